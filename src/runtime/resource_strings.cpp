@@ -1,0 +1,29 @@
+#include "runtime/resource_strings.h"
+
+#include <optional>
+#include <string_view>
+
+namespace xg {
+namespace {
+
+std::optional<std::map<std::string, std::string, std::less<>>>& LanguageModule() {
+  static std::optional<std::map<std::string, std::string, std::less<>>> module;
+  return module;
+}
+
+}  // namespace
+
+std::string LoadResString(const ResourceString& resource) {
+  const auto& module = LanguageModule();
+  if (!module) return resource.text;
+  auto it = module->find(std::string_view(resource.name));
+  return it == module->end() ? std::string() : it->second;
+}
+
+void InstallLanguageModule(std::map<std::string, std::string, std::less<>> texts) {
+  LanguageModule() = std::move(texts);
+}
+
+void RemoveLanguageModule() { LanguageModule().reset(); }
+
+}  // namespace xg

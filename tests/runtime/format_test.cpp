@@ -1,0 +1,44 @@
+#include "runtime/format.h"
+
+#include <gtest/gtest.h>
+
+#include "runtime/exceptions.h"
+#include "runtime/resource_strings.h"
+
+namespace xg {
+namespace {
+
+TEST(Format, FillsDirectivesInOrderAndByIndex) {
+  EXPECT_EQ(Format("Invalid URL encoded character (%s) at position %d", {"%G1", 10}),
+            "Invalid URL encoded character (%G1) at position 10");
+  EXPECT_EQ(Format("<p>%0:s<i>%1:s</i> %0:s", {"msg", "/p"}), "<p>msg<i>/p</i> msg");
+  EXPECT_EQ(Format("(%%XX) %d%%", {-5}), "(%XX) -5%");
+  EXPECT_EQ(Format("%.8x|%x|%p|%3d|", {255, 4096, 0x1000, 7}), "000000FF|1000|00001000|  7|");
+  EXPECT_EQ(Format("%s", {std::string("a\0b", 3)}), std::string("a\0b", 3));
+}
+
+TEST(Format, MissingOrMismatchedArgumentRaisesInsteadOfReadingPastTheArguments) {
+  EXPECT_THROW(Format("%s %s", {"one"}), EConvertError);
+  EXPECT_THROW(Format("%d", {"text"}), EConvertError);
+  EXPECT_THROW(Format("trailing %", {}), EConvertError);
+  try {
+    Format("%s%s", {"x"});
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "No argument for format '%s%s'");
+  }
+}
+
+XG_RESOURCE(STestGreeting, "Ol\xE1");
+XG_RESOURCE(SOther, "other");
+
+TEST(ResourceStrings, LanguageModuleReplacesEntriesAndBlanksMissingOnes) {
+  EXPECT_EQ(LoadResString(STestGreeting), "Ol\xE1");
+  InstallLanguageModule({{"STestGreeting", "Hello"}});
+  EXPECT_EQ(LoadResString(STestGreeting), "Hello");
+  EXPECT_EQ(LoadResString(SOther), "");
+  RemoveLanguageModule();
+  EXPECT_EQ(LoadResString(SOther), "other");
+}
+
+}  // namespace
+}  // namespace xg
