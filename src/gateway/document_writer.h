@@ -1,0 +1,41 @@
+// The pieces every answer document is made of: tags, element lines that carry a value with its
+// kind and size, and the mapping of field types to value kinds. Nothing is escaped.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "runtime/variant.h"
+
+namespace xg {
+
+enum TDataKind : uint8_t {
+  dkString = 0,
+  dkInteger = 1,
+  dkFloat = 2,
+  dkBoolean = 3,
+  dkDate = 4,
+  dkTime = 5,
+  dkDateTime = 6,
+};
+
+enum TFieldType : uint8_t {
+  ftUnknown, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency, ftBCD,
+  ftDate, ftTime, ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob, ftMemo, ftGraphic,
+  ftFmtMemo, ftParadoxOle, ftDBaseOle, ftTypedBinary, ftCursor, ftFixedChar, ftWideString,
+  ftLargeint, ftADT, ftArray, ftReference, ftDataSet, ftOraBlob, ftOraClob, ftVariant,
+  ftInterface, ftIDispatch, ftGuid, ftTimeStamp, ftFMTBcd
+};
+
+std::string MakeTag(const std::string& Text, bool Closing);
+std::string MakeElement(const std::string& Name, const Variant& Value, TDataKind Kind,
+                        int32_t DataSize, int32_t Indent);
+std::string DataKindName(TDataKind Kind);
+std::string ValueToText(const Variant& Value, TDataKind Kind);
+TDataKind FieldDataKind(TFieldType FieldType);
+
+// The text of a document built as a list of lines: every line followed by CR LF.
+std::string JoinDocumentLines(const std::vector<std::string>& lines);
+
+}  // namespace xg
