@@ -38,6 +38,7 @@ TIBDatabase::~TIBDatabase() {
   schemaCache_.reset();
   internalTransaction_.reset();
   for (TIBTransaction* transaction : Snapshot(transactions_)) transaction->RemoveDatabase(this);
+  for (IBSQLClient* sql : Snapshot(sqlObjects_)) sql->DatabaseFreed();
 }
 
 void TIBDatabase::CheckNotConnected() const {

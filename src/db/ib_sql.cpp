@@ -268,4 +268,14 @@ void TIBSQL::BeforeDatabaseDisconnect() {
   Release();
 }
 
+void TIBSQL::TransactionFreed() {
+  Release();
+  transaction_ = nullptr;
+}
+
+void TIBSQL::DatabaseFreed() {
+  Release();
+  database_ = nullptr;
+}
+
 }  // namespace xg

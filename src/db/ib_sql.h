@@ -87,6 +87,8 @@ class TIBSQL : public IBSQLClient {
 
   void BeforeTransactionEnd() override;
   void BeforeDatabaseDisconnect() override;
+  void TransactionFreed() override;
+  void DatabaseFreed() override;
 
  private:
   void DescribeOutput();

@@ -11,6 +11,9 @@ class IBSQLClient {
   virtual void BeforeTransactionEnd() = 0;
   // The database is about to detach: close and release the statement.
   virtual void BeforeDatabaseDisconnect() = 0;
+  // The component is being destroyed: forget it.
+  virtual void TransactionFreed() = 0;
+  virtual void DatabaseFreed() = 0;
 };
 
 }  // namespace xg

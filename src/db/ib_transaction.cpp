@@ -36,6 +36,7 @@ TIBTransaction::~TIBTransaction() {
     } catch (...) {
     }
   }
+  for (IBSQLClient* sql : std::vector<IBSQLClient*>(sqlObjects_)) sql->TransactionFreed();
   for (TIBDatabase* database : databases_) database->RemoveTransaction(this);
 }
 
