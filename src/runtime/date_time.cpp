@@ -1,5 +1,6 @@
 #include "runtime/date_time.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <string_view>
