@@ -21,7 +21,7 @@ constexpr int kMaxPrecision = 64;
 constexpr int kMaxPlaces = 0x3F;
 constexpr uint8_t kNegativeBit = 0x80;
 
-// The digits of a BCD value with the decimal point made explicit: `text` holds every digit,
+// The digits of a BCD value with the decimal point made explicit: `digits` holds every digit,
 // the first `integerDigits` of them before the point. A count of places above the precision
 // stands for leading zeros of the fraction.
 struct PlainDecimal {
