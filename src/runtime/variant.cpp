@@ -18,7 +18,8 @@
 // refuses every such value with the type-cast failure that names both types.
 //
 // A by-reference value of any code but Variant carries its referenced value in its own payload:
-// a raw 64-bit payload is never followed as a pointer.
+// a raw 64-bit payload is never followed as a pointer. Nothing here produces OleStr values; one
+// made with FromRaw reads as its 8-bit String(), which is empty.
 
 namespace xg {
 namespace {
