@@ -37,7 +37,7 @@ class TIBDatabase {
   // The dialect statements are prepared and executed in; lowered at attach to the database's.
   int SQLDialect() const { return sqlDialect_; }
   void SetSQLDialect(int dialect) { sqlDialect_ = dialect; }
-  // The dialect the database reported at attach; 1 when not connected.
+  // The dialect the database reported at attach; 3 before the first attach, 1 after a detach.
   int DBSQLDialect() const { return dbSQLDialect_; }
 
   bool Connected() const { return handle_ != 0; }
@@ -77,7 +77,7 @@ class TIBDatabase {
   std::string parameterBuffer_;
   bool loginPrompt_ = true;
   int sqlDialect_ = 3;
-  int dbSQLDialect_ = 1;
+  int dbSQLDialect_ = 3;
   isc_db_handle handle_ = 0;
   std::vector<TIBTransaction*> transactions_;
   std::vector<IBSQLClient*> sqlObjects_;
