@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds the gateway and runs every test: unit tests, whole-process
+# tests, database tests against the embedded engine and the Firebird server, and the HTTP tests
+# through lighttpd; then the same tests again in a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install.sh"
+
+eval "$("$root/scripts/firebird-server.sh" start)"
+trap '"$root/scripts/firebird-server.sh" stop' EXIT
+
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+for variant in build build-sanitize; do
+  flags=()
+  [ "$variant" = build-sanitize ] && flags=(-DXG_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+  echo "== $variant"
+  "$root/scripts/build.sh" "$root/$variant" "${flags[@]}"
+  ctest --test-dir "$root/$variant" --output-on-failure --timeout 600
+done
+echo "all tests passed"
