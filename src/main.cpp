@@ -19,8 +19,8 @@ void ReportStartupFailure(const std::exception_ptr& failure) {
   const xg::Exception* exception = xg::AsException(failure);
   std::string message = exception ? exception->Message() : std::string();
   if (!message.empty() && message.back() != '.') message += '.';
-  const std::string text =
-      "Exception " + xg::FailureClassName(failure) + " in module xmlgateway.\r\n" + message + "\r\n";
+  const std::string text = "Exception " + xg::FailureClassName(failure) +
+                           " in module xmlgateway.\r\n" + message + "\r\n";
   (void)!::write(STDERR_FILENO, text.data(), text.size());
 }
 

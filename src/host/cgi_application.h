@@ -44,9 +44,7 @@ class TCGIApplication {
   // HandleException and raises the failure again unless that handled it.
   void RouteFailure(TCustomWebDispatcher* sender, const std::exception_ptr& failure);
 
-  virtual std::unique_ptr<TWebRequest> MakeRequest() {
-    return std::make_unique<TCGIRequest>(env_);
-  }
+  virtual std::unique_ptr<TWebRequest> MakeRequest() { return std::make_unique<TCGIRequest>(env_); }
   virtual std::unique_ptr<TWebResponse> MakeResponse(TWebRequest& request) {
     return std::make_unique<TCGIResponse>(request);
   }

@@ -9,16 +9,16 @@ namespace xg {
 namespace {
 
 const char* const kVariableNames[] = {
-    "REQUEST_METHOD",       "SERVER_PROTOCOL",        "URL",
-    "QUERY_STRING",         "PATH_INFO",              "PATH_TRANSLATED",
-    "HTTP_CACHE_CONTROL",   "HTTP_DATE",              "HTTP_ACCEPT",
-    "HTTP_FROM",            "HTTP_HOST",              "HTTP_IF_MODIFIED_SINCE",
-    "HTTP_REFERER",         "HTTP_USER_AGENT",        "HTTP_CONTENT_ENCODING",
-    "HTTP_CONTENT_TYPE",    "HTTP_CONTENT_LENGTH",    "HTTP_CONTENT_VERSION",
-    "HTTP_DERIVED_FROM",    "HTTP_EXPIRES",           "HTTP_TITLE",
-    "REMOTE_ADDR",          "REMOTE_HOST",            "SCRIPT_NAME",
-    "SERVER_PORT",          nullptr /* Content */,    "HTTP_CONNECTION",
-    "HTTP_COOKIE",          "HTTP_AUTHORIZATION",
+    "REQUEST_METHOD",     "SERVER_PROTOCOL",     "URL",
+    "QUERY_STRING",       "PATH_INFO",           "PATH_TRANSLATED",
+    "HTTP_CACHE_CONTROL", "HTTP_DATE",           "HTTP_ACCEPT",
+    "HTTP_FROM",          "HTTP_HOST",           "HTTP_IF_MODIFIED_SINCE",
+    "HTTP_REFERER",       "HTTP_USER_AGENT",     "HTTP_CONTENT_ENCODING",
+    "HTTP_CONTENT_TYPE",  "HTTP_CONTENT_LENGTH", "HTTP_CONTENT_VERSION",
+    "HTTP_DERIVED_FROM",  "HTTP_EXPIRES",        "HTTP_TITLE",
+    "REMOTE_ADDR",        "REMOTE_HOST",         "SCRIPT_NAME",
+    "SERVER_PORT",        nullptr /* Content */, "HTTP_CONNECTION",
+    "HTTP_COOKIE",        "HTTP_AUTHORIZATION",
 };
 constexpr int kVariableCount = sizeof(kVariableNames) / sizeof(kVariableNames[0]);
 
@@ -63,7 +63,8 @@ int32_t CgiIntValue(const std::string& text) {
   if (at < text.size() && (text[at] == '$' || text[at] == 'x' || text[at] == 'X')) {
     base = 16;
     ++at;
-  } else if (at + 1 < text.size() && text[at] == '0' && (text[at + 1] == 'x' || text[at + 1] == 'X')) {
+  } else if (at + 1 < text.size() && text[at] == '0' &&
+             (text[at + 1] == 'x' || text[at + 1] == 'X')) {
     base = 16;
     at += 2;
   }
@@ -106,9 +107,13 @@ TDateTime TCGIRequest::GetDateVar(int index) const {
   return ParseHttpDate(GetTextVar(index)).value_or(-1.0);
 }
 
-int32_t TCGIRequest::GetIntVar(int index) const { return CgiIntValue(GetTextVar(index)); }
+int32_t TCGIRequest::GetIntVar(int index) const {
+  return CgiIntValue(GetTextVar(index));
+}
 
-long TCGIRequest::ReadInput(char* buffer, size_t count) { return env_.ReadInput(buffer, count); }
+long TCGIRequest::ReadInput(char* buffer, size_t count) {
+  return env_.ReadInput(buffer, count);
+}
 
 std::string TCGIRequest::ReadText(int32_t count) {
   std::string text;

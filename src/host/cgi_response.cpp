@@ -60,7 +60,9 @@ std::string StatusString(int code) {
   return std::string();
 }
 
-TCGIResponse::TCGIResponse(TWebRequest& request) : TWebResponse(request) { SetDefaults(); }
+TCGIResponse::TCGIResponse(TWebRequest& request) : TWebResponse(request) {
+  SetDefaults();
+}
 
 void TCGIResponse::SetDefaults() {
   if (HTTPRequest().ProtocolVersion().empty()) SetText(ResponseTextVar::Version, "1.0");
@@ -73,7 +75,7 @@ void TCGIResponse::SetDefaults() {
 
 std::string TCGIResponse::GetTextVar(int index) const {
   return index >= 0 && index < static_cast<int>(textVars_.size()) ? textVars_[index]
-                                                                   : std::string();
+                                                                  : std::string();
 }
 
 void TCGIResponse::SetTextVar(int index, const std::string& text) {
@@ -88,7 +90,9 @@ void TCGIResponse::SetDateVar(int index, TDateTime value) {
   if (index >= 0 && index < static_cast<int>(dateVars_.size())) dateVars_[index] = value;
 }
 
-int32_t TCGIResponse::GetIntVar(int index) const { return index == 0 ? contentLength_ : -1; }
+int32_t TCGIResponse::GetIntVar(int index) const {
+  return index == 0 ? contentLength_ : -1;
+}
 
 void TCGIResponse::SetIntVar(int index, int32_t value) {
   if (index == 0) contentLength_ = value;
@@ -114,8 +118,7 @@ std::string TCGIResponse::HeaderText() const {
   if (Date(ResponseDateVar::Expires) > 0)
     headers += Format("Expires: %s\r\n", {HttpDateText(Date(ResponseDateVar::Expires))});
   if (Date(ResponseDateVar::LastModified) > 0)
-    headers +=
-        Format("Last-Modified: %s\r\n", {HttpDateText(Date(ResponseDateVar::LastModified))});
+    headers += Format("Last-Modified: %s\r\n", {HttpDateText(Date(ResponseDateVar::LastModified))});
   AppendLine(headers, "Title: %s\r\n", Text(ResponseTextVar::Title));
   const std::string authenticate = Text(ResponseTextVar::WWWAuthenticate);
   const std::string realm = Text(ResponseTextVar::Realm);
@@ -147,10 +150,10 @@ void TCGIResponse::Redirect(const std::string& uri) {
   SetText(ResponseTextVar::Location, uri);
   SetStatusCode(302);
   SetText(ResponseTextVar::ContentType, "text/html");
-  SetContent(Format(
-      "<html><title>Document Moved 302</title>\r\n<body><h1>Object Moved</h1><hr>\r\n"
-      "This Object may be found <a HREF=\"%s\">here.</a><br>\r\n<br></body></html>\r\n",
-      {uri}));
+  SetContent(
+      Format("<html><title>Document Moved 302</title>\r\n<body><h1>Object Moved</h1><hr>\r\n"
+             "This Object may be found <a HREF=\"%s\">here.</a><br>\r\n<br></body></html>\r\n",
+             {uri}));
   SendResponse();
 }
 

@@ -30,7 +30,9 @@ int HexValue(char c) {
   return -1;
 }
 
-bool IsSeparator(char c) { return c == '&' || c == '\r' || c == '\n' || c == '"'; }
+bool IsSeparator(char c) {
+  return c == '&' || c == '\r' || c == '\n' || c == '"';
+}
 
 }  // namespace
 

@@ -35,7 +35,9 @@ std::string Answer(const TXMLParams& params, const std::string& requestText,
   return BuildErrorXML("XML de entrada mal formatada");
 }
 
-std::unique_ptr<TWebModule> CreateWM1() { return std::make_unique<TWM1>(); }
+std::unique_ptr<TWebModule> CreateWM1() {
+  return std::make_unique<TWM1>();
+}
 
 }  // namespace
 

@@ -12,7 +12,9 @@ const char* const kDayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat
 const char* const kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+bool IsLeapYear(int year) {
+  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
 
 int DaysInMonth(int year, int month) {
   static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -52,7 +54,8 @@ std::optional<TDateTime> ParseHttpDate(const std::string& text) {
   size_t comma = text.find(", ");
   if (comma != std::string::npos) {
     bool dayName = false;
-    for (const char* name : kDayNames) dayName = dayName || (comma == 3 && SameLetters(text, 0, name));
+    for (const char* name : kDayNames)
+      dayName = dayName || (comma == 3 && SameLetters(text, 0, name));
     if (!dayName) return std::nullopt;
     at = comma + 2;
   }
@@ -80,8 +83,8 @@ std::string HttpDateText(TDateTime value) {
   const std::string monthName =
       parts.Month >= 1 && parts.Month <= 12 ? kMonthNames[parts.Month - 1] : "";
   return Format("%s, %.2d %s %.4d %.2d%s%.2d%s%.2d GMT",
-                {dayName, parts.Day, monthName, parts.Year, parts.Hour,
-                 separator, parts.Minute, separator, parts.Second});
+                {dayName, parts.Day, monthName, parts.Year, parts.Hour, separator, parts.Minute,
+                 separator, parts.Second});
 }
 
 }  // namespace xg

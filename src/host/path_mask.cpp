@@ -3,8 +3,12 @@
 namespace xg {
 namespace {
 
-unsigned char Lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
-unsigned char Upper(unsigned char c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; }
+unsigned char Lower(unsigned char c) {
+  return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+}
+unsigned char Upper(unsigned char c) {
+  return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c;
+}
 
 void Accept(std::bitset<256>& set, unsigned char c) {
   set.set(Lower(c));

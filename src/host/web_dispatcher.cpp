@@ -10,9 +10,8 @@ namespace {
 
 bool SameTextAscii(const std::string& a, const std::string& b) {
   auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [&](char x, char y) { return lower(x) == lower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 }  // namespace
@@ -38,8 +37,7 @@ void TWebActionItem::SetPathInfo(const std::string& pattern) {
   mask_ = PathMask(pathInfo_);
 }
 
-bool TWebActionItem::DispatchAction(TWebRequest& request, TWebResponse& response,
-                                    bool asDefault) {
+bool TWebActionItem::DispatchAction(TWebRequest& request, TWebResponse& response, bool asDefault) {
   if (!(default_ && asDefault)) {
     if (!Enabled) return false;
     if (MethodType != mtAny && MethodType != request.MethodType()) return false;
@@ -98,7 +96,8 @@ void TCustomWebDispatcher::HandleException(const Exception& E, bool& Handled) {
   }
   if (!Handled && response_) {
     const std::string pathInfo = request_ ? request_->PathInfo() : std::string();
-    response_->SetContent(Format(LoadResString(SInternalApplicationError), {E.Message(), pathInfo}));
+    response_->SetContent(
+        Format(LoadResString(SInternalApplicationError), {E.Message(), pathInfo}));
     if (!response_->Sent()) {
       response_->SetStatusCode(500);
       response_->SendResponse();

@@ -21,9 +21,8 @@ class TObject {
   virtual ~TObject() = default;
 };
 
-using THTTPMethodEvent =
-    std::function<void(TObject& Sender, TWebRequest& Request, TWebResponse& Response,
-                       bool& Handled)>;
+using THTTPMethodEvent = std::function<void(TObject& Sender, TWebRequest& Request,
+                                            TWebResponse& Response, bool& Handled)>;
 using TWebExceptionEvent = std::function<void(TObject& Sender, const Exception& E, bool& Handled)>;
 
 class TWebActionItems;

@@ -63,10 +63,10 @@ class TWebResponse {
     SetTextVar(static_cast<int>(var), text);
   }
   TDateTime Date(ResponseDateVar var) const { return GetDateVar(static_cast<int>(var)); }
-  void SetDate(ResponseDateVar var, TDateTime value) {
-    SetDateVar(static_cast<int>(var), value);
+  void SetDate(ResponseDateVar var, TDateTime value) { SetDateVar(static_cast<int>(var), value); }
+  int32_t ContentLength() const {
+    return GetIntVar(static_cast<int>(ResponseIntVar::ContentLength));
   }
-  int32_t ContentLength() const { return GetIntVar(static_cast<int>(ResponseIntVar::ContentLength)); }
 
   // Extra header lines, name and value, written in list order.
   std::vector<std::pair<std::string, std::string>>& CustomHeaders() { return customHeaders_; }

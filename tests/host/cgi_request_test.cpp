@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "runtime/date_time.h"
 #include "runtime/exceptions.h"
 #include "support/fake_env.h"
 
@@ -56,10 +57,28 @@ TEST(CGIRequest, VariablesByIndexReachTheStandardCgiNames) {
   EXPECT_EQ(request.GetDateVar(static_cast<int>(RequestVar::Date)), -1.0);
 }
 
+TEST(CGIRequest, DateVariablesReadHttpDates) {
+  const std::pair<const char*, TDateTime> cases[] = {
+      {"Sun, 06 Nov 1994 08:49:37 GMT", EncodeDate(1994, 11, 6) + EncodeTime(8, 49, 37, 0)},
+      {"thu, 29 FEB 2024 23:00:00 GMT", EncodeDate(2024, 2, 29) + EncodeTime(23, 0, 0, 0)},
+      {"06 Nov 1994 08:49:37 GMT", EncodeDate(1994, 11, 6) + EncodeTime(8, 49, 37, 0)},
+      {"", -1.0},
+      {"Fri, 29 Feb 2023 10:00:00 GMT", -1.0},
+      {"Sun, 06 Nov 1994 24:00:00 GMT", -1.0},
+      {"Sun, 06 Nov 1994 08:49:37", -1.0},
+      {"Sunday, 06-Nov-94 08:49:37 GMT", -1.0},
+  };
+  for (const auto& [text, expected] : cases) {
+    FakeEnv env({{"HTTP_IF_MODIFIED_SINCE", text}});
+    EXPECT_EQ(TCGIRequest(env).GetDateVar(static_cast<int>(RequestVar::IfModifiedSince)), expected)
+        << text;
+  }
+}
+
 TEST(CGIRequest, MethodTypeComparesWithoutAsciiCase) {
   const std::pair<const char*, TMethodType> cases[] = {
-      {"GET", mtGet},   {"put", mtPut},     {"post", mtPost}, {"Head", mtHead},
-      {"OPTIONS", mtAny}, {"", mtAny},      {"POSTS", mtAny}, {"PO", mtAny},
+      {"GET", mtGet},     {"put", mtPut}, {"post", mtPost}, {"Head", mtHead},
+      {"OPTIONS", mtAny}, {"", mtAny},    {"POSTS", mtAny}, {"PO", mtAny},
   };
   for (const auto& [method, expected] : cases) {
     FakeEnv env({{"REQUEST_METHOD", method}});
@@ -69,15 +88,31 @@ TEST(CGIRequest, MethodTypeComparesWithoutAsciiCase) {
 
 TEST(CGIRequest, IntegerVariablesFollowTheCgiNumberRules) {
   const std::pair<const char*, int32_t> cases[] = {
-      {"13", 13},          {"  13", 13},         {"+7", 7},
-      {"-5", -5},          {"$1F", 31},          {"x1f", 31},
-      {"X1F", 31},         {"0x10", 16},         {"0X10", 16},
-      {"-$10", -16},       {"007", 7},           {"2147483647", 2147483647},
+      {"13", 13},
+      {"  13", 13},
+      {"+7", 7},
+      {"-5", -5},
+      {"$1F", 31},
+      {"x1f", 31},
+      {"X1F", 31},
+      {"0x10", 16},
+      {"0X10", 16},
+      {"-$10", -16},
+      {"007", 7},
+      {"2147483647", 2147483647},
       {"-2147483648", INT32_MIN},
-      {"", -1},            {"12 ", -1},          {"1a", -1},
-      {"2147483648", -1},  {"99999999999", -1},  {"-", -1},
-      {"$", -1},           {"0x", -1},           {"$G", -1},
-      {"\t5", -1},         {"1.5", -1},          {"--1", -1},
+      {"", -1},
+      {"12 ", -1},
+      {"1a", -1},
+      {"2147483648", -1},
+      {"99999999999", -1},
+      {"-", -1},
+      {"$", -1},
+      {"0x", -1},
+      {"$G", -1},
+      {"\t5", -1},
+      {"1.5", -1},
+      {"--1", -1},
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(CgiIntValue(text), expected) << text;
   FakeEnv env({{"HTTP_CONTENT_LENGTH", " $20"}});

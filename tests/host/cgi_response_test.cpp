@@ -4,6 +4,7 @@
 
 #include "host/cgi_request.h"
 #include "runtime/date_time.h"
+#include "runtime/fake_locale_source.h"
 #include "support/fake_env.h"
 
 namespace xg {
@@ -11,7 +12,9 @@ namespace {
 
 using test::FakeEnv;
 
-FakeEnv WithProtocol() { return FakeEnv({{"SERVER_PROTOCOL", "HTTP/1.1"}}); }
+FakeEnv WithProtocol() {
+  return FakeEnv({{"SERVER_PROTOCOL", "HTTP/1.1"}});
+}
 
 TEST(CGIResponse, DefaultsAreStatus200AndHtml) {
   FakeEnv env = WithProtocol();
@@ -98,10 +101,17 @@ TEST(CGIResponse, HeaderLinesComeInTheirFixedOrder) {
   response.Cookies().push_back("c=1");
   response.CustomHeaders().push_back({"X-A", "b"});
   response.SetDate(ResponseDateVar::Expires, EncodeDate(2025, 12, 8) + EncodeTime(7, 5, 9, 0));
+  response.SetDate(ResponseDateVar::LastModified,
+                   EncodeDate(2024, 2, 29) + EncodeTime(23, 0, 0, 0));
   response.SetContent("x");
-  EXPECT_EQ(response.HeaderText(),
+  // The time parts are separated by the regional time separator.
+  ReadRegionalSettings(FakeLocaleSource(0, {{0x1E, "."}}));
+  const std::string headers = response.HeaderText();
+  ReadDefaultRegionalSettings();
+  EXPECT_EQ(headers,
             "Location: /l\r\nAllow: GET\r\nSet-Cookie: c=1\r\nDerived-From: d\r\n"
-            "Expires: Mon, 08 Dec 2025 07:05:09 GMT\r\nTitle: T\r\n"
+            "Expires: Mon, 08 Dec 2025 07.05.09 GMT\r\n"
+            "Last-Modified: Thu, 29 Feb 2024 23.00.00 GMT\r\nTitle: T\r\n"
             "WWW-Authenticate: Basic Realm=r\r\nX-A: b\r\nContent-Version: 2\r\n"
             "Content-Encoding: gzip\r\nContent-Type: text/html\r\nContent-Length: 1\r\n"
             "Content:\r\n\r\n");

@@ -16,12 +16,13 @@ using test::FakeEnv;
 std::string Page(const std::string& className, const std::string& message) {
   return "<html><title>Internal Server Error 500</title>\r\n"
          "<h1>Internal Server Error 500</h1><hr>\r\n"
-         "Exception: " + className + "<br>\r\nMessage: " + message + "<br></html>\r\n";
+         "Exception: " +
+         className + "<br>\r\nMessage: " + message + "<br></html>\r\n";
 }
 
 std::string Header(const std::string& message, size_t length) {
-  return "Status: 500 " + message + "\r\nContent-Type: text/html\r\nContent-Length: " +
-         std::to_string(length) + "\r\n\r\n";
+  return "Status: 500 " + message +
+         "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n";
 }
 
 TEST(FailurePage, NamesTheClassAndPutsTheMessageOnTheStatusLine) {
