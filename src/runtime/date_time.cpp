@@ -1,0 +1,340 @@
+#include "runtime/date_time.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <string_view>
+
+#include "runtime/regional_settings.h"
+
+namespace xg {
+namespace {
+
+constexpr int64_t kMillisecondsPerDay = 86'400'000;
+// The day number of 1899-12-30 (TDateTime 0) counted from 0001-01-01 as day 1.
+constexpr int64_t kDayNumberOfDateZero = 693'594;
+// The formatter's output buffer; output beyond it is dropped.
+constexpr std::size_t kOutputLimit = 256;
+
+constexpr int kDaysInMonth[2][12] = {{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
+                                     {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31}};
+
+bool IsLeapYear(int64_t year) {
+  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
+
+// Year, month and day of a day number (day 1 = 0001-01-01) in the proleptic Gregorian
+// calendar, through the 400-, 100-, 4- and 1-year cycles.
+void DecodeDayNumber(int64_t day_number, DecodedDateTime& parts) {
+  constexpr int64_t kDays400 = 146'097, kDays100 = 36'524, kDays4 = 1'461, kDays1 = 365;
+  int64_t days = day_number - 1;
+  int64_t year = 1 + days / kDays400 * 400;
+  days %= kDays400;
+  int64_t cycles = days / kDays100;
+  days %= kDays100;
+  if (cycles == 4) {  // the last day of a 400-year cycle
+    cycles = 3;
+    days += kDays100;
+  }
+  year += cycles * 100;
+  year += days / kDays4 * 4;
+  days %= kDays4;
+  cycles = days / kDays1;
+  days %= kDays1;
+  if (cycles == 4) {  // the last day of a leap year
+    cycles = 3;
+    days += kDays1;
+  }
+  year += cycles;
+  const int* month_lengths = kDaysInMonth[IsLeapYear(year) ? 1 : 0];
+  int month = 0;
+  while (days >= month_lengths[month]) days -= month_lengths[month++];
+  parts.Year = static_cast<int>(year);
+  parts.Month = month + 1;
+  parts.Day = static_cast<int>(days) + 1;
+}
+
+// ---- The formatter ----
+
+char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool IsAsciiLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool IsQuote(char c) {
+  return c == '"' || c == '\'';
+}
+
+bool StartsWithIgnoringCase(std::string_view text, std::size_t pos, std::string_view upper) {
+  if (text.size() - pos < upper.size()) return false;
+  for (std::size_t i = 0; i < upper.size(); ++i) {
+    if (UpperAscii(text[pos + i]) != upper[i]) return false;
+  }
+  return true;
+}
+
+bool BeginsTwelveHourMarker(std::string_view pattern, std::size_t pos) {
+  return StartsWithIgnoringCase(pattern, pos, "AM/PM") ||
+         StartsWithIgnoringCase(pattern, pos, "A/P") ||
+         StartsWithIgnoringCase(pattern, pos, "AMPM");
+}
+
+// Whether an hour token is followed by a 12-hour marker: the first a or A outside quotes,
+// before the next h or H, begins "am/pm", "a/p" or "ampm".
+bool HourIsFollowedByMarker(std::string_view pattern, std::size_t pos) {
+  bool inside_quotes = false;
+  for (; pos < pattern.size(); ++pos) {
+    char c = pattern[pos];
+    if (IsQuote(c)) {
+      inside_quotes = !inside_quotes;
+      continue;
+    }
+    if (inside_quotes) continue;
+    char upper = UpperAscii(c);
+    if (upper == 'H') return false;
+    if (upper == 'A') return BeginsTwelveHourMarker(pattern, pos);
+  }
+  return false;
+}
+
+class DateTimeWriter {
+ public:
+  explicit DateTimeWriter(TDateTime value) : value_(value) {}
+
+  void Write(std::string_view pattern, bool nested) {
+    const TRegionalSettings& settings = RegionalSettings();
+    const DecodedDateTime parts = DecodeDateTime(value_);
+    char last_letter = 0;
+    bool twelve_hour = false;
+    std::size_t pos = 0;
+    while (pos < pattern.size()) {
+      char written = pattern[pos];
+      char token = UpperAscii(written);
+      if (IsAsciiLetter(written)) {
+        if (token == 'M' && last_letter == 'H') token = 'N';
+        last_letter = token;
+      }
+      std::size_t count = 1;
+      while (pos + count < pattern.size() && pattern[pos + count] == written) ++count;
+
+      switch (token) {
+        case 'Y':
+          if (count <= 2) {
+            PutNumber(parts.Year % 100, 2);
+          } else {
+            PutNumber(parts.Year, 4);
+          }
+          break;
+        case 'M':
+          if (count <= 2) {
+            PutNumber(parts.Month, count);
+          } else {
+            PutMonthName(count == 3 ? settings.MonthAbbrevs : settings.MonthFullNames, parts);
+          }
+          break;
+        case 'D':
+          if (count <= 2) {
+            PutNumber(parts.Day, count);
+          } else if (count <= 4) {
+            PutDayName(count == 3 ? settings.DayAbbrevs : settings.DayFullNames, parts);
+          } else if (!nested) {
+            Write(count == 5 ? settings.DateShortForm : settings.DateLongForm, true);
+          }
+          break;
+        case 'E':
+          PutEraYear(parts.Year, count);
+          break;
+        case 'G':
+          // The era names of the Gregorian calendar are empty here.
+          break;
+        case 'H':
+          if (twelve_hour || HourIsFollowedByMarker(pattern, pos + count)) {
+            PutNumber(parts.Hour % 12 == 0 ? 12 : parts.Hour % 12, count >= 2 ? 2 : 1);
+          } else {
+            PutNumber(parts.Hour, count >= 2 ? 2 : 1);
+          }
+          break;
+        case 'N':
+          PutNumber(parts.Minute, count >= 2 ? 2 : 1);
+          break;
+        case 'S':
+          PutNumber(parts.Second, count >= 2 ? 2 : 1);
+          break;
+        case 'Z':
+          PutNumber(parts.Millisecond, count >= 3 ? 3 : count);
+          break;
+        case 'T':
+          if (!nested) Write(count == 1 ? settings.TimeShortForm : settings.TimeLongForm, true);
+          break;
+        case 'C':
+          if (!nested) {
+            Write(settings.DateShortForm, true);
+            if (parts.Hour != 0 || parts.Minute != 0 || parts.Second != 0) {
+              Put(' ');
+              Write(settings.TimeLongForm, true);
+            }
+          }
+          break;
+        case 'A':
+          count = WriteMarkerOrDayName(pattern, pos, parts, settings, twelve_hour);
+          break;
+        case '/':
+          count = 1;
+          if (settings.DateSepChar != '\0') Put(settings.DateSepChar);
+          break;
+        case ':':
+          count = 1;
+          if (settings.TimeSepChar != '\0') Put(settings.TimeSepChar);
+          break;
+        case '"':
+        case '\'': {
+          std::size_t end = pattern.find(written, pos + 1);
+          if (end == std::string_view::npos) end = pattern.size();
+          Put(pattern.substr(pos + 1, end - pos - 1));
+          count = end < pattern.size() ? end - pos + 1 : end - pos;
+          break;
+        }
+        default:
+          count = 1;
+          Put(written);
+          break;
+      }
+      pos += count;
+    }
+  }
+
+  std::string Result() && { return std::move(out_); }
+
+ private:
+  void Put(char c) {
+    if (out_.size() < kOutputLimit) out_ += c;
+  }
+
+  void Put(std::string_view text) {
+    out_.append(text.substr(0, kOutputLimit - std::min(out_.size(), kOutputLimit)));
+  }
+
+  void PutNumber(int64_t number, std::size_t min_digits) {
+    std::string digits = std::to_string(number < 0 ? -number : number);
+    if (number < 0) Put('-');
+    if (digits.size() < min_digits) Put(std::string(min_digits - digits.size(), '0'));
+    Put(digits);
+  }
+
+  // Dates before 0001-01-01 have month and weekday 0: their name tokens write nothing.
+  void PutMonthName(const std::array<std::string, 12>& names, const DecodedDateTime& parts) {
+    if (parts.Month >= 1 && parts.Month <= 12) Put(names[parts.Month - 1]);
+  }
+
+  void PutDayName(const std::array<std::string, 7>& names, const DecodedDateTime& parts) {
+    if (parts.DayOfWeek >= 1 && parts.DayOfWeek <= 7) Put(names[parts.DayOfWeek - 1]);
+  }
+
+  // The year within the era. The calendar here is the Gregorian one, whose single era counts
+  // the years as they are: two digits up to a count of 2 (a leading zero dropped for count 1),
+  // four beyond.
+  void PutEraYear(int year, std::size_t count) {
+    if (count > 2) {
+      PutNumber(year, 4);
+      return;
+    }
+    int two_digits = year % 100;
+    PutNumber(two_digits, count == 1 ? 1 : 2);
+  }
+
+  // The tokens that begin with an a: "am/pm", "a/p", "ampm", "aaaa", "aaa", else the letter.
+  // Answers how many pattern characters were used.
+  std::size_t WriteMarkerOrDayName(std::string_view pattern, std::size_t pos,
+                                   const DecodedDateTime& parts, const TRegionalSettings& settings,
+                                   bool& twelve_hour) {
+    const bool before_noon = parts.Hour < 12;
+    if (StartsWithIgnoringCase(pattern, pos, "AM/PM")) {
+      Put(pattern.substr(before_noon ? pos : pos + 3, 2));
+      twelve_hour = true;
+      return 5;
+    }
+    if (StartsWithIgnoringCase(pattern, pos, "A/P")) {
+      Put(pattern[before_noon ? pos : pos + 2]);
+      twelve_hour = true;
+      return 3;
+    }
+    if (StartsWithIgnoringCase(pattern, pos, "AMPM")) {
+      Put(before_noon ? settings.AmText : settings.PmText);
+      twelve_hour = true;
+      return 4;
+    }
+    if (StartsWithIgnoringCase(pattern, pos, "AAAA")) {
+      PutDayName(settings.DayFullNames, parts);
+      return 4;
+    }
+    if (StartsWithIgnoringCase(pattern, pos, "AAA")) {
+      PutDayName(settings.DayAbbrevs, parts);
+      return 3;
+    }
+    Put(pattern[pos]);
+    return 1;
+  }
+
+  TDateTime value_;
+  std::string out_;
+};
+
+}  // namespace
+
+DecodedDateTime DecodeDateTime(TDateTime value) {
+  DecodedDateTime parts;
+  double scaled = std::nearbyint(value * static_cast<double>(kMillisecondsPerDay));
+  // Values beyond what 64-bit milliseconds hold (and NaN) have no calendar date or time.
+  if (!(std::fabs(scaled) < 9.2e18)) return parts;
+  int64_t total = static_cast<int64_t>(scaled);
+  int64_t day_number = total / kMillisecondsPerDay + kDayNumberOfDateZero;
+  int64_t time_of_day = (total < 0 ? -total : total) % kMillisecondsPerDay;
+  parts.Hour = static_cast<int>(time_of_day / 3'600'000);
+  parts.Minute = static_cast<int>(time_of_day / 60'000 % 60);
+  parts.Second = static_cast<int>(time_of_day / 1'000 % 60);
+  parts.Millisecond = static_cast<int>(time_of_day % 1'000);
+  if (day_number > 0) {
+    DecodeDayNumber(day_number, parts);
+    parts.DayOfWeek = static_cast<int>(day_number % 7) + 1;
+  }
+  return parts;
+}
+
+TDateTime EncodeDate(int year, int month, int day) {
+  int64_t day_of_year = day;
+  const int* month_lengths = kDaysInMonth[IsLeapYear(year) ? 1 : 0];
+  for (int m = 1; m < month && m <= 12; ++m) day_of_year += month_lengths[m - 1];
+  int64_t previous_years = static_cast<int64_t>(year) - 1;
+  int64_t day_number = previous_years * 365 + previous_years / 4 - previous_years / 100 +
+                       previous_years / 400 + day_of_year;
+  return static_cast<TDateTime>(day_number - kDayNumberOfDateZero);
+}
+
+TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {
+  int64_t total = static_cast<int64_t>(hour) * 3'600'000 + static_cast<int64_t>(minute) * 60'000 +
+                  static_cast<int64_t>(second) * 1'000 + millisecond;
+  return static_cast<TDateTime>(total) / static_cast<TDateTime>(kMillisecondsPerDay);
+}
+
+std::string FormatDateTime(const std::string& pattern, TDateTime value) {
+  DateTimeWriter writer(value);
+  writer.Write(pattern.empty() ? std::string_view("c") : std::string_view(pattern), false);
+  return std::move(writer).Result();
+}
+
+std::string DateToStr(TDateTime value) {
+  return FormatDateTime(RegionalSettings().DateShortForm, value);
+}
+
+std::string TimeToStr(TDateTime value) {
+  return FormatDateTime(RegionalSettings().TimeLongForm, value);
+}
+
+std::string DateTimeToStr(TDateTime value) {
+  return FormatDateTime("c", value);
+}
+
+}  // namespace xg

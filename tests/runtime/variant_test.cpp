@@ -1,0 +1,290 @@
+#include "runtime/variant.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+#include "runtime/conversions_settings.h"
+#include "runtime/exceptions.h"
+#include "runtime/resource_strings.h"
+
+namespace xg {
+namespace {
+
+TBcd Decimal(const char* text) {
+  return StrToBcd(text, '.');
+}
+
+// Runs the conversion and checks the class and message of what it raises.
+template <typename Failure>
+void ExpectFailure(const std::function<void()>& conversion, const std::string& message) {
+  try {
+    conversion();
+    ADD_FAILURE() << "no exception, expected: " << message;
+  } catch (const Failure& e) {
+    EXPECT_EQ(e.Message(), message);
+  }
+}
+
+std::string CastMessage(const char* source, const char* target) {
+  return std::string("Could not convert variant of type (") + source + ") into type (" + target +
+         ")";
+}
+
+std::string OverflowMessage(const char* source, const char* target) {
+  return std::string("Overflow while converting variant of type (") + source + ") into type (" +
+         target + ")";
+}
+
+TEST(VarTypeName, NamesCodesFlagsAndTheDecimalKind) {
+  const char* names[] = {"Empty",    "Null",     "Smallint", "Integer",  "Single",   "Double",
+                         "Currency", "Date",     "OleStr",   "Dispatch", "Error",    "Boolean",
+                         "Variant",  "Unknown",  "Decimal",  "$0F",      "ShortInt", "Byte",
+                         "Word",     "LongWord", "Int64"};
+  for (uint16_t code = 0; code <= 20; ++code) EXPECT_EQ(VarTypeName(code), names[code]) << code;
+  EXPECT_EQ(VarTypeName(varString), "String");
+  EXPECT_EQ(VarTypeName(varAny), "Any");
+  EXPECT_EQ(VarTypeName(varFMTBcd), "FMTBcdVariantType");
+  EXPECT_EQ(VarTypeName(0x0015), "$0015");
+  EXPECT_EQ(VarTypeName(0x0110), "$0110");
+  EXPECT_EQ(VarTypeName(0x0ABC), "$0ABC");
+  EXPECT_EQ(VarTypeName(varArray | varByte), "Array Byte");
+  EXPECT_EQ(VarTypeName(varByRef | varArray | varByte), "ByRef Array Byte");
+  EXPECT_EQ(VarTypeName(varByRef | varVariant), "ByRef Variant");
+}
+
+TEST(VarToStr, TextOfEachKind) {
+  DecimalSeparatorScope dot('.');
+  const Variant integer = Variant::FromInteger(-42);
+  const Variant reference = Variant::Reference(integer);
+  const std::pair<Variant, const char*> cases[] = {
+      {Variant(), ""},
+      {Variant::Null(), ""},
+      {Variant::FromSmallint(-32768), "-32768"},
+      {integer, "-42"},
+      {Variant::FromRaw(varShortInt, 0x80), "-128"},
+      {Variant::FromRaw(varByte, 0xFF), "255"},
+      {Variant::FromRaw(varWord, 0xFFFF), "65535"},
+      {Variant::FromRaw(varLongWord, 0xFFFFFFFF), "4294967295"},
+      {Variant::FromInt64(std::numeric_limits<int64_t>::min()), "-9223372036854775808"},
+      {Variant::FromSingle(0.1f), "0.100000001490116"},
+      {Variant::FromDouble(2.5), "2.5"},
+      {Variant::FromDouble(1E15), "1E15"},
+      {Variant::FromCurrency(12345000), "1234.5"},
+      {Variant::FromCurrency(-1), "-0.0001"},
+      {Variant::FromBoolean(true), "-1"},
+      {Variant::FromBoolean(false), "0"},
+      {Variant::FromString("a<b&c"), "a<b&c"},
+      {Variant::FromBcd(Decimal("1234.500000")), "1234.5"},
+      {reference, "-42"},
+      {Variant::Reference(reference), "-42"},
+      {Variant::FromRaw(varByRef | varInteger, 7), "7"},
+  };
+  for (const auto& [value, text] : cases) EXPECT_EQ(VarToStr(value), text) << text;
+}
+
+TEST(VarToStr, DateUsesTheDateTimeText) {
+  const TDateTime moment = 36526.75;  // 2000-01-01 18:00
+  EXPECT_EQ(VarToStr(Variant::FromDate(moment)), DateTimeToStr(moment));
+}
+
+TEST(VarToStr, FollowsTheRegionalSeparator) {
+  DecimalSeparatorScope comma(',');
+  EXPECT_EQ(VarToStr(Variant::FromDouble(1.7E308)), "1,7E308");
+  EXPECT_EQ(VarToStr(Variant::FromCurrency(25000)), "2,5");
+  EXPECT_EQ(VarToStr(Variant::FromBcd(Decimal("-0.000100"))), "-0,0001");
+}
+
+TEST(VarAsString, NullAndKindsWithoutTextFail) {
+  const Variant null = Variant::Null();
+  EXPECT_EQ(VarAsString(Variant::FromInteger(5)), "5");
+  ExpectFailure<EVariantTypeCastError>([&] { VarAsString(null); }, CastMessage("Null", "String"));
+  ExpectFailure<EVariantTypeCastError>([&] { VarAsString(Variant::Reference(null)); },
+                                       CastMessage("Null", "String"));
+  const std::pair<uint16_t, const char*> refused[] = {{varDispatch, "Dispatch"},
+                                                      {varError, "Error"},
+                                                      {varUnknown, "Unknown"},
+                                                      {14, "Decimal"},
+                                                      {varAny, "Any"},
+                                                      {0x0110, "$0110"},
+                                                      {varArray | varInteger, "Array Integer"}};
+  for (const auto& [code, name] : refused) {
+    ExpectFailure<EVariantTypeCastError>([&] { VarToStr(Variant::FromRaw(code, 0)); },
+                                         CastMessage(name, "String"));
+  }
+}
+
+TEST(VarAsInteger, ConvertsAndRoundsTiesToEven) {
+  const std::pair<Variant, int32_t> cases[] = {
+      {Variant(), 0},
+      {Variant::FromSmallint(-5), -5},
+      {Variant::FromRaw(varByte, 0x1FF), 255},
+      {Variant::FromRaw(varWord, 0xFFFF), 65535},
+      {Variant::FromRaw(varShortInt, 0xFF), -1},
+      {Variant::FromBoolean(true), -1},
+      {Variant::FromBoolean(false), 0},
+      {Variant::FromRaw(varLongWord, 2147483647), 2147483647},
+      {Variant::FromInt64(2147483647), 2147483647},
+      {Variant::FromInt64(-2147483648LL), std::numeric_limits<int32_t>::min()},
+      {Variant::FromDouble(2.5), 2},
+      {Variant::FromDouble(3.5), 4},
+      {Variant::FromDouble(-2.5), -2},
+      {Variant::FromDouble(-3.5), -4},
+      {Variant::FromDouble(2.4999999), 2},
+      {Variant::FromDouble(-0.7), -1},
+      {Variant::FromDouble(-2147483648.5), std::numeric_limits<int32_t>::min()},
+      {Variant::FromSingle(1.5f), 2},
+      {Variant::FromDate(36526.75), 36527},
+      {Variant::FromCurrency(25000), 2},
+      {Variant::FromCurrency(35000), 4},
+      {Variant::FromCurrency(-25000), -2},
+      {Variant::FromCurrency(25001), 3},
+      {Variant::FromCurrency(-14999), -1},
+      {Variant::FromString(" -42"), -42},
+      {Variant::FromString("$10"), 16},
+      {Variant::FromBcd(Decimal("2.5")), 2},
+      {Variant::FromBcd(Decimal("3.5")), 4},
+      {Variant::FromBcd(Decimal("-2.500000000000000000001")), -3},
+      {Variant::FromBcd(Decimal("0.000001")), 0},
+      {Variant::FromBcd(Decimal("-2147483648.49")), std::numeric_limits<int32_t>::min()},
+  };
+  for (const auto& [value, expected] : cases)
+    EXPECT_EQ(VarAsInteger(value), expected) << VarTypeName(value.VType());
+}
+
+TEST(VarAsInteger, OutOfRangeValuesOverflowNamingBothTypes) {
+  const std::pair<Variant, const char*> cases[] = {
+      {Variant::FromInt64(2147483648LL), "Int64"},
+      {Variant::FromInt64(-2147483649LL), "Int64"},
+      {Variant::FromRaw(varLongWord, 0x80000000), "LongWord"},
+      {Variant::FromDouble(2147483647.5), "Double"},
+      {Variant::FromDouble(1E300), "Double"},
+      {Variant::FromDouble(std::nan("")), "Double"},
+      {Variant::FromSingle(std::numeric_limits<float>::infinity()), "Single"},
+      {Variant::FromDate(-3E9), "Date"},
+      {Variant::FromCurrency(21474836475000LL), "Currency"},
+      {Variant::FromBcd(Decimal("2147483647.5")), "FMTBcdVariantType"},
+      {Variant::FromBcd(Decimal("-99999999999999999999")), "FMTBcdVariantType"},
+  };
+  for (const auto& [value, name] : cases) {
+    ExpectFailure<EVariantOverflowError>([&] { VarAsInteger(value); },
+                                         OverflowMessage(name, "Integer"));
+  }
+}
+
+TEST(VarAsInteger, TextsReadOnlyAsIntegers) {
+  for (const char* text : {"abc", "True", "2.5", "", "2147483648"}) {
+    ExpectFailure<EVariantInvalidArgError>([&] { VarAsInteger(Variant::FromString(text)); },
+                                           "Invalid argument");
+  }
+  ExpectFailure<EVariantTypeCastError>([] { VarAsInteger(Variant::Null()); },
+                                       CastMessage("Null", "Integer"));
+  ExpectFailure<EVariantTypeCastError>([] { VarAsInteger(Variant::FromRaw(varError, 0)); },
+                                       CastMessage("Error", "Integer"));
+}
+
+TEST(VarAsDouble, ConvertsEachKind) {
+  DecimalSeparatorScope dot('.');
+  const std::pair<Variant, double> cases[] = {
+      {Variant(), 0.0},
+      {Variant::FromRaw(varLongWord, 0xFFFFFFFF), 4294967295.0},
+      {Variant::FromInt64((1LL << 53) + 1), 9007199254740992.0},
+      {Variant::FromBoolean(true), -1.0},
+      {Variant::FromSingle(0.1f), static_cast<double>(0.1f)},
+      {Variant::FromDate(36526.75), 36526.75},
+      {Variant::FromCurrency(12345), 1.2345},
+      {Variant::FromCurrency(-1), -0.0001},
+      {Variant::FromString(" 2.5E3 "), 2500.0},
+      {Variant::FromString("0.1"), 0.1},
+      {Variant::FromBcd(Decimal("-1234.5")), -1234.5},
+  };
+  for (const auto& [value, expected] : cases)
+    EXPECT_EQ(VarAsDouble(value), expected) << VarTypeName(value.VType());
+}
+
+TEST(VarAsDouble, TextFailures) {
+  DecimalSeparatorScope comma(',');
+  EXPECT_EQ(VarAsDouble(Variant::FromString("2,5")), 2.5);
+  ExpectFailure<EVariantInvalidArgError>([] { VarAsDouble(Variant::FromString("2.5")); },
+                                         "Invalid argument");
+  ExpectFailure<EVariantOverflowError>([] { VarAsDouble(Variant::FromString("1E400")); },
+                                       OverflowMessage("String", "Double"));
+  ExpectFailure<EVariantTypeCastError>([] { VarAsDouble(Variant::Null()); },
+                                       CastMessage("Null", "Double"));
+  ExpectFailure<EVariantTypeCastError>([] { VarAsDouble(Variant::FromRaw(varUnknown, 0)); },
+                                       CastMessage("Unknown", "Double"));
+}
+
+TEST(VarAsBoolean, ConvertsByTheWidthOfEachKind) {
+  DecimalSeparatorScope dot('.');
+  const std::pair<Variant, bool> cases[] = {
+      {Variant(), false},
+      {Variant::FromRaw(varByte, 0x100), false},
+      {Variant::FromRaw(varShortInt, 0x1FF), true},
+      {Variant::FromRaw(varSmallint, 0x10000), false},
+      {Variant::FromRaw(varBoolean, 1), true},
+      {Variant::FromBoolean(false), false},
+      {Variant::FromRaw(varInteger, 0x100000000), false},
+      {Variant::FromInt64(1LL << 40), true},
+      {Variant::FromDouble(-0.0), false},
+      {Variant::FromDouble(0.5), true},
+      {Variant::FromSingle(1E-40f), true},
+      {Variant::FromCurrency(1), true},
+      {Variant::FromString("true"), true},
+      {Variant::FromString("FALSE"), false},
+      {Variant::FromString("0"), false},
+      {Variant::FromString(" -1.5 "), true},
+      {Variant::FromString("0.0"), false},
+      {Variant::FromBcd(Decimal("0.000001")), true},
+      {Variant::FromBcd(Decimal("-0.000")), false},
+  };
+  for (const auto& [value, expected] : cases)
+    EXPECT_EQ(VarAsBoolean(value), expected) << VarTypeName(value.VType());
+
+  for (const char* text : {"yes", "", " true", "Truee"}) {
+    ExpectFailure<EVariantInvalidArgError>([&] { VarAsBoolean(Variant::FromString(text)); },
+                                           "Invalid argument");
+  }
+  ExpectFailure<EVariantTypeCastError>([] { VarAsBoolean(Variant::Null()); },
+                                       CastMessage("Null", "Boolean"));
+  ExpectFailure<EVariantTypeCastError>([] { VarAsBoolean(Variant::FromRaw(varDispatch, 0)); },
+                                       CastMessage("Dispatch", "Boolean"));
+}
+
+TEST(VarEqualsNull, OnlyNullIsNullAndErrorKindsCannotBeCompared) {
+  const Variant null = Variant::Null();
+  EXPECT_TRUE(VarEqualsNull(null));
+  EXPECT_TRUE(VarEqualsNull(Variant::Reference(null)));
+  EXPECT_FALSE(VarEqualsNull(Variant()));
+  for (uint16_t code :
+       {varSmallint, varInteger, varSingle, varDouble, varCurrency, varDate, varOleStr, varString,
+        varBoolean, varShortInt, varByte, varWord, varLongWord, varInt64, varFMTBcd}) {
+    EXPECT_FALSE(VarEqualsNull(Variant::FromRaw(code, 0))) << code;
+    EXPECT_FALSE(VarEqualsNull(Variant::FromRaw(code | varArray, 0))) << code;
+    EXPECT_FALSE(VarEqualsNull(Variant::FromRaw(code | varByRef, 0))) << code;
+  }
+  for (uint16_t code : std::initializer_list<uint16_t>{
+           varDispatch, varError, varVariant, varUnknown, uint16_t{14}, uint16_t{15}, varAny,
+           uint16_t{21}, uint16_t{0x102}, uint16_t{0x110}, uint16_t(varArray | varDispatch)}) {
+    ExpectFailure<EVariantInvalidOpError>([&] { VarEqualsNull(Variant::FromRaw(code, 0)); },
+                                          "Invalid variant operation");
+  }
+}
+
+TEST(Variant, ReferenceWithoutTargetIsABadType) {
+  const Variant dangling = Variant::FromRaw(varByRef | varVariant, 0x1234);
+  ExpectFailure<EVariantBadVarTypeError>([&] { VarToStr(dangling); }, "Invalid variant type");
+  ExpectFailure<EVariantBadVarTypeError>([&] { VarEqualsNull(dangling); }, "Invalid variant type");
+}
+
+TEST(Variant, MessagesComeFromTheLanguageModule) {
+  InstallLanguageModule({{"SVarTypeCouldNotConvert", "N\xE3o converte (%s) em (%s)"}});
+  ExpectFailure<EVariantTypeCastError>([] { VarAsString(Variant::Null()); },
+                                       "N\xE3o converte (Null) em (String)");
+  RemoveLanguageModule();
+}
+
+}  // namespace
+}  // namespace xg
