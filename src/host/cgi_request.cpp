@@ -1,9 +1,9 @@
 #include "host/cgi_request.h"
 
 #include <algorithm>
-#include <climits>
 
 #include "host/http_date.h"
+#include "runtime/conversions.h"
 
 namespace xg {
 namespace {
@@ -26,14 +26,6 @@ constexpr int kVariableCount = sizeof(kVariableNames) / sizeof(kVariableNames[0]
 // the buffer stays within about twice the bytes that actually came.
 constexpr size_t kFirstReadSize = 64 * 1024;
 
-int DigitValue(char c, unsigned base) {
-  int value = -1;
-  if (c >= '0' && c <= '9') value = c - '0';
-  if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
-  return value >= 0 && static_cast<unsigned>(value) < base ? value : -1;
-}
-
 }  // namespace
 
 TMethodType MethodTypeOf(const std::string& method) {
@@ -52,32 +44,6 @@ TMethodType MethodTypeOf(const std::string& method) {
 
 const char* RequestVariableName(int index) {
   return index >= 0 && index < kVariableCount ? kVariableNames[index] : nullptr;
-}
-
-int32_t CgiIntValue(const std::string& text) {
-  size_t at = 0;
-  while (at < text.size() && text[at] == ' ') ++at;
-  bool negative = false;
-  if (at < text.size() && (text[at] == '-' || text[at] == '+')) negative = text[at++] == '-';
-  unsigned base = 10;
-  if (at < text.size() && (text[at] == '$' || text[at] == 'x' || text[at] == 'X')) {
-    base = 16;
-    ++at;
-  } else if (at + 1 < text.size() && text[at] == '0' &&
-             (text[at + 1] == 'x' || text[at + 1] == 'X')) {
-    base = 16;
-    at += 2;
-  }
-  if (at >= text.size()) return -1;
-  const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
-  int64_t magnitude = 0;
-  for (; at < text.size(); ++at) {
-    int digit = DigitValue(text[at], base);
-    if (digit < 0) return -1;
-    magnitude = magnitude * base + digit;
-    if (magnitude > limit) return -1;
-  }
-  return static_cast<int32_t>(negative ? -magnitude : magnitude);
 }
 
 const FormFieldList& TWebRequest::FormFields() {
@@ -108,7 +74,7 @@ TDateTime TCGIRequest::GetDateVar(int index) const {
 }
 
 int32_t TCGIRequest::GetIntVar(int index) const {
-  return CgiIntValue(GetTextVar(index));
+  return TryStrToInt(GetTextVar(index)).value_or(-1);
 }
 
 long TCGIRequest::ReadInput(char* buffer, size_t count) {

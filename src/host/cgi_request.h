@@ -45,7 +45,4 @@ class TCGIRequest : public TWebRequest {
 // indexes outside the table.
 const char* RequestVariableName(int index);
 
-// The text as a 32-bit integer by the rules of GetIntVar; -1 when it does not convert.
-int32_t CgiIntValue(const std::string& text);
-
 }  // namespace xg
