@@ -28,7 +28,7 @@ void MakePipe(int fds[2]) {
 }  // namespace
 
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& environment,
-                     const std::string& input, int limitSeconds) {
+                     const std::string& input, const ChildLimits& limits) {
   // A child that stops reading must not end the test process.
   ::signal(SIGPIPE, SIG_IGN);
   int in[2], out[2], err[2];
@@ -47,6 +47,11 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     dup2(in[0], STDIN_FILENO);
     dup2(out[1], STDOUT_FILENO);
     dup2(err[1], STDERR_FILENO);
+    if (limits.addressSpaceMb > 0) {
+      const rlim_t bytes = static_cast<rlim_t>(limits.addressSpaceMb) * 1024 * 1024;
+      const rlimit limit{bytes, bytes};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     execve(program.c_str(), argv, envp.data());
     _exit(127);
   }
@@ -63,7 +68,7 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     inFd = -1;
   }
   int outFd = out[0], errFd = err[0];
-  const double deadline = Seconds() + limitSeconds;
+  const double deadline = Seconds() + limits.seconds;
   while (outFd >= 0 || errFd >= 0) {
     pollfd fds[3];
     int n = 0;

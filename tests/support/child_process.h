@@ -16,10 +16,14 @@ struct ChildResult {
   long maxRssKb = 0;      // peak resident set size of the child
 };
 
+struct ChildLimits {
+  int seconds = 60;         // guards against a hanging child; not a measurement
+  long addressSpaceMb = 0;  // the child's address-space limit; 0 for none
+};
+
 // `environment` holds "NAME=value" entries and is the child's whole environment. The input is
-// written to the child's standard input, which is then closed. The limit only guards against a
-// hanging child; it is not a measurement.
+// written to the child's standard input, which is then closed.
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& environment,
-                     const std::string& input, int limitSeconds = 60);
+                     const std::string& input, const ChildLimits& limits = {});
 
 }  // namespace xg::test
