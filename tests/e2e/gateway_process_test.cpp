@@ -128,7 +128,8 @@ std::string ErrorMessage(const std::string& document) {
     return "";
   }
   const size_t timestampEnd = document.find("\r\n", head.size());
-  EXPECT_EQ(document.compare(head.size(), 33, " <TIMESTAMP DATATYPE=\"DATETIME\">"), 0);
+  const std::string timestamp = " <TIMESTAMP DATATYPE=\"DATETIME\">";
+  EXPECT_EQ(document.compare(head.size(), timestamp.size(), timestamp), 0);
   EXPECT_EQ(document.compare(timestampEnd - 12, 12, "</TIMESTAMP>"), 0);
   const size_t messageStart = timestampEnd + 2;
   EXPECT_EQ(document.compare(messageStart, open.size(), open), 0);
@@ -274,6 +275,20 @@ TEST(GatewayProcess, RequestsWithoutABodyReachTheActionWithAnEmptyField) {
   }
 }
 
+TEST(GatewayProcess, EveryMethodAndPathIsServedByTheGatewayAction) {
+  const std::string body = SendDataBody(Request("SENDDATA", "SERVICEERROR"));
+  const std::pair<const char*, const char*> requests[] = {
+      {"POST", "/Default"}, {"get", "/dEfAuLt"}, {"PUT", "/other/path"}, {"OPTIONS", ""}};
+  for (const auto& [method, path] : requests) {
+    SCOPED_TRACE(std::string(method) + " " + path);
+    const ChildResult result =
+        Serve({std::string("REQUEST_METHOD=") + method, "SERVER_PROTOCOL=HTTP/1.1",
+               std::string("PATH_INFO=") + path, "CONTENT_LENGTH=" + std::to_string(body.size())},
+              body);
+    EXPECT_EQ(ErrorMessage(NormalBody(result.out)), "Erro desconhecido");
+  }
+}
+
 TEST(GatewayProcess, ContentLengthDecidesHowMuchOfTheInputCounts) {
   const std::string body = SendDataBody(Request("SENDDATA", "SERVICEERROR"));
   // Bytes beyond the length are not read: the garbage after the body does not count.
@@ -307,6 +322,24 @@ TEST(GatewayProcess, AHugeClaimedLengthIsAnsweredWithoutHoldingTheClaim) {
   EXPECT_EQ(ErrorMessage(NormalBody(result.out)), "Erro desconhecido");
   EXPECT_LT(result.maxRssKb, 200 * 1024) << "peak memory grew with the claimed length";
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+TEST(GatewayProcess, ABodyThatCannotBeHeldGetsTheServerFailurePage) {
+  // 96 MiB of body in an address space of 128 MiB, of which the program's libraries take about
+  // a third.
+  const std::string body(96 * 1024 * 1024, 'a');
+  test::ChildLimits limits;
+  limits.addressSpaceMb = 128;
+  const ChildResult result = Serve({"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1",
+                                    "CONTENT_LENGTH=" + std::to_string(body.size())},
+                                   body, limits);
+  const std::string page =
+      "<html><title>Internal Server Error 500</title>\r\n<h1>Internal Server Error 500</h1>"
+      "<hr>\r\nException: EOutOfMemory<br>\r\nMessage: Out of memory<br></html>\r\n";
+  EXPECT_EQ(result.out, "Status: 500 Out of memory\r\nContent-Type: text/html\r\nContent-Length: " +
+                            std::to_string(page.size()) + "\r\n\r\n" + page);
+}
+#endif
 
 TEST(GatewayProcess, BinaryGarbageGetsAnAnswerAndNeverACrash) {
   std::mt19937 random(20251208);
