@@ -1,0 +1,152 @@
+#include "gateway/document_writer.h"
+
+#include "gateway/protocol_strings.h"
+#include "runtime/conversions.h"
+#include "runtime/date_time.h"
+
+namespace xg {
+namespace {
+
+// The texts a Null value gets under the number and boolean kinds; the other kinds give empty.
+constexpr const char* kNullNumberText = "0";
+constexpr const char* kNullBooleanText = "False";
+
+bool IsBlankOrControl(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
+
+std::string TrimBlanksAndControls(const std::string& text) {
+  size_t first = 0, last = text.size();
+  while (first < last && IsBlankOrControl(text[first])) ++first;
+  while (last > first && IsBlankOrControl(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
+
+std::string NullText(TDataKind kind) {
+  switch (kind) {
+    case dkInteger:
+    case dkFloat:
+      return kNullNumberText;
+    case dkBoolean:
+      return kNullBooleanText;
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+std::string MakeTag(const std::string& Text, bool Closing) {
+  return (Closing ? "</" : "<") + TrimBlanksAndControls(Text) + ">";
+}
+
+std::string MakeElement(const std::string& Name, const Variant& Value, TDataKind Kind,
+                        int32_t DataSize, int32_t Indent) {
+  std::string indentation = Indent >= 0 ? std::string(static_cast<size_t>(Indent) + 1, ' ') : "";
+  std::string sizeAttribute =
+      DataSize > 0 ? " " + LoadResString(SDataSize) + "=\"" + IntToStr(DataSize) + "\"" : "";
+  std::string openingTag = MakeTag(
+      Name + " " + LoadResString(SDataType) + "=\"" + DataKindName(Kind) + "\"" + sizeAttribute,
+      false);
+  std::string valueText = ValueToText(Value, Kind);
+  return indentation + openingTag + valueText + MakeTag(Name, true);
+}
+
+std::string DataKindName(TDataKind Kind) {
+  switch (Kind) {
+    case dkString:
+      return LoadResString(SKindString);
+    case dkInteger:
+      return LoadResString(SKindInteger);
+    case dkFloat:
+      return LoadResString(SKindFloat);
+    case dkBoolean:
+      return LoadResString(SKindBoolean);
+    case dkDate:
+      return LoadResString(SKindDate);
+    case dkTime:
+      return LoadResString(SKindTime);
+    case dkDateTime:
+      return LoadResString(SKindDateTime);
+  }
+  return {};
+}
+
+std::string ValueToText(const Variant& Value, TDataKind Kind) {
+  if (VarEqualsNull(Value)) return NullText(Kind);
+  switch (Kind) {
+    case dkString:
+      return VarToStr(Value);
+    case dkInteger:
+      return IntToStr(VarAsInteger(Value));
+    case dkFloat:
+      return FloatToStr(VarAsDouble(Value));
+    case dkBoolean:
+      return BoolToStr(VarAsBoolean(Value), true);
+    case dkDate:
+      return DateToStr(VarAsDouble(Value));
+    case dkTime:
+      return TimeToStr(VarAsDouble(Value));
+    case dkDateTime:
+      return DateTimeToStr(VarAsDouble(Value));
+  }
+  return {};
+}
+
+TDataKind FieldDataKind(TFieldType FieldType) {
+  // Indexed by the field type's ordinal. Decimal and counter types are written as strings; the
+  // byte types as integers.
+  static constexpr TDataKind kKinds[] = {
+      dkString,    // ftUnknown
+      dkString,    // ftString
+      dkInteger,   // ftSmallint
+      dkInteger,   // ftInteger
+      dkInteger,   // ftWord
+      dkBoolean,   // ftBoolean
+      dkFloat,     // ftFloat
+      dkFloat,     // ftCurrency
+      dkString,    // ftBCD
+      dkDate,      // ftDate
+      dkTime,      // ftTime
+      dkDateTime,  // ftDateTime
+      dkInteger,   // ftBytes
+      dkInteger,   // ftVarBytes
+      dkString,    // ftAutoInc
+      dkString,    // ftBlob
+      dkString,    // ftMemo
+      dkString,    // ftGraphic
+      dkString,    // ftFmtMemo
+      dkString,    // ftParadoxOle
+      dkString,    // ftDBaseOle
+      dkString,    // ftTypedBinary
+      dkString,    // ftCursor
+      dkString,    // ftFixedChar
+      dkString,    // ftWideString
+      dkInteger,   // ftLargeint
+      dkString,    // ftADT
+      dkString,    // ftArray
+      dkString,    // ftReference
+      dkString,    // ftDataSet
+      dkString,    // ftOraBlob
+      dkString,    // ftOraClob
+      dkString,    // ftVariant
+      dkString,    // ftInterface
+      dkString,    // ftIDispatch
+      dkString,    // ftGuid
+      dkDateTime,  // ftTimeStamp
+      dkString,    // ftFMTBcd
+  };
+  static_assert(sizeof kKinds / sizeof kKinds[0] == ftFMTBcd + 1);
+  return FieldType <= ftFMTBcd ? kKinds[FieldType] : dkString;
+}
+
+std::string JoinDocumentLines(const std::vector<std::string>& lines) {
+  std::string text;
+  size_t size = 0;
+  for (const auto& line : lines) size += line.size() + 2;
+  text.reserve(size);
+  for (const auto& line : lines) text.append(line).append("\r\n");
+  return text;
+}
+
+}  // namespace xg

@@ -1,0 +1,79 @@
+#include "gateway/status_documents.h"
+
+#include <vector>
+
+#include "gateway/document_writer.h"
+#include "gateway/protocol_strings.h"
+#include "runtime/date_time.h"
+#include "runtime/resource_strings.h"
+#include "runtime/variant.h"
+
+namespace xg {
+namespace {
+
+XG_RESOURCE(SServiceInOperation, "Servi\xE7o em Opera\xE7\xE3o");
+
+// The status document's samples, one of every value kind. The letters are not the alphabet:
+// the 21st is a "W", which clients may already compare against.
+constexpr const char* kStringSample = "ABCDEFGHIJKLMNOPQRSTWVWXYZ";
+constexpr int32_t kIntegerSample = 2147483647;
+constexpr double kFloatSample = 1.7E308;
+
+std::string Element(const ResourceString& name, const Variant& value, TDataKind kind) {
+  return MakeElement(LoadResString(name), value, kind, 0, 0);
+}
+
+std::string Tag(const ResourceString& name, bool closing) {
+  return MakeTag(LoadResString(name), closing);
+}
+
+// Each date and time value reads the clock when its line is made.
+Variant CurrentDateTime(const Clock& clock) {
+  return Variant::FromDate(clock.Now());
+}
+
+Variant CurrentDate(const Clock& clock) {
+  DecodedDateTime now = DecodeDateTime(clock.Now());
+  return Variant::FromDate(EncodeDate(now.Year, now.Month, now.Day));
+}
+
+Variant CurrentTime(const Clock& clock) {
+  DecodedDateTime now = DecodeDateTime(clock.Now());
+  return Variant::FromDate(EncodeTime(now.Hour, now.Minute, now.Second, now.Millisecond));
+}
+
+}  // namespace
+
+std::string BuildStatusXML(const std::string& /*RequestText*/, const std::string& Agent,
+                           const Clock& clock) {
+  std::vector<std::string> lines;
+  lines.push_back(LoadResString(SXMLDeclaration));
+  lines.push_back(Tag(SStatus, false));
+  lines.push_back(Element(STimestamp, CurrentDateTime(clock), dkDateTime));
+  lines.push_back(Element(SAgent, Variant::FromString(Agent), dkString));
+  lines.push_back(
+      Element(SMsgData, Variant::FromString(LoadResString(SServiceInOperation)), dkString));
+  lines.push_back(Tag(SDataTypes, false));
+  lines.push_back(Element(SKindString, Variant::FromString(kStringSample), dkString));
+  lines.push_back(Element(SKindInteger, Variant::FromInteger(kIntegerSample), dkInteger));
+  lines.push_back(Element(SKindBoolean, Variant::FromBoolean(true), dkBoolean));
+  lines.push_back(Element(SKindFloat, Variant::FromDouble(kFloatSample), dkFloat));
+  lines.push_back(Element(SKindDate, CurrentDate(clock), dkDate));
+  lines.push_back(Element(SKindTime, CurrentTime(clock), dkTime));
+  lines.push_back(Element(SKindDateTime, CurrentDateTime(clock), dkDateTime));
+  lines.push_back(Tag(SDataTypes, true));
+  lines.push_back(Tag(SStatus, true));
+  return JoinDocumentLines(lines);
+}
+
+std::string BuildErrorXML(const std::string& Message, const Clock& clock) {
+  std::vector<std::string> lines;
+  lines.push_back(LoadResString(SXMLDeclaration));
+  lines.push_back(Tag(SError, false));
+  lines.push_back(Element(STimestamp, CurrentDateTime(clock), dkDateTime));
+  lines.push_back(Element(SMsgData, Variant::FromString(Message), dkString));
+  lines.push_back(Tag(SError, true));
+  return JoinDocumentLines(lines);
+}
+
+}  // namespace xg

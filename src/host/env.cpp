@@ -1,0 +1,43 @@
+#include "host/env.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace xg {
+namespace {
+
+class PosixEnvironment : public Env {
+ public:
+  std::string GetVariable(const std::string& name) const override {
+    const char* value = std::getenv(name.c_str());
+    return value ? std::string(value) : std::string();
+  }
+
+  // A signal arriving during the call is not an end of input: the call is repeated.
+  long ReadInput(char* buffer, size_t count) override {
+    ssize_t result;
+    do {
+      result = ::read(STDIN_FILENO, buffer, count);
+    } while (result < 0 && errno == EINTR);
+    return static_cast<long>(result);
+  }
+
+  long WriteOutput(const char* buffer, size_t count) override {
+    ssize_t result;
+    do {
+      result = ::write(STDOUT_FILENO, buffer, count);
+    } while (result < 0 && errno == EINTR);
+    return static_cast<long>(result);
+  }
+};
+
+}  // namespace
+
+Env& PosixEnv() {
+  static PosixEnvironment env;
+  return env;
+}
+
+}  // namespace xg

@@ -1,0 +1,23 @@
+// How the web layer sees a raised object: the Exception it is, if any, and its class name.
+// Running out of memory (std::bad_alloc) counts as the run time's EOutOfMemory "Out of memory".
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include "runtime/exceptions.h"
+
+namespace xg {
+
+// The EOutOfMemory object that stands for every std::bad_alloc; built on the first call (the
+// program calls it at start-up so that no memory is needed later).
+const Exception& OutOfMemoryException();
+
+// The failure as an Exception, or nullptr when it is some other object. The result lives as
+// long as `failure` does.
+const Exception* AsException(const std::exception_ptr& failure);
+
+// The failure's class name: ClassName() of an Exception, else the name of its C++ type.
+std::string FailureClassName(const std::exception_ptr& failure);
+
+}  // namespace xg

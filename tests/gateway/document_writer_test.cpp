@@ -1,0 +1,154 @@
+#include "gateway/document_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "runtime/date_time.h"
+#include "runtime/exceptions.h"
+#include "runtime/fake_locale_source.h"
+
+namespace xg {
+namespace {
+
+class DocumentWriter : public testing::Test {
+ protected:
+  void SetUp() override { ReadRegionalSettings(BrazilianLocaleSource()); }
+  void TearDown() override { ReadDefaultRegionalSettings(); }
+};
+
+TEST(MakeTag, TrimsBlanksAndControlBytesAtBothEnds) {
+  const struct {
+    std::string text;
+    bool closing;
+    std::string tag;
+  } cases[] = {
+      {" RECORD1 ", false, "<RECORD1>"},
+      {"RECORD1", true, "</RECORD1>"},
+      {"", false, "<>"},
+      {" \t", true, "</>"},
+      {"\r\n\x01 A  B\x1F\x7F", false, "<A  B\x1F\x7F>"},  // DEL is above 32
+      {"\xA0X\xE9\xA0", false, "<\xA0X\xE9\xA0>"},         // bytes above 127 stay
+      {std::string("\0ID\0", 4), true, "</ID>"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MakeTag(c.text, c.closing), c.tag) << c.text;
+}
+
+TEST_F(DocumentWriter, MakeElementLaysOutIndentNameKindSizeValueAndClosingTag) {
+  const Variant text = Variant::FromString("x");
+  const struct {
+    std::string name;
+    Variant value;
+    TDataKind kind;
+    int32_t size, indent;
+    std::string line;
+  } cases[] = {
+      {"ID", Variant::FromInteger(42), dkInteger, 4, 0,
+       " <ID DATATYPE=\"INTEGER\" DATASIZE=\"4\">42</ID>"},
+      {"NOME", text, dkString, 40, 0, " <NOME DATATYPE=\"STRING\" DATASIZE=\"40\">x</NOME>"},
+      {"N", text, dkString, 0, 2, "   <N DATATYPE=\"STRING\">x</N>"},
+      {"N", text, dkString, -7, -1, "<N DATATYPE=\"STRING\">x</N>"},
+      {"N", text, dkString, 2147483647, 0, " <N DATATYPE=\"STRING\" DATASIZE=\"2147483647\">x</N>"},
+      {"", text, dkString, 0, 0, " <DATATYPE=\"STRING\">x</>"},
+      {"A ", text, dkString, 0, 0, " <A  DATATYPE=\"STRING\">x</A>"},
+      {"V", Variant::FromString(""), dkString, 0, 0, " <V DATATYPE=\"STRING\"></V>"},
+      // Nothing is escaped, line breaks included.
+      {"V", Variant::FromString("a<b&c\"d\r\ne>"), dkString, 0, 0,
+       " <V DATATYPE=\"STRING\">a<b&c\"d\r\ne></V>"},
+      {"F", Variant::FromDouble(1.5), dkFloat, 8, 0,
+       " <F DATATYPE=\"FLOAT\" DATASIZE=\"8\">1,5</F>"},
+      {"D", Variant::FromDate(EncodeDate(2025, 12, 8) + EncodeTime(21, 13, 5, 0)), dkDateTime, 0, 0,
+       " <D DATATYPE=\"DATETIME\">08/12/2025 21:13:05</D>"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(MakeElement(c.name, c.value, c.kind, c.size, c.indent), c.line) << c.line;
+}
+
+TEST(DataKindName, NamesTheSevenKinds) {
+  const std::vector<std::string> names = {"STRING", "INTEGER", "FLOAT",   "BOOLEAN",
+                                          "DATE",   "TIME",    "DATETIME"};
+  for (int kind = dkString; kind <= dkDateTime; ++kind)
+    EXPECT_EQ(DataKindName(static_cast<TDataKind>(kind)), names[kind]);
+}
+
+TEST_F(DocumentWriter, NullEmptyAndOrdinaryValuesUnderEveryKind) {
+  const Variant null = Variant::Null();
+  const Variant nullByReference = Variant::Reference(null);
+  const Variant empty;
+  const struct {
+    TDataKind kind;
+    std::string nullText, emptyText;
+  } cases[] = {
+      {dkString, "", ""},
+      {dkInteger, "0", "0"},
+      {dkFloat, "0", "0"},
+      {dkBoolean, "False", "False"},
+      {dkDate, "", "30/12/1899"},
+      {dkTime, "", "00:00:00"},
+      {dkDateTime, "", "30/12/1899"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ValueToText(null, c.kind), c.nullText) << DataKindName(c.kind);
+    EXPECT_EQ(ValueToText(nullByReference, c.kind), c.nullText) << DataKindName(c.kind);
+    EXPECT_EQ(ValueToText(empty, c.kind), c.emptyText) << DataKindName(c.kind);
+  }
+
+  const TDateTime moment = EncodeDate(2024, 2, 29) + EncodeTime(7, 5, 9, 0);
+  const struct {
+    Variant value;
+    TDataKind kind;
+    std::string text;
+  } values[] = {
+      {Variant::FromBoolean(true), dkBoolean, "True"},
+      {Variant::FromBoolean(false), dkBoolean, "False"},
+      {Variant::FromInteger(-2147483647 - 1), dkInteger, "-2147483648"},
+      {Variant::FromString("17"), dkInteger, "17"},
+      {Variant::FromDouble(-0.25), dkFloat, "-0,25"},
+      {Variant::FromInteger(3), dkFloat, "3"},
+      {Variant::FromDate(moment), dkDate, "29/02/2024"},
+      {Variant::FromDate(moment), dkTime, "07:05:09"},
+      {Variant::FromDate(moment), dkDateTime, "29/02/2024 07:05:09"},
+      {Variant::FromDouble(moment), dkDateTime, "29/02/2024 07:05:09"},
+      {Variant::FromInteger(42), dkString, "42"},
+  };
+  for (const auto& v : values) EXPECT_EQ(ValueToText(v.value, v.kind), v.text) << v.text;
+}
+
+TEST_F(DocumentWriter, ConversionFailuresReachTheCallerWithoutALine) {
+  EXPECT_THROW(MakeElement("N", Variant::FromString("abc"), dkInteger, 0, 0), EVariantError);
+  EXPECT_THROW(MakeElement("N", Variant::FromString("1,5x"), dkFloat, 0, 0), EVariantError);
+  try {
+    MakeElement("N", Variant::FromRaw(varDispatch, 0), dkString, 0, 0);
+    ADD_FAILURE() << "no failure";
+  } catch (const EVariantInvalidOpError& e) {
+    EXPECT_EQ(e.Message(), "Invalid variant operation");
+  }
+}
+
+TEST(FieldDataKind, DecimalAndCounterTypesAreStringsByteTypesIntegers) {
+  const std::vector<std::pair<TFieldType, TDataKind>> notStrings = {
+      {ftSmallint, dkInteger},   {ftInteger, dkInteger},  {ftWord, dkInteger},
+      {ftBoolean, dkBoolean},    {ftFloat, dkFloat},      {ftCurrency, dkFloat},
+      {ftDate, dkDate},          {ftTime, dkTime},        {ftDateTime, dkDateTime},
+      {ftBytes, dkInteger},      {ftVarBytes, dkInteger}, {ftLargeint, dkInteger},
+      {ftTimeStamp, dkDateTime},
+  };
+  for (int type = ftUnknown; type <= ftFMTBcd; ++type) {
+    TDataKind expected = dkString;
+    for (const auto& [fieldType, kind] : notStrings)
+      if (fieldType == type) expected = kind;
+    EXPECT_EQ(FieldDataKind(static_cast<TFieldType>(type)), expected) << "field type " << type;
+  }
+  EXPECT_EQ(FieldDataKind(ftBCD), dkString);
+  EXPECT_EQ(FieldDataKind(ftFMTBcd), dkString);
+  EXPECT_EQ(FieldDataKind(ftAutoInc), dkString);
+}
+
+TEST(JoinDocumentLines, EndsEveryLineWithCrLfAndLeavesLinesAsTheyAre) {
+  EXPECT_EQ(JoinDocumentLines({}), "");
+  EXPECT_EQ(JoinDocumentLines({""}), "\r\n");
+  EXPECT_EQ(JoinDocumentLines({"<A>", " x\r\ry\n", "</A>"}), "<A>\r\n x\r\ry\n\r\n</A>\r\n");
+}
+
+}  // namespace
+}  // namespace xg

@@ -1,0 +1,136 @@
+#include "gateway/status_documents.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "runtime/date_time.h"
+#include "runtime/fake_locale_source.h"
+
+namespace xg {
+namespace {
+
+// Answers its readings in turn and counts them; the last one repeats.
+class FakeClock : public Clock {
+ public:
+  explicit FakeClock(std::vector<TDateTime> readings) : readings_(std::move(readings)) {}
+  TDateTime Now() const override {
+    size_t index = reads_ < readings_.size() ? reads_ : readings_.size() - 1;
+    ++reads_;
+    return readings_[index];
+  }
+  size_t Reads() const { return reads_; }
+
+ private:
+  std::vector<TDateTime> readings_;
+  mutable size_t reads_ = 0;
+};
+
+TDateTime At(int year, int month, int day, int hour, int minute, int second) {
+  return EncodeDate(year, month, day) + EncodeTime(hour, minute, second, 0);
+}
+
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += line + "\r\n";
+  return text;
+}
+
+class StatusDocuments : public testing::Test {
+ protected:
+  void SetUp() override { ReadRegionalSettings(BrazilianLocaleSource()); }
+  void TearDown() override { ReadDefaultRegionalSettings(); }
+};
+
+TEST_F(StatusDocuments, StatusDocumentOnABrazilianHost) {
+  FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
+  EXPECT_EQ(BuildStatusXML("<request/>", "abc", clock),
+            Lines({
+                "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>",
+                "<STATUS>",
+                " <TIMESTAMP DATATYPE=\"DATETIME\">08/12/2025 21:13:05</TIMESTAMP>",
+                " <AGENT DATATYPE=\"STRING\">abc</AGENT>",
+                " <MSGDATA DATATYPE=\"STRING\">Servi\xE7o em Opera\xE7\xE3o</MSGDATA>",
+                "<DATATYPES>",
+                " <STRING DATATYPE=\"STRING\">ABCDEFGHIJKLMNOPQRSTWVWXYZ</STRING>",
+                " <INTEGER DATATYPE=\"INTEGER\">2147483647</INTEGER>",
+                " <BOOLEAN DATATYPE=\"BOOLEAN\">True</BOOLEAN>",
+                " <FLOAT DATATYPE=\"FLOAT\">1,7E308</FLOAT>",
+                " <DATE DATATYPE=\"DATE\">08/12/2025</DATE>",
+                " <TIME DATATYPE=\"TIME\">21:13:05</TIME>",
+                " <DATETIME DATATYPE=\"DATETIME\">08/12/2025 21:13:05</DATETIME>",
+                "</DATATYPES>",
+                "</STATUS>",
+            }));
+  EXPECT_EQ(clock.Reads(), 4u);
+}
+
+TEST_F(StatusDocuments, ErrorDocumentOnABrazilianHost) {
+  FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
+  EXPECT_EQ(BuildErrorXML("Erro desconhecido", clock),
+            Lines({
+                "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>",
+                "<ERROR>",
+                " <TIMESTAMP DATATYPE=\"DATETIME\">08/12/2025 21:13:05</TIMESTAMP>",
+                " <MSGDATA DATATYPE=\"STRING\">Erro desconhecido</MSGDATA>",
+                "</ERROR>",
+            }));
+  EXPECT_EQ(clock.Reads(), 1u);
+}
+
+TEST_F(StatusDocuments, ClockIsReadForEachDateLineInDocumentOrder) {
+  // TIMESTAMP just before midnight; DATE, TIME and DATETIME read after it.
+  FakeClock clock({At(2025, 12, 31, 23, 59, 59), At(2026, 1, 1, 0, 0, 0) + EncodeTime(0, 0, 0, 400),
+                   At(2026, 1, 1, 0, 0, 0), At(2026, 1, 1, 0, 0, 1)});
+  std::string document = BuildStatusXML("", "", clock);
+  for (const std::string& line : std::vector<std::string>{
+           " <TIMESTAMP DATATYPE=\"DATETIME\">31/12/2025 23:59:59</TIMESTAMP>\r\n",
+           " <DATE DATATYPE=\"DATE\">01/01/2026</DATE>\r\n",
+           " <TIME DATATYPE=\"TIME\">00:00:00</TIME>\r\n",
+           " <DATETIME DATATYPE=\"DATETIME\">01/01/2026 00:00:01</DATETIME>\r\n",
+       })
+    EXPECT_NE(document.find(line), std::string::npos) << line << "\nin\n" << document;
+}
+
+TEST_F(StatusDocuments, FirstSecondAfterMidnightShowsTheDateAlone) {
+  FakeClock clock({At(2025, 12, 9, 0, 0, 0)});
+  std::string document = BuildStatusXML("", "", clock);
+  for (const std::string& line : std::vector<std::string>{
+           " <TIMESTAMP DATATYPE=\"DATETIME\">09/12/2025</TIMESTAMP>\r\n",
+           " <TIME DATATYPE=\"TIME\">00:00:00</TIME>\r\n",
+           " <DATETIME DATATYPE=\"DATETIME\">09/12/2025</DATETIME>\r\n",
+       })
+    EXPECT_NE(document.find(line), std::string::npos) << line << "\nin\n" << document;
+}
+
+TEST_F(StatusDocuments, AgentAndMessageAreWrittenAsTheyAre) {
+  FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
+  std::string status = BuildStatusXML("", "", clock);
+  EXPECT_NE(status.find("\r\n <AGENT DATATYPE=\"STRING\"></AGENT>\r\n"), std::string::npos);
+  status = BuildStatusXML("", " Mozilla/5.0 <&> ", clock);
+  EXPECT_NE(status.find("\r\n <AGENT DATATYPE=\"STRING\"> Mozilla/5.0 <&> </AGENT>\r\n"),
+            std::string::npos);
+
+  const std::string head =
+      Lines({"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", "<ERROR>",
+             " <TIMESTAMP DATATYPE=\"DATETIME\">08/12/2025 21:13:05</TIMESTAMP>"});
+  EXPECT_EQ(BuildErrorXML("", clock),
+            head + " <MSGDATA DATATYPE=\"STRING\"></MSGDATA>\r\n</ERROR>\r\n");
+  const std::string message =
+      "Element does not contain a single text node\r\r<SENDDATA>\r\n"
+      "<SERVICE>x</SERVICE></SENDDATA>\r\n";
+  EXPECT_EQ(BuildErrorXML(message, clock),
+            head + " <MSGDATA DATATYPE=\"STRING\">" + message + "</MSGDATA>\r\n</ERROR>\r\n");
+}
+
+TEST(StatusDocumentFloat, FullStopSeparatorHost) {
+  ReadRegionalSettings(FakeLocaleSource(0, {{0x0E, "."}}));
+  FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
+  EXPECT_NE(
+      BuildStatusXML("", "abc", clock).find("\r\n <FLOAT DATATYPE=\"FLOAT\">1.7E308</FLOAT>\r\n"),
+      std::string::npos);
+  ReadDefaultRegionalSettings();
+}
+
+}  // namespace
+}  // namespace xg
