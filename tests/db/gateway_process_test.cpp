@@ -49,8 +49,8 @@ std::string RequestDocument(const std::string& service, const std::string& db,
                             const std::string& user, const std::string& password,
                             const std::string& sql) {
   return "<?xml version=\"1.0\"?><SENDDATA><SERVICE>" + service + "</SERVICE><DB>" + db +
-         "</DB><USER>" + user + "</USER><PASS>" + Base64(password) + "</PASS><SQL>" +
-         Base64(sql) + "</SQL></SENDDATA>";
+         "</DB><USER>" + user + "</USER><PASS>" + Base64(password) + "</PASS><SQL>" + Base64(sql) +
+         "</SQL></SENDDATA>";
 }
 
 struct Answer {
@@ -129,9 +129,9 @@ TEST(GatewayProcess, RefusedConnectionsAnswerTheErrorDocument) {
   ASSERT_FALSE(server.host.empty());
   const std::string demo = test::CreateDemoDatabase();
   test::GiveToServer(demo);
-  message = ErrorMessage(Post(RequestDocument("SERVICEOPENSQL", test::ServerDatabaseName(demo),
-                                              server.user, server.password + "x",
-                                              "select * from products")));
+  message = ErrorMessage(
+      Post(RequestDocument("SERVICEOPENSQL", test::ServerDatabaseName(demo), server.user,
+                           server.password + "x", "select * from products")));
   EXPECT_EQ(message.rfind("Your user name and password are not defined", 0), 0u) << message;
 }
 
