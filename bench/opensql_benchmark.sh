@@ -25,7 +25,7 @@ CREATE TABLE BENCH (
   NAME VARCHAR(40),
   CODE CHAR(8),
   QTY SMALLINT,
-  BIG BIGINT,
+  BIG BIGINT,  -- within 32 bits: its INTEGER text goes through the 32-bit conversion
   PRICE NUMERIC(9,2),
   RATE NUMERIC(18,6),
   RATIO DOUBLE PRECISION,
@@ -40,7 +40,7 @@ BEGIN
   WHILE (I <= $rows) DO
   BEGIN
     INSERT INTO BENCH VALUES (:I, 'Customer ' || :I || ' & Co', 'C' || MOD(:I, 9999999),
-      MOD(:I, 30000), :I * 1000003, MOD(:I, 100000) / 100.0, :I / 7.0, :I / 3.0,
+      MOD(:I, 30000), MOD(:I * 1000003, 2000000000), MOD(:I, 100000) / 100.0, :I / 7.0, :I / 3.0,
       DATEADD(:I SECOND TO TIMESTAMP '2020-01-01 00:00:00'),
       DATEADD(MOD(:I, 3650) DAY TO DATE '2015-01-01'), MOD(:I, 2) = 0);
     I = I + 1;

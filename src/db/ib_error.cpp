@@ -44,7 +44,8 @@ std::string ServerErrorMessage(const ISC_STATUS* status) {
   const unsigned options = MessageOptions();
   std::string text;
   if (options & moSQLCode) {
-    text += "SQLCODE: " + std::to_string(client.isc_sqlcode(status));
+    text = "SQLCODE: ";
+    text += std::to_string(client.isc_sqlcode(status));
   }
   if (options & moServerMessages) {
     if (options & moSQLCode) text += "\r\n";

@@ -96,8 +96,8 @@ void TIBQuery::Close() {
 void TIBQuery::ReleaseRows() {
   active_ = false;
   hasCursor_ = false;
-  cells_.clear();
-  cells_.shrink_to_fit();
+  chunks_.clear();
+  chunks_.shrink_to_fit();
   rowCount_ = 0;
   current_ = -1;
   eof_ = false;
@@ -124,11 +124,12 @@ bool TIBQuery::FetchRow() {
     fetchedAll_ = true;
     return false;
   }
-  if (cells_.size() == cells_.capacity()) {
-    cells_.reserve(cells_.size() + static_cast<size_t>(kRowCacheChunk) * columns_);
+  if (rowCount_ % kRowCacheChunk == 0) {
+    chunks_.emplace_back().reserve(static_cast<size_t>(kRowCacheChunk) * columns_);
   }
+  std::vector<TCachedCell>& chunk = chunks_.back();
   TIBXSQLDA& row = statement_->Current();
-  for (int i = 0; i < columns_; ++i) cells_.push_back(CacheColumn(client_, row.Var(i)));
+  for (int i = 0; i < columns_; ++i) chunk.push_back(CacheColumn(client_, row.Var(i)));
   ++rowCount_;
   return true;
 }
@@ -169,9 +170,14 @@ const TFieldDef& TIBQuery::Field(int index) const {
 Variant TIBQuery::FieldValue(int index) const {
   const TFieldDef& def = Field(index);
   if (current_ < 0 || current_ >= rowCount_) return Variant::Null();
-  const size_t cell = static_cast<size_t>(current_) * columns_ + (def.FieldNo - 1);
-  return xg::FieldValue(client_, def, cells_[cell], statement_->Database()->SQLDialect(),
+  return xg::FieldValue(client_, def, Cell(current_, def.FieldNo - 1),
+                        statement_->Database()->SQLDialect(),
                         [this](const ISC_QUAD& id) { return ReadBlob(id); });
+}
+
+const TCachedCell& TIBQuery::Cell(int row, int column) const {
+  const std::vector<TCachedCell>& chunk = chunks_[static_cast<size_t>(row / kRowCacheChunk)];
+  return chunk[static_cast<size_t>(row % kRowCacheChunk) * columns_ + column];
 }
 
 std::string TIBQuery::ReadBlob(const ISC_QUAD& id) const {

@@ -71,8 +71,10 @@ class TIBQuery {
   std::vector<TFieldDef> fields_;
   bool active_ = false;
   bool hasCursor_ = false;
-  // The row cache: rows one after another, one cell per output column.
-  std::vector<TCachedCell> cells_;
+  // The row cache: chunks of 1000 rows, each row one cell per output column. Chunks
+  // are never moved once filled, so the cache grows without copying what it holds.
+  const TCachedCell& Cell(int row, int column) const;
+  std::vector<std::vector<TCachedCell>> chunks_;
   int columns_ = 0;
   int rowCount_ = 0;
   int current_ = -1;

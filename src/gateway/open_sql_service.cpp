@@ -55,18 +55,24 @@ void AddRows(TIBQuery& query, std::vector<std::string>& lines) {
   }
 }
 
-// The only escaping of the system: every "&" of the query document.
-std::string EscapeAmpersands(const std::string& text) {
-  std::string escaped;
-  escaped.reserve(text.size() + text.size() / 16);
-  for (char c : text) {
-    if (c == '&') {
-      escaped += "&amp;";
-    } else {
-      escaped += c;
+// The document text: every line followed by CR LF, with every "&" replaced by "&amp;" (the only
+// escaping of the system), made in one pass.
+std::string JoinEscaped(const std::vector<std::string>& lines) {
+  size_t size = 0;
+  for (const std::string& line : lines) size += line.size() + 2;
+  std::string text;
+  text.reserve(size + size / 64);
+  for (const std::string& line : lines) {
+    size_t start = 0;
+    for (size_t amp = line.find('&'); amp != std::string::npos; amp = line.find('&', start)) {
+      text.append(line, start, amp - start);
+      text += "&amp;";
+      start = amp + 1;
     }
+    text.append(line, start, std::string::npos);
+    text += "\r\n";
   }
-  return escaped;
+  return text;
 }
 
 }  // namespace
@@ -81,6 +87,8 @@ std::string RunOpenSQL(const std::string& RequestText) {
 
   try {
     AddRows(session.Query(), lines);
+    // Every value is in the lines now: the row cache can go before the text is made.
+    session.Query().Close();
   } catch (const Exception& failure) {
     lines.clear();
     lines.push_back(LoadResString(SXMLDeclaration));
@@ -89,7 +97,7 @@ std::string RunOpenSQL(const std::string& RequestText) {
                                 dkString, 0, 0));
   }
   lines.push_back(MakeTag(LoadResString(SOpenSQL), true));
-  std::string document = EscapeAmpersands(JoinDocumentLines(lines));
+  std::string document = JoinEscaped(lines);
 
   // The transaction is still active: the disconnect commits it.
   session.Finish();

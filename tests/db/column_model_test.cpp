@@ -198,6 +198,22 @@ TEST(ColumnModel, WholeBlobAcrossSegments) {
   EXPECT_EQ(text.substr(59999, 2), "bc");
 }
 
+TEST(ColumnModel, RowCacheAcrossChunks) {
+  Session s(test::CreateDemoDatabase());
+  s.OpenAll(
+      "select first 2500 row_number() over () as n, 'row' as t from rdb$types a cross join "
+      "rdb$types b");
+  ASSERT_EQ(s.query.RecordCount(), 2500);
+  int rows = 0;
+  for (; !s.query.Eof(); s.query.Next()) {
+    ++rows;
+    ASSERT_EQ(s.query.RecNo(), rows);
+    ASSERT_EQ(VarAsInteger(s.query.FieldValue(0)), rows);
+  }
+  EXPECT_EQ(rows, 2500);
+  EXPECT_EQ(s.query.FieldValue(1).String(), "row");
+}
+
 TEST(ColumnModel, NavigationOverNoRows) {
   Session s(test::CreateDemoDatabase());
   s.OpenAll("select * from products where code < 0");
