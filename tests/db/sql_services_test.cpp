@@ -429,6 +429,14 @@ TEST_F(SQLServices, NothingLeaksAfterManyRequests) {
     EXPECT_THROW(Exec(unclosed), EIBClientError);
   }
   EXPECT_EQ(GatewayAttachments(name), 0);
+
+  // The count does see an attachment of this process that is left open.
+  TIBDatabase open;
+  open.SetLoginPrompt(false);
+  open.SetDatabaseName(name);
+  open.SetParams({"user_name=" + server.user, "password=" + server.password});
+  open.SetConnected(true);
+  EXPECT_EQ(GatewayAttachments(name), 1);
 }
 
 }  // namespace
