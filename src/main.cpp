@@ -11,16 +11,16 @@
 #include "host/failure.h"
 #include "host/gateway_module.h"
 #include "runtime/regional_settings.h"
+#include "runtime/runtime_errors.h"
 
 namespace {
 
 // A failure outside the request cycle: its class and message on standard error.
 void ReportStartupFailure(const std::exception_ptr& failure) {
   const xg::Exception* exception = xg::AsException(failure);
-  std::string message = exception ? exception->Message() : std::string();
-  if (!message.empty() && message.back() != '.') message += '.';
-  const std::string text = "Exception " + xg::FailureClassName(failure) +
-                           " in module xmlgateway.\r\n" + message + "\r\n";
+  const std::string text = xg::UnhandledExceptionText(
+      xg::FailureClassName(failure), exception ? exception->Address() : 0,
+      exception ? exception->Message() : std::string());
   (void)!::write(STDERR_FILENO, text.data(), text.size());
 }
 
@@ -30,7 +30,7 @@ int main() {
   // A client that went away must not end the process: its writes simply fail.
   std::signal(SIGPIPE, SIG_IGN);
   try {
-    xg::OutOfMemoryException();
+    xg::PrepareRunTimeErrors();
     xg::ReadRegionalSettings(xg::PosixLocaleSource());
     xg::TCGIApplication application(xg::PosixEnv());
     application.Initialize();
