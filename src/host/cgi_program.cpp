@@ -9,6 +9,8 @@
 
 #include "host/env.h"
 #include "host/failure.h"
+#include "host/failure_page.h"
+#include "runtime/fatal_signals.h"
 #include "runtime/language_module.h"
 #include "runtime/module_address.h"
 #include "runtime/regional_settings.h"
@@ -30,18 +32,29 @@ void ReportUnhandledFailure(const std::exception_ptr& failure) {
   (void)!::write(STDERR_FILENO, text, length);
 }
 
+// While the request is served a fault writes the server failure page.
+class FaultReporterDuringRequest {
+ public:
+  FaultReporterDuringRequest() { SetFaultReporter(&WriteFailurePageForFault); }
+  ~FaultReporterDuringRequest() { SetFaultReporter(nullptr); }
+  FaultReporterDuringRequest(const FaultReporterDuringRequest&) = delete;
+  FaultReporterDuringRequest& operator=(const FaultReporterDuringRequest&) = delete;
+};
+
 }  // namespace
 
 int RunCgiProgram(const TWebModuleClass& moduleClass) {
   // A client that went away must not end the process: its writes simply fail.
   std::signal(SIGPIPE, SIG_IGN);
   try {
+    InstallFaultHandlers();
     LoadLanguageModule(ProgramPath(), PosixLocaleSource());
     PrepareRunTimeErrors();
     ReadRegionalSettings(PosixLocaleSource());
     TCGIApplication application(PosixEnv());
     application.Initialize();
     application.SetModuleClass(moduleClass);
+    FaultReporterDuringRequest reporter;
     application.Run();
   } catch (...) {
     ReportUnhandledFailure(std::current_exception());
