@@ -14,8 +14,9 @@ export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 for variant in build build-sanitize; do
-  flags=()
-  [ "$variant" = build-sanitize ] && flags=(-DXG_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+  # The fault tests need the test-only program that faults on demand.
+  flags=(-DXG_FAULT_INJECTION=ON)
+  [ "$variant" = build-sanitize ] && flags+=(-DXG_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
   echo "== $variant"
   "$root/scripts/build.sh" "$root/$variant" "${flags[@]}"
   ctest --test-dir "$root/$variant" --output-on-failure --timeout 600
