@@ -2,7 +2,7 @@
 # Installs what is needed, builds the gateway and runs every test: unit tests, whole-process
 # tests, database tests against the embedded engine and the Firebird server, and the HTTP tests
 # through lighttpd; then the same tests again in a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer; then a bounded run of every fuzz target.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install.sh"
@@ -21,4 +21,8 @@ for variant in build build-sanitize; do
   "$root/scripts/build.sh" "$root/$variant" "${flags[@]}"
   ctest --test-dir "$root/$variant" --output-on-failure --timeout 600
 done
+
+# A bounded run of every fuzz target (XG_FUZZ_SECONDS each); scripts/fuzz.sh 3600 runs longer.
+echo "== fuzz"
+"$root/scripts/fuzz.sh" "${XG_FUZZ_SECONDS:-60}"
 echo "all tests passed"
