@@ -84,7 +84,7 @@ IBClientLibrary::IBClientLibrary(const std::vector<std::string>& libraryNames) {
       const char* error = dlerror();
       std::string message = error != nullptr ? error : name;
       dlclose(library);
-      throw EOSError(message);
+      throw EOSError(message, 0);  // the loader reports no error number, only its text
     }
   }
 

@@ -54,7 +54,7 @@ std::string ScaledDecimalText(int64_t value, int scale) {
   } while (magnitude != 0);
   if (digits.size() < 18) digits.insert(0, 18 - digits.size(), '0');
   const size_t places = static_cast<size_t>(-scale);
-  if (places > 0 && places < digits.size()) digits.insert(digits.size() - places, ".");
+  if (places > 0 && places < digits.size()) digits.insert(digits.size() - places, 1, '.');
   return negative ? "-" + digits : digits;
 }
 

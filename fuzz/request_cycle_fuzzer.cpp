@@ -1,0 +1,238 @@
+// Fuzz target: the whole request cycle, environment and body in, bytes out. The application
+// object runs the gateway's web module TWM1 over an Env of this target, as the program does.
+//
+// Input layout:
+//   byte 0        flags: bit 0 the body is an XML request to be sent as a client sends it
+//                 ("SENDDATA=" and its base64, percent-encoded; bit 6 leaves "+" unencoded, so
+//                 it arrives as a blank); bit 1 CONTENT_LENGTH is the body's length (its line
+//                 is then ignored); bits 2-3 choose the regional settings (fuzz_locale.h);
+//                 bits 4-5 how standard input delivers the body: in one read, in reads of 7
+//                 bytes, half of it and then a failing read, in reads of one byte
+//   five lines    REQUEST_METHOD, SERVER_PROTOCOL, PATH_INFO, CONTENT_LENGTH, HTTP_USER_AGENT,
+//                 each ended by LF; a value ends at its first NUL as in a real environment; an
+//                 empty line leaves the variable unset
+//   the rest      the body (or, with bit 0, the XML request)
+//
+// Checked for every input: Run returns normally; the output is never empty; with
+// SERVER_PROTOCOL set it starts with "Status: " and is the normal answer "Status: 200 OK" whose
+// Content-Length line equals the length of the body after the header block; every answer's
+// body is an XML document that starts with the declaration line (the action turns every
+// failure into an ERROR document).
+//
+// The database road is kept out of reach here, in the target only: the two SQL services would
+// attach to whatever database the input names. Before the run, the target reads the request
+// exactly as the action does (a separate request object over the same environment and body,
+// its SENDDATA field, base64 decoding, ParseRequest) and skips the input when the document
+// names SERVICEOPENSQL or SERVICEEXECSQL. Everything up to that choice and every other
+// service is exercised; the program itself has no hook for this.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <string>
+
+#include "fuzz_check.h"
+#include "fuzz_locale.h"
+#include "gateway/base64.h"
+#include "gateway/protocol_strings.h"
+#include "gateway/request_parser.h"
+#include "host/cgi_application.h"
+#include "host/cgi_request.h"
+#include "host/gateway_module.h"
+#include "runtime/exceptions.h"
+
+namespace {
+
+using xg::fuzz::Visible;
+
+// The process environment and standard streams of one request.
+class ScriptedEnv : public xg::Env {
+ public:
+  struct Read {
+    std::string bytes;
+    bool fails = false;
+  };
+
+  ScriptedEnv(std::map<std::string, std::string> variables, std::deque<Read> reads)
+      : variables_(std::move(variables)), reads_(std::move(reads)) {}
+
+  std::string GetVariable(const std::string& name) const override {
+    auto it = variables_.find(name);
+    return it == variables_.end() ? std::string() : it->second;
+  }
+
+  long ReadInput(char* buffer, size_t count) override {
+    if (reads_.empty()) return 0;
+    Read& next = reads_.front();
+    if (next.fails) {
+      reads_.pop_front();
+      return -1;
+    }
+    const size_t n = std::min(count, next.bytes.size());
+    std::memcpy(buffer, next.bytes.data(), n);
+    next.bytes.erase(0, n);
+    if (next.bytes.empty()) reads_.pop_front();
+    return static_cast<long>(n);
+  }
+
+  long WriteOutput(const char* buffer, size_t count) override {
+    output_.append(buffer, count);
+    return static_cast<long>(count);
+  }
+
+  const std::string& Output() const { return output_; }
+
+ private:
+  std::map<std::string, std::string> variables_;
+  std::deque<Read> reads_;
+  std::string output_;
+};
+
+struct Request {
+  std::map<std::string, std::string> variables;
+  std::deque<ScriptedEnv::Read> reads;
+};
+
+std::string Base64(const std::string& bytes) {
+  static const char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    const size_t n = std::min<size_t>(3, bytes.size() - i);
+    uint32_t v = 0;
+    for (size_t k = 0; k < 3; ++k)
+      v = v << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+    text += kAlphabet[(v >> 18) & 63];
+    text += kAlphabet[(v >> 12) & 63];
+    text += n > 1 ? kAlphabet[(v >> 6) & 63] : '=';
+    text += n > 2 ? kAlphabet[v & 63] : '=';
+  }
+  return text;
+}
+
+std::string FormBody(const std::string& xml, bool keepPlus) {
+  std::string body = "SENDDATA=";
+  for (char c : Base64(xml)) {
+    if (c == '+' && !keepPlus)
+      body += "%2B";
+    else if (c == '/')
+      body += "%2F";
+    else if (c == '=')
+      body += "%3D";
+    else
+      body += c;
+  }
+  return body;
+}
+
+std::deque<ScriptedEnv::Read> Delivery(const std::string& body, int mode) {
+  std::deque<ScriptedEnv::Read> reads;
+  if (body.empty()) return reads;
+  switch (mode) {
+    case 0:
+      reads.push_back({body});
+      break;
+    case 1:
+    case 3: {
+      const size_t chunk = mode == 1 ? 7 : 1;
+      for (size_t i = 0; i < body.size(); i += chunk) reads.push_back({body.substr(i, chunk)});
+      break;
+    }
+    case 2:
+      reads.push_back({body.substr(0, body.size() / 2)});
+      reads.push_back({"", true});
+      reads.push_back({body.substr(body.size() / 2)});  // never reached: the failure ends input
+      break;
+  }
+  return reads;
+}
+
+Request Decode(const uint8_t* data, size_t size) {
+  Request request;
+  const uint8_t flags = data[0];
+  std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
+  static const char* const kNames[] = {"REQUEST_METHOD", "SERVER_PROTOCOL", "PATH_INFO",
+                                       "CONTENT_LENGTH", "HTTP_USER_AGENT"};
+  for (const char* name : kNames) {
+    const size_t end = rest.find('\n');
+    std::string line = rest.substr(0, end);
+    rest = end == std::string::npos ? std::string() : rest.substr(end + 1);
+    line = line.substr(0, line.find('\0'));
+    if (!line.empty()) request.variables[name] = line;
+  }
+  const std::string body = flags & 0x01 ? FormBody(rest, flags & 0x40) : rest;
+  if (flags & 0x02) request.variables["CONTENT_LENGTH"] = std::to_string(body.size());
+  request.reads = Delivery(body, (flags >> 4) & 0x03);
+  return request;
+}
+
+// Whether the action would hand this request to one of the SQL services: the same reading of
+// the same request, on a request object of its own.
+bool ReachesDatabase(const Request& request) {
+  ScriptedEnv env(request.variables, request.reads);
+  try {
+    xg::TCGIRequest probe(env);
+    const std::string encoded = probe.FormFields().Values(xg::LoadResString(xg::SSendData));
+    xg::TXMLParams params;
+    xg::ParseRequest(xg::DecodeBase64(encoded), params);
+    return params.Service == xg::skOpenSQL || params.Service == xg::skExecSQL;
+  } catch (const xg::Exception&) {
+    return false;  // the action answers such a request with an ERROR document
+  }
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+void CheckDocument(const std::string& body, const std::string& output) {
+  XG_FUZZ_CHECK(StartsWith(body, xg::LoadResString(xg::SXMLDeclaration) + "\r\n"),
+                "the answer is no XML document: " + Visible(output));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return -1;
+  const Request request = Decode(data, size);
+  if (ReachesDatabase(request)) return -1;
+  xg::fuzz::UseHost(xg::fuzz::HostOf((data[0] >> 2) & 0x03));
+
+  ScriptedEnv env(request.variables, request.reads);
+  try {
+    xg::TCGIApplication application(env);
+    application.Initialize();
+    application.SetModuleClass(xg::TWM1::Class());
+    application.Run();
+  } catch (...) {
+    XG_FUZZ_CHECK(false, "Run did not return normally");
+  }
+
+  const std::string& output = env.Output();
+  XG_FUZZ_CHECK(!output.empty(), "empty output");
+  auto protocol = request.variables.find("SERVER_PROTOCOL");
+  if (protocol == request.variables.end()) {
+    CheckDocument(output, output);
+    return 0;
+  }
+  XG_FUZZ_CHECK(StartsWith(output, "Status: "), "no status line: " + Visible(output));
+  XG_FUZZ_CHECK(StartsWith(output, "Status: 200 OK\r\n"),
+                "not the normal answer: " + Visible(output));
+  const size_t headerEnd = output.find("\r\n\r\n");
+  XG_FUZZ_CHECK(headerEnd != std::string::npos, "no end of the header block: " + Visible(output));
+  const std::string headers = output.substr(0, headerEnd + 2);
+  const std::string body = output.substr(headerEnd + 4);
+  const std::string lengthLine = "\r\nContent-Length: ";
+  const size_t at = headers.find(lengthLine);
+  XG_FUZZ_CHECK(at != std::string::npos, "no Content-Length line: " + Visible(output));
+  const size_t valueStart = at + lengthLine.size();
+  const std::string length =
+      headers.substr(valueStart, headers.find("\r\n", valueStart) - valueStart);
+  XG_FUZZ_CHECK(length == std::to_string(body.size()),
+                "Content-Length " + length + " for a body of " + std::to_string(body.size()) +
+                    " bytes: " + Visible(output));
+  CheckDocument(body, output);
+  return 0;
+}
