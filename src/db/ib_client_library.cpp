@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include "db/ib_messages.h"
@@ -68,6 +69,22 @@ void BindOptional(void* library, F& function) {
   function.Bind(dlsym(library, function.Name()));
 }
 
+// The client library runs threads of its own. Left running when the process exits, one of them
+// can wake while the library's static data is being destroyed and crash the process after the
+// answer has gone out. The library's orderly shutdown stops them first: the exit handler is
+// registered after the library was loaded, so it runs before the library's own destructors.
+using ShutdownFunction = int (*)(unsigned int, const int);
+ShutdownFunction shutdownClientLibrary = nullptr;
+// Every attachment has been detached by then; the limit only keeps a broken connection from
+// holding the exit.
+constexpr unsigned kShutdownTimeoutMs = 5000;
+
+void ShutDownClientLibrary() {
+  if (shutdownClientLibrary != nullptr) {
+    shutdownClientLibrary(kShutdownTimeoutMs, fb_shutrsn_app_stopped);
+  }
+}
+
 }  // namespace
 
 IBClientLibrary::IBClientLibrary(const std::vector<std::string>& libraryNames) {
@@ -119,6 +136,9 @@ IBClientLibrary::IBClientLibrary(const std::vector<std::string>& libraryNames) {
   BindOptional(library, isc_vax_integer);
   BindOptional(library, fb_interpret);
   BindOptional(library, isc_interprete);
+
+  shutdownClientLibrary = reinterpret_cast<ShutdownFunction>(dlsym(library, "fb_shutdown"));
+  if (shutdownClientLibrary != nullptr) std::atexit(ShutDownClientLibrary);
 
   using VersionPart = int (*)();
   auto major = reinterpret_cast<VersionPart>(dlsym(library, "isc_get_client_major_version"));
