@@ -83,8 +83,10 @@ constexpr size_t kUnhandledTextLimit = 1024;
 constexpr std::array<const ResourceString*, 5> kFaultFormats = {
     &SAccessViolationArg3, &SModuleAccessViolation, &SReadAccess, &SWriteAccess, &SException};
 
+// The texts are copies that are never freed: a fault on another thread while the process exits
+// (after static objects are gone) must still find them.
 struct TextSnapshot {
-  std::array<std::string, std::size(kReasons) + kFaultFormats.size()> texts;
+  std::array<std::string_view, std::size(kReasons) + kFaultFormats.size()> texts;
   volatile sig_atomic_t ready = 0;
 };
 
@@ -247,10 +249,17 @@ void PrepareRunTimeErrors() {
   OutOfMemoryException();
   InvalidPointerException();
   TextSnapshot& snapshot = Snapshot();
-  for (size_t i = 1; i < std::size(kReasons); ++i)
-    snapshot.texts[i] = LoadResString(*kReasons[i].message);
+  snapshot.ready = 0;
+  auto keep = [&](size_t index, const ResourceString& resource) {
+    const std::string text = LoadResString(resource);
+    char* copy = new char[text.size() + 1];
+    std::copy_n(text.c_str(), text.size() + 1, copy);
+    delete[] snapshot.texts[index].data();
+    snapshot.texts[index] = std::string_view(copy, text.size());
+  };
+  for (size_t i = 1; i < std::size(kReasons); ++i) keep(i, *kReasons[i].message);
   for (size_t i = 0; i < kFaultFormats.size(); ++i)
-    snapshot.texts[std::size(kReasons) + i] = LoadResString(*kFaultFormats[i]);
+    keep(std::size(kReasons) + i, *kFaultFormats[i]);
   snapshot.ready = 1;
 }
 
