@@ -9,25 +9,9 @@
 #include <string>
 
 #include "runtime/regional_settings.h"
+#include "runtime/table_locale_source.h"
 
 namespace xg::fuzz {
-
-class TableLocaleSource : public LocaleSource {
- public:
-  TableLocaleSource(uint32_t threadLocale, std::map<uint32_t, std::string> items)
-      : threadLocale_(threadLocale), items_(std::move(items)) {}
-
-  uint32_t ThreadLocale() const override { return threadLocale_; }
-  std::optional<std::string> Item(uint32_t item) const override {
-    auto it = items_.find(item);
-    if (it == items_.end()) return std::nullopt;
-    return it->second;
-  }
-
- private:
-  uint32_t threadLocale_;
-  std::map<uint32_t, std::string> items_;
-};
 
 enum class Host : uint8_t {
   Defaults = 0,   // a host that gives nothing: "m/d/yy", "h:mm:ss AMPM", decimal point

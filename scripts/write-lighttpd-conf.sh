@@ -22,8 +22,11 @@ server.errorlog = "$state/error.log"
 server.pid-file = "$state/lighttpd.pid"
 server.modules = ("mod_cgi", "mod_setenv")
 server.max-connections = 256
+# A gateway process that gets no answer from a frozen database server would wait for ever: the
+# web server ends a CGI program that writes nothing for two minutes.
 \$HTTP["url"] =~ "^/cgi-bin/" {
   cgi.assign = ("" => "")
+  cgi.limits = ("read-timeout" => 120)
 }
 setenv.add-environment = ("LANG" => "$lang")
 CONF

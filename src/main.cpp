@@ -1,44 +1,9 @@
 // The main program: serves one CGI request per process. The web server starts it with the
 // request in the environment and on standard input and relays what it writes to standard
-// output.
-#include <unistd.h>
-
-#include <csignal>
-#include <exception>
-#include <string>
-
-#include "host/cgi_application.h"
-#include "host/failure.h"
+// output. The steps from start-up to the exit code are in cgi_program.h.
+#include "host/cgi_program.h"
 #include "host/gateway_module.h"
-#include "runtime/regional_settings.h"
-
-namespace {
-
-// A failure outside the request cycle: its class and message on standard error.
-void ReportStartupFailure(const std::exception_ptr& failure) {
-  const xg::Exception* exception = xg::AsException(failure);
-  std::string message = exception ? exception->Message() : std::string();
-  if (!message.empty() && message.back() != '.') message += '.';
-  const std::string text = "Exception " + xg::FailureClassName(failure) +
-                           " in module xmlgateway.\r\n" + message + "\r\n";
-  (void)!::write(STDERR_FILENO, text.data(), text.size());
-}
-
-}  // namespace
 
 int main() {
-  // A client that went away must not end the process: its writes simply fail.
-  std::signal(SIGPIPE, SIG_IGN);
-  try {
-    xg::OutOfMemoryException();
-    xg::ReadRegionalSettings(xg::PosixLocaleSource());
-    xg::TCGIApplication application(xg::PosixEnv());
-    application.Initialize();
-    application.SetModuleClass(xg::TWM1::Class());
-    application.Run();
-  } catch (...) {
-    ReportStartupFailure(std::current_exception());
-    return 1;
-  }
-  return 0;
+  return xg::RunCgiProgram(xg::TWM1::Class());
 }

@@ -5,11 +5,11 @@
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
 #include "runtime/resource_strings.h"
+#include "runtime/runtime_messages.h"
 
 namespace xg {
 namespace {
 
-XG_RESOURCE(SListIndexError, "List index out of bounds (%d)");
 XG_RESOURCE(SEmptyRequestDocument, "The request holds no XML document");
 XG_RESOURCE(SRequiredElementMissing, "Element %s not found in the request document");
 

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "runtime/fatal_signals.h"
+
 namespace xg {
 namespace {
 
@@ -24,7 +26,10 @@ class PosixEnvironment : public Env {
     return static_cast<long>(result);
   }
 
+  // Noted before the first byte may leave, so that a fault from then on adds nothing to what the
+  // web server has already received.
   long WriteOutput(const char* buffer, size_t count) override {
+    NoteOutputStarted();
     ssize_t result;
     do {
       result = ::write(STDOUT_FILENO, buffer, count);

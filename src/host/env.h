@@ -20,7 +20,8 @@ class Env {
   virtual long WriteOutput(const char* buffer, size_t count) = 0;
 };
 
-// File descriptors 0 and 1 and the process environment.
+// File descriptors 0 and 1 and the process environment. Its writes tell the fault handler that
+// the response has started (see fatal_signals.h).
 Env& PosixEnv();
 
 }  // namespace xg

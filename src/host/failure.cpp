@@ -7,12 +7,10 @@
 #include <new>
 #include <typeinfo>
 
-#include "runtime/resource_strings.h"
+#include "runtime/runtime_errors.h"
 
 namespace xg {
 namespace {
-
-XG_RESOURCE(SOutOfMemory, "Out of memory");
 
 std::string Demangle(const char* name) {
   int status = 0;
@@ -22,11 +20,6 @@ std::string Demangle(const char* name) {
 }
 
 }  // namespace
-
-const Exception& OutOfMemoryException() {
-  static const EOutOfMemory instance(LoadResString(SOutOfMemory));
-  return instance;
-}
 
 const Exception* AsException(const std::exception_ptr& failure) {
   if (!failure) return nullptr;

@@ -1,5 +1,6 @@
 // How the web layer sees a raised object: the Exception it is, if any, and its class name.
-// Running out of memory (std::bad_alloc) counts as the run time's EOutOfMemory "Out of memory".
+// Running out of memory (std::bad_alloc) counts as the run time's one pre-built EOutOfMemory
+// "Out of memory" (see runtime_errors.h).
 #pragma once
 
 #include <exception>
@@ -8,10 +9,6 @@
 #include "runtime/exceptions.h"
 
 namespace xg {
-
-// The EOutOfMemory object that stands for every std::bad_alloc; built on the first call (the
-// program calls it at start-up so that no memory is needed later).
-const Exception& OutOfMemoryException();
 
 // The failure as an Exception, or nullptr when it is some other object. The result lives as
 // long as `failure` does.

@@ -1,35 +1,103 @@
 #include "host/failure_page.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+
 #include "host/failure.h"
-#include "runtime/format.h"
+#include "runtime/safe_format.h"
 
 namespace xg {
 namespace {
 
-void WriteAll(Env& env, const std::string& text) {
+constexpr std::string_view kPageFormat =
+    "<html><title>Internal Server Error 500</title>\r\n"
+    "<h1>Internal Server Error 500</h1><hr>\r\n"
+    "Exception: %s<br>\r\nMessage: %s<br></html>\r\n";
+constexpr std::string_view kHeaderFormat =
+    "Status: 500 %s\r\nContent-Type: text/html\r\nContent-Length: %d\r\n\r\n";
+
+// Room for the page and the header of a message of ordinary length; longer ones go to the heap
+// in the request cycle and are cut in the fault handler.
+constexpr size_t kPageBuffer = 4096;
+constexpr size_t kHeaderBuffer = 2048;
+
+void WriteAll(Env& env, const char* text, size_t length) {
   size_t written = 0;
-  while (written < text.size()) {
-    const long result = env.WriteOutput(text.data() + written, text.size() - written);
+  while (written < length) {
+    const long result = env.WriteOutput(text + written, length - written);
     if (result <= 0) return;
     written += static_cast<size_t>(result);
   }
 }
 
+void WriteAllToStandardOutput(const char* text, size_t length) {
+  while (length > 0) {
+    const ssize_t written = ::write(STDOUT_FILENO, text, length);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    text += written;
+    length -= static_cast<size_t>(written);
+  }
+}
+
+// Formats with `format` into the stack buffer when the text fits, else into `heap`; answers
+// the text.
+template <class Formatter>
+std::string_view FormatInto(char* buffer, size_t capacity, std::string& heap, Formatter format) {
+  const size_t length = format(buffer, capacity);
+  if (length <= capacity) return std::string_view(buffer, length);
+  heap.assign(length, '\0');
+  format(heap.data(), length);
+  return heap;
+}
+
 }  // namespace
+
+size_t FormatFailurePage(char* out, size_t capacity, std::string_view className,
+                         std::string_view message) {
+  return SafeFormat(out, capacity, kPageFormat, {className, message});
+}
+
+size_t FormatFailureHeader(char* out, size_t capacity, std::string_view message,
+                           size_t pageLength) {
+  return SafeFormat(out, capacity, kHeaderFormat, {message, static_cast<int64_t>(pageLength)});
+}
 
 void WriteFailurePage(const std::exception_ptr& failure, Env& env) {
   const Exception* exception = AsException(failure);
-  const std::string message = exception ? exception->Message() : std::string();
-  const std::string page = Format(
-      "<html><title>Internal Server Error 500</title>\r\n"
-      "<h1>Internal Server Error 500</h1><hr>\r\n"
-      "Exception: %s<br>\r\nMessage: %s<br></html>\r\n",
-      {FailureClassName(failure), message});
-  const std::string header =
-      Format("Status: 500 %s\r\nContent-Type: text/html\r\nContent-Length: %d\r\n\r\n",
-             {message, static_cast<int64_t>(page.size())});
-  WriteAll(env, header);
-  WriteAll(env, page);
+  const std::string_view message = exception ? std::string_view(exception->Message()) : "";
+  const std::string className = FailureClassName(failure);
+  char pageBuffer[kPageBuffer];
+  char headerBuffer[kHeaderBuffer];
+  std::string pageHeap, headerHeap;
+  const std::string_view page =
+      FormatInto(pageBuffer, sizeof pageBuffer, pageHeap, [&](char* out, size_t capacity) {
+        return FormatFailurePage(out, capacity, className, message);
+      });
+  const std::string_view header =
+      FormatInto(headerBuffer, sizeof headerBuffer, headerHeap, [&](char* out, size_t capacity) {
+        return FormatFailureHeader(out, capacity, message, page.size());
+      });
+  WriteAll(env, header.data(), header.size());
+  WriteAll(env, page.data(), page.size());
+}
+
+void WriteFailurePageForFault(std::string_view className, std::string_view message) {
+  char page[kPageBuffer];
+  char header[kHeaderBuffer];
+  // The message is cut so that the page holds it whole.
+  className = className.substr(0, std::min(className.size(), size_t{256}));
+  const size_t pageRoom = sizeof page - kPageFormat.size() - className.size();
+  message = message.substr(0, std::min(message.size(), std::min(pageRoom, sizeof header / 2)));
+  const size_t pageLength =
+      std::min(FormatFailurePage(page, sizeof page, className, message), sizeof page);
+  const size_t headerLength =
+      std::min(FormatFailureHeader(header, sizeof header, message, pageLength), sizeof header);
+  WriteAllToStandardOutput(header, headerLength);
+  WriteAllToStandardOutput(page, pageLength);
 }
 
 }  // namespace xg

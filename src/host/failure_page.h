@@ -1,15 +1,31 @@
-// The server failure page: what the request cycle writes when a request cannot be served at all.
+// The server failure page: what the request cycle writes when a request cannot be served at all,
+// and what the fault handler writes when a processor fault ends a request. Both build the page
+// with the same two formats below; the formatting allocates nothing, so the fault handler can
+// use it inside a signal handler.
 #pragma once
 
+#include <cstddef>
 #include <exception>
+#include <string_view>
 
 #include "host/env.h"
 
 namespace xg {
 
-// Writes "Status: 500 <message>" with the content type and length lines, then the page naming
-// the failure's class and message, straight to standard output in two writes. A failure that is
-// not an Exception has an empty message. Write failures are ignored.
+// The page naming the failure's class and message, and the header text before it ("Status: 500
+// <message>", the content type and the page's length, the empty line). Each writes into
+// out[0, capacity) and answers the whole length (more than capacity when cut).
+size_t FormatFailurePage(char* out, size_t capacity, std::string_view className,
+                         std::string_view message);
+size_t FormatFailureHeader(char* out, size_t capacity, std::string_view message, size_t pageLength);
+
+// Writes the header text, then the page, straight to standard output in two writes. A failure
+// that is not an Exception has an empty message. Write failures are ignored.
 void WriteFailurePage(const std::exception_ptr& failure, Env& env);
+
+// The same for a processor fault, from inside the signal handler: formats into fixed buffers
+// (a message that does not fit is cut, and the length line counts the page as written) and
+// writes to file descriptor 1 with plain writes. A FaultReporter (see fatal_signals.h).
+void WriteFailurePageForFault(std::string_view className, std::string_view message);
 
 }  // namespace xg

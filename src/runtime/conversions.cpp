@@ -13,12 +13,10 @@
 #include "runtime/format.h"
 #include "runtime/regional_settings.h"
 #include "runtime/resource_strings.h"
+#include "runtime/runtime_messages.h"
 
 namespace xg {
 namespace {
-
-XG_RESOURCE(SInvalidInteger, "'%s' is not a valid integer value");
-XG_RESOURCE(SInvalidFloat, "'%s' is not a valid floating point value");
 
 // The float layout below relies on the 64-bit mantissa of the extended format: every value is
 // an integer mantissa below 2^64 times a power of two.

@@ -3,6 +3,7 @@
 // prints it), so each class reports its own name through ClassName().
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <string>
 
@@ -10,14 +11,20 @@ namespace xg {
 
 class Exception : public std::exception {
  public:
-  explicit Exception(std::string message) : message_(std::move(message)) {}
+  // Also records the code address the object is built from (see Address()).
+  explicit Exception(std::string message);
   const std::string& Message() const { return message_; }
   void SetMessage(std::string message) { message_ = std::move(message); }
   virtual const char* ClassName() const { return "Exception"; }
   const char* what() const noexcept override { return message_.c_str(); }
+  // Where the object was built: the return address of its constructor call, which is the raise
+  // site when the compiler inlined the class's own constructor, else a place close to it in the
+  // same module. Used by the text of an unhandled exception.
+  uintptr_t Address() const { return address_; }
 
  private:
   std::string message_;
+  uintptr_t address_ = 0;
 };
 
 #define XG_EXCEPTION_CLASS(Name, Base)                       \
@@ -27,8 +34,43 @@ class Exception : public std::exception {
     const char* ClassName() const override { return #Name; } \
   }
 
-// Run-time faults and conditions.
-XG_EXCEPTION_CLASS(EExternal, Exception);
+// Exceptions that keep an error code: the input/output result of EInOutError, the platform
+// error code (errno) of EOSError.
+#define XG_CODED_EXCEPTION_CLASS(Name)                            \
+  class Name : public Exception {                                 \
+   public:                                                        \
+    Name(std::string message, int errorCode)                      \
+        : Exception(std::move(message)), errorCode_(errorCode) {} \
+    const char* ClassName() const override { return #Name; }      \
+    int ErrorCode() const { return errorCode_; }                  \
+                                                                  \
+   private:                                                       \
+    int errorCode_;                                               \
+  }
+
+// What the platform reported about a processor fault: its exception code, the address of the
+// faulting instruction, and for an access violation the kind of access (0 read, 1 write) and the
+// address that could not be reached.
+struct TExceptionRecord {
+  uint32_t ExceptionCode = 0;
+  uintptr_t ExceptionAddress = 0;
+  uintptr_t AccessKind = 0;
+  uintptr_t AccessAddress = 0;
+};
+
+// Run-time faults and conditions. The EExternal family keeps the record of its fault.
+class EExternal : public Exception {
+ public:
+  using Exception::Exception;
+  EExternal(std::string message, const TExceptionRecord& record)
+      : Exception(std::move(message)), record_(record) {}
+  const char* ClassName() const override { return "EExternal"; }
+  const TExceptionRecord& ExceptionRecord() const { return record_; }
+
+ private:
+  TExceptionRecord record_;
+};
+
 XG_EXCEPTION_CLASS(EIntError, EExternal);
 XG_EXCEPTION_CLASS(EDivByZero, EIntError);
 XG_EXCEPTION_CLASS(ERangeError, EIntError);
@@ -51,11 +93,11 @@ XG_EXCEPTION_CLASS(EInvalidCast, Exception);
 XG_EXCEPTION_CLASS(EAssertionFailed, Exception);
 XG_EXCEPTION_CLASS(EIntfCastError, Exception);
 XG_EXCEPTION_CLASS(ESafecallException, Exception);
-XG_EXCEPTION_CLASS(EInOutError, Exception);
+XG_CODED_EXCEPTION_CLASS(EInOutError);
 XG_EXCEPTION_CLASS(EConvertError, Exception);
 XG_EXCEPTION_CLASS(EAbort, Exception);
 XG_EXCEPTION_CLASS(EAbstractError, Exception);
-XG_EXCEPTION_CLASS(EOSError, Exception);
+XG_CODED_EXCEPTION_CLASS(EOSError);
 XG_EXCEPTION_CLASS(EListError, Exception);
 XG_EXCEPTION_CLASS(EStringListError, Exception);
 

@@ -4,12 +4,10 @@
 
 #include "runtime/exceptions.h"
 #include "runtime/resource_strings.h"
+#include "runtime/runtime_messages.h"
 
 namespace xg {
 namespace {
-
-XG_RESOURCE(SInvalidFormat, "Format '%s' invalid or incompatible with argument");
-XG_RESOURCE(SArgumentMissing, "No argument for format '%s'");
 
 [[noreturn]] void FormatFailure(const ResourceString& message, const std::string& format) {
   throw EConvertError(Format(LoadResString(message), {format}));

@@ -28,34 +28,12 @@
 #include <string_view>
 
 #include "runtime/latin1_text.h"
+#include "runtime/locale_items.h"
 #include "runtime/regional_settings.h"
 #include "runtime/strftime_pattern.h"
 
 namespace xg {
 namespace {
-
-// The host's locale item codes answered here.
-constexpr uint32_t kItemLanguageAbbrev = 0x03;
-constexpr uint32_t kItemListSeparator = 0x0C;
-constexpr uint32_t kItemDecimalSeparator = 0x0E;
-constexpr uint32_t kItemThousandSeparator = 0x0F;
-constexpr uint32_t kItemCurrencySymbol = 0x14;
-constexpr uint32_t kItemCurrencyDigits = 0x19;
-constexpr uint32_t kItemCurrencyPlacement = 0x1B;
-constexpr uint32_t kItemNegCurrencyPlacement = 0x1C;
-constexpr uint32_t kItemDateSeparator = 0x1D;
-constexpr uint32_t kItemTimeSeparator = 0x1E;
-constexpr uint32_t kItemShortDate = 0x1F;
-constexpr uint32_t kItemLongDate = 0x20;
-constexpr uint32_t kItemTimeClock = 0x23;
-constexpr uint32_t kItemHourLeadingZero = 0x25;
-constexpr uint32_t kItemAmDesignator = 0x28;
-constexpr uint32_t kItemPmDesignator = 0x29;
-constexpr uint32_t kItemDayName1 = 0x2A;          // Monday ... 0x30 Sunday
-constexpr uint32_t kItemAbbrevDayName1 = 0x31;    // Monday ... 0x37 Sunday
-constexpr uint32_t kItemMonthName1 = 0x38;        // January ... 0x43 December
-constexpr uint32_t kItemAbbrevMonthName1 = 0x44;  // January ... 0x4F December
-constexpr uint32_t kItemTimeMarkerFirst = 0x1005;
 
 struct KnownLocale {
   std::string_view name;  // language_territory

@@ -3,33 +3,11 @@
 #include <cstddef>
 #include <limits>
 
+#include "runtime/locale_items.h"
 #include "runtime/resource_strings.h"
 
 namespace xg {
 namespace {
-
-// The host's locale item codes.
-constexpr uint32_t kItemListSeparator = 0x0C;
-constexpr uint32_t kItemDecimalSeparator = 0x0E;
-constexpr uint32_t kItemThousandSeparator = 0x0F;
-constexpr uint32_t kItemCurrencySymbol = 0x14;
-constexpr uint32_t kItemCurrencyDigits = 0x19;
-constexpr uint32_t kItemCurrencyPlacement = 0x1B;
-constexpr uint32_t kItemNegCurrencyPlacement = 0x1C;
-constexpr uint32_t kItemDateSeparator = 0x1D;
-constexpr uint32_t kItemTimeSeparator = 0x1E;
-constexpr uint32_t kItemShortDate = 0x1F;
-constexpr uint32_t kItemLongDate = 0x20;
-constexpr uint32_t kItemTimeClock = 0x23;        // 0 = 12-hour clock, 1 = 24-hour clock
-constexpr uint32_t kItemHourLeadingZero = 0x25;  // 1 = two-digit hours
-constexpr uint32_t kItemAmDesignator = 0x28;
-constexpr uint32_t kItemPmDesignator = 0x29;
-constexpr uint32_t kItemDayName1 = 0x2A;           // Monday; 0x30 is Sunday
-constexpr uint32_t kItemAbbrevDayName1 = 0x31;     // Monday; 0x37 is Sunday
-constexpr uint32_t kItemMonthName1 = 0x38;         // January
-constexpr uint32_t kItemAbbrevMonthName1 = 0x44;   // January
-constexpr uint32_t kItemTimeMarkerFirst = 0x1005;  // 1 = designator before the time
-constexpr uint32_t kItemCalendarType = 0x1009;
 
 // A text item is read into a buffer of this many characters, the terminating zero included.
 constexpr std::size_t kTextBufferSize = 256;

@@ -8,6 +8,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
 #include "runtime/resource_strings.h"
+#include "runtime/runtime_messages.h"
 
 // The host offers none of the automation library's conversion functions, so the conversions
 // here use the system's own rules throughout: currency, date and boolean texts come from
@@ -27,8 +28,6 @@ namespace {
 XG_RESOURCE(SVarTypeCouldNotConvert, "Could not convert variant of type (%s) into type (%s)");
 XG_RESOURCE(SVarTypeConvertOverflow,
             "Overflow while converting variant of type (%s) into type (%s)");
-XG_RESOURCE(SInvalidVarOp, "Invalid variant operation");
-XG_RESOURCE(SVarInvalid, "Invalid argument");
 XG_RESOURCE(SVarBadType, "Invalid variant type");
 
 constexpr const char* kTargetString = "String";

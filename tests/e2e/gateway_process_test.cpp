@@ -248,10 +248,14 @@ TEST(GatewayProcess, RequestsTheGatewayRefusesGetAnErrorDocument) {
 }
 
 TEST(GatewayProcess, AFailureAfterDecodingCarriesTheDecodedRequest) {
-  // Not XML at all, and XML without the SERVICE element: the parser's message, two CR bytes and
-  // the decoded text.
+  // Not XML at all, XML without the SERVICE element, and a query on a database that does not
+  // exist: the failure's message, two CR bytes and the decoded text, base64 fields included.
+  const std::string query =
+      "<?xml version=\"1.0\"?><SENDDATA><SERVICE>SERVICEOPENSQL</SERVICE>"
+      "<DB>/nonexistent/xg-e2e.fdb</DB><USER>SYSDBA</USER><PASS>bWFzdGVya2V5</PASS>"
+      "<SQL>U0VMRUNUIDEgRlJPTSBSREIkREFUQUJBU0U=</SQL></SENDDATA>";
   for (const std::string& request :
-       {std::string("hello, not XML"), std::string("<?xml version=\"1.0\"?><SENDDATA/>")}) {
+       {std::string("hello, not XML"), std::string("<?xml version=\"1.0\"?><SENDDATA/>"), query}) {
     const std::string message = ErrorMessage(NormalBody(Post(SendDataBody(request)).out));
     const std::string ending = "\r\r" + request;
     ASSERT_GT(message.size(), ending.size()) << message;

@@ -124,7 +124,7 @@ TEST_F(StatusDocuments, AgentAndMessageAreWrittenAsTheyAre) {
 }
 
 TEST(StatusDocumentFloat, FullStopSeparatorHost) {
-  ReadRegionalSettings(FakeLocaleSource(0, {{0x0E, "."}}));
+  ReadRegionalSettings(TableLocaleSource(0, {{0x0E, "."}}));
   FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
   EXPECT_NE(
       BuildStatusXML("", "abc", clock).find("\r\n <FLOAT DATATYPE=\"FLOAT\">1.7E308</FLOAT>\r\n"),

@@ -105,7 +105,7 @@ TEST(CGIResponse, HeaderLinesComeInTheirFixedOrder) {
                    EncodeDate(2024, 2, 29) + EncodeTime(23, 0, 0, 0));
   response.SetContent("x");
   // The time parts are separated by the regional time separator.
-  ReadRegionalSettings(FakeLocaleSource(0, {{0x1E, "."}}));
+  ReadRegionalSettings(TableLocaleSource(0, {{0x1E, "."}}));
   const std::string headers = response.HeaderText();
   ReadDefaultRegionalSettings();
   EXPECT_EQ(headers,

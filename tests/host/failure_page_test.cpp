@@ -1,6 +1,8 @@
 #include "host/failure_page.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <new>
 #include <stdexcept>
@@ -48,6 +50,50 @@ TEST(FailurePage, NamesTheClassAndPutsTheMessageOnTheStatusLine) {
     EXPECT_EQ(env.writes[0], Header(c.message, page.size()));
     EXPECT_EQ(env.writes[1], page);
   }
+}
+
+// What the fault writer puts on file descriptor 1, caught through a pipe.
+std::string FaultPage(std::string_view className, std::string_view message) {
+  int fds[2];
+  if (pipe(fds) != 0) return "pipe failed";
+  fcntl(fds[0], F_SETFL, O_NONBLOCK);
+  fcntl(fds[1], F_SETPIPE_SZ, 1 << 20);
+  const int saved = dup(STDOUT_FILENO);
+  dup2(fds[1], STDOUT_FILENO);
+  WriteFailurePageForFault(className, message);
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
+  close(fds[1]);
+  std::string out;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
+  close(fds[0]);
+  return out;
+}
+
+TEST(FailurePage, TheFaultHandlerWritesTheSamePage) {
+  const std::string message =
+      "Access violation at address 55D0C0DE1234 in module 'xmlgateway'. Write of address 00000000";
+  FakeEnv env;
+  WriteFailurePage(std::make_exception_ptr(EAccessViolation(message)), env);
+  EXPECT_EQ(FaultPage("EAccessViolation", message), env.Output());
+  EXPECT_EQ(FaultPage("EStackOverflow", "Stack overflow"),
+            Header("Stack overflow", Page("EStackOverflow", "Stack overflow").size()) +
+                Page("EStackOverflow", "Stack overflow"));
+}
+
+TEST(FailurePage, AFaultMessageTooLongForTheBuffersIsCutAndTheLengthStillCountsThePage) {
+  const std::string out = FaultPage("EAccessViolation", std::string(10000, 'm'));
+  const size_t headerEnd = out.find("\r\n\r\n");
+  ASSERT_NE(headerEnd, std::string::npos);
+  const std::string page = out.substr(headerEnd + 4);
+  const std::string header = out.substr(0, headerEnd + 4);
+  const std::string shown = header.substr(12, header.find("\r\n") - 12);  // after "Status: 500 "
+  EXPECT_GT(shown.size(), 100u);
+  EXPECT_EQ(shown, std::string(shown.size(), 'm'));
+  EXPECT_EQ(header, Header(shown, page.size()));
+  EXPECT_EQ(page, Page("EAccessViolation", shown));
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ class DateTimeTest : public ::testing::Test {
   static void UseDefaultSettings() { ReadDefaultRegionalSettings(); }
   static void UseBrazilianSettings() { ReadRegionalSettings(BrazilianLocaleSource()); }
   static void UseSettings(std::map<uint32_t, std::string> items) {
-    ReadRegionalSettings(FakeLocaleSource(0x0409, std::move(items)));
+    ReadRegionalSettings(TableLocaleSource(0x0409, std::move(items)));
   }
 };
 

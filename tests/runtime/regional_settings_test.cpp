@@ -19,7 +19,7 @@ class RegionalSettingsTest : public ::testing::Test {
 
   static const TRegionalSettings& Read(uint32_t thread_locale,
                                        std::map<uint32_t, std::string> items) {
-    ReadRegionalSettings(FakeLocaleSource(thread_locale, std::move(items)));
+    ReadRegionalSettings(TableLocaleSource(thread_locale, std::move(items)));
     return RegionalSettings();
   }
 };

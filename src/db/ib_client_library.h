@@ -1,0 +1,104 @@
+// The binding of the database client library: loaded with dlopen when the first database or
+// transaction component is created, its functions looked up by name and shared by every
+// component until the process ends. Types and constants come from the library's ibase.h.
+#pragma once
+
+#include <ibase.h>
+
+#include <string>
+#include <vector>
+
+#include "db/ib_error.h"
+#include "db/ib_messages.h"
+
+namespace xg {
+
+// One function of the library. Calling a function that the library does not export raises the
+// client message that names it; a function that it does export is used whatever version the
+// library reports.
+template <class Signature>
+class IBFunction;
+
+template <class R, class... A>
+class IBFunction<R(A...)> {
+ public:
+  using Pointer = R (*)(A...);
+  explicit IBFunction(const char* name) : name_(name) {}
+
+  R operator()(A... args) const {
+    if (pointer_ == nullptr) IBError(ibcFunctionNotAvailable, {std::string(name_)});
+    return pointer_(args...);
+  }
+  bool Available() const { return pointer_ != nullptr; }
+  const char* Name() const { return name_; }
+  void Bind(void* symbol) { pointer_ = reinterpret_cast<Pointer>(symbol); }
+
+ private:
+  Pointer pointer_ = nullptr;
+  const char* name_;
+};
+
+#define XG_IB_FUNCTION(name)          \
+  IBFunction<decltype(::name)> name { \
+#name                             \
+  }
+
+class IBClientLibrary {
+ public:
+  // The names tried in order; the process-wide binding uses libfbclient.so.2, then
+  // libfbclient.so. Raises EIBClientError with message 1 when none can be loaded, and EOSError
+  // with the loader's text when a function every client library has is missing.
+  explicit IBClientLibrary(const std::vector<std::string>& libraryNames);
+  IBClientLibrary(const IBClientLibrary&) = delete;
+  IBClientLibrary& operator=(const IBClientLibrary&) = delete;
+  // The library stays loaded until the process ends: handles and callbacks of the library may
+  // still be alive in other objects at exit.
+  ~IBClientLibrary() = default;
+
+  // major + minor / 10 as the library reports it; 6.0 or 5.0 when it cannot tell.
+  double ClientVersion() const { return clientVersion_; }
+
+  XG_IB_FUNCTION(isc_attach_database);
+  XG_IB_FUNCTION(isc_detach_database);
+  XG_IB_FUNCTION(isc_database_info);
+  XG_IB_FUNCTION(isc_start_multiple);
+  XG_IB_FUNCTION(isc_commit_transaction);
+  XG_IB_FUNCTION(isc_commit_retaining);
+  XG_IB_FUNCTION(isc_rollback_transaction);
+  XG_IB_FUNCTION(isc_rollback_retaining);
+  XG_IB_FUNCTION(isc_dsql_alloc_statement2);
+  XG_IB_FUNCTION(isc_dsql_prepare);
+  XG_IB_FUNCTION(isc_dsql_sql_info);
+  XG_IB_FUNCTION(isc_dsql_describe);
+  XG_IB_FUNCTION(isc_dsql_describe_bind);
+  XG_IB_FUNCTION(isc_dsql_execute);
+  XG_IB_FUNCTION(isc_dsql_execute2);
+  XG_IB_FUNCTION(isc_dsql_execute_immediate);
+  XG_IB_FUNCTION(isc_dsql_fetch);
+  XG_IB_FUNCTION(isc_dsql_free_statement);
+  XG_IB_FUNCTION(isc_dsql_set_cursor_name);
+  XG_IB_FUNCTION(isc_open_blob2);
+  XG_IB_FUNCTION(isc_get_segment);
+  XG_IB_FUNCTION(isc_close_blob);
+  XG_IB_FUNCTION(isc_blob_info);
+  XG_IB_FUNCTION(isc_decode_date);
+  XG_IB_FUNCTION(isc_decode_sql_date);
+  XG_IB_FUNCTION(isc_decode_sql_time);
+  XG_IB_FUNCTION(isc_decode_timestamp);
+  XG_IB_FUNCTION(isc_sqlcode);
+  XG_IB_FUNCTION(isc_vax_integer);
+  XG_IB_FUNCTION(fb_interpret);
+  // Declared by hand: the header marks it deprecated in favour of the bounded fb_interpret.
+  IBFunction<ISC_LONG(ISC_SCHAR*, ISC_STATUS**)> isc_interprete{"isc_interprete"};
+
+ private:
+  double clientVersion_ = 0;
+};
+
+#undef XG_IB_FUNCTION
+
+// The process-wide binding, loaded at the first call; a failed load raises and is tried again
+// at the next call.
+const IBClientLibrary& IBClient();
+
+}  // namespace xg

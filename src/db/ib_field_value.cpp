@@ -1,0 +1,237 @@
+#include "db/ib_field_value.h"
+
+#include <cstring>
+#include <ctime>
+#include <limits>
+
+#include "db/ib_client_library.h"
+#include "db/ib_error.h"
+#include "db/ib_messages.h"
+#include "runtime/bcd.h"
+#include "runtime/date_time.h"
+
+namespace xg {
+namespace {
+
+int64_t PowerOfTen(int exponent) {
+  int64_t value = 1;
+  for (int i = 0; i < exponent; ++i) value *= 10;
+  return value;
+}
+
+[[noreturn]] void InvalidConversion() {
+  IBError(ibcInvalidDataConversion);
+}
+
+// An integer with `scale` decimals as a currency amount (times 10000), exactly.
+int64_t ExactCurrency(int64_t value, int scale) {
+  const int shift = 4 + scale;  // scale is -1 to -4
+  const int64_t factor = PowerOfTen(shift);
+  if (value > std::numeric_limits<int64_t>::max() / factor ||
+      value < std::numeric_limits<int64_t>::min() / factor) {
+    InvalidConversion();
+  }
+  return value * factor;
+}
+
+// The dialect-1 way: the amount as a floating-point number, times 10000, rounded.
+int64_t RoundedCurrency(int64_t value, int scale) {
+  const long double amount =
+      static_cast<long double>(value) / static_cast<long double>(PowerOfTen(-scale));
+  const long double scaled = amount * 10000.0L;
+  if (scaled >= 9223372036854775807.0L || scaled <= -9223372036854775808.0L) InvalidConversion();
+  return static_cast<int64_t>(scaled < 0 ? scaled - 0.5L : scaled + 0.5L);
+}
+
+// The integer as decimal text with its scale: at least 18 digits, "-" before a negative value.
+std::string ScaledDecimalText(int64_t value, int scale) {
+  const bool negative = value < 0;
+  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char>('0' + magnitude % 10));
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (digits.size() < 18) digits.insert(0, 18 - digits.size(), '0');
+  const size_t places = static_cast<size_t>(-scale);
+  if (places > 0 && places < digits.size()) digits.insert(digits.size() - places, 1, '.');
+  return negative ? "-" + digits : digits;
+}
+
+TDateTime DateOf(const struct tm& parts) {
+  const int year = parts.tm_year + 1900, month = parts.tm_mon + 1, day = parts.tm_mday;
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31) {
+    InvalidConversion();
+  }
+  try {
+    return EncodeDate(year, month, day);
+  } catch (const Exception&) {
+    InvalidConversion();
+  }
+}
+
+TDateTime TimeOf(const struct tm& parts) {
+  if (parts.tm_hour < 0 || parts.tm_hour > 23 || parts.tm_min < 0 || parts.tm_min > 59 ||
+      parts.tm_sec < 0 || parts.tm_sec > 59) {
+    InvalidConversion();
+  }
+  try {
+    return EncodeTime(parts.tm_hour, parts.tm_min, parts.tm_sec, 0);
+  } catch (const Exception&) {
+    InvalidConversion();
+  }
+}
+
+TDateTime DateTimeValue(const IBClientLibrary& client, const TFieldDef& def, int64_t stored) {
+  struct tm parts {};
+  switch (def.SQLType) {
+    case SQL_TYPE_DATE: {
+      const auto date = static_cast<ISC_DATE>(stored);
+      client.isc_decode_sql_date(&date, &parts);
+      return DateOf(parts);
+    }
+    case SQL_TYPE_TIME: {
+      const auto time = static_cast<ISC_TIME>(stored);
+      client.isc_decode_sql_time(&time, &parts);
+      return TimeOf(parts);
+    }
+    default: {
+      ISC_TIMESTAMP stamp;
+      stamp.timestamp_date = static_cast<ISC_DATE>(stored >> 32);
+      stamp.timestamp_time = static_cast<ISC_TIME>(stored & 0xFFFFFFFF);
+      client.isc_decode_timestamp(&stamp, &parts);
+      const TDateTime date = DateOf(parts);
+      const TDateTime time = TimeOf(parts);
+      // Before 1899-12-30 the day number is negative and the time of day counts away from 0.
+      return date < 0 ? date - time : date + time;
+    }
+  }
+}
+
+std::string StringValue(const TFieldDef& def, const std::string& stored) {
+  std::string text = stored.substr(0, stored.find('\0'));
+  if (static_cast<int>(text.size()) > def.Size) {
+    IBError(ibcFieldSizeMismatch, {def.Name});
+  }
+  if (def.Fixed) {
+    text.resize(static_cast<size_t>(def.Size), ' ');
+  } else if (def.SQLType == SQL_TEXT) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+  }
+  return text;
+}
+
+}  // namespace
+
+TCachedCell CacheColumn(const IBClientLibrary& client, const XSQLVAR& column) {
+  if (column.sqlind != nullptr && *column.sqlind == -1) return std::monostate{};
+  const char* data = column.sqldata;
+  const auto length = static_cast<unsigned short>(column.sqllen);
+  switch (column.sqltype & ~1) {
+    case SQL_VARYING: {
+      const auto stored = static_cast<unsigned short>(client.isc_vax_integer(data, 2));
+      return std::string(data + 2, stored);
+    }
+    case SQL_TEXT:
+      return std::string(data, length);
+    case SQL_SHORT: {
+      int16_t value;
+      std::memcpy(&value, data, sizeof value);
+      return static_cast<int64_t>(value);
+    }
+    case SQL_LONG:
+    case SQL_TYPE_DATE: {
+      int32_t value;
+      std::memcpy(&value, data, sizeof value);
+      return static_cast<int64_t>(value);
+    }
+    case SQL_TYPE_TIME: {
+      uint32_t value;
+      std::memcpy(&value, data, sizeof value);
+      return static_cast<int64_t>(value);
+    }
+    case SQL_TIMESTAMP: {
+      ISC_TIMESTAMP stamp;
+      std::memcpy(&stamp, data, sizeof stamp);
+      return (static_cast<int64_t>(stamp.timestamp_date) << 32) |
+             static_cast<int64_t>(stamp.timestamp_time);
+    }
+    case SQL_INT64:
+    case SQL_BLOB:
+    case SQL_ARRAY:
+    case SQL_QUAD: {
+      int64_t value;
+      std::memcpy(&value, data, sizeof value);
+      return value;
+    }
+    case SQL_FLOAT: {
+      float value;
+      std::memcpy(&value, data, sizeof value);
+      return static_cast<double>(value);
+    }
+    case SQL_DOUBLE: {
+      double value;
+      std::memcpy(&value, data, sizeof value);
+      return value;
+    }
+    case SQL_BOOLEAN: {
+      int64_t value = 0;
+      for (unsigned short i = 0; i < length; ++i) value |= static_cast<unsigned char>(data[i]);
+      return value;
+    }
+    default:
+      return std::string(data, length);
+  }
+}
+
+Variant FieldValue(const IBClientLibrary& client, const TFieldDef& def, const TCachedCell& cell,
+                   int dialect, const BlobReader& readBlob) {
+  const bool blob = def.DataType == ftBlob || def.DataType == ftMemo;
+  if (std::holds_alternative<std::monostate>(cell)) {
+    return blob ? Variant::FromString(std::string()) : Variant::Null();
+  }
+  switch (def.DataType) {
+    case ftString:
+      return Variant::FromString(StringValue(def, std::get<std::string>(cell)));
+    case ftSmallint:
+    case ftInteger:
+      return Variant::FromInteger(static_cast<int32_t>(std::get<int64_t>(cell)));
+    case ftLargeint:
+      return Variant::FromInt64(std::get<int64_t>(cell));
+    case ftBCD: {
+      const int64_t stored = std::get<int64_t>(cell);
+      return Variant::FromCurrency(dialect == 1 ? RoundedCurrency(stored, def.Scale)
+                                                : ExactCurrency(stored, def.Scale));
+    }
+    case ftFMTBcd: {
+      const std::string text = ScaledDecimalText(std::get<int64_t>(cell), def.Scale);
+      try {
+        return Variant::FromBcd(StrToBcd(text, '.'));
+      } catch (const EBcdException&) {
+        InvalidConversion();
+      }
+    }
+    case ftFloat:
+      if (std::holds_alternative<double>(cell)) return Variant::FromDouble(std::get<double>(cell));
+      return Variant::FromDouble(
+          static_cast<double>(static_cast<long double>(std::get<int64_t>(cell)) /
+                              static_cast<long double>(PowerOfTen(-def.Scale))));
+    case ftDate:
+    case ftTime:
+    case ftDateTime:
+      return Variant::FromDate(DateTimeValue(client, def, std::get<int64_t>(cell)));
+    case ftBoolean:
+      return Variant::FromBoolean(std::get<int64_t>(cell) != 0);
+    case ftBlob:
+    case ftMemo: {
+      ISC_QUAD id;
+      const int64_t stored = std::get<int64_t>(cell);
+      std::memcpy(&id, &stored, sizeof id);
+      return Variant::FromString(readBlob(id));
+    }
+    default:
+      return Variant::Null();
+  }
+}
+
+}  // namespace xg

@@ -1,0 +1,83 @@
+// The messages of the database components' own checks, numbered as the client protocol knows
+// them: the number travels as the SQLCode of an EIBClientError, the text as its message.
+#pragma once
+
+#include "runtime/resource_strings.h"
+
+namespace xg {
+
+XG_RESOURCE(SIBUnknownError, "Unknown error");
+XG_RESOURCE(SIBClientLibraryNotFound,
+            "Biblioteca gds32.dll do InterBase n\xE3o encontrada no caminho. Favor instalar "
+            "InterBase para usar esta funcionalidade");
+XG_RESOURCE(SIBFunctionNotAvailable,
+            "%s \xE9 uma fun\xE7\xE3o do InterBase 6. Favor atualizar InterBase 6 para usar esta "
+            "funcionalidade");
+XG_RESOURCE(SIBNotPermitted, "N\xE3o permitido");
+XG_RESOURCE(SIBDPBConstantNotSupported, "Constante DPB (isc_dpb_%s) n\xE3o \xE9 suportada");
+XG_RESOURCE(SIBDatabaseClosed,
+            "N\xE3o \xE9 poss\xEDvel executar opera\xE7\xE3o -- DB n\xE3o est\xE1 aberto");
+XG_RESOURCE(SIBDatabaseOpen,
+            "N\xE3o \xE9 poss\xEDvel executar opera\xE7\xE3o -- DB est\xE1 atualmente aberto");
+XG_RESOURCE(SIBDatabaseNameMissing, "Faltando nome do Banco de Dados");
+XG_RESOURCE(SIBNotInTransaction, "Transa\xE7\xE3o n\xE3o est\xE1 ativa");
+XG_RESOURCE(SIBInTransaction, "Transa\xE7\xE3o est\xE1 ativa");
+XG_RESOURCE(SIBNoDatabasesInTransaction,
+            "Nenhum banco de dados est\xE1 listado no componente da transa\xE7\xE3o");
+XG_RESOURCE(SIBDatabaseNotAssigned,
+            "Banco de dados n\xE3o atribu\xED"
+            "do");
+XG_RESOURCE(SIBTransactionNotAssigned,
+            "Transa\xE7\xE3o n\xE3o atribu\xED"
+            "da");
+XG_RESOURCE(SIBXSQLDAIndexOutOfRange, "\xCDndice XSQLDA fora da faixa");
+XG_RESOURCE(SIBUnknownSQLDataType, "Tipo de Dados SQL desconhecido (%d)");
+XG_RESOURCE(SIBInvalidDataConversion, "Coners\xE3o de dados inv\xE1lida");
+XG_RESOURCE(SIBSQLParseError, "Erro na an\xE1lise do SQL:\r\n\r\n%s");
+XG_RESOURCE(SIBEmptySQLStatement, "Indica\xE7\xE3o do SQL vazia");
+XG_RESOURCE(SIBIsASelectStatement, "use Open para uma Select Statement");
+XG_RESOURCE(SIBEOCReached, "Fim do coment\xE1rio detectado");
+XG_RESOURCE(SIBEOSReached, "Fim da string detectada");
+XG_RESOURCE(SIBParamNameExpected, "Nome do par\xE2metro esperado");
+XG_RESOURCE(SIBDPBConstantUnknown, "Constante DPB (%s) \xE9 desconhecida");
+XG_RESOURCE(SIBFieldSizeMismatch,
+            "Tamanho N\xE3o Combina - Tamanho do Campo %s \xE9 muito pequeno para o dado");
+// Numbers after the protocol's table, for checks that it does not have.
+XG_RESOURCE(SIBDPBValueTooLong,
+            "Valor do par\xE2metro DPB (%s) \xE9 longo demais: o m\xE1ximo \xE9 255 bytes");
+XG_RESOURCE(SIBNoResultSet, "A instru\xE7\xE3o n\xE3o devolveu um conjunto de registros");
+
+// The numbers of the messages above.
+enum IBClientMessage : int {
+  ibcUnknownError = 0,
+  ibcClientLibraryNotFound = 1,
+  ibcFunctionNotAvailable = 3,
+  ibcNotPermitted = 5,
+  ibcDPBConstantNotSupported = 11,
+  ibcDatabaseClosed = 15,
+  ibcDatabaseOpen = 16,
+  ibcDatabaseNameMissing = 17,
+  ibcNotInTransaction = 18,
+  ibcInTransaction = 19,
+  ibcNoDatabasesInTransaction = 21,
+  ibcDatabaseNotAssigned = 24,
+  ibcTransactionNotAssigned = 25,
+  ibcXSQLDAIndexOutOfRange = 26,
+  ibcUnknownSQLDataType = 35,
+  ibcInvalidDataConversion = 38,
+  ibcSQLParseError = 55,
+  ibcEmptySQLStatement = 65,
+  ibcIsASelectStatement = 66,
+  ibcEOCReached = 100,
+  ibcEOSReached = 101,
+  ibcParamNameExpected = 102,
+  ibcDPBConstantUnknown = 114,
+  ibcFieldSizeMismatch = 117,
+  ibcDPBValueTooLong = 122,
+  ibcNoResultSet = 123,
+};
+
+// The resource of a message number; "Unknown error" for a number without one.
+const ResourceString& IBClientMessageResource(int number);
+
+}  // namespace xg

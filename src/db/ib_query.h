@@ -1,0 +1,85 @@
+// TIBQuery: a statement with its fields and its row cache, as the SQL services use it. Open
+// prepares, describes the columns into field definitions, executes and opens the cursor; rows
+// are fetched into the cache (grown 1000 rows at a time) and walked with First, Next and Last.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/ib_field_def.h"
+#include "db/ib_field_value.h"
+#include "runtime/variant.h"
+
+namespace xg {
+
+class IBClientLibrary;
+class TIBDatabase;
+class TIBSQL;
+class TIBTransaction;
+
+class TIBQuery {
+ public:
+  TIBQuery();
+  ~TIBQuery();
+  TIBQuery(const TIBQuery&) = delete;
+  TIBQuery& operator=(const TIBQuery&) = delete;
+
+  void SetDatabase(TIBDatabase* database);
+  void SetTransaction(TIBTransaction* transaction);
+
+  // The statement text; it is split into lines and its parameter markers are parsed at once
+  // (a malformed text raises EIBClientError 55 here). Closes and unprepares the query.
+  void SetSQL(const std::string& text);
+  void ClearSQL() { SetSQL(std::string()); }
+  // The text as lines joined with CR LF, as it is sent.
+  const std::string& SQLText() const { return sqlText_; }
+
+  void Open();
+  void Close();
+  bool Active() const { return active_; }
+  // Executes a statement that returns no rows (not a SELECT: that raises EIBClientError 66).
+  void ExecSQL();
+  int StatementType() const;
+
+  // Navigation over the row cache.
+  void First();
+  void Last();
+  void Next();
+  bool Eof() const { return eof_; }
+  int RecordCount() const { return rowCount_; }
+  // 1-based position of the current row; 0 when there is none.
+  int RecNo() const;
+
+  int FieldCount() const { return static_cast<int>(fields_.size()); }
+  // Raises EIBClientError 26 outside 0..FieldCount()-1.
+  const TFieldDef& Field(int index) const;
+  // The field's value in the current row: Null when there is no current row.
+  Variant FieldValue(int index) const;
+
+ private:
+  void CheckCursor() const;
+  void BuildFieldDefs();
+  bool FetchRow();
+  std::string ReadBlob(const ISC_QUAD& id) const;
+  void ReleaseRows();
+
+  const IBClientLibrary& client_;
+  std::unique_ptr<TIBSQL> statement_;
+  std::string sqlText_;
+  std::vector<TFieldDef> fieldDefs_;
+  std::vector<TFieldDef> fields_;
+  bool active_ = false;
+  bool hasCursor_ = false;
+  // The row cache: chunks of 1000 rows, each row one cell per output column. Chunks
+  // are never moved once filled, so the cache grows without copying what it holds.
+  const TCachedCell& Cell(int row, int column) const;
+  std::vector<std::vector<TCachedCell>> chunks_;
+  int columns_ = 0;
+  int rowCount_ = 0;
+  int current_ = -1;
+  bool eof_ = false;
+  bool fetchedAll_ = false;
+};
+
+}  // namespace xg

@@ -1,0 +1,36 @@
+// The database's knowledge of its relations' columns: which are computed and which have a
+// default, and the primary key, read with two system-table queries once per relation in the
+// database's internal transaction.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace xg {
+
+class TIBDatabase;
+
+class IBSchemaCache {
+ public:
+  explicit IBSchemaCache(TIBDatabase& database) : database_(database) {}
+
+  bool IsComputed(const std::string& relation, const std::string& column);
+  bool HasDefault(const std::string& relation, const std::string& column);
+  const std::vector<std::string>& PrimaryKey(const std::string& relation);
+
+ private:
+  struct RelationInfo {
+    std::set<std::string> computed;
+    std::set<std::string> withDefault;
+    std::vector<std::string> primaryKey;
+  };
+  RelationInfo& Relation(const std::string& relation);
+  void ReadRelation(const std::string& relation, RelationInfo& info);
+
+  TIBDatabase& database_;
+  std::map<std::string, RelationInfo> relations_;
+};
+
+}  // namespace xg

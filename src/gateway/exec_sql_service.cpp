@@ -1,0 +1,49 @@
+// The statement service: one statement executed and committed, answered by an EXECSQL document.
+#include <string>
+#include <vector>
+
+#include "gateway/document_writer.h"
+#include "gateway/protocol_strings.h"
+#include "gateway/sql_service_session.h"
+#include "gateway/sql_services.h"
+#include "runtime/exceptions.h"
+#include "runtime/resource_strings.h"
+
+namespace xg {
+
+XG_RESOURCE(SOperationDone, "Opera\xE7\xE3o efetuada com sucesso");
+XG_RESOURCE(SOperationNotDone, "Opera\xE7\xE3o n\xE3o efetuada: ");
+
+std::string RunExecSQL(const std::string& RequestText) {
+  TSQLServiceSession session;
+  session.Connect(RequestText);
+  TIBTransaction& transaction = session.Transaction();
+  transaction.SetActive(false);
+  transaction.StartTransaction();
+  session.LoadStatement();
+
+  std::string message;
+  try {
+    session.Query().ExecSQL();
+    transaction.Commit();
+    message = LoadResString(SOperationDone);
+  } catch (const Exception& failure) {
+    // A commit that lost the connection has already ended the transaction with the database;
+    // the failure itself is what the client needs to read.
+    if (transaction.Active()) transaction.Rollback();
+    message = LoadResString(SOperationNotDone) + failure.Message();
+  }
+
+  std::vector<std::string>& lines = session.CreateLines();
+  lines.push_back(LoadResString(SXMLDeclaration));
+  lines.push_back(MakeTag(LoadResString(SExecSQL), false));
+  lines.push_back(
+      MakeElement(LoadResString(SMsgData), Variant::FromString(message), dkString, 0, 0));
+  lines.push_back(MakeTag(LoadResString(SExecSQL), true));
+  std::string document = JoinDocumentLines(lines);
+
+  session.Finish();
+  return document;
+}
+
+}  // namespace xg

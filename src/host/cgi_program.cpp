@@ -1,0 +1,66 @@
+#include "host/cgi_program.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <exception>
+#include <string>
+
+#include "host/env.h"
+#include "host/failure.h"
+#include "host/failure_page.h"
+#include "runtime/fatal_signals.h"
+#include "runtime/language_module.h"
+#include "runtime/module_address.h"
+#include "runtime/regional_settings.h"
+#include "runtime/runtime_errors.h"
+
+namespace xg {
+namespace {
+
+// A failure outside the request cycle: its class, module, address and message on standard
+// error. Built in a fixed buffer, since the failure may be that memory ran out.
+void ReportUnhandledFailure(const std::exception_ptr& failure) {
+  const Exception* exception = AsException(failure);
+  const std::string_view message = exception ? std::string_view(exception->Message()) : "";
+  char text[1024];
+  const size_t length =
+      std::min(FormatUnhandledExceptionText(text, sizeof text, FailureClassName(failure),
+                                            exception ? exception->Address() : 0, message),
+               sizeof text);
+  (void)!::write(STDERR_FILENO, text, length);
+}
+
+// While the request is served a fault writes the server failure page.
+class FaultReporterDuringRequest {
+ public:
+  FaultReporterDuringRequest() { SetFaultReporter(&WriteFailurePageForFault); }
+  ~FaultReporterDuringRequest() { SetFaultReporter(nullptr); }
+  FaultReporterDuringRequest(const FaultReporterDuringRequest&) = delete;
+  FaultReporterDuringRequest& operator=(const FaultReporterDuringRequest&) = delete;
+};
+
+}  // namespace
+
+int RunCgiProgram(const TWebModuleClass& moduleClass) {
+  // A client that went away must not end the process: its writes simply fail.
+  std::signal(SIGPIPE, SIG_IGN);
+  try {
+    InstallFaultHandlers();
+    LoadLanguageModule(ProgramPath(), PosixLocaleSource());
+    PrepareRunTimeErrors();
+    ReadRegionalSettings(PosixLocaleSource());
+    TCGIApplication application(PosixEnv());
+    application.Initialize();
+    application.SetModuleClass(moduleClass);
+    FaultReporterDuringRequest reporter;
+    application.Run();
+  } catch (...) {
+    ReportUnhandledFailure(std::current_exception());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace xg

@@ -1,0 +1,21 @@
+// The life of the CGI process from start to exit code, in the order the request relies on:
+// 1. the fault handlers (a processor fault from here on is reported, not a silent crash);
+// 2. the language module search, before the first string resource is read (the run-time error
+//    texts and the default names of the regional settings are resources);
+// 3. the run-time error texts and the pre-built exception objects;
+// 4. the regional settings, read once;
+// 5. the application object, its start-up hook, the module class;
+// 6. the request, served with the fault reporter set, so that a fault inside it writes the
+//    server failure page.
+// Exit codes: 0 after every request that reaches the request cycle (failure pages included);
+// 1 after an unhandled failure of start-up or shutdown, whose text goes to standard error; a
+// processor fault ends the process from its handler with the fault's run-time error number.
+#pragma once
+
+#include "host/cgi_application.h"
+
+namespace xg {
+
+int RunCgiProgram(const TWebModuleClass& moduleClass);
+
+}  // namespace xg

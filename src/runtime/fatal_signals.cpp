@@ -1,0 +1,181 @@
+#include "runtime/fatal_signals.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <ucontext.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "runtime/runtime_errors.h"
+
+namespace xg {
+namespace {
+
+// The kernel keeps a gap of this size below a growing stack; a fault inside it is an overflow.
+constexpr uintptr_t kStackGuardGap = 1024 * 1024;
+constexpr uintptr_t kPageSize = 4096;
+constexpr int kUnhandledExceptionNumber = 217;
+
+constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+
+alignas(16) char alternateStack[128 * 1024];
+StackArea mainStack;
+volatile FaultReporter reporter = nullptr;
+volatile sig_atomic_t outputStarted = 0;
+
+void WriteAll(int fd, const char* text, size_t length) {
+  while (length > 0) {
+    const ssize_t written = ::write(fd, text, length);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    text += written;
+    length -= static_cast<size_t>(written);
+  }
+}
+
+bool AtStackLimit(uintptr_t address, const StackArea& stack) {
+  if (stack.low == 0 || address == 0) return false;
+  return address + kStackGuardGap >= stack.low && address < stack.low + kPageSize;
+}
+
+uint32_t FloatingPointCode(int code) {
+  switch (code) {
+    case FPE_INTDIV:
+      return kIntDivideByZeroCode;
+    case FPE_INTOVF:
+      return kIntOverflowCode;
+    case FPE_FLTDIV:
+      return kFloatDivideByZeroCode;
+    case FPE_FLTOVF:
+      return kFloatOverflowCode;
+    case FPE_FLTUND:
+      return kFloatUnderflowCode;
+    case FPE_FLTRES:
+      return kFloatInexactResultCode;
+    case FPE_FLTSUB:
+      return kArrayBoundsExceededCode;
+    default:
+      return kFloatInvalidOperationCode;
+  }
+}
+
+SignalFault FaultOf(int signal, const siginfo_t* info, const void* context) {
+  SignalFault fault;
+  fault.signal = signal;
+  fault.code = info->si_code;
+  fault.faultAddress = reinterpret_cast<uintptr_t>(info->si_addr);
+  fault.instructionAddress = fault.faultAddress;
+#if defined(__x86_64__)
+  const auto* machine = &static_cast<const ucontext_t*>(context)->uc_mcontext;
+  fault.instructionAddress = static_cast<uintptr_t>(machine->gregs[REG_RIP]);
+  fault.stackPointer = static_cast<uintptr_t>(machine->gregs[REG_RSP]);
+  // Bit 1 of the page-fault error code marks a write.
+  fault.write = (signal == SIGSEGV || signal == SIGBUS) && (machine->gregs[REG_ERR] & 2) != 0;
+#else
+  (void)context;
+#endif
+  return fault;
+}
+
+void OnFatalSignal(int signal, siginfo_t* info, void* context) {
+  const TExceptionRecord record = RecordOfSignal(FaultOf(signal, info, context), mainStack);
+  const char* className = FaultClassName(record);
+  char message[512];
+  size_t messageLength = FormatFaultMessage(message, sizeof message, record);
+  if (messageLength > sizeof message) messageLength = sizeof message;
+  int number = FaultErrorNumber(record);
+  if (number == 0) number = kUnhandledExceptionNumber;
+
+  const FaultReporter report = reporter;
+  char text[1024];
+  size_t length = 0;
+  if (report) {
+    if (!outputStarted) report(className, std::string_view(message, messageLength));
+  } else if (!PreparedRunTimeErrors()) {
+    if (!outputStarted) {
+      length = FormatRunTimeErrorText(text, sizeof text - 2, number, record.ExceptionAddress);
+      if (length > sizeof text - 2) length = sizeof text - 2;
+      text[length++] = '\r';
+      text[length++] = '\n';
+      WriteAll(STDOUT_FILENO, text, length);
+    }
+  } else {
+    length = FormatUnhandledExceptionText(text, sizeof text, className, record.ExceptionAddress,
+                                          std::string_view(message, messageLength));
+    if (length > sizeof text) length = sizeof text;
+    WriteAll(STDERR_FILENO, text, length);
+    number = 1;
+  }
+  ::_exit(number);
+}
+
+StackArea MainThreadStack() {
+  StackArea area;
+  pthread_attr_t attributes;
+  if (pthread_getattr_np(pthread_self(), &attributes) != 0) return area;
+  void* low = nullptr;
+  size_t size = 0;
+  if (pthread_attr_getstack(&attributes, &low, &size) == 0) {
+    area.low = reinterpret_cast<uintptr_t>(low);
+    area.high = area.low + size;
+  }
+  pthread_attr_destroy(&attributes);
+  return area;
+}
+
+}  // namespace
+
+TExceptionRecord RecordOfSignal(const SignalFault& fault, const StackArea& stack) {
+  TExceptionRecord record;
+  record.ExceptionAddress = fault.instructionAddress;
+  switch (fault.signal) {
+    case SIGSEGV:
+    case SIGBUS:
+      if (AtStackLimit(fault.faultAddress, stack) || AtStackLimit(fault.stackPointer, stack)) {
+        record.ExceptionCode = kStackOverflowCode;
+      } else {
+        record.ExceptionCode = kAccessViolationCode;
+      }
+      record.AccessKind = fault.write ? 1 : 0;
+      record.AccessAddress = fault.faultAddress;
+      break;
+    case SIGFPE:
+      record.ExceptionCode = FloatingPointCode(fault.code);
+      break;
+    default:
+      record.ExceptionCode = fault.code == ILL_PRVOPC || fault.code == ILL_PRVREG
+                                 ? kPrivilegedInstructionCode
+                                 : kIllegalInstructionCode;
+      break;
+  }
+  return record;
+}
+
+void InstallFaultHandlers() {
+  mainStack = MainThreadStack();
+  stack_t stack{};
+  stack.ss_sp = alternateStack;
+  stack.ss_size = sizeof alternateStack;
+  sigaltstack(&stack, nullptr);
+  struct sigaction action {};
+  action.sa_sigaction = &OnFatalSignal;
+  // A fault inside the handler itself ends the process the default way.
+  action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kFatalSignals) sigaction(signal, &action, nullptr);
+}
+
+void SetFaultReporter(FaultReporter newReporter) {
+  reporter = newReporter;
+}
+
+void NoteOutputStarted() {
+  outputStarted = 1;
+}
+
+bool OutputStarted() {
+  return outputStarted != 0;
+}
+
+}  // namespace xg

@@ -1,0 +1,139 @@
+#include "runtime/language_module.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+
+#include "runtime/exceptions.h"
+#include "runtime/format.h"
+#include "runtime/locale_items.h"
+#include "runtime/module_address.h"
+#include "runtime/resource_strings.h"
+
+namespace xg {
+namespace {
+
+XG_RESOURCE(SInvalidLanguageModuleEntry, "Invalid entry in language module %s, line %d");
+
+bool IsNameCharacter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The text with its escapes resolved; nothing when an escape is not one of the four.
+std::optional<std::string> Unescape(std::string_view text) {
+  std::string result;
+  result.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      result += text[i];
+      continue;
+    }
+    if (++i >= text.size()) return std::nullopt;
+    switch (text[i]) {
+      case 'r':
+        result += '\r';
+        break;
+      case 'n':
+        result += '\n';
+        break;
+      case '\\':
+        result += '\\';
+        break;
+      case 'x': {
+        const int high = i + 1 < text.size() ? HexValue(text[i + 1]) : -1;
+        const int low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+        if (high < 0 || low < 0) return std::nullopt;
+        result += static_cast<char>(high * 16 + low);
+        i += 2;
+        break;
+      }
+      default:
+        return std::nullopt;
+    }
+  }
+  return result;
+}
+
+// The whole file, or nothing when it cannot be opened or read (a missing file, a directory, no
+// permission): the search then goes on with the next name.
+std::optional<std::string> ReadFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string content;
+  char buffer[8192];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    content.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return content;
+}
+
+}  // namespace
+
+LanguageTexts ParseLanguageModule(std::string_view content, std::string_view fileName) {
+  LanguageTexts texts;
+  int lineNumber = 0;
+  while (!content.empty()) {
+    ++lineNumber;
+    const size_t end = content.find('\n');
+    std::string_view line = content.substr(0, end);
+    content = end == std::string_view::npos ? std::string_view() : content.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() || line.front() == '#') continue;
+    const size_t equals = line.find('=');
+    const std::string_view name = line.substr(0, equals);
+    bool valid = equals != std::string_view::npos && !name.empty();
+    for (char c : name) valid = valid && IsNameCharacter(c);
+    std::optional<std::string> text;
+    if (valid) text = Unescape(line.substr(equals + 1));
+    if (!text)
+      throw EConvertError(Format(LoadResString(SInvalidLanguageModuleEntry),
+                                 {std::string(fileName), int64_t{lineNumber}}));
+    texts.insert_or_assign(std::string(name), std::move(*text));
+  }
+  return texts;
+}
+
+std::vector<std::string> LanguageModuleCandidates(std::string_view programPath,
+                                                  std::string_view abbreviation) {
+  std::vector<std::string> candidates;
+  if (programPath.empty() || abbreviation.empty()) return candidates;
+  const std::string_view fileName = FileNameOf(programPath);
+  const size_t dot = fileName.rfind('.');
+  const std::string stem(programPath.substr(
+      0, programPath.size() - fileName.size() +
+             (dot == std::string_view::npos || dot == 0 ? fileName.size() : dot)));
+  candidates.push_back(stem + "." + std::string(abbreviation));
+  if (abbreviation.size() > 2)
+    candidates.push_back(stem + "." + std::string(abbreviation.substr(0, 2)));
+  return candidates;
+}
+
+std::string LoadLanguageModule(std::string_view programPath, const LocaleSource& locale) {
+  const std::string abbreviation = locale.Item(kItemLanguageAbbrev).value_or("");
+  for (const std::string& path : LanguageModuleCandidates(programPath, abbreviation)) {
+    std::optional<std::string> content = ReadFile(path);
+    if (!content) continue;
+    InstallLanguageModule(ParseLanguageModule(*content, path));
+    return path;
+  }
+  return std::string();
+}
+
+}  // namespace xg

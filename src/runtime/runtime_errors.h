@@ -1,0 +1,128 @@
+// Run-time errors: the reasons by which the run time reports its own error conditions, each with
+// its exception class, message and run-time error number; the input/output results; the
+// platform exception codes of processor faults and the reason each stands for; the exception
+// objects built from them; the two pre-built exception objects; and the texts of an unhandled
+// exception and of a run-time error.
+//
+// Functions marked "signal-safe" allocate nothing and may run inside a signal handler; they
+// read the message texts from a copy of the string table that PrepareRunTimeErrors takes (the
+// built-in texts before that).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <string_view>
+
+#include "runtime/exceptions.h"
+
+namespace xg {
+
+enum TRuntimeError : int {
+  reNone = 0,  // and every reason above reSafecallException: an input/output error
+  reOutOfMemory = 1,
+  reInvalidPointer = 2,
+  reDivByZero = 3,
+  reRangeError = 4,
+  reIntOverflow = 5,
+  reInvalidOp = 6,
+  reZeroDivide = 7,
+  reOverflow = 8,
+  reUnderflow = 9,
+  reInvalidCast = 10,
+  reAccessViolation = 11,
+  rePrivilege = 12,
+  reControlC = 13,
+  reStackOverflow = 14,
+  reVarTypeCast = 15,
+  reVarInvalidOp = 16,
+  reVarDispatch = 17,
+  reVarArrayCreate = 18,
+  reVarInvalidArg = 19,
+  reVarArrayBounds = 20,
+  reAssertionFailed = 21,
+  reExternalException = 22,
+  reIntfCastError = 23,
+  reSafecallException = 24,
+};
+
+// The class name and the run-time error number of a reason (1 to 24); nullptr and 0 outside.
+const char* RunTimeErrorClassName(int reason);
+int RunTimeErrorNumber(int reason);
+
+// The platform's exception codes of processor faults. Faults reach this program as signals;
+// the fatal-signal handler turns each into one of these codes (see fatal_signals.h).
+constexpr uint32_t kAccessViolationCode = 0xC0000005;
+constexpr uint32_t kIllegalInstructionCode = 0xC000001D;
+constexpr uint32_t kArrayBoundsExceededCode = 0xC000008C;
+constexpr uint32_t kFloatDenormalOperandCode = 0xC000008D;
+constexpr uint32_t kFloatDivideByZeroCode = 0xC000008E;
+constexpr uint32_t kFloatInexactResultCode = 0xC000008F;
+constexpr uint32_t kFloatInvalidOperationCode = 0xC0000090;
+constexpr uint32_t kFloatOverflowCode = 0xC0000091;
+constexpr uint32_t kFloatStackCheckCode = 0xC0000092;
+constexpr uint32_t kFloatUnderflowCode = 0xC0000093;
+constexpr uint32_t kIntDivideByZeroCode = 0xC0000094;
+constexpr uint32_t kIntOverflowCode = 0xC0000095;
+constexpr uint32_t kPrivilegedInstructionCode = 0xC0000096;
+constexpr uint32_t kStackOverflowCode = 0xC00000FD;
+constexpr uint32_t kControlCExitCode = 0xC000013A;
+
+// The reason a platform exception code stands for; reExternalException for codes not in the
+// table. Signal-safe.
+int ReasonOfPlatformCode(uint32_t code);
+
+// The class name, message and run-time error number of a processor fault. The message of an
+// access violation names the faulting address, its module, the kind of access and the address
+// that could not be reached; the number of an external exception is 0. Signal-safe; the
+// message is cut to the buffer (the answer is its whole length).
+const char* FaultClassName(const TExceptionRecord& record);
+size_t FormatFaultMessage(char* out, size_t capacity, const TExceptionRecord& record);
+int FaultErrorNumber(const TExceptionRecord& record);
+
+// The exception object for a processor fault: of the class of its reason, with its message,
+// keeping the record.
+std::exception_ptr ExceptionForPlatformFault(const TExceptionRecord& record);
+
+// Builds the pre-built EOutOfMemory and EInvalidPointer and copies the texts that the fault
+// handler needs from the string table. Start-up calls it once, after the language module is
+// installed and before any signal may need the texts.
+void PrepareRunTimeErrors();
+// Whether PrepareRunTimeErrors has run. Signal-safe.
+bool PreparedRunTimeErrors();
+
+// The one EOutOfMemory "Out of memory" and the one EInvalidPointer "Invalid pointer operation":
+// built on the first call (PrepareRunTimeErrors makes that call at start-up, so that raising
+// them later needs no memory for the object).
+const Exception& OutOfMemoryException();
+const Exception& InvalidPointerException();
+
+// Raises the exception of the reason: the pre-built objects themselves for reasons 1 and 2, a
+// new object of the reason's class and message for 3 to 24 (reason 22 with code 0), and for
+// reason 0 or above 24 the pending input/output result as EInOutError (the result is cleared).
+[[noreturn]] void RaiseRunTimeError(int reason);
+std::exception_ptr RunTimeErrorException(int reason);
+
+// The pending input/output result of the thread (0 when none).
+void SetInOutResult(int code);
+int InOutResult();
+
+// The message of an input/output result: the table's text, else "I/O error <code>".
+std::string InOutErrorMessage(int code);
+// Raises EInOutError with the code and its message.
+[[noreturn]] void RaiseInOutError(int code);
+
+// "Exception <class> in module <file> at <address>.\r\n<message>[.]\r\n": the module that holds
+// the address (the program when none does; the address is then taken less 0x1000, and an
+// unknown address, 0, stays 0), the address relative to the module's start, "." added when the
+// message is not empty and does not end with one; cut to 1024 characters. Signal-safe.
+size_t FormatUnhandledExceptionText(char* out, size_t capacity, std::string_view className,
+                                    uintptr_t address, std::string_view message);
+std::string UnhandledExceptionText(std::string_view className, uintptr_t address,
+                                   std::string_view message);
+
+// "Runtime error <number, three wide> at <address, eight hexadecimal digits>". Signal-safe.
+size_t FormatRunTimeErrorText(char* out, size_t capacity, int number, uintptr_t address);
+
+}  // namespace xg

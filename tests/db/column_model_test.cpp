@@ -1,0 +1,289 @@
+// The column model against real databases: field types and sizes of every column type, the
+// values kept and read back, naming, statement types, navigation over the row cache.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "db/ib_database.h"
+#include "db/ib_error.h"
+#include "db/ib_query.h"
+#include "db/ib_sql.h"
+#include "db/ib_transaction.h"
+#include "db_test_support.h"
+#include "runtime/date_time.h"
+
+namespace xg {
+namespace {
+
+// One attachment with a transaction and a query on it, the way the services set them up.
+struct Session {
+  TIBDatabase database;
+  TIBTransaction transaction;
+  TIBQuery query;
+
+  explicit Session(const std::string& name) {
+    database.SetLoginPrompt(false);
+    database.SetDatabaseName(name);
+    database.SetParams({"user_name=SYSDBA", "password="});
+    database.SetConnected(true);
+    transaction.SetDefaultDatabase(&database);
+    query.SetDatabase(&database);
+    query.SetTransaction(&transaction);
+    transaction.SetActive(true);
+  }
+  // Opens the statement and reads every row into the cache.
+  void OpenAll(const std::string& sql) {
+    query.Close();
+    query.SetSQL(sql);
+    query.Open();
+    query.Last();
+    query.First();
+  }
+  void Exec(const std::string& sql) {
+    query.SetSQL(sql);
+    query.ExecSQL();
+  }
+};
+
+double AsDouble(const Variant& v) {
+  double d;
+  const uint64_t payload = v.Payload();
+  std::memcpy(&d, &payload, sizeof d);
+  return d;
+}
+
+struct ExpectedField {
+  const char* name;
+  TFieldType type;
+  int dataSize;
+};
+
+TEST(ColumnModel, FieldTypesAndSizesInDialect3) {
+  Session s(test::CreateDemoDatabase());
+  s.OpenAll("select * from column_types order by id");
+  const ExpectedField expected[] = {
+      {"ID", ftInteger, 4},          {"C_CHAR", ftString, 11},    {"C_VARCHAR", ftString, 41},
+      {"C_SMALLINT", ftSmallint, 2}, {"C_INTEGER", ftInteger, 4}, {"C_BIGINT", ftLargeint, 8},
+      {"C_NUM4_2", ftBCD, 8},        {"C_NUM9_2", ftBCD, 8},      {"C_NUM18_4", ftBCD, 8},
+      {"C_NUM18_6", ftFMTBcd, 34},   {"C_FLOAT", ftFloat, 8},     {"C_DOUBLE", ftFloat, 8},
+      {"C_DATE", ftDate, 4},         {"C_TIME", ftTime, 4},       {"C_TIMESTAMP", ftDateTime, 8},
+      {"C_TEXT", ftMemo, 0},         {"C_BINARY", ftBlob, 0},     {"C_BOOLEAN", ftBoolean, 2},
+  };
+  ASSERT_EQ(s.query.FieldCount(), 18);
+  for (int i = 0; i < 18; ++i) {
+    const TFieldDef& f = s.query.Field(i);
+    EXPECT_EQ(f.Name, expected[i].name);
+    EXPECT_EQ(f.DataType, expected[i].type) << f.Name;
+    EXPECT_EQ(FieldDataSize(f), expected[i].dataSize) << f.Name;
+  }
+  EXPECT_TRUE(s.query.Field(1).Fixed);
+  EXPECT_TRUE(s.query.Field(0).Required);
+  EXPECT_FALSE(s.query.Field(1).Required);
+}
+
+TEST(ColumnModel, ValuesReadBackInDialect3) {
+  Session s(test::CreateDemoDatabase());
+  s.OpenAll("select * from column_types order by id");
+  ASSERT_EQ(s.query.RecordCount(), 3);
+  auto value = [&](int field) { return s.query.FieldValue(field); };
+
+  EXPECT_EQ(s.query.RecNo(), 1);
+  EXPECT_EQ(value(1).String(), "abc       ");  // CHAR(10) keeps its blanks
+  EXPECT_EQ(value(2).String(), "Ana");
+  EXPECT_EQ(value(3).VType(), varInteger);
+  EXPECT_EQ(static_cast<int32_t>(value(3).Payload()), 12);
+  EXPECT_EQ(value(5).VType(), varInt64);
+  EXPECT_EQ(static_cast<int64_t>(value(5).Payload()), 2147483647);
+  EXPECT_EQ(value(6).VType(), varCurrency);
+  EXPECT_EQ(static_cast<int64_t>(value(6).Payload()), 123400);
+  EXPECT_EQ(static_cast<int64_t>(value(7).Payload()), 125000);
+  EXPECT_EQ(static_cast<int64_t>(value(8).Payload()), 12345678);
+  EXPECT_EQ(value(9).VType(), varFMTBcd);
+  EXPECT_EQ(value(10).VType(), varDouble);
+  EXPECT_EQ(AsDouble(value(10)), 2.5);
+  EXPECT_EQ(AsDouble(value(11)), 3.14159265358979);
+  EXPECT_EQ(value(12).VType(), varDate);
+  EXPECT_EQ(AsDouble(value(12)), EncodeDate(2024, 2, 29));
+  EXPECT_EQ(AsDouble(value(13)), EncodeTime(10, 20, 30, 0));  // fraction dropped
+  EXPECT_EQ(AsDouble(value(14)), EncodeDate(2024, 2, 29) + EncodeTime(10, 20, 30, 0));
+  EXPECT_EQ(value(15).String(), "Text with & and < inside");
+  EXPECT_EQ(value(16).String(), std::string("\x00\xFF\x41", 3));
+  EXPECT_EQ(value(17).VType(), varBoolean);
+  EXPECT_NE(value(17).Payload(), 0u);
+
+  s.query.Next();
+  EXPECT_EQ(s.query.RecNo(), 2);
+  EXPECT_EQ(value(1).String(), "x & y     ");
+  EXPECT_EQ(static_cast<int32_t>(value(4).Payload()), INT32_MIN);
+  EXPECT_EQ(static_cast<int64_t>(value(6).Payload()), -100);
+  EXPECT_EQ(static_cast<int64_t>(value(7).Payload()), -12345678900);
+  EXPECT_EQ(static_cast<int64_t>(value(8).Payload()), -1);
+  // Before 1899-12-30 the time counts away from day 0.
+  EXPECT_EQ(AsDouble(value(14)), EncodeDate(1850, 6, 15) - 0.5);
+  EXPECT_EQ(value(15).String(), "");
+  EXPECT_EQ(value(17).Payload(), 0u);
+
+  s.query.Next();
+  for (int i = 1; i < 18; ++i) {
+    const Variant v = value(i);
+    if (i == 15 || i == 16) {
+      EXPECT_EQ(v.VType(), varString) << "a null blob reads as the empty text";
+      EXPECT_EQ(v.String(), "");
+    } else {
+      EXPECT_EQ(v.VType(), varNull) << s.query.Field(i).Name;
+    }
+  }
+  s.query.Next();
+  EXPECT_TRUE(s.query.Eof());
+  EXPECT_EQ(s.query.RecNo(), 3);
+}
+
+TEST(ColumnModel, Dialect1Database) {
+  Session s(test::CreateDatabase(1,
+                                 "CREATE TABLE T (N4_2 NUMERIC(4,2), N9_2 NUMERIC(9,2), "
+                                 "N9_6 NUMERIC(9,6), N18_4 NUMERIC(18,4), N18_6 NUMERIC(18,6), "
+                                 "D DATE, DP DOUBLE PRECISION);\n"
+                                 "INSERT INTO T VALUES (12.34, 12.5, 1.234567, 1234.5678, "
+                                 "1234.500001, '2024-02-29 10:20:30', 0.5);\nCOMMIT;\n"));
+  EXPECT_EQ(s.database.SQLDialect(), 1);
+  s.OpenAll("select * from t");
+  const ExpectedField expected[] = {
+      {"N4_2", ftBCD, 8},    {"N9_2", ftBCD, 8},   {"N9_6", ftFloat, 8}, {"N18_4", ftFloat, 8},
+      {"N18_6", ftFloat, 8}, {"D", ftDateTime, 8}, {"DP", ftFloat, 8},
+  };
+  ASSERT_EQ(s.query.FieldCount(), 7);
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_EQ(s.query.Field(i).Name, expected[i].name);
+    EXPECT_EQ(s.query.Field(i).DataType, expected[i].type) << expected[i].name;
+    EXPECT_EQ(FieldDataSize(s.query.Field(i)), expected[i].dataSize) << expected[i].name;
+  }
+  EXPECT_EQ(static_cast<int64_t>(s.query.FieldValue(0).Payload()), 123400);
+  EXPECT_EQ(static_cast<int64_t>(s.query.FieldValue(1).Payload()), 125000);
+  EXPECT_EQ(AsDouble(s.query.FieldValue(2)), 1.234567);
+  EXPECT_EQ(AsDouble(s.query.FieldValue(3)), 1234.5678);
+  EXPECT_EQ(AsDouble(s.query.FieldValue(5)), EncodeDate(2024, 2, 29) + EncodeTime(10, 20, 30, 0));
+}
+
+TEST(ColumnModel, DuplicateAndUnnamedColumns) {
+  Session s(test::CreateDemoDatabase());
+  s.OpenAll(
+      "select p.code as id, t.id, 1+1, 1+1, t.id from products p join column_types t on "
+      "t.id = p.code order by 1");
+  ASSERT_EQ(s.query.FieldCount(), 5);
+  const char* names[] = {"ID", "ID1", "ADD", "ADD1", "ID2"};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(s.query.Field(i).Name, names[i]);
+  EXPECT_EQ(s.query.RecordCount(), 3);
+}
+
+TEST(ColumnModel, ArrayColumnsGetNoField) {
+  Session s(test::CreateDatabase(3,
+                                 "CREATE TABLE A (ID INTEGER, VALS INTEGER[3], NAME VARCHAR(5));\n"
+                                 "INSERT INTO A (ID, NAME) VALUES (1, 'a');\nCOMMIT;\n"));
+  s.OpenAll("select * from a");
+  ASSERT_EQ(s.query.FieldCount(), 2);
+  EXPECT_EQ(s.query.Field(0).Name, "ID");
+  EXPECT_EQ(s.query.Field(1).Name, "NAME");
+  EXPECT_EQ(s.query.FieldValue(1).String(), "a");
+}
+
+TEST(ColumnModel, WholeBlobAcrossSegments) {
+  Session s(test::CreateDatabase(3, "CREATE TABLE B (T BLOB SUB_TYPE TEXT);\nCOMMIT;\n"));
+  s.Exec(
+      "insert into b values (cast(rpad('', 30000, 'a') as blob sub_type text) || "
+      "rpad('', 30000, 'b') || rpad('', 30000, 'c'))");
+  s.OpenAll("select t from b");
+  const std::string text = s.query.FieldValue(0).String();
+  ASSERT_EQ(text.size(), 90000u);
+  EXPECT_EQ(text.substr(29999, 2), "ab");
+  EXPECT_EQ(text.substr(59999, 2), "bc");
+}
+
+TEST(ColumnModel, RowCacheAcrossChunks) {
+  Session s(test::CreateDemoDatabase());
+  s.OpenAll(
+      "select first 2500 row_number() over () as n, 'row' as t from rdb$types a cross join "
+      "rdb$types b");
+  ASSERT_EQ(s.query.RecordCount(), 2500);
+  int rows = 0;
+  for (; !s.query.Eof(); s.query.Next()) {
+    ++rows;
+    ASSERT_EQ(s.query.RecNo(), rows);
+    ASSERT_EQ(VarAsInteger(s.query.FieldValue(0)), rows);
+  }
+  EXPECT_EQ(rows, 2500);
+  EXPECT_EQ(s.query.FieldValue(1).String(), "row");
+}
+
+TEST(ColumnModel, NavigationOverNoRows) {
+  Session s(test::CreateDemoDatabase());
+  s.OpenAll("select * from products where code < 0");
+  EXPECT_EQ(s.query.RecordCount(), 0);
+  EXPECT_TRUE(s.query.Eof());
+  EXPECT_EQ(s.query.RecNo(), 0);
+  EXPECT_EQ(s.query.FieldCount(), 4);
+  EXPECT_EQ(s.query.FieldValue(0).VType(), varNull);
+}
+
+template <class E>
+std::string MessageOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const E& e) {
+    return e.Message();
+  }
+  return "(nothing raised)";
+}
+
+TEST(ColumnModel, StatementsThatAreRefusedOrFail) {
+  Session s(test::CreateDemoDatabase());
+  auto open = [&](const std::string& sql) {
+    return [&s, sql] {
+      s.query.Close();
+      s.query.SetSQL(sql);
+      s.query.Open();
+      s.query.Last();
+    };
+  };
+  EXPECT_EQ(MessageOf<EIBClientError>(open("")), "Indica\xE7\xE3o do SQL vazia");
+  EXPECT_EQ(MessageOf<EIBClientError>(open(" \r\n  ")), "Indica\xE7\xE3o do SQL vazia");
+  EXPECT_EQ(MessageOf<EIBClientError>(open("set transaction")), "N\xE3o permitido");
+  const std::string syntax = MessageOf<EIBInterBaseError>(open("selec * from products"));
+  EXPECT_NE(syntax.find("Token unknown"), std::string::npos) << syntax;
+  EXPECT_NE(syntax.find("\r\n"), std::string::npos);
+
+  // A statement that returns no rows runs when opened and leaves nothing to walk.
+  const std::string noRows = MessageOf<EIBClientError>(open("update products set note = 'u'"));
+  EXPECT_EQ(noRows, "A instru\xE7\xE3o n\xE3o devolveu um conjunto de registros");
+  s.OpenAll("select count(*) from products where note = 'u'");
+  EXPECT_EQ(static_cast<int32_t>(s.query.FieldValue(0).Payload()), 3);
+
+  s.query.SetSQL("select * from products");
+  EXPECT_EQ(MessageOf<EIBClientError>([&] { s.query.ExecSQL(); }),
+            "use Open para uma Select Statement");
+  s.query.SetSQL("");
+  EXPECT_EQ(MessageOf<EIBClientError>([&] { s.query.ExecSQL(); }), "Indica\xE7\xE3o do SQL vazia");
+}
+
+TEST(ColumnModel, ParametersAreSentAsNull) {
+  Session s(test::CreateDemoDatabase());
+  s.Exec("update products set note = :p where code = 1");
+  s.OpenAll("select note from products where code = 1");
+  EXPECT_EQ(s.query.FieldValue(0).VType(), varNull);
+  s.OpenAll("select count(*) from products where :anything is null");
+  EXPECT_EQ(static_cast<int32_t>(s.query.FieldValue(0).Payload()), 3);
+}
+
+TEST(ColumnModel, ExecuteProcedureWithOutput) {
+  Session s(test::CreateDatabase(
+      3,
+      "CREATE TABLE T (V INTEGER);\nSET TERM ^ ;\nCREATE PROCEDURE ADD_ROW (A INTEGER) RETURNS "
+      "(R INTEGER) AS BEGIN INSERT INTO T VALUES (:A); R = 1; END^\nSET TERM ; ^\nCOMMIT;\n"));
+  s.Exec("execute procedure add_row 5");
+  EXPECT_EQ(s.query.StatementType(), SQLExecProcedure);
+  s.OpenAll("select v from t");
+  EXPECT_EQ(s.query.RecordCount(), 1);
+  EXPECT_EQ(static_cast<int32_t>(s.query.FieldValue(0).Payload()), 5);
+}
+
+}  // namespace
+}  // namespace xg

@@ -1,0 +1,443 @@
+// The two SQL services called in-process with request documents, against the embedded engine
+// and the server: whole answer documents for every column type, failure documents, commits and
+// rollbacks, failures of the set-up, and no attachment left behind.
+#include "gateway/sql_services.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <map>
+#include <optional>
+
+#include "db/ib_database.h"
+#include "db/ib_error.h"
+#include "db/ib_query.h"
+#include "db/ib_transaction.h"
+#include "db_test_support.h"
+#include "runtime/regional_settings.h"
+#include "runtime/variant.h"
+
+namespace xg {
+namespace {
+
+// Brazilian-style texts: decimal comma, day/month/year, 24-hour clock.
+class TestLocale : public LocaleSource {
+ public:
+  uint32_t ThreadLocale() const override { return 0x0416; }
+  std::optional<std::string> Item(uint32_t item) const override {
+    static const std::map<uint32_t, std::string> items = {
+        {0x0E, ","},          {0x0F, "."}, {0x1D, "/"}, {0x1E, ":"},
+        {0x1F, "dd/MM/yyyy"}, {0x23, "1"}, {0x25, "1"}};
+    auto found = items.find(item);
+    if (found == items.end()) return std::nullopt;
+    return found->second;
+  }
+};
+
+class SQLServices : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ReadRegionalSettings(TestLocale()); }
+};
+
+std::string Base64(const std::string& bytes) {
+  static const char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text;
+  size_t i = 0;
+  for (; i + 2 < bytes.size(); i += 3) {
+    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
+                       (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+                       static_cast<unsigned char>(bytes[i + 2]);
+    for (int shift = 18; shift >= 0; shift -= 6) text += kAlphabet[(v >> shift) & 63];
+  }
+  if (i < bytes.size()) {
+    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    text += kAlphabet[(v >> 18) & 63];
+    text += kAlphabet[(v >> 12) & 63];
+    text += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
+    text += '=';
+  }
+  return text;
+}
+
+struct Request {
+  Request(std::string db_, std::string sql_, std::string user_ = "SYSDBA",
+          std::string password_ = "masterkey")
+      : db(std::move(db_)),
+        sql(std::move(sql_)),
+        user(std::move(user_)),
+        password(std::move(password_)) {}
+
+  std::string db;
+  std::string sql;
+  std::string user;
+  std::string password;
+  std::optional<std::string> rawPass;  // as written into PASS, not encoded
+  std::optional<std::string> rawSQL;
+
+  std::string Text(const std::string& service) const {
+    return "<?xml version=\"1.0\"?><SENDDATA><SERVICE>" + service + "</SERVICE><DB>" + db +
+           "</DB><USER>" + user + "</USER><PASS>" + rawPass.value_or(Base64(password)) +
+           "</PASS><SQL>" + rawSQL.value_or(Base64(sql)) + "</SQL></SENDDATA>";
+  }
+};
+
+std::string Open(const Request& request) {
+  return RunOpenSQL(request.Text("SERVICEOPENSQL"));
+}
+std::string Exec(const Request& request) {
+  return RunExecSQL(request.Text("SERVICEEXECSQL"));
+}
+
+std::vector<std::string> Lines(const std::string& document) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < document.size()) {
+    const size_t end = document.find("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(document.substr(start) + "(no CR LF)");
+      break;
+    }
+    lines.push_back(document.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>";
+
+std::string OpenFailure(const std::string& message) {
+  return kDeclaration + "\r\n<OPENSQL>\r\n <MSGDATA DATATYPE=\"STRING\">" + message +
+         "</MSGDATA>\r\n</OPENSQL>\r\n";
+}
+
+std::string ExecAnswer(const std::string& message) {
+  return kDeclaration + "\r\n<EXECSQL>\r\n <MSGDATA DATATYPE=\"STRING\">" + message +
+         "</MSGDATA>\r\n</EXECSQL>\r\n";
+}
+
+const std::string kDone = "Opera\xE7\xE3o efetuada com sucesso";
+const std::string kNotDone = "Opera\xE7\xE3o n\xE3o efetuada: ";
+
+TEST_F(SQLServices, EveryColumnTypeInDialect3) {
+  const Request request{test::CreateDemoDatabase(), "select * from column_types order by id"};
+  const std::vector<std::string> expected = {
+      kDeclaration,
+      "<OPENSQL RECORDCOUNT=\"3\">",
+      "<RECORD1>",
+      " <ID DATATYPE=\"INTEGER\" DATASIZE=\"4\">1</ID>",
+      " <C_CHAR DATATYPE=\"STRING\" DATASIZE=\"10\">abc       </C_CHAR>",
+      " <C_VARCHAR DATATYPE=\"STRING\" DATASIZE=\"40\">Ana</C_VARCHAR>",
+      " <C_SMALLINT DATATYPE=\"INTEGER\" DATASIZE=\"2\">12</C_SMALLINT>",
+      " <C_INTEGER DATATYPE=\"INTEGER\" DATASIZE=\"4\">123456</C_INTEGER>",
+      " <C_BIGINT DATATYPE=\"INTEGER\" DATASIZE=\"8\">2147483647</C_BIGINT>",
+      " <C_NUM4_2 DATATYPE=\"STRING\" DATASIZE=\"8\">12,34</C_NUM4_2>",
+      " <C_NUM9_2 DATATYPE=\"STRING\" DATASIZE=\"8\">12,5</C_NUM9_2>",
+      " <C_NUM18_4 DATATYPE=\"STRING\" DATASIZE=\"8\">1234,5678</C_NUM18_4>",
+      " <C_NUM18_6 DATATYPE=\"STRING\" DATASIZE=\"34\">1234,500001</C_NUM18_6>",
+      " <C_FLOAT DATATYPE=\"FLOAT\" DATASIZE=\"8\">2,5</C_FLOAT>",
+      " <C_DOUBLE DATATYPE=\"FLOAT\" DATASIZE=\"8\">3,14159265358979</C_DOUBLE>",
+      " <C_DATE DATATYPE=\"DATE\" DATASIZE=\"4\">29/02/2024</C_DATE>",
+      " <C_TIME DATATYPE=\"TIME\" DATASIZE=\"4\">10:20:30</C_TIME>",
+      " <C_TIMESTAMP DATATYPE=\"DATETIME\" DATASIZE=\"8\">29/02/2024 10:20:30</C_TIMESTAMP>",
+      " <C_TEXT DATATYPE=\"STRING\">Text with &amp; and < inside</C_TEXT>",
+      " <C_BINARY DATATYPE=\"STRING\">" + std::string("\0\xFF", 2) + "A</C_BINARY>",
+      " <C_BOOLEAN DATATYPE=\"BOOLEAN\" DATASIZE=\"2\">True</C_BOOLEAN>",
+      "</RECORD1>",
+      "<RECORD2>",
+      " <ID DATATYPE=\"INTEGER\" DATASIZE=\"4\">2</ID>",
+      " <C_CHAR DATATYPE=\"STRING\" DATASIZE=\"10\">x &amp; y     </C_CHAR>",
+      " <C_VARCHAR DATATYPE=\"STRING\" DATASIZE=\"40\">Bia &amp; Caio <3></C_VARCHAR>",
+      " <C_SMALLINT DATATYPE=\"INTEGER\" DATASIZE=\"2\">-7</C_SMALLINT>",
+      " <C_INTEGER DATATYPE=\"INTEGER\" DATASIZE=\"4\">-2147483648</C_INTEGER>",
+      " <C_BIGINT DATATYPE=\"INTEGER\" DATASIZE=\"8\">-5</C_BIGINT>",
+      " <C_NUM4_2 DATATYPE=\"STRING\" DATASIZE=\"8\">-0,01</C_NUM4_2>",
+      " <C_NUM9_2 DATATYPE=\"STRING\" DATASIZE=\"8\">-1234567,89</C_NUM9_2>",
+      " <C_NUM18_4 DATATYPE=\"STRING\" DATASIZE=\"8\">-0,0001</C_NUM18_4>",
+      " <C_NUM18_6 DATATYPE=\"STRING\" DATASIZE=\"34\">-0,000001</C_NUM18_6>",
+      " <C_FLOAT DATATYPE=\"FLOAT\" DATASIZE=\"8\">-0,125</C_FLOAT>",
+      " <C_DOUBLE DATATYPE=\"FLOAT\" DATASIZE=\"8\">1E300</C_DOUBLE>",
+      " <C_DATE DATATYPE=\"DATE\" DATASIZE=\"4\">15/06/1850</C_DATE>",
+      " <C_TIME DATATYPE=\"TIME\" DATASIZE=\"4\">00:00:00</C_TIME>",
+      " <C_TIMESTAMP DATATYPE=\"DATETIME\" DATASIZE=\"8\">15/06/1850 12:00:00</C_TIMESTAMP>",
+      " <C_TEXT DATATYPE=\"STRING\"></C_TEXT>",
+      " <C_BINARY DATATYPE=\"STRING\"></C_BINARY>",
+      " <C_BOOLEAN DATATYPE=\"BOOLEAN\" DATASIZE=\"2\">False</C_BOOLEAN>",
+      "</RECORD2>",
+      "<RECORD3>",
+      " <ID DATATYPE=\"INTEGER\" DATASIZE=\"4\">3</ID>",
+      " <C_CHAR DATATYPE=\"STRING\" DATASIZE=\"10\"></C_CHAR>",
+      " <C_VARCHAR DATATYPE=\"STRING\" DATASIZE=\"40\"></C_VARCHAR>",
+      " <C_SMALLINT DATATYPE=\"INTEGER\" DATASIZE=\"2\">0</C_SMALLINT>",
+      " <C_INTEGER DATATYPE=\"INTEGER\" DATASIZE=\"4\">0</C_INTEGER>",
+      " <C_BIGINT DATATYPE=\"INTEGER\" DATASIZE=\"8\">0</C_BIGINT>",
+      " <C_NUM4_2 DATATYPE=\"STRING\" DATASIZE=\"8\"></C_NUM4_2>",
+      " <C_NUM9_2 DATATYPE=\"STRING\" DATASIZE=\"8\"></C_NUM9_2>",
+      " <C_NUM18_4 DATATYPE=\"STRING\" DATASIZE=\"8\"></C_NUM18_4>",
+      " <C_NUM18_6 DATATYPE=\"STRING\" DATASIZE=\"34\"></C_NUM18_6>",
+      " <C_FLOAT DATATYPE=\"FLOAT\" DATASIZE=\"8\">0</C_FLOAT>",
+      " <C_DOUBLE DATATYPE=\"FLOAT\" DATASIZE=\"8\">0</C_DOUBLE>",
+      " <C_DATE DATATYPE=\"DATE\" DATASIZE=\"4\"></C_DATE>",
+      " <C_TIME DATATYPE=\"TIME\" DATASIZE=\"4\"></C_TIME>",
+      " <C_TIMESTAMP DATATYPE=\"DATETIME\" DATASIZE=\"8\"></C_TIMESTAMP>",
+      " <C_TEXT DATATYPE=\"STRING\"></C_TEXT>",
+      " <C_BINARY DATATYPE=\"STRING\"></C_BINARY>",
+      " <C_BOOLEAN DATATYPE=\"BOOLEAN\" DATASIZE=\"2\">False</C_BOOLEAN>",
+      "</RECORD3>",
+      "</OPENSQL>",
+  };
+  EXPECT_EQ(Lines(Open(request)), expected);
+}
+
+TEST_F(SQLServices, ScaledColumnsAndDatesInADialect1Database) {
+  const Request request{
+      test::CreateDatabase(1,
+                           "CREATE TABLE T (N4_2 NUMERIC(4,2), N9_2 NUMERIC(9,2), N9_6 "
+                           "NUMERIC(9,6), N18_4 NUMERIC(18,4), N18_6 NUMERIC(18,6), D DATE);\n"
+                           "INSERT INTO T VALUES (12.34, -12.5, 1.234567, 1234.5678, 1234.500001, "
+                           "'2024-02-29 10:20:30');\nCOMMIT;\n"),
+      "select * from t"};
+  const std::vector<std::string> expected = {
+      kDeclaration,
+      "<OPENSQL RECORDCOUNT=\"1\">",
+      "<RECORD1>",
+      " <N4_2 DATATYPE=\"STRING\" DATASIZE=\"8\">12,34</N4_2>",
+      " <N9_2 DATATYPE=\"STRING\" DATASIZE=\"8\">-12,5</N9_2>",
+      " <N9_6 DATATYPE=\"FLOAT\" DATASIZE=\"8\">1,234567</N9_6>",
+      " <N18_4 DATATYPE=\"FLOAT\" DATASIZE=\"8\">1234,5678</N18_4>",
+      " <N18_6 DATATYPE=\"FLOAT\" DATASIZE=\"8\">1234,500001</N18_6>",
+      " <D DATATYPE=\"DATETIME\" DATASIZE=\"8\">29/02/2024 10:20:30</D>",
+      "</RECORD1>",
+      "</OPENSQL>",
+  };
+  EXPECT_EQ(Lines(Open(request)), expected);
+}
+
+TEST_F(SQLServices, NoRowsGiveTheRecord0Block) {
+  const Request request{test::CreateDemoDatabase(),
+                        "select code as codigo, name, price from products where code < 0"};
+  EXPECT_EQ(Open(request), kDeclaration +
+                               "\r\n<OPENSQL RECORDCOUNT=\"0\">\r\n<RECORD0>\r\n"
+                               " <CODIGO DATATYPE=\"INTEGER\" DATASIZE=\"4\">0</CODIGO>\r\n"
+                               " <NAME DATATYPE=\"STRING\" DATASIZE=\"40\"></NAME>\r\n"
+                               " <PRICE DATATYPE=\"STRING\" DATASIZE=\"8\"></PRICE>\r\n"
+                               "</RECORD0>\r\n</OPENSQL>\r\n");
+}
+
+TEST_F(SQLServices, DuplicateAndUnnamedColumns) {
+  const Request request{test::CreateDemoDatabase(),
+                        "select p.code as id, t.id, 1+1, 1+1 from products p join column_types "
+                        "t on t.id = p.code order by 1"};
+  const std::vector<std::string> lines = Lines(Open(request));
+  ASSERT_EQ(lines.size(), 2u + 3 * 6 + 1);
+  EXPECT_EQ(lines[1], "<OPENSQL RECORDCOUNT=\"3\">");
+  EXPECT_EQ(lines[14], "<RECORD3>");
+  EXPECT_EQ(lines[15], " <ID DATATYPE=\"INTEGER\" DATASIZE=\"4\">3</ID>");
+  EXPECT_EQ(lines[16], " <ID1 DATATYPE=\"INTEGER\" DATASIZE=\"4\">3</ID1>");
+  // In dialect 3 the sum of two integers is a BIGINT.
+  EXPECT_EQ(lines[17], " <ADD DATATYPE=\"INTEGER\" DATASIZE=\"8\">2</ADD>");
+  EXPECT_EQ(lines[18], " <ADD1 DATATYPE=\"INTEGER\" DATASIZE=\"8\">2</ADD1>");
+  EXPECT_EQ(lines[19], "</RECORD3>");
+}
+
+TEST_F(SQLServices, OpenFailuresBecomeTheFailureDocument) {
+  Request request{test::CreateDemoDatabase(), ""};
+  EXPECT_EQ(Open(request), OpenFailure("Indica\xE7\xE3o do SQL vazia"));
+  request.sql = "   \r\n ";
+  EXPECT_EQ(Open(request), OpenFailure("Indica\xE7\xE3o do SQL vazia"));
+
+  // The server's lines, joined with CR LF inside the one MSGDATA element.
+  request.sql = "selec * from products";
+  EXPECT_EQ(Open(request), OpenFailure("Dynamic SQL Error\r\nSQL error code = -104\r\n"
+                                       "Token unknown - line 1, column 1\r\nselec"));
+
+  // A BIGINT beyond 32 bits does not pass the integer conversion of its INTEGER text.
+  request.sql = "select cast(2147483648 as bigint) as big from rdb$database";
+  EXPECT_EQ(Open(request),
+            OpenFailure("Overflow while converting variant of type (Int64) into type (Integer)"));
+}
+
+TEST_F(SQLServices, UpdateSentAsOpenSQLFailsButIsCommitted) {
+  Request request{test::CreateDemoDatabase(), "update products set note = 'changed'"};
+  EXPECT_EQ(Open(request),
+            OpenFailure("A instru\xE7\xE3o n\xE3o devolveu um conjunto de registros"));
+  request.sql = "select count(*) as changed from products where note = 'changed'";
+  EXPECT_EQ(Lines(Open(request))[3], " <CHANGED DATATYPE=\"INTEGER\" DATASIZE=\"8\">3</CHANGED>");
+}
+
+TEST_F(SQLServices, ExecSQLCommitsOrRollsBack) {
+  Request request{test::CreateDemoDatabase(),
+                  "insert into products (code, name, price) values (10, 'Milk', 3.5)"};
+  EXPECT_EQ(Exec(request), ExecAnswer(kDone));
+
+  const std::string again = Exec(request);
+  EXPECT_EQ(again.rfind(kDeclaration + "\r\n<EXECSQL>\r\n <MSGDATA DATATYPE=\"STRING\">" +
+                            kNotDone + "violation of PRIMARY or UNIQUE KEY constraint",
+                        0),
+            0u)
+      << again;
+  EXPECT_NE(again.find("\r\nProblematic key value is (\"CODE\" = 10)</MSGDATA>\r\n</EXECSQL>"),
+            std::string::npos)
+      << again;
+
+  request.sql = "select count(*) as n from products where code = 10";
+  EXPECT_EQ(Lines(Open(request))[3], " <N DATATYPE=\"INTEGER\" DATASIZE=\"8\">1</N>");
+
+  EXPECT_EQ(Exec(request), ExecAnswer(kNotDone + "use Open para uma Select Statement"));
+  request.sql = "";
+  EXPECT_EQ(Exec(request), ExecAnswer(kNotDone + "Indica\xE7\xE3o do SQL vazia"));
+
+  // A server message with "&" stays unescaped here.
+  request.sql = "update products set name = & 1";
+  EXPECT_NE(Exec(request).find("\r\n&</MSGDATA>"), std::string::npos);
+
+  request.sql = "update products set note = :p where code < 3";
+  EXPECT_EQ(Exec(request), ExecAnswer(kDone));
+  request.sql = "select code, note from products where note is null order by code";
+  const std::vector<std::string> rows = Lines(Open(request));
+  EXPECT_EQ(rows[1], "<OPENSQL RECORDCOUNT=\"3\">");  // codes 1 and 2, and the new 10
+}
+
+TEST_F(SQLServices, ExecuteProcedureThroughExecSQL) {
+  Request request{test::CreateDatabase(
+                      3,
+                      "CREATE TABLE T (V INTEGER);\nSET TERM ^ ;\nCREATE PROCEDURE ADD_ROW (A "
+                      "INTEGER) RETURNS (R INTEGER) AS BEGIN INSERT INTO T VALUES (:A); R = :A; "
+                      "END^\nSET TERM ; ^\nCOMMIT;\n"),
+                  "execute procedure add_row 7"};
+  EXPECT_EQ(Exec(request), ExecAnswer(kDone));
+  request.sql = "select v from t";
+  EXPECT_EQ(Lines(Open(request))[3], " <V DATATYPE=\"INTEGER\" DATASIZE=\"4\">7</V>");
+}
+
+template <class E>
+std::string SetUpFailure(const std::function<std::string()>& service) {
+  try {
+    const std::string answer = service();
+    return "(answered) " + answer;
+  } catch (const E& e) {
+    return e.Message();
+  } catch (const Exception& e) {
+    return std::string("(") + e.ClassName() + ") " + e.Message();
+  }
+}
+
+TEST_F(SQLServices, BadClientInputFailsClearly) {
+  const std::string demo = test::CreateDemoDatabase();
+  Request request{demo, "select * from products"};
+
+  request.rawPass = "abc";  // not a multiple of 4
+  EXPECT_EQ(SetUpFailure<EDecodeError>([&] { return Open(request); }),
+            "Uneven size in DecodeToStream.");
+  request.rawPass.reset();
+  request.rawSQL = "c2VsZWN0";
+  request.rawSQL->push_back('*');
+  EXPECT_EQ(SetUpFailure<EDecodeError>([&] { return Exec(request); }),
+            "Uneven size in DecodeToStream.");
+  request.rawSQL.reset();
+
+  const std::pair<std::string, std::string> statements[] = {
+      {"select 'open from products", "Fim da string detectada"},
+      {"select * from products /* open", "Fim do coment\xE1rio detectado"},
+      {"update products set note = :", "Nome do par\xE2metro esperado"},
+  };
+  for (const auto& [sql, reason] : statements) {
+    request.sql = sql;
+    EXPECT_EQ(SetUpFailure<EIBClientError>([&] { return Open(request); }),
+              "Erro na an\xE1lise do SQL:\r\n\r\n" + reason);
+    EXPECT_EQ(SetUpFailure<EIBClientError>([&] { return Exec(request); }),
+              "Erro na an\xE1lise do SQL:\r\n\r\n" + reason);
+  }
+
+  request.sql = "select * from products";
+  request.db = std::string(300, 'd');
+  const std::string longName = SetUpFailure<EIBInterBaseError>([&] { return Open(request); });
+  EXPECT_FALSE(longName.empty());
+  EXPECT_EQ(longName.find("(answered)"), std::string::npos) << longName;
+
+  request.db = demo;
+  request.password = std::string(300, 'p');
+  EXPECT_EQ(SetUpFailure<EIBClientError>([&] { return Open(request); }),
+            "Valor do par\xE2metro DPB (password) \xE9 longo demais: o m\xE1ximo \xE9 255 bytes");
+}
+
+TEST_F(SQLServices, RefusedAttachEscapesWithTheServerText) {
+  Request request{test::ScratchDirectory() + "/absent.fdb", "select * from products"};
+  std::string message = SetUpFailure<EIBInterBaseError>([&] { return Open(request); });
+  EXPECT_NE(message.find("absent.fdb"), std::string::npos) << message;
+
+  request.db = "127.0.0.1/3999:/tmp/none.fdb";
+  message = SetUpFailure<EIBInterBaseError>([&] { return Exec(request); });
+  EXPECT_NE(message.find("Unable to complete network request to host \"127.0.0.1"),
+            std::string::npos)
+      << message;
+
+  const auto server = test::Server();
+  ASSERT_FALSE(server.host.empty());
+  const std::string demo = test::CreateDemoDatabase();
+  test::GiveToServer(demo);
+  request.db = test::ServerDatabaseName(demo);
+  request.user = server.user;
+  request.password = server.password + "wrong";
+  message = SetUpFailure<EIBInterBaseError>([&] { return Open(request); });
+  EXPECT_NE(message.find("Your user name and password are not defined"), std::string::npos)
+      << message;
+  request.password = server.password;
+  EXPECT_EQ(Lines(Open(request))[1], "<OPENSQL RECORDCOUNT=\"3\">");
+}
+
+int GatewayAttachments(const std::string& database) {
+  const auto server = test::Server();
+  TIBDatabase monitor;
+  monitor.SetLoginPrompt(false);
+  monitor.SetDatabaseName(database);
+  monitor.SetParams({"user_name=" + server.user, "password=" + server.password});
+  monitor.SetConnected(true);
+  TIBTransaction transaction;
+  transaction.SetDefaultDatabase(&monitor);
+  TIBQuery query;
+  query.SetDatabase(&monitor);
+  query.SetTransaction(&transaction);
+  query.SetSQL(
+      "select count(*) from mon$attachments where mon$remote_pid = " + std::to_string(getpid()) +
+      " and mon$attachment_id <> current_connection and mon$system_flag = 0");
+  query.Open();
+  query.First();
+  return VarAsInteger(query.FieldValue(0));
+}
+
+TEST_F(SQLServices, NothingLeaksAfterManyRequests) {
+  const auto server = test::Server();
+  ASSERT_FALSE(server.host.empty());
+  const std::string demo = test::CreateDemoDatabase();
+  test::GiveToServer(demo);
+  const std::string name = test::ServerDatabaseName(demo);
+  Request good{name, "select * from column_types", server.user, server.password};
+  Request failing{name, "selec * from products", server.user, server.password};
+  Request exec{name, "update products set note = 'n' where code = 1", server.user, server.password};
+  Request duplicate{name, "insert into products (code, name) values (1, 'x')", server.user,
+                    server.password};
+  Request wrongPassword{name, "select * from products", server.user, "wrong"};
+  Request unclosed{name, "select 'x from products", server.user, server.password};
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_EQ(Lines(Open(good))[1], "<OPENSQL RECORDCOUNT=\"3\">");
+    EXPECT_EQ(Lines(Open(failing))[1], "<OPENSQL>");
+    EXPECT_EQ(Exec(exec), ExecAnswer(kDone));
+    EXPECT_NE(Exec(duplicate).find(kNotDone), std::string::npos);
+    EXPECT_THROW(Open(wrongPassword), EIBInterBaseError);
+    EXPECT_THROW(Exec(unclosed), EIBClientError);
+  }
+  EXPECT_EQ(GatewayAttachments(name), 0);
+
+  // The count does see an attachment of this process that is left open.
+  TIBDatabase open;
+  open.SetLoginPrompt(false);
+  open.SetDatabaseName(name);
+  open.SetParams({"user_name=" + server.user, "password=" + server.password});
+  open.SetConnected(true);
+  EXPECT_EQ(GatewayAttachments(name), 1);
+}
+
+}  // namespace
+}  // namespace xg

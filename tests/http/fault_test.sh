@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Processor faults through lighttpd: the test-only program xmlgateway_faulty faults inside the
+# request the header X-XG-Fault names; the client must get a complete HTTP 500 answer that
+# names the fault, never an empty or cut reply.
+# Usage: fault_test.sh FAULTY_PROGRAM
+set -uo pipefail
+program=$1
+here=$(cd "$(dirname "$0")" && pwd)
+state=$(mktemp -d /tmp/xg-http-faults.XXXXXX)
+port=$((20000 + RANDOM % 20000))
+conf=$("$here/../../scripts/write-lighttpd-conf.sh" "$state" "$port" "$program" C)
+lighttpd -D -f "$conf" &
+server=$!
+trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -rf "$state"' EXIT
+url="http://127.0.0.1:$port/cgi-bin/xmlgateway"
+for _ in $(seq 1 50); do curl -s -o /dev/null "$url" && break; sleep 0.1; done
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+request=$(printf '%s' '<?xml version="1.0"?><SENDDATA><SERVICE>SERVICESTATUS</SERVICE></SENDDATA>' | base64 -w0)
+
+# fault NAME CLASS MESSAGE-PATTERN: a 500 answer whose page names the class and the message.
+fault() {
+  local name=$1 class=$2 pattern=$3 head=$state/$1.head body=$state/$1.body
+  curl -s -m 20 -D "$head" -o "$body" -H "X-XG-Fault: $name" --data-urlencode "SENDDATA=$request" "$url" ||
+    fail "$name: curl failed"
+  tr -d '\r' <"$head" | head -n1 | grep -q '^HTTP/1.1 500 ' || fail "$name: status is $(head -n1 "$head")"
+  local length
+  length=$(tr -d '\r' <"$head" | sed -n 's/^Content-Length: //Ip')
+  [ "$length" = "$(wc -c <"$body")" ] || fail "$name: Content-Length $length for $(wc -c <"$body") bytes"
+  grep -aq "^Exception: $class<br>"$'\r$' "$body" || fail "$name: class is not $class: $(cat "$body")"
+  grep -aqE "^Message: $pattern<br></html>"$'\r$' "$body" || fail "$name: message is not '$pattern': $(cat "$body")"
+}
+
+fault null-write EAccessViolation "Access violation at address [0-9A-F]{8,16} in module 'xmlgateway(_faulty)?'\. Write of address 00000000"
+fault div-zero EDivByZero 'Division by zero'
+fault stack-overflow EStackOverflow 'Stack overflow'
+
+# A fault after the response went out leaves the answer the client got whole.
+curl -s -m 20 -D "$state/after.head" -o "$state/after.body" -H "X-XG-Fault: after-response" \
+  --data-urlencode "SENDDATA=$request" "$url" || fail "after-response: curl failed"
+tr -d '\r' <"$state/after.head" | head -n1 | grep -q '^HTTP/1.1 200 OK$' ||
+  fail "after-response: status is $(head -n1 "$state/after.head")"
+tail -c 11 "$state/after.body" | grep -q '^</STATUS>' || fail "after-response: the document is cut"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures HTTP fault checks failed"
+  exit 1
+fi
+echo "all HTTP fault checks passed"

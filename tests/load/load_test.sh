@@ -1,0 +1,277 @@
+#!/usr/bin/env bash
+# Load through a real web server: lighttpd serves the gateway, 8 clients post a few thousand
+# mixed requests at once (status probes, queries on the Firebird server and on the embedded
+# engine, inserts with unique keys, and bad input of several kinds), and every answer is checked
+# whole: status 200, the length it announces, and the document its request must give, byte for
+# byte apart from the clock's values. Afterwards every inserted row must be in the table and the
+# server must hold no attachment of the gateway. Prints the figures: requests, requests per
+# second, failures.
+# Usage: load_test.sh PROGRAM
+# Needs the server's connection data in XG_FB_SERVER_HOST, XG_FB_SERVER_USER and
+# XG_FB_SERVER_PASSWORD (scripts/test.sh sets them). XG_LOAD_REQUESTS (default 3000) and
+# XG_LOAD_CLIENTS (default 8) change the size of the run.
+set -uo pipefail
+export LC_ALL=C  # lengths and comparisons in bytes
+
+# ---- one client: posts the requests whose numbers it is given and checks each answer ----------
+if [ "${1:-}" = --client ]; then
+  shift
+  results=$XG_LOAD_STATE/results/$$
+  # The clock's values are the only bytes that differ between two answers to the same request.
+  normalize() {
+    local text=$1 tag
+    for tag in TIMESTAMP DATE TIME DATETIME; do
+      text=${text//<$tag DATATYPE=\"*\">*<\/$tag>/<$tag>clock</$tag>}
+    done
+    REPLY=$text
+  }
+  for n in "$@"; do
+    kind=$((n % 20))
+    case $kind in
+      0 | 1 | 2) name=status ;;
+      3 | 4 | 5 | 6) name=query ;;
+      7) name=embedded ;;
+      8 | 9 | 10 | 11 | 12 | 13) name=insert ;;
+      14) name=badbase64 ;;
+      15) name=wrongroot ;;
+      16) name=badservice ;;
+      17) name=wrongpassword ;;
+      18) name=badsql ;;
+      19) name=duplicate ;;
+    esac
+    request=$XG_LOAD_STATE/requests/$name
+    [ "$name" = insert ] && request=$XG_LOAD_STATE/requests/insert.$n
+    head=$XG_LOAD_STATE/answers/$n.head
+    body=$XG_LOAD_STATE/answers/$n.body
+    if ! curl -s -m 120 -A load/1.0 -D "$head" -o "$body" --data-binary "@$request" "$XG_LOAD_URL"; then
+      echo "FAIL $n $name: curl failed" >>"$results"
+      continue
+    fi
+    IFS= read -r -d '' headText <"$head"
+    IFS= read -r -d '' bodyText <"$body"
+    if [[ $headText != "HTTP/1.1 200 OK"$'\r\n'* ]]; then
+      echo "FAIL $n $name: status ${headText%%$'\r'*}" >>"$results"
+      continue
+    fi
+    if [[ $headText != *$'\r\n'"Content-Length: ${#bodyText}"$'\r\n'* ]]; then
+      echo "FAIL $n $name: ${#bodyText} bytes, not the length announced" >>"$results"
+      continue
+    fi
+    if [ "$name" = insert ]; then
+      expected=$XG_LOAD_DONE
+    else
+      IFS= read -r -d '' expected <"$XG_LOAD_STATE/expected/$name"
+    fi
+    # Only the status and ERROR documents carry the clock.
+    case $name in
+      query | embedded | badsql | duplicate | insert) REPLY=$bodyText ;;
+      *) normalize "$bodyText" ;;
+    esac
+    if [ "$REPLY" != "$expected" ]; then
+      echo "FAIL $n $name: unexpected document (kept in $body)" >>"$results"
+      continue
+    fi
+    echo "ok $n $name" >>"$results"
+  done
+  exit 0
+fi
+
+# ---- the run ----------------------------------------------------------------------------------
+program=$1
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+requests=${XG_LOAD_REQUESTS:-3000}
+clients=${XG_LOAD_CLIENTS:-8}
+for variable in XG_FB_SERVER_HOST XG_FB_SERVER_USER XG_FB_SERVER_PASSWORD; do
+  if [ -z "${!variable:-}" ]; then
+    echo "FAIL: $variable is not set; the load test needs the Firebird server" \
+      "(eval \"\$(scripts/firebird-server.sh start)\")"
+    exit 1
+  fi
+done
+isql_bin=$(command -v isql-fb || command -v isql)
+
+state=$(mktemp -d /tmp/xg-load.XXXXXX)
+chmod 755 "$state"
+mkdir -p "$state/requests" "$state/expected" "$state/answers" "$state/results" "$state/db"
+# The server's own user creates and owns the database file it serves.
+chmod 777 "$state/db"
+port=$((20000 + RANDOM % 20000))
+conf=$("$root/scripts/write-lighttpd-conf.sh" "$state/www" "$port" "$program" C)
+# In a sanitizer build the leak check at exit stops every thread of the process with a tracer;
+# started by lighttpd, with the Firebird client's thread still winding down, that tracer crashes
+# in about a third of the processes and some of them then hang. Leaks are checked by the
+# database tests; here the processes end without that check. A build without sanitizers
+# ignores the setting.
+echo 'setenv.add-environment += ("ASAN_OPTIONS" => "detect_leaks=0")' >>"$conf"
+server=""
+cleanup() {
+  if [ -n "$server" ]; then
+    kill "$server" 2>/dev/null
+    wait "$server" 2>/dev/null
+  fi
+  if [ "${failures:-1}" -eq 0 ]; then rm -rf "$state"; else echo "answers kept in $state"; fi
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((${failures:-0} + 1))
+}
+# Base64 of a text into REPLY, in the shell itself: a thousand request bodies are made without a
+# process each.
+b64() {
+  local text=$1 out="" alphabet=ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/
+  local i c0 c1 c2 v length=${#1}
+  for ((i = 0; i < length; i += 3)); do
+    printf -v c0 '%d' "'${text:i:1}"
+    c1=0 c2=0
+    ((i + 1 < length)) && printf -v c1 '%d' "'${text:i+1:1}"
+    ((i + 2 < length)) && printf -v c2 '%d' "'${text:i+2:1}"
+    v=$(((c0 << 16) | (c1 << 8) | c2))
+    out+=${alphabet:v>>18&63:1}${alphabet:v>>12&63:1}
+    if ((i + 1 < length)); then out+=${alphabet:v>>6&63:1}; else out+="="; fi
+    if ((i + 2 < length)); then out+=${alphabet:v&63:1}; else out+="="; fi
+  done
+  REPLY=$out
+}
+# The form body of a request document: SENDDATA, its base64 percent-encoded.
+form() {
+  b64 "$1"
+  local encoded=${REPLY//+/%2B}
+  encoded=${encoded//\//%2F}
+  printf 'SENDDATA=%s' "${encoded//=/%3D}"
+}
+sql_request() {  # SERVICE DB PASSWORD SQL
+  local password sql
+  b64 "$3"
+  password=$REPLY
+  b64 "$4"
+  sql=$REPLY
+  form "<?xml version=\"1.0\"?><SENDDATA><SERVICE>$1</SERVICE><DB>$2</DB><USER>$XG_FB_SERVER_USER</USER><PASS>$password</PASS><SQL>$sql</SQL></SENDDATA>"
+}
+isql_server() {  # SQL: run on the load database through the server
+  printf '%s\n' "$1" | "$isql_bin" -q -user "$XG_FB_SERVER_USER" -password "$XG_FB_SERVER_PASSWORD" "$database" 2>&1
+}
+
+# Databases: one on the server, one the gateway opens with its embedded engine.
+database="$XG_FB_SERVER_HOST:$state/db/load.fdb"
+embedded="$state/db/embedded.fdb"
+schema="CREATE TABLE ITEMS (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(30), PRICE NUMERIC(9,2), ADDED DATE);
+CREATE TABLE LOAD_ROWS (ID INTEGER NOT NULL PRIMARY KEY, NOTE VARCHAR(40));
+COMMIT;"
+for i in $(seq 1 20); do
+  schema+=$'\n'"INSERT INTO ITEMS VALUES ($i, 'item $i', $i * 1.25, DATE '2024-01-01' + $i);"
+done
+schema+=$'\nCOMMIT;'
+create_output=$(printf "CREATE DATABASE '%s' USER '%s' PASSWORD '%s' DEFAULT CHARACTER SET ISO8859_1;\n%s\n" \
+  "$database" "$XG_FB_SERVER_USER" "$XG_FB_SERVER_PASSWORD" "$schema" | "$isql_bin" -q 2>&1) ||
+  { echo "FAIL: cannot create $database: $create_output"; exit 1; }
+create_output=$(printf "CREATE DATABASE '%s' DEFAULT CHARACTER SET ISO8859_1;\n%s\n" "$embedded" "$schema" |
+  "$isql_bin" -q 2>&1) || { echo "FAIL: cannot create $embedded: $create_output"; exit 1; }
+
+# The requests of each kind; inserts have one each, with its own key.
+form '<?xml version="1.0"?><SENDDATA><SERVICE>SERVICESTATUS</SERVICE></SENDDATA>' >"$state/requests/status"
+items='select id, name, price, added from items order by id'
+sql_request SERVICEOPENSQL "$database" "$XG_FB_SERVER_PASSWORD" "$items" >"$state/requests/query"
+sql_request SERVICEOPENSQL "$embedded" "" "$items" >"$state/requests/embedded"
+printf 'SENDDATA=QUJDR' >"$state/requests/badbase64"
+form '<?xml version="1.0"?><OTHER><SERVICE>SERVICESTATUS</SERVICE></OTHER>' >"$state/requests/wrongroot"
+form '<?xml version="1.0"?><SENDDATA><SERVICE>SERVICEOPEN</SERVICE></SENDDATA>' >"$state/requests/badservice"
+sql_request SERVICEOPENSQL "$database" "not-the-password" "$items" >"$state/requests/wrongpassword"
+sql_request SERVICEOPENSQL "$database" "$XG_FB_SERVER_PASSWORD" "select * from no_such_table" >"$state/requests/badsql"
+sql_request SERVICEEXECSQL "$database" "$XG_FB_SERVER_PASSWORD" "insert into items (id) values (1)" >"$state/requests/duplicate"
+inserted=0
+key_sum=0
+for ((n = 0; n < requests; n++)); do
+  case $((n % 20)) in
+    8 | 9 | 10 | 11 | 12 | 13)
+      sql_request SERVICEEXECSQL "$database" "$XG_FB_SERVER_PASSWORD" \
+        "insert into load_rows (id, note) values ($n, 'request $n')" >"$state/requests/insert.$n"
+      inserted=$((inserted + 1))
+      key_sum=$((key_sum + n))
+      ;;
+  esac
+done
+
+# Its output goes to a file: a gateway process that outlives its request must not hold the
+# caller's pipes open.
+lighttpd -D -f "$conf" >"$state/lighttpd.out" 2>&1 &
+server=$!
+url="http://127.0.0.1:$port/cgi-bin/xmlgateway"
+for _ in $(seq 1 50); do curl -s -o /dev/null "$url" && break; sleep 0.1; done
+
+# The expected document of each kind: one answer taken before the load, checked for what its
+# kind must show, with the clock's values blanked. Every answer under load must equal it.
+export XG_LOAD_STATE=$state XG_LOAD_URL=$url
+export XG_LOAD_DONE=$'<?xml version="1.0" encoding="ISO-8859-1"?>\r\n<EXECSQL>\r\n <MSGDATA DATATYPE="STRING">Opera\xe7\xe3o efetuada com sucesso</MSGDATA>\r\n</EXECSQL>\r\n'
+declaration=$'<?xml version="1.0" encoding="ISO-8859-1"?>\r\n'
+expect_kind() {  # NAME PATTERN: the reference answer must match the bash pattern
+  local text
+  curl -s -m 60 -A load/1.0 -o "$state/expected/$1.raw" --data-binary "@$state/requests/$1" "$url"
+  IFS= read -r -d '' text <"$state/expected/$1.raw"
+  # shellcheck disable=SC2053
+  [[ $text == $2 ]] || fail "reference answer of $1 is wrong: ${text:0:300}"
+  for tag in TIMESTAMP DATE TIME DATETIME; do
+    text=${text//<$tag DATATYPE=\"*\">*<\/$tag>/<$tag>clock</$tag>}
+  done
+  printf '%s' "$text" >"$state/expected/$1"
+}
+record=$'\r\n <ID DATATYPE="INTEGER" DATASIZE="4">*</ID>\r\n <NAME DATATYPE="STRING" DATASIZE="30">item *</NAME>\r\n <PRICE DATATYPE="STRING" DATASIZE="8">*</PRICE>\r\n <ADDED DATATYPE="DATE" DATASIZE="4">*</ADDED>\r\n'
+rows="<RECORD1>$record</RECORD1>"$'\r\n'"*<RECORD20>$record</RECORD20>"$'\r\n'
+error_of() { printf '%s' "$declaration<ERROR>"$'\r\n <TIMESTAMP DATATYPE="DATETIME">*</TIMESTAMP>\r\n <MSGDATA DATATYPE="STRING">'"$1"; }
+expect_kind status "$declaration<STATUS>"$'\r\n'*$' <AGENT DATATYPE="STRING">load/1.0</AGENT>\r\n <MSGDATA DATATYPE="STRING">Servi\xe7o em Opera\xe7\xe3o</MSGDATA>\r\n'*'</STATUS>'$'\r\n'
+expect_kind query "$declaration<OPENSQL RECORDCOUNT=\"20\">"$'\r\n'"$rows</OPENSQL>"$'\r\n'
+expect_kind embedded "$declaration<OPENSQL RECORDCOUNT=\"20\">"$'\r\n'"$rows</OPENSQL>"$'\r\n'
+expect_kind badbase64 "$(error_of 'Uneven size in DecodeToStream.')"$'\r\r</MSGDATA>\r\n</ERROR>\r\n'
+expect_kind wrongroot "$(error_of $'Elemento SENDDATA n\xe3o encontrado')"$'</MSGDATA>\r\n</ERROR>\r\n'
+expect_kind badservice "$(error_of 'XML de entrada mal formatada')"$'</MSGDATA>\r\n</ERROR>\r\n'
+expect_kind wrongpassword "$(error_of 'Your user name and password are not defined')"*$'\r\r<?xml'*$'</MSGDATA>\r\n</ERROR>\r\n'
+expect_kind badsql "$declaration<OPENSQL>"$'\r\n <MSGDATA DATATYPE="STRING">'*'NO_SUCH_TABLE'*$'</MSGDATA>\r\n</OPENSQL>\r\n'
+expect_kind duplicate "$declaration<EXECSQL>"$'\r\n <MSGDATA DATATYPE="STRING">Opera\xe7\xe3o n\xe3o efetuada: violation of PRIMARY or UNIQUE KEY'*$'</MSGDATA>\r\n</EXECSQL>\r\n'
+if [ "${failures:-0}" -ne 0 ]; then
+  echo "the reference answers are wrong; no load was run"
+  exit 1
+fi
+
+# ---- the load -----------------------------------------------------------------------------------
+echo "load: $requests requests from $clients clients through lighttpd at $url"
+start=$(date +%s%N)
+seq 0 $((requests - 1)) | xargs -P "$clients" -n 25 bash "$0" --client
+end=$(date +%s%N)
+elapsed_ms=$(((end - start) / 1000000))
+
+answered=$(cat "$state"/results/* 2>/dev/null | wc -l)
+bad=$(cat "$state"/results/* 2>/dev/null | grep -c '^FAIL')
+cat "$state"/results/* 2>/dev/null | grep '^FAIL' | head -20
+[ "$answered" -eq "$requests" ] || fail "$answered of $requests requests have a result"
+[ "$bad" -eq 0 ] || fail "$bad answers were wrong"
+
+# Every gateway process has ended, and none of them died of a signal.
+sleep 1
+leftover=$(pgrep -f "^$state/www/" | tr '\n' ' ')
+if [ -n "$leftover" ]; then
+  fail "gateway processes still running after their answers: $leftover"
+  # shellcheck disable=SC2086
+  kill -KILL $leftover 2>/dev/null
+fi
+signalled=$(grep -c 'died with signal' "$state/www/error.log")
+[ "$signalled" -eq 0 ] || fail "$signalled gateway processes died of a signal: $(grep 'died with signal' "$state/www/error.log" | head -3)"
+
+# Every insert is in the table, each key once, and no attachment of the gateway is left.
+counted=$(isql_server "select 'ROWS=' || count(*) || ' SUM=' || coalesce(sum(id), 0) from load_rows;")
+[[ $counted == *"ROWS=$inserted SUM=$key_sum"* ]] ||
+  fail "table LOAD_ROWS: expected ROWS=$inserted SUM=$key_sum, found: $counted"
+attachments=$(isql_server "select 'LEFT=' || count(*) from mon\$attachments where mon\$attachment_id <> current_connection and mon\$remote_process containing 'xmlgateway';")
+[[ $attachments == *"LEFT=0"* ]] || fail "attachments of the gateway left on the server: $attachments"
+
+rate=$(awk -v n="$requests" -v ms="$elapsed_ms" 'BEGIN { printf "%.1f", n * 1000 / ms }')
+echo "requests: $requests, clients: $clients, seconds: $(awk -v ms="$elapsed_ms" 'BEGIN { printf "%.1f", ms / 1000 }'), requests per second: $rate, failures: $bad"
+left=${attachments##*LEFT=}
+echo "rows inserted: $inserted, gateway attachments left: ${left%%[!0-9]*}"
+if [ "${failures:-0}" -ne 0 ]; then
+  echo "${failures} load checks failed"
+  exit 1
+fi
+failures=0
+echo "load test passed"

@@ -1,0 +1,231 @@
+#include "runtime/runtime_errors.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "runtime/module_address.h"
+#include "runtime/resource_strings.h"
+
+namespace xg {
+namespace {
+
+// The object a raise delivers.
+template <class F>
+const Exception* Caught(F raise, std::exception_ptr& holder) {
+  try {
+    raise();
+  } catch (const Exception&) {
+    holder = std::current_exception();
+  }
+  try {
+    if (holder) std::rethrow_exception(holder);
+  } catch (const Exception& e) {
+    return &e;
+  }
+  return nullptr;
+}
+
+std::string Hex(uintptr_t value) {
+  char text[32];
+  snprintf(text, sizeof text, "%08lX", static_cast<unsigned long>(value));
+  return text;
+}
+
+TEST(RunTimeErrors, EachReasonRaisesItsClassWithItsMessageAndHasItsNumber) {
+  struct Case {
+    int reason;
+    const char* className;
+    const char* message;
+    int number;
+  };
+  const Case cases[] = {
+      {reDivByZero, "EDivByZero", "Division by zero", 200},
+      {reRangeError, "ERangeError", "Range check error", 201},
+      {reIntOverflow, "EIntOverflow", "Integer overflow", 215},
+      {reInvalidOp, "EInvalidOp", "Invalid floating point operation", 207},
+      {reZeroDivide, "EZeroDivide", "Floating point division by zero", 200},
+      {reOverflow, "EOverflow", "Floating point overflow", 205},
+      {reUnderflow, "EUnderflow", "Floating point underflow", 206},
+      {reInvalidCast, "EInvalidCast", "Invalid class typecast", 219},
+      {reAccessViolation, "EAccessViolation", "Access violation", 216},
+      {rePrivilege, "EPrivilege", "Privileged instruction", 218},
+      {reControlC, "EControlC", "Control-C hit", 217},
+      {reStackOverflow, "EStackOverflow", "Stack overflow", 202},
+      {reVarTypeCast, "EVariantError", "Invalid variant type conversion", 220},
+      {reVarInvalidOp, "EVariantError", "Invalid variant operation", 221},
+      {reVarDispatch, "EVariantError", "Variant method calls not supported", 222},
+      {reVarArrayCreate, "EVariantError", "Error creating variant or safe array", 223},
+      {reVarInvalidArg, "EVariantError", "Invalid argument", 224},
+      {reVarArrayBounds, "EVariantError", "Variant or safe array index out of bounds", 225},
+      {reAssertionFailed, "EAssertionFailed", "Assertion failed", 227},
+      {reExternalException, "EExternalException", "External exception 0", 0},
+      {reIntfCastError, "EIntfCastError", "Interface not supported", 228},
+      {reSafecallException, "ESafecallException", "Exception in safecall method", 229},
+      {reOutOfMemory, "EOutOfMemory", "Out of memory", 203},
+      {reInvalidPointer, "EInvalidPointer", "Invalid pointer operation", 204},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    std::exception_ptr holder;
+    const Exception* e = Caught([&] { RaiseRunTimeError(c.reason); }, holder);
+    ASSERT_NE(e, nullptr);
+    EXPECT_STREQ(e->ClassName(), c.className);
+    EXPECT_STREQ(RunTimeErrorClassName(c.reason), c.className);
+    EXPECT_EQ(e->Message(), c.message);
+    EXPECT_EQ(RunTimeErrorNumber(c.reason), c.number);
+  }
+  EXPECT_EQ(RunTimeErrorClassName(25), nullptr);
+  EXPECT_EQ(RunTimeErrorNumber(0), 0);
+}
+
+TEST(RunTimeErrors, OutOfMemoryAndInvalidPointerAreTheSamePrebuiltObjectsEveryTime) {
+  for (int reason : {reOutOfMemory, reInvalidPointer}) {
+    std::exception_ptr first, second;
+    const Exception* a = Caught([&] { RaiseRunTimeError(reason); }, first);
+    const Exception* b = Caught([&] { RaiseRunTimeError(reason); }, second);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a, reason == reOutOfMemory ? &OutOfMemoryException() : &InvalidPointerException());
+  }
+  EXPECT_NE(dynamic_cast<const EOutOfMemory*>(&OutOfMemoryException()), nullptr);
+  EXPECT_NE(dynamic_cast<const EInvalidPointer*>(&InvalidPointerException()), nullptr);
+}
+
+TEST(RunTimeErrors, InputOutputResultsHaveTheirTextOrTheirNumber) {
+  const std::pair<int, const char*> cases[] = {
+      {2, "File not found"},          {3, "Invalid filename"},          {4, "Too many open files"},
+      {5, "File access denied"},      {100, "Read beyond end of file"}, {101, "Disk full"},
+      {106, "Invalid numeric input"}, {103, "I/O error 103"},           {0, "I/O error 0"},
+      {-7, "I/O error -7"},
+  };
+  for (const auto& [code, message] : cases) {
+    SCOPED_TRACE(code);
+    // Reason 0 (and any above 24) takes the pending result and clears it.
+    SetInOutResult(code);
+    std::exception_ptr holder;
+    const Exception* e = Caught([&] { RaiseRunTimeError(code % 2 ? 0 : 99); }, holder);
+    ASSERT_NE(e, nullptr);
+    EXPECT_STREQ(e->ClassName(), "EInOutError");
+    EXPECT_EQ(e->Message(), message);
+    EXPECT_EQ(dynamic_cast<const EInOutError*>(e)->ErrorCode(), code);
+    EXPECT_EQ(InOutResult(), 0);
+    EXPECT_THROW(RaiseInOutError(code), EInOutError);
+  }
+}
+
+TEST(RunTimeErrors, PlatformCodesMapToTheirReasons) {
+  const std::pair<uint32_t, int> cases[] = {
+      {0xC0000005, reAccessViolation},   {0xC000008C, reRangeError},
+      {0xC000008D, reUnderflow},         {0xC000008E, reZeroDivide},
+      {0xC000008F, reInvalidOp},         {0xC0000090, reInvalidOp},
+      {0xC0000091, reOverflow},          {0xC0000092, reInvalidOp},
+      {0xC0000093, reUnderflow},         {0xC0000094, reDivByZero},
+      {0xC0000095, reIntOverflow},       {0xC0000096, rePrivilege},
+      {0xC00000FD, reStackOverflow},     {0xC000013A, reControlC},
+      {0xC000001D, reExternalException}, {0, reExternalException},
+  };
+  for (const auto& [code, reason] : cases) EXPECT_EQ(ReasonOfPlatformCode(code), reason) << code;
+}
+
+TEST(RunTimeErrors, AFaultBecomesAnObjectOfItsReasonKeepingItsRecord) {
+  // A code address inside this test program, and one in no module at all.
+  const auto inProgram = reinterpret_cast<uintptr_t>(&Hex);
+  const CodeLocation location = LocateCode(inProgram);
+  ASSERT_TRUE(location.inModule);
+  EXPECT_EQ(location.fileName, FileNameOf(ProgramPath()));
+  struct Case {
+    TExceptionRecord record;
+    const char* className;
+    std::string message;
+    int number;
+  };
+  const Case cases[] = {
+      {{0xC0000005, inProgram, 1, 0},
+       "EAccessViolation",
+       "Access violation at address " + Hex(inProgram) + " in module '" +
+           std::string(location.fileName) + "'. Write of address 00000000",
+       216},
+      {{0xC0000005, 0x10, 0, 0xDEAD0},
+       "EAccessViolation",
+       "Access violation at address 00000010. Read of address 000DEAD0",
+       216},
+      {{0xC0000094, inProgram, 0, 0}, "EDivByZero", "Division by zero", 200},
+      {{0xC000008E, inProgram, 0, 0}, "EZeroDivide", "Floating point division by zero", 200},
+      {{0xC00000FD, inProgram, 1, 0x1000}, "EStackOverflow", "Stack overflow", 202},
+      {{0xC000001D, inProgram, 0, 0}, "EExternalException", "External exception C000001D", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    EXPECT_STREQ(FaultClassName(c.record), c.className);
+    EXPECT_EQ(FaultErrorNumber(c.record), c.number);
+    std::exception_ptr holder;
+    const Exception* e =
+        Caught([&] { std::rethrow_exception(ExceptionForPlatformFault(c.record)); }, holder);
+    ASSERT_NE(e, nullptr);
+    EXPECT_STREQ(e->ClassName(), c.className);
+    EXPECT_EQ(e->Message(), c.message);
+    const auto* external = dynamic_cast<const EExternal*>(e);
+    ASSERT_NE(external, nullptr);
+    EXPECT_EQ(external->ExceptionRecord().ExceptionCode, c.record.ExceptionCode);
+    EXPECT_EQ(external->ExceptionRecord().AccessAddress, c.record.AccessAddress);
+    // Cut to a small buffer, the message keeps its start and reports its whole length.
+    char small[10];
+    EXPECT_EQ(FormatFaultMessage(small, sizeof small, c.record), c.message.size());
+    EXPECT_EQ(std::string(small, sizeof small), c.message.substr(0, sizeof small));
+  }
+}
+
+TEST(RunTimeErrors, TheUnhandledExceptionTextAddsOnePeriodAndIsCut) {
+  const std::string program(FileNameOf(ProgramPath()));
+  const auto address = reinterpret_cast<uintptr_t>(&Hex);
+  const std::string relative = Hex(address - LocateCode(address).base);
+  EXPECT_EQ(
+      UnhandledExceptionText("EInOutError", address, "Disk full"),
+      "Exception EInOutError in module " + program + " at " + relative + ".\r\nDisk full.\r\n");
+  EXPECT_EQ(
+      UnhandledExceptionText("EInOutError", address, "Disk full."),
+      "Exception EInOutError in module " + program + " at " + relative + ".\r\nDisk full.\r\n");
+  // No address known: the program, at 0; an empty message gets no period.
+  EXPECT_EQ(UnhandledExceptionText("Exception", 0, ""),
+            "Exception Exception in module " + program + " at 00000000.\r\n\r\n");
+  // An address in no module: the program, the address less 0x1000.
+  EXPECT_EQ(UnhandledExceptionText("E", 0x5000, "m."),
+            "Exception E in module " + program + " at 00004000.\r\nm.\r\n");
+  const std::string text = UnhandledExceptionText("EConvertError", 0, std::string(3000, 'x'));
+  EXPECT_EQ(text.size(), 1024u);
+  EXPECT_EQ(text.substr(0, 25), "Exception EConvertError i");
+}
+
+TEST(RunTimeErrors, RunTimeErrorText) {
+  char text[64];
+  size_t length = FormatRunTimeErrorText(text, sizeof text, 216, 0x40ABCD);
+  EXPECT_EQ(std::string(text, length), "Runtime error 216 at 0040ABCD");
+  length = FormatRunTimeErrorText(text, sizeof text, 5, 0);
+  EXPECT_EQ(std::string(text, length), "Runtime error   5 at 00000000");
+}
+
+TEST(RunTimeErrors, FaultTextsComeFromTheStringTableAsStartUpCopiedIt) {
+  const TExceptionRecord divide{0xC0000094, 0, 0, 0};
+  const TExceptionRecord access{0xC0000005, 0x10, 1, 0x20};
+  InstallLanguageModule({{"SDivByZero", "Divis\xE3o por zero"},
+                         {"SAccessViolationArg3", "Viola\xE7\xE3o em %p: %s de %p"},
+                         {"SWriteAccess", "escrita"}});
+  char text[128];
+  // Before the copy is taken the built-in texts hold.
+  EXPECT_EQ(std::string(text, FormatFaultMessage(text, sizeof text, divide)), "Division by zero");
+  PrepareRunTimeErrors();
+  EXPECT_TRUE(PreparedRunTimeErrors());
+  EXPECT_EQ(std::string(text, FormatFaultMessage(text, sizeof text, divide)),
+            "Divis\xE3o por zero");
+  EXPECT_EQ(std::string(text, FormatFaultMessage(text, sizeof text, access)),
+            "Viola\xE7\xE3o em 00000010: escrita de 00000020");
+  // A text the module lacks reads as empty.
+  EXPECT_EQ(FormatFaultMessage(text, sizeof text, {0xC00000FD, 0, 0, 0}), 0u);
+  RemoveLanguageModule();
+  PrepareRunTimeErrors();
+  EXPECT_EQ(std::string(text, FormatFaultMessage(text, sizeof text, divide)), "Division by zero");
+}
+
+}  // namespace
+}  // namespace xg
