@@ -6,6 +6,7 @@
 
 #include "db/ib_error.h"
 #include "db/ib_messages.h"
+#include "runtime/ascii_text.h"
 #include "runtime/conversions.h"
 
 namespace xg {
@@ -120,20 +121,6 @@ EntryGroup GroupOf(std::string_view name) {
   return EntryGroup::Unsupported;
 }
 
-std::string TrimBlanks(std::string_view text) {
-  size_t first = 0, last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
-  return std::string(text.substr(first, last - first));
-}
-
-std::string AsciiLower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 void AppendCountedValue(std::string& buffer, const std::string& name, const std::string& value) {
   if (value.size() > 255) IBError(ibcDPBValueTooLong, {name});
   buffer += static_cast<char>(value.size());
@@ -147,10 +134,10 @@ std::string BuildDatabaseParams(const std::vector<std::string>& params) {
   for (const std::string& line : params) {
     const size_t equals = line.find('=');
     const std::string writtenName = line.substr(0, equals);
-    if (TrimBlanks(writtenName).empty()) continue;
+    if (TrimBlanksAndControls(writtenName).empty()) continue;
     const std::string value = equals == std::string::npos ? std::string() : line.substr(equals + 1);
 
-    std::string name = AsciiLower(writtenName);
+    std::string name = AsciiLowerCase(writtenName);
     if (name.starts_with("isc_dpb_")) name.erase(0, 8);
     size_t index = 0;
     while (index < kDPBNames.size() && kDPBNames[index] != name) ++index;

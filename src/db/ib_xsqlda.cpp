@@ -5,23 +5,10 @@
 
 #include "db/ib_error.h"
 #include "db/ib_messages.h"
+#include "runtime/ascii_text.h"
 
 namespace xg {
 namespace {
-
-std::string TrimBlanks(const std::string& text) {
-  size_t first = 0, last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
-  return text.substr(first, last - first);
-}
-
-std::string AsciiUpper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
 
 size_t EntryBytes(const XSQLVAR& var) {
   size_t length = static_cast<unsigned short>(var.sqllen);
@@ -32,7 +19,7 @@ size_t EntryBytes(const XSQLVAR& var) {
 }  // namespace
 
 std::string NormalizeIdentifier(int dialect, const std::string& name) {
-  std::string trimmed = TrimBlanks(name);
+  const std::string trimmed(TrimBlanksAndControls(name));
   if (dialect == 3 && !trimmed.empty() && trimmed[0] == '"') {
     std::string inner = trimmed.size() >= 2 ? trimmed.substr(1, trimmed.size() - 2) : "";
     std::string result;
@@ -42,7 +29,7 @@ std::string NormalizeIdentifier(int dialect, const std::string& name) {
     }
     return result;
   }
-  return AsciiUpper(trimmed);
+  return AsciiUpperCase(trimmed);
 }
 
 std::vector<std::string> UniqueColumnNames(const std::vector<std::string>& aliases, int dialect,

@@ -1,6 +1,7 @@
 #include "gateway/document_writer.h"
 
 #include "gateway/protocol_strings.h"
+#include "runtime/ascii_text.h"
 #include "runtime/conversions.h"
 #include "runtime/date_time.h"
 
@@ -10,17 +11,6 @@ namespace {
 // The texts a Null value gets under the number and boolean kinds; the other kinds give empty.
 constexpr const char* kNullNumberText = "0";
 constexpr const char* kNullBooleanText = "False";
-
-bool IsBlankOrControl(char c) {
-  return static_cast<unsigned char>(c) <= 32;
-}
-
-std::string TrimBlanksAndControls(const std::string& text) {
-  size_t first = 0, last = text.size();
-  while (first < last && IsBlankOrControl(text[first])) ++first;
-  while (last > first && IsBlankOrControl(text[last - 1])) --last;
-  return text.substr(first, last - first);
-}
 
 std::string NullText(TDataKind kind) {
   switch (kind) {
@@ -37,7 +27,7 @@ std::string NullText(TDataKind kind) {
 }  // namespace
 
 std::string MakeTag(const std::string& Text, bool Closing) {
-  return (Closing ? "</" : "<") + TrimBlanksAndControls(Text) + ">";
+  return (Closing ? "</" : "<") + std::string(TrimBlanksAndControls(Text)) + ">";
 }
 
 std::string MakeElement(const std::string& Name, const Variant& Value, TDataKind Kind,

@@ -7,25 +7,19 @@
 #include "gateway/protocol_strings.h"
 #include "gateway/sql_service_session.h"
 #include "gateway/sql_services.h"
+#include "runtime/ascii_text.h"
 #include "runtime/conversions.h"
 #include "runtime/exceptions.h"
 
 namespace xg {
 namespace {
 
-std::string AsciiUpper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 // One element line per field of the current row (every value null when there is none).
 void AddRowElements(TIBQuery& query, std::vector<std::string>& lines) {
   for (int i = 0; i < query.FieldCount(); ++i) {
     const TFieldDef& field = query.Field(i);
     const int dataSize = FieldDataSize(field) - (field.DataType == ftString ? 1 : 0);
-    lines.push_back(MakeElement(AsciiUpper(field.Name), query.FieldValue(i),
+    lines.push_back(MakeElement(AsciiUpperCase(field.Name), query.FieldValue(i),
                                 FieldDataKind(field.DataType), dataSize, 0));
   }
 }

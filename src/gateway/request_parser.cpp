@@ -2,6 +2,7 @@
 
 #include "gateway/protocol_strings.h"
 #include "gateway/xml_document.h"
+#include "runtime/ascii_text.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
 #include "runtime/resource_strings.h"
@@ -12,12 +13,6 @@ namespace {
 
 XG_RESOURCE(SEmptyRequestDocument, "The request holds no XML document");
 XG_RESOURCE(SRequiredElementMissing, "Element %s not found in the request document");
-
-std::string AsciiLowerCase(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-  return text;
-}
 
 std::string RequiredElementText(const XmlNode& documentElement, const ResourceString& element) {
   std::string name = LoadResString(element);
@@ -38,9 +33,8 @@ std::optional<TServiceKind> GetServiceKind(const std::string& name) {
       {SServiceOpenSQL, skOpenSQL},
       {SServiceExecSQL, skExecSQL},
   };
-  std::string folded = AsciiLowerCase(name);
   for (const auto& service : services)
-    if (folded == AsciiLowerCase(LoadResString(service.name))) return service.kind;
+    if (EqualsIgnoringAsciiCase(name, LoadResString(service.name))) return service.kind;
   return std::nullopt;
 }
 

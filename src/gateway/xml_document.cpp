@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "gateway/ansi_text.h"
+#include "runtime/ascii_text.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
 #include "runtime/resource_strings.h"
@@ -150,14 +151,6 @@ void DropWhitespaceText(xmlNode* element) {
   }
 }
 
-bool SameTextIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-  for (size_t i = 0; i < a.size(); ++i)
-    if (fold(a[i]) != fold(b[i])) return false;
-  return true;
-}
-
 std::string_view NamespaceUri(const xmlNode* node) {
   return node->type == XML_ELEMENT_NODE && node->ns ? Chars(node->ns->href) : std::string_view();
 }
@@ -228,7 +221,7 @@ std::string XmlNode::Text() const {
 std::optional<XmlNode> XmlNode::FindChild(const std::string& name) const {
   std::string_view listNamespace = NamespaceUri(node_);
   for (xmlNode* child = node_->children; child != nullptr; child = child->next) {
-    if (!listNamespace.empty() && !SameTextIgnoringAsciiCase(listNamespace, NamespaceUri(child)))
+    if (!listNamespace.empty() && !EqualsIgnoringAsciiCase(listNamespace, NamespaceUri(child)))
       continue;
     if (QualifiedName(child) == name || LocalName(child) == name) return XmlNode(child);
   }

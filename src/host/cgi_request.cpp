@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host/http_date.h"
+#include "runtime/ascii_text.h"
 #include "runtime/conversions.h"
 
 namespace xg {
@@ -32,12 +33,7 @@ TMethodType MethodTypeOf(const std::string& method) {
   static const char* const kMethods[] = {"GET", "PUT", "POST", "HEAD"};
   static const TMethodType kTypes[] = {mtGet, mtPut, mtPost, mtHead};
   for (int i = 0; i < 4; ++i) {
-    const std::string name = kMethods[i];
-    bool same = method.size() == name.size() &&
-                std::equal(method.begin(), method.end(), name.begin(), [](char a, char b) {
-                  return (a >= 'a' && a <= 'z' ? a - ('a' - 'A') : a) == b;
-                });
-    if (same) return kTypes[i];
+    if (EqualsIgnoringAsciiCase(method, kMethods[i])) return kTypes[i];
   }
   return mtAny;
 }

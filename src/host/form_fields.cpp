@@ -1,6 +1,7 @@
 #include "host/form_fields.h"
 
 #include "host/web_messages.h"
+#include "runtime/ascii_text.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
 
@@ -21,13 +22,6 @@ bool SameText(const std::string& a, const std::string& b, size_t bLength) {
     if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i])))
       return false;
   return true;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 bool IsSeparator(char c) {
@@ -61,8 +55,8 @@ std::string UrlDecode(const std::string& text) {
       const int64_t position = static_cast<int64_t>(i) + 1;
       if (i + 2 >= text.size())
         throw EWebException(Format(LoadResString(SErrorDecodingURLText), {position}));
-      int high = HexValue(text[i + 1]);
-      int low = HexValue(text[i + 2]);
+      int high = AsciiHexDigitValue(text[i + 1]);
+      int low = AsciiHexDigitValue(text[i + 2]);
       if (high < 0 || low < 0)
         throw EConvertError(
             Format(LoadResString(SInvalidURLEncodedChar), {text.substr(i, 3), position}));

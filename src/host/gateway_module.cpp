@@ -6,20 +6,15 @@
 #include "gateway/sql_services.h"
 #include "gateway/status_documents.h"
 #include "host/failure.h"
+#include "runtime/ascii_text.h"
 
 namespace xg {
 namespace {
 
-std::string AsciiLower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-  return text;
-}
-
 // The answer to a parsed request: the root must be the field name, then the service decides.
 std::string Answer(const TXMLParams& params, const std::string& requestText,
                    const std::string& fieldName, TWebRequest& request) {
-  if (AsciiLower(params.Root) != AsciiLower(fieldName))
+  if (!EqualsIgnoringAsciiCase(params.Root, fieldName))
     return BuildErrorXML("Elemento " + fieldName + " n\xE3o encontrado");
   if (!params.Service) return BuildErrorXML("XML de entrada mal formatada");
   switch (*params.Service) {

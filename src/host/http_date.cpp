@@ -1,7 +1,8 @@
 #include "host/http_date.h"
 
-#include <cctype>
+#include <string_view>
 
+#include "runtime/ascii_text.h"
 #include "runtime/format.h"
 #include "runtime/regional_settings.h"
 
@@ -19,16 +20,6 @@ bool IsLeapYear(int year) {
 int DaysInMonth(int year, int month) {
   static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-bool SameLetters(const std::string& text, size_t at, const char* name) {
-  for (size_t i = 0; name[i] != '\0'; ++i) {
-    if (at + i >= text.size()) return false;
-    if (std::tolower(static_cast<unsigned char>(text[at + i])) !=
-        std::tolower(static_cast<unsigned char>(name[i])))
-      return false;
-  }
-  return true;
 }
 
 // Reads exactly `width` decimal digits at `at`.
@@ -55,14 +46,15 @@ std::optional<TDateTime> ParseHttpDate(const std::string& text) {
   if (comma != std::string::npos) {
     bool dayName = false;
     for (const char* name : kDayNames)
-      dayName = dayName || (comma == 3 && SameLetters(text, 0, name));
+      dayName = dayName || (comma == 3 && StartsWithIgnoringAsciiCase(text, name));
     if (!dayName) return std::nullopt;
     at = comma + 2;
   }
   int day, month = 0, year, hour, minute, second;
   if (!ReadDigits(text, at, 2, day) || !Expect(text, at, ' ')) return std::nullopt;
   for (int m = 0; m < 12 && month == 0; ++m)
-    if (SameLetters(text, at, kMonthNames[m])) month = m + 1;
+    if (StartsWithIgnoringAsciiCase(std::string_view(text).substr(at), kMonthNames[m]))
+      month = m + 1;
   if (month == 0) return std::nullopt;
   at += 3;
   if (!Expect(text, at, ' ') || !ReadDigits(text, at, 4, year) || !Expect(text, at, ' ') ||

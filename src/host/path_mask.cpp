@@ -1,18 +1,13 @@
 #include "host/path_mask.h"
 
+#include "runtime/ascii_text.h"
+
 namespace xg {
 namespace {
 
-unsigned char Lower(unsigned char c) {
-  return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
-}
-unsigned char Upper(unsigned char c) {
-  return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c;
-}
-
 void Accept(std::bitset<256>& set, unsigned char c) {
-  set.set(Lower(c));
-  set.set(Upper(c));
+  set.set(static_cast<unsigned char>(AsciiToLower(static_cast<char>(c))));
+  set.set(static_cast<unsigned char>(AsciiToUpper(static_cast<char>(c))));
 }
 
 // Reads the set that starts at pattern[at] == '['; returns the position after its "]", or 0 when

@@ -3,18 +3,11 @@
 #include <algorithm>
 
 #include "host/web_messages.h"
+#include "runtime/ascii_text.h"
 #include "runtime/format.h"
 
 namespace xg {
-namespace {
-
-bool SameTextAscii(const std::string& a, const std::string& b) {
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return lower(x) == lower(y); });
-}
-
-}  // namespace
+namespace {}  // namespace
 
 void TWebActionItem::SetDefault(bool value) {
   if (value)
@@ -24,7 +17,7 @@ void TWebActionItem::SetDefault(bool value) {
 
 void TWebActionItem::SetName(const std::string& name) {
   for (auto& item : collection_.items_)
-    if (item.get() != this && SameTextAscii(item->name_, name))
+    if (item.get() != this && EqualsIgnoringAsciiCase(item->name_, name))
       throw EWebException(LoadResString(SDuplicateActionName));
   name_ = name;
 }
@@ -55,8 +48,9 @@ TWebActionItem& TWebActionItems::Add() {
   std::unique_ptr<TWebActionItem> item(new TWebActionItem(*this));
   for (int n = 1;; ++n) {
     const std::string name = "WebActionItem" + std::to_string(n);
-    bool taken = std::any_of(items_.begin(), items_.end(),
-                             [&](const auto& other) { return SameTextAscii(other->Name(), name); });
+    bool taken = std::any_of(items_.begin(), items_.end(), [&](const auto& other) {
+      return EqualsIgnoringAsciiCase(other->Name(), name);
+    });
     if (!taken) {
       item->name_ = name;
       break;

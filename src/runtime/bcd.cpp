@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "runtime/ascii_text.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
 #include "runtime/regional_settings.h"
@@ -53,10 +54,6 @@ locale_t CLocale() {
   return locale;
 }
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 }  // namespace
 
 TBcd StrToBcd(const std::string& text, char decimalSeparator) {
@@ -65,12 +62,12 @@ TBcd StrToBcd(const std::string& text, char decimalSeparator) {
   bool negative = false;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
   const size_t integerStart = i;
-  while (i < text.size() && IsDigit(text[i])) ++i;
+  while (i < text.size() && IsAsciiDigit(text[i])) ++i;
   std::string_view integerPart(text.data() + integerStart, i - integerStart);
   std::string_view fractionPart;
   if (i < text.size() && text[i] == decimalSeparator) {
     const size_t fractionStart = ++i;
-    while (i < text.size() && IsDigit(text[i])) ++i;
+    while (i < text.size() && IsAsciiDigit(text[i])) ++i;
     fractionPart = std::string_view(text.data() + fractionStart, i - fractionStart);
   }
   if (i != text.size() || (integerPart.empty() && fractionPart.empty())) throw invalid();

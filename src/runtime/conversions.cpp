@@ -9,6 +9,7 @@
 #include <limits>
 #include <vector>
 
+#include "runtime/ascii_text.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
 #include "runtime/regional_settings.h"
@@ -238,17 +239,6 @@ std::string LayOut(const TDecimalForm& form, char decimalSeparator) {
 // ---------------------------------------------------------------------------------------------
 // Text to number.
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-int HexDigitValue(char c) {
-  if (IsDigit(c)) return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Reads blanks, one sign and decimal or hexadecimal digits; nothing when the text has any other
 // shape or its value lies outside minimum ... maximum. Hexadecimal texts follow the same range
 // as decimal ones: "$80000000" overflows a 32-bit integer rather than wrapping to a negative.
@@ -271,7 +261,8 @@ std::optional<int64_t> ParseInteger(const std::string& text, int64_t minimum, in
   const uint64_t limit = negative ? Magnitude(minimum) : static_cast<uint64_t>(maximum);
   uint64_t magnitude = 0;
   for (; i < text.size(); ++i) {
-    int digit = base == 16 ? HexDigitValue(text[i]) : (IsDigit(text[i]) ? text[i] - '0' : -1);
+    int digit =
+        base == 16 ? AsciiHexDigitValue(text[i]) : (IsAsciiDigit(text[i]) ? text[i] - '0' : -1);
     if (digit < 0) return std::nullopt;
     if (magnitude > (limit - static_cast<uint64_t>(digit)) / base) return std::nullopt;
     magnitude = magnitude * base + static_cast<uint64_t>(digit);
@@ -355,10 +346,10 @@ std::optional<long double> TryStrToFloat(const std::string& text) {
   std::string plain;
   if (i < n && (text[i] == '-' || text[i] == '+')) plain += text[i++];
   size_t mantissaDigits = 0;
-  for (; i < n && IsDigit(text[i]); ++i, ++mantissaDigits) plain += text[i];
+  for (; i < n && IsAsciiDigit(text[i]); ++i, ++mantissaDigits) plain += text[i];
   if (i < n && separator != '\0' && text[i] == separator) {
     plain += '.';
-    for (++i; i < n && IsDigit(text[i]); ++i, ++mantissaDigits) plain += text[i];
+    for (++i; i < n && IsAsciiDigit(text[i]); ++i, ++mantissaDigits) plain += text[i];
   }
   if (mantissaDigits == 0) return std::nullopt;
   if (i < n && (text[i] == 'e' || text[i] == 'E')) {
@@ -366,7 +357,7 @@ std::optional<long double> TryStrToFloat(const std::string& text) {
     ++i;
     if (i < n && (text[i] == '-' || text[i] == '+')) plain += text[i++];
     size_t exponentDigits = 0;
-    for (; i < n && IsDigit(text[i]); ++i, ++exponentDigits) plain += text[i];
+    for (; i < n && IsAsciiDigit(text[i]); ++i, ++exponentDigits) plain += text[i];
     if (exponentDigits == 0) return std::nullopt;
   }
   while (i < n && text[i] == ' ') ++i;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "runtime/ascii_text.h"
 #include "runtime/regional_settings.h"
 
 namespace xg {
@@ -56,30 +57,13 @@ void DecodeDayNumber(int64_t day_number, DecodedDateTime& parts) {
 
 // ---- The formatter ----
 
-char UpperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool IsAsciiLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 bool IsQuote(char c) {
   return c == '"' || c == '\'';
 }
 
-bool StartsWithIgnoringCase(std::string_view text, std::size_t pos, std::string_view upper) {
-  if (text.size() - pos < upper.size()) return false;
-  for (std::size_t i = 0; i < upper.size(); ++i) {
-    if (UpperAscii(text[pos + i]) != upper[i]) return false;
-  }
-  return true;
-}
-
-bool BeginsTwelveHourMarker(std::string_view pattern, std::size_t pos) {
-  return StartsWithIgnoringCase(pattern, pos, "AM/PM") ||
-         StartsWithIgnoringCase(pattern, pos, "A/P") ||
-         StartsWithIgnoringCase(pattern, pos, "AMPM");
+bool BeginsTwelveHourMarker(std::string_view text) {
+  return StartsWithIgnoringAsciiCase(text, "AM/PM") || StartsWithIgnoringAsciiCase(text, "A/P") ||
+         StartsWithIgnoringAsciiCase(text, "AMPM");
 }
 
 // Whether an hour token is followed by a 12-hour marker: the first a or A outside quotes,
@@ -93,9 +77,9 @@ bool HourIsFollowedByMarker(std::string_view pattern, std::size_t pos) {
       continue;
     }
     if (inside_quotes) continue;
-    char upper = UpperAscii(c);
+    char upper = AsciiToUpper(c);
     if (upper == 'H') return false;
-    if (upper == 'A') return BeginsTwelveHourMarker(pattern, pos);
+    if (upper == 'A') return BeginsTwelveHourMarker(pattern.substr(pos));
   }
   return false;
 }
@@ -112,7 +96,7 @@ class DateTimeWriter {
     std::size_t pos = 0;
     while (pos < pattern.size()) {
       char written = pattern[pos];
-      char token = UpperAscii(written);
+      char token = AsciiToUpper(written);
       if (IsAsciiLetter(written)) {
         if (token == 'M' && last_letter == 'H') token = 'N';
         last_letter = token;
@@ -251,26 +235,27 @@ class DateTimeWriter {
                                    const DecodedDateTime& parts, const TRegionalSettings& settings,
                                    bool& twelve_hour) {
     const bool before_noon = parts.Hour < 12;
-    if (StartsWithIgnoringCase(pattern, pos, "AM/PM")) {
+    const std::string_view rest = pattern.substr(pos);
+    if (StartsWithIgnoringAsciiCase(rest, "AM/PM")) {
       Put(pattern.substr(before_noon ? pos : pos + 3, 2));
       twelve_hour = true;
       return 5;
     }
-    if (StartsWithIgnoringCase(pattern, pos, "A/P")) {
+    if (StartsWithIgnoringAsciiCase(rest, "A/P")) {
       Put(pattern[before_noon ? pos : pos + 2]);
       twelve_hour = true;
       return 3;
     }
-    if (StartsWithIgnoringCase(pattern, pos, "AMPM")) {
+    if (StartsWithIgnoringAsciiCase(rest, "AMPM")) {
       Put(before_noon ? settings.AmText : settings.PmText);
       twelve_hour = true;
       return 4;
     }
-    if (StartsWithIgnoringCase(pattern, pos, "AAAA")) {
+    if (StartsWithIgnoringAsciiCase(rest, "AAAA")) {
       PutDayName(settings.DayFullNames, parts);
       return 4;
     }
-    if (StartsWithIgnoringCase(pattern, pos, "AAA")) {
+    if (StartsWithIgnoringAsciiCase(rest, "AAA")) {
       PutDayName(settings.DayAbbrevs, parts);
       return 3;
     }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "runtime/ascii_text.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
 #include "runtime/locale_items.h"
@@ -18,14 +19,7 @@ namespace {
 XG_RESOURCE(SInvalidLanguageModuleEntry, "Invalid entry in language module %s, line %d");
 
 bool IsNameCharacter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+  return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '_';
 }
 
 // The text with its escapes resolved; nothing when an escape is not one of the four.
@@ -49,8 +43,8 @@ std::optional<std::string> Unescape(std::string_view text) {
         result += '\\';
         break;
       case 'x': {
-        const int high = i + 1 < text.size() ? HexValue(text[i + 1]) : -1;
-        const int low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+        const int high = i + 1 < text.size() ? AsciiHexDigitValue(text[i + 1]) : -1;
+        const int low = i + 2 < text.size() ? AsciiHexDigitValue(text[i + 2]) : -1;
         if (high < 0 || low < 0) return std::nullopt;
         result += static_cast<char>(high * 16 + low);
         i += 2;

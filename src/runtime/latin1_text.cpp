@@ -1,10 +1,11 @@
 #include "runtime/latin1_text.h"
 
 #include <iconv.h>
-#include <strings.h>
 
 #include <cerrno>
 #include <cstdint>
+
+#include "runtime/ascii_text.h"
 
 namespace xg {
 namespace {
@@ -33,7 +34,7 @@ char Latin1ForCodePoint(uint32_t code_point) {
 }
 
 bool IsUtf8(const char* code_set) {
-  return strcasecmp(code_set, "UTF-8") == 0 || strcasecmp(code_set, "UTF8") == 0;
+  return EqualsIgnoringAsciiCase(code_set, "UTF-8") || EqualsIgnoringAsciiCase(code_set, "UTF8");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <limits>
 
+#include "runtime/ascii_text.h"
 #include "runtime/locale_items.h"
 #include "runtime/resource_strings.h"
 
@@ -104,7 +105,7 @@ int ParseIntegerOrZero(const std::string& text) {
   long long value = 0;
   for (; pos < text.size(); ++pos) {
     char c = text[pos];
-    if (c < '0' || c > '9') return 0;
+    if (!IsAsciiDigit(c)) return 0;
     value = value * 10 + (c - '0');
     if (value > static_cast<long long>(std::numeric_limits<int>::max()) + 1) return 0;
   }
@@ -136,16 +137,6 @@ TSystemLocaleInfo ReadLocaleIdentity(const LocaleSource& source) {
   return info;
 }
 
-bool StartsWithIgnoringCase(const std::string& text, std::size_t pos, const char* lower) {
-  for (std::size_t i = 0; lower[i] != '\0'; ++i) {
-    if (pos + i >= text.size()) return false;
-    char c = text[pos + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower[i]) return false;
-  }
-  return true;
-}
-
 // Era calendars write the year within the era (e) and the era name (ggg); other calendars of
 // the languages that have era names lose their era tokens.
 std::string ConvertDatePattern(const LocaleSource& source, const TSystemLocaleInfo& info,
@@ -155,13 +146,14 @@ std::string ConvertDatePattern(const LocaleSource& source, const TSystemLocaleIn
   if (calendar >= 3 && calendar <= 5) {
     std::size_t pos = 0;
     while (pos < pattern.size()) {
-      if (StartsWithIgnoringCase(pattern, pos, "gg")) {
+      const std::string_view rest = std::string_view(pattern).substr(pos);
+      if (StartsWithIgnoringAsciiCase(rest, "gg")) {
         result += "ggg";
         pos += 2;
-      } else if (StartsWithIgnoringCase(pattern, pos, "yyyy")) {
+      } else if (StartsWithIgnoringAsciiCase(rest, "yyyy")) {
         result += "eeee";
         pos += 4;
-      } else if (StartsWithIgnoringCase(pattern, pos, "yy")) {
+      } else if (StartsWithIgnoringAsciiCase(rest, "yy")) {
         result += "ee";
         pos += 2;
       } else if (pattern[pos] == 'y' || pattern[pos] == 'Y') {

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/ascii_text.h"
+
 namespace xg {
 namespace {
 
@@ -94,10 +96,6 @@ std::vector<PatternPiece> SplitPattern(std::string_view pattern,
   std::vector<PatternPiece> pieces;
   SplitPattern(pattern, locale, 0, pieces);
   return pieces;
-}
-
-bool IsAsciiLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
 bool IsTimeDirective(char conversion) {

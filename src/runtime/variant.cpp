@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "runtime/ascii_text.h"
 #include "runtime/conversions.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
@@ -142,14 +143,6 @@ std::optional<int32_t> RoundBcdToInteger(const TBcd& bcd) {
   if (whole < std::numeric_limits<int32_t>::min() || whole > std::numeric_limits<int32_t>::max())
     return std::nullopt;
   return static_cast<int32_t>(whole);
-}
-
-bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-  for (size_t i = 0; i < a.size(); ++i)
-    if (fold(a[i]) != fold(b[i])) return false;
-  return true;
 }
 
 std::string ToText(const Variant& original, bool nullRaises) {
