@@ -3,34 +3,25 @@
 #include <vector>
 
 #include "runtime/exceptions.h"
+#include "runtime/format_directive.h"
 #include "runtime/resource_strings.h"
 #include "runtime/runtime_messages.h"
 
 namespace xg {
 namespace {
 
-[[noreturn]] void FormatFailure(const ResourceString& message, const std::string& format) {
+[[noreturn]] void ThrowFormatError(const ResourceString& message, const std::string& format) {
   throw EConvertError(Format(LoadResString(message), {format}));
 }
 
-std::string Digits(uint64_t value, unsigned base) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  do {
-    text.insert(text.begin(), kDigits[value % base]);
-    value /= base;
-  } while (value != 0);
-  return text;
-}
-
+// The number's text; a precision beyond the 64 digits of the shared buffer is padded here.
 std::string FormatInteger(int64_t value, char conversion, int precision) {
-  bool negative = value < 0 && conversion == 'd';
-  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  if (conversion == 'p') precision = 8;
-  std::string digits = Digits(magnitude, conversion == 'd' ? 10 : 16);
-  if (precision > 0 && digits.size() < static_cast<size_t>(precision))
-    digits.insert(0, precision - digits.size(), '0');
-  return negative ? "-" + digits : digits;
+  char buffer[kFormatNumberBufferSize];
+  std::string text(FormatDirectiveNumber(buffer, value, conversion, precision));
+  const size_t sign = text[0] == '-' ? 1 : 0;
+  if (conversion != 'p' && precision > 0 && text.size() - sign < static_cast<size_t>(precision))
+    text.insert(sign, precision - (text.size() - sign), '0');
+  return text;
 }
 
 }  // namespace
@@ -44,69 +35,37 @@ std::string Format(const std::string& format, std::initializer_list<FormatArg> a
       out += format[i];
       continue;
     }
-    size_t j = i + 1;
-    if (j < format.size() && format[j] == '%') {
+    if (i + 1 < format.size() && format[i + 1] == '%') {
       out += '%';
-      i = j;
+      ++i;
       continue;
     }
-    auto readNumber = [&](int& value) {
-      bool any = false;
-      value = 0;
-      while (j < format.size() && format[j] >= '0' && format[j] <= '9' && value < 100000) {
-        value = value * 10 + (format[j++] - '0');
-        any = true;
-      }
-      return any;
-    };
-    int number = 0;
-    size_t index = next;
-    bool leftAlign = false;
-    if (j < format.size() && format[j] == '-') {
-      leftAlign = true;
-      ++j;
-    }
-    bool hasNumber = readNumber(number);
-    if (hasNumber && j < format.size() && format[j] == ':') {
-      index = static_cast<size_t>(number);
-      ++j;
-      hasNumber = false;
-      if (j < format.size() && format[j] == '-') {
-        leftAlign = true;
-        ++j;
-      }
-      hasNumber = readNumber(number);
-    }
-    int width = hasNumber ? number : 0;
-    int precision = -1;
-    if (j < format.size() && format[j] == '.') {
-      ++j;
-      readNumber(precision);
-    }
-    if (j >= format.size()) FormatFailure(SInvalidFormat, format);
-    char conversion = static_cast<char>(format[j] | 0x20);
-    if (index >= arguments.size()) FormatFailure(SArgumentMissing, format);
-    const FormatArg& arg = arguments[index];
+    const FormatDirective directive = ReadFormatDirective(format, i, next);
+    if (directive.conversion == 0) ThrowFormatError(SInvalidFormat, format);
+    if (directive.argument_index >= arguments.size()) ThrowFormatError(SArgumentMissing, format);
+    const FormatArg& arg = arguments[directive.argument_index];
+    const char conversion = directive.conversion;
     std::string piece;
     if (conversion == 's') {
       const auto* text = std::get_if<std::string>(&arg);
-      if (!text) FormatFailure(SInvalidFormat, format);
+      if (!text) ThrowFormatError(SInvalidFormat, format);
       piece = *text;
-      if (precision >= 0 && piece.size() > static_cast<size_t>(precision)) piece.resize(precision);
+      if (directive.precision >= 0 && piece.size() > static_cast<size_t>(directive.precision))
+        piece.resize(directive.precision);
     } else if (conversion == 'd' || conversion == 'x' || conversion == 'p' || conversion == 'u') {
       const auto* value = std::get_if<int64_t>(&arg);
-      if (!value) FormatFailure(SInvalidFormat, format);
-      piece = FormatInteger(*value, conversion == 'u' ? 'd' : conversion, precision);
+      if (!value) ThrowFormatError(SInvalidFormat, format);
+      piece = FormatInteger(*value, conversion, directive.precision);
     } else {
-      FormatFailure(SInvalidFormat, format);
+      ThrowFormatError(SInvalidFormat, format);
     }
-    if (piece.size() < static_cast<size_t>(width)) {
-      std::string pad(width - piece.size(), ' ');
-      piece = leftAlign ? piece + pad : pad + piece;
+    if (piece.size() < static_cast<size_t>(directive.width)) {
+      std::string pad(directive.width - piece.size(), ' ');
+      piece = directive.left_align ? piece + pad : pad + piece;
     }
     out += piece;
-    next = index + 1;
-    i = j;
+    next = directive.argument_index + 1;
+    i = directive.last;
   }
   return out;
 }

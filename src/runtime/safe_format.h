@@ -1,7 +1,8 @@
 // Formatting into a fixed buffer without allocating memory, taking locks or reading the locale,
-// so that a signal handler may use it. The directives are those of the message texts (see
-// format.h): "%s", "%d", "%u", "%x", "%p" (at least eight upper-case hexadecimal digits), "%%",
-// with an optional argument index ("%0:s"), "-" for left alignment, width and precision.
+// so that a signal handler may use it. The directives are those of the message texts, read and
+// written as format.h does (format_directive.h holds what both share): "%s", "%d", "%u", "%x",
+// "%p", "%%", with an optional argument index, "-" for left alignment, width and precision (at
+// most 64 digits here).
 #pragma once
 
 #include <cstddef>

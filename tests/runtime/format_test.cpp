@@ -15,12 +15,17 @@ TEST(Format, FillsDirectivesInOrderAndByIndex) {
   EXPECT_EQ(Format("(%%XX) %d%%", {-5}), "(%XX) -5%");
   EXPECT_EQ(Format("%.8x|%x|%p|%3d|", {255, 4096, 0x1000, 7}), "000000FF|1000|00001000|  7|");
   EXPECT_EQ(Format("%s", {std::string("a\0b", 3)}), std::string("a\0b", 3));
+  EXPECT_EQ(Format("[%-4u|%.3s|%6.3d]", {-5, "abcdef", -7}), "[-5  |abc|  -007]");
+  // A precision beyond 64 digits is still met.
+  EXPECT_EQ(Format("%.70d|%.66x", {-5, 255}),
+            "-" + std::string(69, '0') + "5|" + std::string(64, '0') + "FF");
 }
 
 TEST(Format, MissingOrMismatchedArgumentRaisesInsteadOfReadingPastTheArguments) {
   EXPECT_THROW(Format("%s %s", {"one"}), EConvertError);
   EXPECT_THROW(Format("%d", {"text"}), EConvertError);
   EXPECT_THROW(Format("trailing %", {}), EConvertError);
+  EXPECT_THROW(Format("%1234567d", {5}), EConvertError);  // no seventh digit of a number
   try {
     Format("%s%s", {"x"});
   } catch (const EConvertError& e) {

@@ -48,6 +48,9 @@ TEST(SafeFormat, ABadDirectiveEndsTheTextWithoutReadingPastTheArguments) {
   EXPECT_EQ(Formatted("a %q b", {"x"}), "a ");
   EXPECT_EQ(Formatted("a %5:s b", {"x"}), "a ");
   EXPECT_EQ(Formatted("trailing %", {"x"}), "trailing ");
+  // A number is read up to six digits; the seventh is no conversion letter.
+  EXPECT_EQ(Formatted("a %1234567d b", {int64_t{5}}), "a ");
+  EXPECT_EQ(Formatted("a %123456d", {int64_t{5}}, 4), "a   ");
 }
 
 }  // namespace
