@@ -203,7 +203,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ScriptedEnv env(request.variables, request.reads);
   try {
     xg::TCGIApplication application(env);
-    application.Initialize();
     application.SetModuleClass(xg::TWM1::Class());
     application.Run();
   } catch (...) {

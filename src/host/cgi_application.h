@@ -10,7 +10,6 @@
 #include "host/cgi_response.h"
 #include "host/env.h"
 #include "host/web_dispatcher.h"
-#include "runtime/startup_hook.h"
 
 namespace xg {
 
@@ -25,9 +24,6 @@ class TCGIApplication {
   explicit TCGIApplication(Env& env) : env_(env) {}
   virtual ~TCGIApplication() = default;
 
-  // Runs the start-up hook of linked components (see startup_hook.h); the gateway itself
-  // registers none.
-  void Initialize() { RunStartupHook(); }
   // Records the module class and creates nothing. Recording the same class again does nothing;
   // a different one raises Exception "Only one data module per application".
   void SetModuleClass(const TWebModuleClass& moduleClass);

@@ -43,7 +43,7 @@ class FaultReporterDuringRequest {
 
 }  // namespace
 
-int RunCgiProgram(const TWebModuleClass& moduleClass) {
+int RunCgiProgram(const TWebModuleClass& moduleClass, StartupStep ownStartupStep) {
   // A client that went away must not end the process: its writes simply fail.
   std::signal(SIGPIPE, SIG_IGN);
   try {
@@ -52,7 +52,7 @@ int RunCgiProgram(const TWebModuleClass& moduleClass) {
     PrepareRunTimeErrors();
     ReadRegionalSettings(PosixLocaleSource());
     TCGIApplication application(PosixEnv());
-    application.Initialize();
+    if (ownStartupStep) ownStartupStep();
     application.SetModuleClass(moduleClass);
     FaultReporterDuringRequest reporter;
     application.Run();

@@ -4,7 +4,7 @@
 //    texts and the default names of the regional settings are resources);
 // 3. the run-time error texts and the pre-built exception objects;
 // 4. the regional settings, read once;
-// 5. the application object, its start-up hook, the module class;
+// 5. the application object, the program's own start-up step if it has one, the module class;
 // 6. the request, served with the fault reporter set, so that a fault inside it writes the
 //    server failure page.
 // Exit codes: 0 after every request that reaches the request cycle (failure pages included);
@@ -16,6 +16,10 @@
 
 namespace xg {
 
-int RunCgiProgram(const TWebModuleClass& moduleClass);
+// A start-up step of the program's own. The gateway has none; a test program fails in one to
+// show how a failure during start-up ends the process.
+using StartupStep = void (*)();
+
+int RunCgiProgram(const TWebModuleClass& moduleClass, StartupStep ownStartupStep = nullptr);
 
 }  // namespace xg

@@ -2,8 +2,8 @@
 // HTTP_X_XG_FAULT (the header "X-XG-Fault" of a request through a web server) names the fault:
 // - a fault of injected_faults.h: caused inside the request, before the gateway's action;
 // - "after-response": a null write once the response has been sent (the module is freed);
-// - "startup-exception": the start-up hook raises EInOutError "Disk full";
-// - "startup-fault": the start-up hook writes to a null pointer.
+// - "startup-exception": the program's own start-up step raises EInOutError "Disk full";
+// - "startup-fault": that step writes to a null pointer.
 #include <cstdlib>
 #include <memory>
 #include <string_view>
@@ -12,7 +12,6 @@
 #include "host/cgi_program.h"
 #include "host/gateway_module.h"
 #include "runtime/runtime_errors.h"
-#include "runtime/startup_hook.h"
 
 namespace xg::test {
 namespace {
@@ -43,7 +42,7 @@ class TFaultyWM1 : public TWM1 {
   }
 };
 
-void FailingStartupHook() {
+void FailingStartupStep() {
   if (RequestedFault() == "startup-exception") RaiseInOutError(101);
   if (RequestedFault() == "startup-fault") CauseFault("null-write");
 }
@@ -52,6 +51,5 @@ void FailingStartupHook() {
 }  // namespace xg::test
 
 int main() {
-  xg::SetStartupHook(&xg::test::FailingStartupHook);
-  return xg::RunCgiProgram(xg::test::TFaultyWM1::Class());
+  return xg::RunCgiProgram(xg::test::TFaultyWM1::Class(), &xg::test::FailingStartupStep);
 }
