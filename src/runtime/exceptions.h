@@ -88,18 +88,14 @@ XG_EXCEPTION_CLASS(EExternalException, EExternal);
 XG_EXCEPTION_CLASS(EHeapException, Exception);
 XG_EXCEPTION_CLASS(EOutOfMemory, EHeapException);
 XG_EXCEPTION_CLASS(EInvalidPointer, EHeapException);
-XG_EXCEPTION_CLASS(EOutOfResources, EOutOfMemory);
 XG_EXCEPTION_CLASS(EInvalidCast, Exception);
 XG_EXCEPTION_CLASS(EAssertionFailed, Exception);
 XG_EXCEPTION_CLASS(EIntfCastError, Exception);
 XG_EXCEPTION_CLASS(ESafecallException, Exception);
 XG_CODED_EXCEPTION_CLASS(EInOutError);
 XG_EXCEPTION_CLASS(EConvertError, Exception);
-XG_EXCEPTION_CLASS(EAbort, Exception);
-XG_EXCEPTION_CLASS(EAbstractError, Exception);
 XG_CODED_EXCEPTION_CLASS(EOSError);
 XG_EXCEPTION_CLASS(EListError, Exception);
-XG_EXCEPTION_CLASS(EStringListError, Exception);
 
 // Value conversions.
 XG_EXCEPTION_CLASS(EVariantError, Exception);
@@ -108,17 +104,11 @@ XG_EXCEPTION_CLASS(EVariantOverflowError, EVariantError);
 XG_EXCEPTION_CLASS(EVariantInvalidOpError, EVariantError);
 XG_EXCEPTION_CLASS(EVariantInvalidArgError, EVariantError);
 XG_EXCEPTION_CLASS(EVariantBadVarTypeError, EVariantError);
-XG_EXCEPTION_CLASS(EVariantBadIndexError, EVariantError);
-XG_EXCEPTION_CLASS(EVariantArrayLockedError, EVariantError);
-XG_EXCEPTION_CLASS(EVariantNotImplError, EVariantError);
-XG_EXCEPTION_CLASS(EVariantUnexpectedError, EVariantError);
-XG_EXCEPTION_CLASS(EVariantOutOfMemoryError, EVariantError);
 XG_EXCEPTION_CLASS(EBcdException, Exception);
 XG_EXCEPTION_CLASS(EBcdOverflowException, EBcdException);
 
 // Web layer and request envelope.
 XG_EXCEPTION_CLASS(EWebException, Exception);
-XG_EXCEPTION_CLASS(EResNotFound, Exception);
 XG_EXCEPTION_CLASS(EDecodeError, Exception);
 XG_EXCEPTION_CLASS(EXMLDocError, Exception);
 XG_EXCEPTION_CLASS(EDOMParseError, Exception);

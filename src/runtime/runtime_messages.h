@@ -69,7 +69,7 @@ XG_RESOURCE(SInvalidGUID, "'%s' is not a valid GUID value");
 XG_RESOURCE(SInvalidFormat, "Format '%s' invalid or incompatible with argument");
 XG_RESOURCE(SArgumentMissing, "No argument for format '%s'");
 
-// Lists (EListError, EStringListError).
+// Lists (EListError) and string lists.
 XG_RESOURCE(SListIndexError, "List index out of bounds (%d)");
 XG_RESOURCE(SListCapacityError, "List capacity out of bounds (%d)");
 XG_RESOURCE(SListCountError, "List count out of bounds (%d)");
@@ -77,8 +77,8 @@ XG_RESOURCE(SDuplicateItem, "List does not allow duplicates ($0%x)");
 XG_RESOURCE(SDuplicateString, "String list does not allow duplicates");
 XG_RESOURCE(SSortedListError, "Operation not allowed on sorted list");
 
-// EAbort, EAbstractError, EAssertionFailed ("%s (%s, line %d)": the assertion's text or
-// SAssertionFailed, the source file name, the line).
+// An aborted operation, a call of an operation a class does not implement, a failed assertion
+// ("%s (%s, line %d)": the assertion's text or SAssertionFailed, the source file name, the line).
 XG_RESOURCE(SOperationAborted, "Operation aborted");
 XG_RESOURCE(SAbstractError, "Abstract Error");
 XG_RESOURCE(SAssertError, "%s (%s, line %d)");

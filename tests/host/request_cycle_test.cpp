@@ -180,8 +180,8 @@ TEST_F(RequestCycle, OnExceptionSetsStatus500AndSendsWhenItKeepsHandled) {
 
 TEST_F(RequestCycle, AFailureInsideTheFailureHandlingReachesTheServerFailurePage) {
   script.action = [](TWebRequest&, TWebResponse&, bool&) { throw Exception("first"); };
-  script.onException = [](TObject&, const Exception&, bool&) { throw EAbort("second"); };
-  EXPECT_EQ(Serve({}), ServerFailurePage("EAbort", "second"));
+  script.onException = [](TObject&, const Exception&, bool&) { throw EConvertError("second"); };
+  EXPECT_EQ(Serve({}), ServerFailurePage("EConvertError", "second"));
 }
 
 TEST_F(RequestCycle, FailuresBeforeDispatchGiveTheServerFailurePage) {
