@@ -69,7 +69,7 @@ std::optional<std::string> FailureMessage(auto&& call) {
   return std::nullopt;
 }
 
-void CheckIntegers(const std::string& text) {
+void CheckIntegers(const std::string& text, const xg::RegionalSettings& settings) {
   const std::optional<int32_t> i32 = xg::TryStrToInt(text);
   const std::optional<int64_t> i64 = xg::TryStrToInt64(text);
   const std::string what = " for " + Visible(text);
@@ -98,18 +98,19 @@ void CheckIntegers(const std::string& text) {
 
   // A decimal integer is a floating-point number too, exactly (64 mantissa bits).
   if (i64 && text.find_first_of("$xX") == std::string::npos) {
-    const std::optional<long double> asFloat = xg::TryStrToFloat(text);
+    const std::optional<long double> asFloat = xg::TryStrToFloat(text, settings);
     XG_FUZZ_CHECK(asFloat && *asFloat == static_cast<long double>(*i64),
                   "integer text not read as the same float" + what);
   }
 }
 
 // The text of a float and whether it reads back to a value of the same text.
-void CheckFloatText(long double value, const std::string& origin) {
-  const std::string text = xg::FloatToStr(value);
+void CheckFloatText(long double value, const std::string& origin,
+                    const xg::RegionalSettings& settings) {
+  const std::string text = xg::FloatToStr(value, settings);
   XG_FUZZ_CHECK(!text.empty() && text.size() < 64, "FloatToStr gives " + Visible(text) + origin);
   if (!std::isfinite(value)) return;
-  const std::optional<long double> again = xg::TryStrToFloat(text);
+  const std::optional<long double> again = xg::TryStrToFloat(text, settings);
   if (!again) {
     // 15 digits rounded up past the largest extended value.
     XG_FUZZ_CHECK(std::fabs(value) > 1.18e4932L, "FloatToStr text unreadable: " + text + origin);
@@ -118,23 +119,24 @@ void CheckFloatText(long double value, const std::string& origin) {
   // Rounded to 15 digits below the smallest normal value, the text reads as a denormal,
   // which prints as "0".
   if (std::fpclassify(*again) == FP_SUBNORMAL) return;
-  XG_FUZZ_CHECK(xg::FloatToStr(*again) == text,
-                "FloatToStr text " + text + " reads back as " + xg::FloatToStr(*again) + origin);
+  XG_FUZZ_CHECK(
+      xg::FloatToStr(*again, settings) == text,
+      "FloatToStr text " + text + " reads back as " + xg::FloatToStr(*again, settings) + origin);
 }
 
-void CheckFloats(const std::string& text) {
-  const std::optional<long double> value = xg::TryStrToFloat(text);
+void CheckFloats(const std::string& text, const xg::RegionalSettings& settings) {
+  const std::optional<long double> value = xg::TryStrToFloat(text, settings);
   const std::string what = " for " + Visible(text);
   if (value) XG_FUZZ_CHECK(std::isfinite(*value), "not finite" + what);
   const auto failure = FailureMessage<xg::EConvertError>([&] {
-    const long double read = xg::StrToFloat(text);
+    const long double read = xg::StrToFloat(text, settings);
     XG_FUZZ_CHECK(value && std::memcmp(&read, &*value, 10) == 0, "StrToFloat differs" + what);
   });
   XG_FUZZ_CHECK(
       failure == (value ? std::nullopt
                         : std::optional("'" + text + "' is not a valid floating point value")),
       "StrToFloat" + what);
-  if (value) CheckFloatText(*value, what);
+  if (value) CheckFloatText(*value, what, settings);
 }
 
 // The number as BcdToText must write it: sign, integer digits without leading zeros ("0"
@@ -168,7 +170,8 @@ std::optional<size_t> DecimalDigits(const std::string& text, char separator) {
   return digits;
 }
 
-void CheckBcdText(const std::string& text, char separator) {
+void CheckBcdText(const std::string& text, const xg::RegionalSettings& settings) {
+  const char separator = settings.decimal_separator;
   const std::string what = " for " + Visible(text);
   const std::optional<size_t> digits = DecimalDigits(text, separator);
   xg::TBcd value;
@@ -183,13 +186,14 @@ void CheckBcdText(const std::string& text, char separator) {
     return;
   }
   XG_FUZZ_CHECK(digits.has_value(), "StrToBcd accepted something else" + what);
-  const std::string written = xg::BcdToText(value);
+  const std::string written = xg::BcdToText(value, settings);
   XG_FUZZ_CHECK(written == PlainForm(text, separator),
                 "BcdToText gives " + Visible(written) + " instead of " +
                     Visible(PlainForm(text, separator)) + what);
 }
 
-void CheckRawBcd(const unsigned char* raw, char separator) {
+void CheckRawBcd(const unsigned char* raw, const xg::RegionalSettings& settings) {
+  const char separator = settings.decimal_separator;
   xg::TBcd value;
   value.Precision = raw[0];
   value.SignSpecialPlaces = raw[1];
@@ -204,7 +208,7 @@ void CheckRawBcd(const unsigned char* raw, char separator) {
                            " sign/places " + std::to_string(value.SignSpecialPlaces);
   std::string text;
   try {
-    text = xg::BcdToText(value);
+    text = xg::BcdToText(value, settings);
   } catch (const xg::EBcdOverflowException& e) {
     XG_FUZZ_CHECK(badPrecision && e.Message() == "BCD estouro de capacidade", "overflow" + what);
     return;
@@ -215,13 +219,15 @@ void CheckRawBcd(const unsigned char* raw, char separator) {
   XG_FUZZ_CHECK(!badPrecision && !badDigit, "no failure" + what);
   XG_FUZZ_CHECK(IsPlainNumber(text, separator, 64), "BcdToText gives " + Visible(text) + what);
   const xg::TBcd again = xg::StrToBcd(text, separator);
-  XG_FUZZ_CHECK(xg::BcdToText(again) == text, "text does not read back: " + Visible(text) + what);
+  XG_FUZZ_CHECK(xg::BcdToText(again, settings) == text,
+                "text does not read back: " + Visible(text) + what);
   const double a = xg::BcdToDouble(value), b = xg::BcdToDouble(again);
   XG_FUZZ_CHECK(a == b || (a == 0 && b == 0), "BcdToDouble differs" + what);
 }
 
-void CheckCurrency(int64_t amount, char separator) {
-  const std::string text = xg::CurrencyToText(amount);
+void CheckCurrency(int64_t amount, const xg::RegionalSettings& settings) {
+  const char separator = settings.decimal_separator;
+  const std::string text = xg::CurrencyToText(amount, settings);
   const std::string what = " for amount " + std::to_string(amount);
   XG_FUZZ_CHECK(IsPlainNumber(text, separator, 4), "CurrencyToText gives " + text + what);
   // Read back exactly: the digits times 10^(4 - fraction digits).
@@ -281,21 +287,20 @@ double RawDouble(const unsigned char* raw) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  xg::fuzz::UseHost(xg::fuzz::HostOf(data[0]));
-  const char separator = xg::RegionalSettings().DecimalSepChar;
+  const xg::RegionalSettings& settings = xg::fuzz::SettingsOf(xg::fuzz::HostOf(data[0]));
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-  CheckIntegers(text);
-  CheckFloats(text);
-  CheckBcdText(text, separator);
+  CheckIntegers(text, settings);
+  CheckFloats(text, settings);
+  CheckBcdText(text, settings);
 
   unsigned char raw[34] = {};
   std::memcpy(raw, text.data(), text.size() < sizeof raw ? text.size() : sizeof raw);
-  CheckRawBcd(raw, separator);
-  CheckFloatText(RawExtended(raw), " for raw extended value");
-  CheckFloatText(RawDouble(raw), " for raw double value");
+  CheckRawBcd(raw, settings);
+  CheckFloatText(RawExtended(raw), " for raw extended value", settings);
+  CheckFloatText(RawDouble(raw), " for raw double value", settings);
   int64_t amount = 0;
   std::memcpy(&amount, raw, sizeof amount);
-  CheckCurrency(amount, separator);
+  CheckCurrency(amount, settings);
   return 0;
 }

@@ -36,19 +36,21 @@ std::string Describe(const std::string& pattern, xg::TDateTime value) {
   return "pattern " + Visible(pattern) + " value " + number;
 }
 
-void CheckLiterals(const std::string& pattern, xg::TDateTime value) {
+void CheckLiterals(const std::string& pattern, xg::TDateTime value,
+                   const xg::RegionalSettings& settings) {
   std::string plain;
   for (char c : pattern)
     if (!IsToken(c)) plain += c;
   if (!plain.empty())
-    XG_FUZZ_CHECK(xg::FormatDateTime(plain, value) == plain.substr(0, kOutputLimit),
+    XG_FUZZ_CHECK(xg::FormatDateTime(plain, value, settings) == plain.substr(0, kOutputLimit),
                   "literal characters changed: " + Describe(plain, value));
 
   std::string quoted;
   for (char c : pattern)
     if (c != '\'') quoted += c;
-  XG_FUZZ_CHECK(xg::FormatDateTime("'" + quoted + "'", value) == quoted.substr(0, kOutputLimit),
-                "quoted run changed: " + Describe(quoted, value));
+  XG_FUZZ_CHECK(
+      xg::FormatDateTime("'" + quoted + "'", value, settings) == quoted.substr(0, kOutputLimit),
+      "quoted run changed: " + Describe(quoted, value));
 }
 
 int DaysInMonth(int year, int month) {
@@ -92,7 +94,7 @@ void CheckCalendar(xg::TDateTime value) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  xg::fuzz::UseHost(xg::fuzz::HostOf(data[0]));
+  const xg::RegionalSettings& settings = xg::fuzz::SettingsOf(xg::fuzz::HostOf(data[0]));
   unsigned char valueBytes[sizeof(double)] = {};
   const size_t valueSize = size - 1 < sizeof valueBytes ? size - 1 : sizeof valueBytes;
   std::memcpy(valueBytes, data + 1, valueSize);
@@ -101,13 +103,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string pattern(reinterpret_cast<const char*>(data) + 1 + valueSize,
                             size - 1 - valueSize);
 
-  const std::string text = xg::FormatDateTime(pattern, value);
+  const std::string text = xg::FormatDateTime(pattern, value, settings);
   XG_FUZZ_CHECK(text.size() <= kOutputLimit,
                 "text longer than the limit: " + Describe(pattern, value));
   if (pattern.empty())
-    XG_FUZZ_CHECK(text == xg::FormatDateTime("c", value),
+    XG_FUZZ_CHECK(text == xg::FormatDateTime("c", value, settings),
                   "empty pattern is not \"c\": " + Describe(pattern, value));
-  CheckLiterals(pattern, value);
+  CheckLiterals(pattern, value, settings);
   CheckCalendar(value);
   return 0;
 }

@@ -198,11 +198,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return -1;
   const Request request = Decode(data, size);
   if (ReachesDatabase(request)) return -1;
-  xg::fuzz::UseHost(xg::fuzz::HostOf((data[0] >> 2) & 0x03));
+  const xg::RegionalSettings& settings =
+      xg::fuzz::SettingsOf(xg::fuzz::HostOf((data[0] >> 2) & 0x03));
 
   ScriptedEnv env(request.variables, request.reads);
   try {
-    xg::TCGIApplication application(env);
+    xg::TCGIApplication application(env, settings);
     application.SetModuleClass(xg::TWM1::Class());
     application.Run();
   } catch (...) {

@@ -31,14 +31,14 @@ std::string MakeTag(const std::string& Text, bool Closing) {
 }
 
 std::string MakeElement(const std::string& Name, const Variant& Value, TDataKind Kind,
-                        int32_t DataSize, int32_t Indent) {
+                        int32_t DataSize, int32_t Indent, const RegionalSettings& settings) {
   std::string indentation = Indent >= 0 ? std::string(static_cast<size_t>(Indent) + 1, ' ') : "";
   std::string sizeAttribute =
       DataSize > 0 ? " " + LoadResString(SDataSize) + "=\"" + IntToStr(DataSize) + "\"" : "";
   std::string openingTag = MakeTag(
       Name + " " + LoadResString(SDataType) + "=\"" + DataKindName(Kind) + "\"" + sizeAttribute,
       false);
-  std::string valueText = ValueToText(Value, Kind);
+  std::string valueText = ValueToText(Value, Kind, settings);
   return indentation + openingTag + valueText + MakeTag(Name, true);
 }
 
@@ -62,23 +62,23 @@ std::string DataKindName(TDataKind Kind) {
   return {};
 }
 
-std::string ValueToText(const Variant& Value, TDataKind Kind) {
+std::string ValueToText(const Variant& Value, TDataKind Kind, const RegionalSettings& settings) {
   if (VarEqualsNull(Value)) return NullText(Kind);
   switch (Kind) {
     case dkString:
-      return VarToStr(Value);
+      return VarToStr(Value, settings);
     case dkInteger:
       return IntToStr(VarAsInteger(Value));
     case dkFloat:
-      return FloatToStr(VarAsDouble(Value));
+      return FloatToStr(VarAsDouble(Value, settings), settings);
     case dkBoolean:
-      return BoolToStr(VarAsBoolean(Value), true);
+      return BoolToStr(VarAsBoolean(Value, settings), BoolText::kWord);
     case dkDate:
-      return DateToStr(VarAsDouble(Value));
+      return DateToStr(VarAsDouble(Value, settings), settings);
     case dkTime:
-      return TimeToStr(VarAsDouble(Value));
+      return TimeToStr(VarAsDouble(Value, settings), settings);
     case dkDateTime:
-      return DateTimeToStr(VarAsDouble(Value));
+      return DateTimeToStr(VarAsDouble(Value, settings), settings);
   }
   return {};
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/regional_settings.h"
 #include "runtime/variant.h"
 
 namespace xg {
@@ -20,6 +21,7 @@ enum TDataKind : uint8_t {
   dkDateTime = 6,
 };
 
+// clang-format off
 enum TFieldType : uint8_t {
   ftUnknown, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency, ftBCD,
   ftDate, ftTime, ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob, ftMemo, ftGraphic,
@@ -27,12 +29,14 @@ enum TFieldType : uint8_t {
   ftLargeint, ftADT, ftArray, ftReference, ftDataSet, ftOraBlob, ftOraClob, ftVariant,
   ftInterface, ftIDispatch, ftGuid, ftTimeStamp, ftFMTBcd
 };
+// clang-format on
 
 std::string MakeTag(const std::string& Text, bool Closing);
+// The value is written with the settings (see ValueToText).
 std::string MakeElement(const std::string& Name, const Variant& Value, TDataKind Kind,
-                        int32_t DataSize, int32_t Indent);
+                        int32_t DataSize, int32_t Indent, const RegionalSettings& settings);
 std::string DataKindName(TDataKind Kind);
-std::string ValueToText(const Variant& Value, TDataKind Kind);
+std::string ValueToText(const Variant& Value, TDataKind Kind, const RegionalSettings& settings);
 TDataKind FieldDataKind(TFieldType FieldType);
 
 // The text of a document built as a list of lines: every line followed by CR LF.

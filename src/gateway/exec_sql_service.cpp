@@ -14,7 +14,7 @@ namespace xg {
 XG_RESOURCE(SOperationDone, "Opera\xE7\xE3o efetuada com sucesso");
 XG_RESOURCE(SOperationNotDone, "Opera\xE7\xE3o n\xE3o efetuada: ");
 
-std::string RunExecSQL(const std::string& RequestText) {
+std::string RunExecSQL(const std::string& RequestText, const RegionalSettings& settings) {
   TSQLServiceSession session;
   session.Connect(RequestText);
   TIBTransaction& transaction = session.Transaction();
@@ -38,7 +38,7 @@ std::string RunExecSQL(const std::string& RequestText) {
   lines.push_back(LoadResString(SXMLDeclaration));
   lines.push_back(MakeTag(LoadResString(SExecSQL), false));
   lines.push_back(
-      MakeElement(LoadResString(SMsgData), Variant::FromString(message), dkString, 0, 0));
+      MakeElement(LoadResString(SMsgData), Variant::FromString(message), dkString, 0, 0, settings));
   lines.push_back(MakeTag(LoadResString(SExecSQL), true));
   std::string document = JoinDocumentLines(lines);
 

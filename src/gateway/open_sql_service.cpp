@@ -15,12 +15,13 @@ namespace xg {
 namespace {
 
 // One element line per field of the current row (every value null when there is none).
-void AddRowElements(TIBQuery& query, std::vector<std::string>& lines) {
+void AddRowElements(TIBQuery& query, std::vector<std::string>& lines,
+                    const RegionalSettings& settings) {
   for (int i = 0; i < query.FieldCount(); ++i) {
     const TFieldDef& field = query.Field(i);
     const int dataSize = FieldDataSize(field) - (field.DataType == ftString ? 1 : 0);
     lines.push_back(MakeElement(AsciiUpperCase(field.Name), query.FieldValue(i),
-                                FieldDataKind(field.DataType), dataSize, 0));
+                                FieldDataKind(field.DataType), dataSize, 0, settings));
   }
 }
 
@@ -28,7 +29,7 @@ std::string RecordTag(int number) {
   return LoadResString(SRecord) + IntToStr(number);
 }
 
-void AddRows(TIBQuery& query, std::vector<std::string>& lines) {
+void AddRows(TIBQuery& query, std::vector<std::string>& lines, const RegionalSettings& settings) {
   query.Open();
   query.Last();  // the whole result into the row cache, so the count is known
   query.First();
@@ -38,12 +39,12 @@ void AddRows(TIBQuery& query, std::vector<std::string>& lines) {
                           false));
   if (query.RecordCount() <= 0) {
     lines.push_back(MakeTag(RecordTag(0), false));
-    AddRowElements(query, lines);
+    AddRowElements(query, lines, settings);
     lines.push_back(MakeTag(RecordTag(0), true));
   }
   while (!query.Eof()) {
     lines.push_back(MakeTag(RecordTag(query.RecNo()), false));
-    AddRowElements(query, lines);
+    AddRowElements(query, lines, settings);
     lines.push_back(MakeTag(RecordTag(query.RecNo()), true));
     query.Next();
   }
@@ -71,7 +72,7 @@ std::string JoinEscaped(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-std::string RunOpenSQL(const std::string& RequestText) {
+std::string RunOpenSQL(const std::string& RequestText, const RegionalSettings& settings) {
   TSQLServiceSession session;
   session.Connect(RequestText);
   session.Transaction().SetActive(false);
@@ -80,7 +81,7 @@ std::string RunOpenSQL(const std::string& RequestText) {
   std::vector<std::string>& lines = session.CreateLines();
 
   try {
-    AddRows(session.Query(), lines);
+    AddRows(session.Query(), lines, settings);
     // Every value is in the lines now: the row cache can go before the text is made.
     session.Query().Close();
   } catch (const Exception& failure) {
@@ -88,7 +89,7 @@ std::string RunOpenSQL(const std::string& RequestText) {
     lines.push_back(LoadResString(SXMLDeclaration));
     lines.push_back(MakeTag(LoadResString(SOpenSQL), false));
     lines.push_back(MakeElement(LoadResString(SMsgData), Variant::FromString(failure.Message()),
-                                dkString, 0, 0));
+                                dkString, 0, 0, settings));
   }
   lines.push_back(MakeTag(LoadResString(SOpenSQL), true));
   std::string document = JoinEscaped(lines);

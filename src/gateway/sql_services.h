@@ -5,9 +5,12 @@
 
 #include <string>
 
+#include "runtime/regional_settings.h"
+
 namespace xg {
 
-std::string RunOpenSQL(const std::string& RequestText);
-std::string RunExecSQL(const std::string& RequestText);
+// The values of the answer are written with the settings.
+std::string RunOpenSQL(const std::string& RequestText, const RegionalSettings& settings);
+std::string RunExecSQL(const std::string& RequestText, const RegionalSettings& settings);
 
 }  // namespace xg

@@ -19,8 +19,9 @@ constexpr const char* kStringSample = "ABCDEFGHIJKLMNOPQRSTWVWXYZ";
 constexpr int32_t kIntegerSample = 2147483647;
 constexpr double kFloatSample = 1.7E308;
 
-std::string Element(const ResourceString& name, const Variant& value, TDataKind kind) {
-  return MakeElement(LoadResString(name), value, kind, 0, 0);
+std::string Element(const ResourceString& name, const Variant& value, TDataKind kind,
+                    const RegionalSettings& settings) {
+  return MakeElement(LoadResString(name), value, kind, 0, 0, settings);
 }
 
 std::string Tag(const ResourceString& name, bool closing) {
@@ -45,33 +46,34 @@ Variant CurrentTime(const Clock& clock) {
 }  // namespace
 
 std::string BuildStatusXML(const std::string& /*RequestText*/, const std::string& Agent,
-                           const Clock& clock) {
+                           const RegionalSettings& settings, const Clock& clock) {
   std::vector<std::string> lines;
   lines.push_back(LoadResString(SXMLDeclaration));
   lines.push_back(Tag(SStatus, false));
-  lines.push_back(Element(STimestamp, CurrentDateTime(clock), dkDateTime));
-  lines.push_back(Element(SAgent, Variant::FromString(Agent), dkString));
-  lines.push_back(
-      Element(SMsgData, Variant::FromString(LoadResString(SServiceInOperation)), dkString));
+  lines.push_back(Element(STimestamp, CurrentDateTime(clock), dkDateTime, settings));
+  lines.push_back(Element(SAgent, Variant::FromString(Agent), dkString, settings));
+  lines.push_back(Element(SMsgData, Variant::FromString(LoadResString(SServiceInOperation)),
+                          dkString, settings));
   lines.push_back(Tag(SDataTypes, false));
-  lines.push_back(Element(SKindString, Variant::FromString(kStringSample), dkString));
-  lines.push_back(Element(SKindInteger, Variant::FromInteger(kIntegerSample), dkInteger));
-  lines.push_back(Element(SKindBoolean, Variant::FromBoolean(true), dkBoolean));
-  lines.push_back(Element(SKindFloat, Variant::FromDouble(kFloatSample), dkFloat));
-  lines.push_back(Element(SKindDate, CurrentDate(clock), dkDate));
-  lines.push_back(Element(SKindTime, CurrentTime(clock), dkTime));
-  lines.push_back(Element(SKindDateTime, CurrentDateTime(clock), dkDateTime));
+  lines.push_back(Element(SKindString, Variant::FromString(kStringSample), dkString, settings));
+  lines.push_back(Element(SKindInteger, Variant::FromInteger(kIntegerSample), dkInteger, settings));
+  lines.push_back(Element(SKindBoolean, Variant::FromBoolean(true), dkBoolean, settings));
+  lines.push_back(Element(SKindFloat, Variant::FromDouble(kFloatSample), dkFloat, settings));
+  lines.push_back(Element(SKindDate, CurrentDate(clock), dkDate, settings));
+  lines.push_back(Element(SKindTime, CurrentTime(clock), dkTime, settings));
+  lines.push_back(Element(SKindDateTime, CurrentDateTime(clock), dkDateTime, settings));
   lines.push_back(Tag(SDataTypes, true));
   lines.push_back(Tag(SStatus, true));
   return JoinDocumentLines(lines);
 }
 
-std::string BuildErrorXML(const std::string& Message, const Clock& clock) {
+std::string BuildErrorXML(const std::string& Message, const RegionalSettings& settings,
+                          const Clock& clock) {
   std::vector<std::string> lines;
   lines.push_back(LoadResString(SXMLDeclaration));
   lines.push_back(Tag(SError, false));
-  lines.push_back(Element(STimestamp, CurrentDateTime(clock), dkDateTime));
-  lines.push_back(Element(SMsgData, Variant::FromString(Message), dkString));
+  lines.push_back(Element(STimestamp, CurrentDateTime(clock), dkDateTime, settings));
+  lines.push_back(Element(SMsgData, Variant::FromString(Message), dkString, settings));
   lines.push_back(Tag(SError, true));
   return JoinDocumentLines(lines);
 }

@@ -4,11 +4,13 @@
 #include <string>
 
 #include "runtime/clock.h"
+#include "runtime/regional_settings.h"
 
 namespace xg {
 
 std::string BuildStatusXML(const std::string& RequestText, const std::string& Agent,
-                           const Clock& clock = SystemClock());
-std::string BuildErrorXML(const std::string& Message, const Clock& clock = SystemClock());
+                           const RegionalSettings& settings, const Clock& clock = SystemClock());
+std::string BuildErrorXML(const std::string& Message, const RegionalSettings& settings,
+                          const Clock& clock = SystemClock());
 
 }  // namespace xg

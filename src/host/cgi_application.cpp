@@ -25,7 +25,7 @@ void TCGIApplication::Run() {
 
 bool TCGIApplication::HandleRequest(TWebRequest& request, TWebResponse& response) {
   if (!moduleClass_) throw EWebException(LoadResString(SNoDataModulesRegistered));
-  std::unique_ptr<TWebModule> module = moduleClass_->Create();
+  std::unique_ptr<TWebModule> module = moduleClass_->Create(settings_);
   if (!module) throw EWebException(LoadResString(SNoDataModulesCreated));
   bool result = false;
   try {

@@ -10,18 +10,22 @@
 #include "host/cgi_response.h"
 #include "host/env.h"
 #include "host/web_dispatcher.h"
+#include "runtime/regional_settings.h"
 
 namespace xg {
 
-// A web module class: its name and how to make an instance of it.
+// A web module class: its name and how to make an instance of it, which writes its answers with
+// the regional settings it is given.
 struct TWebModuleClass {
   const char* Name;
-  std::unique_ptr<TWebModule> (*Create)();
+  std::unique_ptr<TWebModule> (*Create)(const RegionalSettings& settings);
 };
 
 class TCGIApplication {
  public:
-  explicit TCGIApplication(Env& env) : env_(env) {}
+  // The regional settings are read once at start-up; the application hands them to the
+  // response and the module of each request.
+  TCGIApplication(Env& env, const RegionalSettings& settings) : env_(env), settings_(settings) {}
   virtual ~TCGIApplication() = default;
 
   // Records the module class and creates nothing. Recording the same class again does nothing;
@@ -44,11 +48,12 @@ class TCGIApplication {
 
   virtual std::unique_ptr<TWebRequest> MakeRequest() { return std::make_unique<TCGIRequest>(env_); }
   virtual std::unique_ptr<TWebResponse> MakeResponse(TWebRequest& request) {
-    return std::make_unique<TCGIResponse>(request);
+    return std::make_unique<TCGIResponse>(request, settings_);
   }
 
  private:
   Env& env_;
+  const RegionalSettings& settings_;
   const TWebModuleClass* moduleClass_ = nullptr;
 };
 

@@ -13,6 +13,7 @@
 #include "runtime/fatal_signals.h"
 #include "runtime/language_module.h"
 #include "runtime/module_address.h"
+#include "runtime/posix_locale_source.h"
 #include "runtime/regional_settings.h"
 #include "runtime/runtime_errors.h"
 
@@ -48,10 +49,13 @@ int RunCgiProgram(const TWebModuleClass& moduleClass, StartupStep ownStartupStep
   std::signal(SIGPIPE, SIG_IGN);
   try {
     InstallFaultHandlers();
-    LoadLanguageModule(ProgramPath(), PosixLocaleSource());
-    PrepareRunTimeErrors();
-    ReadRegionalSettings(PosixLocaleSource());
-    TCGIApplication application(PosixEnv());
+    const RegionalSettings settings = [] {
+      const PosixLocaleSource locale;
+      LoadLanguageModule(ProgramPath(), locale);
+      PrepareRunTimeErrors();
+      return ReadRegionalSettings(locale);
+    }();
+    TCGIApplication application(PosixEnv(), settings);
     if (ownStartupStep) ownStartupStep();
     application.SetModuleClass(moduleClass);
     FaultReporterDuringRequest reporter;

@@ -3,7 +3,7 @@
 // 2. the language module search, before the first string resource is read (the run-time error
 //    texts and the default names of the regional settings are resources);
 // 3. the run-time error texts and the pre-built exception objects;
-// 4. the regional settings, read once;
+// 4. the regional settings, read once into an object that lives as long as the application;
 // 5. the application object, the program's own start-up step if it has one, the module class;
 // 6. the request, served with the fault reporter set, so that a fault inside it writes the
 //    server failure page.

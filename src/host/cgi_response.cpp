@@ -60,7 +60,8 @@ std::string StatusString(int code) {
   return std::string();
 }
 
-TCGIResponse::TCGIResponse(TWebRequest& request) : TWebResponse(request) {
+TCGIResponse::TCGIResponse(TWebRequest& request, const RegionalSettings& settings)
+    : TWebResponse(request), settings_(settings) {
   SetDefaults();
 }
 
@@ -116,9 +117,10 @@ std::string TCGIResponse::HeaderText() const {
   for (const std::string& cookie : Cookies()) AppendLine(headers, "Set-Cookie: %s\r\n", cookie);
   AppendLine(headers, "Derived-From: %s\r\n", Text(ResponseTextVar::DerivedFrom));
   if (Date(ResponseDateVar::Expires) > 0)
-    headers += Format("Expires: %s\r\n", {HttpDateText(Date(ResponseDateVar::Expires))});
+    headers += Format("Expires: %s\r\n", {HttpDateText(Date(ResponseDateVar::Expires), settings_)});
   if (Date(ResponseDateVar::LastModified) > 0)
-    headers += Format("Last-Modified: %s\r\n", {HttpDateText(Date(ResponseDateVar::LastModified))});
+    headers += Format("Last-Modified: %s\r\n",
+                      {HttpDateText(Date(ResponseDateVar::LastModified), settings_)});
   AppendLine(headers, "Title: %s\r\n", Text(ResponseTextVar::Title));
   const std::string authenticate = Text(ResponseTextVar::WWWAuthenticate);
   const std::string realm = Text(ResponseTextVar::Realm);

@@ -5,14 +5,16 @@
 #include <array>
 
 #include "host/web_response.h"
+#include "runtime/regional_settings.h"
 
 namespace xg {
 
 class TCGIResponse : public TWebResponse {
  public:
   // Sets the defaults: Version "1.0" when the request has no protocol version, status 200 "OK",
-  // the three dates -1.0, content type "text/html".
-  explicit TCGIResponse(TWebRequest& request);
+  // the three dates -1.0, content type "text/html". The dates of the header block are written
+  // with the settings' time separator.
+  TCGIResponse(TWebRequest& request, const RegionalSettings& settings);
 
   std::string GetTextVar(int index) const override;
   void SetTextVar(int index, const std::string& text) override;
@@ -40,6 +42,7 @@ class TCGIResponse : public TWebResponse {
  private:
   void SetDefaults();
 
+  const RegionalSettings& settings_;
   int statusCode_ = 0;
   std::array<std::string, 12> textVars_;
   int32_t contentLength_ = 0;

@@ -13,30 +13,31 @@ namespace {
 
 // The answer to a parsed request: the root must be the field name, then the service decides.
 std::string Answer(const TXMLParams& params, const std::string& requestText,
-                   const std::string& fieldName, TWebRequest& request) {
+                   const std::string& fieldName, TWebRequest& request,
+                   const RegionalSettings& settings) {
   if (!EqualsIgnoringAsciiCase(params.Root, fieldName))
-    return BuildErrorXML("Elemento " + fieldName + " n\xE3o encontrado");
-  if (!params.Service) return BuildErrorXML("XML de entrada mal formatada");
+    return BuildErrorXML("Elemento " + fieldName + " n\xE3o encontrado", settings);
+  if (!params.Service) return BuildErrorXML("XML de entrada mal formatada", settings);
   switch (*params.Service) {
     case skStatus:
-      return BuildStatusXML(requestText, request.UserAgent());
+      return BuildStatusXML(requestText, request.UserAgent(), settings);
     case skError:
-      return BuildErrorXML("Erro desconhecido");
+      return BuildErrorXML("Erro desconhecido", settings);
     case skOpenSQL:
-      return RunOpenSQL(requestText);
+      return RunOpenSQL(requestText, settings);
     case skExecSQL:
-      return RunExecSQL(requestText);
+      return RunExecSQL(requestText, settings);
   }
-  return BuildErrorXML("XML de entrada mal formatada");
+  return BuildErrorXML("XML de entrada mal formatada", settings);
 }
 
-std::unique_ptr<TWebModule> CreateWM1() {
-  return std::make_unique<TWM1>();
+std::unique_ptr<TWebModule> CreateWM1(const RegionalSettings& settings) {
+  return std::make_unique<TWM1>(settings);
 }
 
 }  // namespace
 
-TWM1::TWM1() {
+TWM1::TWM1(const RegionalSettings& settings) : settings_(settings) {
   TWebActionItem& item = Actions().Add();
   item.SetDefault(true);
   item.Enabled = true;
@@ -61,11 +62,11 @@ void TWM1::WM1DefaultAction(TObject& /*Sender*/, TWebRequest& Request, TWebRespo
     requestText = DecodeBase64(encoded);
     TXMLParams params;
     ParseRequest(requestText, params);
-    Response.SetContent(Answer(params, requestText, fieldName, Request));
+    Response.SetContent(Answer(params, requestText, fieldName, Request, settings_));
   } catch (...) {
     const Exception* failure = AsException(std::current_exception());
     if (!failure) throw;
-    Response.SetContent(BuildErrorXML(failure->Message() + "\r\r" + requestText));
+    Response.SetContent(BuildErrorXML(failure->Message() + "\r\r" + requestText, settings_));
   }
 }
 

@@ -10,7 +10,8 @@ namespace xg {
 
 class TWM1 : public TWebModule {
  public:
-  TWM1();
+  // The answers are written with the settings.
+  explicit TWM1(const RegionalSettings& settings);
 
   // The class the program records with SetModuleClass.
   static const TWebModuleClass& Class();
@@ -21,6 +22,9 @@ class TWM1 : public TWebModule {
   // message, two CR bytes and the decoded request text. Handled is left as it is.
   void WM1DefaultAction(TObject& Sender, TWebRequest& Request, TWebResponse& Response,
                         bool& Handled);
+
+ private:
+  const RegionalSettings& settings_;
 };
 
 }  // namespace xg

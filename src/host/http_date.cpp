@@ -4,7 +4,6 @@
 
 #include "runtime/ascii_text.h"
 #include "runtime/format.h"
-#include "runtime/regional_settings.h"
 
 namespace xg {
 namespace {
@@ -68,9 +67,9 @@ std::optional<TDateTime> ParseHttpDate(const std::string& text) {
   return EncodeDate(year, month, day) + EncodeTime(hour, minute, second, 0);
 }
 
-std::string HttpDateText(TDateTime value) {
+std::string HttpDateText(TDateTime value, const RegionalSettings& settings) {
   DecodedDateTime parts = DecodeDateTime(value);
-  const std::string separator(1, RegionalSettings().TimeSepChar);
+  const std::string separator(1, settings.time_separator);
   const std::string dayName = parts.DayOfWeek >= 1 ? kDayNames[parts.DayOfWeek - 1] : "";
   const std::string monthName =
       parts.Month >= 1 && parts.Month <= 12 ? kMonthNames[parts.Month - 1] : "";

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "runtime/date_time.h"
+#include "runtime/regional_settings.h"
 
 namespace xg {
 
@@ -16,6 +17,6 @@ std::optional<TDateTime> ParseHttpDate(const std::string& text);
 
 // "Sun, 06 Nov 1994 08:49:37 GMT" with the regional time separator between the time parts. The
 // value is written as it stands, no conversion to GMT.
-std::string HttpDateText(TDateTime value);
+std::string HttpDateText(TDateTime value, const RegionalSettings& settings);
 
 }  // namespace xg

@@ -8,7 +8,6 @@
 #include "runtime/ascii_text.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
-#include "runtime/regional_settings.h"
 #include "runtime/resource_strings.h"
 
 namespace xg {
@@ -89,9 +88,9 @@ TBcd StrToBcd(const std::string& text, char decimalSeparator) {
   return value;
 }
 
-std::string BcdToText(const TBcd& value) {
+std::string BcdToText(const TBcd& value, const RegionalSettings& settings) {
   const PlainDecimal plain = Unpack(value);
-  const char separator = RegionalSettings().DecimalSepChar;
+  const char separator = settings.decimal_separator;
   std::string text;
   for (size_t i = 0; i < plain.integerDigits; ++i)
     if (!text.empty() || plain.digits[i] != '0') text += plain.digits[i];

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "runtime/regional_settings.h"
+
 namespace xg {
 
 struct TBcd {
@@ -18,7 +20,7 @@ struct TBcd {
 TBcd StrToBcd(const std::string& text, char decimalSeparator);
 
 // The value as text with the regional decimal separator; see the rules in conversions.
-std::string BcdToText(const TBcd& value);
+std::string BcdToText(const TBcd& value, const RegionalSettings& settings);
 
 double BcdToDouble(const TBcd& value);
 

@@ -7,12 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <vector>
 
 #include "runtime/ascii_text.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
-#include "runtime/regional_settings.h"
 #include "runtime/resource_strings.h"
 #include "runtime/runtime_messages.h"
 
@@ -23,6 +21,10 @@ namespace {
 // an integer mantissa below 2^64 times a power of two.
 static_assert(std::numeric_limits<long double>::digits == 64,
               "long double must be the 80-bit extended format");
+
+// The words for true and false.
+constexpr const char* kTrueText = "True";
+constexpr const char* kFalseText = "False";
 
 std::string UnsignedDigits(uint64_t value) {
   char buffer[20];
@@ -286,32 +288,28 @@ std::string IntToStr(int64_t value) {
   return value < 0 ? "-" + digits : digits;
 }
 
-std::string FloatToStr(long double value) {
-  return LayOut(DecimalFormOf(value), RegionalSettings().DecimalSepChar);
+std::string FloatToStr(long double value, const RegionalSettings& settings) {
+  return LayOut(DecimalFormOf(value), settings.decimal_separator);
 }
 
-std::string CurrencyToText(int64_t scaledAmount) {
-  const uint64_t magnitude = Magnitude(scaledAmount);
-  std::string text = scaledAmount < 0 ? "-" : "";
+std::string CurrencyToText(int64_t scaled_amount, const RegionalSettings& settings) {
+  const uint64_t magnitude = Magnitude(scaled_amount);
+  std::string text = scaled_amount < 0 ? "-" : "";
   text += UnsignedDigits(magnitude / 10000);
   if (uint64_t fraction = magnitude % 10000; fraction != 0) {
     char digits[4];
     for (int i = 3; i >= 0; --i, fraction /= 10) digits[i] = static_cast<char>('0' + fraction % 10);
     size_t count = 4;
     while (digits[count - 1] == '0') --count;
-    text += RegionalSettings().DecimalSepChar;
+    text += settings.decimal_separator;
     text.append(digits, count);
   }
   return text;
 }
 
-std::string BoolToStr(bool value, bool useTexts) {
-  if (!useTexts) return value ? "-1" : "0";
-  // The words for true and false; filled once, when first needed.
-  static std::vector<std::string> trueTexts, falseTexts;
-  if (trueTexts.empty()) trueTexts.push_back("True");
-  if (falseTexts.empty()) falseTexts.push_back("False");
-  return value ? trueTexts.front() : falseTexts.front();
+std::string BoolToStr(bool value, BoolText form) {
+  if (form == BoolText::kNumber) return value ? "-1" : "0";
+  return value ? kTrueText : kFalseText;
 }
 
 std::optional<int32_t> TryStrToInt(const std::string& text) {
@@ -336,8 +334,9 @@ int64_t StrToInt64(const std::string& text) {
   throw EConvertError(Format(LoadResString(SInvalidInteger), {text}));
 }
 
-std::optional<long double> TryStrToFloat(const std::string& text) {
-  const char separator = RegionalSettings().DecimalSepChar;
+std::optional<long double> TryStrToFloat(const std::string& text,
+                                         const RegionalSettings& settings) {
+  const char separator = settings.decimal_separator;
   size_t i = 0;
   const size_t n = text.size();
   while (i < n && text[i] == ' ') ++i;
@@ -368,8 +367,8 @@ std::optional<long double> TryStrToFloat(const std::string& text) {
   return value;
 }
 
-long double StrToFloat(const std::string& text) {
-  if (auto value = TryStrToFloat(text)) return *value;
+long double StrToFloat(const std::string& text, const RegionalSettings& settings) {
+  if (auto value = TryStrToFloat(text, settings)) return *value;
   throw EConvertError(Format(LoadResString(SInvalidFloat), {text}));
 }
 

@@ -6,15 +6,20 @@
 #include <optional>
 #include <string>
 
+#include "runtime/regional_settings.h"
+
 namespace xg {
+
+// How BoolToStr writes a boolean: "-1" and "0", or the words "True" and "False".
+enum class BoolText { kNumber, kWord };
 
 std::string IntToStr(int32_t value);
 std::string IntToStr(int64_t value);
 // General format, 15 significant digits, the regional decimal separator.
-std::string FloatToStr(long double value);
+std::string FloatToStr(long double value, const RegionalSettings& settings);
 // A currency amount held as the amount times 10000.
-std::string CurrencyToText(int64_t scaledAmount);
-std::string BoolToStr(bool value, bool useTexts);
+std::string CurrencyToText(int64_t scaled_amount, const RegionalSettings& settings);
+std::string BoolToStr(bool value, BoolText form);
 
 // Decimal (or "$"/"0x"/"x" hexadecimal) text to a 32-bit or 64-bit integer: leading blanks and
 // one sign accepted; anything else, or overflow, gives nothing.
@@ -26,8 +31,8 @@ int64_t StrToInt64(const std::string& text);
 
 // Decimal text with the regional decimal separator and an optional exponent; surrounding blanks
 // accepted. Gives nothing for any other text.
-std::optional<long double> TryStrToFloat(const std::string& text);
+std::optional<long double> TryStrToFloat(const std::string& text, const RegionalSettings& settings);
 // Raises EConvertError "'%s' is not a valid floating point value".
-long double StrToFloat(const std::string& text);
+long double StrToFloat(const std::string& text, const RegionalSettings& settings);
 
 }  // namespace xg

@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "runtime/ascii_text.h"
-#include "runtime/regional_settings.h"
 
 namespace xg {
 namespace {
@@ -86,10 +85,10 @@ bool HourIsFollowedByMarker(std::string_view pattern, std::size_t pos) {
 
 class DateTimeWriter {
  public:
-  explicit DateTimeWriter(TDateTime value) : value_(value) {}
+  DateTimeWriter(TDateTime value, const RegionalSettings& settings)
+      : value_(value), settings_(settings) {}
 
   void Write(std::string_view pattern, bool nested) {
-    const TRegionalSettings& settings = RegionalSettings();
     const DecodedDateTime parts = DecodeDateTime(value_);
     char last_letter = 0;
     bool twelve_hour = false;
@@ -116,16 +115,17 @@ class DateTimeWriter {
           if (count <= 2) {
             PutNumber(parts.Month, count);
           } else {
-            PutMonthName(count == 3 ? settings.MonthAbbrevs : settings.MonthFullNames, parts);
+            PutMonthName(count == 3 ? settings_.short_month_names : settings_.long_month_names,
+                         parts);
           }
           break;
         case 'D':
           if (count <= 2) {
             PutNumber(parts.Day, count);
           } else if (count <= 4) {
-            PutDayName(count == 3 ? settings.DayAbbrevs : settings.DayFullNames, parts);
+            PutDayName(count == 3 ? settings_.short_day_names : settings_.long_day_names, parts);
           } else if (!nested) {
-            Write(count == 5 ? settings.DateShortForm : settings.DateLongForm, true);
+            Write(count == 5 ? settings_.short_date_pattern : settings_.long_date_pattern, true);
           }
           break;
         case 'E':
@@ -151,27 +151,28 @@ class DateTimeWriter {
           PutNumber(parts.Millisecond, count >= 3 ? 3 : count);
           break;
         case 'T':
-          if (!nested) Write(count == 1 ? settings.TimeShortForm : settings.TimeLongForm, true);
+          if (!nested)
+            Write(count == 1 ? settings_.short_time_pattern : settings_.long_time_pattern, true);
           break;
         case 'C':
           if (!nested) {
-            Write(settings.DateShortForm, true);
+            Write(settings_.short_date_pattern, true);
             if (parts.Hour != 0 || parts.Minute != 0 || parts.Second != 0) {
               Put(' ');
-              Write(settings.TimeLongForm, true);
+              Write(settings_.long_time_pattern, true);
             }
           }
           break;
         case 'A':
-          count = WriteMarkerOrDayName(pattern, pos, parts, settings, twelve_hour);
+          count = WriteMarkerOrDayName(pattern, pos, parts, twelve_hour);
           break;
         case '/':
           count = 1;
-          if (settings.DateSepChar != '\0') Put(settings.DateSepChar);
+          if (settings_.date_separator != '\0') Put(settings_.date_separator);
           break;
         case ':':
           count = 1;
-          if (settings.TimeSepChar != '\0') Put(settings.TimeSepChar);
+          if (settings_.time_separator != '\0') Put(settings_.time_separator);
           break;
         case '"':
         case '\'': {
@@ -232,8 +233,7 @@ class DateTimeWriter {
   // The tokens that begin with an a: "am/pm", "a/p", "ampm", "aaaa", "aaa", else the letter.
   // Answers how many pattern characters were used.
   std::size_t WriteMarkerOrDayName(std::string_view pattern, std::size_t pos,
-                                   const DecodedDateTime& parts, const TRegionalSettings& settings,
-                                   bool& twelve_hour) {
+                                   const DecodedDateTime& parts, bool& twelve_hour) {
     const bool before_noon = parts.Hour < 12;
     const std::string_view rest = pattern.substr(pos);
     if (StartsWithIgnoringAsciiCase(rest, "AM/PM")) {
@@ -247,16 +247,16 @@ class DateTimeWriter {
       return 3;
     }
     if (StartsWithIgnoringAsciiCase(rest, "AMPM")) {
-      Put(before_noon ? settings.AmText : settings.PmText);
+      Put(before_noon ? settings_.am_designator : settings_.pm_designator);
       twelve_hour = true;
       return 4;
     }
     if (StartsWithIgnoringAsciiCase(rest, "AAAA")) {
-      PutDayName(settings.DayFullNames, parts);
+      PutDayName(settings_.long_day_names, parts);
       return 4;
     }
     if (StartsWithIgnoringAsciiCase(rest, "AAA")) {
-      PutDayName(settings.DayAbbrevs, parts);
+      PutDayName(settings_.short_day_names, parts);
       return 3;
     }
     Put(pattern[pos]);
@@ -264,6 +264,7 @@ class DateTimeWriter {
   }
 
   TDateTime value_;
+  const RegionalSettings& settings_;
   std::string out_;
 };
 
@@ -304,22 +305,23 @@ TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {
   return static_cast<TDateTime>(total) / static_cast<TDateTime>(kMillisecondsPerDay);
 }
 
-std::string FormatDateTime(const std::string& pattern, TDateTime value) {
-  DateTimeWriter writer(value);
+std::string FormatDateTime(const std::string& pattern, TDateTime value,
+                           const RegionalSettings& settings) {
+  DateTimeWriter writer(value, settings);
   writer.Write(pattern.empty() ? std::string_view("c") : std::string_view(pattern), false);
   return std::move(writer).Result();
 }
 
-std::string DateToStr(TDateTime value) {
-  return FormatDateTime(RegionalSettings().DateShortForm, value);
+std::string DateToStr(TDateTime value, const RegionalSettings& settings) {
+  return FormatDateTime(settings.short_date_pattern, value, settings);
 }
 
-std::string TimeToStr(TDateTime value) {
-  return FormatDateTime(RegionalSettings().TimeLongForm, value);
+std::string TimeToStr(TDateTime value, const RegionalSettings& settings) {
+  return FormatDateTime(settings.long_time_pattern, value, settings);
 }
 
-std::string DateTimeToStr(TDateTime value) {
-  return FormatDateTime("c", value);
+std::string DateTimeToStr(TDateTime value, const RegionalSettings& settings) {
+  return FormatDateTime("c", value, settings);
 }
 
 }  // namespace xg

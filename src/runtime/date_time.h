@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "runtime/regional_settings.h"
+
 namespace xg {
 
 // Days since 1899-12-30; the fraction is the time of day.
@@ -21,9 +23,14 @@ DecodedDateTime DecodeDateTime(TDateTime value);
 TDateTime EncodeDate(int year, int month, int day);
 TDateTime EncodeTime(int hour, int minute, int second, int millisecond);
 
-std::string FormatDateTime(const std::string& pattern, TDateTime value);
-std::string DateToStr(TDateTime value);
-std::string TimeToStr(TDateTime value);
-std::string DateTimeToStr(TDateTime value);
+// The value written by the pattern (an empty pattern is "c"), with the patterns, separators,
+// designators and names of the settings.
+std::string FormatDateTime(const std::string& pattern, TDateTime value,
+                           const RegionalSettings& settings);
+// The short date pattern, the long time pattern, and "c" (the date, and the time unless it is
+// midnight to the second).
+std::string DateToStr(TDateTime value, const RegionalSettings& settings);
+std::string TimeToStr(TDateTime value, const RegionalSettings& settings);
+std::string DateTimeToStr(TDateTime value, const RegionalSettings& settings);
 
 }  // namespace xg

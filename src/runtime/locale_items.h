@@ -7,13 +7,7 @@
 namespace xg {
 
 constexpr uint32_t kItemLanguageAbbrev = 0x03;
-constexpr uint32_t kItemListSeparator = 0x0C;
 constexpr uint32_t kItemDecimalSeparator = 0x0E;
-constexpr uint32_t kItemThousandSeparator = 0x0F;
-constexpr uint32_t kItemCurrencySymbol = 0x14;
-constexpr uint32_t kItemCurrencyDigits = 0x19;
-constexpr uint32_t kItemCurrencyPlacement = 0x1B;
-constexpr uint32_t kItemNegCurrencyPlacement = 0x1C;
 constexpr uint32_t kItemDateSeparator = 0x1D;
 constexpr uint32_t kItemTimeSeparator = 0x1E;
 constexpr uint32_t kItemShortDate = 0x1F;

@@ -70,16 +70,6 @@ constexpr const ResourceString* kLongDayNames[7] = {
     &SLongDayNameSun, &SLongDayNameMon, &SLongDayNameTue, &SLongDayNameWed,
     &SLongDayNameThu, &SLongDayNameFri, &SLongDayNameSat};
 
-TSystemLocaleInfo& LocaleInfoStorage() {
-  static TSystemLocaleInfo info;
-  return info;
-}
-
-TRegionalSettings& SettingsStorage() {
-  static TRegionalSettings settings;
-  return settings;
-}
-
 // A text item: the host's value when it fits the text buffer, else the default. An item the
 // host defines as empty is the empty text.
 std::string ReadTextItem(const LocaleSource& source, uint32_t item, const std::string& fallback) {
@@ -118,29 +108,16 @@ int ReadNumberItem(const LocaleSource& source, uint32_t item, int fallback = 0) 
   return ParseIntegerOrZero(ReadTextItem(source, item, std::to_string(fallback)));
 }
 
-TSystemLocaleInfo ReadLocaleIdentity(const LocaleSource& source) {
-  TSystemLocaleInfo info;
-  info.LocaleId = 0x0409;
-  info.PrimaryLangId = 9;
-  info.SubLangId = 1;
-  uint32_t thread_locale = source.ThreadLocale();
-  if (thread_locale != 0) info.LocaleId = thread_locale;
-  uint32_t language = thread_locale & 0xFFFF;
-  if (language != 0) {
-    info.PrimaryLangId = language & 0x3FF;
-    info.SubLangId = language >> 10;
-  }
-  // Every text of this system is ISO-8859-1: a single-byte code page without lead bytes and
-  // without right-to-left characters, so neither trait applies whatever the language.
-  info.IsFarEast = false;
-  info.IsMiddleEast = false;
-  return info;
+// The primary language of a locale identifier: the low 10 bits, or English (9) when its low 16
+// bits are 0.
+uint32_t PrimaryLanguageOf(uint32_t locale_id) {
+  const uint32_t language = locale_id & 0xFFFF;
+  return language != 0 ? language & 0x3FF : 9;
 }
 
 // Era calendars write the year within the era (e) and the era name (ggg); other calendars of
 // the languages that have era names lose their era tokens.
-std::string ConvertDatePattern(const LocaleSource& source, const TSystemLocaleInfo& info,
-                               const std::string& pattern) {
+std::string ConvertDatePattern(const LocaleSource& source, const std::string& pattern) {
   int calendar = ReadNumberItem(source, kItemCalendarType, 1);
   std::string result;
   if (calendar >= 3 && calendar <= 5) {
@@ -165,33 +142,33 @@ std::string ConvertDatePattern(const LocaleSource& source, const TSystemLocaleIn
     }
     return result;
   }
-  uint32_t lang = info.PrimaryLangId;
-  if (lang != 0x04 && lang != 0x11 && lang != 0x12) return pattern;
+  const uint32_t language = PrimaryLanguageOf(source.ThreadLocale());
+  if (language != 0x04 && language != 0x11 && language != 0x12) return pattern;
   for (char c : pattern) {
     if (c != 'g' && c != 'G') result += c;
   }
   return result;
 }
 
-void ReadNames(const LocaleSource& source, TRegionalSettings& settings) {
+void ReadNames(const LocaleSource& source, RegionalSettings& settings) {
   for (uint32_t month = 0; month < 12; ++month) {
     std::string abbrev = ReadTextItem(source, kItemAbbrevMonthName1 + month, "");
-    settings.MonthAbbrevs[month] =
+    settings.short_month_names[month] =
         abbrev.empty() ? LoadResString(*kShortMonthNames[month]) : abbrev;
     std::string full = ReadTextItem(source, kItemMonthName1 + month, "");
-    settings.MonthFullNames[month] = full.empty() ? LoadResString(*kLongMonthNames[month]) : full;
+    settings.long_month_names[month] = full.empty() ? LoadResString(*kLongMonthNames[month]) : full;
   }
   for (uint32_t day = 0; day < 7; ++day) {
     // The host counts its day names from Monday; Sunday is its seventh.
     uint32_t host_index = (day + 6) % 7;
     std::string abbrev = ReadTextItem(source, kItemAbbrevDayName1 + host_index, "");
-    settings.DayAbbrevs[day] = abbrev.empty() ? LoadResString(*kShortDayNames[day]) : abbrev;
+    settings.short_day_names[day] = abbrev.empty() ? LoadResString(*kShortDayNames[day]) : abbrev;
     std::string full = ReadTextItem(source, kItemDayName1 + host_index, "");
-    settings.DayFullNames[day] = full.empty() ? LoadResString(*kLongDayNames[day]) : full;
+    settings.long_day_names[day] = full.empty() ? LoadResString(*kLongDayNames[day]) : full;
   }
 }
 
-void ReadTimePatterns(const LocaleSource& source, TRegionalSettings& settings) {
+void ReadTimePatterns(const LocaleSource& source, RegionalSettings& settings) {
   std::string hour = ReadNumberItem(source, kItemHourLeadingZero) != 0 ? "hh" : "h";
   std::string prefix;
   std::string suffix;
@@ -202,47 +179,26 @@ void ReadTimePatterns(const LocaleSource& source, TRegionalSettings& settings) {
       suffix = " AMPM";
     }
   }
-  settings.TimeShortForm = prefix + hour + ":mm" + suffix;
-  settings.TimeLongForm = prefix + hour + ":mm:ss" + suffix;
+  settings.short_time_pattern = prefix + hour + ":mm" + suffix;
+  settings.long_time_pattern = prefix + hour + ":mm:ss" + suffix;
 }
 
 }  // namespace
 
-const TSystemLocaleInfo& SystemLocaleInfo() {
-  return LocaleInfoStorage();
-}
-
-const TRegionalSettings& RegionalSettings() {
-  return SettingsStorage();
-}
-
-void ReadRegionalSettings(const LocaleSource& source) {
-  TSystemLocaleInfo info = ReadLocaleIdentity(source);
-
-  TRegionalSettings settings;
+RegionalSettings ReadRegionalSettings(const LocaleSource& source) {
+  RegionalSettings settings;
   ReadNames(source, settings);
-  // The era calendars of far-east locales never apply here (see ReadLocaleIdentity): the era
-  // names stay empty and their year bases 0.
-  settings.CurrencyText = ReadTextItem(source, kItemCurrencySymbol, "");
-  settings.CurrencyPlacement = static_cast<uint8_t>(ReadNumberItem(source, kItemCurrencyPlacement));
-  settings.NegCurrencyPlacement =
-      static_cast<uint8_t>(ReadNumberItem(source, kItemNegCurrencyPlacement));
-  settings.ThousandSepChar = ReadCharItem(source, kItemThousandSeparator, ',');
-  settings.DecimalSepChar = ReadCharItem(source, kItemDecimalSeparator, '.');
-  settings.CurrencyDecimalCount = static_cast<uint8_t>(ReadNumberItem(source, kItemCurrencyDigits));
-  settings.DateSepChar = ReadCharItem(source, kItemDateSeparator, '/');
-  settings.DateShortForm =
-      ConvertDatePattern(source, info, ReadTextItem(source, kItemShortDate, "m/d/yy"));
-  settings.DateLongForm =
-      ConvertDatePattern(source, info, ReadTextItem(source, kItemLongDate, "mmmm d, yyyy"));
-  settings.TimeSepChar = ReadCharItem(source, kItemTimeSeparator, ':');
-  settings.AmText = ReadTextItem(source, kItemAmDesignator, "am");
-  settings.PmText = ReadTextItem(source, kItemPmDesignator, "pm");
+  settings.decimal_separator = ReadCharItem(source, kItemDecimalSeparator, '.');
+  settings.date_separator = ReadCharItem(source, kItemDateSeparator, '/');
+  settings.short_date_pattern =
+      ConvertDatePattern(source, ReadTextItem(source, kItemShortDate, "m/d/yy"));
+  settings.long_date_pattern =
+      ConvertDatePattern(source, ReadTextItem(source, kItemLongDate, "mmmm d, yyyy"));
+  settings.time_separator = ReadCharItem(source, kItemTimeSeparator, ':');
+  settings.am_designator = ReadTextItem(source, kItemAmDesignator, "am");
+  settings.pm_designator = ReadTextItem(source, kItemPmDesignator, "pm");
   ReadTimePatterns(source, settings);
-  settings.ListSepChar = ReadCharItem(source, kItemListSeparator, ',');
-
-  LocaleInfoStorage() = info;
-  SettingsStorage() = std::move(settings);
+  return settings;
 }
 
 }  // namespace xg

@@ -14,7 +14,9 @@ struct ResourceString {
 };
 
 // Declares a resource; the identifier is also the name a language module uses for it.
+// clang-format off
 #define XG_RESOURCE(Id, Text) inline constexpr ::xg::ResourceString Id{#Id, Text}
+// clang-format on
 
 // The text of a resource: the language module's entry when one is installed (an entry missing
 // there reads as the empty text), else the built-in text.

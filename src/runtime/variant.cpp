@@ -145,13 +145,17 @@ std::optional<int32_t> RoundBcdToInteger(const TBcd& bcd) {
   return static_cast<int32_t>(whole);
 }
 
-std::string ToText(const Variant& original, bool nullRaises) {
+// What the text conversion makes of Null.
+enum class NullText { kEmpty, kCastError };
+
+std::string ToText(const Variant& original, NullText null_text,
+                   const RegionalSettings& settings) {
   const Variant& value = Resolve(original);
   switch (ScalarCode(value)) {
     case varEmpty:
       return std::string();
     case varNull:
-      if (nullRaises) RaiseCastError(value, kTargetString);
+      if (null_text == NullText::kCastError) RaiseCastError(value, kTargetString);
       return std::string();
     case varSmallint:
       return IntToStr(static_cast<int32_t>(AsSmallint(value)));
@@ -168,20 +172,20 @@ std::string ToText(const Variant& original, bool nullRaises) {
     case varInt64:
       return IntToStr(AsInt64(value));
     case varSingle:
-      return FloatToStr(AsSingle(value));
+      return FloatToStr(AsSingle(value), settings);
     case varDouble:
-      return FloatToStr(AsDouble(value));
+      return FloatToStr(AsDouble(value), settings);
     case varCurrency:
-      return CurrencyToText(AsInt64(value));
+      return CurrencyToText(AsInt64(value), settings);
     case varDate:
-      return DateTimeToStr(AsDouble(value));
+      return DateTimeToStr(AsDouble(value), settings);
     case varBoolean:
-      return BoolToStr(AsWord(value) != 0, false);
+      return BoolToStr(AsWord(value) != 0, BoolText::kNumber);
     case varOleStr:
     case varString:
       return value.String();
     case varFMTBcd:
-      return BcdToText(value.Bcd());
+      return BcdToText(value.Bcd(), settings);
     default:
       RaiseCastError(value, kTargetString);
   }
@@ -255,12 +259,12 @@ Variant Variant::FromRaw(uint16_t vtype, uint64_t payload) {
   return v;
 }
 
-std::string VarToStr(const Variant& value) {
-  return ToText(value, false);
+std::string VarToStr(const Variant& value, const RegionalSettings& settings) {
+  return ToText(value, NullText::kEmpty, settings);
 }
 
-std::string VarAsString(const Variant& value) {
-  return ToText(value, true);
+std::string VarAsString(const Variant& value, const RegionalSettings& settings) {
+  return ToText(value, NullText::kCastError, settings);
 }
 
 int32_t VarAsInteger(const Variant& original) {
@@ -316,7 +320,7 @@ int32_t VarAsInteger(const Variant& original) {
   return *result;
 }
 
-double VarAsDouble(const Variant& original) {
+double VarAsDouble(const Variant& original, const RegionalSettings& settings) {
   const Variant& value = Resolve(original);
   switch (ScalarCode(value)) {
     case varEmpty:
@@ -348,7 +352,7 @@ double VarAsDouble(const Variant& original) {
       return static_cast<double>(static_cast<long double>(AsInt64(value)) / 10000.0L);
     case varOleStr:
     case varString: {
-      const auto number = TryStrToFloat(value.String());
+      const auto number = TryStrToFloat(value.String(), settings);
       if (!number) RaiseInvalidArgument();
       const double result = static_cast<double>(*number);
       if (std::isinf(result)) RaiseOverflow(value, kTargetDouble);
@@ -361,7 +365,7 @@ double VarAsDouble(const Variant& original) {
   }
 }
 
-bool VarAsBoolean(const Variant& original) {
+bool VarAsBoolean(const Variant& original, const RegionalSettings& settings) {
   const Variant& value = Resolve(original);
   switch (ScalarCode(value)) {
     case varEmpty:
@@ -389,9 +393,9 @@ bool VarAsBoolean(const Variant& original) {
     case varOleStr:
     case varString: {
       const std::string& text = value.String();
-      if (auto number = TryStrToFloat(text)) return *number != 0.0L;
-      if (EqualsIgnoringAsciiCase(text, BoolToStr(true, true))) return true;
-      if (EqualsIgnoringAsciiCase(text, BoolToStr(false, true))) return false;
+      if (auto number = TryStrToFloat(text, settings)) return *number != 0.0L;
+      if (EqualsIgnoringAsciiCase(text, BoolToStr(true, BoolText::kWord))) return true;
+      if (EqualsIgnoringAsciiCase(text, BoolToStr(false, BoolText::kWord))) return false;
       RaiseInvalidArgument();
     }
     case varFMTBcd:

@@ -7,6 +7,7 @@
 
 #include "runtime/bcd.h"
 #include "runtime/date_time.h"
+#include "runtime/regional_settings.h"
 
 namespace xg {
 
@@ -72,13 +73,15 @@ class Variant {
   const Variant* target_ = nullptr;
 };
 
-// Text of a value; Null gives the empty text.
-std::string VarToStr(const Variant& value);
+// Text of a value; Null gives the empty text. Numbers, currency, decimals and dates are
+// written with the settings.
+std::string VarToStr(const Variant& value, const RegionalSettings& settings);
 // The implicit text conversion: as VarToStr, but Null raises EVariantTypeCastError.
-std::string VarAsString(const Variant& value);
+std::string VarAsString(const Variant& value, const RegionalSettings& settings);
 int32_t VarAsInteger(const Variant& value);
-double VarAsDouble(const Variant& value);
-bool VarAsBoolean(const Variant& value);
+// A text is read with the decimal separator of the settings.
+double VarAsDouble(const Variant& value, const RegionalSettings& settings);
+bool VarAsBoolean(const Variant& value, const RegionalSettings& settings);
 bool VarEqualsNull(const Variant& value);
 std::string VarTypeName(uint16_t vtype);
 

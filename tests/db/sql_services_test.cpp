@@ -16,28 +16,18 @@
 #include "db_test_support.h"
 #include "runtime/regional_settings.h"
 #include "runtime/variant.h"
+#include "support/test_hosts.h"
 
 namespace xg {
 namespace {
 
-// Brazilian-style texts: decimal comma, day/month/year, 24-hour clock.
-class TestLocale : public LocaleSource {
- public:
-  uint32_t ThreadLocale() const override { return 0x0416; }
-  std::optional<std::string> Item(uint32_t item) const override {
-    static const std::map<uint32_t, std::string> items = {
-        {0x0E, ","},          {0x0F, "."}, {0x1D, "/"}, {0x1E, ":"},
-        {0x1F, "dd/MM/yyyy"}, {0x23, "1"}, {0x25, "1"}};
-    auto found = items.find(item);
-    if (found == items.end()) return std::nullopt;
-    return found->second;
-  }
-};
+// Brazilian texts: decimal comma, day/month/year, 24-hour clock.
+const RegionalSettings& Brazilian() {
+  static const RegionalSettings settings = test::BrazilianSettings();
+  return settings;
+}
 
-class SQLServices : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { ReadRegionalSettings(TestLocale()); }
-};
+class SQLServices : public ::testing::Test {};
 
 std::string Base64(const std::string& bytes) {
   static const char kAlphabet[] =
@@ -84,10 +74,10 @@ struct Request {
 };
 
 std::string Open(const Request& request) {
-  return RunOpenSQL(request.Text("SERVICEOPENSQL"));
+  return RunOpenSQL(request.Text("SERVICEOPENSQL"), Brazilian());
 }
 std::string Exec(const Request& request) {
-  return RunExecSQL(request.Text("SERVICEEXECSQL"));
+  return RunExecSQL(request.Text("SERVICEEXECSQL"), Brazilian());
 }
 
 std::vector<std::string> Lines(const std::string& document) {

@@ -23,7 +23,7 @@ std::string_view RequestedFault() {
 
 class TFaultyWM1 : public TWM1 {
  public:
-  TFaultyWM1() {
+  explicit TFaultyWM1(const RegionalSettings& settings) : TWM1(settings) {
     TWebActionItem& item = Actions()[0];
     item.OnAction = [this](TObject& sender, TWebRequest& request, TWebResponse& response,
                            bool& handled) {
@@ -37,7 +37,9 @@ class TFaultyWM1 : public TWM1 {
 
   static const TWebModuleClass& Class() {
     static const TWebModuleClass moduleClass{
-        "TWM1", [] { return std::unique_ptr<TWebModule>(std::make_unique<TFaultyWM1>()); }};
+        "TWM1", [](const RegionalSettings& settings) {
+          return std::unique_ptr<TWebModule>(std::make_unique<TFaultyWM1>(settings));
+        }};
     return moduleClass;
   }
 };

@@ -6,15 +6,14 @@
 
 #include "runtime/date_time.h"
 #include "runtime/exceptions.h"
-#include "runtime/fake_locale_source.h"
+#include "support/test_hosts.h"
 
 namespace xg {
 namespace {
 
 class DocumentWriter : public testing::Test {
  protected:
-  void SetUp() override { ReadRegionalSettings(BrazilianLocaleSource()); }
-  void TearDown() override { ReadDefaultRegionalSettings(); }
+  const RegionalSettings settings = test::BrazilianSettings();
 };
 
 TEST(MakeTag, TrimsBlanksAndControlBytesAtBothEnds) {
@@ -61,7 +60,7 @@ TEST_F(DocumentWriter, MakeElementLaysOutIndentNameKindSizeValueAndClosingTag) {
        " <D DATATYPE=\"DATETIME\">08/12/2025 21:13:05</D>"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(MakeElement(c.name, c.value, c.kind, c.size, c.indent), c.line) << c.line;
+    EXPECT_EQ(MakeElement(c.name, c.value, c.kind, c.size, c.indent, settings), c.line) << c.line;
 }
 
 TEST(DataKindName, NamesTheSevenKinds) {
@@ -88,9 +87,9 @@ TEST_F(DocumentWriter, NullEmptyAndOrdinaryValuesUnderEveryKind) {
       {dkDateTime, "", "30/12/1899"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ValueToText(null, c.kind), c.nullText) << DataKindName(c.kind);
-    EXPECT_EQ(ValueToText(nullByReference, c.kind), c.nullText) << DataKindName(c.kind);
-    EXPECT_EQ(ValueToText(empty, c.kind), c.emptyText) << DataKindName(c.kind);
+    EXPECT_EQ(ValueToText(null, c.kind, settings), c.nullText) << DataKindName(c.kind);
+    EXPECT_EQ(ValueToText(nullByReference, c.kind, settings), c.nullText) << DataKindName(c.kind);
+    EXPECT_EQ(ValueToText(empty, c.kind, settings), c.emptyText) << DataKindName(c.kind);
   }
 
   const TDateTime moment = EncodeDate(2024, 2, 29) + EncodeTime(7, 5, 9, 0);
@@ -111,14 +110,16 @@ TEST_F(DocumentWriter, NullEmptyAndOrdinaryValuesUnderEveryKind) {
       {Variant::FromDouble(moment), dkDateTime, "29/02/2024 07:05:09"},
       {Variant::FromInteger(42), dkString, "42"},
   };
-  for (const auto& v : values) EXPECT_EQ(ValueToText(v.value, v.kind), v.text) << v.text;
+  for (const auto& v : values) EXPECT_EQ(ValueToText(v.value, v.kind, settings), v.text) << v.text;
 }
 
 TEST_F(DocumentWriter, ConversionFailuresReachTheCallerWithoutALine) {
-  EXPECT_THROW(MakeElement("N", Variant::FromString("abc"), dkInteger, 0, 0), EVariantError);
-  EXPECT_THROW(MakeElement("N", Variant::FromString("1,5x"), dkFloat, 0, 0), EVariantError);
+  EXPECT_THROW(MakeElement("N", Variant::FromString("abc"), dkInteger, 0, 0, settings),
+               EVariantError);
+  EXPECT_THROW(MakeElement("N", Variant::FromString("1,5x"), dkFloat, 0, 0, settings),
+               EVariantError);
   try {
-    MakeElement("N", Variant::FromRaw(varDispatch, 0), dkString, 0, 0);
+    MakeElement("N", Variant::FromRaw(varDispatch, 0), dkString, 0, 0, settings);
     ADD_FAILURE() << "no failure";
   } catch (const EVariantInvalidOpError& e) {
     EXPECT_EQ(e.Message(), "Invalid variant operation");

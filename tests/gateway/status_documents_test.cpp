@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "runtime/date_time.h"
-#include "runtime/fake_locale_source.h"
+#include "support/test_hosts.h"
 
 namespace xg {
 namespace {
@@ -38,13 +38,12 @@ std::string Lines(const std::vector<std::string>& lines) {
 
 class StatusDocuments : public testing::Test {
  protected:
-  void SetUp() override { ReadRegionalSettings(BrazilianLocaleSource()); }
-  void TearDown() override { ReadDefaultRegionalSettings(); }
+  const RegionalSettings settings = test::BrazilianSettings();
 };
 
 TEST_F(StatusDocuments, StatusDocumentOnABrazilianHost) {
   FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
-  EXPECT_EQ(BuildStatusXML("<request/>", "abc", clock),
+  EXPECT_EQ(BuildStatusXML("<request/>", "abc", settings, clock),
             Lines({
                 "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>",
                 "<STATUS>",
@@ -67,7 +66,7 @@ TEST_F(StatusDocuments, StatusDocumentOnABrazilianHost) {
 
 TEST_F(StatusDocuments, ErrorDocumentOnABrazilianHost) {
   FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
-  EXPECT_EQ(BuildErrorXML("Erro desconhecido", clock),
+  EXPECT_EQ(BuildErrorXML("Erro desconhecido", settings, clock),
             Lines({
                 "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>",
                 "<ERROR>",
@@ -82,7 +81,7 @@ TEST_F(StatusDocuments, ClockIsReadForEachDateLineInDocumentOrder) {
   // TIMESTAMP just before midnight; DATE, TIME and DATETIME read after it.
   FakeClock clock({At(2025, 12, 31, 23, 59, 59), At(2026, 1, 1, 0, 0, 0) + EncodeTime(0, 0, 0, 400),
                    At(2026, 1, 1, 0, 0, 0), At(2026, 1, 1, 0, 0, 1)});
-  std::string document = BuildStatusXML("", "", clock);
+  std::string document = BuildStatusXML("", "", settings, clock);
   for (const std::string& line : std::vector<std::string>{
            " <TIMESTAMP DATATYPE=\"DATETIME\">31/12/2025 23:59:59</TIMESTAMP>\r\n",
            " <DATE DATATYPE=\"DATE\">01/01/2026</DATE>\r\n",
@@ -94,7 +93,7 @@ TEST_F(StatusDocuments, ClockIsReadForEachDateLineInDocumentOrder) {
 
 TEST_F(StatusDocuments, FirstSecondAfterMidnightShowsTheDateAlone) {
   FakeClock clock({At(2025, 12, 9, 0, 0, 0)});
-  std::string document = BuildStatusXML("", "", clock);
+  std::string document = BuildStatusXML("", "", settings, clock);
   for (const std::string& line : std::vector<std::string>{
            " <TIMESTAMP DATATYPE=\"DATETIME\">09/12/2025</TIMESTAMP>\r\n",
            " <TIME DATATYPE=\"TIME\">00:00:00</TIME>\r\n",
@@ -105,31 +104,30 @@ TEST_F(StatusDocuments, FirstSecondAfterMidnightShowsTheDateAlone) {
 
 TEST_F(StatusDocuments, AgentAndMessageAreWrittenAsTheyAre) {
   FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
-  std::string status = BuildStatusXML("", "", clock);
+  std::string status = BuildStatusXML("", "", settings, clock);
   EXPECT_NE(status.find("\r\n <AGENT DATATYPE=\"STRING\"></AGENT>\r\n"), std::string::npos);
-  status = BuildStatusXML("", " Mozilla/5.0 <&> ", clock);
+  status = BuildStatusXML("", " Mozilla/5.0 <&> ", settings, clock);
   EXPECT_NE(status.find("\r\n <AGENT DATATYPE=\"STRING\"> Mozilla/5.0 <&> </AGENT>\r\n"),
             std::string::npos);
 
   const std::string head =
       Lines({"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", "<ERROR>",
              " <TIMESTAMP DATATYPE=\"DATETIME\">08/12/2025 21:13:05</TIMESTAMP>"});
-  EXPECT_EQ(BuildErrorXML("", clock),
+  EXPECT_EQ(BuildErrorXML("", settings, clock),
             head + " <MSGDATA DATATYPE=\"STRING\"></MSGDATA>\r\n</ERROR>\r\n");
   const std::string message =
       "Element does not contain a single text node\r\r<SENDDATA>\r\n"
       "<SERVICE>x</SERVICE></SENDDATA>\r\n";
-  EXPECT_EQ(BuildErrorXML(message, clock),
+  EXPECT_EQ(BuildErrorXML(message, settings, clock),
             head + " <MSGDATA DATATYPE=\"STRING\">" + message + "</MSGDATA>\r\n</ERROR>\r\n");
 }
 
 TEST(StatusDocumentFloat, FullStopSeparatorHost) {
-  ReadRegionalSettings(TableLocaleSource(0, {{0x0E, "."}}));
+  const RegionalSettings settings = test::SettingsWithDecimalSeparator('.');
   FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
-  EXPECT_NE(
-      BuildStatusXML("", "abc", clock).find("\r\n <FLOAT DATATYPE=\"FLOAT\">1.7E308</FLOAT>\r\n"),
-      std::string::npos);
-  ReadDefaultRegionalSettings();
+  EXPECT_NE(BuildStatusXML("", "abc", settings, clock)
+                .find("\r\n <FLOAT DATATYPE=\"FLOAT\">1.7E308</FLOAT>\r\n"),
+            std::string::npos);
 }
 
 }  // namespace

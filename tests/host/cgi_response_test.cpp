@@ -4,8 +4,9 @@
 
 #include "host/cgi_request.h"
 #include "runtime/date_time.h"
-#include "runtime/fake_locale_source.h"
+#include "runtime/locale_items.h"
 #include "support/fake_env.h"
+#include "support/test_hosts.h"
 
 namespace xg {
 namespace {
@@ -17,9 +18,10 @@ FakeEnv WithProtocol() {
 }
 
 TEST(CGIResponse, DefaultsAreStatus200AndHtml) {
+  const RegionalSettings settings = test::DefaultSettings();
   FakeEnv env = WithProtocol();
   TCGIRequest request(env);
-  TCGIResponse response(request);
+  TCGIResponse response(request, settings);
   EXPECT_EQ(response.GetStatusCode(), 200);
   EXPECT_EQ(response.Text(ResponseTextVar::StatusText), "OK");
   EXPECT_EQ(response.Text(ResponseTextVar::ContentType), "text/html");
@@ -29,13 +31,14 @@ TEST(CGIResponse, DefaultsAreStatus200AndHtml) {
 
   FakeEnv bare;
   TCGIRequest bareRequest(bare);
-  EXPECT_EQ(TCGIResponse(bareRequest).Text(ResponseTextVar::Version), "1.0");
+  EXPECT_EQ(TCGIResponse(bareRequest, settings).Text(ResponseTextVar::Version), "1.0");
 }
 
 TEST(CGIResponse, ANormalAnswerIsTheHeaderBlockThenTheBodyInTwoWrites) {
+  const RegionalSettings settings = test::DefaultSettings();
   FakeEnv env = WithProtocol();
   TCGIRequest request(env);
-  TCGIResponse response(request);
+  TCGIResponse response(request, settings);
   const std::string document = "<?xml?>\r\n<A>\xE3</A>\r\n";
   response.SetContent(document);
   response.SendResponse();
@@ -48,9 +51,10 @@ TEST(CGIResponse, ANormalAnswerIsTheHeaderBlockThenTheBodyInTwoWrites) {
 }
 
 TEST(CGIResponse, WithoutProtocolVersionOnlyTheBodyIsWritten) {
+  const RegionalSettings settings = test::DefaultSettings();
   FakeEnv env;
   TCGIRequest request(env);
-  TCGIResponse response(request);
+  TCGIResponse response(request, settings);
   response.SetContent("body");
   response.SendResponse();
   ASSERT_EQ(env.writes.size(), 1u);
@@ -58,15 +62,17 @@ TEST(CGIResponse, WithoutProtocolVersionOnlyTheBodyIsWritten) {
 }
 
 TEST(CGIResponse, EmptyContentWritesNoLengthLineAndNoBody) {
+  const RegionalSettings settings = test::DefaultSettings();
   FakeEnv env = WithProtocol();
   TCGIRequest request(env);
-  TCGIResponse response(request);
+  TCGIResponse response(request, settings);
   response.SendResponse();
   ASSERT_EQ(env.writes.size(), 1u);
   EXPECT_EQ(env.writes[0], "Status: 200 OK\r\nContent-Type: text/html\r\nContent:\r\n\r\n");
 }
 
 TEST(CGIResponse, StatusLineUsesTheCodesText) {
+  const RegionalSettings settings = test::DefaultSettings();
   const std::pair<int, const char*> cases[] = {
       {500, "Status: 500 Internal Server Error\r\n"},
       {404, "Status: 404 Not Found\r\n"},
@@ -77,7 +83,7 @@ TEST(CGIResponse, StatusLineUsesTheCodesText) {
   for (const auto& [code, line] : cases) {
     FakeEnv env = WithProtocol();
     TCGIRequest request(env);
-    TCGIResponse response(request);
+    TCGIResponse response(request, settings);
     response.SetStatusCode(code);
     response.SendResponse();
     ASSERT_EQ(env.writes.size(), 1u);
@@ -86,9 +92,12 @@ TEST(CGIResponse, StatusLineUsesTheCodesText) {
 }
 
 TEST(CGIResponse, HeaderLinesComeInTheirFixedOrder) {
+  // The time parts of the dates are separated by the regional time separator.
+  const RegionalSettings settings =
+      ReadRegionalSettings(test::TableLocaleSource(0, {{kItemTimeSeparator, "."}}));
   FakeEnv env = WithProtocol();
   TCGIRequest request(env);
-  TCGIResponse response(request);
+  TCGIResponse response(request, settings);
   response.SetText(ResponseTextVar::Title, "T");
   response.SetText(ResponseTextVar::ContentEncoding, "gzip");
   response.SetText(ResponseTextVar::ContentVersion, "2");
@@ -104,10 +113,7 @@ TEST(CGIResponse, HeaderLinesComeInTheirFixedOrder) {
   response.SetDate(ResponseDateVar::LastModified,
                    EncodeDate(2024, 2, 29) + EncodeTime(23, 0, 0, 0));
   response.SetContent("x");
-  // The time parts are separated by the regional time separator.
-  ReadRegionalSettings(TableLocaleSource(0, {{0x1E, "."}}));
   const std::string headers = response.HeaderText();
-  ReadDefaultRegionalSettings();
   EXPECT_EQ(headers,
             "Location: /l\r\nAllow: GET\r\nSet-Cookie: c=1\r\nDerived-From: d\r\n"
             "Expires: Mon, 08 Dec 2025 07.05.09 GMT\r\n"
@@ -118,19 +124,21 @@ TEST(CGIResponse, HeaderLinesComeInTheirFixedOrder) {
 }
 
 TEST(CGIResponse, WriteFailuresAreIgnoredAndTheResponseCountsAsSent) {
+  const RegionalSettings settings = test::DefaultSettings();
   FakeEnv env = WithProtocol();
   env.failWrites = true;
   TCGIRequest request(env);
-  TCGIResponse response(request);
+  TCGIResponse response(request, settings);
   response.SetContent("x");
   EXPECT_NO_THROW(response.SendResponse());
   EXPECT_TRUE(response.Sent());
 }
 
 TEST(CGIResponse, VariablesOutsideTheirRangesAreIgnored) {
+  const RegionalSettings settings = test::DefaultSettings();
   FakeEnv env;
   TCGIRequest request(env);
-  TCGIResponse response(request);
+  TCGIResponse response(request, settings);
   response.SetTextVar(12, "x");
   response.SetDateVar(3, 5.0);
   response.SetIntVar(1, 5);

@@ -49,9 +49,16 @@ class TestModule : public TWebModule {
   ~TestModule() override { --script.modulesAlive; }
 };
 
-const TWebModuleClass kTestModule{"TestModule",
-                                  [] { return std::unique_ptr<TWebModule>(new TestModule); }};
-const TWebModuleClass kNoModule{"NoModule", [] { return std::unique_ptr<TWebModule>(); }};
+const TWebModuleClass kTestModule{"TestModule", [](const RegionalSettings&) {
+                                    return std::unique_ptr<TWebModule>(new TestModule);
+                                  }};
+const TWebModuleClass kNoModule{
+    "NoModule", [](const RegionalSettings&) { return std::unique_ptr<TWebModule>(); }};
+// The test module writes no values, so the empty settings do.
+const RegionalSettings& NoSettings() {
+  static const RegionalSettings settings;
+  return settings;
+}
 
 class RequestCycle : public ::testing::Test {
  protected:
@@ -63,7 +70,7 @@ class RequestCycle : public ::testing::Test {
     env = FakeEnv();
     env.variables = std::move(variables);
     if (!body.empty()) env.reads.push_back({std::move(body)});
-    TCGIApplication application(env);
+    TCGIApplication application(env, NoSettings());
     application.SetModuleClass(kTestModule);
     application.Run();
     EXPECT_EQ(script.modulesAlive, 0);
@@ -186,11 +193,11 @@ TEST_F(RequestCycle, AFailureInsideTheFailureHandlingReachesTheServerFailurePage
 
 TEST_F(RequestCycle, FailuresBeforeDispatchGiveTheServerFailurePage) {
   FakeEnv noClass({{"SERVER_PROTOCOL", "HTTP/1.1"}});
-  TCGIApplication(noClass).Run();
+  TCGIApplication(noClass, NoSettings()).Run();
   EXPECT_EQ(noClass.Output(), ServerFailurePage("EWebException", "No data modules registered"));
 
   FakeEnv noModule({{"SERVER_PROTOCOL", "HTTP/1.1"}});
-  TCGIApplication application(noModule);
+  TCGIApplication application(noModule, NoSettings());
   application.SetModuleClass(kNoModule);
   application.Run();
   EXPECT_EQ(noModule.Output(),
@@ -206,7 +213,7 @@ class ExhaustedEnv : public FakeEnv {
 
 TEST_F(RequestCycle, RunningOutOfMemoryWhileReadingTheBodyGivesTheServerFailurePage) {
   ExhaustedEnv exhausted({{"SERVER_PROTOCOL", "HTTP/1.1"}, {"CONTENT_LENGTH", "10"}});
-  TCGIApplication application(exhausted);
+  TCGIApplication application(exhausted, NoSettings());
   application.SetModuleClass(kTestModule);
   application.Run();
   EXPECT_EQ(exhausted.Output(), ServerFailurePage("EOutOfMemory", "Out of memory"));
@@ -215,7 +222,7 @@ TEST_F(RequestCycle, RunningOutOfMemoryWhileReadingTheBodyGivesTheServerFailureP
 
 TEST(Application, SetModuleClassAcceptsOnlyOneClass) {
   FakeEnv env;
-  TCGIApplication application(env);
+  TCGIApplication application(env, NoSettings());
   EXPECT_EQ(application.ModuleClass(), nullptr);
   application.SetModuleClass(kTestModule);
   application.SetModuleClass(kTestModule);

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "runtime/conversions_settings.h"
 #include "runtime/exceptions.h"
+#include "support/test_hosts.h"
 
 namespace xg {
 namespace {
@@ -30,7 +30,7 @@ struct BcdTextCase {
 };
 
 TEST(BcdToText, DropsLeadingAndTrailingZerosAndNegativeZero) {
-  DecimalSeparatorScope dot('.');
+  const RegionalSettings dot = test::SettingsWithDecimalSeparator('.');
   const BcdTextCase cases[] = {
       {"000000001234500000", 6, false, "1234.5"},
       {"000000000000000100", 6, false, "0.0001"},
@@ -47,21 +47,22 @@ TEST(BcdToText, DropsLeadingAndTrailingZerosAndNegativeZero) {
        "9.999999999999999999999999999999999999999999999999999999999999999"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(BcdToText(MakeBcd(c.digits, c.places, c.negative)), c.text) << c.digits;
+    EXPECT_EQ(BcdToText(MakeBcd(c.digits, c.places, c.negative), dot), c.text) << c.digits;
 }
 
 TEST(BcdToText, UsesTheRegionalDecimalSeparator) {
-  DecimalSeparatorScope comma(',');
-  EXPECT_EQ(BcdToText(MakeBcd("000000001234500000", 6, true)), "-1234,5");
-  EXPECT_EQ(BcdToText(MakeBcd("000000", 6, true)), "0");
+  const RegionalSettings comma = test::SettingsWithDecimalSeparator(',');
+  EXPECT_EQ(BcdToText(MakeBcd("000000001234500000", 6, true), comma), "-1234,5");
+  EXPECT_EQ(BcdToText(MakeBcd("000000", 6, true), comma), "0");
 }
 
 TEST(BcdToText, PrecisionOutsideOneTo64Overflows) {
+  const RegionalSettings settings = test::DefaultSettings();
   for (int precision : {0, 65, 255}) {
     TBcd value = MakeBcd("1", 0, false);
     value.Precision = static_cast<uint8_t>(precision);
     try {
-      BcdToText(value);
+      BcdToText(value, settings);
       FAIL() << precision;
     } catch (const EBcdOverflowException& e) {
       EXPECT_EQ(e.Message(), "BCD estouro de capacidade");
@@ -71,9 +72,10 @@ TEST(BcdToText, PrecisionOutsideOneTo64Overflows) {
 }
 
 TEST(BcdToText, RejectsDigitNibblesAboveNine) {
+  const RegionalSettings settings = test::DefaultSettings();
   TBcd value = MakeBcd("12", 0, false);
   value.Fraction[0] = 0x1A;
-  EXPECT_THROW(BcdToText(value), EBcdException);
+  EXPECT_THROW(BcdToText(value, settings), EBcdException);
   EXPECT_THROW(BcdToDouble(value), EBcdException);
 }
 
@@ -87,13 +89,13 @@ TEST(StrToBcd, KeepsEveryDigitOfTheDatabaseText) {
   EXPECT_EQ(value.Fraction[2], 0x50);
   EXPECT_EQ(value.Fraction[3], 0x00);
 
-  DecimalSeparatorScope comma(',');
-  EXPECT_EQ(BcdToText(value), "-1,2345");
-  EXPECT_EQ(BcdToText(StrToBcd("123456789012,345678", ',')), "123456789012,345678");
-  EXPECT_EQ(BcdToText(StrToBcd(",000001", ',')), "0,000001");
-  EXPECT_EQ(BcdToText(StrToBcd("+5", ',')), "5");
-  EXPECT_EQ(BcdToText(StrToBcd("0", ',')), "0");
-  EXPECT_EQ(BcdToText(StrToBcd(std::string(64, '7'), ',')), std::string(64, '7'));
+  const RegionalSettings comma = test::SettingsWithDecimalSeparator(',');
+  EXPECT_EQ(BcdToText(value, comma), "-1,2345");
+  EXPECT_EQ(BcdToText(StrToBcd("123456789012,345678", ','), comma), "123456789012,345678");
+  EXPECT_EQ(BcdToText(StrToBcd(",000001", ','), comma), "0,000001");
+  EXPECT_EQ(BcdToText(StrToBcd("+5", ','), comma), "5");
+  EXPECT_EQ(BcdToText(StrToBcd("0", ','), comma), "0");
+  EXPECT_EQ(BcdToText(StrToBcd(std::string(64, '7'), ','), comma), std::string(64, '7'));
 }
 
 TEST(StrToBcd, RejectsOtherTextsAndTooManyDigits) {

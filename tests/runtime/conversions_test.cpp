@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "runtime/conversions_settings.h"
 #include "runtime/exceptions.h"
+#include "support/test_hosts.h"
 
 namespace xg {
 namespace {
@@ -27,7 +27,7 @@ struct FloatCase {
 };
 
 TEST(FloatToStr, FifteenSignificantDigitsInGeneralLayout) {
-  DecimalSeparatorScope dot('.');
+  const RegionalSettings dot = test::SettingsWithDecimalSeparator('.');
   const FloatCase cases[] = {
       {0.0L, "0"},
       {1.0L, "1"},
@@ -56,64 +56,66 @@ TEST(FloatToStr, FifteenSignificantDigitsInGeneralLayout) {
       {std::numeric_limits<double>::min(), "2.2250738585072E-308"},
       {std::numeric_limits<double>::denorm_min(), "4.94065645841247E-324"},
   };
-  for (const auto& c : cases) EXPECT_EQ(FloatToStr(c.value), c.text) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(FloatToStr(c.value, dot), c.text) << c.text;
 }
 
 TEST(FloatToStr, RoundsToEighteenDigitsBeforeFifteen) {
-  DecimalSeparatorScope dot('.');
+  const RegionalSettings dot = test::SettingsWithDecimalSeparator('.');
   // Digits 16 to 19 are 4995: eighteen correctly rounded digits end in 500, which then carries
   // into the fifteenth; rounding straight to fifteen digits would not.
-  EXPECT_EQ(FloatToStr(static_cast<long double>(1234567890123454995LL)), "1.23456789012346E18");
-  EXPECT_EQ(FloatToStr(static_cast<long double>(1234567890123454994LL)), "1.23456789012345E18");
+  EXPECT_EQ(FloatToStr(static_cast<long double>(1234567890123454995LL), dot),
+            "1.23456789012346E18");
+  EXPECT_EQ(FloatToStr(static_cast<long double>(1234567890123454994LL), dot),
+            "1.23456789012345E18");
 }
 
 TEST(FloatToStr, CoversTheWholeExtendedRange) {
-  DecimalSeparatorScope dot('.');
-  EXPECT_EQ(FloatToStr(std::numeric_limits<long double>::max()), "1.18973149535723E4932");
-  EXPECT_EQ(FloatToStr(std::numeric_limits<long double>::min()), "3.36210314311209E-4932");
-  EXPECT_EQ(FloatToStr(-std::numeric_limits<long double>::min()), "-3.36210314311209E-4932");
+  const RegionalSettings dot = test::SettingsWithDecimalSeparator('.');
+  EXPECT_EQ(FloatToStr(std::numeric_limits<long double>::max(), dot), "1.18973149535723E4932");
+  EXPECT_EQ(FloatToStr(std::numeric_limits<long double>::min(), dot), "3.36210314311209E-4932");
+  EXPECT_EQ(FloatToStr(-std::numeric_limits<long double>::min(), dot), "-3.36210314311209E-4932");
   // The denormals of the extended format print as zero.
-  EXPECT_EQ(FloatToStr(std::numeric_limits<long double>::denorm_min()), "0");
-  EXPECT_EQ(FloatToStr(std::ldexp(1.0L, 100)), "1.26765060022823E30");
+  EXPECT_EQ(FloatToStr(std::numeric_limits<long double>::denorm_min(), dot), "0");
+  EXPECT_EQ(FloatToStr(std::ldexp(1.0L, 100), dot), "1.26765060022823E30");
 }
 
 TEST(FloatToStr, SpecialValues) {
-  DecimalSeparatorScope dot('.');
-  EXPECT_EQ(FloatToStr(-0.0L), "0");
-  EXPECT_EQ(FloatToStr(std::numeric_limits<long double>::infinity()), "INF");
-  EXPECT_EQ(FloatToStr(-std::numeric_limits<long double>::infinity()), "-INF");
-  EXPECT_EQ(FloatToStr(std::numeric_limits<long double>::quiet_NaN()), "NAN");
-  EXPECT_EQ(FloatToStr(-std::numeric_limits<long double>::quiet_NaN()), "NAN");
+  const RegionalSettings dot = test::SettingsWithDecimalSeparator('.');
+  EXPECT_EQ(FloatToStr(-0.0L, dot), "0");
+  EXPECT_EQ(FloatToStr(std::numeric_limits<long double>::infinity(), dot), "INF");
+  EXPECT_EQ(FloatToStr(-std::numeric_limits<long double>::infinity(), dot), "-INF");
+  EXPECT_EQ(FloatToStr(std::numeric_limits<long double>::quiet_NaN(), dot), "NAN");
+  EXPECT_EQ(FloatToStr(-std::numeric_limits<long double>::quiet_NaN(), dot), "NAN");
 }
 
 TEST(FloatToStr, UsesTheRegionalDecimalSeparator) {
-  DecimalSeparatorScope comma(',');
-  EXPECT_EQ(FloatToStr(1.7E308), "1,7E308");
-  EXPECT_EQ(FloatToStr(2.5L), "2,5");
-  EXPECT_EQ(FloatToStr(-0.0001L), "-0,0001");
-  EXPECT_EQ(FloatToStr(1E15L), "1E15");
+  const RegionalSettings comma = test::SettingsWithDecimalSeparator(',');
+  EXPECT_EQ(FloatToStr(1.7E308, comma), "1,7E308");
+  EXPECT_EQ(FloatToStr(2.5L, comma), "2,5");
+  EXPECT_EQ(FloatToStr(-0.0001L, comma), "-0,0001");
+  EXPECT_EQ(FloatToStr(1E15L, comma), "1E15");
 }
 
 TEST(CurrencyToText, LaysOutTheScaledAmountExactly) {
-  DecimalSeparatorScope dot('.');
-  EXPECT_EQ(CurrencyToText(12345000), "1234.5");
-  EXPECT_EQ(CurrencyToText(-1), "-0.0001");
-  EXPECT_EQ(CurrencyToText(5000), "0.5");
-  EXPECT_EQ(CurrencyToText(-5000), "-0.5");
-  EXPECT_EQ(CurrencyToText(70000), "7");
-  EXPECT_EQ(CurrencyToText(0), "0");
-  EXPECT_EQ(CurrencyToText(1000000000000000000), "100000000000000");
-  EXPECT_EQ(CurrencyToText(std::numeric_limits<int64_t>::max()), "922337203685477.5807");
-  EXPECT_EQ(CurrencyToText(std::numeric_limits<int64_t>::min()), "-922337203685477.5808");
-  DecimalSeparatorScope comma(',');
-  EXPECT_EQ(CurrencyToText(125000), "12,5");
+  const RegionalSettings dot = test::SettingsWithDecimalSeparator('.');
+  EXPECT_EQ(CurrencyToText(12345000, dot), "1234.5");
+  EXPECT_EQ(CurrencyToText(-1, dot), "-0.0001");
+  EXPECT_EQ(CurrencyToText(5000, dot), "0.5");
+  EXPECT_EQ(CurrencyToText(-5000, dot), "-0.5");
+  EXPECT_EQ(CurrencyToText(70000, dot), "7");
+  EXPECT_EQ(CurrencyToText(0, dot), "0");
+  EXPECT_EQ(CurrencyToText(1000000000000000000, dot), "100000000000000");
+  EXPECT_EQ(CurrencyToText(std::numeric_limits<int64_t>::max(), dot), "922337203685477.5807");
+  EXPECT_EQ(CurrencyToText(std::numeric_limits<int64_t>::min(), dot), "-922337203685477.5808");
+  const RegionalSettings comma = test::SettingsWithDecimalSeparator(',');
+  EXPECT_EQ(CurrencyToText(125000, comma), "12,5");
 }
 
 TEST(BoolToStr, WordsOrNumbers) {
-  EXPECT_EQ(BoolToStr(true, true), "True");
-  EXPECT_EQ(BoolToStr(false, true), "False");
-  EXPECT_EQ(BoolToStr(true, false), "-1");
-  EXPECT_EQ(BoolToStr(false, false), "0");
+  EXPECT_EQ(BoolToStr(true, BoolText::kWord), "True");
+  EXPECT_EQ(BoolToStr(false, BoolText::kWord), "False");
+  EXPECT_EQ(BoolToStr(true, BoolText::kNumber), "-1");
+  EXPECT_EQ(BoolToStr(false, BoolText::kNumber), "0");
 }
 
 TEST(TryStrToInt, ReadsDecimalAndHexadecimalTexts) {
@@ -180,7 +182,7 @@ TEST(StrToInt, RaisesConvertErrorNamingTheText) {
 }
 
 TEST(TryStrToFloat, ReadsDecimalTextsWithTheRegionalSeparator) {
-  DecimalSeparatorScope dot('.');
+  const RegionalSettings dot = test::SettingsWithDecimalSeparator('.');
   const std::pair<const char*, std::optional<long double>> cases[] = {
       {"2.5", 2.5L},          {"  -2.5  ", -2.5L},
       {"+.5", 0.5L},          {"5.", 5.0L},
@@ -195,18 +197,18 @@ TEST(TryStrToFloat, ReadsDecimalTextsWithTheRegionalSeparator) {
       {"INF", std::nullopt},  {"NAN", std::nullopt},
       {"0x10", std::nullopt}, {"1E5000", std::nullopt},
   };
-  for (const auto& [text, expected] : cases) EXPECT_EQ(TryStrToFloat(text), expected) << text;
+  for (const auto& [text, expected] : cases) EXPECT_EQ(TryStrToFloat(text, dot), expected) << text;
 
-  DecimalSeparatorScope comma(',');
-  EXPECT_EQ(TryStrToFloat("1,5"), 1.5L);
-  EXPECT_EQ(TryStrToFloat("1.5"), std::nullopt);
+  const RegionalSettings comma = test::SettingsWithDecimalSeparator(',');
+  EXPECT_EQ(TryStrToFloat("1,5", comma), 1.5L);
+  EXPECT_EQ(TryStrToFloat("1.5", comma), std::nullopt);
 }
 
 TEST(StrToFloat, RaisesConvertErrorNamingTheText) {
-  DecimalSeparatorScope dot('.');
-  EXPECT_EQ(StrToFloat("1.25"), 1.25L);
+  const RegionalSettings dot = test::SettingsWithDecimalSeparator('.');
+  EXPECT_EQ(StrToFloat("1.25", dot), 1.25L);
   try {
-    StrToFloat("1.2x");
+    StrToFloat("1.2x", dot);
     FAIL() << "no exception";
   } catch (const EConvertError& e) {
     EXPECT_EQ(e.Message(), "'1.2x' is not a valid floating point value");

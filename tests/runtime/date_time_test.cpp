@@ -7,7 +7,8 @@
 #include <string>
 
 #include "runtime/clock.h"
-#include "runtime/fake_locale_source.h"
+#include "runtime/locale_items.h"
+#include "support/test_hosts.h"
 
 namespace xg {
 namespace {
@@ -19,13 +20,13 @@ TDateTime At(int year, int month, int day, int hour = 0, int minute = 0, int sec
 
 class DateTimeTest : public ::testing::Test {
  protected:
-  void TearDown() override { ReadDefaultRegionalSettings(); }
-
-  static void UseDefaultSettings() { ReadDefaultRegionalSettings(); }
-  static void UseBrazilianSettings() { ReadRegionalSettings(BrazilianLocaleSource()); }
-  static void UseSettings(std::map<uint32_t, std::string> items) {
-    ReadRegionalSettings(TableLocaleSource(0x0409, std::move(items)));
+  void UseDefaultSettings() { settings = test::DefaultSettings(); }
+  void UseBrazilianSettings() { settings = test::BrazilianSettings(); }
+  void UseSettings(std::map<uint32_t, std::string> items) {
+    settings = ReadRegionalSettings(test::TableLocaleSource(0x0409, std::move(items)));
   }
+
+  RegionalSettings settings;
 };
 
 struct Parts {
@@ -104,32 +105,32 @@ TEST(DecodeDateTime, EncodeAndDecodeAgreeDayByDayAcrossLeapRules) {
 TEST_F(DateTimeTest, FixedConversionsWithBrazilianSettings) {
   UseBrazilianSettings();
   const TDateTime afternoon = At(2025, 12, 8, 14, 5, 9);
-  EXPECT_EQ(DateToStr(afternoon), "08/12/2025");
-  EXPECT_EQ(TimeToStr(afternoon), "14:05:09");
-  EXPECT_EQ(DateTimeToStr(afternoon), "08/12/2025 14:05:09");
-  EXPECT_EQ(DateTimeToStr(At(2025, 12, 8)), "08/12/2025");
-  EXPECT_EQ(DateToStr(0), "30/12/1899");
-  EXPECT_EQ(TimeToStr(0), "00:00:00");
-  EXPECT_EQ(DateTimeToStr(0), "30/12/1899");
+  EXPECT_EQ(DateToStr(afternoon, settings), "08/12/2025");
+  EXPECT_EQ(TimeToStr(afternoon, settings), "14:05:09");
+  EXPECT_EQ(DateTimeToStr(afternoon, settings), "08/12/2025 14:05:09");
+  EXPECT_EQ(DateTimeToStr(At(2025, 12, 8), settings), "08/12/2025");
+  EXPECT_EQ(DateToStr(0, settings), "30/12/1899");
+  EXPECT_EQ(TimeToStr(0, settings), "00:00:00");
+  EXPECT_EQ(DateTimeToStr(0, settings), "30/12/1899");
   // Milliseconds alone do not make a time worth writing.
-  EXPECT_EQ(DateTimeToStr(At(2025, 12, 8, 0, 0, 0, 500)), "08/12/2025");
-  EXPECT_EQ(DateTimeToStr(At(2025, 12, 8, 0, 0, 1)), "08/12/2025 00:00:01");
+  EXPECT_EQ(DateTimeToStr(At(2025, 12, 8, 0, 0, 0, 500), settings), "08/12/2025");
+  EXPECT_EQ(DateTimeToStr(At(2025, 12, 8, 0, 0, 1), settings), "08/12/2025 00:00:01");
   const TDateTime almost_midnight = EncodeDate(2025, 12, 8) + (86400000 - 0.4) / 86400000;
-  EXPECT_EQ(DateToStr(almost_midnight), "09/12/2025");
-  EXPECT_EQ(TimeToStr(almost_midnight), "00:00:00");
-  EXPECT_EQ(DateTimeToStr(-1.25), "29/12/1899 06:00:00");
+  EXPECT_EQ(DateToStr(almost_midnight, settings), "09/12/2025");
+  EXPECT_EQ(TimeToStr(almost_midnight, settings), "00:00:00");
+  EXPECT_EQ(DateTimeToStr(-1.25, settings), "29/12/1899 06:00:00");
 }
 
 TEST_F(DateTimeTest, FixedConversionsWithDefaultSettings) {
   UseDefaultSettings();
-  EXPECT_EQ(DateToStr(At(2025, 12, 8, 14, 5, 9)), "12/8/25");
-  EXPECT_EQ(TimeToStr(At(2025, 12, 8, 14, 5, 9)), "2:05:09 pm");
-  EXPECT_EQ(DateTimeToStr(At(2025, 12, 8, 14, 5, 9)), "12/8/25 2:05:09 pm");
-  EXPECT_EQ(TimeToStr(At(2025, 12, 8, 0, 30)), "12:30:00 am");
-  EXPECT_EQ(TimeToStr(At(2025, 12, 8, 12, 0)), "12:00:00 pm");
-  EXPECT_EQ(DateToStr(0), "12/30/99");
-  UseSettings({{0x29, "PM"}});
-  EXPECT_EQ(TimeToStr(At(2025, 12, 8, 14, 5, 9)), "2:05:09 PM");
+  EXPECT_EQ(DateToStr(At(2025, 12, 8, 14, 5, 9), settings), "12/8/25");
+  EXPECT_EQ(TimeToStr(At(2025, 12, 8, 14, 5, 9), settings), "2:05:09 pm");
+  EXPECT_EQ(DateTimeToStr(At(2025, 12, 8, 14, 5, 9), settings), "12/8/25 2:05:09 pm");
+  EXPECT_EQ(TimeToStr(At(2025, 12, 8, 0, 30), settings), "12:30:00 am");
+  EXPECT_EQ(TimeToStr(At(2025, 12, 8, 12, 0), settings), "12:00:00 pm");
+  EXPECT_EQ(DateToStr(0, settings), "12/30/99");
+  UseSettings({{kItemPmDesignator, "PM"}});
+  EXPECT_EQ(TimeToStr(At(2025, 12, 8, 14, 5, 9), settings), "2:05:09 PM");
 }
 
 TEST_F(DateTimeTest, PatternTokens) {
@@ -199,43 +200,49 @@ TEST_F(DateTimeTest, PatternTokens) {
       {"yyyy-mm-dd [mmm][dddd][aaa]", -693594, "0000-00-00 [][][]"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(FormatDateTime(c.pattern, c.value), c.expected) << '"' << c.pattern << '"';
+    EXPECT_EQ(FormatDateTime(c.pattern, c.value, settings), c.expected) << '"' << c.pattern << '"';
   }
 }
 
 TEST_F(DateTimeTest, SeparatorsComeFromTheSettingsAndTheZeroCharacterWritesNothing) {
   const TDateTime value = At(2025, 12, 8, 14, 5, 9);
-  UseSettings({{0x1D, "."}, {0x1E, "-"}});
-  EXPECT_EQ(FormatDateTime("dd/mm/yy hh:nn:ss '/:'", value), "08.12.25 14-05-09 /:");
-  UseSettings({{0x1D, ""}, {0x1E, ""}});
-  EXPECT_EQ(FormatDateTime("dd/mm/yy hh:nn:ss", value), "081225 140509");
+  UseSettings({{kItemDateSeparator, "."}, {kItemTimeSeparator, "-"}});
+  EXPECT_EQ(FormatDateTime("dd/mm/yy hh:nn:ss '/:'", value, settings), "08.12.25 14-05-09 /:");
+  UseSettings({{kItemDateSeparator, ""}, {kItemTimeSeparator, ""}});
+  EXPECT_EQ(FormatDateTime("dd/mm/yy hh:nn:ss", value, settings), "081225 140509");
 }
 
 TEST_F(DateTimeTest, NestedPatternsExpandOneLevelOnly) {
-  UseSettings({{0x1F, "dd c t tt ddddd dddddd|"}, {0x20, "[ddddd]"}, {0x25, "1"}, {0x23, "1"}});
+  UseSettings({{kItemShortDate, "dd c t tt ddddd dddddd|"},
+               {kItemLongDate, "[ddddd]"},
+               {kItemHourLeadingZero, "1"},
+               {kItemTimeClock, "1"}});
   const TDateTime value = At(2025, 12, 8, 14, 5, 9);
-  EXPECT_EQ(FormatDateTime("ddddd", value), "08     |");
-  EXPECT_EQ(FormatDateTime("dddddd", value), "[]");
-  EXPECT_EQ(DateToStr(value), "08 08     | 14:05:09 14:05 14:05:09 08     | []|");
-  EXPECT_EQ(FormatDateTime("c", value), "08     | 14:05:09");
+  EXPECT_EQ(FormatDateTime("ddddd", value, settings), "08     |");
+  EXPECT_EQ(FormatDateTime("dddddd", value, settings), "[]");
+  EXPECT_EQ(DateToStr(value, settings), "08 08     | 14:05:09 14:05 14:05:09 08     | []|");
+  EXPECT_EQ(FormatDateTime("c", value, settings), "08     | 14:05:09");
   // Each nested pattern has its own 12-hour flag and last letter.
-  UseSettings({{0x1F, "h"}, {0x25, "1"}});
-  EXPECT_EQ(FormatDateTime("am/pm ddddd h", value), "pm 14 2");
-  UseSettings({{0x1F, "mm"}});
-  EXPECT_EQ(FormatDateTime("h:ddddd", value), "14:12");
+  UseSettings({{kItemShortDate, "h"}, {kItemHourLeadingZero, "1"}});
+  EXPECT_EQ(FormatDateTime("am/pm ddddd h", value, settings), "pm 14 2");
+  UseSettings({{kItemShortDate, "mm"}});
+  EXPECT_EQ(FormatDateTime("h:ddddd", value, settings), "14:12");
 }
 
 TEST_F(DateTimeTest, OutputIsCutAt256Characters) {
   UseDefaultSettings();
   const TDateTime value = At(2025, 12, 8, 14, 5, 9);
-  EXPECT_EQ(FormatDateTime("'" + std::string(300, 'x') + "'", value), std::string(256, 'x'));
-  EXPECT_EQ(FormatDateTime(std::string(255, '-') + "yyyy", value), std::string(255, '-') + "2");
+  EXPECT_EQ(FormatDateTime("'" + std::string(300, 'x') + "'", value, settings),
+            std::string(256, 'x'));
+  EXPECT_EQ(FormatDateTime(std::string(255, '-') + "yyyy", value, settings),
+            std::string(255, '-') + "2");
   std::string days;
   for (int i = 0; i < 50; ++i) days += "dddd,";
   std::string expected;
   for (int i = 0; i < 50; ++i) expected += "Monday,";
-  EXPECT_EQ(FormatDateTime(days, value), expected.substr(0, 256));
-  EXPECT_EQ(FormatDateTime(std::string(254, '.') + "tt", value), std::string(254, '.') + "2:");
+  EXPECT_EQ(FormatDateTime(days, value, settings), expected.substr(0, 256));
+  EXPECT_EQ(FormatDateTime(std::string(254, '.') + "tt", value, settings),
+            std::string(254, '.') + "2:");
 }
 
 TEST(SystemClock, GivesTheLocalDateAndTimeOfNow) {

@@ -9,8 +9,9 @@
 #include <fstream>
 
 #include "runtime/exceptions.h"
-#include "runtime/fake_locale_source.h"
+#include "runtime/locale_items.h"
 #include "runtime/resource_strings.h"
+#include "support/table_locale_source.h"
 
 namespace xg {
 namespace {
@@ -101,7 +102,7 @@ class LanguageModuleFiles : public ::testing::Test {
 
 TEST_F(LanguageModuleFiles, TheFoundModuleReplacesEveryResource) {
   Write("xmlgateway.PTB", "STestGreeting=Ol\xE1\n");
-  const TableLocaleSource brazil(0x0416, {{0x03, "PTB"}});
+  const test::TableLocaleSource brazil(0x0416, {{kItemLanguageAbbrev, "PTB"}});
   EXPECT_EQ(LoadLanguageModule(program_, brazil), program_ + ".PTB");
   EXPECT_EQ(LoadResString(STestGreeting), "Ol\xE1");
   EXPECT_EQ(LoadResString(STestOther), "");  // not in the module: empty
@@ -110,22 +111,26 @@ TEST_F(LanguageModuleFiles, TheFoundModuleReplacesEveryResource) {
 TEST_F(LanguageModuleFiles, TheTwoLetterNameIsTriedWhenTheFullOneCannotBeRead) {
   std::filesystem::create_directory(dir_ + "/xmlgateway.PTB");  // not a file that reads
   Write("xmlgateway.PT", "STestGreeting=Ol\xE1 (PT)\n");
-  EXPECT_EQ(LoadLanguageModule(program_, TableLocaleSource(0x0416, {{0x03, "PTB"}})),
-            program_ + ".PT");
+  EXPECT_EQ(
+      LoadLanguageModule(program_, test::TableLocaleSource(0x0416, {{kItemLanguageAbbrev, "PTB"}})),
+      program_ + ".PT");
   EXPECT_EQ(LoadResString(STestGreeting), "Ol\xE1 (PT)");
 }
 
 TEST_F(LanguageModuleFiles, WithoutAnAbbreviationOrAFileTheBuiltInTextsStay) {
   Write("xmlgateway.PTB", "STestGreeting=Ol\xE1\n");
-  EXPECT_EQ(LoadLanguageModule(program_, TableLocaleSource(0x0409, {})), "");
-  EXPECT_EQ(LoadLanguageModule(program_, TableLocaleSource(0x0407, {{0x03, "DEU"}})), "");
+  EXPECT_EQ(LoadLanguageModule(program_, test::TableLocaleSource(0x0409, {})), "");
+  EXPECT_EQ(
+      LoadLanguageModule(program_, test::TableLocaleSource(0x0407, {{kItemLanguageAbbrev, "DEU"}})),
+      "");
   EXPECT_EQ(LoadResString(STestGreeting), "Hello");
 }
 
 TEST_F(LanguageModuleFiles, AMalformedModuleIsNotInstalled) {
   Write("xmlgateway.PTB", "STestGreeting=Ol\xE1\nbroken\n");
-  EXPECT_THROW(LoadLanguageModule(program_, TableLocaleSource(0x0416, {{0x03, "PTB"}})),
-               EConvertError);
+  EXPECT_THROW(
+      LoadLanguageModule(program_, test::TableLocaleSource(0x0416, {{kItemLanguageAbbrev, "PTB"}})),
+      EConvertError);
   EXPECT_EQ(LoadResString(STestGreeting), "Hello");
 }
 

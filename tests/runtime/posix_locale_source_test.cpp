@@ -1,3 +1,5 @@
+#include "runtime/posix_locale_source.h"
+
 #include <gtest/gtest.h>
 #include <locale.h>
 
@@ -6,14 +8,14 @@
 #include <optional>
 #include <string>
 
-#include "runtime/fake_locale_source.h"
+#include "runtime/locale_items.h"
 #include "runtime/regional_settings.h"
 
 namespace xg {
 namespace {
 
-constexpr const char* kLocaleVariables[] = {"LC_ALL",      "LC_NUMERIC",  "LC_TIME",
-                                            "LC_MONETARY", "LC_MESSAGES", "LANG"};
+constexpr const char* kLocaleVariables[] = {"LC_ALL", "LC_NUMERIC", "LC_TIME", "LC_MESSAGES",
+                                            "LANG"};
 
 // Runs each test with only the locale variables it sets, and puts the process's own back.
 class PosixLocaleSourceTest : public ::testing::Test {
@@ -39,7 +41,6 @@ class PosixLocaleSourceTest : public ::testing::Test {
         unsetenv(name);
       }
     }
-    ReadDefaultRegionalSettings();
   }
 
   static void Set(std::map<std::string, std::string> variables) {
@@ -53,18 +54,15 @@ class PosixLocaleSourceTest : public ::testing::Test {
     return true;
   }
 
-  static const TRegionalSettings& Read() {
-    ReadRegionalSettings(PosixLocaleSource());
-    return RegionalSettings();
-  }
+  static RegionalSettings Read() { return ReadRegionalSettings(PosixLocaleSource()); }
 
-  static void ExpectDefaultFormats(const TRegionalSettings& s) {
-    EXPECT_EQ(s.DateShortForm, "m/d/yy");
-    EXPECT_EQ(s.TimeLongForm, "h:mm:ss AMPM");
-    EXPECT_EQ(s.AmText, "am");
-    EXPECT_EQ(s.PmText, "pm");
-    EXPECT_EQ(s.DecimalSepChar, '.');
-    EXPECT_EQ(s.MonthFullNames[2], "March");
+  static void ExpectDefaultFormats(const RegionalSettings& s) {
+    EXPECT_EQ(s.short_date_pattern, "m/d/yy");
+    EXPECT_EQ(s.long_time_pattern, "h:mm:ss AMPM");
+    EXPECT_EQ(s.am_designator, "am");
+    EXPECT_EQ(s.pm_designator, "pm");
+    EXPECT_EQ(s.decimal_separator, '.');
+    EXPECT_EQ(s.long_month_names[2], "March");
   }
 
  private:
@@ -74,35 +72,30 @@ class PosixLocaleSourceTest : public ::testing::Test {
 TEST_F(PosixLocaleSourceTest, BrazilianLocaleGivesItsPatternsSeparatorsAndNames) {
   if (!BrazilianLocaleInstalled()) GTEST_SKIP() << "pt_BR.UTF-8 is not installed (localedef)";
   Set({{"LC_ALL", "pt_BR.UTF-8"}});
-  const TRegionalSettings& s = Read();
-  EXPECT_EQ(SystemLocaleInfo().LocaleId, 0x0416u);
-  EXPECT_EQ(PosixLocaleSource().Item(0x03), "PTB");
-  EXPECT_EQ(s.DateShortForm, "dd/MM/yyyy");
-  EXPECT_EQ(s.DateLongForm, "ddd dd MMM yyyy");
-  EXPECT_EQ(s.TimeShortForm, "hh:mm");
-  EXPECT_EQ(s.TimeLongForm, "hh:mm:ss");
-  EXPECT_EQ(s.DateSepChar, '/');
-  EXPECT_EQ(s.TimeSepChar, ':');
-  EXPECT_EQ(s.DecimalSepChar, ',');
-  EXPECT_EQ(s.ThousandSepChar, '.');
-  EXPECT_EQ(s.ListSepChar, ';');
-  EXPECT_EQ(s.CurrencyText, "R$");
-  EXPECT_EQ(s.CurrencyDecimalCount, 2);
-  EXPECT_EQ(s.CurrencyPlacement, 2);     // "R$ 1"
-  EXPECT_EQ(s.NegCurrencyPlacement, 9);  // "-R$ 1"
+  const PosixLocaleSource source;
+  EXPECT_EQ(source.ThreadLocale(), 0x0416u);
+  EXPECT_EQ(source.Item(kItemLanguageAbbrev), "PTB");
+  const RegionalSettings s = ReadRegionalSettings(source);
+  EXPECT_EQ(s.short_date_pattern, "dd/MM/yyyy");
+  EXPECT_EQ(s.long_date_pattern, "ddd dd MMM yyyy");
+  EXPECT_EQ(s.short_time_pattern, "hh:mm");
+  EXPECT_EQ(s.long_time_pattern, "hh:mm:ss");
+  EXPECT_EQ(s.date_separator, '/');
+  EXPECT_EQ(s.time_separator, ':');
+  EXPECT_EQ(s.decimal_separator, ',');
   // The locale defines empty designators: they stay empty.
-  EXPECT_EQ(PosixLocaleSource().Item(0x28), std::optional<std::string>(""));
-  EXPECT_EQ(s.AmText, "");
-  EXPECT_EQ(s.PmText, "");
+  EXPECT_EQ(source.Item(kItemAmDesignator), std::optional<std::string>(""));
+  EXPECT_EQ(s.am_designator, "");
+  EXPECT_EQ(s.pm_designator, "");
   // Names as the locale writes them, in ISO-8859-1.
-  EXPECT_EQ(s.MonthFullNames[0], "janeiro");
-  EXPECT_EQ(s.MonthFullNames[2], "mar\xE7o");
-  EXPECT_EQ(s.MonthAbbrevs[11], "dez");
-  EXPECT_EQ(s.DayFullNames[0], "domingo");
-  EXPECT_EQ(s.DayFullNames[2],
+  EXPECT_EQ(s.long_month_names[0], "janeiro");
+  EXPECT_EQ(s.long_month_names[2], "mar\xE7o");
+  EXPECT_EQ(s.short_month_names[11], "dez");
+  EXPECT_EQ(s.long_day_names[0], "domingo");
+  EXPECT_EQ(s.long_day_names[2],
             "ter\xE7"
             "a");
-  EXPECT_EQ(s.DayAbbrevs[6],
+  EXPECT_EQ(s.short_day_names[6],
             "s\xE1"
             "b");
 }
@@ -113,40 +106,38 @@ TEST_F(PosixLocaleSourceTest, PlainCLocaleGivesNothing) {
   for (const auto& environment : environments) {
     ClearLocaleVariables();
     Set(environment);
-    EXPECT_EQ(PosixLocaleSource().ThreadLocale(), 0u);
-    EXPECT_EQ(PosixLocaleSource().Item(0x03), std::nullopt);
-    EXPECT_EQ(PosixLocaleSource().Item(0x0E), std::nullopt);
-    EXPECT_EQ(PosixLocaleSource().Item(0x28), std::nullopt);
-    const TRegionalSettings& s = Read();
-    EXPECT_EQ(SystemLocaleInfo().LocaleId, 0x0409u);
-    ExpectDefaultFormats(s);
+    const PosixLocaleSource source;
+    EXPECT_EQ(source.ThreadLocale(), 0u);
+    EXPECT_EQ(source.Item(kItemLanguageAbbrev), std::nullopt);
+    EXPECT_EQ(source.Item(kItemDecimalSeparator), std::nullopt);
+    EXPECT_EQ(source.Item(kItemAmDesignator), std::nullopt);
+    ExpectDefaultFormats(ReadRegionalSettings(source));
   }
 }
 
 TEST_F(PosixLocaleSourceTest, LocaleThatIsNotInstalledGivesNothing) {
   Set({{"LANG", "xx_YY.UTF-8"}});
-  EXPECT_EQ(PosixLocaleSource().ThreadLocale(), 0u);
-  EXPECT_EQ(PosixLocaleSource().Item(0x1F), std::nullopt);
-  ExpectDefaultFormats(Read());
+  const PosixLocaleSource source;
+  EXPECT_EQ(source.ThreadLocale(), 0u);
+  EXPECT_EQ(source.Item(kItemShortDate), std::nullopt);
+  ExpectDefaultFormats(ReadRegionalSettings(source));
 }
 
 TEST_F(PosixLocaleSourceTest, EachItemFollowsTheVariableOfItsCategory) {
   if (!BrazilianLocaleInstalled()) GTEST_SKIP() << "pt_BR.UTF-8 is not installed (localedef)";
   Set({{"LANG", "C"}, {"LC_TIME", "pt_BR.UTF-8"}});
-  const TRegionalSettings& time_only = Read();
-  EXPECT_EQ(time_only.DateShortForm, "dd/MM/yyyy");
-  EXPECT_EQ(time_only.DecimalSepChar, '.');
-  EXPECT_EQ(time_only.CurrencyText, "");
-  EXPECT_EQ(SystemLocaleInfo().LocaleId, 0x0409u);
+  const RegionalSettings time_only = Read();
+  EXPECT_EQ(time_only.short_date_pattern, "dd/MM/yyyy");
+  EXPECT_EQ(time_only.decimal_separator, '.');
+  EXPECT_EQ(PosixLocaleSource().ThreadLocale(), 0u);
 
   ClearLocaleVariables();
   Set({{"LANG", "pt_BR.UTF-8"}, {"LC_NUMERIC", "C"}, {"LC_MESSAGES", "POSIX"}});
-  const TRegionalSettings& numeric_c = Read();
-  EXPECT_EQ(numeric_c.DateShortForm, "dd/MM/yyyy");
-  EXPECT_EQ(numeric_c.DecimalSepChar, '.');
-  EXPECT_EQ(numeric_c.CurrencyText, "R$");
-  EXPECT_EQ(SystemLocaleInfo().LocaleId, 0x0409u);
-  EXPECT_EQ(PosixLocaleSource().Item(0x03), std::nullopt);
+  const RegionalSettings numeric_c = Read();
+  EXPECT_EQ(numeric_c.short_date_pattern, "dd/MM/yyyy");
+  EXPECT_EQ(numeric_c.decimal_separator, '.');
+  EXPECT_EQ(PosixLocaleSource().ThreadLocale(), 0u);
+  EXPECT_EQ(PosixLocaleSource().Item(kItemLanguageAbbrev), std::nullopt);
 
   // LC_ALL wins over every category; an empty LC_ALL counts as unset.
   ClearLocaleVariables();

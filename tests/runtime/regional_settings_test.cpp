@@ -4,184 +4,143 @@
 
 #include <string>
 
-#include "runtime/fake_locale_source.h"
+#include "runtime/locale_items.h"
 #include "runtime/resource_strings.h"
+#include "support/test_hosts.h"
 
 namespace xg {
 namespace {
 
-class RegionalSettingsTest : public ::testing::Test {
- protected:
-  void TearDown() override {
-    RemoveLanguageModule();
-    ReadDefaultRegionalSettings();
-  }
+RegionalSettings Read(uint32_t thread_locale, std::map<uint32_t, std::string> items) {
+  return ReadRegionalSettings(test::TableLocaleSource(thread_locale, std::move(items)));
+}
 
-  static const TRegionalSettings& Read(uint32_t thread_locale,
-                                       std::map<uint32_t, std::string> items) {
-    ReadRegionalSettings(TableLocaleSource(thread_locale, std::move(items)));
-    return RegionalSettings();
-  }
-};
-
-TEST_F(RegionalSettingsTest, HostThatGivesNothingGetsTheDefaults) {
-  const TRegionalSettings& s = Read(0, {});
-  const TSystemLocaleInfo& info = SystemLocaleInfo();
-  EXPECT_EQ(info.LocaleId, 0x0409u);
-  EXPECT_EQ(info.PrimaryLangId, 9u);
-  EXPECT_EQ(info.SubLangId, 1u);
-  EXPECT_FALSE(info.IsFarEast);
-  EXPECT_FALSE(info.IsMiddleEast);
-
-  EXPECT_EQ(s.CurrencyText, "");
-  EXPECT_EQ(s.CurrencyPlacement, 0);
-  EXPECT_EQ(s.NegCurrencyPlacement, 0);
-  EXPECT_EQ(s.CurrencyDecimalCount, 0);
-  EXPECT_EQ(s.ThousandSepChar, ',');
-  EXPECT_EQ(s.DecimalSepChar, '.');
-  EXPECT_EQ(s.DateSepChar, '/');
-  EXPECT_EQ(s.TimeSepChar, ':');
-  EXPECT_EQ(s.ListSepChar, ',');
-  EXPECT_EQ(s.DateShortForm, "m/d/yy");
-  EXPECT_EQ(s.DateLongForm, "mmmm d, yyyy");
-  EXPECT_EQ(s.TimeShortForm, "h:mm AMPM");
-  EXPECT_EQ(s.TimeLongForm, "h:mm:ss AMPM");
-  EXPECT_EQ(s.AmText, "am");
-  EXPECT_EQ(s.PmText, "pm");
+TEST(RegionalSettings, HostThatGivesNothingGetsTheDefaults) {
+  const RegionalSettings s = Read(0, {});
+  EXPECT_EQ(s.decimal_separator, '.');
+  EXPECT_EQ(s.date_separator, '/');
+  EXPECT_EQ(s.time_separator, ':');
+  EXPECT_EQ(s.short_date_pattern, "m/d/yy");
+  EXPECT_EQ(s.long_date_pattern, "mmmm d, yyyy");
+  EXPECT_EQ(s.short_time_pattern, "h:mm AMPM");
+  EXPECT_EQ(s.long_time_pattern, "h:mm:ss AMPM");
+  EXPECT_EQ(s.am_designator, "am");
+  EXPECT_EQ(s.pm_designator, "pm");
   const std::array<std::string, 12> months{"January",   "February", "March",    "April",
                                            "May",       "June",     "July",     "August",
                                            "September", "October",  "November", "December"};
-  EXPECT_EQ(s.MonthFullNames, months);
+  EXPECT_EQ(s.long_month_names, months);
   const std::array<std::string, 12> abbrevs{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  EXPECT_EQ(s.MonthAbbrevs, abbrevs);
+  EXPECT_EQ(s.short_month_names, abbrevs);
   const std::array<std::string, 7> days{"Sunday",   "Monday", "Tuesday", "Wednesday",
                                         "Thursday", "Friday", "Saturday"};
-  EXPECT_EQ(s.DayFullNames, days);
+  EXPECT_EQ(s.long_day_names, days);
   const std::array<std::string, 7> day_abbrevs{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  EXPECT_EQ(s.DayAbbrevs, day_abbrevs);
-  for (int i = 0; i < 7; ++i) {
-    EXPECT_EQ(s.EraNameList[i], "");
-    EXPECT_EQ(s.EraYearBases[i], 0);
-  }
+  EXPECT_EQ(s.short_day_names, day_abbrevs);
 }
 
-TEST_F(RegionalSettingsTest, BrazilianHostValuesAreTakenAsTheHostGivesThem) {
-  ReadRegionalSettings(BrazilianLocaleSource());
-  const TRegionalSettings& s = RegionalSettings();
-  EXPECT_EQ(SystemLocaleInfo().LocaleId, 0x0416u);
-  EXPECT_EQ(SystemLocaleInfo().PrimaryLangId, 0x16u);
-  EXPECT_EQ(SystemLocaleInfo().SubLangId, 1u);
-  EXPECT_EQ(s.DateShortForm, "dd/MM/yyyy");
-  EXPECT_EQ(s.DateLongForm, "dddd, d' de 'MMMM' de 'yyyy");
-  EXPECT_EQ(s.TimeShortForm, "hh:mm");
-  EXPECT_EQ(s.TimeLongForm, "hh:mm:ss");
-  EXPECT_EQ(s.DecimalSepChar, ',');
-  EXPECT_EQ(s.ThousandSepChar, '.');
-  EXPECT_EQ(s.ListSepChar, ';');
-  EXPECT_EQ(s.CurrencyText, "R$");
-  EXPECT_EQ(s.CurrencyPlacement, 2);
-  EXPECT_EQ(s.NegCurrencyPlacement, 9);
-  EXPECT_EQ(s.CurrencyDecimalCount, 2);
+TEST(RegionalSettings, BrazilianHostValuesAreTakenAsTheHostGivesThem) {
+  const RegionalSettings s = test::BrazilianSettings();
+  EXPECT_EQ(s.short_date_pattern, "dd/MM/yyyy");
+  EXPECT_EQ(s.long_date_pattern, "dddd, d' de 'MMMM' de 'yyyy");
+  EXPECT_EQ(s.short_time_pattern, "hh:mm");
+  EXPECT_EQ(s.long_time_pattern, "hh:mm:ss");
+  EXPECT_EQ(s.decimal_separator, ',');
   // Designators the host defines as empty stay empty.
-  EXPECT_EQ(s.AmText, "");
-  EXPECT_EQ(s.PmText, "");
-  // Names the host gives are kept as written; the ones it lacks fall back to English.
-  EXPECT_EQ(s.MonthFullNames[0], "janeiro");
-  EXPECT_EQ(s.MonthAbbrevs[0], "jan");
-  EXPECT_EQ(s.MonthFullNames[1], "February");
-  // Sunday is the host's seventh day name, Monday its first.
-  EXPECT_EQ(s.DayFullNames[0], "domingo");
-  EXPECT_EQ(s.DayFullNames[1], "segunda-feira");
-  EXPECT_EQ(s.DayAbbrevs[0], "dom");
-  EXPECT_EQ(s.DayAbbrevs[1], "seg");
-  EXPECT_EQ(s.DayAbbrevs[2], "Tue");
+  EXPECT_EQ(s.am_designator, "");
+  EXPECT_EQ(s.pm_designator, "");
+  // Names are kept as written; Sunday is the host's seventh day name, Monday its first.
+  EXPECT_EQ(s.long_month_names[0], "janeiro");
+  EXPECT_EQ(s.short_month_names[11], "dez");
+  EXPECT_EQ(s.long_day_names[0], "domingo");
+  EXPECT_EQ(s.long_day_names[1], "segunda-feira");
+  EXPECT_EQ(s.short_day_names[0], "dom");
+  EXPECT_EQ(s.short_day_names[6],
+            "s\xE1"
+            "b");
 }
 
-TEST_F(RegionalSettingsTest, TimePatternsAreBuiltFromTheClockItemsNotTheHostPattern) {
+TEST(RegionalSettings, NamesTheHostLacksFallBackOneByOne) {
+  const RegionalSettings s =
+      Read(0x0416, {{kItemMonthName1, "janeiro"}, {kItemAbbrevDayName1 + 6, "dom"}});
+  EXPECT_EQ(s.long_month_names[0], "janeiro");
+  EXPECT_EQ(s.long_month_names[1], "February");
+  EXPECT_EQ(s.short_day_names[0], "dom");
+  EXPECT_EQ(s.short_day_names[1], "Mon");
+}
+
+TEST(RegionalSettings, TimePatternsAreBuiltFromTheClockItemsNotTheHostPattern) {
   struct Case {
     std::map<uint32_t, std::string> items;
     const char* short_form;
     const char* long_form;
   };
   const Case cases[] = {
-      {{{0x25, "0"}, {0x23, "0"}, {0x1005, "0"}}, "h:mm AMPM", "h:mm:ss AMPM"},
-      {{{0x25, "0"}, {0x23, "0"}, {0x1005, "1"}}, "AMPM h:mm", "AMPM h:mm:ss"},
-      {{{0x25, "1"}, {0x23, "0"}, {0x1005, "0"}}, "hh:mm AMPM", "hh:mm:ss AMPM"},
-      {{{0x25, "1"}, {0x23, "1"}, {0x1005, "1"}}, "hh:mm", "hh:mm:ss"},  // 24-hour: no marker
-      {{{0x25, "0"}, {0x23, "1"}}, "h:mm", "h:mm:ss"},
-      {{{0x25, "2"}, {0x23, "0"}, {0x1005, "7"}}, "AMPM hh:mm", "AMPM hh:mm:ss"},
-      {{{0x25, "-1"}, {0x23, "-1"}, {0x1005, "1"}}, "hh:mm", "hh:mm:ss"},
-      // Texts that are no integers count as 0.
-      {{{0x25, "yes"}, {0x23, "1 "}, {0x1005, ""}}, "h:mm AMPM", "h:mm:ss AMPM"},
-      {{{0x25, "1"}, {0x23, "1"}, {0x1003, "HH:mm:ss"}}, "hh:mm", "hh:mm:ss"},
+      {{{kItemHourLeadingZero, "0"}, {kItemTimeClock, "0"}, {kItemTimeMarkerFirst, "0"}},
+       "h:mm AMPM",
+       "h:mm:ss AMPM"},
+      {{{kItemHourLeadingZero, "0"}, {kItemTimeClock, "0"}, {kItemTimeMarkerFirst, "1"}},
+       "AMPM h:mm",
+       "AMPM h:mm:ss"},
+      {{{kItemHourLeadingZero, "1"}, {kItemTimeClock, "0"}, {kItemTimeMarkerFirst, "0"}},
+       "hh:mm AMPM",
+       "hh:mm:ss AMPM"},
+      // 24-hour: no marker.
+      {{{kItemHourLeadingZero, "1"}, {kItemTimeClock, "1"}, {kItemTimeMarkerFirst, "1"}},
+       "hh:mm",
+       "hh:mm:ss"},
+      {{{kItemHourLeadingZero, "0"}, {kItemTimeClock, "1"}}, "h:mm", "h:mm:ss"},
+      // The host's own time pattern (0x1003) is not used.
+      {{{kItemHourLeadingZero, "1"}, {kItemTimeClock, "1"}, {0x1003, "HH:mm:ss"}},
+       "hh:mm",
+       "hh:mm:ss"},
   };
   for (const Case& c : cases) {
-    const TRegionalSettings& s = Read(0x0409, c.items);
-    EXPECT_EQ(s.TimeShortForm, c.short_form) << c.long_form;
-    EXPECT_EQ(s.TimeLongForm, c.long_form);
+    const RegionalSettings s = Read(0x0409, c.items);
+    EXPECT_EQ(s.short_time_pattern, c.short_form) << c.long_form;
+    EXPECT_EQ(s.long_time_pattern, c.long_form);
   }
 }
 
-TEST_F(RegionalSettingsTest, OneCharacterItemsTakeTheDefaultWhenTooLongAndZeroWhenEmpty) {
-  const TRegionalSettings& s =
-      Read(0x0409, {{0x0F, ". "}, {0x0E, ""}, {0x1D, "-"}, {0x1E, ".."}, {0x0C, ""}});
-  EXPECT_EQ(s.ThousandSepChar, ',');
-  EXPECT_EQ(s.DecimalSepChar, '\0');
-  EXPECT_EQ(s.DateSepChar, '-');
-  EXPECT_EQ(s.TimeSepChar, ':');
-  EXPECT_EQ(s.ListSepChar, '\0');
-}
-
-TEST_F(RegionalSettingsTest, TextItemsLongerThanTheBufferTakeTheDefault) {
-  const std::string fits(255, 'x');
-  const std::string too_long(256, 'y');
-  const TRegionalSettings& s =
-      Read(0x0409, {{0x28, fits}, {0x29, too_long}, {0x1F, too_long}, {0x38, too_long}});
-  EXPECT_EQ(s.AmText, fits);
-  EXPECT_EQ(s.PmText, "pm");
-  EXPECT_EQ(s.DateShortForm, "m/d/yy");
-  EXPECT_EQ(s.MonthFullNames[0], "January");
-}
-
-TEST_F(RegionalSettingsTest, NumericItemsAreWholeDecimalIntegers) {
+TEST(RegionalSettings, NumericItemsAreWholeDecimalIntegersAndAnythingElseIsZero) {
   struct Case {
     const char* text;
-    uint8_t expected;
+    bool leading_zero;  // the item read as a number is not 0
   };
-  const Case cases[] = {{"3", 3}, {"+2", 2}, {"12", 12},        {"2x", 0},
-                        {"", 0},  {" 1", 0}, {"99999999999", 0}};
+  const Case cases[] = {{"1", true},   {"+2", true},   {"-1", true},          {"12", true},
+                        {"0", false},  {"", false},    {"2x", false},         {" 1", false},
+                        {"1 ", false}, {"yes", false}, {"99999999999", false}};
   for (const Case& c : cases) {
-    const TRegionalSettings& s = Read(0x0409, {{0x19, c.text}});
-    EXPECT_EQ(s.CurrencyDecimalCount, c.expected) << '"' << c.text << '"';
+    const RegionalSettings s =
+        Read(0x0409, {{kItemHourLeadingZero, c.text}, {kItemTimeClock, "1"}});
+    EXPECT_EQ(s.long_time_pattern, c.leading_zero ? "hh:mm:ss" : "h:mm:ss") << '"' << c.text << '"';
   }
 }
 
-TEST_F(RegionalSettingsTest, LocaleIdentityComesFromTheThreadLocale) {
-  struct Case {
-    uint32_t thread_locale;
-    uint32_t locale_id, primary, sub;
-  };
-  const Case cases[] = {{0, 0x0409, 9, 1},
-                        {0x0416, 0x0416, 0x16, 1},
-                        {0x0816, 0x0816, 0x16, 2},
-                        {0x0C0A, 0x0C0A, 0x0A, 3},
-                        {0x0411, 0x0411, 0x11, 1},
-                        {0x00050000, 0x00050000, 9, 1},
-                        {0x00010407, 0x00010407, 0x07, 1}};
-  for (const Case& c : cases) {
-    Read(c.thread_locale, {});
-    const TSystemLocaleInfo& info = SystemLocaleInfo();
-    EXPECT_EQ(info.LocaleId, c.locale_id) << std::hex << c.thread_locale;
-    EXPECT_EQ(info.PrimaryLangId, c.primary) << std::hex << c.thread_locale;
-    EXPECT_EQ(info.SubLangId, c.sub) << std::hex << c.thread_locale;
-    // The system's texts are single-byte ISO-8859-1, left to right.
-    EXPECT_FALSE(info.IsFarEast);
-    EXPECT_FALSE(info.IsMiddleEast);
-  }
+TEST(RegionalSettings, OneCharacterItemsTakeTheDefaultWhenTooLongAndZeroWhenEmpty) {
+  const RegionalSettings s = Read(
+      0x0409, {{kItemDecimalSeparator, ""}, {kItemDateSeparator, "-"}, {kItemTimeSeparator, ".."}});
+  EXPECT_EQ(s.decimal_separator, '\0');
+  EXPECT_EQ(s.date_separator, '-');
+  EXPECT_EQ(s.time_separator, ':');
+  EXPECT_EQ(Read(0x0409, {{kItemDecimalSeparator, ", "}}).decimal_separator, '.');
 }
 
-TEST_F(RegionalSettingsTest, DatePatternsPassThroughTheCalendarConversion) {
+TEST(RegionalSettings, TextItemsLongerThanTheBufferTakeTheDefault) {
+  const std::string fits(255, 'x');
+  const std::string too_long(256, 'y');
+  const RegionalSettings s = Read(0x0409, {{kItemAmDesignator, fits},
+                                           {kItemPmDesignator, too_long},
+                                           {kItemShortDate, too_long},
+                                           {kItemMonthName1, too_long}});
+  EXPECT_EQ(s.am_designator, fits);
+  EXPECT_EQ(s.pm_designator, "pm");
+  EXPECT_EQ(s.short_date_pattern, "m/d/yy");
+  EXPECT_EQ(s.long_month_names[0], "January");
+}
+
+TEST(RegionalSettings, DatePatternsPassThroughTheCalendarConversion) {
   struct Case {
     uint32_t thread_locale;
     const char* calendar;  // nullptr: the host gives no calendar type
@@ -192,10 +151,16 @@ TEST_F(RegionalSettingsTest, DatePatternsPassThroughTheCalendarConversion) {
       // Western language, ordinary calendar: unchanged, era letters included.
       {0x0416, nullptr, "dd/MM/yyyy gg", "dd/MM/yyyy gg"},
       {0x0416, "1", "dd/MM/yyyy gg", "dd/MM/yyyy gg"},
-      // Languages with era names lose the era letters under an ordinary calendar.
+      // Languages with era names (the low ten bits of the thread locale are 0x04, 0x11 or
+      // 0x12) lose the era letters under an ordinary calendar.
       {0x0411, "1", "gg yyyy/MM/dd G", " yyyy/MM/dd "},
       {0x0404, "2", "Ggyy", "yy"},
       {0x0412, "x", "g.yy", ".yy"},
+      {0x00010411, nullptr, "g.yy", ".yy"},
+      {0x0811, nullptr, "g.yy", ".yy"},
+      // A thread locale whose low sixteen bits are 0 counts as English.
+      {0x00110000, nullptr, "g.yy", "g.yy"},
+      {0, nullptr, "g.yy", "g.yy"},
       // Era calendars turn years into years of the era and widen the era name.
       {0x0411, "3", "gg y/yy/yyyy GG", "ggg e/ee/eeee ggg"},
       {0x0409, "4", "YYYYyyYy", "eeeeeeee"},
@@ -203,26 +168,28 @@ TEST_F(RegionalSettingsTest, DatePatternsPassThroughTheCalendarConversion) {
       {0x0409, "6", "gg yyyy", "gg yyyy"},
   };
   for (const Case& c : cases) {
-    std::map<uint32_t, std::string> items{{0x1F, c.pattern}, {0x20, c.pattern}};
-    if (c.calendar) items[0x1009] = c.calendar;
-    const TRegionalSettings& s = Read(c.thread_locale, items);
-    EXPECT_EQ(s.DateShortForm, c.expected)
-        << c.pattern << " calendar " << (c.calendar ? c.calendar : "-");
-    EXPECT_EQ(s.DateLongForm, c.expected);
+    std::map<uint32_t, std::string> items{{kItemShortDate, c.pattern}, {kItemLongDate, c.pattern}};
+    if (c.calendar) items[kItemCalendarType] = c.calendar;
+    const RegionalSettings s = Read(c.thread_locale, items);
+    EXPECT_EQ(s.short_date_pattern, c.expected)
+        << c.pattern << " calendar " << (c.calendar ? c.calendar : "-") << " locale " << std::hex
+        << c.thread_locale;
+    EXPECT_EQ(s.long_date_pattern, c.expected);
   }
   // The defaults pass the same conversion.
-  const TRegionalSettings& s = Read(0x0409, {{0x1009, "3"}});
-  EXPECT_EQ(s.DateShortForm, "m/d/ee");
-  EXPECT_EQ(s.DateLongForm, "mmmm d, eeee");
+  const RegionalSettings s = Read(0x0409, {{kItemCalendarType, "3"}});
+  EXPECT_EQ(s.short_date_pattern, "m/d/ee");
+  EXPECT_EQ(s.long_date_pattern, "mmmm d, eeee");
 }
 
-TEST_F(RegionalSettingsTest, EnglishFallbackNamesAreStringResources) {
+TEST(RegionalSettings, EnglishFallbackNamesAreStringResources) {
   InstallLanguageModule({{"SLongMonthNameJan", "Januar"}, {"SShortDayNameSun", "So"}});
-  const TRegionalSettings& s = Read(0x0407, {{0x39, "Februar"}});
-  EXPECT_EQ(s.MonthFullNames[0], "Januar");
-  EXPECT_EQ(s.MonthFullNames[1], "Februar");
-  EXPECT_EQ(s.DayAbbrevs[0], "So");
-  EXPECT_EQ(s.MonthFullNames[2], "");  // missing from the module: the empty text
+  const RegionalSettings s = Read(0x0407, {{kItemMonthName1 + 1, "Februar"}});
+  RemoveLanguageModule();
+  EXPECT_EQ(s.long_month_names[0], "Januar");
+  EXPECT_EQ(s.long_month_names[1], "Februar");
+  EXPECT_EQ(s.short_day_names[0], "So");
+  EXPECT_EQ(s.long_month_names[2], "");  // missing from the module: the empty text
 }
 
 }  // namespace

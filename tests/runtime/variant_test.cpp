@@ -6,9 +6,9 @@
 #include <functional>
 #include <limits>
 
-#include "runtime/conversions_settings.h"
 #include "runtime/exceptions.h"
 #include "runtime/resource_strings.h"
+#include "support/test_hosts.h"
 
 namespace xg {
 namespace {
@@ -56,7 +56,7 @@ TEST(VarTypeName, NamesCodesFlagsAndTheDecimalKind) {
 }
 
 TEST(VarToStr, TextOfEachKind) {
-  DecimalSeparatorScope dot('.');
+  const RegionalSettings dot = test::SettingsWithDecimalSeparator('.');
   const Variant integer = Variant::FromInteger(-42);
   const Variant reference = Variant::Reference(integer);
   const std::pair<Variant, const char*> cases[] = {
@@ -82,26 +82,29 @@ TEST(VarToStr, TextOfEachKind) {
       {Variant::Reference(reference), "-42"},
       {Variant::FromRaw(varByRef | varInteger, 7), "7"},
   };
-  for (const auto& [value, text] : cases) EXPECT_EQ(VarToStr(value), text) << text;
+  for (const auto& [value, text] : cases) EXPECT_EQ(VarToStr(value, dot), text) << text;
 }
 
 TEST(VarToStr, DateUsesTheDateTimeText) {
+  const RegionalSettings settings = test::DefaultSettings();
   const TDateTime moment = 36526.75;  // 2000-01-01 18:00
-  EXPECT_EQ(VarToStr(Variant::FromDate(moment)), DateTimeToStr(moment));
+  EXPECT_EQ(VarToStr(Variant::FromDate(moment), settings), DateTimeToStr(moment, settings));
 }
 
 TEST(VarToStr, FollowsTheRegionalSeparator) {
-  DecimalSeparatorScope comma(',');
-  EXPECT_EQ(VarToStr(Variant::FromDouble(1.7E308)), "1,7E308");
-  EXPECT_EQ(VarToStr(Variant::FromCurrency(25000)), "2,5");
-  EXPECT_EQ(VarToStr(Variant::FromBcd(Decimal("-0.000100"))), "-0,0001");
+  const RegionalSettings comma = test::SettingsWithDecimalSeparator(',');
+  EXPECT_EQ(VarToStr(Variant::FromDouble(1.7E308), comma), "1,7E308");
+  EXPECT_EQ(VarToStr(Variant::FromCurrency(25000), comma), "2,5");
+  EXPECT_EQ(VarToStr(Variant::FromBcd(Decimal("-0.000100")), comma), "-0,0001");
 }
 
 TEST(VarAsString, NullAndKindsWithoutTextFail) {
+  const RegionalSettings settings = test::DefaultSettings();
   const Variant null = Variant::Null();
-  EXPECT_EQ(VarAsString(Variant::FromInteger(5)), "5");
-  ExpectFailure<EVariantTypeCastError>([&] { VarAsString(null); }, CastMessage("Null", "String"));
-  ExpectFailure<EVariantTypeCastError>([&] { VarAsString(Variant::Reference(null)); },
+  EXPECT_EQ(VarAsString(Variant::FromInteger(5), settings), "5");
+  ExpectFailure<EVariantTypeCastError>([&] { VarAsString(null, settings); },
+                                       CastMessage("Null", "String"));
+  ExpectFailure<EVariantTypeCastError>([&] { VarAsString(Variant::Reference(null), settings); },
                                        CastMessage("Null", "String"));
   const std::pair<uint16_t, const char*> refused[] = {{varDispatch, "Dispatch"},
                                                       {varError, "Error"},
@@ -111,7 +114,7 @@ TEST(VarAsString, NullAndKindsWithoutTextFail) {
                                                       {0x0110, "$0110"},
                                                       {varArray | varInteger, "Array Integer"}};
   for (const auto& [code, name] : refused) {
-    ExpectFailure<EVariantTypeCastError>([&] { VarToStr(Variant::FromRaw(code, 0)); },
+    ExpectFailure<EVariantTypeCastError>([&] { VarToStr(Variant::FromRaw(code, 0), settings); },
                                          CastMessage(name, "String"));
   }
 }
@@ -186,7 +189,7 @@ TEST(VarAsInteger, TextsReadOnlyAsIntegers) {
 }
 
 TEST(VarAsDouble, ConvertsEachKind) {
-  DecimalSeparatorScope dot('.');
+  const RegionalSettings dot = test::SettingsWithDecimalSeparator('.');
   const std::pair<Variant, double> cases[] = {
       {Variant(), 0.0},
       {Variant::FromRaw(varLongWord, 0xFFFFFFFF), 4294967295.0},
@@ -201,24 +204,24 @@ TEST(VarAsDouble, ConvertsEachKind) {
       {Variant::FromBcd(Decimal("-1234.5")), -1234.5},
   };
   for (const auto& [value, expected] : cases)
-    EXPECT_EQ(VarAsDouble(value), expected) << VarTypeName(value.VType());
+    EXPECT_EQ(VarAsDouble(value, dot), expected) << VarTypeName(value.VType());
 }
 
 TEST(VarAsDouble, TextFailures) {
-  DecimalSeparatorScope comma(',');
-  EXPECT_EQ(VarAsDouble(Variant::FromString("2,5")), 2.5);
-  ExpectFailure<EVariantInvalidArgError>([] { VarAsDouble(Variant::FromString("2.5")); },
+  const RegionalSettings comma = test::SettingsWithDecimalSeparator(',');
+  EXPECT_EQ(VarAsDouble(Variant::FromString("2,5"), comma), 2.5);
+  ExpectFailure<EVariantInvalidArgError>([&] { VarAsDouble(Variant::FromString("2.5"), comma); },
                                          "Invalid argument");
-  ExpectFailure<EVariantOverflowError>([] { VarAsDouble(Variant::FromString("1E400")); },
+  ExpectFailure<EVariantOverflowError>([&] { VarAsDouble(Variant::FromString("1E400"), comma); },
                                        OverflowMessage("String", "Double"));
-  ExpectFailure<EVariantTypeCastError>([] { VarAsDouble(Variant::Null()); },
+  ExpectFailure<EVariantTypeCastError>([&] { VarAsDouble(Variant::Null(), comma); },
                                        CastMessage("Null", "Double"));
-  ExpectFailure<EVariantTypeCastError>([] { VarAsDouble(Variant::FromRaw(varUnknown, 0)); },
+  ExpectFailure<EVariantTypeCastError>([&] { VarAsDouble(Variant::FromRaw(varUnknown, 0), comma); },
                                        CastMessage("Unknown", "Double"));
 }
 
 TEST(VarAsBoolean, ConvertsByTheWidthOfEachKind) {
-  DecimalSeparatorScope dot('.');
+  const RegionalSettings dot = test::SettingsWithDecimalSeparator('.');
   const std::pair<Variant, bool> cases[] = {
       {Variant(), false},
       {Variant::FromRaw(varByte, 0x100), false},
@@ -241,15 +244,15 @@ TEST(VarAsBoolean, ConvertsByTheWidthOfEachKind) {
       {Variant::FromBcd(Decimal("-0.000")), false},
   };
   for (const auto& [value, expected] : cases)
-    EXPECT_EQ(VarAsBoolean(value), expected) << VarTypeName(value.VType());
+    EXPECT_EQ(VarAsBoolean(value, dot), expected) << VarTypeName(value.VType());
 
   for (const char* text : {"yes", "", " true", "Truee"}) {
-    ExpectFailure<EVariantInvalidArgError>([&] { VarAsBoolean(Variant::FromString(text)); },
+    ExpectFailure<EVariantInvalidArgError>([&] { VarAsBoolean(Variant::FromString(text), dot); },
                                            "Invalid argument");
   }
-  ExpectFailure<EVariantTypeCastError>([] { VarAsBoolean(Variant::Null()); },
+  ExpectFailure<EVariantTypeCastError>([&] { VarAsBoolean(Variant::Null(), dot); },
                                        CastMessage("Null", "Boolean"));
-  ExpectFailure<EVariantTypeCastError>([] { VarAsBoolean(Variant::FromRaw(varDispatch, 0)); },
+  ExpectFailure<EVariantTypeCastError>([&] { VarAsBoolean(Variant::FromRaw(varDispatch, 0), dot); },
                                        CastMessage("Dispatch", "Boolean"));
 }
 
@@ -274,14 +277,17 @@ TEST(VarEqualsNull, OnlyNullIsNullAndErrorKindsCannotBeCompared) {
 }
 
 TEST(Variant, ReferenceWithoutTargetIsABadType) {
+  const RegionalSettings settings = test::DefaultSettings();
   const Variant dangling = Variant::FromRaw(varByRef | varVariant, 0x1234);
-  ExpectFailure<EVariantBadVarTypeError>([&] { VarToStr(dangling); }, "Invalid variant type");
+  ExpectFailure<EVariantBadVarTypeError>([&] { VarToStr(dangling, settings); },
+                                         "Invalid variant type");
   ExpectFailure<EVariantBadVarTypeError>([&] { VarEqualsNull(dangling); }, "Invalid variant type");
 }
 
 TEST(Variant, MessagesComeFromTheLanguageModule) {
+  const RegionalSettings settings = test::DefaultSettings();
   InstallLanguageModule({{"SVarTypeCouldNotConvert", "N\xE3o converte (%s) em (%s)"}});
-  ExpectFailure<EVariantTypeCastError>([] { VarAsString(Variant::Null()); },
+  ExpectFailure<EVariantTypeCastError>([&] { VarAsString(Variant::Null(), settings); },
                                        "N\xE3o converte (Null) em (String)");
   RemoveLanguageModule();
 }
