@@ -16,16 +16,14 @@
 // Once installed, a resource the file does not name reads as the empty text.
 #pragma once
 
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "runtime/regional_settings.h"
+#include "runtime/resource_strings.h"
 
 namespace xg {
-
-using LanguageTexts = std::map<std::string, std::string, std::less<>>;
 
 // The entries of a module's text. Raises EConvertError "Invalid entry in language module
 // <fileName>, line <n>" for a line that is neither an entry, a comment nor empty.

@@ -6,8 +6,8 @@
 namespace xg {
 namespace {
 
-std::optional<std::map<std::string, std::string, std::less<>>>& LanguageModule() {
-  static std::optional<std::map<std::string, std::string, std::less<>>> module;
+std::optional<LanguageTexts>& LanguageModule() {
+  static std::optional<LanguageTexts> module;
   return module;
 }
 
@@ -20,10 +20,12 @@ std::string LoadResString(const ResourceString& resource) {
   return it == module->end() ? std::string() : it->second;
 }
 
-void InstallLanguageModule(std::map<std::string, std::string, std::less<>> texts) {
+void InstallLanguageModule(LanguageTexts texts) {
   LanguageModule() = std::move(texts);
 }
 
-void RemoveLanguageModule() { LanguageModule().reset(); }
+void RemoveLanguageModule() {
+  LanguageModule().reset();
+}
 
 }  // namespace xg

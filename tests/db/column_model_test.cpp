@@ -11,6 +11,7 @@
 #include "db/ib_transaction.h"
 #include "db_test_support.h"
 #include "runtime/date_time.h"
+#include "support/failures.h"
 
 namespace xg {
 namespace {
@@ -224,16 +225,6 @@ TEST(ColumnModel, NavigationOverNoRows) {
   EXPECT_EQ(s.query.FieldValue(0).VType(), varNull);
 }
 
-template <class E>
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "(nothing raised)";
-}
-
 TEST(ColumnModel, StatementsThatAreRefusedOrFail) {
   Session s(test::CreateDemoDatabase());
   auto open = [&](const std::string& sql) {
@@ -244,24 +235,26 @@ TEST(ColumnModel, StatementsThatAreRefusedOrFail) {
       s.query.Last();
     };
   };
-  EXPECT_EQ(MessageOf<EIBClientError>(open("")), "Indica\xE7\xE3o do SQL vazia");
-  EXPECT_EQ(MessageOf<EIBClientError>(open(" \r\n  ")), "Indica\xE7\xE3o do SQL vazia");
-  EXPECT_EQ(MessageOf<EIBClientError>(open("set transaction")), "N\xE3o permitido");
-  const std::string syntax = MessageOf<EIBInterBaseError>(open("selec * from products"));
+  EXPECT_EQ(test::FailureMessage<EIBClientError>(open("")), "Indica\xE7\xE3o do SQL vazia");
+  EXPECT_EQ(test::FailureMessage<EIBClientError>(open(" \r\n  ")), "Indica\xE7\xE3o do SQL vazia");
+  EXPECT_EQ(test::FailureMessage<EIBClientError>(open("set transaction")), "N\xE3o permitido");
+  const std::string syntax = test::FailureMessage<EIBInterBaseError>(open("selec * from products"));
   EXPECT_NE(syntax.find("Token unknown"), std::string::npos) << syntax;
   EXPECT_NE(syntax.find("\r\n"), std::string::npos);
 
   // A statement that returns no rows runs when opened and leaves nothing to walk.
-  const std::string noRows = MessageOf<EIBClientError>(open("update products set note = 'u'"));
+  const std::string noRows =
+      test::FailureMessage<EIBClientError>(open("update products set note = 'u'"));
   EXPECT_EQ(noRows, "A instru\xE7\xE3o n\xE3o devolveu um conjunto de registros");
   s.OpenAll("select count(*) from products where note = 'u'");
   EXPECT_EQ(static_cast<int32_t>(s.query.FieldValue(0).Payload()), 3);
 
   s.query.SetSQL("select * from products");
-  EXPECT_EQ(MessageOf<EIBClientError>([&] { s.query.ExecSQL(); }),
+  EXPECT_EQ(test::FailureMessage<EIBClientError>([&] { s.query.ExecSQL(); }),
             "use Open para uma Select Statement");
   s.query.SetSQL("");
-  EXPECT_EQ(MessageOf<EIBClientError>([&] { s.query.ExecSQL(); }), "Indica\xE7\xE3o do SQL vazia");
+  EXPECT_EQ(test::FailureMessage<EIBClientError>([&] { s.query.ExecSQL(); }),
+            "Indica\xE7\xE3o do SQL vazia");
 }
 
 TEST(ColumnModel, ParametersAreSentAsNull) {

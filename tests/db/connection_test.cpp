@@ -10,6 +10,7 @@
 #include "db/ib_query.h"
 #include "db/ib_transaction.h"
 #include "db_test_support.h"
+#include "support/failures.h"
 
 namespace xg {
 namespace {
@@ -41,23 +42,13 @@ int CountRows(const std::string& databaseName, const std::string& table) {
   return count;
 }
 
-template <class E, class F>
-E Raised(F action) {
-  try {
-    action();
-  } catch (const E& e) {
-    return e;
-  }
-  ADD_FAILURE() << "nothing raised";
-  return E("", 0, 0);
-}
-
 TEST(ClientLibrary, MissingLibraryGivesTheClientMessage) {
-  const auto e = Raised<EIBClientError>([] {
+  const auto e = test::Raised<EIBClientError>([] {
     IBClientLibrary library({"libxg-no-such-client.so", "/nonexistent/libfbclient.so"});
   });
-  EXPECT_EQ(e.SQLCode(), 1);
-  EXPECT_EQ(e.Message(),
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->SQLCode(), 1);
+  EXPECT_EQ(e->Message(),
             "Biblioteca gds32.dll do InterBase n\xE3o encontrada no caminho. Favor instalar "
             "InterBase para usar esta funcionalidade");
 }
@@ -73,9 +64,10 @@ TEST(ClientLibrary, ExportedFunctionsUsedWhateverTheVersion) {
 
 TEST(ClientLibrary, AMissingFunctionFailsNamingIt) {
   IBFunction<int(int)> missing("isc_not_exported");
-  const auto e = Raised<EIBClientError>([&] { missing(1); });
-  EXPECT_EQ(e.SQLCode(), 3);
-  EXPECT_EQ(e.Message(),
+  const auto e = test::Raised<EIBClientError>([&] { missing(1); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->SQLCode(), 3);
+  EXPECT_EQ(e->Message(),
             "isc_not_exported \xE9 uma fun\xE7\xE3o do InterBase 6. Favor atualizar InterBase 6 "
             "para usar esta funcionalidade");
 }
@@ -83,13 +75,15 @@ TEST(ClientLibrary, AMissingFunctionFailsNamingIt) {
 TEST(Connection, ChecksBeforeTheServerIsCalled) {
   TIBDatabase database;
   database.SetLoginPrompt(false);
-  auto e = Raised<EIBClientError>([&] { database.SetConnected(true); });
-  EXPECT_EQ(e.Message(), "Faltando nome do Banco de Dados");
-  EXPECT_EQ(e.SQLCode(), 17);
+  auto e = test::Raised<EIBClientError>([&] { database.SetConnected(true); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Message(), "Faltando nome do Banco de Dados");
+  EXPECT_EQ(e->SQLCode(), 17);
 
   Configure(database, "/tmp/xg-no-such-dir/none.fdb", "SYSDBA", std::string(300, 'p'));
-  e = Raised<EIBClientError>([&] { database.SetConnected(true); });
-  EXPECT_EQ(e.SQLCode(), 122);
+  e = test::Raised<EIBClientError>([&] { database.SetConnected(true); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->SQLCode(), 122);
   EXPECT_FALSE(database.Connected());
 }
 
@@ -102,8 +96,9 @@ TEST(Connection, AttachReadsTheDialectAndDisconnectResetsIt) {
   EXPECT_TRUE(database.Connected());
   EXPECT_EQ(database.DBSQLDialect(), 3);
   EXPECT_EQ(database.SQLDialect(), 3);
-  auto e = Raised<EIBClientError>([&] { database.SetDatabaseName("other"); });
-  EXPECT_EQ(e.Message(),
+  auto e = test::Raised<EIBClientError>([&] { database.SetDatabaseName("other"); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Message(),
             "N\xE3o \xE9 poss\xEDvel executar opera\xE7\xE3o -- DB est\xE1 atualmente aberto");
   database.SetConnected(false);
   EXPECT_EQ(database.DBSQLDialect(), 1);
@@ -118,25 +113,29 @@ TEST(Connection, AttachReadsTheDialectAndDisconnectResetsIt) {
 TEST(Transaction, StateChecks) {
   const std::string demo = CreateDemoDatabase();
   TIBTransaction lonely;
-  auto e = Raised<EIBClientError>([&] { lonely.StartTransaction(); });
-  EXPECT_EQ(e.Message(), "Nenhum banco de dados est\xE1 listado no componente da transa\xE7\xE3o");
+  auto e = test::Raised<EIBClientError>([&] { lonely.StartTransaction(); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Message(), "Nenhum banco de dados est\xE1 listado no componente da transa\xE7\xE3o");
 
   TIBDatabase database;
   Configure(database, demo);
   TIBTransaction transaction;
   transaction.SetDefaultDatabase(&database);
-  e = Raised<EIBClientError>([&] { transaction.StartTransaction(); });
-  EXPECT_EQ(e.Message(),
+  e = test::Raised<EIBClientError>([&] { transaction.StartTransaction(); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Message(),
             "N\xE3o \xE9 poss\xEDvel executar opera\xE7\xE3o -- DB n\xE3o est\xE1 aberto");
 
   database.SetConnected(true);
-  e = Raised<EIBClientError>([&] { transaction.Commit(); });
-  EXPECT_EQ(e.Message(), "Transa\xE7\xE3o n\xE3o est\xE1 ativa");
+  e = test::Raised<EIBClientError>([&] { transaction.Commit(); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Message(), "Transa\xE7\xE3o n\xE3o est\xE1 ativa");
   transaction.SetActive(false);  // nothing to do
   transaction.SetActive(true);
   EXPECT_TRUE(transaction.Active());
-  e = Raised<EIBClientError>([&] { transaction.StartTransaction(); });
-  EXPECT_EQ(e.Message(), "Transa\xE7\xE3o est\xE1 ativa");
+  e = test::Raised<EIBClientError>([&] { transaction.StartTransaction(); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Message(), "Transa\xE7\xE3o est\xE1 ativa");
   transaction.Commit();
   EXPECT_FALSE(transaction.Active());
 }
@@ -188,13 +187,14 @@ TEST(Transaction, DestroyedObjectsLeaveNothingOpen) {
 TEST(ServerErrors, MissingDatabaseFile) {
   TIBDatabase database;
   Configure(database, test::ScratchDirectory() + "/missing.fdb");
-  const auto e = Raised<EIBInterBaseError>([&] { database.SetConnected(true); });
+  const auto e = test::Raised<EIBInterBaseError>([&] { database.SetConnected(true); });
+  ASSERT_TRUE(e);
   EXPECT_FALSE(database.Connected());
-  EXPECT_NE(e.Message().find("missing.fdb"), std::string::npos) << e.Message();
-  EXPECT_NE(e.Message().find("\r\n"), std::string::npos) << "one line per status entry";
-  EXPECT_NE(e.Message().back(), '.');
-  EXPECT_EQ(e.SQLCode(), -902);
-  EXPECT_EQ(e.IBErrorCode(), 335544344);
+  EXPECT_NE(e->Message().find("missing.fdb"), std::string::npos) << e->Message();
+  EXPECT_NE(e->Message().find("\r\n"), std::string::npos) << "one line per status entry";
+  EXPECT_NE(e->Message().back(), '.');
+  EXPECT_EQ(e->SQLCode(), -902);
+  EXPECT_EQ(e->IBErrorCode(), 335544344);
 }
 
 TEST(ServerErrors, NoPermissionIsARoleError) {
@@ -209,9 +209,10 @@ TEST(ServerErrors, NoPermissionIsARoleError) {
   query.SetDatabase(&database);
   query.SetTransaction(&transaction);
   query.SetSQL("select * from products");
-  const auto e = Raised<EIBInterBaseRoleError>([&] { query.Open(); });
-  EXPECT_EQ(e.SQLCode(), -551);
-  EXPECT_NE(e.Message().find("PRODUCTS"), std::string::npos) << e.Message();
+  const auto e = test::Raised<EIBInterBaseRoleError>([&] { query.Open(); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->SQLCode(), -551);
+  EXPECT_NE(e->Message().find("PRODUCTS"), std::string::npos) << e->Message();
 }
 
 TEST(ServerErrors, WrongPasswordThroughTheServer) {
@@ -221,8 +222,9 @@ TEST(ServerErrors, WrongPasswordThroughTheServer) {
   test::GiveToServer(demo);
   TIBDatabase database;
   Configure(database, test::ServerDatabaseName(demo), server.user, server.password + "x");
-  const auto e = Raised<EIBInterBaseError>([&] { database.SetConnected(true); });
-  EXPECT_NE(e.Message().find("password"), std::string::npos) << e.Message();
+  const auto e = test::Raised<EIBInterBaseError>([&] { database.SetConnected(true); });
+  ASSERT_TRUE(e);
+  EXPECT_NE(e->Message().find("password"), std::string::npos) << e->Message();
   EXPECT_FALSE(database.Connected());
 
   Configure(database, test::ServerDatabaseName(demo), server.user, server.password);
@@ -234,10 +236,11 @@ TEST(ServerErrors, HostThatDoesNotAnswer) {
   TIBDatabase database;
   Configure(database, "127.0.0.1/3999:/tmp/none.fdb", "SYSDBA", "x");
   const auto started = std::chrono::steady_clock::now();
-  const auto e = Raised<EIBInterBaseError>([&] { database.SetConnected(true); });
+  const auto e = test::Raised<EIBInterBaseError>([&] { database.SetConnected(true); });
+  ASSERT_TRUE(e);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
-  EXPECT_NE(e.Message().find("Unable to complete network request"), std::string::npos)
-      << e.Message();
+  EXPECT_NE(e->Message().find("Unable to complete network request"), std::string::npos)
+      << e->Message();
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "db_test_support.h"
 #include "runtime/regional_settings.h"
 #include "runtime/variant.h"
+#include "support/failures.h"
 #include "support/test_hosts.h"
 
 namespace xg {
@@ -301,29 +302,17 @@ TEST_F(SQLServices, ExecuteProcedureThroughExecSQL) {
   EXPECT_EQ(Lines(Open(request))[3], " <V DATATYPE=\"INTEGER\" DATASIZE=\"4\">7</V>");
 }
 
-template <class E>
-std::string SetUpFailure(const std::function<std::string()>& service) {
-  try {
-    const std::string answer = service();
-    return "(answered) " + answer;
-  } catch (const E& e) {
-    return e.Message();
-  } catch (const Exception& e) {
-    return std::string("(") + e.ClassName() + ") " + e.Message();
-  }
-}
-
 TEST_F(SQLServices, BadClientInputFailsClearly) {
   const std::string demo = test::CreateDemoDatabase();
   Request request{demo, "select * from products"};
 
   request.rawPass = "abc";  // not a multiple of 4
-  EXPECT_EQ(SetUpFailure<EDecodeError>([&] { return Open(request); }),
+  EXPECT_EQ(test::FailureMessage<EDecodeError>([&] { return Open(request); }),
             "Uneven size in DecodeToStream.");
   request.rawPass.reset();
   request.rawSQL = "c2VsZWN0";
   request.rawSQL->push_back('*');
-  EXPECT_EQ(SetUpFailure<EDecodeError>([&] { return Exec(request); }),
+  EXPECT_EQ(test::FailureMessage<EDecodeError>([&] { return Exec(request); }),
             "Uneven size in DecodeToStream.");
   request.rawSQL.reset();
 
@@ -334,31 +323,32 @@ TEST_F(SQLServices, BadClientInputFailsClearly) {
   };
   for (const auto& [sql, reason] : statements) {
     request.sql = sql;
-    EXPECT_EQ(SetUpFailure<EIBClientError>([&] { return Open(request); }),
+    EXPECT_EQ(test::FailureMessage<EIBClientError>([&] { return Open(request); }),
               "Erro na an\xE1lise do SQL:\r\n\r\n" + reason);
-    EXPECT_EQ(SetUpFailure<EIBClientError>([&] { return Exec(request); }),
+    EXPECT_EQ(test::FailureMessage<EIBClientError>([&] { return Exec(request); }),
               "Erro na an\xE1lise do SQL:\r\n\r\n" + reason);
   }
 
   request.sql = "select * from products";
   request.db = std::string(300, 'd');
-  const std::string longName = SetUpFailure<EIBInterBaseError>([&] { return Open(request); });
+  const std::string longName =
+      test::FailureMessage<EIBInterBaseError>([&] { return Open(request); });
   EXPECT_FALSE(longName.empty());
   EXPECT_EQ(longName.find("(answered)"), std::string::npos) << longName;
 
   request.db = demo;
   request.password = std::string(300, 'p');
-  EXPECT_EQ(SetUpFailure<EIBClientError>([&] { return Open(request); }),
+  EXPECT_EQ(test::FailureMessage<EIBClientError>([&] { return Open(request); }),
             "Valor do par\xE2metro DPB (password) \xE9 longo demais: o m\xE1ximo \xE9 255 bytes");
 }
 
 TEST_F(SQLServices, RefusedAttachEscapesWithTheServerText) {
   Request request{test::ScratchDirectory() + "/absent.fdb", "select * from products"};
-  std::string message = SetUpFailure<EIBInterBaseError>([&] { return Open(request); });
+  std::string message = test::FailureMessage<EIBInterBaseError>([&] { return Open(request); });
   EXPECT_NE(message.find("absent.fdb"), std::string::npos) << message;
 
   request.db = "127.0.0.1/3999:/tmp/none.fdb";
-  message = SetUpFailure<EIBInterBaseError>([&] { return Exec(request); });
+  message = test::FailureMessage<EIBInterBaseError>([&] { return Exec(request); });
   EXPECT_NE(message.find("Unable to complete network request to host \"127.0.0.1"),
             std::string::npos)
       << message;
@@ -370,7 +360,7 @@ TEST_F(SQLServices, RefusedAttachEscapesWithTheServerText) {
   request.db = test::ServerDatabaseName(demo);
   request.user = server.user;
   request.password = server.password + "wrong";
-  message = SetUpFailure<EIBInterBaseError>([&] { return Open(request); });
+  message = test::FailureMessage<EIBInterBaseError>([&] { return Open(request); });
   EXPECT_NE(message.find("Your user name and password are not defined"), std::string::npos)
       << message;
   request.password = server.password;

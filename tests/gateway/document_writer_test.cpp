@@ -6,6 +6,7 @@
 
 #include "runtime/date_time.h"
 #include "runtime/exceptions.h"
+#include "support/failures.h"
 #include "support/test_hosts.h"
 
 namespace xg {
@@ -118,12 +119,10 @@ TEST_F(DocumentWriter, ConversionFailuresReachTheCallerWithoutALine) {
                EVariantError);
   EXPECT_THROW(MakeElement("N", Variant::FromString("1,5x"), dkFloat, 0, 0, settings),
                EVariantError);
-  try {
-    MakeElement("N", Variant::FromRaw(varDispatch, 0), dkString, 0, 0, settings);
-    ADD_FAILURE() << "no failure";
-  } catch (const EVariantInvalidOpError& e) {
-    EXPECT_EQ(e.Message(), "Invalid variant operation");
-  }
+  EXPECT_EQ(test::FailureMessage<EVariantInvalidOpError>([&] {
+              MakeElement("N", Variant::FromRaw(varDispatch, 0), dkString, 0, 0, settings);
+            }),
+            "Invalid variant operation");
 }
 
 TEST(FieldDataKind, DecimalAndCounterTypesAreStringsByteTypesIntegers) {

@@ -17,6 +17,8 @@
 #include "gateway/xml_document.h"
 #include "runtime/exceptions.h"
 #include "runtime/resource_strings.h"
+#include "support/failures.h"
+#include "support/scoped_language_module.h"
 
 namespace xg {
 namespace {
@@ -36,17 +38,8 @@ TXMLParams Parse(const std::string& text) {
 // The message of the failure of class E that parsing raises; fails the test when there is none.
 template <typename E>
 std::string FailureOf(const std::string& text) {
-  TXMLParams params;
-  try {
-    ParseRequest(text, params);
-  } catch (const E& e) {
-    return e.Message();
-  } catch (const Exception& e) {
-    ADD_FAILURE() << "raised " << e.ClassName() << ": " << e.Message();
-    return {};
-  }
-  ADD_FAILURE() << "no failure for " << text;
-  return {};
+  SCOPED_TRACE(text);
+  return test::FailureMessage<E>([&] { Parse(text); });
 }
 
 const std::string kNotSingleText = "Element does not contain a single text node";
@@ -74,15 +67,14 @@ TEST(GetServiceKind, FoldsAsciiCaseOnlyAndDoesNotTrim) {
 }
 
 TEST(GetServiceKind, BytesAboveAsciiAreComparedUnchanged) {
-  InstallLanguageModule({{"SServiceStatus", "STATUS\xC9"},
-                         {"SServiceError", "ERRO"},
-                         {"SServiceOpenSQL", "ABRIR"},
-                         {"SServiceExecSQL", "EXECUTAR"}});
+  const test::ScopedLanguageModule module(LanguageTexts{{"SServiceStatus", "STATUS\xC9"},
+                                                        {"SServiceError", "ERRO"},
+                                                        {"SServiceOpenSQL", "ABRIR"},
+                                                        {"SServiceExecSQL", "EXECUTAR"}});
   EXPECT_EQ(GetServiceKind("status\xC9"), skStatus);
   EXPECT_EQ(GetServiceKind("status\xE9"), std::nullopt);
   EXPECT_EQ(GetServiceKind("Executar"), skExecSQL);
   EXPECT_EQ(GetServiceKind("SERVICESTATUS"), std::nullopt);
-  RemoveLanguageModule();
 }
 
 TEST(ParseRequest, ReadsServiceRootAndTheDatabaseElementsOfTheSqlKinds) {
@@ -160,12 +152,10 @@ TEST(ParseRequest, RootIsTheSecondTopLevelNode) {
 
 TEST(ParseRequest, NoSecondTopLevelNodeIsAListIndexFailureAfterServiceWasRead) {
   TXMLParams params;
-  try {
-    ParseRequest("<SENDDATA><SERVICE>SERVICESTATUS</SERVICE></SENDDATA>", params);
-    ADD_FAILURE() << "no failure";
-  } catch (const EListError& e) {
-    EXPECT_EQ(e.Message(), "List index out of bounds (1)");
-  }
+  EXPECT_EQ(test::FailureMessage<EListError>([&] {
+              ParseRequest("<SENDDATA><SERVICE>SERVICESTATUS</SERVICE></SENDDATA>", params);
+            }),
+            "List index out of bounds (1)");
   EXPECT_EQ(params.Service, skStatus);
   EXPECT_EQ(params.Root, "");
   // Without SERVICE the missing element is what fails, not the index.

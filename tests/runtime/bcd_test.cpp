@@ -5,6 +5,7 @@
 #include <string>
 
 #include "runtime/exceptions.h"
+#include "support/failures.h"
 #include "support/test_hosts.h"
 
 namespace xg {
@@ -61,13 +62,11 @@ TEST(BcdToText, PrecisionOutsideOneTo64Overflows) {
   for (int precision : {0, 65, 255}) {
     TBcd value = MakeBcd("1", 0, false);
     value.Precision = static_cast<uint8_t>(precision);
-    try {
-      BcdToText(value, settings);
-      FAIL() << precision;
-    } catch (const EBcdOverflowException& e) {
-      EXPECT_EQ(e.Message(), "BCD estouro de capacidade");
-      EXPECT_STREQ(e.ClassName(), "EBcdOverflowException");
-    }
+    SCOPED_TRACE(precision);
+    const auto e = test::Raised<EBcdOverflowException>([&] { BcdToText(value, settings); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->Message(), "BCD estouro de capacidade");
+    EXPECT_STREQ(e->ClassName(), "EBcdOverflowException");
   }
 }
 
@@ -100,13 +99,11 @@ TEST(StrToBcd, KeepsEveryDigitOfTheDatabaseText) {
 
 TEST(StrToBcd, RejectsOtherTextsAndTooManyDigits) {
   for (const char* text : {"", "-", ",", "1,2,3", "1.5", "abc", " 1", "1 ", "--1"}) {
-    try {
-      StrToBcd(text, ',');
-      FAIL() << text;
-    } catch (const EBcdException& e) {
-      EXPECT_STREQ(e.ClassName(), "EBcdException") << text;
-      EXPECT_EQ(e.Message(), "'" + std::string(text) + "' is not a valid BCD value");
-    }
+    SCOPED_TRACE(text);
+    const auto e = test::Raised<EBcdException>([&] { StrToBcd(text, ','); });
+    ASSERT_TRUE(e);
+    EXPECT_STREQ(e->ClassName(), "EBcdException");
+    EXPECT_EQ(e->Message(), "'" + std::string(text) + "' is not a valid BCD value");
   }
   EXPECT_THROW(StrToBcd(std::string(65, '1'), '.'), EBcdOverflowException);
   EXPECT_THROW(StrToBcd("0." + std::string(64, '1'), '.'), EBcdOverflowException);

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "runtime/exceptions.h"
+#include "support/failures.h"
 #include "support/test_hosts.h"
 
 namespace xg {
@@ -167,18 +168,10 @@ TEST(TryStrToInt64, ReadsTheFull64BitRange) {
 TEST(StrToInt, RaisesConvertErrorNamingTheText) {
   EXPECT_EQ(StrToInt(" -12"), -12);
   EXPECT_EQ(StrToInt64("-9223372036854775808"), std::numeric_limits<int64_t>::min());
-  try {
-    StrToInt("12abc");
-    FAIL() << "no exception";
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message(), "'12abc' is not a valid integer value");
-  }
-  try {
-    StrToInt64("9223372036854775808");
-    FAIL() << "no exception";
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message(), "'9223372036854775808' is not a valid integer value");
-  }
+  EXPECT_EQ(test::FailureMessage<EConvertError>([] { StrToInt("12abc"); }),
+            "'12abc' is not a valid integer value");
+  EXPECT_EQ(test::FailureMessage<EConvertError>([] { StrToInt64("9223372036854775808"); }),
+            "'9223372036854775808' is not a valid integer value");
 }
 
 TEST(TryStrToFloat, ReadsDecimalTextsWithTheRegionalSeparator) {
@@ -207,12 +200,8 @@ TEST(TryStrToFloat, ReadsDecimalTextsWithTheRegionalSeparator) {
 TEST(StrToFloat, RaisesConvertErrorNamingTheText) {
   const RegionalSettings dot = test::SettingsWithDecimalSeparator('.');
   EXPECT_EQ(StrToFloat("1.25", dot), 1.25L);
-  try {
-    StrToFloat("1.2x", dot);
-    FAIL() << "no exception";
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message(), "'1.2x' is not a valid floating point value");
-  }
+  EXPECT_EQ(test::FailureMessage<EConvertError>([&] { StrToFloat("1.2x", dot); }),
+            "'1.2x' is not a valid floating point value");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include "runtime/exceptions.h"
 #include "runtime/resource_strings.h"
+#include "support/failures.h"
+#include "support/scoped_language_module.h"
 
 namespace xg {
 namespace {
@@ -26,11 +28,10 @@ TEST(Format, MissingOrMismatchedArgumentRaisesInsteadOfReadingPastTheArguments) 
   EXPECT_THROW(Format("%d", {"text"}), EConvertError);
   EXPECT_THROW(Format("trailing %", {}), EConvertError);
   EXPECT_THROW(Format("%1234567d", {5}), EConvertError);  // no seventh digit of a number
-  try {
-    Format("%s%s", {"x"});
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message(), "No argument for format '%s%s'");
-  }
+  EXPECT_EQ(test::FailureMessage<EConvertError>([] { Format("%s%s", {"x"}); }),
+            "No argument for format '%s%s'");
+  EXPECT_EQ(test::FailureMessage<EConvertError>([] { Format("%d", {"text"}); }),
+            "Format '%d' invalid or incompatible with argument");
 }
 
 XG_RESOURCE(STestGreeting, "Ol\xE1");
@@ -38,10 +39,11 @@ XG_RESOURCE(SOther, "other");
 
 TEST(ResourceStrings, LanguageModuleReplacesEntriesAndBlanksMissingOnes) {
   EXPECT_EQ(LoadResString(STestGreeting), "Ol\xE1");
-  InstallLanguageModule({{"STestGreeting", "Hello"}});
-  EXPECT_EQ(LoadResString(STestGreeting), "Hello");
-  EXPECT_EQ(LoadResString(SOther), "");
-  RemoveLanguageModule();
+  {
+    const test::ScopedLanguageModule module(LanguageTexts{{"STestGreeting", "Hello"}});
+    EXPECT_EQ(LoadResString(STestGreeting), "Hello");
+    EXPECT_EQ(LoadResString(SOther), "");
+  }
   EXPECT_EQ(LoadResString(SOther), "other");
 }
 

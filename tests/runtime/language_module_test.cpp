@@ -11,6 +11,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/locale_items.h"
 #include "runtime/resource_strings.h"
+#include "support/failures.h"
 #include "support/table_locale_source.h"
 
 namespace xg {
@@ -56,13 +57,10 @@ TEST(LanguageModule, ALineThatIsNoEntryStopsWithItsNumber) {
   };
   for (const auto& [content, line] : cases) {
     SCOPED_TRACE(content);
-    try {
-      ParseLanguageModule(content, "/opt/gw/xmlgateway.PTB");
-      ADD_FAILURE() << "accepted";
-    } catch (const EConvertError& e) {
-      EXPECT_EQ(e.Message(), "Invalid entry in language module /opt/gw/xmlgateway.PTB, line " +
-                                 std::to_string(line));
-    }
+    EXPECT_EQ(
+        test::FailureMessage<EConvertError>(
+            [&] { ParseLanguageModule(content, "/opt/gw/xmlgateway.PTB"); }),
+        "Invalid entry in language module /opt/gw/xmlgateway.PTB, line " + std::to_string(line));
   }
 }
 

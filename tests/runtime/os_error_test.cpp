@@ -5,33 +5,25 @@
 #include <cerrno>
 
 #include "runtime/exceptions.h"
+#include "support/failures.h"
 
 namespace xg {
 namespace {
 
 TEST(OSError, TheMessageNamesTheCodeAndThePlatformText) {
-  try {
-    RaiseLastOSError(ENOENT);
-    FAIL() << "nothing raised";
-  } catch (const EOSError& e) {
-    EXPECT_EQ(e.Message(), "System Error.  Code: 2.\r\nNo such file or directory");
-    EXPECT_EQ(e.ErrorCode(), ENOENT);
-  }
+  const auto named = test::Raised<EOSError>([] { RaiseLastOSError(ENOENT); });
+  ASSERT_TRUE(named);
+  EXPECT_EQ(named->Message(), "System Error.  Code: 2.\r\nNo such file or directory");
+  EXPECT_EQ(named->ErrorCode(), ENOENT);
   errno = EACCES;
-  try {
-    RaiseLastOSError();
-    FAIL() << "nothing raised";
-  } catch (const EOSError& e) {
-    EXPECT_EQ(e.Message(), "System Error.  Code: 13.\r\nPermission denied");
-    EXPECT_EQ(e.ErrorCode(), EACCES);
-  }
-  try {
-    RaiseLastOSError(0);
-    FAIL() << "nothing raised";
-  } catch (const EOSError& e) {
-    EXPECT_EQ(e.Message(), "A call to an OS function failed");
-    EXPECT_EQ(e.ErrorCode(), 0);
-  }
+  const auto current = test::Raised<EOSError>([] { RaiseLastOSError(); });
+  ASSERT_TRUE(current);
+  EXPECT_EQ(current->Message(), "System Error.  Code: 13.\r\nPermission denied");
+  EXPECT_EQ(current->ErrorCode(), EACCES);
+  const auto none = test::Raised<EOSError>([] { RaiseLastOSError(0); });
+  ASSERT_TRUE(none);
+  EXPECT_EQ(none->Message(), "A call to an OS function failed");
+  EXPECT_EQ(none->ErrorCode(), 0);
 }
 
 TEST(OSError, ThePlatformTextLosesTrailingBlanksLineBreaksAndPeriods) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "runtime/locale_items.h"
-#include "runtime/resource_strings.h"
+#include "support/scoped_language_module.h"
 #include "support/test_hosts.h"
 
 namespace xg {
@@ -183,9 +183,9 @@ TEST(RegionalSettings, DatePatternsPassThroughTheCalendarConversion) {
 }
 
 TEST(RegionalSettings, EnglishFallbackNamesAreStringResources) {
-  InstallLanguageModule({{"SLongMonthNameJan", "Januar"}, {"SShortDayNameSun", "So"}});
+  const test::ScopedLanguageModule module(
+      LanguageTexts{{"SLongMonthNameJan", "Januar"}, {"SShortDayNameSun", "So"}});
   const RegionalSettings s = Read(0x0407, {{kItemMonthName1 + 1, "Februar"}});
-  RemoveLanguageModule();
   EXPECT_EQ(s.long_month_names[0], "Januar");
   EXPECT_EQ(s.long_month_names[1], "Februar");
   EXPECT_EQ(s.short_day_names[0], "So");

@@ -2,30 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <regex>
 #include <string>
 
 #include "runtime/module_address.h"
 #include "runtime/resource_strings.h"
+#include "support/failures.h"
+#include "support/scoped_language_module.h"
 
 namespace xg {
 namespace {
-
-// The object a raise delivers.
-template <class F>
-const Exception* Caught(F raise, std::exception_ptr& holder) {
-  try {
-    raise();
-  } catch (const Exception&) {
-    holder = std::current_exception();
-  }
-  try {
-    if (holder) std::rethrow_exception(holder);
-  } catch (const Exception& e) {
-    return &e;
-  }
-  return nullptr;
-}
 
 std::string Hex(uintptr_t value) {
   char text[32];
@@ -68,8 +55,8 @@ TEST(RunTimeErrors, EachReasonRaisesItsClassWithItsMessageAndHasItsNumber) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reason);
-    std::exception_ptr holder;
-    const Exception* e = Caught([&] { RaiseRunTimeError(c.reason); }, holder);
+    const std::exception_ptr failure = test::RaisedBy([&] { RaiseRunTimeError(c.reason); });
+    const Exception* e = test::FailureOf<Exception>(failure);
     ASSERT_NE(e, nullptr);
     EXPECT_STREQ(e->ClassName(), c.className);
     EXPECT_STREQ(RunTimeErrorClassName(c.reason), c.className);
@@ -82,9 +69,11 @@ TEST(RunTimeErrors, EachReasonRaisesItsClassWithItsMessageAndHasItsNumber) {
 
 TEST(RunTimeErrors, OutOfMemoryAndInvalidPointerAreTheSamePrebuiltObjectsEveryTime) {
   for (int reason : {reOutOfMemory, reInvalidPointer}) {
-    std::exception_ptr first, second;
-    const Exception* a = Caught([&] { RaiseRunTimeError(reason); }, first);
-    const Exception* b = Caught([&] { RaiseRunTimeError(reason); }, second);
+    const std::exception_ptr first = test::RaisedBy([&] { RaiseRunTimeError(reason); });
+    const std::exception_ptr second = test::RaisedBy([&] { RaiseRunTimeError(reason); });
+    const Exception* a = test::FailureOf<Exception>(first);
+    const Exception* b = test::FailureOf<Exception>(second);
+    ASSERT_NE(a, nullptr);
     EXPECT_EQ(a, b);
     EXPECT_EQ(a, reason == reOutOfMemory ? &OutOfMemoryException() : &InvalidPointerException());
   }
@@ -103,12 +92,11 @@ TEST(RunTimeErrors, InputOutputResultsHaveTheirTextOrTheirNumber) {
     SCOPED_TRACE(code);
     // Reason 0 (and any above 24) takes the pending result and clears it.
     SetInOutResult(code);
-    std::exception_ptr holder;
-    const Exception* e = Caught([&] { RaiseRunTimeError(code % 2 ? 0 : 99); }, holder);
-    ASSERT_NE(e, nullptr);
+    const auto e = test::Raised<EInOutError>([&] { RaiseRunTimeError(code % 2 ? 0 : 99); });
+    ASSERT_TRUE(e);
     EXPECT_STREQ(e->ClassName(), "EInOutError");
     EXPECT_EQ(e->Message(), message);
-    EXPECT_EQ(dynamic_cast<const EInOutError*>(e)->ErrorCode(), code);
+    EXPECT_EQ(e->ErrorCode(), code);
     EXPECT_EQ(InOutResult(), 0);
     EXPECT_THROW(RaiseInOutError(code), EInOutError);
   }
@@ -159,14 +147,11 @@ TEST(RunTimeErrors, AFaultBecomesAnObjectOfItsReasonKeepingItsRecord) {
     SCOPED_TRACE(c.message);
     EXPECT_STREQ(FaultClassName(c.record), c.className);
     EXPECT_EQ(FaultErrorNumber(c.record), c.number);
-    std::exception_ptr holder;
-    const Exception* e =
-        Caught([&] { std::rethrow_exception(ExceptionForPlatformFault(c.record)); }, holder);
-    ASSERT_NE(e, nullptr);
-    EXPECT_STREQ(e->ClassName(), c.className);
-    EXPECT_EQ(e->Message(), c.message);
-    const auto* external = dynamic_cast<const EExternal*>(e);
+    const std::exception_ptr failure = ExceptionForPlatformFault(c.record);
+    const auto* external = test::FailureOf<EExternal>(failure);
     ASSERT_NE(external, nullptr);
+    EXPECT_STREQ(external->ClassName(), c.className);
+    EXPECT_EQ(external->Message(), c.message);
     EXPECT_EQ(external->ExceptionRecord().ExceptionCode, c.record.ExceptionCode);
     EXPECT_EQ(external->ExceptionRecord().AccessAddress, c.record.AccessAddress);
     // Cut to a small buffer, the message keeps its start and reports its whole length.
@@ -208,9 +193,10 @@ TEST(RunTimeErrors, RunTimeErrorText) {
 TEST(RunTimeErrors, FaultTextsComeFromTheStringTableAsStartUpCopiedIt) {
   const TExceptionRecord divide{0xC0000094, 0, 0, 0};
   const TExceptionRecord access{0xC0000005, 0x10, 1, 0x20};
-  InstallLanguageModule({{"SDivByZero", "Divis\xE3o por zero"},
-                         {"SAccessViolationArg3", "Viola\xE7\xE3o em %p: %s de %p"},
-                         {"SWriteAccess", "escrita"}});
+  auto module = std::make_unique<test::ScopedLanguageModule>(
+      LanguageTexts{{"SDivByZero", "Divis\xE3o por zero"},
+                    {"SAccessViolationArg3", "Viola\xE7\xE3o em %p: %s de %p"},
+                    {"SWriteAccess", "escrita"}});
   char text[128];
   // Before the copy is taken the built-in texts hold.
   EXPECT_EQ(std::string(text, FormatFaultMessage(text, sizeof text, divide)), "Division by zero");
@@ -222,7 +208,7 @@ TEST(RunTimeErrors, FaultTextsComeFromTheStringTableAsStartUpCopiedIt) {
             "Viola\xE7\xE3o em 00000010: escrita de 00000020");
   // A text the module lacks reads as empty.
   EXPECT_EQ(FormatFaultMessage(text, sizeof text, {0xC00000FD, 0, 0, 0}), 0u);
-  RemoveLanguageModule();
+  module.reset();
   PrepareRunTimeErrors();
   EXPECT_EQ(std::string(text, FormatFaultMessage(text, sizeof text, divide)), "Division by zero");
 }

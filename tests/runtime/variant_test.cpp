@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <limits>
 
 #include "runtime/exceptions.h"
 #include "runtime/resource_strings.h"
+#include "support/failures.h"
+#include "support/scoped_language_module.h"
 #include "support/test_hosts.h"
 
 namespace xg {
@@ -15,17 +16,6 @@ namespace {
 
 TBcd Decimal(const char* text) {
   return StrToBcd(text, '.');
-}
-
-// Runs the conversion and checks the class and message of what it raises.
-template <typename Failure>
-void ExpectFailure(const std::function<void()>& conversion, const std::string& message) {
-  try {
-    conversion();
-    ADD_FAILURE() << "no exception, expected: " << message;
-  } catch (const Failure& e) {
-    EXPECT_EQ(e.Message(), message);
-  }
 }
 
 std::string CastMessage(const char* source, const char* target) {
@@ -102,10 +92,11 @@ TEST(VarAsString, NullAndKindsWithoutTextFail) {
   const RegionalSettings settings = test::DefaultSettings();
   const Variant null = Variant::Null();
   EXPECT_EQ(VarAsString(Variant::FromInteger(5), settings), "5");
-  ExpectFailure<EVariantTypeCastError>([&] { VarAsString(null, settings); },
-                                       CastMessage("Null", "String"));
-  ExpectFailure<EVariantTypeCastError>([&] { VarAsString(Variant::Reference(null), settings); },
-                                       CastMessage("Null", "String"));
+  EXPECT_EQ(test::FailureMessage<EVariantTypeCastError>([&] { VarAsString(null, settings); }),
+            CastMessage("Null", "String"));
+  EXPECT_EQ(test::FailureMessage<EVariantTypeCastError>(
+                [&] { VarAsString(Variant::Reference(null), settings); }),
+            CastMessage("Null", "String"));
   const std::pair<uint16_t, const char*> refused[] = {{varDispatch, "Dispatch"},
                                                       {varError, "Error"},
                                                       {varUnknown, "Unknown"},
@@ -114,8 +105,9 @@ TEST(VarAsString, NullAndKindsWithoutTextFail) {
                                                       {0x0110, "$0110"},
                                                       {varArray | varInteger, "Array Integer"}};
   for (const auto& [code, name] : refused) {
-    ExpectFailure<EVariantTypeCastError>([&] { VarToStr(Variant::FromRaw(code, 0), settings); },
-                                         CastMessage(name, "String"));
+    EXPECT_EQ(test::FailureMessage<EVariantTypeCastError>(
+                  [&] { VarToStr(Variant::FromRaw(code, 0), settings); }),
+              CastMessage(name, "String"));
   }
 }
 
@@ -172,20 +164,22 @@ TEST(VarAsInteger, OutOfRangeValuesOverflowNamingBothTypes) {
       {Variant::FromBcd(Decimal("-99999999999999999999")), "FMTBcdVariantType"},
   };
   for (const auto& [value, name] : cases) {
-    ExpectFailure<EVariantOverflowError>([&] { VarAsInteger(value); },
-                                         OverflowMessage(name, "Integer"));
+    EXPECT_EQ(test::FailureMessage<EVariantOverflowError>([&] { VarAsInteger(value); }),
+              OverflowMessage(name, "Integer"));
   }
 }
 
 TEST(VarAsInteger, TextsReadOnlyAsIntegers) {
   for (const char* text : {"abc", "True", "2.5", "", "2147483648"}) {
-    ExpectFailure<EVariantInvalidArgError>([&] { VarAsInteger(Variant::FromString(text)); },
-                                           "Invalid argument");
+    EXPECT_EQ(test::FailureMessage<EVariantInvalidArgError>(
+                  [&] { VarAsInteger(Variant::FromString(text)); }),
+              "Invalid argument");
   }
-  ExpectFailure<EVariantTypeCastError>([] { VarAsInteger(Variant::Null()); },
-                                       CastMessage("Null", "Integer"));
-  ExpectFailure<EVariantTypeCastError>([] { VarAsInteger(Variant::FromRaw(varError, 0)); },
-                                       CastMessage("Error", "Integer"));
+  EXPECT_EQ(test::FailureMessage<EVariantTypeCastError>([] { VarAsInteger(Variant::Null()); }),
+            CastMessage("Null", "Integer"));
+  EXPECT_EQ(test::FailureMessage<EVariantTypeCastError>(
+                [] { VarAsInteger(Variant::FromRaw(varError, 0)); }),
+            CastMessage("Error", "Integer"));
 }
 
 TEST(VarAsDouble, ConvertsEachKind) {
@@ -210,14 +204,18 @@ TEST(VarAsDouble, ConvertsEachKind) {
 TEST(VarAsDouble, TextFailures) {
   const RegionalSettings comma = test::SettingsWithDecimalSeparator(',');
   EXPECT_EQ(VarAsDouble(Variant::FromString("2,5"), comma), 2.5);
-  ExpectFailure<EVariantInvalidArgError>([&] { VarAsDouble(Variant::FromString("2.5"), comma); },
-                                         "Invalid argument");
-  ExpectFailure<EVariantOverflowError>([&] { VarAsDouble(Variant::FromString("1E400"), comma); },
-                                       OverflowMessage("String", "Double"));
-  ExpectFailure<EVariantTypeCastError>([&] { VarAsDouble(Variant::Null(), comma); },
-                                       CastMessage("Null", "Double"));
-  ExpectFailure<EVariantTypeCastError>([&] { VarAsDouble(Variant::FromRaw(varUnknown, 0), comma); },
-                                       CastMessage("Unknown", "Double"));
+  EXPECT_EQ(test::FailureMessage<EVariantInvalidArgError>(
+                [&] { VarAsDouble(Variant::FromString("2.5"), comma); }),
+            "Invalid argument");
+  EXPECT_EQ(test::FailureMessage<EVariantOverflowError>(
+                [&] { VarAsDouble(Variant::FromString("1E400"), comma); }),
+            OverflowMessage("String", "Double"));
+  EXPECT_EQ(
+      test::FailureMessage<EVariantTypeCastError>([&] { VarAsDouble(Variant::Null(), comma); }),
+      CastMessage("Null", "Double"));
+  EXPECT_EQ(test::FailureMessage<EVariantTypeCastError>(
+                [&] { VarAsDouble(Variant::FromRaw(varUnknown, 0), comma); }),
+            CastMessage("Unknown", "Double"));
 }
 
 TEST(VarAsBoolean, ConvertsByTheWidthOfEachKind) {
@@ -247,13 +245,16 @@ TEST(VarAsBoolean, ConvertsByTheWidthOfEachKind) {
     EXPECT_EQ(VarAsBoolean(value, dot), expected) << VarTypeName(value.VType());
 
   for (const char* text : {"yes", "", " true", "Truee"}) {
-    ExpectFailure<EVariantInvalidArgError>([&] { VarAsBoolean(Variant::FromString(text), dot); },
-                                           "Invalid argument");
+    EXPECT_EQ(test::FailureMessage<EVariantInvalidArgError>(
+                  [&] { VarAsBoolean(Variant::FromString(text), dot); }),
+              "Invalid argument");
   }
-  ExpectFailure<EVariantTypeCastError>([&] { VarAsBoolean(Variant::Null(), dot); },
-                                       CastMessage("Null", "Boolean"));
-  ExpectFailure<EVariantTypeCastError>([&] { VarAsBoolean(Variant::FromRaw(varDispatch, 0), dot); },
-                                       CastMessage("Dispatch", "Boolean"));
+  EXPECT_EQ(
+      test::FailureMessage<EVariantTypeCastError>([&] { VarAsBoolean(Variant::Null(), dot); }),
+      CastMessage("Null", "Boolean"));
+  EXPECT_EQ(test::FailureMessage<EVariantTypeCastError>(
+                [&] { VarAsBoolean(Variant::FromRaw(varDispatch, 0), dot); }),
+            CastMessage("Dispatch", "Boolean"));
 }
 
 TEST(VarEqualsNull, OnlyNullIsNullAndErrorKindsCannotBeCompared) {
@@ -271,25 +272,28 @@ TEST(VarEqualsNull, OnlyNullIsNullAndErrorKindsCannotBeCompared) {
   for (uint16_t code : std::initializer_list<uint16_t>{
            varDispatch, varError, varVariant, varUnknown, uint16_t{14}, uint16_t{15}, varAny,
            uint16_t{21}, uint16_t{0x102}, uint16_t{0x110}, uint16_t(varArray | varDispatch)}) {
-    ExpectFailure<EVariantInvalidOpError>([&] { VarEqualsNull(Variant::FromRaw(code, 0)); },
-                                          "Invalid variant operation");
+    EXPECT_EQ(test::FailureMessage<EVariantInvalidOpError>(
+                  [&] { VarEqualsNull(Variant::FromRaw(code, 0)); }),
+              "Invalid variant operation");
   }
 }
 
 TEST(Variant, ReferenceWithoutTargetIsABadType) {
   const RegionalSettings settings = test::DefaultSettings();
   const Variant dangling = Variant::FromRaw(varByRef | varVariant, 0x1234);
-  ExpectFailure<EVariantBadVarTypeError>([&] { VarToStr(dangling, settings); },
-                                         "Invalid variant type");
-  ExpectFailure<EVariantBadVarTypeError>([&] { VarEqualsNull(dangling); }, "Invalid variant type");
+  EXPECT_EQ(test::FailureMessage<EVariantBadVarTypeError>([&] { VarToStr(dangling, settings); }),
+            "Invalid variant type");
+  EXPECT_EQ(test::FailureMessage<EVariantBadVarTypeError>([&] { VarEqualsNull(dangling); }),
+            "Invalid variant type");
 }
 
 TEST(Variant, MessagesComeFromTheLanguageModule) {
   const RegionalSettings settings = test::DefaultSettings();
-  InstallLanguageModule({{"SVarTypeCouldNotConvert", "N\xE3o converte (%s) em (%s)"}});
-  ExpectFailure<EVariantTypeCastError>([&] { VarAsString(Variant::Null(), settings); },
-                                       "N\xE3o converte (Null) em (String)");
-  RemoveLanguageModule();
+  const test::ScopedLanguageModule module(
+      LanguageTexts{{"SVarTypeCouldNotConvert", "N\xE3o converte (%s) em (%s)"}});
+  EXPECT_EQ(
+      test::FailureMessage<EVariantTypeCastError>([&] { VarAsString(Variant::Null(), settings); }),
+      "N\xE3o converte (Null) em (String)");
 }
 
 }  // namespace
