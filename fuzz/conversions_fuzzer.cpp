@@ -174,7 +174,7 @@ void CheckBcdText(const std::string& text, const xg::RegionalSettings& settings)
   const char separator = settings.decimal_separator;
   const std::string what = " for " + Visible(text);
   const std::optional<size_t> digits = DecimalDigits(text, separator);
-  xg::TBcd value;
+  xg::Bcd value;
   try {
     value = xg::StrToBcd(text, separator);
   } catch (const xg::EBcdException& e) {
@@ -194,18 +194,18 @@ void CheckBcdText(const std::string& text, const xg::RegionalSettings& settings)
 
 void CheckRawBcd(const unsigned char* raw, const xg::RegionalSettings& settings) {
   const char separator = settings.decimal_separator;
-  xg::TBcd value;
-  value.Precision = raw[0];
-  value.SignSpecialPlaces = raw[1];
-  std::memcpy(value.Fraction, raw + 2, sizeof value.Fraction);
+  xg::Bcd value;
+  value.precision = raw[0];
+  value.sign_special_places = raw[1];
+  std::memcpy(value.fraction, raw + 2, sizeof value.fraction);
   bool badDigit = false;
-  for (int i = 0; i < value.Precision && i < 64; ++i) {
-    const int digit = i % 2 == 0 ? value.Fraction[i / 2] >> 4 : value.Fraction[i / 2] & 0x0F;
+  for (int i = 0; i < value.precision && i < 64; ++i) {
+    const int digit = i % 2 == 0 ? value.fraction[i / 2] >> 4 : value.fraction[i / 2] & 0x0F;
     badDigit = badDigit || digit > 9;
   }
-  const bool badPrecision = value.Precision == 0 || value.Precision > 64;
-  const std::string what = " for BCD precision " + std::to_string(value.Precision) +
-                           " sign/places " + std::to_string(value.SignSpecialPlaces);
+  const bool badPrecision = value.precision == 0 || value.precision > 64;
+  const std::string what = " for BCD precision " + std::to_string(value.precision) +
+                           " sign/places " + std::to_string(value.sign_special_places);
   std::string text;
   try {
     text = xg::BcdToText(value, settings);
@@ -218,7 +218,7 @@ void CheckRawBcd(const unsigned char* raw, const xg::RegionalSettings& settings)
   }
   XG_FUZZ_CHECK(!badPrecision && !badDigit, "no failure" + what);
   XG_FUZZ_CHECK(IsPlainNumber(text, separator, 64), "BcdToText gives " + Visible(text) + what);
-  const xg::TBcd again = xg::StrToBcd(text, separator);
+  const xg::Bcd again = xg::StrToBcd(text, separator);
   XG_FUZZ_CHECK(xg::BcdToText(again, settings) == text,
                 "text does not read back: " + Visible(text) + what);
   const double a = xg::BcdToDouble(value), b = xg::BcdToDouble(again);

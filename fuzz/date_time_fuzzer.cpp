@@ -1,7 +1,7 @@
 // Fuzz target: the date-time formatter, pattern and value, under three regional settings.
 //
 // Input layout: byte 0 chooses the host (fuzz_locale.h: defaults, Brazilian, unusual), bytes 1
-// to 8 are the TDateTime (a double in the machine's byte order; missing bytes read as zero),
+// to 8 are the DateTime (a double in the machine's byte order; missing bytes read as zero),
 // the rest is the pattern. Checked for every input:
 // - the text is at most 256 bytes long, and an empty pattern formats like "c";
 // - characters that are no token (not a letter, quote, "/" or ":") are copied as written, and
@@ -30,13 +30,13 @@ bool IsToken(char c) {
          c == ':';
 }
 
-std::string Describe(const std::string& pattern, xg::TDateTime value) {
+std::string Describe(const std::string& pattern, xg::DateTime value) {
   char number[64];
   std::snprintf(number, sizeof number, "%.17g", value);
   return "pattern " + Visible(pattern) + " value " + number;
 }
 
-void CheckLiterals(const std::string& pattern, xg::TDateTime value,
+void CheckLiterals(const std::string& pattern, xg::DateTime value,
                    const xg::RegionalSettings& settings) {
   std::string plain;
   for (char c : pattern)
@@ -59,35 +59,35 @@ int DaysInMonth(int year, int month) {
   return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
-void CheckCalendar(xg::TDateTime value) {
+void CheckCalendar(xg::DateTime value) {
   const xg::DecodedDateTime parts = xg::DecodeDateTime(value);
   const std::string what = Describe("", value);
-  XG_FUZZ_CHECK(parts.Hour >= 0 && parts.Hour < 24 && parts.Minute >= 0 && parts.Minute < 60 &&
-                    parts.Second >= 0 && parts.Second < 60 && parts.Millisecond >= 0 &&
-                    parts.Millisecond < 1000,
+  XG_FUZZ_CHECK(parts.hour >= 0 && parts.hour < 24 && parts.minute >= 0 && parts.minute < 60 &&
+                    parts.second >= 0 && parts.second < 60 && parts.millisecond >= 0 &&
+                    parts.millisecond < 1000,
                 "time parts out of range: " + what);
   const double scaled = std::nearbyint(value * static_cast<double>(kMillisecondsPerDay));
   if (!(std::fabs(scaled) < 9.0e18)) return;  // no calendar date for such values
   const int64_t total = static_cast<int64_t>(scaled);
   const int64_t days = total / kMillisecondsPerDay;  // truncated toward zero
   if (days + 693'594 <= 0) {
-    XG_FUZZ_CHECK(parts.Year == 0 && parts.Month == 0 && parts.Day == 0 && parts.DayOfWeek == 0,
+    XG_FUZZ_CHECK(parts.year == 0 && parts.month == 0 && parts.day == 0 && parts.day_of_week == 0,
                   "a date before 0001-01-01 has parts: " + what);
     return;
   }
-  XG_FUZZ_CHECK(parts.Year >= 1 && parts.Month >= 1 && parts.Month <= 12 && parts.Day >= 1 &&
-                    parts.Day <= DaysInMonth(parts.Year, parts.Month) && parts.DayOfWeek >= 1 &&
-                    parts.DayOfWeek <= 7,
+  XG_FUZZ_CHECK(parts.year >= 1 && parts.month >= 1 && parts.month <= 12 && parts.day >= 1 &&
+                    parts.day <= DaysInMonth(parts.year, parts.month) && parts.day_of_week >= 1 &&
+                    parts.day_of_week <= 7,
                 "date parts out of range: " + what);
   const int64_t encodedDays =
-      static_cast<int64_t>(xg::EncodeDate(parts.Year, parts.Month, parts.Day));
-  const int64_t timeOfDay = static_cast<int64_t>(parts.Hour) * 3'600'000 + parts.Minute * 60'000 +
-                            parts.Second * 1'000 + parts.Millisecond;
+      static_cast<int64_t>(xg::EncodeDate(parts.year, parts.month, parts.day));
+  const int64_t timeOfDay = static_cast<int64_t>(parts.hour) * 3'600'000 + parts.minute * 60'000 +
+                            parts.second * 1'000 + parts.millisecond;
   const int64_t encoded = encodedDays * kMillisecondsPerDay + (total < 0 ? -timeOfDay : timeOfDay);
   XG_FUZZ_CHECK(encoded == total, "parts do not encode back to the value: " + what);
   // 1899-12-30, day 0, was a Saturday (7); the week days follow on from it.
   const int64_t expectedDay = ((days % 7 + 7 + 6) % 7) + 1;
-  XG_FUZZ_CHECK(parts.DayOfWeek == expectedDay, "day of the week: " + what);
+  XG_FUZZ_CHECK(parts.day_of_week == expectedDay, "day of the week: " + what);
 }
 
 }  // namespace
@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   unsigned char valueBytes[sizeof(double)] = {};
   const size_t valueSize = size - 1 < sizeof valueBytes ? size - 1 : sizeof valueBytes;
   std::memcpy(valueBytes, data + 1, valueSize);
-  xg::TDateTime value;
+  xg::DateTime value;
   std::memcpy(&value, valueBytes, sizeof value);
   const std::string pattern(reinterpret_cast<const char*>(data) + 1 + valueSize,
                             size - 1 - valueSize);

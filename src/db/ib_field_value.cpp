@@ -58,7 +58,7 @@ std::string ScaledDecimalText(int64_t value, int scale) {
   return negative ? "-" + digits : digits;
 }
 
-TDateTime DateOf(const struct tm& parts) {
+DateTime DateOf(const struct tm& parts) {
   const int year = parts.tm_year + 1900, month = parts.tm_mon + 1, day = parts.tm_mday;
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31) {
     InvalidConversion();
@@ -70,7 +70,7 @@ TDateTime DateOf(const struct tm& parts) {
   }
 }
 
-TDateTime TimeOf(const struct tm& parts) {
+DateTime TimeOf(const struct tm& parts) {
   if (parts.tm_hour < 0 || parts.tm_hour > 23 || parts.tm_min < 0 || parts.tm_min > 59 ||
       parts.tm_sec < 0 || parts.tm_sec > 59) {
     InvalidConversion();
@@ -82,7 +82,7 @@ TDateTime TimeOf(const struct tm& parts) {
   }
 }
 
-TDateTime DateTimeValue(const IBClientLibrary& client, const TFieldDef& def, int64_t stored) {
+DateTime DateTimeValue(const IBClientLibrary& client, const TFieldDef& def, int64_t stored) {
   struct tm parts {};
   switch (def.SQLType) {
     case SQL_TYPE_DATE: {
@@ -100,8 +100,8 @@ TDateTime DateTimeValue(const IBClientLibrary& client, const TFieldDef& def, int
       stamp.timestamp_date = static_cast<ISC_DATE>(stored >> 32);
       stamp.timestamp_time = static_cast<ISC_TIME>(stored & 0xFFFFFFFF);
       client.isc_decode_timestamp(&stamp, &parts);
-      const TDateTime date = DateOf(parts);
-      const TDateTime time = TimeOf(parts);
+      const DateTime date = DateOf(parts);
+      const DateTime time = TimeOf(parts);
       // Before 1899-12-30 the day number is negative and the time of day counts away from 0.
       return date < 0 ? date - time : date + time;
     }

@@ -35,12 +35,12 @@ Variant CurrentDateTime(const Clock& clock) {
 
 Variant CurrentDate(const Clock& clock) {
   DecodedDateTime now = DecodeDateTime(clock.Now());
-  return Variant::FromDate(EncodeDate(now.Year, now.Month, now.Day));
+  return Variant::FromDate(EncodeDate(now.year, now.month, now.day));
 }
 
 Variant CurrentTime(const Clock& clock) {
   DecodedDateTime now = DecodeDateTime(clock.Now());
-  return Variant::FromDate(EncodeTime(now.Hour, now.Minute, now.Second, now.Millisecond));
+  return Variant::FromDate(EncodeTime(now.hour, now.minute, now.second, now.millisecond));
 }
 
 }  // namespace

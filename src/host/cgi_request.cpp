@@ -65,7 +65,7 @@ std::string TCGIRequest::GetTextVar(int index) const {
   return name ? LookupVariable(name) : std::string();
 }
 
-TDateTime TCGIRequest::GetDateVar(int index) const {
+DateTime TCGIRequest::GetDateVar(int index) const {
   return ParseHttpDate(GetTextVar(index)).value_or(-1.0);
 }
 

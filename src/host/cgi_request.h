@@ -16,7 +16,7 @@ class TCGIRequest : public TWebRequest {
 
   std::string GetTextVar(int index) const override;
   // The variable parsed as an HTTP date (RFC 1123 form); -1.0 when empty or not such a date.
-  TDateTime GetDateVar(int index) const override;
+  DateTime GetDateVar(int index) const override;
   // The variable as a 32-bit integer: leading blanks, one sign, decimal digits or hexadecimal
   // digits after "$", "x" or "0x"; -1 for empty text, any other character, or overflow.
   int32_t GetIntVar(int index) const override;

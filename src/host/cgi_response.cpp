@@ -83,11 +83,11 @@ void TCGIResponse::SetTextVar(int index, const std::string& text) {
   if (index >= 0 && index < static_cast<int>(textVars_.size())) textVars_[index] = text;
 }
 
-TDateTime TCGIResponse::GetDateVar(int index) const {
+DateTime TCGIResponse::GetDateVar(int index) const {
   return index >= 0 && index < static_cast<int>(dateVars_.size()) ? dateVars_[index] : -1.0;
 }
 
-void TCGIResponse::SetDateVar(int index, TDateTime value) {
+void TCGIResponse::SetDateVar(int index, DateTime value) {
   if (index >= 0 && index < static_cast<int>(dateVars_.size())) dateVars_[index] = value;
 }
 

@@ -18,8 +18,8 @@ class TCGIResponse : public TWebResponse {
 
   std::string GetTextVar(int index) const override;
   void SetTextVar(int index, const std::string& text) override;
-  TDateTime GetDateVar(int index) const override;
-  void SetDateVar(int index, TDateTime value) override;
+  DateTime GetDateVar(int index) const override;
+  void SetDateVar(int index, DateTime value) override;
   int32_t GetIntVar(int index) const override;
   void SetIntVar(int index, int32_t value) override;
   std::string GetContent() const override { return content_; }
@@ -46,7 +46,7 @@ class TCGIResponse : public TWebResponse {
   int statusCode_ = 0;
   std::array<std::string, 12> textVars_;
   int32_t contentLength_ = 0;
-  std::array<TDateTime, 3> dateVars_{};
+  std::array<DateTime, 3> dateVars_{};
   std::string content_;
   bool sent_ = false;
 };

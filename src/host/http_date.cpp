@@ -39,7 +39,7 @@ bool Expect(const std::string& text, size_t& at, char c) {
 
 }  // namespace
 
-std::optional<TDateTime> ParseHttpDate(const std::string& text) {
+std::optional<DateTime> ParseHttpDate(const std::string& text) {
   size_t at = 0;
   size_t comma = text.find(", ");
   if (comma != std::string::npos) {
@@ -67,15 +67,15 @@ std::optional<TDateTime> ParseHttpDate(const std::string& text) {
   return EncodeDate(year, month, day) + EncodeTime(hour, minute, second, 0);
 }
 
-std::string HttpDateText(TDateTime value, const RegionalSettings& settings) {
+std::string HttpDateText(DateTime value, const RegionalSettings& settings) {
   DecodedDateTime parts = DecodeDateTime(value);
   const std::string separator(1, settings.time_separator);
-  const std::string dayName = parts.DayOfWeek >= 1 ? kDayNames[parts.DayOfWeek - 1] : "";
+  const std::string dayName = parts.day_of_week >= 1 ? kDayNames[parts.day_of_week - 1] : "";
   const std::string monthName =
-      parts.Month >= 1 && parts.Month <= 12 ? kMonthNames[parts.Month - 1] : "";
+      parts.month >= 1 && parts.month <= 12 ? kMonthNames[parts.month - 1] : "";
   return Format("%s, %.2d %s %.4d %.2d%s%.2d%s%.2d GMT",
-                {dayName, parts.Day, monthName, parts.Year, parts.Hour, separator, parts.Minute,
-                 separator, parts.Second});
+                {dayName, parts.day, monthName, parts.year, parts.hour, separator, parts.minute,
+                 separator, parts.second});
 }
 
 }  // namespace xg

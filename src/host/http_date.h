@@ -13,10 +13,10 @@ namespace xg {
 // "Sun, 06 Nov 1994 08:49:37 GMT" (day name optional, any letter case in the names); nothing for
 // any other text or an impossible date or time. The value is taken as it stands, no zone
 // conversion.
-std::optional<TDateTime> ParseHttpDate(const std::string& text);
+std::optional<DateTime> ParseHttpDate(const std::string& text);
 
 // "Sun, 06 Nov 1994 08:49:37 GMT" with the regional time separator between the time parts. The
 // value is written as it stands, no conversion to GMT.
-std::string HttpDateText(TDateTime value, const RegionalSettings& settings);
+std::string HttpDateText(DateTime value, const RegionalSettings& settings);
 
 }  // namespace xg

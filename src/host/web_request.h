@@ -59,7 +59,7 @@ class TWebRequest {
   TWebRequest& operator=(const TWebRequest&) = delete;
 
   virtual std::string GetTextVar(int index) const = 0;
-  virtual TDateTime GetDateVar(int index) const = 0;
+  virtual DateTime GetDateVar(int index) const = 0;
   virtual int32_t GetIntVar(int index) const = 0;
   std::string GetMatchPath() const { return PathInfo(); }
   std::string GetScriptPath() const { return Text(RequestVar::ScriptName); }

@@ -43,8 +43,8 @@ class TWebResponse {
 
   virtual std::string GetTextVar(int index) const = 0;
   virtual void SetTextVar(int index, const std::string& text) = 0;
-  virtual TDateTime GetDateVar(int index) const = 0;
-  virtual void SetDateVar(int index, TDateTime value) = 0;
+  virtual DateTime GetDateVar(int index) const = 0;
+  virtual void SetDateVar(int index, DateTime value) = 0;
   virtual int32_t GetIntVar(int index) const = 0;
   virtual void SetIntVar(int index, int32_t value) = 0;
   virtual std::string GetContent() const = 0;
@@ -62,8 +62,8 @@ class TWebResponse {
   void SetText(ResponseTextVar var, const std::string& text) {
     SetTextVar(static_cast<int>(var), text);
   }
-  TDateTime Date(ResponseDateVar var) const { return GetDateVar(static_cast<int>(var)); }
-  void SetDate(ResponseDateVar var, TDateTime value) { SetDateVar(static_cast<int>(var), value); }
+  DateTime Date(ResponseDateVar var) const { return GetDateVar(static_cast<int>(var)); }
+  void SetDate(ResponseDateVar var, DateTime value) { SetDateVar(static_cast<int>(var), value); }
   int32_t ContentLength() const {
     return GetIntVar(static_cast<int>(ResponseIntVar::ContentLength));
   }

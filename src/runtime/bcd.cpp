@@ -22,29 +22,29 @@ constexpr int kMaxPlaces = 0x3F;
 constexpr uint8_t kNegativeBit = 0x80;
 
 // The digits of a BCD value with the decimal point made explicit: `digits` holds every digit,
-// the first `integerDigits` of them before the point. A count of places above the precision
+// the first `integer_digits` of them before the point. A count of places above the precision
 // stands for leading zeros of the fraction.
 struct PlainDecimal {
   bool negative = false;
   std::string digits;
-  size_t integerDigits = 0;
+  size_t integer_digits = 0;
 };
 
-PlainDecimal Unpack(const TBcd& value) {
-  const int precision = value.Precision;
+PlainDecimal Unpack(const Bcd& value) {
+  const int precision = value.precision;
   if (precision == 0 || precision > kMaxPrecision)
     throw EBcdOverflowException(LoadResString(SBcdOverflow));
-  const int places = value.SignSpecialPlaces & kMaxPlaces;
+  const int places = value.sign_special_places & kMaxPlaces;
   PlainDecimal plain;
-  plain.negative = (value.SignSpecialPlaces & kNegativeBit) != 0;
+  plain.negative = (value.sign_special_places & kNegativeBit) != 0;
   if (places > precision) plain.digits.assign(static_cast<size_t>(places - precision), '0');
   for (int i = 0; i < precision; ++i) {
-    const uint8_t byte = value.Fraction[i / 2];
+    const uint8_t byte = value.fraction[i / 2];
     const int digit = i % 2 == 0 ? byte >> 4 : byte & 0x0F;
     if (digit > 9) throw EBcdException(LoadResString(SInvalidBcdDigit));
     plain.digits += static_cast<char>('0' + digit);
   }
-  plain.integerDigits = plain.digits.size() - static_cast<size_t>(places);
+  plain.integer_digits = plain.digits.size() - static_cast<size_t>(places);
   return plain;
 }
 
@@ -55,66 +55,66 @@ locale_t CLocale() {
 
 }  // namespace
 
-TBcd StrToBcd(const std::string& text, char decimalSeparator) {
+Bcd StrToBcd(const std::string& text, char decimal_separator) {
   auto invalid = [&] { return EBcdException(Format(LoadResString(SInvalidBcdValue), {text})); };
   size_t i = 0;
   bool negative = false;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  const size_t integerStart = i;
+  const size_t integer_start = i;
   while (i < text.size() && IsAsciiDigit(text[i])) ++i;
-  std::string_view integerPart(text.data() + integerStart, i - integerStart);
-  std::string_view fractionPart;
-  if (i < text.size() && text[i] == decimalSeparator) {
-    const size_t fractionStart = ++i;
+  std::string_view integer_part(text.data() + integer_start, i - integer_start);
+  std::string_view fraction_part;
+  if (i < text.size() && text[i] == decimal_separator) {
+    const size_t fraction_start = ++i;
     while (i < text.size() && IsAsciiDigit(text[i])) ++i;
-    fractionPart = std::string_view(text.data() + fractionStart, i - fractionStart);
+    fraction_part = std::string_view(text.data() + fraction_start, i - fraction_start);
   }
-  if (i != text.size() || (integerPart.empty() && fractionPart.empty())) throw invalid();
+  if (i != text.size() || (integer_part.empty() && fraction_part.empty())) throw invalid();
 
-  while (!integerPart.empty() && integerPart.front() == '0') integerPart.remove_prefix(1);
-  std::string digits = std::string(integerPart) + std::string(fractionPart);
+  while (!integer_part.empty() && integer_part.front() == '0') integer_part.remove_prefix(1);
+  std::string digits = std::string(integer_part) + std::string(fraction_part);
   if (digits.empty()) digits = "0";
-  if (digits.size() > kMaxPrecision || fractionPart.size() > kMaxPlaces)
+  if (digits.size() > kMaxPrecision || fraction_part.size() > kMaxPlaces)
     throw EBcdOverflowException(LoadResString(SBcdOverflow));
 
-  TBcd value;
-  value.Precision = static_cast<uint8_t>(digits.size());
-  value.SignSpecialPlaces =
-      static_cast<uint8_t>(fractionPart.size()) | (negative ? kNegativeBit : 0);
+  Bcd value;
+  value.precision = static_cast<uint8_t>(digits.size());
+  value.sign_special_places =
+      static_cast<uint8_t>(fraction_part.size()) | (negative ? kNegativeBit : 0);
   for (size_t k = 0; k < digits.size(); ++k) {
     const uint8_t digit = static_cast<uint8_t>(digits[k] - '0');
-    value.Fraction[k / 2] |= k % 2 == 0 ? static_cast<uint8_t>(digit << 4) : digit;
+    value.fraction[k / 2] |= k % 2 == 0 ? static_cast<uint8_t>(digit << 4) : digit;
   }
   return value;
 }
 
-std::string BcdToText(const TBcd& value, const RegionalSettings& settings) {
+std::string BcdToText(const Bcd& value, const RegionalSettings& settings) {
   const PlainDecimal plain = Unpack(value);
   const char separator = settings.decimal_separator;
   std::string text;
-  for (size_t i = 0; i < plain.integerDigits; ++i)
+  for (size_t i = 0; i < plain.integer_digits; ++i)
     if (!text.empty() || plain.digits[i] != '0') text += plain.digits[i];
-  if (plain.integerDigits < plain.digits.size()) {
+  if (plain.integer_digits < plain.digits.size()) {
     if (text.empty()) text = "0";
-    const size_t separatorAt = text.size();
+    const size_t separator_at = text.size();
     text += separator;
-    text.append(plain.digits, plain.integerDigits);
-    while (text.size() > separatorAt + 1 && text.back() == '0') text.pop_back();
-    if (text.size() == separatorAt + 1) text.pop_back();
+    text.append(plain.digits, plain.integer_digits);
+    while (text.size() > separator_at + 1 && text.back() == '0') text.pop_back();
+    if (text.size() == separator_at + 1) text.pop_back();
   }
   if (text.empty()) text = "0";
   if (plain.negative) text.insert(0, 1, '-');
-  const std::string zeroWithFraction = std::string("0") + separator + "0";
-  if (text == "-0" || text == zeroWithFraction || text == "-" + zeroWithFraction) text = "0";
+  const std::string zero_with_fraction = std::string("0") + separator + "0";
+  if (text == "-0" || text == zero_with_fraction || text == "-" + zero_with_fraction) text = "0";
   return text;
 }
 
-double BcdToDouble(const TBcd& value) {
+double BcdToDouble(const Bcd& value) {
   const PlainDecimal plain = Unpack(value);
   std::string text = plain.negative ? "-" : "";
-  text.append(plain.digits, 0, plain.integerDigits);
+  text.append(plain.digits, 0, plain.integer_digits);
   text += '.';
-  text.append(plain.digits, plain.integerDigits);
+  text.append(plain.digits, plain.integer_digits);
   return strtod_l(text.c_str(), nullptr, CLocale());
 }
 

@@ -9,19 +9,19 @@
 
 namespace xg {
 
-struct TBcd {
-  uint8_t Precision = 0;          // number of digits, 1 to 64
-  uint8_t SignSpecialPlaces = 0;  // bit 7: negative; bits 0-5: number of fraction places
-  uint8_t Fraction[32] = {};      // packed digits, two per byte, high half first
+struct Bcd {
+  uint8_t precision = 0;            // number of digits, 1 to 64
+  uint8_t sign_special_places = 0;  // bit 7: negative; bits 0-5: number of fraction places
+  uint8_t fraction[32] = {};        // packed digits, two per byte, high half first
 };
 
 // Text such as "-123,450000" (the separator given) to a BCD value that keeps every digit.
 // Raises EBcdException... on text that is not a decimal number.
-TBcd StrToBcd(const std::string& text, char decimalSeparator);
+Bcd StrToBcd(const std::string& text, char decimal_separator);
 
 // The value as text with the regional decimal separator; see the rules in conversions.
-std::string BcdToText(const TBcd& value, const RegionalSettings& settings);
+std::string BcdToText(const Bcd& value, const RegionalSettings& settings);
 
-double BcdToDouble(const TBcd& value);
+double BcdToDouble(const Bcd& value);
 
 }  // namespace xg

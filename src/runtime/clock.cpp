@@ -7,7 +7,7 @@ namespace {
 
 class LocalClock final : public Clock {
  public:
-  TDateTime Now() const override {
+  DateTime Now() const override {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     tm local{};

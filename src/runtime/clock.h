@@ -9,7 +9,7 @@ class Clock {
  public:
   virtual ~Clock() = default;
   // The current local date and time (the TZ of the environment).
-  virtual TDateTime Now() const = 0;
+  virtual DateTime Now() const = 0;
 };
 
 // clock_gettime and localtime_r.

@@ -117,12 +117,12 @@ class DecimalInteger {
 };
 
 // The value 0.d1d2d3... x 10^Exponent, with at most 15 significant digits after rounding.
-struct TDecimalForm {
+struct DecimalForm {
   static constexpr int16_t kInfinity = 0x7FFF;
   static constexpr int16_t kNaN = static_cast<int16_t>(0x8000);
-  int16_t Exponent = 0;
-  bool Negative = false;
-  char Digits[20] = {};  // NUL-terminated, no trailing zeros; empty for zero
+  int16_t exponent = 0;
+  bool negative = false;
+  char digits[20] = {};  // NUL-terminated, no trailing zeros; empty for zero
 };
 
 constexpr uint64_t kTenPow17 = 100000000000000000ull;
@@ -134,23 +134,23 @@ constexpr uint64_t kTenPow15 = 1000000000000000ull;
 // as an integer from 10^17 to 10^18 - 1; `exponent` receives the decimal exponent of the
 // 0.ddd form.
 uint64_t EighteenDigits(long double magnitude, int& exponent) {
-  int binaryExponent = 0;
-  long double fraction = std::frexp(magnitude, &binaryExponent);  // in [0.5, 1)
+  int binary_exponent = 0;
+  long double fraction = std::frexp(magnitude, &binary_exponent);  // in [0.5, 1)
   uint64_t mantissa = static_cast<uint64_t>(std::ldexp(fraction, 64));
-  binaryExponent -= 64;
+  binary_exponent -= 64;
   while ((mantissa & 1) == 0) {
     mantissa >>= 1;
-    ++binaryExponent;
+    ++binary_exponent;
   }
 
-  // value = mantissa * 2^binaryExponent = number * 10^min(binaryExponent, 0)
+  // value = mantissa * 2^binary_exponent = number * 10^min(binary_exponent, 0)
   DecimalInteger number(mantissa);
-  if (binaryExponent >= 0)
-    number.MultiplyByPowerOfTwo(binaryExponent);
+  if (binary_exponent >= 0)
+    number.MultiplyByPowerOfTwo(binary_exponent);
   else
-    number.MultiplyByPowerOfFive(-binaryExponent);
-  const int digitCount = number.DigitCount();
-  exponent = digitCount + std::min(binaryExponent, 0);
+    number.MultiplyByPowerOfFive(-binary_exponent);
+  const int digit_count = number.DigitCount();
+  exponent = digit_count + std::min(binary_exponent, 0);
 
   char digits[19];
   bool sticky = false;
@@ -166,23 +166,23 @@ uint64_t EighteenDigits(long double magnitude, int& exponent) {
   return leading;
 }
 
-TDecimalForm DecimalFormOf(long double value) {
-  TDecimalForm form;
+DecimalForm DecimalFormOf(long double value) {
+  DecimalForm form;
   switch (std::fpclassify(value)) {
     case FP_ZERO:
     case FP_SUBNORMAL:
       return form;  // zero of either sign, and the denormals, print as plain "0"
     case FP_INFINITE:
-      form.Exponent = TDecimalForm::kInfinity;
-      form.Negative = std::signbit(value);
+      form.exponent = DecimalForm::kInfinity;
+      form.negative = std::signbit(value);
       return form;
     case FP_NAN:
-      form.Exponent = TDecimalForm::kNaN;
+      form.exponent = DecimalForm::kNaN;
       return form;
     default:
       break;
   }
-  form.Negative = std::signbit(value);
+  form.negative = std::signbit(value);
   int exponent = 0;
   const uint64_t eighteen = EighteenDigits(std::fabs(value), exponent);
   // Round the 18 digits to 15: a 16th digit of 5 or more carries into the 15th.
@@ -192,28 +192,28 @@ TDecimalForm DecimalFormOf(long double value) {
     fifteen = kTenPow14;
     ++exponent;
   }
-  form.Exponent = static_cast<int16_t>(exponent);
+  form.exponent = static_cast<int16_t>(exponent);
   for (int i = 14; i >= 0; --i, fifteen /= 10)
-    form.Digits[i] = static_cast<char>('0' + fifteen % 10);
-  for (int i = 14; i > 0 && form.Digits[i] == '0'; --i) form.Digits[i] = '\0';
+    form.digits[i] = static_cast<char>('0' + fifteen % 10);
+  for (int i = 14; i > 0 && form.digits[i] == '0'; --i) form.digits[i] = '\0';
   return form;
 }
 
-std::string LayOut(const TDecimalForm& form, char decimalSeparator) {
-  if (form.Exponent == TDecimalForm::kInfinity) return form.Negative ? "-INF" : "INF";
-  if (form.Exponent == TDecimalForm::kNaN) return "NAN";
+std::string LayOut(const DecimalForm& form, char decimal_separator) {
+  if (form.exponent == DecimalForm::kInfinity) return form.negative ? "-INF" : "INF";
+  if (form.exponent == DecimalForm::kNaN) return "NAN";
 
   char buffer[64];
   size_t length = 0;
   auto put = [&](char c) { buffer[length++] = c; };
-  const char* digits = form.Digits;
-  const int exponent = form.Exponent;
+  const char* digits = form.digits;
+  const int exponent = form.exponent;
 
-  if (form.Negative) put('-');
+  if (form.negative) put('-');
   if (exponent > 15 || exponent < -3) {
     put(digits[0]);
     if (digits[1] != '\0') {
-      put(decimalSeparator);
+      put(decimal_separator);
       for (const char* p = digits + 1; *p != '\0'; ++p) put(*p);
     }
     put('E');
@@ -224,13 +224,13 @@ std::string LayOut(const TDecimalForm& form, char decimalSeparator) {
     const char* p = digits;
     for (int i = 0; i < exponent; ++i) put(*p != '\0' ? *p++ : '0');
     if (*p != '\0') {
-      put(decimalSeparator);
+      put(decimal_separator);
       for (; *p != '\0'; ++p) put(*p);
     }
   } else {
     put('0');
     if (digits[0] != '\0') {
-      put(decimalSeparator);
+      put(decimal_separator);
       for (int i = 0; i < -exponent; ++i) put('0');
       for (const char* p = digits; *p != '\0'; ++p) put(*p);
     }
@@ -344,20 +344,20 @@ std::optional<long double> TryStrToFloat(const std::string& text,
   // Rewritten with "." as the separator for the C library's exact reading.
   std::string plain;
   if (i < n && (text[i] == '-' || text[i] == '+')) plain += text[i++];
-  size_t mantissaDigits = 0;
-  for (; i < n && IsAsciiDigit(text[i]); ++i, ++mantissaDigits) plain += text[i];
+  size_t mantissa_digits = 0;
+  for (; i < n && IsAsciiDigit(text[i]); ++i, ++mantissa_digits) plain += text[i];
   if (i < n && separator != '\0' && text[i] == separator) {
     plain += '.';
-    for (++i; i < n && IsAsciiDigit(text[i]); ++i, ++mantissaDigits) plain += text[i];
+    for (++i; i < n && IsAsciiDigit(text[i]); ++i, ++mantissa_digits) plain += text[i];
   }
-  if (mantissaDigits == 0) return std::nullopt;
+  if (mantissa_digits == 0) return std::nullopt;
   if (i < n && (text[i] == 'e' || text[i] == 'E')) {
     plain += 'e';
     ++i;
     if (i < n && (text[i] == '-' || text[i] == '+')) plain += text[i++];
-    size_t exponentDigits = 0;
-    for (; i < n && IsAsciiDigit(text[i]); ++i, ++exponentDigits) plain += text[i];
-    if (exponentDigits == 0) return std::nullopt;
+    size_t exponent_digits = 0;
+    for (; i < n && IsAsciiDigit(text[i]); ++i, ++exponent_digits) plain += text[i];
+    if (exponent_digits == 0) return std::nullopt;
   }
   while (i < n && text[i] == ' ') ++i;
   if (i != n) return std::nullopt;

@@ -11,7 +11,7 @@ namespace xg {
 namespace {
 
 constexpr int64_t kMillisecondsPerDay = 86'400'000;
-// The day number of 1899-12-30 (TDateTime 0) counted from 0001-01-01 as day 1.
+// The day number of 1899-12-30 (DateTime 0) counted from 0001-01-01 as day 1.
 constexpr int64_t kDayNumberOfDateZero = 693'594;
 // The formatter's output buffer; output beyond it is dropped.
 constexpr std::size_t kOutputLimit = 256;
@@ -49,9 +49,9 @@ void DecodeDayNumber(int64_t day_number, DecodedDateTime& parts) {
   const int* month_lengths = kDaysInMonth[IsLeapYear(year) ? 1 : 0];
   int month = 0;
   while (days >= month_lengths[month]) days -= month_lengths[month++];
-  parts.Year = static_cast<int>(year);
-  parts.Month = month + 1;
-  parts.Day = static_cast<int>(days) + 1;
+  parts.year = static_cast<int>(year);
+  parts.month = month + 1;
+  parts.day = static_cast<int>(days) + 1;
 }
 
 // ---- The formatter ----
@@ -85,10 +85,15 @@ bool HourIsFollowedByMarker(std::string_view pattern, std::size_t pos) {
 
 class DateTimeWriter {
  public:
-  DateTimeWriter(TDateTime value, const RegionalSettings& settings)
+  DateTimeWriter(DateTime value, const RegionalSettings& settings)
       : value_(value), settings_(settings) {}
 
-  void Write(std::string_view pattern, bool nested) {
+  // The pattern given to the formatter, or one of the settings' patterns expanded into it: in a
+  // nested pattern the tokens that refer to the settings' patterns write nothing.
+  enum class Level { kGiven, kNested };
+
+  void Write(std::string_view pattern, Level level) {
+    const bool nested = level == Level::kNested;
     const DecodedDateTime parts = DecodeDateTime(value_);
     char last_letter = 0;
     bool twelve_hour = false;
@@ -106,14 +111,14 @@ class DateTimeWriter {
       switch (token) {
         case 'Y':
           if (count <= 2) {
-            PutNumber(parts.Year % 100, 2);
+            PutNumber(parts.year % 100, 2);
           } else {
-            PutNumber(parts.Year, 4);
+            PutNumber(parts.year, 4);
           }
           break;
         case 'M':
           if (count <= 2) {
-            PutNumber(parts.Month, count);
+            PutNumber(parts.month, count);
           } else {
             PutMonthName(count == 3 ? settings_.short_month_names : settings_.long_month_names,
                          parts);
@@ -121,45 +126,47 @@ class DateTimeWriter {
           break;
         case 'D':
           if (count <= 2) {
-            PutNumber(parts.Day, count);
+            PutNumber(parts.day, count);
           } else if (count <= 4) {
             PutDayName(count == 3 ? settings_.short_day_names : settings_.long_day_names, parts);
           } else if (!nested) {
-            Write(count == 5 ? settings_.short_date_pattern : settings_.long_date_pattern, true);
+            Write(count == 5 ? settings_.short_date_pattern : settings_.long_date_pattern,
+                  Level::kNested);
           }
           break;
         case 'E':
-          PutEraYear(parts.Year, count);
+          PutEraYear(parts.year, count);
           break;
         case 'G':
           // The era names of the Gregorian calendar are empty here.
           break;
         case 'H':
           if (twelve_hour || HourIsFollowedByMarker(pattern, pos + count)) {
-            PutNumber(parts.Hour % 12 == 0 ? 12 : parts.Hour % 12, count >= 2 ? 2 : 1);
+            PutNumber(parts.hour % 12 == 0 ? 12 : parts.hour % 12, count >= 2 ? 2 : 1);
           } else {
-            PutNumber(parts.Hour, count >= 2 ? 2 : 1);
+            PutNumber(parts.hour, count >= 2 ? 2 : 1);
           }
           break;
         case 'N':
-          PutNumber(parts.Minute, count >= 2 ? 2 : 1);
+          PutNumber(parts.minute, count >= 2 ? 2 : 1);
           break;
         case 'S':
-          PutNumber(parts.Second, count >= 2 ? 2 : 1);
+          PutNumber(parts.second, count >= 2 ? 2 : 1);
           break;
         case 'Z':
-          PutNumber(parts.Millisecond, count >= 3 ? 3 : count);
+          PutNumber(parts.millisecond, count >= 3 ? 3 : count);
           break;
         case 'T':
           if (!nested)
-            Write(count == 1 ? settings_.short_time_pattern : settings_.long_time_pattern, true);
+            Write(count == 1 ? settings_.short_time_pattern : settings_.long_time_pattern,
+                  Level::kNested);
           break;
         case 'C':
           if (!nested) {
-            Write(settings_.short_date_pattern, true);
-            if (parts.Hour != 0 || parts.Minute != 0 || parts.Second != 0) {
+            Write(settings_.short_date_pattern, Level::kNested);
+            if (parts.hour != 0 || parts.minute != 0 || parts.second != 0) {
               Put(' ');
-              Write(settings_.long_time_pattern, true);
+              Write(settings_.long_time_pattern, Level::kNested);
             }
           }
           break;
@@ -211,11 +218,11 @@ class DateTimeWriter {
 
   // Dates before 0001-01-01 have month and weekday 0: their name tokens write nothing.
   void PutMonthName(const std::array<std::string, 12>& names, const DecodedDateTime& parts) {
-    if (parts.Month >= 1 && parts.Month <= 12) Put(names[parts.Month - 1]);
+    if (parts.month >= 1 && parts.month <= 12) Put(names[parts.month - 1]);
   }
 
   void PutDayName(const std::array<std::string, 7>& names, const DecodedDateTime& parts) {
-    if (parts.DayOfWeek >= 1 && parts.DayOfWeek <= 7) Put(names[parts.DayOfWeek - 1]);
+    if (parts.day_of_week >= 1 && parts.day_of_week <= 7) Put(names[parts.day_of_week - 1]);
   }
 
   // The year within the era. The calendar here is the Gregorian one, whose single era counts
@@ -234,7 +241,7 @@ class DateTimeWriter {
   // Answers how many pattern characters were used.
   std::size_t WriteMarkerOrDayName(std::string_view pattern, std::size_t pos,
                                    const DecodedDateTime& parts, bool& twelve_hour) {
-    const bool before_noon = parts.Hour < 12;
+    const bool before_noon = parts.hour < 12;
     const std::string_view rest = pattern.substr(pos);
     if (StartsWithIgnoringAsciiCase(rest, "AM/PM")) {
       Put(pattern.substr(before_noon ? pos : pos + 3, 2));
@@ -263,14 +270,14 @@ class DateTimeWriter {
     return 1;
   }
 
-  TDateTime value_;
+  DateTime value_;
   const RegionalSettings& settings_;
   std::string out_;
 };
 
 }  // namespace
 
-DecodedDateTime DecodeDateTime(TDateTime value) {
+DecodedDateTime DecodeDateTime(DateTime value) {
   DecodedDateTime parts;
   double scaled = std::nearbyint(value * static_cast<double>(kMillisecondsPerDay));
   // Values beyond what 64-bit milliseconds hold (and NaN) have no calendar date or time.
@@ -278,49 +285,50 @@ DecodedDateTime DecodeDateTime(TDateTime value) {
   int64_t total = static_cast<int64_t>(scaled);
   int64_t day_number = total / kMillisecondsPerDay + kDayNumberOfDateZero;
   int64_t time_of_day = (total < 0 ? -total : total) % kMillisecondsPerDay;
-  parts.Hour = static_cast<int>(time_of_day / 3'600'000);
-  parts.Minute = static_cast<int>(time_of_day / 60'000 % 60);
-  parts.Second = static_cast<int>(time_of_day / 1'000 % 60);
-  parts.Millisecond = static_cast<int>(time_of_day % 1'000);
+  parts.hour = static_cast<int>(time_of_day / 3'600'000);
+  parts.minute = static_cast<int>(time_of_day / 60'000 % 60);
+  parts.second = static_cast<int>(time_of_day / 1'000 % 60);
+  parts.millisecond = static_cast<int>(time_of_day % 1'000);
   if (day_number > 0) {
     DecodeDayNumber(day_number, parts);
-    parts.DayOfWeek = static_cast<int>(day_number % 7) + 1;
+    parts.day_of_week = static_cast<int>(day_number % 7) + 1;
   }
   return parts;
 }
 
-TDateTime EncodeDate(int year, int month, int day) {
+DateTime EncodeDate(int year, int month, int day) {
   int64_t day_of_year = day;
   const int* month_lengths = kDaysInMonth[IsLeapYear(year) ? 1 : 0];
   for (int m = 1; m < month && m <= 12; ++m) day_of_year += month_lengths[m - 1];
   int64_t previous_years = static_cast<int64_t>(year) - 1;
   int64_t day_number = previous_years * 365 + previous_years / 4 - previous_years / 100 +
                        previous_years / 400 + day_of_year;
-  return static_cast<TDateTime>(day_number - kDayNumberOfDateZero);
+  return static_cast<DateTime>(day_number - kDayNumberOfDateZero);
 }
 
-TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {
+DateTime EncodeTime(int hour, int minute, int second, int millisecond) {
   int64_t total = static_cast<int64_t>(hour) * 3'600'000 + static_cast<int64_t>(minute) * 60'000 +
                   static_cast<int64_t>(second) * 1'000 + millisecond;
-  return static_cast<TDateTime>(total) / static_cast<TDateTime>(kMillisecondsPerDay);
+  return static_cast<DateTime>(total) / static_cast<DateTime>(kMillisecondsPerDay);
 }
 
-std::string FormatDateTime(const std::string& pattern, TDateTime value,
+std::string FormatDateTime(const std::string& pattern, DateTime value,
                            const RegionalSettings& settings) {
   DateTimeWriter writer(value, settings);
-  writer.Write(pattern.empty() ? std::string_view("c") : std::string_view(pattern), false);
+  writer.Write(pattern.empty() ? std::string_view("c") : std::string_view(pattern),
+               DateTimeWriter::Level::kGiven);
   return std::move(writer).Result();
 }
 
-std::string DateToStr(TDateTime value, const RegionalSettings& settings) {
+std::string DateToStr(DateTime value, const RegionalSettings& settings) {
   return FormatDateTime(settings.short_date_pattern, value, settings);
 }
 
-std::string TimeToStr(TDateTime value, const RegionalSettings& settings) {
+std::string TimeToStr(DateTime value, const RegionalSettings& settings) {
   return FormatDateTime(settings.long_time_pattern, value, settings);
 }
 
-std::string DateTimeToStr(TDateTime value, const RegionalSettings& settings) {
+std::string DateTimeToStr(DateTime value, const RegionalSettings& settings) {
   return FormatDateTime("c", value, settings);
 }
 

@@ -36,39 +36,39 @@ class Exception : public std::exception {
 
 // Exceptions that keep an error code: the input/output result of EInOutError, the platform
 // error code (errno) of EOSError.
-#define XG_CODED_EXCEPTION_CLASS(Name)                            \
-  class Name : public Exception {                                 \
-   public:                                                        \
-    Name(std::string message, int errorCode)                      \
-        : Exception(std::move(message)), errorCode_(errorCode) {} \
-    const char* ClassName() const override { return #Name; }      \
-    int ErrorCode() const { return errorCode_; }                  \
-                                                                  \
-   private:                                                       \
-    int errorCode_;                                               \
+#define XG_CODED_EXCEPTION_CLASS(Name)                              \
+  class Name : public Exception {                                   \
+   public:                                                          \
+    Name(std::string message, int error_code)                       \
+        : Exception(std::move(message)), error_code_(error_code) {} \
+    const char* ClassName() const override { return #Name; }        \
+    int ErrorCode() const { return error_code_; }                   \
+                                                                    \
+   private:                                                         \
+    int error_code_;                                                \
   }
 
 // What the platform reported about a processor fault: its exception code, the address of the
 // faulting instruction, and for an access violation the kind of access (0 read, 1 write) and the
 // address that could not be reached.
-struct TExceptionRecord {
-  uint32_t ExceptionCode = 0;
-  uintptr_t ExceptionAddress = 0;
-  uintptr_t AccessKind = 0;
-  uintptr_t AccessAddress = 0;
+struct ExceptionRecord {
+  uint32_t code = 0;
+  uintptr_t address = 0;
+  uintptr_t access_kind = 0;
+  uintptr_t access_address = 0;
 };
 
 // Run-time faults and conditions. The EExternal family keeps the record of its fault.
 class EExternal : public Exception {
  public:
   using Exception::Exception;
-  EExternal(std::string message, const TExceptionRecord& record)
+  EExternal(std::string message, const ExceptionRecord& record)
       : Exception(std::move(message)), record_(record) {}
   const char* ClassName() const override { return "EExternal"; }
-  const TExceptionRecord& ExceptionRecord() const { return record_; }
+  const ExceptionRecord& Record() const { return record_; }
 
  private:
-  TExceptionRecord record_;
+  ExceptionRecord record_;
 };
 
 XG_EXCEPTION_CLASS(EIntError, EExternal);

@@ -19,10 +19,10 @@ constexpr int kUnhandledExceptionNumber = 217;
 
 constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 
-alignas(16) char alternateStack[128 * 1024];
-StackArea mainStack;
+alignas(16) char alternate_stack[128 * 1024];
+StackArea main_stack;
 volatile FaultReporter reporter = nullptr;
-volatile sig_atomic_t outputStarted = 0;
+volatile sig_atomic_t output_started = 0;
 
 void WriteAll(int fd, const char* text, size_t length) {
   while (length > 0) {
@@ -64,12 +64,12 @@ SignalFault FaultOf(int signal, const siginfo_t* info, const void* context) {
   SignalFault fault;
   fault.signal = signal;
   fault.code = info->si_code;
-  fault.faultAddress = reinterpret_cast<uintptr_t>(info->si_addr);
-  fault.instructionAddress = fault.faultAddress;
+  fault.fault_address = reinterpret_cast<uintptr_t>(info->si_addr);
+  fault.instruction_address = fault.fault_address;
 #if defined(__x86_64__)
   const auto* machine = &static_cast<const ucontext_t*>(context)->uc_mcontext;
-  fault.instructionAddress = static_cast<uintptr_t>(machine->gregs[REG_RIP]);
-  fault.stackPointer = static_cast<uintptr_t>(machine->gregs[REG_RSP]);
+  fault.instruction_address = static_cast<uintptr_t>(machine->gregs[REG_RIP]);
+  fault.stack_pointer = static_cast<uintptr_t>(machine->gregs[REG_RSP]);
   // Bit 1 of the page-fault error code marks a write.
   fault.write = (signal == SIGSEGV || signal == SIGBUS) && (machine->gregs[REG_ERR] & 2) != 0;
 #else
@@ -79,11 +79,11 @@ SignalFault FaultOf(int signal, const siginfo_t* info, const void* context) {
 }
 
 void OnFatalSignal(int signal, siginfo_t* info, void* context) {
-  const TExceptionRecord record = RecordOfSignal(FaultOf(signal, info, context), mainStack);
-  const char* className = FaultClassName(record);
+  const ExceptionRecord record = RecordOfSignal(FaultOf(signal, info, context), main_stack);
+  const char* class_name = FaultClassName(record);
   char message[512];
-  size_t messageLength = FormatFaultMessage(message, sizeof message, record);
-  if (messageLength > sizeof message) messageLength = sizeof message;
+  size_t message_length = FormatFaultMessage(message, sizeof message, record);
+  if (message_length > sizeof message) message_length = sizeof message;
   int number = FaultErrorNumber(record);
   if (number == 0) number = kUnhandledExceptionNumber;
 
@@ -91,18 +91,18 @@ void OnFatalSignal(int signal, siginfo_t* info, void* context) {
   char text[1024];
   size_t length = 0;
   if (report) {
-    if (!outputStarted) report(className, std::string_view(message, messageLength));
+    if (!output_started) report(class_name, std::string_view(message, message_length));
   } else if (!PreparedRunTimeErrors()) {
-    if (!outputStarted) {
-      length = FormatRunTimeErrorText(text, sizeof text - 2, number, record.ExceptionAddress);
+    if (!output_started) {
+      length = FormatRunTimeErrorText(text, sizeof text - 2, number, record.address);
       if (length > sizeof text - 2) length = sizeof text - 2;
       text[length++] = '\r';
       text[length++] = '\n';
       WriteAll(STDOUT_FILENO, text, length);
     }
   } else {
-    length = FormatUnhandledExceptionText(text, sizeof text, className, record.ExceptionAddress,
-                                          std::string_view(message, messageLength));
+    length = FormatUnhandledExceptionText(text, sizeof text, class_name, record.address,
+                                          std::string_view(message, message_length));
     if (length > sizeof text) length = sizeof text;
     WriteAll(STDERR_FILENO, text, length);
     number = 1;
@@ -126,37 +126,37 @@ StackArea MainThreadStack() {
 
 }  // namespace
 
-TExceptionRecord RecordOfSignal(const SignalFault& fault, const StackArea& stack) {
-  TExceptionRecord record;
-  record.ExceptionAddress = fault.instructionAddress;
+ExceptionRecord RecordOfSignal(const SignalFault& fault, const StackArea& stack) {
+  ExceptionRecord record;
+  record.address = fault.instruction_address;
   switch (fault.signal) {
     case SIGSEGV:
     case SIGBUS:
-      if (AtStackLimit(fault.faultAddress, stack) || AtStackLimit(fault.stackPointer, stack)) {
-        record.ExceptionCode = kStackOverflowCode;
+      if (AtStackLimit(fault.fault_address, stack) || AtStackLimit(fault.stack_pointer, stack)) {
+        record.code = kStackOverflowCode;
       } else {
-        record.ExceptionCode = kAccessViolationCode;
+        record.code = kAccessViolationCode;
       }
-      record.AccessKind = fault.write ? 1 : 0;
-      record.AccessAddress = fault.faultAddress;
+      record.access_kind = fault.write ? 1 : 0;
+      record.access_address = fault.fault_address;
       break;
     case SIGFPE:
-      record.ExceptionCode = FloatingPointCode(fault.code);
+      record.code = FloatingPointCode(fault.code);
       break;
     default:
-      record.ExceptionCode = fault.code == ILL_PRVOPC || fault.code == ILL_PRVREG
-                                 ? kPrivilegedInstructionCode
-                                 : kIllegalInstructionCode;
+      record.code = fault.code == ILL_PRVOPC || fault.code == ILL_PRVREG
+                        ? kPrivilegedInstructionCode
+                        : kIllegalInstructionCode;
       break;
   }
   return record;
 }
 
 void InstallFaultHandlers() {
-  mainStack = MainThreadStack();
+  main_stack = MainThreadStack();
   stack_t stack{};
-  stack.ss_sp = alternateStack;
-  stack.ss_size = sizeof alternateStack;
+  stack.ss_sp = alternate_stack;
+  stack.ss_size = sizeof alternate_stack;
   sigaltstack(&stack, nullptr);
   struct sigaction action {};
   action.sa_sigaction = &OnFatalSignal;
@@ -166,16 +166,16 @@ void InstallFaultHandlers() {
   for (int signal : kFatalSignals) sigaction(signal, &action, nullptr);
 }
 
-void SetFaultReporter(FaultReporter newReporter) {
-  reporter = newReporter;
+void SetFaultReporter(FaultReporter new_reporter) {
+  reporter = new_reporter;
 }
 
 void NoteOutputStarted() {
-  outputStarted = 1;
+  output_started = 1;
 }
 
 bool OutputStarted() {
-  return outputStarted != 0;
+  return output_started != 0;
 }
 
 }  // namespace xg

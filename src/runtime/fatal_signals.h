@@ -27,7 +27,7 @@ void InstallFaultHandlers();
 
 // Writes the answer for a fault during a request. It runs inside the signal handler, so it
 // must be async-signal-safe.
-using FaultReporter = void (*)(std::string_view className, std::string_view message);
+using FaultReporter = void (*)(std::string_view class_name, std::string_view message);
 // Sets the reporter (nullptr: none, the fault is an unhandled exception of start-up or
 // shutdown).
 void SetFaultReporter(FaultReporter reporter);
@@ -40,10 +40,10 @@ bool OutputStarted();
 // A signal as the handler sees it.
 struct SignalFault {
   int signal = 0;
-  int code = 0;                // si_code
-  uintptr_t faultAddress = 0;  // si_addr: the unreachable address, or the instruction
-  uintptr_t instructionAddress = 0;
-  uintptr_t stackPointer = 0;
+  int code = 0;                 // si_code
+  uintptr_t fault_address = 0;  // si_addr: the unreachable address, or the instruction
+  uintptr_t instruction_address = 0;
+  uintptr_t stack_pointer = 0;
   bool write = false;  // the access was a write (page-fault error code), where known
 };
 
@@ -59,6 +59,6 @@ struct StackArea {
 // floating-point faults; others count as an invalid floating-point operation); SIGILL is a
 // privileged instruction for the privileged-opcode and privileged-register codes and otherwise
 // an illegal instruction, which is no reason of its own and so an external exception.
-TExceptionRecord RecordOfSignal(const SignalFault& fault, const StackArea& stack);
+ExceptionRecord RecordOfSignal(const SignalFault& fault, const StackArea& stack);
 
 }  // namespace xg

@@ -80,11 +80,11 @@ std::optional<std::string> ReadFile(const std::string& path) {
 
 }  // namespace
 
-LanguageTexts ParseLanguageModule(std::string_view content, std::string_view fileName) {
+LanguageTexts ParseLanguageModule(std::string_view content, std::string_view file_name) {
   LanguageTexts texts;
-  int lineNumber = 0;
+  int line_number = 0;
   while (!content.empty()) {
-    ++lineNumber;
+    ++line_number;
     const size_t end = content.find('\n');
     std::string_view line = content.substr(0, end);
     content = end == std::string_view::npos ? std::string_view() : content.substr(end + 1);
@@ -98,30 +98,30 @@ LanguageTexts ParseLanguageModule(std::string_view content, std::string_view fil
     if (valid) text = Unescape(line.substr(equals + 1));
     if (!text)
       throw EConvertError(Format(LoadResString(SInvalidLanguageModuleEntry),
-                                 {std::string(fileName), int64_t{lineNumber}}));
+                                 {std::string(file_name), int64_t{line_number}}));
     texts.insert_or_assign(std::string(name), std::move(*text));
   }
   return texts;
 }
 
-std::vector<std::string> LanguageModuleCandidates(std::string_view programPath,
+std::vector<std::string> LanguageModuleCandidates(std::string_view program_path,
                                                   std::string_view abbreviation) {
   std::vector<std::string> candidates;
-  if (programPath.empty() || abbreviation.empty()) return candidates;
-  const std::string_view fileName = FileNameOf(programPath);
-  const size_t dot = fileName.rfind('.');
-  const std::string stem(programPath.substr(
-      0, programPath.size() - fileName.size() +
-             (dot == std::string_view::npos || dot == 0 ? fileName.size() : dot)));
+  if (program_path.empty() || abbreviation.empty()) return candidates;
+  const std::string_view file_name = FileNameOf(program_path);
+  const size_t dot = file_name.rfind('.');
+  const std::string stem(program_path.substr(
+      0, program_path.size() - file_name.size() +
+             (dot == std::string_view::npos || dot == 0 ? file_name.size() : dot)));
   candidates.push_back(stem + "." + std::string(abbreviation));
   if (abbreviation.size() > 2)
     candidates.push_back(stem + "." + std::string(abbreviation.substr(0, 2)));
   return candidates;
 }
 
-std::string LoadLanguageModule(std::string_view programPath, const LocaleSource& locale) {
+std::string LoadLanguageModule(std::string_view program_path, const LocaleSource& locale) {
   const std::string abbreviation = locale.Item(kItemLanguageAbbrev).value_or("");
-  for (const std::string& path : LanguageModuleCandidates(programPath, abbreviation)) {
+  for (const std::string& path : LanguageModuleCandidates(program_path, abbreviation)) {
     std::optional<std::string> content = ReadFile(path);
     if (!content) continue;
     InstallLanguageModule(ParseLanguageModule(*content, path));

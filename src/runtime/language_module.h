@@ -26,15 +26,15 @@
 namespace xg {
 
 // The entries of a module's text. Raises EConvertError "Invalid entry in language module
-// <fileName>, line <n>" for a line that is neither an entry, a comment nor empty.
-LanguageTexts ParseLanguageModule(std::string_view content, std::string_view fileName);
+// <file_name>, line <n>" for a line that is neither an entry, a comment nor empty.
+LanguageTexts ParseLanguageModule(std::string_view content, std::string_view file_name);
 
 // The files to try, in order, for the program's real path and the language abbreviation.
-std::vector<std::string> LanguageModuleCandidates(std::string_view programPath,
+std::vector<std::string> LanguageModuleCandidates(std::string_view program_path,
                                                   std::string_view abbreviation);
 
 // Installs the first candidate that can be read, for the locale's language abbreviation (item
 // 0x03 of the source). Answers the file's path, or the empty text when no module was found.
-std::string LoadLanguageModule(std::string_view programPath, const LocaleSource& locale);
+std::string LoadLanguageModule(std::string_view program_path, const LocaleSource& locale);
 
 }  // namespace xg

@@ -25,11 +25,11 @@ CodeLocation LocateCode(uintptr_t address) {
   CodeLocation location;
   Dl_info info{};
   if (address == 0 || ::dladdr(reinterpret_cast<void*>(address), &info) == 0) return location;
-  location.inModule = true;
+  location.in_module = true;
   location.base = reinterpret_cast<uintptr_t>(info.dli_fbase);
   // The loader names the program by the path it was started with, or not at all.
-  location.fileName = FileNameOf(info.dli_fname ? std::string_view(info.dli_fname) : "");
-  if (location.fileName.empty()) location.fileName = FileNameOf(ProgramPath());
+  location.file_name = FileNameOf(info.dli_fname ? std::string_view(info.dli_fname) : "");
+  if (location.file_name.empty()) location.file_name = FileNameOf(ProgramPath());
   return location;
 }
 

@@ -9,9 +9,9 @@
 namespace xg {
 
 struct CodeLocation {
-  bool inModule = false;
-  std::string_view fileName;  // the module's file name without its directory
-  uintptr_t base = 0;         // the address the module is loaded at
+  bool in_module = false;
+  std::string_view file_name;  // the module's file name without its directory
+  uintptr_t base = 0;          // the address the module is loaded at
 };
 
 // The module (the program or a shared library) whose mapped image holds the address.

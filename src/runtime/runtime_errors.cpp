@@ -15,9 +15,9 @@ namespace xg {
 namespace {
 
 struct ReasonEntry {
-  const char* className;
+  const char* class_name;
   const ResourceString* message;
-  int errorNumber;
+  int error_number;
 };
 
 constexpr ReasonEntry kReasons[] = {
@@ -47,7 +47,7 @@ constexpr ReasonEntry kReasons[] = {
     {"EIntfCastError", &SIntfCastError, 228},
     {"ESafecallException", &SSafecallException, 229},
 };
-constexpr int kLastReason = reSafecallException;
+constexpr int kLastReason = kReasonSafecallException;
 static_assert(std::size(kReasons) == kLastReason + 1);
 
 struct PlatformCodeEntry {
@@ -56,13 +56,13 @@ struct PlatformCodeEntry {
 };
 
 constexpr PlatformCodeEntry kPlatformCodes[] = {
-    {kAccessViolationCode, reAccessViolation}, {kArrayBoundsExceededCode, reRangeError},
-    {kFloatDenormalOperandCode, reUnderflow},  {kFloatDivideByZeroCode, reZeroDivide},
-    {kFloatInexactResultCode, reInvalidOp},    {kFloatInvalidOperationCode, reInvalidOp},
-    {kFloatOverflowCode, reOverflow},          {kFloatStackCheckCode, reInvalidOp},
-    {kFloatUnderflowCode, reUnderflow},        {kIntDivideByZeroCode, reDivByZero},
-    {kIntOverflowCode, reIntOverflow},         {kPrivilegedInstructionCode, rePrivilege},
-    {kStackOverflowCode, reStackOverflow},     {kControlCExitCode, reControlC},
+    {kAccessViolationCode, kReasonAccessViolation}, {kArrayBoundsExceededCode, kReasonRangeError},
+    {kFloatDenormalOperandCode, kReasonUnderflow},  {kFloatDivideByZeroCode, kReasonZeroDivide},
+    {kFloatInexactResultCode, kReasonInvalidOp},    {kFloatInvalidOperationCode, kReasonInvalidOp},
+    {kFloatOverflowCode, kReasonOverflow},          {kFloatStackCheckCode, kReasonInvalidOp},
+    {kFloatUnderflowCode, kReasonUnderflow},        {kIntDivideByZeroCode, kReasonDivByZero},
+    {kIntOverflowCode, kReasonIntOverflow},         {kPrivilegedInstructionCode, kReasonPrivilege},
+    {kStackOverflowCode, kReasonStackOverflow},     {kControlCExitCode, kReasonControlC},
 };
 
 struct InOutEntry {
@@ -118,7 +118,7 @@ std::string_view FaultText(const ResourceString& resource) {
 // ---- Exception objects ----
 
 template <class E>
-std::exception_ptr Make(std::string message, const TExceptionRecord* record) {
+std::exception_ptr Make(std::string message, const ExceptionRecord* record) {
   if constexpr (std::is_base_of_v<EExternal, E>) {
     if (record) return std::make_exception_ptr(E(std::move(message), *record));
   }
@@ -127,44 +127,44 @@ std::exception_ptr Make(std::string message, const TExceptionRecord* record) {
 
 // A new object of the reason's class (3 to 24).
 std::exception_ptr MakeReasonException(int reason, std::string message,
-                                       const TExceptionRecord* record) {
+                                       const ExceptionRecord* record) {
   switch (reason) {
-    case reDivByZero:
+    case kReasonDivByZero:
       return Make<EDivByZero>(std::move(message), record);
-    case reRangeError:
+    case kReasonRangeError:
       return Make<ERangeError>(std::move(message), record);
-    case reIntOverflow:
+    case kReasonIntOverflow:
       return Make<EIntOverflow>(std::move(message), record);
-    case reInvalidOp:
+    case kReasonInvalidOp:
       return Make<EInvalidOp>(std::move(message), record);
-    case reZeroDivide:
+    case kReasonZeroDivide:
       return Make<EZeroDivide>(std::move(message), record);
-    case reOverflow:
+    case kReasonOverflow:
       return Make<EOverflow>(std::move(message), record);
-    case reUnderflow:
+    case kReasonUnderflow:
       return Make<EUnderflow>(std::move(message), record);
-    case reInvalidCast:
+    case kReasonInvalidCast:
       return Make<EInvalidCast>(std::move(message), record);
-    case reAccessViolation:
+    case kReasonAccessViolation:
       return Make<EAccessViolation>(std::move(message), record);
-    case rePrivilege:
+    case kReasonPrivilege:
       return Make<EPrivilege>(std::move(message), record);
-    case reControlC:
+    case kReasonControlC:
       return Make<EControlC>(std::move(message), record);
-    case reStackOverflow:
+    case kReasonStackOverflow:
       return Make<EStackOverflow>(std::move(message), record);
-    case reVarTypeCast:
-    case reVarInvalidOp:
-    case reVarDispatch:
-    case reVarArrayCreate:
-    case reVarInvalidArg:
-    case reVarArrayBounds:
+    case kReasonVarTypeCast:
+    case kReasonVarInvalidOp:
+    case kReasonVarDispatch:
+    case kReasonVarArrayCreate:
+    case kReasonVarInvalidArg:
+    case kReasonVarArrayBounds:
       return Make<EVariantError>(std::move(message), record);
-    case reAssertionFailed:
+    case kReasonAssertionFailed:
       return Make<EAssertionFailed>(std::move(message), record);
-    case reIntfCastError:
+    case kReasonIntfCastError:
       return Make<EIntfCastError>(std::move(message), record);
-    case reSafecallException:
+    case kReasonSafecallException:
       return Make<ESafecallException>(std::move(message), record);
     default:
       return Make<EExternalException>(std::move(message), record);
@@ -191,58 +191,57 @@ const std::exception_ptr& PrebuiltInvalidPointer() {
   return failure;
 }
 
-thread_local int inOutResult = 0;
+thread_local int in_out_result = 0;
 
 }  // namespace
 
 const char* RunTimeErrorClassName(int reason) {
-  return reason >= 1 && reason <= kLastReason ? kReasons[reason].className : nullptr;
+  return reason >= 1 && reason <= kLastReason ? kReasons[reason].class_name : nullptr;
 }
 
 int RunTimeErrorNumber(int reason) {
-  return reason >= 1 && reason <= kLastReason ? kReasons[reason].errorNumber : 0;
+  return reason >= 1 && reason <= kLastReason ? kReasons[reason].error_number : 0;
 }
 
 int ReasonOfPlatformCode(uint32_t code) {
   for (const PlatformCodeEntry& entry : kPlatformCodes)
     if (entry.code == code) return entry.reason;
-  return reExternalException;
+  return kReasonExternalException;
 }
 
-const char* FaultClassName(const TExceptionRecord& record) {
-  return kReasons[ReasonOfPlatformCode(record.ExceptionCode)].className;
+const char* FaultClassName(const ExceptionRecord& record) {
+  return kReasons[ReasonOfPlatformCode(record.code)].class_name;
 }
 
-int FaultErrorNumber(const TExceptionRecord& record) {
-  return kReasons[ReasonOfPlatformCode(record.ExceptionCode)].errorNumber;
+int FaultErrorNumber(const ExceptionRecord& record) {
+  return kReasons[ReasonOfPlatformCode(record.code)].error_number;
 }
 
-size_t FormatFaultMessage(char* out, size_t capacity, const TExceptionRecord& record) {
-  const int reason = ReasonOfPlatformCode(record.ExceptionCode);
-  if (reason == reAccessViolation) {
-    const std::string_view access = FaultText(record.AccessKind == 0 ? SReadAccess : SWriteAccess);
-    const auto address = static_cast<int64_t>(record.ExceptionAddress);
-    const auto target = static_cast<int64_t>(record.AccessAddress);
-    const CodeLocation location = LocateCode(record.ExceptionAddress);
-    if (location.inModule)
+size_t FormatFaultMessage(char* out, size_t capacity, const ExceptionRecord& record) {
+  const int reason = ReasonOfPlatformCode(record.code);
+  if (reason == kReasonAccessViolation) {
+    const std::string_view access = FaultText(record.access_kind == 0 ? SReadAccess : SWriteAccess);
+    const auto address = static_cast<int64_t>(record.address);
+    const auto target = static_cast<int64_t>(record.access_address);
+    const CodeLocation location = LocateCode(record.address);
+    if (location.in_module)
       return SafeFormat(out, capacity, FaultText(SModuleAccessViolation),
-                        {address, location.fileName, access, target});
+                        {address, location.file_name, access, target});
     return SafeFormat(out, capacity, FaultText(SAccessViolationArg3), {address, access, target});
   }
-  if (reason == reExternalException)
+  if (reason == kReasonExternalException)
     return SafeFormat(out, capacity, FaultText(SExternalException),
-                      {static_cast<int64_t>(record.ExceptionCode)});
+                      {static_cast<int64_t>(record.code)});
   const std::string_view message = FaultText(*kReasons[reason].message);
   const size_t length = std::min(message.size(), capacity);
   std::copy_n(message.data(), length, out);
   return message.size();
 }
 
-std::exception_ptr ExceptionForPlatformFault(const TExceptionRecord& record) {
+std::exception_ptr ExceptionForPlatformFault(const ExceptionRecord& record) {
   std::string message(FormatFaultMessage(nullptr, 0, record), '\0');
   FormatFaultMessage(message.data(), message.size(), record);
-  return MakeReasonException(ReasonOfPlatformCode(record.ExceptionCode), std::move(message),
-                             &record);
+  return MakeReasonException(ReasonOfPlatformCode(record.code), std::move(message), &record);
 }
 
 void PrepareRunTimeErrors() {
@@ -276,15 +275,15 @@ const Exception& InvalidPointerException() {
 }
 
 std::exception_ptr RunTimeErrorException(int reason) {
-  if (reason == reOutOfMemory) return PrebuiltOutOfMemory();
-  if (reason == reInvalidPointer) return PrebuiltInvalidPointer();
+  if (reason == kReasonOutOfMemory) return PrebuiltOutOfMemory();
+  if (reason == kReasonInvalidPointer) return PrebuiltInvalidPointer();
   if (reason < 1 || reason > kLastReason) {
-    const int code = inOutResult;
-    inOutResult = 0;
+    const int code = in_out_result;
+    in_out_result = 0;
     return std::make_exception_ptr(EInOutError(InOutErrorMessage(code), code));
   }
   std::string message = LoadResString(*kReasons[reason].message);
-  if (reason == reExternalException) message = Format(message, {int64_t{0}});
+  if (reason == kReasonExternalException) message = Format(message, {int64_t{0}});
   return MakeReasonException(reason, std::move(message), nullptr);
 }
 
@@ -293,11 +292,11 @@ void RaiseRunTimeError(int reason) {
 }
 
 void SetInOutResult(int code) {
-  inOutResult = code;
+  in_out_result = code;
 }
 
 int InOutResult() {
-  return inOutResult;
+  return in_out_result;
 }
 
 std::string InOutErrorMessage(int code) {
@@ -310,25 +309,26 @@ void RaiseInOutError(int code) {
   throw EInOutError(InOutErrorMessage(code), code);
 }
 
-size_t FormatUnhandledExceptionText(char* out, size_t capacity, std::string_view className,
+size_t FormatUnhandledExceptionText(char* out, size_t capacity, std::string_view class_name,
                                     uintptr_t address, std::string_view message) {
   const CodeLocation location = LocateCode(address);
-  const std::string_view module = location.inModule ? location.fileName : FileNameOf(ProgramPath());
-  const uintptr_t relative = address == 0        ? 0
-                             : location.inModule ? address - location.base
-                                                 : address - 0x1000;
+  const std::string_view module =
+      location.in_module ? location.file_name : FileNameOf(ProgramPath());
+  const uintptr_t relative = address == 0         ? 0
+                             : location.in_module ? address - location.base
+                                                  : address - 0x1000;
   const char* period = !message.empty() && message.back() != '.' ? "." : "";
   const size_t length =
       SafeFormat(out, std::min(capacity, kUnhandledTextLimit), FaultText(SException),
-                 {className, module, static_cast<int64_t>(relative), message, period});
+                 {class_name, module, static_cast<int64_t>(relative), message, period});
   return std::min(length, kUnhandledTextLimit);
 }
 
-std::string UnhandledExceptionText(std::string_view className, uintptr_t address,
+std::string UnhandledExceptionText(std::string_view class_name, uintptr_t address,
                                    std::string_view message) {
   char buffer[kUnhandledTextLimit];
   const size_t length =
-      FormatUnhandledExceptionText(buffer, sizeof buffer, className, address, message);
+      FormatUnhandledExceptionText(buffer, sizeof buffer, class_name, address, message);
   return std::string(buffer, std::min(length, sizeof buffer));
 }
 

@@ -19,32 +19,32 @@
 
 namespace xg {
 
-enum TRuntimeError : int {
-  reNone = 0,  // and every reason above reSafecallException: an input/output error
-  reOutOfMemory = 1,
-  reInvalidPointer = 2,
-  reDivByZero = 3,
-  reRangeError = 4,
-  reIntOverflow = 5,
-  reInvalidOp = 6,
-  reZeroDivide = 7,
-  reOverflow = 8,
-  reUnderflow = 9,
-  reInvalidCast = 10,
-  reAccessViolation = 11,
-  rePrivilege = 12,
-  reControlC = 13,
-  reStackOverflow = 14,
-  reVarTypeCast = 15,
-  reVarInvalidOp = 16,
-  reVarDispatch = 17,
-  reVarArrayCreate = 18,
-  reVarInvalidArg = 19,
-  reVarArrayBounds = 20,
-  reAssertionFailed = 21,
-  reExternalException = 22,
-  reIntfCastError = 23,
-  reSafecallException = 24,
+enum RunTimeErrorReason : int {
+  kReasonNone = 0,  // and every reason above kReasonSafecallException: an input/output error
+  kReasonOutOfMemory = 1,
+  kReasonInvalidPointer = 2,
+  kReasonDivByZero = 3,
+  kReasonRangeError = 4,
+  kReasonIntOverflow = 5,
+  kReasonInvalidOp = 6,
+  kReasonZeroDivide = 7,
+  kReasonOverflow = 8,
+  kReasonUnderflow = 9,
+  kReasonInvalidCast = 10,
+  kReasonAccessViolation = 11,
+  kReasonPrivilege = 12,
+  kReasonControlC = 13,
+  kReasonStackOverflow = 14,
+  kReasonVarTypeCast = 15,
+  kReasonVarInvalidOp = 16,
+  kReasonVarDispatch = 17,
+  kReasonVarArrayCreate = 18,
+  kReasonVarInvalidArg = 19,
+  kReasonVarArrayBounds = 20,
+  kReasonAssertionFailed = 21,
+  kReasonExternalException = 22,
+  kReasonIntfCastError = 23,
+  kReasonSafecallException = 24,
 };
 
 // The class name and the run-time error number of a reason (1 to 24); nullptr and 0 outside.
@@ -69,7 +69,7 @@ constexpr uint32_t kPrivilegedInstructionCode = 0xC0000096;
 constexpr uint32_t kStackOverflowCode = 0xC00000FD;
 constexpr uint32_t kControlCExitCode = 0xC000013A;
 
-// The reason a platform exception code stands for; reExternalException for codes not in the
+// The reason a platform exception code stands for; kReasonExternalException for codes not in the
 // table. Signal-safe.
 int ReasonOfPlatformCode(uint32_t code);
 
@@ -77,13 +77,13 @@ int ReasonOfPlatformCode(uint32_t code);
 // access violation names the faulting address, its module, the kind of access and the address
 // that could not be reached; the number of an external exception is 0. Signal-safe; the
 // message is cut to the buffer (the answer is its whole length).
-const char* FaultClassName(const TExceptionRecord& record);
-size_t FormatFaultMessage(char* out, size_t capacity, const TExceptionRecord& record);
-int FaultErrorNumber(const TExceptionRecord& record);
+const char* FaultClassName(const ExceptionRecord& record);
+size_t FormatFaultMessage(char* out, size_t capacity, const ExceptionRecord& record);
+int FaultErrorNumber(const ExceptionRecord& record);
 
 // The exception object for a processor fault: of the class of its reason, with its message,
 // keeping the record.
-std::exception_ptr ExceptionForPlatformFault(const TExceptionRecord& record);
+std::exception_ptr ExceptionForPlatformFault(const ExceptionRecord& record);
 
 // Builds the pre-built EOutOfMemory and EInvalidPointer and copies the texts that the fault
 // handler needs from the string table. Start-up calls it once, after the language module is
@@ -117,9 +117,9 @@ std::string InOutErrorMessage(int code);
 // the address (the program when none does; the address is then taken less 0x1000, and an
 // unknown address, 0, stays 0), the address relative to the module's start, "." added when the
 // message is not empty and does not end with one; cut to 1024 characters. Signal-safe.
-size_t FormatUnhandledExceptionText(char* out, size_t capacity, std::string_view className,
+size_t FormatUnhandledExceptionText(char* out, size_t capacity, std::string_view class_name,
                                     uintptr_t address, std::string_view message);
-std::string UnhandledExceptionText(std::string_view className, uintptr_t address,
+std::string UnhandledExceptionText(std::string_view class_name, uintptr_t address,
                                    std::string_view message);
 
 // "Runtime error <number, three wide> at <address, eight hexadecimal digits>". Signal-safe.

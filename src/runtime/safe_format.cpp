@@ -50,12 +50,12 @@ size_t SafeFormat(char* out, size_t capacity, std::string_view format,
     const SafeFormatArg& arg = args[directive.argument_index];
     char digits[kFormatNumberBufferSize];
     std::string_view piece;
-    if (conversion == 's' && arg.isText) {
+    if (conversion == 's' && arg.is_text) {
       piece = arg.text;
       if (directive.precision >= 0 && piece.size() > static_cast<size_t>(directive.precision))
         piece = piece.substr(0, static_cast<size_t>(directive.precision));
     } else if ((conversion == 'd' || conversion == 'u' || conversion == 'x' || conversion == 'p') &&
-               !arg.isText) {
+               !arg.is_text) {
       piece = FormatDirectiveNumber(digits, arg.number, conversion, directive.precision);
     } else {
       break;

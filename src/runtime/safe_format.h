@@ -14,11 +14,11 @@
 namespace xg {
 
 struct SafeFormatArg {
-  constexpr SafeFormatArg(std::string_view text) : isText(true), text(text) {}
-  constexpr SafeFormatArg(const char* text) : isText(true), text(text) {}
-  constexpr SafeFormatArg(int64_t number) : isText(false), number(number) {}
+  constexpr SafeFormatArg(std::string_view text) : is_text(true), text(text) {}
+  constexpr SafeFormatArg(const char* text) : is_text(true), text(text) {}
+  constexpr SafeFormatArg(int64_t number) : is_text(false), number(number) {}
 
-  bool isText;
+  bool is_text;
   std::string_view text;
   int64_t number = 0;
 };

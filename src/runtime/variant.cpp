@@ -36,8 +36,8 @@ constexpr const char* kTargetInteger = "Integer";
 constexpr const char* kTargetDouble = "Double";
 constexpr const char* kTargetBoolean = "Boolean";
 
-// The handler of the decimal (BCD) kind; the type name drops the class prefix letter.
-constexpr const char* kBcdHandlerClassName = "TFMTBcdVariantType";
+// The type name of the decimal (BCD) kind in messages.
+constexpr const char* kBcdTypeName = "FMTBcdVariantType";
 
 [[noreturn]] void RaiseCastError(const Variant& source, const char* target) {
   throw EVariantTypeCastError(
@@ -56,7 +56,7 @@ constexpr const char* kBcdHandlerClassName = "TFMTBcdVariantType";
 // Follows references to other Variants to the value they lead to.
 const Variant& Resolve(const Variant& value) {
   const Variant* current = &value;
-  while (current->VType() == (varByRef | varVariant)) {
+  while (current->VType() == (kVarByRef | kVarVariant)) {
     if (current->Target() == nullptr) throw EVariantBadVarTypeError(LoadResString(SVarBadType));
     current = current->Target();
   }
@@ -65,8 +65,8 @@ const Variant& Resolve(const Variant& value) {
 
 // The code of a single (non-array) value; arrays answer a code no table row handles.
 uint16_t ScalarCode(const Variant& value) {
-  if ((value.VType() & varArray) != 0) return varTypeMask;
-  return value.VType() & varTypeMask;
+  if ((value.VType() & kVarArray) != 0) return kVarTypeMask;
+  return value.VType() & kVarTypeMask;
 }
 
 int8_t AsShortInt(const Variant& v) {
@@ -107,39 +107,39 @@ std::optional<int32_t> RoundToInteger(double value) {
   return static_cast<int32_t>(whole);
 }
 
-std::optional<int32_t> RoundCurrencyToInteger(int64_t scaledAmount) {
-  int64_t whole = scaledAmount / 10000;
-  const int64_t rest = scaledAmount % 10000;  // same sign as the amount
-  const int64_t absRest = rest < 0 ? -rest : rest;
-  if (absRest > 5000 || (absRest == 5000 && whole % 2 != 0)) whole += rest < 0 ? -1 : 1;
+std::optional<int32_t> RoundCurrencyToInteger(int64_t scaled_amount) {
+  int64_t whole = scaled_amount / 10000;
+  const int64_t rest = scaled_amount % 10000;  // same sign as the amount
+  const int64_t abs_rest = rest < 0 ? -rest : rest;
+  if (abs_rest > 5000 || (abs_rest == 5000 && whole % 2 != 0)) whole += rest < 0 ? -1 : 1;
   if (whole < std::numeric_limits<int32_t>::min() || whole > std::numeric_limits<int32_t>::max())
     return std::nullopt;
   return static_cast<int32_t>(whole);
 }
 
 // The exact decimal value rounded to the nearest integer, ties to even.
-std::optional<int32_t> RoundBcdToInteger(const TBcd& bcd) {
+std::optional<int32_t> RoundBcdToInteger(const Bcd& bcd) {
   const double approximate = BcdToDouble(bcd);  // also rejects malformed values
   if (!(std::fabs(approximate) < 4294967296.0)) return std::nullopt;
-  const int precision = bcd.Precision;
-  const int places = bcd.SignSpecialPlaces & 0x3F;
+  const int precision = bcd.precision;
+  const int places = bcd.sign_special_places & 0x3F;
   auto digit = [&](int i) {  // i counts from the first stored digit
-    const uint8_t byte = bcd.Fraction[i / 2];
+    const uint8_t byte = bcd.fraction[i / 2];
     return i % 2 == 0 ? byte >> 4 : byte & 0x0F;
   };
-  const int integerDigits = precision - places;  // may be negative: leading fraction zeros
+  const int integer_digits = precision - places;  // may be negative: leading fraction zeros
   int64_t whole = 0;
-  for (int i = 0; i < integerDigits; ++i) whole = whole * 10 + digit(i);
-  int firstFraction = 0;
-  bool restNonZero = false;
-  for (int i = std::max(integerDigits, 0); i < precision; ++i) {
-    if (i == integerDigits)
-      firstFraction = digit(i);
+  for (int i = 0; i < integer_digits; ++i) whole = whole * 10 + digit(i);
+  int first_fraction = 0;
+  bool rest_non_zero = false;
+  for (int i = std::max(integer_digits, 0); i < precision; ++i) {
+    if (i == integer_digits)
+      first_fraction = digit(i);
     else if (digit(i) != 0)
-      restNonZero = true;
+      rest_non_zero = true;
   }
-  if (firstFraction > 5 || (firstFraction == 5 && (restNonZero || whole % 2 != 0))) ++whole;
-  if ((bcd.SignSpecialPlaces & 0x80) != 0) whole = -whole;
+  if (first_fraction > 5 || (first_fraction == 5 && (rest_non_zero || whole % 2 != 0))) ++whole;
+  if ((bcd.sign_special_places & 0x80) != 0) whole = -whole;
   if (whole < std::numeric_limits<int32_t>::min() || whole > std::numeric_limits<int32_t>::max())
     return std::nullopt;
   return static_cast<int32_t>(whole);
@@ -148,44 +148,43 @@ std::optional<int32_t> RoundBcdToInteger(const TBcd& bcd) {
 // What the text conversion makes of Null.
 enum class NullText { kEmpty, kCastError };
 
-std::string ToText(const Variant& original, NullText null_text,
-                   const RegionalSettings& settings) {
+std::string ToText(const Variant& original, NullText null_text, const RegionalSettings& settings) {
   const Variant& value = Resolve(original);
   switch (ScalarCode(value)) {
-    case varEmpty:
+    case kVarEmpty:
       return std::string();
-    case varNull:
+    case kVarNull:
       if (null_text == NullText::kCastError) RaiseCastError(value, kTargetString);
       return std::string();
-    case varSmallint:
+    case kVarSmallint:
       return IntToStr(static_cast<int32_t>(AsSmallint(value)));
-    case varInteger:
+    case kVarInteger:
       return IntToStr(AsInteger(value));
-    case varShortInt:
+    case kVarShortInt:
       return IntToStr(static_cast<int32_t>(AsShortInt(value)));
-    case varByte:
+    case kVarByte:
       return IntToStr(static_cast<int32_t>(AsByte(value)));
-    case varWord:
+    case kVarWord:
       return IntToStr(static_cast<int32_t>(AsWord(value)));
-    case varLongWord:
+    case kVarLongWord:
       return IntToStr(static_cast<int64_t>(AsLongWord(value)));
-    case varInt64:
+    case kVarInt64:
       return IntToStr(AsInt64(value));
-    case varSingle:
+    case kVarSingle:
       return FloatToStr(AsSingle(value), settings);
-    case varDouble:
+    case kVarDouble:
       return FloatToStr(AsDouble(value), settings);
-    case varCurrency:
+    case kVarCurrency:
       return CurrencyToText(AsInt64(value), settings);
-    case varDate:
+    case kVarDate:
       return DateTimeToStr(AsDouble(value), settings);
-    case varBoolean:
+    case kVarBoolean:
       return BoolToStr(AsWord(value) != 0, BoolText::kNumber);
-    case varOleStr:
-    case varString:
+    case kVarOleStr:
+    case kVarString:
       return value.String();
-    case varFMTBcd:
-      return BcdToText(value.Bcd(), settings);
+    case kVarFMTBcd:
+      return BcdToText(value.BcdValue(), settings);
     default:
       RaiseCastError(value, kTargetString);
   }
@@ -195,59 +194,59 @@ std::string ToText(const Variant& original, NullText null_text,
 
 Variant Variant::Null() {
   Variant v;
-  v.vtype_ = varNull;
+  v.vtype_ = kVarNull;
   return v;
 }
 
 Variant Variant::FromSmallint(int16_t value) {
-  return FromRaw(varSmallint, static_cast<uint16_t>(value));
+  return FromRaw(kVarSmallint, static_cast<uint16_t>(value));
 }
 
 Variant Variant::FromInteger(int32_t value) {
-  return FromRaw(varInteger, static_cast<uint32_t>(value));
+  return FromRaw(kVarInteger, static_cast<uint32_t>(value));
 }
 
 Variant Variant::FromInt64(int64_t value) {
-  return FromRaw(varInt64, static_cast<uint64_t>(value));
+  return FromRaw(kVarInt64, static_cast<uint64_t>(value));
 }
 
 Variant Variant::FromSingle(float value) {
-  return FromRaw(varSingle, std::bit_cast<uint32_t>(value));
+  return FromRaw(kVarSingle, std::bit_cast<uint32_t>(value));
 }
 
 Variant Variant::FromDouble(double value) {
-  return FromRaw(varDouble, std::bit_cast<uint64_t>(value));
+  return FromRaw(kVarDouble, std::bit_cast<uint64_t>(value));
 }
 
-Variant Variant::FromCurrency(int64_t scaledAmount) {
-  return FromRaw(varCurrency, static_cast<uint64_t>(scaledAmount));
+Variant Variant::FromCurrency(int64_t scaled_amount) {
+  return FromRaw(kVarCurrency, static_cast<uint64_t>(scaled_amount));
 }
 
-Variant Variant::FromDate(TDateTime value) {
-  return FromRaw(varDate, std::bit_cast<uint64_t>(value));
+Variant Variant::FromDate(DateTime value) {
+  return FromRaw(kVarDate, std::bit_cast<uint64_t>(value));
 }
 
 Variant Variant::FromBoolean(bool value) {
-  return FromRaw(varBoolean, value ? 0xFFFF : 0);
+  return FromRaw(kVarBoolean, value ? 0xFFFF : 0);
 }
 
 Variant Variant::FromString(std::string value) {
   Variant v;
-  v.vtype_ = varString;
+  v.vtype_ = kVarString;
   v.string_ = std::move(value);
   return v;
 }
 
-Variant Variant::FromBcd(const TBcd& value) {
+Variant Variant::FromBcd(const Bcd& value) {
   Variant v;
-  v.vtype_ = varFMTBcd;
+  v.vtype_ = kVarFMTBcd;
   v.bcd_ = value;
   return v;
 }
 
 Variant Variant::Reference(const Variant& target) {
   Variant v;
-  v.vtype_ = varByRef | varVariant;
+  v.vtype_ = kVarByRef | kVarVariant;
   v.target_ = &target;
   return v;
 }
@@ -271,47 +270,47 @@ int32_t VarAsInteger(const Variant& original) {
   const Variant& value = Resolve(original);
   std::optional<int32_t> result;
   switch (ScalarCode(value)) {
-    case varEmpty:
+    case kVarEmpty:
       return 0;
-    case varNull:
+    case kVarNull:
       RaiseCastError(value, kTargetInteger);
-    case varSmallint:
+    case kVarSmallint:
       return AsSmallint(value);
-    case varInteger:
+    case kVarInteger:
       return AsInteger(value);
-    case varShortInt:
+    case kVarShortInt:
       return AsShortInt(value);
-    case varByte:
+    case kVarByte:
       return AsByte(value);
-    case varWord:
+    case kVarWord:
       return AsWord(value);
-    case varBoolean:
+    case kVarBoolean:
       return AsSmallint(value);
-    case varLongWord:
+    case kVarLongWord:
       if (AsLongWord(value) <= static_cast<uint32_t>(std::numeric_limits<int32_t>::max()))
         result = static_cast<int32_t>(AsLongWord(value));
       break;
-    case varInt64:
+    case kVarInt64:
       if (AsInt64(value) >= std::numeric_limits<int32_t>::min() &&
           AsInt64(value) <= std::numeric_limits<int32_t>::max())
         result = static_cast<int32_t>(AsInt64(value));
       break;
-    case varSingle:
+    case kVarSingle:
       result = RoundToInteger(AsSingle(value));
       break;
-    case varDouble:
-    case varDate:
+    case kVarDouble:
+    case kVarDate:
       result = RoundToInteger(AsDouble(value));
       break;
-    case varCurrency:
+    case kVarCurrency:
       result = RoundCurrencyToInteger(AsInt64(value));
       break;
-    case varOleStr:
-    case varString:
+    case kVarOleStr:
+    case kVarString:
       if (auto number = TryStrToInt(value.String())) return *number;
       RaiseInvalidArgument();
-    case varFMTBcd:
-      result = RoundBcdToInteger(value.Bcd());
+    case kVarFMTBcd:
+      result = RoundBcdToInteger(value.BcdValue());
       break;
     default:
       RaiseCastError(value, kTargetInteger);
@@ -323,43 +322,43 @@ int32_t VarAsInteger(const Variant& original) {
 double VarAsDouble(const Variant& original, const RegionalSettings& settings) {
   const Variant& value = Resolve(original);
   switch (ScalarCode(value)) {
-    case varEmpty:
+    case kVarEmpty:
       return 0.0;
-    case varNull:
+    case kVarNull:
       RaiseCastError(value, kTargetDouble);
-    case varSmallint:
+    case kVarSmallint:
       return AsSmallint(value);
-    case varInteger:
+    case kVarInteger:
       return AsInteger(value);
-    case varShortInt:
+    case kVarShortInt:
       return AsShortInt(value);
-    case varByte:
+    case kVarByte:
       return AsByte(value);
-    case varWord:
+    case kVarWord:
       return AsWord(value);
-    case varLongWord:
+    case kVarLongWord:
       return AsLongWord(value);
-    case varInt64:
+    case kVarInt64:
       return static_cast<double>(AsInt64(value));
-    case varBoolean:
+    case kVarBoolean:
       return AsWord(value) != 0 ? -1.0 : 0.0;
-    case varSingle:
+    case kVarSingle:
       return AsSingle(value);
-    case varDouble:
-    case varDate:
+    case kVarDouble:
+    case kVarDate:
       return AsDouble(value);
-    case varCurrency:
+    case kVarCurrency:
       return static_cast<double>(static_cast<long double>(AsInt64(value)) / 10000.0L);
-    case varOleStr:
-    case varString: {
+    case kVarOleStr:
+    case kVarString: {
       const auto number = TryStrToFloat(value.String(), settings);
       if (!number) RaiseInvalidArgument();
       const double result = static_cast<double>(*number);
       if (std::isinf(result)) RaiseOverflow(value, kTargetDouble);
       return result;
     }
-    case varFMTBcd:
-      return BcdToDouble(value.Bcd());
+    case kVarFMTBcd:
+      return BcdToDouble(value.BcdValue());
     default:
       RaiseCastError(value, kTargetDouble);
   }
@@ -368,38 +367,38 @@ double VarAsDouble(const Variant& original, const RegionalSettings& settings) {
 bool VarAsBoolean(const Variant& original, const RegionalSettings& settings) {
   const Variant& value = Resolve(original);
   switch (ScalarCode(value)) {
-    case varEmpty:
+    case kVarEmpty:
       return false;
-    case varNull:
+    case kVarNull:
       RaiseCastError(value, kTargetBoolean);
-    case varByte:
-    case varShortInt:
+    case kVarByte:
+    case kVarShortInt:
       return AsByte(value) != 0;
-    case varSmallint:
-    case varWord:
-    case varBoolean:
+    case kVarSmallint:
+    case kVarWord:
+    case kVarBoolean:
       return AsWord(value) != 0;
-    case varInteger:
-    case varLongWord:
+    case kVarInteger:
+    case kVarLongWord:
       return AsLongWord(value) != 0;
-    case varInt64:
-    case varCurrency:
+    case kVarInt64:
+    case kVarCurrency:
       return AsInt64(value) != 0;
-    case varSingle:
+    case kVarSingle:
       return AsSingle(value) != 0.0f;
-    case varDouble:
-    case varDate:
+    case kVarDouble:
+    case kVarDate:
       return AsDouble(value) != 0.0;
-    case varOleStr:
-    case varString: {
+    case kVarOleStr:
+    case kVarString: {
       const std::string& text = value.String();
       if (auto number = TryStrToFloat(text, settings)) return *number != 0.0L;
       if (EqualsIgnoringAsciiCase(text, BoolToStr(true, BoolText::kWord))) return true;
       if (EqualsIgnoringAsciiCase(text, BoolToStr(false, BoolText::kWord))) return false;
       RaiseInvalidArgument();
     }
-    case varFMTBcd:
-      return BcdToDouble(value.Bcd()) != 0.0;
+    case kVarFMTBcd:
+      return BcdToDouble(value.BcdValue()) != 0.0;
     default:
       RaiseCastError(value, kTargetBoolean);
   }
@@ -407,25 +406,25 @@ bool VarAsBoolean(const Variant& original, const RegionalSettings& settings) {
 
 bool VarEqualsNull(const Variant& original) {
   const Variant& value = Resolve(original);
-  switch (value.VType() & varTypeMask) {
-    case varNull:
+  switch (value.VType() & kVarTypeMask) {
+    case kVarNull:
       return true;
-    case varEmpty:
-    case varSmallint:
-    case varInteger:
-    case varSingle:
-    case varDouble:
-    case varCurrency:
-    case varDate:
-    case varOleStr:
-    case varString:
-    case varBoolean:
-    case varShortInt:
-    case varByte:
-    case varWord:
-    case varLongWord:
-    case varInt64:
-    case varFMTBcd:
+    case kVarEmpty:
+    case kVarSmallint:
+    case kVarInteger:
+    case kVarSingle:
+    case kVarDouble:
+    case kVarCurrency:
+    case kVarDate:
+    case kVarOleStr:
+    case kVarString:
+    case kVarBoolean:
+    case kVarShortInt:
+    case kVarByte:
+    case kVarWord:
+    case kVarLongWord:
+    case kVarInt64:
+    case kVarFMTBcd:
       return false;
     default:
       throw EVariantInvalidOpError(LoadResString(SInvalidVarOp));
@@ -437,23 +436,23 @@ std::string VarTypeName(uint16_t vtype) {
       "Empty",   "Null",   "Smallint", "Integer", "Single",  "Double",   "Currency",
       "Date",    "OleStr", "Dispatch", "Error",   "Boolean", "Variant",  "Unknown",
       "Decimal", "$0F",    "ShortInt", "Byte",    "Word",    "LongWord", "Int64"};
-  const uint16_t code = vtype & varTypeMask;
+  const uint16_t code = vtype & kVarTypeMask;
   std::string name;
   if (code < std::size(kNames)) {
     name = kNames[code];
-  } else if (code == varString) {
+  } else if (code == kVarString) {
     name = "String";
-  } else if (code == varAny) {
+  } else if (code == kVarAny) {
     name = "Any";
-  } else if (code == varFMTBcd) {
-    name = kBcdHandlerClassName + 1;
+  } else if (code == kVarFMTBcd) {
+    name = kBcdTypeName;
   } else {
     static const char kHex[] = "0123456789ABCDEF";
     name = {'$', kHex[(code >> 12) & 0xF], kHex[(code >> 8) & 0xF], kHex[(code >> 4) & 0xF],
             kHex[code & 0xF]};
   }
-  if ((vtype & varArray) != 0) name = "Array " + name;
-  if ((vtype & varByRef) != 0) name = "ByRef " + name;
+  if ((vtype & kVarArray) != 0) name = "Array " + name;
+  if ((vtype & kVarByRef) != 0) name = "ByRef " + name;
   return name;
 }
 

@@ -12,31 +12,31 @@
 namespace xg {
 
 enum VarTypeCode : uint16_t {
-  varEmpty = 0,
-  varNull = 1,
-  varSmallint = 2,
-  varInteger = 3,
-  varSingle = 4,
-  varDouble = 5,
-  varCurrency = 6,
-  varDate = 7,
-  varOleStr = 8,
-  varDispatch = 9,
-  varError = 10,
-  varBoolean = 11,
-  varVariant = 12,
-  varUnknown = 13,
-  varShortInt = 16,
-  varByte = 17,
-  varWord = 18,
-  varLongWord = 19,
-  varInt64 = 20,
-  varString = 0x100,
-  varAny = 0x101,
-  varFMTBcd = 0x10F,  // the custom decimal (BCD) kind
-  varTypeMask = 0x0FFF,
-  varArray = 0x2000,
-  varByRef = 0x4000,
+  kVarEmpty = 0,
+  kVarNull = 1,
+  kVarSmallint = 2,
+  kVarInteger = 3,
+  kVarSingle = 4,
+  kVarDouble = 5,
+  kVarCurrency = 6,
+  kVarDate = 7,
+  kVarOleStr = 8,
+  kVarDispatch = 9,
+  kVarError = 10,
+  kVarBoolean = 11,
+  kVarVariant = 12,
+  kVarUnknown = 13,
+  kVarShortInt = 16,
+  kVarByte = 17,
+  kVarWord = 18,
+  kVarLongWord = 19,
+  kVarInt64 = 20,
+  kVarString = 0x100,
+  kVarAny = 0x101,
+  kVarFMTBcd = 0x10F,  // the custom decimal (BCD) kind
+  kVarTypeMask = 0x0FFF,
+  kVarArray = 0x2000,
+  kVarByRef = 0x4000,
 };
 
 class Variant {
@@ -49,12 +49,12 @@ class Variant {
   static Variant FromInt64(int64_t value);
   static Variant FromSingle(float value);
   static Variant FromDouble(double value);
-  static Variant FromCurrency(int64_t scaledAmount);  // amount times 10000
-  static Variant FromDate(TDateTime value);
+  static Variant FromCurrency(int64_t scaled_amount);  // amount times 10000
+  static Variant FromDate(DateTime value);
   static Variant FromBoolean(bool value);  // stored as -1 or 0
   static Variant FromString(std::string value);
-  static Variant FromBcd(const TBcd& value);
-  // A reference to another Variant (varByRef | varVariant); the target must outlive it.
+  static Variant FromBcd(const Bcd& value);
+  // A reference to another Variant (kVarByRef | kVarVariant); the target must outlive it.
   static Variant Reference(const Variant& target);
   // Any other type code with a raw 64-bit payload (for the codes no constructor above makes).
   static Variant FromRaw(uint16_t vtype, uint64_t payload);
@@ -62,14 +62,14 @@ class Variant {
   uint16_t VType() const { return vtype_; }
   uint64_t Payload() const { return payload_; }  // raw bits: integers, floats, booleans
   const std::string& String() const { return string_; }
-  const TBcd& Bcd() const { return bcd_; }
+  const Bcd& BcdValue() const { return bcd_; }
   const Variant* Target() const { return target_; }
 
  private:
-  uint16_t vtype_ = varEmpty;
+  uint16_t vtype_ = kVarEmpty;
   uint64_t payload_ = 0;
   std::string string_;
-  TBcd bcd_{};
+  Bcd bcd_{};
   const Variant* target_ = nullptr;
 };
 

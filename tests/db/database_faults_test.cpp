@@ -70,9 +70,9 @@ Answer Post(const std::string& service, const std::string& db, const std::string
 
 // A complete answer of a served request: status 200, the length it announces, exit code 0.
 void ExpectServed(const Answer& answer) {
-  EXPECT_FALSE(answer.process.timedOut) << "no answer within " << kHangGuardSeconds << " s";
+  EXPECT_FALSE(answer.process.timed_out) << "no answer within " << kHangGuardSeconds << " s";
   EXPECT_EQ(answer.process.signal, 0);
-  EXPECT_EQ(answer.process.exitCode, 0) << answer.process.err;
+  EXPECT_EQ(answer.process.exit_code, 0) << answer.process.err;
   EXPECT_EQ(answer.head.rfind("Status: 200 OK\r\n", 0), 0u) << answer.head;
   EXPECT_NE(answer.head.find("Content-Length: " + std::to_string(answer.body.size()) + "\r\n"),
             std::string::npos)

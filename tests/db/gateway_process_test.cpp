@@ -56,7 +56,7 @@ std::string RequestDocument(const std::string& service, const std::string& db,
 struct Answer {
   std::string head;
   std::string body;
-  int exitCode = -1;
+  int exit_code = -1;
 };
 
 // Runs the program as the web server would for a POSTed form; `program` may be a wrapper.
@@ -68,7 +68,7 @@ Answer Post(const std::string& document, const std::string& program = XG_PROGRAM
                       "CONTENT_LENGTH=" + std::to_string(body.size()), "PATH=/usr/bin:/bin"},
                      body);
   Answer answer;
-  answer.exitCode = result.exitCode;
+  answer.exit_code = result.exit_code;
   const size_t split = result.out.find("\r\n\r\n");
   answer.head = result.out.substr(0, split);
   answer.body = split == std::string::npos ? "" : result.out.substr(split + 4);
@@ -91,7 +91,7 @@ TEST(GatewayProcess, QueryAndStatementAnswers) {
   const std::string demo = test::CreateDemoDatabase();
   Answer answer = Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "",
                                        "select code, name, price from products order by code"));
-  EXPECT_EQ(answer.exitCode, 0);
+  EXPECT_EQ(answer.exit_code, 0);
   EXPECT_NE(answer.head.find("200"), std::string::npos) << answer.head;
   EXPECT_EQ(answer.body,
             "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n<OPENSQL RECORDCOUNT=\"3\">\r\n"
@@ -151,7 +151,7 @@ TEST(GatewayProcess, MissingClientLibrary) {
   const std::string request =
       RequestDocument("SERVICEOPENSQL", test::CreateDemoDatabase(), "SYSDBA", "", "select 1");
   const Answer answer = Post(request, wrapper);
-  EXPECT_EQ(answer.exitCode, 0);
+  EXPECT_EQ(answer.exit_code, 0);
   EXPECT_EQ(ErrorMessage(answer),
             "Biblioteca gds32.dll do InterBase n\xE3o encontrada no caminho. Favor instalar "
             "InterBase para usar esta funcionalidade");

@@ -46,9 +46,9 @@ ChildResult Serve(std::vector<std::string> variables, const std::string& input,
                   const test::ChildLimits& limits = {}) {
   for (const std::string& setting : SanitizerVariables()) variables.push_back(setting);
   ChildResult result = RunChild(XG_PROGRAM, variables, input, limits);
-  EXPECT_FALSE(result.timedOut);
+  EXPECT_FALSE(result.timed_out);
   EXPECT_EQ(result.signal, 0);
-  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.err, "");
   return result;
 }
@@ -318,13 +318,13 @@ TEST(GatewayProcess, AHugeClaimedLengthIsAnsweredWithoutHoldingTheClaim) {
   // space too small for the claimed length, so that even reserving the claim would fail.
   test::ChildLimits limits;
 #if !defined(__SANITIZE_ADDRESS__)
-  limits.addressSpaceMb = 1024;
+  limits.address_space_mb = 1024;
 #endif
   const ChildResult result =
       Serve({"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1", "CONTENT_LENGTH=2000000000"}, body,
             limits);
   EXPECT_EQ(ErrorMessage(NormalBody(result.out)), "Erro desconhecido");
-  EXPECT_LT(result.maxRssKb, 200 * 1024) << "peak memory grew with the claimed length";
+  EXPECT_LT(result.max_rss_kb, 200 * 1024) << "peak memory grew with the claimed length";
 }
 
 #if !defined(__SANITIZE_ADDRESS__)
@@ -333,7 +333,7 @@ TEST(GatewayProcess, ABodyThatCannotBeHeldGetsTheServerFailurePage) {
   // a third.
   const std::string body(96 * 1024 * 1024, 'a');
   test::ChildLimits limits;
-  limits.addressSpaceMb = 128;
+  limits.address_space_mb = 128;
   const ChildResult result = Serve({"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1",
                                     "CONTENT_LENGTH=" + std::to_string(body.size())},
                                    body, limits);

@@ -57,14 +57,14 @@ class LanguageModuleProcess : public ::testing::Test {
     for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"})
       if (const char* value = getenv(name)) variables.push_back(std::string(name) + "=" + value);
     ChildResult result = test::RunChild(program, variables, body);
-    EXPECT_FALSE(result.timedOut);
+    EXPECT_FALSE(result.timed_out);
     EXPECT_EQ(result.signal, 0);
     return result;
   }
 
   // The MSGDATA text of a served answer (exit code 0, nothing on standard error).
   static std::string Message(const ChildResult& result) {
-    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.exit_code, 0);
     EXPECT_EQ(result.err, "");
     const std::string open = " <MSGDATA DATATYPE=\"STRING\">";
     const size_t start = result.out.find(open);
@@ -118,7 +118,7 @@ TEST_F(LanguageModuleProcess, AMalformedModuleStopsStartUpWithTheTextOnStandardE
   WriteModule("xmlgateway.PTB", ProtocolEntries() + "SUnevenSize Tamanho irregular\n");
   const ChildResult result = Post(kBadBase64, "pt_BR.UTF-8", program_);
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.exit_code, 1);
   const std::string expected =
       "Exception EConvertError in module xmlgateway at [0-9A-F]{8}\\.\r\n"
       "Invalid entry in language module " +

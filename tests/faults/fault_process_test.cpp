@@ -38,7 +38,7 @@ ChildResult RunFaulty(const std::string& fault, std::vector<std::string> extra =
   variables.insert(variables.end(), extra.begin(), extra.end());
   for (const std::string& setting : SanitizerVariables()) variables.push_back(setting);
   ChildResult result = test::RunChild(program, variables, body);
-  EXPECT_FALSE(result.timedOut);
+  EXPECT_FALSE(result.timed_out);
   EXPECT_EQ(result.signal, 0) << "ended by a signal instead of its handler";
   return result;
 }
@@ -67,7 +67,7 @@ TEST(Faults, AFaultInsideARequestWritesTheFailurePageAndEndsWithItsNumber) {
     const char* fault;
     const char* className;
     std::string message;  // a pattern
-    int exitCode;
+    int exit_code;
   };
   const std::string accessViolation =
       "Access violation at address [0-9A-F]{8,16} in module 'xmlgateway_faulty'\\. ";
@@ -86,7 +86,7 @@ TEST(Faults, AFaultInsideARequestWritesTheFailurePageAndEndsWithItsNumber) {
     const ChildResult result = RunFaulty(c.fault);
     const std::string message = FailurePageMessage(result.out, c.className);
     EXPECT_TRUE(std::regex_match(message, std::regex(c.message))) << message;
-    EXPECT_EQ(result.exitCode, c.exitCode);
+    EXPECT_EQ(result.exit_code, c.exit_code);
     EXPECT_EQ(result.err, "");
   }
 }
@@ -100,7 +100,7 @@ TEST(Faults, AfterTheResponseWentOutAFaultAddsNothing) {
             "Status: 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
                 std::to_string(body.size()) + "\r\nContent:\r\n\r\n");
   EXPECT_EQ(body.substr(body.size() - 11), "</STATUS>\r\n");
-  EXPECT_EQ(result.exitCode, 216);
+  EXPECT_EQ(result.exit_code, 216);
   EXPECT_EQ(result.err, "");
 }
 
@@ -112,7 +112,7 @@ TEST(Faults, AFailureDuringStartUpGoesToStandardErrorWithExitCodeOne) {
       std::regex("Exception EInOutError in module xmlgateway_faulty at [0-9A-F]{8}\\.\r\n"
                  "Disk full\\.\r\n")))
       << raised.err;
-  EXPECT_EQ(raised.exitCode, 1);
+  EXPECT_EQ(raised.exit_code, 1);
 
   const ChildResult fault = RunFaulty("startup-fault");
   EXPECT_EQ(fault.out, "");
@@ -121,7 +121,7 @@ TEST(Faults, AFailureDuringStartUpGoesToStandardErrorWithExitCodeOne) {
                             "[0-9A-F]{8}\\.\r\nAccess violation at address [0-9A-F]{8,16} in "
                             "module 'xmlgateway_faulty'\\. Write of address 00000000\\.\r\n")))
       << fault.err;
-  EXPECT_EQ(fault.exitCode, 1);
+  EXPECT_EQ(fault.exit_code, 1);
 }
 
 TEST(Faults, TheFaultTextsFollowTheLanguageModule) {
@@ -135,7 +135,7 @@ TEST(Faults, TheFaultTextsFollowTheLanguageModule) {
          "%p (%s): %s de %p\nSWriteAccess=escrita\n";
   const ChildResult divide = RunFaulty("div-zero", {"LANG=pt_BR.UTF-8"}, program);
   EXPECT_EQ(FailurePageMessage(divide.out, "EDivByZero"), "Divis\xE3o por zero");
-  EXPECT_EQ(divide.exitCode, 200);
+  EXPECT_EQ(divide.exit_code, 200);
   const ChildResult access = RunFaulty("null-write", {"LANG=pt_BR.UTF-8"}, program);
   const std::string message = FailurePageMessage(access.out, "EAccessViolation");
   EXPECT_TRUE(std::regex_match(

@@ -93,7 +93,7 @@ TEST_F(DocumentWriter, NullEmptyAndOrdinaryValuesUnderEveryKind) {
     EXPECT_EQ(ValueToText(empty, c.kind, settings), c.emptyText) << DataKindName(c.kind);
   }
 
-  const TDateTime moment = EncodeDate(2024, 2, 29) + EncodeTime(7, 5, 9, 0);
+  const DateTime moment = EncodeDate(2024, 2, 29) + EncodeTime(7, 5, 9, 0);
   const struct {
     Variant value;
     TDataKind kind;
@@ -120,7 +120,7 @@ TEST_F(DocumentWriter, ConversionFailuresReachTheCallerWithoutALine) {
   EXPECT_THROW(MakeElement("N", Variant::FromString("1,5x"), dkFloat, 0, 0, settings),
                EVariantError);
   EXPECT_EQ(test::FailureMessage<EVariantInvalidOpError>([&] {
-              MakeElement("N", Variant::FromRaw(varDispatch, 0), dkString, 0, 0, settings);
+              MakeElement("N", Variant::FromRaw(kVarDispatch, 0), dkString, 0, 0, settings);
             }),
             "Invalid variant operation");
 }

@@ -13,8 +13,8 @@ namespace {
 // Answers its readings in turn and counts them; the last one repeats.
 class FakeClock : public Clock {
  public:
-  explicit FakeClock(std::vector<TDateTime> readings) : readings_(std::move(readings)) {}
-  TDateTime Now() const override {
+  explicit FakeClock(std::vector<DateTime> readings) : readings_(std::move(readings)) {}
+  DateTime Now() const override {
     size_t index = reads_ < readings_.size() ? reads_ : readings_.size() - 1;
     ++reads_;
     return readings_[index];
@@ -22,11 +22,11 @@ class FakeClock : public Clock {
   size_t Reads() const { return reads_; }
 
  private:
-  std::vector<TDateTime> readings_;
+  std::vector<DateTime> readings_;
   mutable size_t reads_ = 0;
 };
 
-TDateTime At(int year, int month, int day, int hour, int minute, int second) {
+DateTime At(int year, int month, int day, int hour, int minute, int second) {
   return EncodeDate(year, month, day) + EncodeTime(hour, minute, second, 0);
 }
 

@@ -58,7 +58,7 @@ TEST(CGIRequest, VariablesByIndexReachTheStandardCgiNames) {
 }
 
 TEST(CGIRequest, DateVariablesReadHttpDates) {
-  const std::pair<const char*, TDateTime> cases[] = {
+  const std::pair<const char*, DateTime> cases[] = {
       {"Sun, 06 Nov 1994 08:49:37 GMT", EncodeDate(1994, 11, 6) + EncodeTime(8, 49, 37, 0)},
       {"thu, 29 FEB 2024 23:00:00 GMT", EncodeDate(2024, 2, 29) + EncodeTime(23, 0, 0, 0)},
       {"06 Nov 1994 08:49:37 GMT", EncodeDate(1994, 11, 6) + EncodeTime(8, 49, 37, 0)},
@@ -147,7 +147,7 @@ TEST(CGIRequest, StandardInputIsNotReadWithoutAPositiveLength) {
     TCGIRequest request(env);
     EXPECT_EQ(request.Content(), "") << length;
     EXPECT_EQ(request.FormFields().Count(), 0u) << length;
-    EXPECT_EQ(env.readCalls, 0) << length;
+    EXPECT_EQ(env.read_calls, 0) << length;
   }
 }
 
@@ -156,7 +156,7 @@ TEST(CGIRequest, AHugeClaimedLengthDoesNotReserveTheClaim) {
   TCGIRequest request(env);
   EXPECT_EQ(request.Content(), "a=1");
   // The reads ask for a bounded chunk, never for the claimed length at once.
-  EXPECT_LE(env.largestReadAsked, 64u * 1024u);
+  EXPECT_LE(env.largest_read_asked, 64u * 1024u);
   EXPECT_EQ(request.FormFields().Values("a"), "1");
 }
 
@@ -197,7 +197,7 @@ TEST(CGIRequest, WriteTextWritesOnceAndReportsFailure) {
   ASSERT_EQ(env.writes.size(), 2u);
   EXPECT_EQ(env.writes[0], std::string("a\0b", 3));
   EXPECT_EQ(env.writes[1], "Status: 299 text\r\nX: y\r\n");
-  env.failWrites = true;
+  env.fail_writes = true;
   EXPECT_FALSE(request.WriteText("x"));
 }
 

@@ -126,7 +126,7 @@ TEST(CGIResponse, HeaderLinesComeInTheirFixedOrder) {
 TEST(CGIResponse, WriteFailuresAreIgnoredAndTheResponseCountsAsSent) {
   const RegionalSettings settings = test::DefaultSettings();
   FakeEnv env = WithProtocol();
-  env.failWrites = true;
+  env.fail_writes = true;
   TCGIRequest request(env);
   TCGIResponse response(request, settings);
   response.SetContent("x");

@@ -12,13 +12,13 @@ namespace xg {
 namespace {
 
 // A BCD value from its digit characters, its count of fraction places and its sign.
-TBcd MakeBcd(const std::string& digits, int places, bool negative) {
-  TBcd value;
-  value.Precision = static_cast<uint8_t>(digits.size());
-  value.SignSpecialPlaces = static_cast<uint8_t>(places | (negative ? 0x80 : 0));
+Bcd MakeBcd(const std::string& digits, int places, bool negative) {
+  Bcd value;
+  value.precision = static_cast<uint8_t>(digits.size());
+  value.sign_special_places = static_cast<uint8_t>(places | (negative ? 0x80 : 0));
   for (size_t i = 0; i < digits.size(); ++i) {
     const uint8_t digit = static_cast<uint8_t>(digits[i] - '0');
-    value.Fraction[i / 2] |= i % 2 == 0 ? static_cast<uint8_t>(digit << 4) : digit;
+    value.fraction[i / 2] |= i % 2 == 0 ? static_cast<uint8_t>(digit << 4) : digit;
   }
   return value;
 }
@@ -60,8 +60,8 @@ TEST(BcdToText, UsesTheRegionalDecimalSeparator) {
 TEST(BcdToText, PrecisionOutsideOneTo64Overflows) {
   const RegionalSettings settings = test::DefaultSettings();
   for (int precision : {0, 65, 255}) {
-    TBcd value = MakeBcd("1", 0, false);
-    value.Precision = static_cast<uint8_t>(precision);
+    Bcd value = MakeBcd("1", 0, false);
+    value.precision = static_cast<uint8_t>(precision);
     SCOPED_TRACE(precision);
     const auto e = test::Raised<EBcdOverflowException>([&] { BcdToText(value, settings); });
     ASSERT_TRUE(e);
@@ -72,21 +72,21 @@ TEST(BcdToText, PrecisionOutsideOneTo64Overflows) {
 
 TEST(BcdToText, RejectsDigitNibblesAboveNine) {
   const RegionalSettings settings = test::DefaultSettings();
-  TBcd value = MakeBcd("12", 0, false);
-  value.Fraction[0] = 0x1A;
+  Bcd value = MakeBcd("12", 0, false);
+  value.fraction[0] = 0x1A;
   EXPECT_THROW(BcdToText(value, settings), EBcdException);
   EXPECT_THROW(BcdToDouble(value), EBcdException);
 }
 
 TEST(StrToBcd, KeepsEveryDigitOfTheDatabaseText) {
   // The database layer writes 18 digits with the separator before the scale's digits.
-  const TBcd value = StrToBcd("-000000000001,234500", ',');
-  EXPECT_EQ(value.Precision, 7);
-  EXPECT_EQ(value.SignSpecialPlaces, 0x80 | 6);
-  EXPECT_EQ(value.Fraction[0], 0x12);
-  EXPECT_EQ(value.Fraction[1], 0x34);
-  EXPECT_EQ(value.Fraction[2], 0x50);
-  EXPECT_EQ(value.Fraction[3], 0x00);
+  const Bcd value = StrToBcd("-000000000001,234500", ',');
+  EXPECT_EQ(value.precision, 7);
+  EXPECT_EQ(value.sign_special_places, 0x80 | 6);
+  EXPECT_EQ(value.fraction[0], 0x12);
+  EXPECT_EQ(value.fraction[1], 0x34);
+  EXPECT_EQ(value.fraction[2], 0x50);
+  EXPECT_EQ(value.fraction[3], 0x00);
 
   const RegionalSettings comma = test::SettingsWithDecimalSeparator(',');
   EXPECT_EQ(BcdToText(value, comma), "-1,2345");

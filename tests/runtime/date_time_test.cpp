@@ -13,8 +13,8 @@
 namespace xg {
 namespace {
 
-TDateTime At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
-             int millisecond = 0) {
+DateTime At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+            int millisecond = 0) {
   return EncodeDate(year, month, day) + EncodeTime(hour, minute, second, millisecond);
 }
 
@@ -33,21 +33,21 @@ struct Parts {
   int year, month, day, hour, minute, second, millisecond, day_of_week;
 };
 
-void ExpectParts(TDateTime value, const Parts& expected) {
+void ExpectParts(DateTime value, const Parts& expected) {
   DecodedDateTime parts = DecodeDateTime(value);
-  EXPECT_EQ(parts.Year, expected.year) << value;
-  EXPECT_EQ(parts.Month, expected.month) << value;
-  EXPECT_EQ(parts.Day, expected.day) << value;
-  EXPECT_EQ(parts.Hour, expected.hour) << value;
-  EXPECT_EQ(parts.Minute, expected.minute) << value;
-  EXPECT_EQ(parts.Second, expected.second) << value;
-  EXPECT_EQ(parts.Millisecond, expected.millisecond) << value;
-  EXPECT_EQ(parts.DayOfWeek, expected.day_of_week) << value;
+  EXPECT_EQ(parts.year, expected.year) << value;
+  EXPECT_EQ(parts.month, expected.month) << value;
+  EXPECT_EQ(parts.day, expected.day) << value;
+  EXPECT_EQ(parts.hour, expected.hour) << value;
+  EXPECT_EQ(parts.minute, expected.minute) << value;
+  EXPECT_EQ(parts.second, expected.second) << value;
+  EXPECT_EQ(parts.millisecond, expected.millisecond) << value;
+  EXPECT_EQ(parts.day_of_week, expected.day_of_week) << value;
 }
 
 TEST(DecodeDateTime, SplitsDaysSince1899IntoCalendarParts) {
   struct Case {
-    TDateTime value;
+    DateTime value;
     Parts expected;
   };
   const Case cases[] = {
@@ -82,17 +82,17 @@ TEST(DecodeDateTime, EncodeAndDecodeAgreeDayByDayAcrossLeapRules) {
   EXPECT_EQ(EncodeDate(2000, 1, 1), 36526);
   EXPECT_EQ(EncodeDate(2025, 12, 8), 45999);
   EXPECT_EQ(EncodeDate(1, 1, 1), -693593);
-  TDateTime expected = EncodeDate(1599, 12, 31);
+  DateTime expected = EncodeDate(1599, 12, 31);
   int leap_days = 0;
   for (int year = 1600; year <= 2401; ++year) {
     for (int month = 1; month <= 12; ++month) {
       for (int day = 1; day <= 31; ++day) {
-        TDateTime value = EncodeDate(year, month, day);
+        DateTime value = EncodeDate(year, month, day);
         DecodedDateTime parts = DecodeDateTime(value);
-        if (parts.Month != month) break;  // past the month's last day
+        if (parts.month != month) break;  // past the month's last day
         ASSERT_EQ(value, expected + 1) << year << "-" << month << "-" << day;
-        ASSERT_EQ(parts.Year, year);
-        ASSERT_EQ(parts.Day, day);
+        ASSERT_EQ(parts.year, year);
+        ASSERT_EQ(parts.day, day);
         if (month == 2 && day == 29) ++leap_days;
         expected = value;
       }
@@ -104,7 +104,7 @@ TEST(DecodeDateTime, EncodeAndDecodeAgreeDayByDayAcrossLeapRules) {
 
 TEST_F(DateTimeTest, FixedConversionsWithBrazilianSettings) {
   UseBrazilianSettings();
-  const TDateTime afternoon = At(2025, 12, 8, 14, 5, 9);
+  const DateTime afternoon = At(2025, 12, 8, 14, 5, 9);
   EXPECT_EQ(DateToStr(afternoon, settings), "08/12/2025");
   EXPECT_EQ(TimeToStr(afternoon, settings), "14:05:09");
   EXPECT_EQ(DateTimeToStr(afternoon, settings), "08/12/2025 14:05:09");
@@ -115,7 +115,7 @@ TEST_F(DateTimeTest, FixedConversionsWithBrazilianSettings) {
   // Milliseconds alone do not make a time worth writing.
   EXPECT_EQ(DateTimeToStr(At(2025, 12, 8, 0, 0, 0, 500), settings), "08/12/2025");
   EXPECT_EQ(DateTimeToStr(At(2025, 12, 8, 0, 0, 1), settings), "08/12/2025 00:00:01");
-  const TDateTime almost_midnight = EncodeDate(2025, 12, 8) + (86400000 - 0.4) / 86400000;
+  const DateTime almost_midnight = EncodeDate(2025, 12, 8) + (86400000 - 0.4) / 86400000;
   EXPECT_EQ(DateToStr(almost_midnight, settings), "09/12/2025");
   EXPECT_EQ(TimeToStr(almost_midnight, settings), "00:00:00");
   EXPECT_EQ(DateTimeToStr(-1.25, settings), "29/12/1899 06:00:00");
@@ -135,12 +135,12 @@ TEST_F(DateTimeTest, FixedConversionsWithDefaultSettings) {
 
 TEST_F(DateTimeTest, PatternTokens) {
   UseDefaultSettings();
-  const TDateTime monday = At(2025, 12, 8, 14, 5, 9, 7);
-  const TDateTime march = At(2005, 3, 4, 9, 0, 0);
-  const TDateTime half_past_midnight = At(2025, 12, 8, 0, 30);
+  const DateTime monday = At(2025, 12, 8, 14, 5, 9, 7);
+  const DateTime march = At(2005, 3, 4, 9, 0, 0);
+  const DateTime half_past_midnight = At(2025, 12, 8, 0, 30);
   struct Case {
     const char* pattern;
-    TDateTime value;
+    DateTime value;
     const char* expected;
   };
   const Case cases[] = {
@@ -205,7 +205,7 @@ TEST_F(DateTimeTest, PatternTokens) {
 }
 
 TEST_F(DateTimeTest, SeparatorsComeFromTheSettingsAndTheZeroCharacterWritesNothing) {
-  const TDateTime value = At(2025, 12, 8, 14, 5, 9);
+  const DateTime value = At(2025, 12, 8, 14, 5, 9);
   UseSettings({{kItemDateSeparator, "."}, {kItemTimeSeparator, "-"}});
   EXPECT_EQ(FormatDateTime("dd/mm/yy hh:nn:ss '/:'", value, settings), "08.12.25 14-05-09 /:");
   UseSettings({{kItemDateSeparator, ""}, {kItemTimeSeparator, ""}});
@@ -217,7 +217,7 @@ TEST_F(DateTimeTest, NestedPatternsExpandOneLevelOnly) {
                {kItemLongDate, "[ddddd]"},
                {kItemHourLeadingZero, "1"},
                {kItemTimeClock, "1"}});
-  const TDateTime value = At(2025, 12, 8, 14, 5, 9);
+  const DateTime value = At(2025, 12, 8, 14, 5, 9);
   EXPECT_EQ(FormatDateTime("ddddd", value, settings), "08     |");
   EXPECT_EQ(FormatDateTime("dddddd", value, settings), "[]");
   EXPECT_EQ(DateToStr(value, settings), "08 08     | 14:05:09 14:05 14:05:09 08     | []|");
@@ -231,7 +231,7 @@ TEST_F(DateTimeTest, NestedPatternsExpandOneLevelOnly) {
 
 TEST_F(DateTimeTest, OutputIsCutAt256Characters) {
   UseDefaultSettings();
-  const TDateTime value = At(2025, 12, 8, 14, 5, 9);
+  const DateTime value = At(2025, 12, 8, 14, 5, 9);
   EXPECT_EQ(FormatDateTime("'" + std::string(300, 'x') + "'", value, settings),
             std::string(256, 'x'));
   EXPECT_EQ(FormatDateTime(std::string(255, '-') + "yyyy", value, settings),
@@ -247,7 +247,7 @@ TEST_F(DateTimeTest, OutputIsCutAt256Characters) {
 
 TEST(SystemClock, GivesTheLocalDateAndTimeOfNow) {
   time_t before = time(nullptr);
-  TDateTime now = SystemClock().Now();
+  DateTime now = SystemClock().Now();
   time_t after = time(nullptr);
   tm local_before{};
   tm local_after{};

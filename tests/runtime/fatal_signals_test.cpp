@@ -16,7 +16,7 @@ TEST(FatalSignals, EachSignalMapsToItsPlatformCodeClassAndNumber) {
     const char* name;
     SignalFault fault;
     uint32_t code;
-    const char* className;
+    const char* class_name;
     int number;
   };
   const Case cases[] = {
@@ -67,20 +67,20 @@ TEST(FatalSignals, EachSignalMapsToItsPlatformCodeClassAndNumber) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const TExceptionRecord record = RecordOfSignal(c.fault, stack);
-    EXPECT_EQ(record.ExceptionCode, c.code);
-    EXPECT_EQ(record.ExceptionAddress, pc);
-    EXPECT_STREQ(FaultClassName(record), c.className);
+    const ExceptionRecord record = RecordOfSignal(c.fault, stack);
+    EXPECT_EQ(record.code, c.code);
+    EXPECT_EQ(record.address, pc);
+    EXPECT_STREQ(FaultClassName(record), c.class_name);
     EXPECT_EQ(FaultErrorNumber(record), c.number);
   }
   // An access violation keeps the kind of access and the address that could not be reached.
-  const TExceptionRecord read = RecordOfSignal({SIGSEGV, SEGV_ACCERR, 0x18, pc, sp, false}, stack);
-  EXPECT_EQ(read.AccessKind, 0u);
-  EXPECT_EQ(read.AccessAddress, 0x18u);
-  const TExceptionRecord write = RecordOfSignal({SIGSEGV, SEGV_ACCERR, 0x18, pc, sp, true}, stack);
-  EXPECT_EQ(write.AccessKind, 1u);
+  const ExceptionRecord read = RecordOfSignal({SIGSEGV, SEGV_ACCERR, 0x18, pc, sp, false}, stack);
+  EXPECT_EQ(read.access_kind, 0u);
+  EXPECT_EQ(read.access_address, 0x18u);
+  const ExceptionRecord write = RecordOfSignal({SIGSEGV, SEGV_ACCERR, 0x18, pc, sp, true}, stack);
+  EXPECT_EQ(write.access_kind, 1u);
   // Without a known stack area nothing counts as a stack overflow.
-  EXPECT_EQ(RecordOfSignal(cases[2].fault, StackArea{}).ExceptionCode, 0xC0000005u);
+  EXPECT_EQ(RecordOfSignal(cases[2].fault, StackArea{}).code, 0xC0000005u);
 }
 
 }  // namespace

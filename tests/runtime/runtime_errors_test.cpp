@@ -23,43 +23,43 @@ std::string Hex(uintptr_t value) {
 TEST(RunTimeErrors, EachReasonRaisesItsClassWithItsMessageAndHasItsNumber) {
   struct Case {
     int reason;
-    const char* className;
+    const char* class_name;
     const char* message;
     int number;
   };
   const Case cases[] = {
-      {reDivByZero, "EDivByZero", "Division by zero", 200},
-      {reRangeError, "ERangeError", "Range check error", 201},
-      {reIntOverflow, "EIntOverflow", "Integer overflow", 215},
-      {reInvalidOp, "EInvalidOp", "Invalid floating point operation", 207},
-      {reZeroDivide, "EZeroDivide", "Floating point division by zero", 200},
-      {reOverflow, "EOverflow", "Floating point overflow", 205},
-      {reUnderflow, "EUnderflow", "Floating point underflow", 206},
-      {reInvalidCast, "EInvalidCast", "Invalid class typecast", 219},
-      {reAccessViolation, "EAccessViolation", "Access violation", 216},
-      {rePrivilege, "EPrivilege", "Privileged instruction", 218},
-      {reControlC, "EControlC", "Control-C hit", 217},
-      {reStackOverflow, "EStackOverflow", "Stack overflow", 202},
-      {reVarTypeCast, "EVariantError", "Invalid variant type conversion", 220},
-      {reVarInvalidOp, "EVariantError", "Invalid variant operation", 221},
-      {reVarDispatch, "EVariantError", "Variant method calls not supported", 222},
-      {reVarArrayCreate, "EVariantError", "Error creating variant or safe array", 223},
-      {reVarInvalidArg, "EVariantError", "Invalid argument", 224},
-      {reVarArrayBounds, "EVariantError", "Variant or safe array index out of bounds", 225},
-      {reAssertionFailed, "EAssertionFailed", "Assertion failed", 227},
-      {reExternalException, "EExternalException", "External exception 0", 0},
-      {reIntfCastError, "EIntfCastError", "Interface not supported", 228},
-      {reSafecallException, "ESafecallException", "Exception in safecall method", 229},
-      {reOutOfMemory, "EOutOfMemory", "Out of memory", 203},
-      {reInvalidPointer, "EInvalidPointer", "Invalid pointer operation", 204},
+      {kReasonDivByZero, "EDivByZero", "Division by zero", 200},
+      {kReasonRangeError, "ERangeError", "Range check error", 201},
+      {kReasonIntOverflow, "EIntOverflow", "Integer overflow", 215},
+      {kReasonInvalidOp, "EInvalidOp", "Invalid floating point operation", 207},
+      {kReasonZeroDivide, "EZeroDivide", "Floating point division by zero", 200},
+      {kReasonOverflow, "EOverflow", "Floating point overflow", 205},
+      {kReasonUnderflow, "EUnderflow", "Floating point underflow", 206},
+      {kReasonInvalidCast, "EInvalidCast", "Invalid class typecast", 219},
+      {kReasonAccessViolation, "EAccessViolation", "Access violation", 216},
+      {kReasonPrivilege, "EPrivilege", "Privileged instruction", 218},
+      {kReasonControlC, "EControlC", "Control-C hit", 217},
+      {kReasonStackOverflow, "EStackOverflow", "Stack overflow", 202},
+      {kReasonVarTypeCast, "EVariantError", "Invalid variant type conversion", 220},
+      {kReasonVarInvalidOp, "EVariantError", "Invalid variant operation", 221},
+      {kReasonVarDispatch, "EVariantError", "Variant method calls not supported", 222},
+      {kReasonVarArrayCreate, "EVariantError", "Error creating variant or safe array", 223},
+      {kReasonVarInvalidArg, "EVariantError", "Invalid argument", 224},
+      {kReasonVarArrayBounds, "EVariantError", "Variant or safe array index out of bounds", 225},
+      {kReasonAssertionFailed, "EAssertionFailed", "Assertion failed", 227},
+      {kReasonExternalException, "EExternalException", "External exception 0", 0},
+      {kReasonIntfCastError, "EIntfCastError", "Interface not supported", 228},
+      {kReasonSafecallException, "ESafecallException", "Exception in safecall method", 229},
+      {kReasonOutOfMemory, "EOutOfMemory", "Out of memory", 203},
+      {kReasonInvalidPointer, "EInvalidPointer", "Invalid pointer operation", 204},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reason);
     const std::exception_ptr failure = test::RaisedBy([&] { RaiseRunTimeError(c.reason); });
     const Exception* e = test::FailureOf<Exception>(failure);
     ASSERT_NE(e, nullptr);
-    EXPECT_STREQ(e->ClassName(), c.className);
-    EXPECT_STREQ(RunTimeErrorClassName(c.reason), c.className);
+    EXPECT_STREQ(e->ClassName(), c.class_name);
+    EXPECT_STREQ(RunTimeErrorClassName(c.reason), c.class_name);
     EXPECT_EQ(e->Message(), c.message);
     EXPECT_EQ(RunTimeErrorNumber(c.reason), c.number);
   }
@@ -68,14 +68,15 @@ TEST(RunTimeErrors, EachReasonRaisesItsClassWithItsMessageAndHasItsNumber) {
 }
 
 TEST(RunTimeErrors, OutOfMemoryAndInvalidPointerAreTheSamePrebuiltObjectsEveryTime) {
-  for (int reason : {reOutOfMemory, reInvalidPointer}) {
+  for (int reason : {kReasonOutOfMemory, kReasonInvalidPointer}) {
     const std::exception_ptr first = test::RaisedBy([&] { RaiseRunTimeError(reason); });
     const std::exception_ptr second = test::RaisedBy([&] { RaiseRunTimeError(reason); });
     const Exception* a = test::FailureOf<Exception>(first);
     const Exception* b = test::FailureOf<Exception>(second);
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a, b);
-    EXPECT_EQ(a, reason == reOutOfMemory ? &OutOfMemoryException() : &InvalidPointerException());
+    EXPECT_EQ(a,
+              reason == kReasonOutOfMemory ? &OutOfMemoryException() : &InvalidPointerException());
   }
   EXPECT_NE(dynamic_cast<const EOutOfMemory*>(&OutOfMemoryException()), nullptr);
   EXPECT_NE(dynamic_cast<const EInvalidPointer*>(&InvalidPointerException()), nullptr);
@@ -104,56 +105,56 @@ TEST(RunTimeErrors, InputOutputResultsHaveTheirTextOrTheirNumber) {
 
 TEST(RunTimeErrors, PlatformCodesMapToTheirReasons) {
   const std::pair<uint32_t, int> cases[] = {
-      {0xC0000005, reAccessViolation},   {0xC000008C, reRangeError},
-      {0xC000008D, reUnderflow},         {0xC000008E, reZeroDivide},
-      {0xC000008F, reInvalidOp},         {0xC0000090, reInvalidOp},
-      {0xC0000091, reOverflow},          {0xC0000092, reInvalidOp},
-      {0xC0000093, reUnderflow},         {0xC0000094, reDivByZero},
-      {0xC0000095, reIntOverflow},       {0xC0000096, rePrivilege},
-      {0xC00000FD, reStackOverflow},     {0xC000013A, reControlC},
-      {0xC000001D, reExternalException}, {0, reExternalException},
+      {0xC0000005, kReasonAccessViolation},   {0xC000008C, kReasonRangeError},
+      {0xC000008D, kReasonUnderflow},         {0xC000008E, kReasonZeroDivide},
+      {0xC000008F, kReasonInvalidOp},         {0xC0000090, kReasonInvalidOp},
+      {0xC0000091, kReasonOverflow},          {0xC0000092, kReasonInvalidOp},
+      {0xC0000093, kReasonUnderflow},         {0xC0000094, kReasonDivByZero},
+      {0xC0000095, kReasonIntOverflow},       {0xC0000096, kReasonPrivilege},
+      {0xC00000FD, kReasonStackOverflow},     {0xC000013A, kReasonControlC},
+      {0xC000001D, kReasonExternalException}, {0, kReasonExternalException},
   };
   for (const auto& [code, reason] : cases) EXPECT_EQ(ReasonOfPlatformCode(code), reason) << code;
 }
 
 TEST(RunTimeErrors, AFaultBecomesAnObjectOfItsReasonKeepingItsRecord) {
   // A code address inside this test program, and one in no module at all.
-  const auto inProgram = reinterpret_cast<uintptr_t>(&Hex);
-  const CodeLocation location = LocateCode(inProgram);
-  ASSERT_TRUE(location.inModule);
-  EXPECT_EQ(location.fileName, FileNameOf(ProgramPath()));
+  const auto in_program = reinterpret_cast<uintptr_t>(&Hex);
+  const CodeLocation location = LocateCode(in_program);
+  ASSERT_TRUE(location.in_module);
+  EXPECT_EQ(location.file_name, FileNameOf(ProgramPath()));
   struct Case {
-    TExceptionRecord record;
-    const char* className;
+    ExceptionRecord record;
+    const char* class_name;
     std::string message;
     int number;
   };
   const Case cases[] = {
-      {{0xC0000005, inProgram, 1, 0},
+      {{0xC0000005, in_program, 1, 0},
        "EAccessViolation",
-       "Access violation at address " + Hex(inProgram) + " in module '" +
-           std::string(location.fileName) + "'. Write of address 00000000",
+       "Access violation at address " + Hex(in_program) + " in module '" +
+           std::string(location.file_name) + "'. Write of address 00000000",
        216},
       {{0xC0000005, 0x10, 0, 0xDEAD0},
        "EAccessViolation",
        "Access violation at address 00000010. Read of address 000DEAD0",
        216},
-      {{0xC0000094, inProgram, 0, 0}, "EDivByZero", "Division by zero", 200},
-      {{0xC000008E, inProgram, 0, 0}, "EZeroDivide", "Floating point division by zero", 200},
-      {{0xC00000FD, inProgram, 1, 0x1000}, "EStackOverflow", "Stack overflow", 202},
-      {{0xC000001D, inProgram, 0, 0}, "EExternalException", "External exception C000001D", 0},
+      {{0xC0000094, in_program, 0, 0}, "EDivByZero", "Division by zero", 200},
+      {{0xC000008E, in_program, 0, 0}, "EZeroDivide", "Floating point division by zero", 200},
+      {{0xC00000FD, in_program, 1, 0x1000}, "EStackOverflow", "Stack overflow", 202},
+      {{0xC000001D, in_program, 0, 0}, "EExternalException", "External exception C000001D", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
-    EXPECT_STREQ(FaultClassName(c.record), c.className);
+    EXPECT_STREQ(FaultClassName(c.record), c.class_name);
     EXPECT_EQ(FaultErrorNumber(c.record), c.number);
     const std::exception_ptr failure = ExceptionForPlatformFault(c.record);
     const auto* external = test::FailureOf<EExternal>(failure);
     ASSERT_NE(external, nullptr);
-    EXPECT_STREQ(external->ClassName(), c.className);
+    EXPECT_STREQ(external->ClassName(), c.class_name);
     EXPECT_EQ(external->Message(), c.message);
-    EXPECT_EQ(external->ExceptionRecord().ExceptionCode, c.record.ExceptionCode);
-    EXPECT_EQ(external->ExceptionRecord().AccessAddress, c.record.AccessAddress);
+    EXPECT_EQ(external->Record().code, c.record.code);
+    EXPECT_EQ(external->Record().access_address, c.record.access_address);
     // Cut to a small buffer, the message keeps its start and reports its whole length.
     char small[10];
     EXPECT_EQ(FormatFaultMessage(small, sizeof small, c.record), c.message.size());
@@ -191,8 +192,8 @@ TEST(RunTimeErrors, RunTimeErrorText) {
 }
 
 TEST(RunTimeErrors, FaultTextsComeFromTheStringTableAsStartUpCopiedIt) {
-  const TExceptionRecord divide{0xC0000094, 0, 0, 0};
-  const TExceptionRecord access{0xC0000005, 0x10, 1, 0x20};
+  const ExceptionRecord divide{0xC0000094, 0, 0, 0};
+  const ExceptionRecord access{0xC0000005, 0x10, 1, 0x20};
   auto module = std::make_unique<test::ScopedLanguageModule>(
       LanguageTexts{{"SDivByZero", "Divis\xE3o por zero"},
                     {"SAccessViolationArg3", "Viola\xE7\xE3o em %p: %s de %p"},

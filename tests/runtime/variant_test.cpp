@@ -14,7 +14,7 @@
 namespace xg {
 namespace {
 
-TBcd Decimal(const char* text) {
+Bcd Decimal(const char* text) {
   return StrToBcd(text, '.');
 }
 
@@ -34,15 +34,15 @@ TEST(VarTypeName, NamesCodesFlagsAndTheDecimalKind) {
                          "Variant",  "Unknown",  "Decimal",  "$0F",      "ShortInt", "Byte",
                          "Word",     "LongWord", "Int64"};
   for (uint16_t code = 0; code <= 20; ++code) EXPECT_EQ(VarTypeName(code), names[code]) << code;
-  EXPECT_EQ(VarTypeName(varString), "String");
-  EXPECT_EQ(VarTypeName(varAny), "Any");
-  EXPECT_EQ(VarTypeName(varFMTBcd), "FMTBcdVariantType");
+  EXPECT_EQ(VarTypeName(kVarString), "String");
+  EXPECT_EQ(VarTypeName(kVarAny), "Any");
+  EXPECT_EQ(VarTypeName(kVarFMTBcd), "FMTBcdVariantType");
   EXPECT_EQ(VarTypeName(0x0015), "$0015");
   EXPECT_EQ(VarTypeName(0x0110), "$0110");
   EXPECT_EQ(VarTypeName(0x0ABC), "$0ABC");
-  EXPECT_EQ(VarTypeName(varArray | varByte), "Array Byte");
-  EXPECT_EQ(VarTypeName(varByRef | varArray | varByte), "ByRef Array Byte");
-  EXPECT_EQ(VarTypeName(varByRef | varVariant), "ByRef Variant");
+  EXPECT_EQ(VarTypeName(kVarArray | kVarByte), "Array Byte");
+  EXPECT_EQ(VarTypeName(kVarByRef | kVarArray | kVarByte), "ByRef Array Byte");
+  EXPECT_EQ(VarTypeName(kVarByRef | kVarVariant), "ByRef Variant");
 }
 
 TEST(VarToStr, TextOfEachKind) {
@@ -54,10 +54,10 @@ TEST(VarToStr, TextOfEachKind) {
       {Variant::Null(), ""},
       {Variant::FromSmallint(-32768), "-32768"},
       {integer, "-42"},
-      {Variant::FromRaw(varShortInt, 0x80), "-128"},
-      {Variant::FromRaw(varByte, 0xFF), "255"},
-      {Variant::FromRaw(varWord, 0xFFFF), "65535"},
-      {Variant::FromRaw(varLongWord, 0xFFFFFFFF), "4294967295"},
+      {Variant::FromRaw(kVarShortInt, 0x80), "-128"},
+      {Variant::FromRaw(kVarByte, 0xFF), "255"},
+      {Variant::FromRaw(kVarWord, 0xFFFF), "65535"},
+      {Variant::FromRaw(kVarLongWord, 0xFFFFFFFF), "4294967295"},
       {Variant::FromInt64(std::numeric_limits<int64_t>::min()), "-9223372036854775808"},
       {Variant::FromSingle(0.1f), "0.100000001490116"},
       {Variant::FromDouble(2.5), "2.5"},
@@ -70,14 +70,14 @@ TEST(VarToStr, TextOfEachKind) {
       {Variant::FromBcd(Decimal("1234.500000")), "1234.5"},
       {reference, "-42"},
       {Variant::Reference(reference), "-42"},
-      {Variant::FromRaw(varByRef | varInteger, 7), "7"},
+      {Variant::FromRaw(kVarByRef | kVarInteger, 7), "7"},
   };
   for (const auto& [value, text] : cases) EXPECT_EQ(VarToStr(value, dot), text) << text;
 }
 
 TEST(VarToStr, DateUsesTheDateTimeText) {
   const RegionalSettings settings = test::DefaultSettings();
-  const TDateTime moment = 36526.75;  // 2000-01-01 18:00
+  const DateTime moment = 36526.75;  // 2000-01-01 18:00
   EXPECT_EQ(VarToStr(Variant::FromDate(moment), settings), DateTimeToStr(moment, settings));
 }
 
@@ -97,13 +97,13 @@ TEST(VarAsString, NullAndKindsWithoutTextFail) {
   EXPECT_EQ(test::FailureMessage<EVariantTypeCastError>(
                 [&] { VarAsString(Variant::Reference(null), settings); }),
             CastMessage("Null", "String"));
-  const std::pair<uint16_t, const char*> refused[] = {{varDispatch, "Dispatch"},
-                                                      {varError, "Error"},
-                                                      {varUnknown, "Unknown"},
+  const std::pair<uint16_t, const char*> refused[] = {{kVarDispatch, "Dispatch"},
+                                                      {kVarError, "Error"},
+                                                      {kVarUnknown, "Unknown"},
                                                       {14, "Decimal"},
-                                                      {varAny, "Any"},
+                                                      {kVarAny, "Any"},
                                                       {0x0110, "$0110"},
-                                                      {varArray | varInteger, "Array Integer"}};
+                                                      {kVarArray | kVarInteger, "Array Integer"}};
   for (const auto& [code, name] : refused) {
     EXPECT_EQ(test::FailureMessage<EVariantTypeCastError>(
                   [&] { VarToStr(Variant::FromRaw(code, 0), settings); }),
@@ -115,12 +115,12 @@ TEST(VarAsInteger, ConvertsAndRoundsTiesToEven) {
   const std::pair<Variant, int32_t> cases[] = {
       {Variant(), 0},
       {Variant::FromSmallint(-5), -5},
-      {Variant::FromRaw(varByte, 0x1FF), 255},
-      {Variant::FromRaw(varWord, 0xFFFF), 65535},
-      {Variant::FromRaw(varShortInt, 0xFF), -1},
+      {Variant::FromRaw(kVarByte, 0x1FF), 255},
+      {Variant::FromRaw(kVarWord, 0xFFFF), 65535},
+      {Variant::FromRaw(kVarShortInt, 0xFF), -1},
       {Variant::FromBoolean(true), -1},
       {Variant::FromBoolean(false), 0},
-      {Variant::FromRaw(varLongWord, 2147483647), 2147483647},
+      {Variant::FromRaw(kVarLongWord, 2147483647), 2147483647},
       {Variant::FromInt64(2147483647), 2147483647},
       {Variant::FromInt64(-2147483648LL), std::numeric_limits<int32_t>::min()},
       {Variant::FromDouble(2.5), 2},
@@ -153,7 +153,7 @@ TEST(VarAsInteger, OutOfRangeValuesOverflowNamingBothTypes) {
   const std::pair<Variant, const char*> cases[] = {
       {Variant::FromInt64(2147483648LL), "Int64"},
       {Variant::FromInt64(-2147483649LL), "Int64"},
-      {Variant::FromRaw(varLongWord, 0x80000000), "LongWord"},
+      {Variant::FromRaw(kVarLongWord, 0x80000000), "LongWord"},
       {Variant::FromDouble(2147483647.5), "Double"},
       {Variant::FromDouble(1E300), "Double"},
       {Variant::FromDouble(std::nan("")), "Double"},
@@ -178,7 +178,7 @@ TEST(VarAsInteger, TextsReadOnlyAsIntegers) {
   EXPECT_EQ(test::FailureMessage<EVariantTypeCastError>([] { VarAsInteger(Variant::Null()); }),
             CastMessage("Null", "Integer"));
   EXPECT_EQ(test::FailureMessage<EVariantTypeCastError>(
-                [] { VarAsInteger(Variant::FromRaw(varError, 0)); }),
+                [] { VarAsInteger(Variant::FromRaw(kVarError, 0)); }),
             CastMessage("Error", "Integer"));
 }
 
@@ -186,7 +186,7 @@ TEST(VarAsDouble, ConvertsEachKind) {
   const RegionalSettings dot = test::SettingsWithDecimalSeparator('.');
   const std::pair<Variant, double> cases[] = {
       {Variant(), 0.0},
-      {Variant::FromRaw(varLongWord, 0xFFFFFFFF), 4294967295.0},
+      {Variant::FromRaw(kVarLongWord, 0xFFFFFFFF), 4294967295.0},
       {Variant::FromInt64((1LL << 53) + 1), 9007199254740992.0},
       {Variant::FromBoolean(true), -1.0},
       {Variant::FromSingle(0.1f), static_cast<double>(0.1f)},
@@ -214,7 +214,7 @@ TEST(VarAsDouble, TextFailures) {
       test::FailureMessage<EVariantTypeCastError>([&] { VarAsDouble(Variant::Null(), comma); }),
       CastMessage("Null", "Double"));
   EXPECT_EQ(test::FailureMessage<EVariantTypeCastError>(
-                [&] { VarAsDouble(Variant::FromRaw(varUnknown, 0), comma); }),
+                [&] { VarAsDouble(Variant::FromRaw(kVarUnknown, 0), comma); }),
             CastMessage("Unknown", "Double"));
 }
 
@@ -222,12 +222,12 @@ TEST(VarAsBoolean, ConvertsByTheWidthOfEachKind) {
   const RegionalSettings dot = test::SettingsWithDecimalSeparator('.');
   const std::pair<Variant, bool> cases[] = {
       {Variant(), false},
-      {Variant::FromRaw(varByte, 0x100), false},
-      {Variant::FromRaw(varShortInt, 0x1FF), true},
-      {Variant::FromRaw(varSmallint, 0x10000), false},
-      {Variant::FromRaw(varBoolean, 1), true},
+      {Variant::FromRaw(kVarByte, 0x100), false},
+      {Variant::FromRaw(kVarShortInt, 0x1FF), true},
+      {Variant::FromRaw(kVarSmallint, 0x10000), false},
+      {Variant::FromRaw(kVarBoolean, 1), true},
       {Variant::FromBoolean(false), false},
-      {Variant::FromRaw(varInteger, 0x100000000), false},
+      {Variant::FromRaw(kVarInteger, 0x100000000), false},
       {Variant::FromInt64(1LL << 40), true},
       {Variant::FromDouble(-0.0), false},
       {Variant::FromDouble(0.5), true},
@@ -253,7 +253,7 @@ TEST(VarAsBoolean, ConvertsByTheWidthOfEachKind) {
       test::FailureMessage<EVariantTypeCastError>([&] { VarAsBoolean(Variant::Null(), dot); }),
       CastMessage("Null", "Boolean"));
   EXPECT_EQ(test::FailureMessage<EVariantTypeCastError>(
-                [&] { VarAsBoolean(Variant::FromRaw(varDispatch, 0), dot); }),
+                [&] { VarAsBoolean(Variant::FromRaw(kVarDispatch, 0), dot); }),
             CastMessage("Dispatch", "Boolean"));
 }
 
@@ -262,16 +262,16 @@ TEST(VarEqualsNull, OnlyNullIsNullAndErrorKindsCannotBeCompared) {
   EXPECT_TRUE(VarEqualsNull(null));
   EXPECT_TRUE(VarEqualsNull(Variant::Reference(null)));
   EXPECT_FALSE(VarEqualsNull(Variant()));
-  for (uint16_t code :
-       {varSmallint, varInteger, varSingle, varDouble, varCurrency, varDate, varOleStr, varString,
-        varBoolean, varShortInt, varByte, varWord, varLongWord, varInt64, varFMTBcd}) {
+  for (uint16_t code : {kVarSmallint, kVarInteger, kVarSingle, kVarDouble, kVarCurrency, kVarDate,
+                        kVarOleStr, kVarString, kVarBoolean, kVarShortInt, kVarByte, kVarWord,
+                        kVarLongWord, kVarInt64, kVarFMTBcd}) {
     EXPECT_FALSE(VarEqualsNull(Variant::FromRaw(code, 0))) << code;
-    EXPECT_FALSE(VarEqualsNull(Variant::FromRaw(code | varArray, 0))) << code;
-    EXPECT_FALSE(VarEqualsNull(Variant::FromRaw(code | varByRef, 0))) << code;
+    EXPECT_FALSE(VarEqualsNull(Variant::FromRaw(code | kVarArray, 0))) << code;
+    EXPECT_FALSE(VarEqualsNull(Variant::FromRaw(code | kVarByRef, 0))) << code;
   }
   for (uint16_t code : std::initializer_list<uint16_t>{
-           varDispatch, varError, varVariant, varUnknown, uint16_t{14}, uint16_t{15}, varAny,
-           uint16_t{21}, uint16_t{0x102}, uint16_t{0x110}, uint16_t(varArray | varDispatch)}) {
+           kVarDispatch, kVarError, kVarVariant, kVarUnknown, uint16_t{14}, uint16_t{15}, kVarAny,
+           uint16_t{21}, uint16_t{0x102}, uint16_t{0x110}, uint16_t(kVarArray | kVarDispatch)}) {
     EXPECT_EQ(test::FailureMessage<EVariantInvalidOpError>(
                   [&] { VarEqualsNull(Variant::FromRaw(code, 0)); }),
               "Invalid variant operation");
@@ -280,7 +280,7 @@ TEST(VarEqualsNull, OnlyNullIsNullAndErrorKindsCannotBeCompared) {
 
 TEST(Variant, ReferenceWithoutTargetIsABadType) {
   const RegionalSettings settings = test::DefaultSettings();
-  const Variant dangling = Variant::FromRaw(varByRef | varVariant, 0x1234);
+  const Variant dangling = Variant::FromRaw(kVarByRef | kVarVariant, 0x1234);
   EXPECT_EQ(test::FailureMessage<EVariantBadVarTypeError>([&] { VarToStr(dangling, settings); }),
             "Invalid variant type");
   EXPECT_EQ(test::FailureMessage<EVariantBadVarTypeError>([&] { VarEqualsNull(dangling); }),

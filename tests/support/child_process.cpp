@@ -47,8 +47,8 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     dup2(in[0], STDIN_FILENO);
     dup2(out[1], STDOUT_FILENO);
     dup2(err[1], STDERR_FILENO);
-    if (limits.addressSpaceMb > 0) {
-      const rlim_t bytes = static_cast<rlim_t>(limits.addressSpaceMb) * 1024 * 1024;
+    if (limits.address_space_mb > 0) {
+      const rlim_t bytes = static_cast<rlim_t>(limits.address_space_mb) * 1024 * 1024;
       const rlimit limit{bytes, bytes};
       setrlimit(RLIMIT_AS, &limit);
     }
@@ -62,59 +62,59 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
 
   ChildResult result;
   size_t written = 0;
-  int inFd = in[1];
+  int in_fd = in[1];
   if (input.empty()) {
-    close(inFd);
-    inFd = -1;
+    close(in_fd);
+    in_fd = -1;
   }
-  int outFd = out[0], errFd = err[0];
+  int out_fd = out[0], err_fd = err[0];
   const double deadline = Seconds() + limits.seconds;
-  while (outFd >= 0 || errFd >= 0) {
+  while (out_fd >= 0 || err_fd >= 0) {
     pollfd fds[3];
     int n = 0;
-    if (inFd >= 0) fds[n++] = {inFd, POLLOUT, 0};
-    if (outFd >= 0) fds[n++] = {outFd, POLLIN, 0};
-    if (errFd >= 0) fds[n++] = {errFd, POLLIN, 0};
+    if (in_fd >= 0) fds[n++] = {in_fd, POLLOUT, 0};
+    if (out_fd >= 0) fds[n++] = {out_fd, POLLIN, 0};
+    if (err_fd >= 0) fds[n++] = {err_fd, POLLIN, 0};
     const double left = deadline - Seconds();
     if (left <= 0) {
-      result.timedOut = true;
+      result.timed_out = true;
       kill(pid, SIGKILL);
       break;
     }
     if (poll(fds, n, static_cast<int>(left * 1000) + 1) < 0 && errno != EINTR) break;
     for (int i = 0; i < n; ++i) {
       if (fds[i].revents == 0) continue;
-      if (fds[i].fd == inFd) {
-        ssize_t w = write(inFd, input.data() + written, input.size() - written);
+      if (fds[i].fd == in_fd) {
+        ssize_t w = write(in_fd, input.data() + written, input.size() - written);
         if (w > 0) written += static_cast<size_t>(w);
         if (w < 0 && errno != EAGAIN) written = input.size();  // the child closed its input
         if (written == input.size()) {
-          close(inFd);
-          inFd = -1;
+          close(in_fd);
+          in_fd = -1;
         }
       } else {
         char buffer[65536];
         ssize_t r = read(fds[i].fd, buffer, sizeof buffer);
         if (r > 0) {
-          (fds[i].fd == outFd ? result.out : result.err).append(buffer, static_cast<size_t>(r));
+          (fds[i].fd == out_fd ? result.out : result.err).append(buffer, static_cast<size_t>(r));
         } else if (r == 0 || errno != EAGAIN) {
           close(fds[i].fd);
-          (fds[i].fd == outFd ? outFd : errFd) = -1;
+          (fds[i].fd == out_fd ? out_fd : err_fd) = -1;
         }
       }
     }
   }
-  if (inFd >= 0) close(inFd);
-  if (outFd >= 0) close(outFd);
-  if (errFd >= 0) close(errFd);
+  if (in_fd >= 0) close(in_fd);
+  if (out_fd >= 0) close(out_fd);
+  if (err_fd >= 0) close(err_fd);
 
   int status = 0;
   rusage usage{};
   while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
-  if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  result.maxRssKb = usage.ru_maxrss;
+  result.max_rss_kb = usage.ru_maxrss;
   return result;
 }
 

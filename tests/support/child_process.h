@@ -10,15 +10,15 @@ namespace xg::test {
 struct ChildResult {
   std::string out;
   std::string err;
-  int exitCode = -1;      // -1 when the child did not exit normally
-  int signal = 0;         // the signal that ended it, 0 when it exited
-  bool timedOut = false;  // killed because it did not finish within the limit
-  long maxRssKb = 0;      // peak resident set size of the child
+  int exit_code = -1;      // -1 when the child did not exit normally
+  int signal = 0;          // the signal that ended it, 0 when it exited
+  bool timed_out = false;  // killed because it did not finish within the limit
+  long max_rss_kb = 0;     // peak resident set size of the child
 };
 
 struct ChildLimits {
-  int seconds = 60;         // guards against a hanging child; not a measurement
-  long addressSpaceMb = 0;  // the child's address-space limit; 0 for none
+  int seconds = 60;           // guards against a hanging child; not a measurement
+  long address_space_mb = 0;  // the child's address-space limit; 0 for none
 };
 
 // `environment` holds "NAME=value" entries and is the child's whole environment. The input is

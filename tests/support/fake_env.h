@@ -36,8 +36,8 @@ class FakeEnv : public Env {
   }
 
   long ReadInput(char* buffer, size_t count) override {
-    ++readCalls;
-    largestReadAsked = std::max(largestReadAsked, count);
+    ++read_calls;
+    largest_read_asked = std::max(largest_read_asked, count);
     if (reads.empty()) return 0;
     Read& next = reads.front();
     if (next.fails) {
@@ -52,7 +52,7 @@ class FakeEnv : public Env {
   }
 
   long WriteOutput(const char* buffer, size_t count) override {
-    if (failWrites) return -1;
+    if (fail_writes) return -1;
     writes.emplace_back(buffer, count);
     return static_cast<long>(count);
   }
@@ -66,10 +66,10 @@ class FakeEnv : public Env {
 
   std::map<std::string, std::string> variables;
   std::deque<Read> reads;
-  bool failWrites = false;
+  bool fail_writes = false;
   std::vector<std::string> writes;
-  int readCalls = 0;
-  size_t largestReadAsked = 0;
+  int read_calls = 0;
+  size_t largest_read_asked = 0;
 };
 
 }  // namespace xg::test
