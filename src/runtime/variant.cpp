@@ -97,6 +97,25 @@ double AsDouble(const Variant& v) {
   return std::bit_cast<double>(v.Payload());
 }
 
+// The value of the integer kinds that every 32-bit integer holds (Smallint, Integer, ShortInt,
+// Byte, Word); nothing for the other kinds.
+std::optional<int32_t> NarrowIntegerValue(const Variant& value) {
+  switch (ScalarCode(value)) {
+    case kVarSmallint:
+      return AsSmallint(value);
+    case kVarInteger:
+      return AsInteger(value);
+    case kVarShortInt:
+      return AsShortInt(value);
+    case kVarByte:
+      return AsByte(value);
+    case kVarWord:
+      return AsWord(value);
+    default:
+      return std::nullopt;
+  }
+}
+
 // Rounds to the nearest integer, ties to even; nothing when the result is not a 32-bit integer.
 std::optional<int32_t> RoundToInteger(double value) {
   if (!(std::fabs(value) < 4294967296.0)) return std::nullopt;  // also NaN
@@ -268,22 +287,13 @@ std::string VarAsString(const Variant& value, const RegionalSettings& settings) 
 
 int32_t VarAsInteger(const Variant& original) {
   const Variant& value = Resolve(original);
+  if (const std::optional<int32_t> number = NarrowIntegerValue(value)) return *number;
   std::optional<int32_t> result;
   switch (ScalarCode(value)) {
     case kVarEmpty:
       return 0;
     case kVarNull:
       RaiseCastError(value, kTargetInteger);
-    case kVarSmallint:
-      return AsSmallint(value);
-    case kVarInteger:
-      return AsInteger(value);
-    case kVarShortInt:
-      return AsShortInt(value);
-    case kVarByte:
-      return AsByte(value);
-    case kVarWord:
-      return AsWord(value);
     case kVarBoolean:
       return AsSmallint(value);
     case kVarLongWord:
@@ -321,21 +331,12 @@ int32_t VarAsInteger(const Variant& original) {
 
 double VarAsDouble(const Variant& original, const RegionalSettings& settings) {
   const Variant& value = Resolve(original);
+  if (const std::optional<int32_t> number = NarrowIntegerValue(value)) return *number;
   switch (ScalarCode(value)) {
     case kVarEmpty:
       return 0.0;
     case kVarNull:
       RaiseCastError(value, kTargetDouble);
-    case kVarSmallint:
-      return AsSmallint(value);
-    case kVarInteger:
-      return AsInteger(value);
-    case kVarShortInt:
-      return AsShortInt(value);
-    case kVarByte:
-      return AsByte(value);
-    case kVarWord:
-      return AsWord(value);
     case kVarLongWord:
       return AsLongWord(value);
     case kVarInt64:
