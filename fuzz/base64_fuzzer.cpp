@@ -16,6 +16,7 @@
 #include "fuzz_check.h"
 #include "gateway/base64.h"
 #include "runtime/exceptions.h"
+#include "support/request_body.h"
 
 namespace {
 
@@ -44,21 +45,6 @@ std::string DecodeByTheRules(const std::string& text) {
   return bytes;
 }
 
-std::string Encode(const std::string& bytes) {
-  std::string text;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    const size_t n = bytes.size() - i < 3 ? bytes.size() - i : 3;
-    uint32_t v = 0;
-    for (size_t k = 0; k < 3; ++k)
-      v = v << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
-    text += kAlphabet[(v >> 18) & 63];
-    text += kAlphabet[(v >> 12) & 63];
-    text += n > 1 ? kAlphabet[(v >> 6) & 63] : '=';
-    text += n > 2 ? kAlphabet[v & 63] : '=';
-  }
-  return text;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -79,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                            " instead of " + Visible(expected));
   }
 
-  const std::string encoded = Encode(input);
+  const std::string encoded = xg::test::Base64Encode(input);
   XG_FUZZ_CHECK(xg::DecodeBase64(encoded) == input, "round trip through " + Visible(encoded));
   return 0;
 }

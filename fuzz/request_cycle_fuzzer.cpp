@@ -42,6 +42,7 @@
 #include "host/cgi_request.h"
 #include "host/gateway_module.h"
 #include "runtime/exceptions.h"
+#include "support/request_body.h"
 
 namespace {
 
@@ -95,26 +96,9 @@ struct Request {
   std::deque<ScriptedEnv::Read> reads;
 };
 
-std::string Base64(const std::string& bytes) {
-  static const char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    const size_t n = std::min<size_t>(3, bytes.size() - i);
-    uint32_t v = 0;
-    for (size_t k = 0; k < 3; ++k)
-      v = v << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
-    text += kAlphabet[(v >> 18) & 63];
-    text += kAlphabet[(v >> 12) & 63];
-    text += n > 1 ? kAlphabet[(v >> 6) & 63] : '=';
-    text += n > 2 ? kAlphabet[v & 63] : '=';
-  }
-  return text;
-}
-
 std::string FormBody(const std::string& xml, bool keepPlus) {
   std::string body = "SENDDATA=";
-  for (char c : Base64(xml)) {
+  for (char c : xg::test::Base64Encode(xml)) {
     if (c == '+' && !keepPlus)
       body += "%2B";
     else if (c == '/')

@@ -10,25 +10,10 @@
 
 #include "db_test_support.h"
 #include "support/child_process.h"
+#include "support/request_body.h"
 
 namespace xg {
 namespace {
-
-std::string Base64(const std::string& bytes) {
-  static const char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 2]);
-    text += kAlphabet[(v >> 18) & 63];
-    text += kAlphabet[(v >> 12) & 63];
-    text += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
-    text += i + 2 < bytes.size() ? kAlphabet[v & 63] : '=';
-  }
-  return text;
-}
 
 std::string FormValue(const std::string& text) {
   std::string encoded;
@@ -49,8 +34,8 @@ std::string RequestDocument(const std::string& service, const std::string& db,
                             const std::string& user, const std::string& password,
                             const std::string& sql) {
   return "<?xml version=\"1.0\"?><SENDDATA><SERVICE>" + service + "</SERVICE><DB>" + db +
-         "</DB><USER>" + user + "</USER><PASS>" + Base64(password) + "</PASS><SQL>" + Base64(sql) +
-         "</SQL></SENDDATA>";
+         "</DB><USER>" + user + "</USER><PASS>" + test::Base64Encode(password) + "</PASS><SQL>" +
+         test::Base64Encode(sql) + "</SQL></SENDDATA>";
 }
 
 struct Answer {
@@ -61,7 +46,7 @@ struct Answer {
 
 // Runs the program as the web server would for a POSTed form; `program` may be a wrapper.
 Answer Post(const std::string& document, const std::string& program = XG_PROGRAM) {
-  const std::string body = "SENDDATA=" + FormValue(Base64(document));
+  const std::string body = "SENDDATA=" + FormValue(test::Base64Encode(document));
   const test::ChildResult result =
       test::RunChild(program,
                      {"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1",

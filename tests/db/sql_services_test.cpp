@@ -17,6 +17,7 @@
 #include "runtime/regional_settings.h"
 #include "runtime/variant.h"
 #include "support/failures.h"
+#include "support/request_body.h"
 #include "support/test_hosts.h"
 
 namespace xg {
@@ -29,28 +30,6 @@ const RegionalSettings& Brazilian() {
 }
 
 class SQLServices : public ::testing::Test {};
-
-std::string Base64(const std::string& bytes) {
-  static const char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
-                       (static_cast<unsigned char>(bytes[i + 1]) << 8) |
-                       static_cast<unsigned char>(bytes[i + 2]);
-    for (int shift = 18; shift >= 0; shift -= 6) text += kAlphabet[(v >> shift) & 63];
-  }
-  if (i < bytes.size()) {
-    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    text += kAlphabet[(v >> 18) & 63];
-    text += kAlphabet[(v >> 12) & 63];
-    text += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
-    text += '=';
-  }
-  return text;
-}
 
 struct Request {
   Request(std::string db_, std::string sql_, std::string user_ = "SYSDBA",
@@ -69,8 +48,8 @@ struct Request {
 
   std::string Text(const std::string& service) const {
     return "<?xml version=\"1.0\"?><SENDDATA><SERVICE>" + service + "</SERVICE><DB>" + db +
-           "</DB><USER>" + user + "</USER><PASS>" + rawPass.value_or(Base64(password)) +
-           "</PASS><SQL>" + rawSQL.value_or(Base64(sql)) + "</SQL></SENDDATA>";
+           "</DB><USER>" + user + "</USER><PASS>" + rawPass.value_or(test::Base64Encode(password)) +
+           "</PASS><SQL>" + rawSQL.value_or(test::Base64Encode(sql)) + "</SQL></SENDDATA>";
   }
 };
 
