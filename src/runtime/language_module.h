@@ -33,8 +33,9 @@ LanguageTexts ParseLanguageModule(std::string_view content, std::string_view fil
 std::vector<std::string> LanguageModuleCandidates(std::string_view program_path,
                                                   std::string_view abbreviation);
 
-// Installs the first candidate that can be read, for the locale's language abbreviation (item
-// 0x03 of the source). Answers the file's path, or the empty text when no module was found.
+// Installs the first candidate that can be read, for the locale's language abbreviation (the
+// item kItemLanguageAbbrev). Start-up calls it once, before the first text is read. Answers the
+// file's path, or the empty text when no module was found.
 std::string LoadLanguageModule(std::string_view program_path, const LocaleSource& locale);
 
 }  // namespace xg
