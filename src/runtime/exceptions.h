@@ -14,7 +14,6 @@ class Exception : public std::exception {
   // Also records the code address the object is built from (see Address()).
   explicit Exception(std::string message);
   const std::string& Message() const { return message_; }
-  void SetMessage(std::string message) { message_ = std::move(message); }
   virtual const char* ClassName() const { return "Exception"; }
   const char* what() const noexcept override { return message_.c_str(); }
   // Where the object was built: the return address of its constructor call, which is the raise
