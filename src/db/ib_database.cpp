@@ -10,6 +10,7 @@
 #include "db/ib_schema_cache.h"
 #include "db/ib_sql_client.h"
 #include "db/ib_transaction.h"
+#include "runtime/stop_signals.h"
 
 namespace xg {
 namespace {
@@ -80,12 +81,17 @@ void TIBDatabase::Attach() {
     parameterBuffer_ = BuildDatabaseParams(params_);
     paramsChanged_ = false;
   }
+  // A request that a termination signal stopped attaches nothing more; one stopped during the
+  // attach (which cannot be cancelled) stops as soon as it returns, and detaches.
+  ThrowIfStopped();
   if (client_.isc_attach_database(
           StatusVector(), static_cast<short>(databaseName_.size()), databaseName_.data(), &handle_,
           static_cast<short>(parameterBuffer_.size()), parameterBuffer_.data()) != 0) {
     handle_ = 0;
     IBDataBaseError();
   }
+  RegisterAttachment(handle_);
+  ThrowIfStopped();
   ReadDatabaseDialect();
   if (dbSQLDialect_ < sqlDialect_) sqlDialect_ = dbSQLDialect_;
 }
@@ -112,6 +118,7 @@ void TIBDatabase::Disconnect() {
                           transaction->DefaultAction() == TACommitRetaining;
       transaction->EndTransaction(commit ? TACommit : TARollback, true);
     }
+    UnregisterAttachment(handle_);
     if (client_.isc_detach_database(StatusVector(), &handle_) != 0) RaiseFailure(true);
   } catch (...) {
     std::exception_ptr failure = std::current_exception();
@@ -139,6 +146,7 @@ void TIBDatabase::ForceClose() {
     } catch (...) {
     }
   }
+  UnregisterAttachment(handle_);
   ISC_STATUS_ARRAY ignored{};
   client_.isc_detach_database(ignored, &handle_);
   handle_ = 0;

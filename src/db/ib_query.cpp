@@ -8,6 +8,7 @@
 #include "db/ib_sql.h"
 #include "db/ib_transaction.h"
 #include "db/sql_params.h"
+#include "runtime/stop_signals.h"
 
 namespace xg {
 namespace {
@@ -120,6 +121,8 @@ void TIBQuery::CheckCursor() const {
 
 bool TIBQuery::FetchRow() {
   if (fetchedAll_) return false;
+  // Rows come from the client library's buffer without a call that a signal could cancel.
+  ThrowIfStopped();
   if (!statement_->Next()) {
     fetchedAll_ = true;
     return false;

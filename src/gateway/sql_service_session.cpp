@@ -1,6 +1,7 @@
 #include "gateway/sql_service_session.h"
 
 #include "gateway/base64.h"
+#include "runtime/stop_signals.h"
 
 namespace xg {
 
@@ -48,6 +49,12 @@ void TSQLServiceSession::FreeAll() {
 }
 
 void TSQLServiceSession::Finish() {
+  if (AnswerMuted()) {
+    // A termination signal stopped the request: nothing is interrupted any more, and what the
+    // transaction holds is rolled back, not committed by the disconnect.
+    AcknowledgeStop();
+    if (transaction_) transaction_->SetDefaultAction(TARollback);
+  }
   try {
     if (database_) database_->SetConnected(false);
   } catch (...) {

@@ -3,7 +3,8 @@
 // Finish disconnects (ending an active transaction by its default action, a commit) and then
 // frees the query, the transaction, the database and the answer's lines, in that order; a
 // session that is destroyed without Finish (a failure is already on its way) does the same and
-// swallows what fails.
+// swallows what fails. In a request that a termination signal stopped, the disconnect rolls
+// the transaction back instead.
 #pragma once
 
 #include <memory>

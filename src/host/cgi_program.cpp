@@ -10,11 +10,13 @@
 #include "host/env.h"
 #include "host/failure.h"
 #include "host/failure_page.h"
+#include "host/standard_streams.h"
 #include "runtime/fatal_signals.h"
 #include "runtime/language_module.h"
 #include "runtime/module_address.h"
 #include "runtime/regional_settings.h"
 #include "runtime/runtime_errors.h"
+#include "runtime/stop_signals.h"
 
 namespace xg {
 namespace {
@@ -44,8 +46,11 @@ class FaultReporterDuringRequest {
 }  // namespace
 
 int RunCgiProgram(const TWebModuleClass& moduleClass) {
+  OpenMissingStandardStreams();
+  InstallStopSignalHandlers();
   // A client that went away must not end the process: its writes simply fail.
   std::signal(SIGPIPE, SIG_IGN);
+  int exitCode = 0;
   try {
     InstallFaultHandlers();
     LoadLanguageModule(ProgramPath(), PosixLocaleSource());
@@ -58,9 +63,11 @@ int RunCgiProgram(const TWebModuleClass& moduleClass) {
     application.Run();
   } catch (...) {
     ReportUnhandledFailure(std::current_exception());
-    return 1;
+    exitCode = 1;
   }
-  return 0;
+  // The client library is shut down here, in order, whatever the request did.
+  const int stopSignal = FinishStopSignals();
+  return stopSignal != 0 ? 128 + stopSignal : exitCode;
 }
 
 }  // namespace xg
