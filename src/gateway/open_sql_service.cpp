@@ -9,15 +9,26 @@
 #include "gateway/sql_services.h"
 #include "runtime/conversions.h"
 #include "runtime/exceptions.h"
+#include "runtime/stop_signals.h"
 
 namespace xg {
 namespace {
 
-std::string AsciiUpper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+// The element name of a column: its name in upper case (ASCII letters only), each "&" written
+// as "&amp;" as the values' are.
+std::string ElementName(const std::string& fieldName) {
+  std::string name;
+  name.reserve(fieldName.size());
+  for (char c : fieldName) {
+    if (c >= 'a' && c <= 'z') {
+      name += static_cast<char>(c - 'a' + 'A');
+    } else if (c == '&') {
+      name += "&amp;";
+    } else {
+      name += c;
+    }
   }
-  return text;
+  return name;
 }
 
 // One element line per field of the current row (every value null when there is none).
@@ -25,7 +36,7 @@ void AddRowElements(TIBQuery& query, std::vector<std::string>& lines) {
   for (int i = 0; i < query.FieldCount(); ++i) {
     const TFieldDef& field = query.Field(i);
     const int dataSize = FieldDataSize(field) - (field.DataType == ftString ? 1 : 0);
-    lines.push_back(MakeElement(AsciiUpper(field.Name), query.FieldValue(i),
+    lines.push_back(MakeElement(ElementName(field.Name), query.FieldValue(i),
                                 FieldDataKind(field.DataType), dataSize, 0));
   }
 }
@@ -48,31 +59,12 @@ void AddRows(TIBQuery& query, std::vector<std::string>& lines) {
     lines.push_back(MakeTag(RecordTag(0), true));
   }
   while (!query.Eof()) {
+    ThrowIfStopped();  // a long answer stops at a termination signal
     lines.push_back(MakeTag(RecordTag(query.RecNo()), false));
     AddRowElements(query, lines);
     lines.push_back(MakeTag(RecordTag(query.RecNo()), true));
     query.Next();
   }
-}
-
-// The document text: every line followed by CR LF, with every "&" replaced by "&amp;" (the only
-// escaping of the system), made in one pass.
-std::string JoinEscaped(const std::vector<std::string>& lines) {
-  size_t size = 0;
-  for (const std::string& line : lines) size += line.size() + 2;
-  std::string text;
-  text.reserve(size + size / 64);
-  for (const std::string& line : lines) {
-    size_t start = 0;
-    for (size_t amp = line.find('&'); amp != std::string::npos; amp = line.find('&', start)) {
-      text.append(line, start, amp - start);
-      text += "&amp;";
-      start = amp + 1;
-    }
-    text.append(line, start, std::string::npos);
-    text += "\r\n";
-  }
-  return text;
 }
 
 }  // namespace
@@ -97,7 +89,7 @@ std::string RunOpenSQL(const std::string& RequestText) {
                                 dkString, 0, 0));
   }
   lines.push_back(MakeTag(LoadResString(SOpenSQL), true));
-  std::string document = JoinEscaped(lines);
+  std::string document = JoinDocumentLines(lines);
 
   // The transaction is still active: the disconnect commits it.
   session.Finish();

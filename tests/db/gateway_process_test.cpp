@@ -10,6 +10,7 @@
 
 #include "db_test_support.h"
 #include "support/child_process.h"
+#include "support/xml_reader.h"
 
 namespace xg {
 namespace {
@@ -155,7 +156,7 @@ TEST(GatewayProcess, MissingClientLibrary) {
   EXPECT_EQ(ErrorMessage(answer),
             "Biblioteca gds32.dll do InterBase n\xE3o encontrada no caminho. Favor instalar "
             "InterBase para usar esta funcionalidade");
-  EXPECT_NE(answer.body.find("\r\r" + request), std::string::npos);
+  EXPECT_NE(test::UnescapeText(answer.body).find("\r\r" + request), std::string::npos);
 }
 
 }  // namespace
