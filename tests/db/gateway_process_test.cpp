@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "db_test_support.h"
@@ -138,6 +139,55 @@ TEST(GatewayProcess, RefusedConnectionsAnswerTheErrorDocument) {
 
 // Runs the program in a mount namespace of its own where the client library's file is replaced
 // by an empty one, so that loading it fails as it would on a host without it.
+// Whether any regular file below the folder (or the file itself) holds the text.
+bool AnyFileHolds(const std::filesystem::path& place, const std::string& text) {
+  std::error_code error;
+  std::vector<std::filesystem::path> files;
+  if (std::filesystem::is_regular_file(place, error)) files.push_back(place);
+  for (auto it = std::filesystem::recursive_directory_iterator(place, error);
+       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+    if (it->is_regular_file(error)) files.push_back(it->path());
+  }
+  for (const auto& file : files) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string content((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+    if (content.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// Started with standard descriptors closed, the gateway opens them on /dev/null before it opens
+// anything else: the answer never lands in a file the process opened (the client library's lock
+// files, the database).
+TEST(GatewayProcess, ClosedStandardStreamsWriteTheAnswerNowhere) {
+  const std::string demo = test::CreateDemoDatabase();
+  const std::string marker = "closed-streams-" + std::to_string(getpid());
+  const std::string body =
+      "SENDDATA=" + FormValue(Base64(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "",
+                                                     "select '" + marker + "' from rdb$database")));
+  const std::vector<std::string> environment = {"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1",
+                                                "CONTENT_LENGTH=" + std::to_string(body.size()),
+                                                "PATH=/usr/bin:/bin"};
+  const std::string lockFolder =
+      std::getenv("FIREBIRD_LOCK") != nullptr ? std::getenv("FIREBIRD_LOCK") : "/tmp/firebird";
+
+  for (const std::vector<int>& closed :
+       std::vector<std::vector<int>>{{1}, {1, 2}, {0, 1, 2}, {2}}) {
+    SCOPED_TRACE(::testing::PrintToString(closed));
+    test::ChildControl control;
+    control.closedDescriptors = closed;
+    const test::ChildResult result = test::RunChild(XG_PROGRAM, environment, body, {}, control);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.signal, 0);
+    if (closed == std::vector<int>{2}) {
+      EXPECT_NE(result.out.find("<RECORD1>"), std::string::npos) << result.out;
+    }
+    EXPECT_FALSE(AnyFileHolds(lockFolder, marker));
+    EXPECT_FALSE(AnyFileHolds(demo, marker));
+  }
+}
+
 TEST(GatewayProcess, MissingClientLibrary) {
   char library[PATH_MAX];
   ASSERT_NE(realpath("/usr/lib/x86_64-linux-gnu/libfbclient.so.2", library), nullptr)

@@ -10,10 +10,28 @@ namespace xg::test {
 struct ChildResult {
   std::string out;
   std::string err;
-  int exitCode = -1;      // -1 when the child did not exit normally
-  int signal = 0;         // the signal that ended it, 0 when it exited
-  bool timedOut = false;  // killed because it did not finish within the limit
-  long maxRssKb = 0;      // peak resident set size of the child
+  int exitCode = -1;                  // -1 when the child did not exit normally
+  int signal = 0;                     // the signal that ended it, 0 when it exited
+  bool timedOut = false;              // killed because it did not finish within the limit
+  long maxRssKb = 0;                  // peak resident set size of the child
+  bool signalSent = false;            // the ChildControl's signal went out before the child ended
+  double secondsFromSignalToEnd = 0;  // from sending it to the child's exit
+};
+
+// What the test does to the child while it runs.
+struct ChildControl {
+  // Standard descriptors (0, 1, 2) the child starts with closed instead of a pipe.
+  std::vector<int> closedDescriptors;
+  // A signal sent to the child: `signalDelayMs` after the child has installed a handler for it,
+  // or, when set, once `signalAfterOutput` bytes of standard output have arrived, or once
+  // standard output holds `signalAfterText`. Not sent when the child ends first.
+  int signal = 0;
+  int signalDelayMs = 0;
+  size_t signalAfterOutput = 0;
+  std::string signalAfterText;
+  // Once the signal is sent, standard output is no longer read (but stays open), as a web server
+  // whose client went away stops reading.
+  bool stopReadingAtSignal = false;
 };
 
 struct ChildLimits {
@@ -24,6 +42,7 @@ struct ChildLimits {
 // `environment` holds "NAME=value" entries and is the child's whole environment. The input is
 // written to the child's standard input, which is then closed.
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& environment,
-                     const std::string& input, const ChildLimits& limits = {});
+                     const std::string& input, const ChildLimits& limits = {},
+                     const ChildControl& control = {});
 
 }  // namespace xg::test
