@@ -1,20 +1,24 @@
 // The gateway process ended by SIGTERM as a web server ends it, on the embedded engine and
 // through the server: at a sweep of moments from start-up to the end of the answer, right after
-// the answer, while a long answer is fetched and written, and while a statement waits on a lock.
-// Whatever the moment: no text on standard error, exit code 0 or 143, an answer that is either
-// complete or absent, and no committed row answered by anything but success.
+// the answer, while a long answer is fetched and written, while a statement waits on a lock, and
+// while a server that does not answer keeps it waiting. Whatever the moment: no text on standard
+// error, exit code 0 or 143, an answer that is either complete or absent, and no committed row
+// answered by anything but success.
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <chrono>
 #include <cstdio>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "db/ib_database.h"
 #include "db/ib_query.h"
 #include "db/ib_transaction.h"
 #include "db_test_support.h"
+#include "private_server.h"
 #include "support/child_process.h"
 #include "support/request_body.h"
 
@@ -255,6 +259,48 @@ TEST(StopSignals, StatementWaitingOnALockStopsAtTheSignal) {
   lock.Rollback();
   holder.SetConnected(false);
   EXPECT_EQ(RowsOf(db), std::set<int>{1});
+}
+
+// A server that does not answer (frozen) cannot be reached by a cancel: an attach waits for the
+// client library's connection time limit (three minutes by default), a query for ever. The
+// process still ends soon after the signal, with nothing written.
+TEST(StopSignals, FrozenServerStillEndsSoonAfterTheSignal) {
+  test::PrivateServer server;
+  server.Start();
+  ASSERT_TRUE(server.Running());
+  const std::string path = server.Folder() + "/frozen.fdb";
+  server.CreateDatabase(path, "CREATE TABLE R (ID INTEGER);\nCOMMIT;\n");
+  const Database db{server.DatabaseName(path), test::Server().password};
+  const struct {
+    const char* moment;
+    int freezeAfterMs;  // after the gateway started; -1: frozen before
+    std::string sql;
+  } moments[] = {
+      {"an attach", -1, "select id from r"},
+      {"a query", 400, "select count(*) from rdb$types a, rdb$types b, rdb$types c, rdb$types d"},
+  };
+  for (const auto& moment : moments) {
+    SCOPED_TRACE(moment.moment);
+    if (moment.freezeAfterMs < 0) server.Signal(SIGSTOP);
+    std::thread freeze([&] {
+      if (moment.freezeAfterMs < 0) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(moment.freezeAfterMs));
+      server.Signal(SIGSTOP);
+    });
+    test::ChildControl control;
+    control.signal = SIGTERM;
+    control.signalDelayMs = moment.freezeAfterMs < 0 ? 300 : moment.freezeAfterMs + 200;
+    const test::ChildResult stopped =
+        RunGateway(SqlRequestBody("SERVICEOPENSQL", db, moment.sql), control);
+    freeze.join();
+    server.Signal(SIGCONT);
+    EXPECT_TRUE(stopped.signalSent);
+    EXPECT_EQ(stopped.exitCode, kExitBySigterm);
+    EXPECT_EQ(stopped.err, "");
+    EXPECT_EQ(stopped.out, "");
+    std::printf("SIGTERM during %s on a frozen server: the process ended %.3f s later\n",
+                moment.moment, stopped.secondsFromSignalToEnd);
+  }
 }
 
 }  // namespace
