@@ -41,9 +41,9 @@ struct EscapeTable {
     for (int c = 0; c < 0x20; ++c) {
       if (c != '\t' && c != '\n' && c != '\r') replacement[c] = "?";
     }
-    replacement['&'] = "&amp;";
-    replacement['<'] = "&lt;";
-    replacement['>'] = "&gt;";
+    replacement[static_cast<unsigned char>('&')] = "&amp;";
+    replacement[static_cast<unsigned char>('<')] = "&lt;";
+    replacement[static_cast<unsigned char>('>')] = "&gt;";
   }
 };
 constexpr EscapeTable kEscapes;
