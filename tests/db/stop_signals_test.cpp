@@ -261,6 +261,25 @@ TEST(StopSignals, StatementWaitingOnALockStopsAtTheSignal) {
   EXPECT_EQ(RowsOf(db), std::set<int>{1});
 }
 
+// SIGINT and SIGHUP stop a request as SIGTERM does, each with its own exit code.
+TEST(StopSignals, EachTerminationSignalDuringALongQuery) {
+  const Database db = Embedded();
+  const std::string body =
+      SqlRequestBody("SERVICEOPENSQL", db,
+                     "select count(*) from rdb$types a, rdb$types b, rdb$types c, rdb$types d");
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    test::ChildControl control;
+    control.signal = signal;
+    control.signalDelayMs = 300;
+    const test::ChildResult stopped = RunGateway(body, control);
+    EXPECT_TRUE(stopped.signalSent);
+    EXPECT_EQ(stopped.exitCode, 128 + signal);
+    EXPECT_EQ(stopped.err, "");
+    EXPECT_EQ(stopped.out, "");
+  }
+}
+
 // A server that does not answer (frozen) cannot be reached by a cancel: an attach waits for the
 // client library's connection time limit (three minutes by default), a query for ever. The
 // process still ends soon after the signal, with nothing written.
