@@ -42,7 +42,7 @@ TEST(CGIResponse, ANormalAnswerIsTheHeaderBlockThenTheBodyInTwoWrites) {
   ASSERT_EQ(env.writes.size(), 2u);
   EXPECT_EQ(env.writes[0],
             "Status: 200 OK\r\nContent-Type: text/html\r\nContent-Length: 19\r\n"
-            "Content:\r\n\r\n");
+            "Content-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\nContent:\r\n\r\n");
   EXPECT_EQ(env.writes[1], document);
   EXPECT_TRUE(response.Sent());
 }
@@ -63,7 +63,7 @@ TEST(CGIResponse, EmptyContentWritesNoLengthLineAndNoBody) {
   TCGIResponse response(request);
   response.SendResponse();
   ASSERT_EQ(env.writes.size(), 1u);
-  EXPECT_EQ(env.writes[0], "Status: 200 OK\r\nContent-Type: text/html\r\nContent:\r\n\r\n");
+  EXPECT_EQ(env.writes[0], "Status: 200 OK\r\nContent-Type: text/html\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\nContent:\r\n\r\n");
 }
 
 TEST(CGIResponse, StatusLineUsesTheCodesText) {
@@ -114,7 +114,7 @@ TEST(CGIResponse, HeaderLinesComeInTheirFixedOrder) {
             "Last-Modified: Thu, 29 Feb 2024 23.00.00 GMT\r\nTitle: T\r\n"
             "WWW-Authenticate: Basic Realm=r\r\nX-A: b\r\nContent-Version: 2\r\n"
             "Content-Encoding: gzip\r\nContent-Type: text/html\r\nContent-Length: 1\r\n"
-            "Content:\r\n\r\n");
+            "Content-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\nContent:\r\n\r\n");
 }
 
 TEST(CGIResponse, WriteFailuresAreIgnoredAndTheResponseCountsAsSent) {
