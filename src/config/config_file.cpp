@@ -62,6 +62,7 @@ std::vector<ConfigEntry> ParseConfigFile(std::string_view text, const std::strin
       section = std::string(Trim(line.substr(1, line.size() - 2)));
       if (section.empty()) RaiseConfigError(fileName, number, LoadResString(SConfigSectionNameEmpty));
       inSection = true;
+      entries.push_back({section, std::string(), std::string(), number});
       continue;
     }
     const size_t equals = line.find('=');

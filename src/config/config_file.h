@@ -15,14 +15,15 @@ namespace xg {
 // one, the line.
 XG_EXCEPTION_CLASS(EConfigError, Exception);
 
+// A "key = value" line, or a "[section]" line, which has an empty key.
 struct ConfigEntry {
   std::string section;  // as written between the brackets, blanks trimmed
-  std::string key;      // as written, blanks trimmed
+  std::string key;      // as written, blanks trimmed; empty for the section line itself
   std::string value;    // blanks trimmed; a comment after it removed
   int line = 0;         // counted from 1
 };
 
-// The entries of the text, in file order. Lines end with LF or CR LF. A line that is empty or
+// The section lines and entries of the text, in file order. Lines end with LF or CR LF. A line that is empty or
 // blank, or whose first non-blank byte is "#", is skipped; elsewhere a "#" that follows a blank
 // starts a comment that runs to the end of the line. Raises EConfigError naming `fileName` and
 // the line for: a line that is neither a section nor "key = value", an empty section or key

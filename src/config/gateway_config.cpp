@@ -121,6 +121,7 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
     };
     if (entry.section != "databases" && entry.section != "limits")
       fail(SConfigUnknownSection, {entry.section});
+    if (entry.key.empty()) continue;  // the section line itself
     if (!seen.emplace(entry.section, entry.key).second)
       fail(SConfigKeyTwice, {entry.key, entry.section});
 

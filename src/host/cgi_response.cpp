@@ -1,6 +1,7 @@
 #include "host/cgi_response.h"
 
 #include <climits>
+#include <utility>
 
 #include "host/browser_safety.h"
 #include "host/http_date.h"
@@ -102,8 +103,8 @@ void TCGIResponse::SetIntVar(int index, int32_t value) {
   if (index == 0) contentLength_ = value;
 }
 
-void TCGIResponse::SetContent(const std::string& content) {
-  content_ = content;
+void TCGIResponse::SetContent(std::string content) {
+  content_ = std::move(content);
   contentLength_ = static_cast<int64_t>(content_.size());
 }
 

@@ -22,7 +22,7 @@ class TCGIResponse : public TWebResponse {
   void SetIntVar(int index, int32_t value) override;
   std::string GetContent() const override { return content_; }
   // Also sets ContentLength to the content's length in bytes.
-  void SetContent(const std::string& content) override;
+  void SetContent(std::string content) override;
   int GetStatusCode() const override { return statusCode_; }
   // A different code also sets StatusText to the code's reason text (empty when unknown).
   void SetStatusCode(int code) override;

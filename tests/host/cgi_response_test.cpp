@@ -141,5 +141,14 @@ TEST(CGIResponse, VariablesOutsideTheirRangesAreIgnored) {
   EXPECT_EQ(response.ContentLength(), 3);
 }
 
+TEST(CGIResponse, TheLengthLineCountsBeyond32Bits) {
+  // 2 GiB and a few bytes more: the length that a 32-bit count turned negative.
+  FakeEnv env({{"SERVER_PROTOCOL", "HTTP/1.1"}});
+  TCGIRequest request(env);
+  TCGIResponse response(request);
+  response.SetContent(std::string((size_t{1} << 31) + 5, 'x'));
+  EXPECT_NE(response.HeaderText().find("\r\nContent-Length: 2147483653\r\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace xg
