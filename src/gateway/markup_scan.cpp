@@ -12,6 +12,8 @@ namespace {
 XG_RESOURCE(STooManyAttributes, "An element of the document could have more than %d attributes");
 XG_RESOURCE(SEncodingNotAccepted, "The document's encoding is not accepted: %s");
 XG_RESOURCE(SParameterEntities, "The document type declaration uses parameter entities");
+XG_RESOURCE(STooManyNames,
+            "The document holds more than %d tags, attributes, declarations and references");
 
 [[noreturn]] void RefuseAttributes() {
   throw EDOMParseError(
@@ -81,6 +83,7 @@ class Scanner {
 
   void Run() {
     while (at_ < text_.size()) {
+      if (text_[at_] == '&') CountName();
       if (text_[at_] != '<') {
         ++at_;
       } else if (Starts("<!--")) {
@@ -92,14 +95,21 @@ class Scanner {
       } else if (Starts("<!DOCTYPE")) {
         DocumentType();
       } else if (at_ + 1 < text_.size() && IsNameStart(text_[at_ + 1])) {
+        CountName();
         StartTag();
       } else {
+        CountName();
         ++at_;
       }
     }
   }
 
  private:
+  void CountName() {
+    if (++names_ > kMaxMarkupNames)
+      throw EDOMParseError(Format(LoadResString(STooManyNames), {int64_t{kMaxMarkupNames}}));
+  }
+
   bool Starts(std::string_view prefix) const { return text_.substr(at_, prefix.size()) == prefix; }
 
   void SkipPast(std::string_view end, size_t from) {
@@ -117,9 +127,11 @@ class Scanner {
       if (c == '<') return;
       if (quote) {
         if (c == quote) quote = 0;
+        if (c == '&') CountName();
       } else if (c == '"' || c == '\'') {
         quote = c;
       } else if (c == '=') {
+        CountName();
         if (++equals > kMaxAttributesPerElement) RefuseAttributes();
       } else if (c == '>') {
         ++at_;
@@ -161,6 +173,7 @@ class Scanner {
       } else if (Starts("<?")) {
         SkipPast("?>", 2);
       } else if (Starts("<!")) {
+        CountName();
         Declaration();
       } else {
         ++at_;
@@ -184,6 +197,7 @@ class Scanner {
         } else if (entity && (c == '=' || (c == '&' && Starts("&#")))) {
           if (++markup > kMaxAttributesPerElement) RefuseAttributes();
         }
+        if (c == '&' || c == '<') CountName();
       } else if (c == '"' || c == '\'') {
         quote = c;
         markup = 0;
@@ -198,6 +212,7 @@ class Scanner {
   std::string_view text_;
   size_t at_ = 0;
   int defaults_ = 0;
+  int names_ = 0;
 };
 
 }  // namespace

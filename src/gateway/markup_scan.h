@@ -3,7 +3,10 @@
 // the attributes before it (and each default that a document type declares against all of
 // them), so one element with a great many attributes takes time that grows with their square.
 // The request envelope has no attributes at all; a document that could give one element more
-// than kMaxAttributesPerElement of them is refused here.
+// than kMaxAttributesPerElement of them is refused here. The parser also keeps every name it
+// meets in a table whose size it stops growing, so that each new name costs time that grows
+// with the names before it: a document with more than kMaxMarkupNames tags, attributes,
+// declarations and references in all is refused too (the envelope has about a dozen).
 //
 // The scan reads the markup bytes as ASCII, which is sound only for encodings in which every
 // byte below 128 is the ASCII character it names; a document in another encoding (EBCDIC, or
@@ -16,6 +19,7 @@
 namespace xg {
 
 inline constexpr int kMaxAttributesPerElement = 32;
+inline constexpr int kMaxMarkupNames = 10000;
 
 // Raises EDOMParseError when the document:
 // - declares (or starts with the signature of) an encoding that is not accepted;
@@ -24,7 +28,9 @@ inline constexpr int kMaxAttributesPerElement = 32;
 //   attribute defaults in all, or an entity whose value holds more than that many "=" and
 //   character references together (its text is parsed as content, character references
 //   turned into characters);
-// - has a "%" in its internal subset (parameter entities could hide declarations).
+// - has a "%" in its internal subset (parameter entities could hide declarations);
+// - has more than kMaxMarkupNames "<" (outside comments, CDATA sections and processing
+//   instructions), "=" in tags and "&" together.
 void CheckMarkupCost(std::string_view document);
 
 }  // namespace xg

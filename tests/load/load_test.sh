@@ -97,7 +97,9 @@ mkdir -p "$state/requests" "$state/expected" "$state/answers" "$state/results" "
 # The server's own user creates and owns the database file it serves.
 chmod 777 "$state/db"
 port=$((20000 + RANDOM % 20000))
-conf=$("$root/scripts/write-lighttpd-conf.sh" "$state/www" "$port" "$program" C)
+# The embedded database is listed as such; every other name goes to the server.
+printf '[databases]\nembedded = %s\n' "$state/db/embedded.fdb" >"$state/xmlgateway.conf"
+conf=$("$root/scripts/write-lighttpd-conf.sh" "$state/www" "$port" "$program" C "$state/xmlgateway.conf")
 # In a sanitizer build the leak check at exit stops every thread of the process with a tracer;
 # started by lighttpd, with the Firebird client's thread still winding down, that tracer crashes
 # in about a third of the processes and some of them then hang. Leaks are checked by the
