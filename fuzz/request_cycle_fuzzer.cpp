@@ -247,8 +247,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   XG_FUZZ_CHECK(headerEnd != std::string::npos, "no end of the header block: " + Visible(output));
   const std::string headers = output.substr(0, headerEnd + 2);
   XG_FUZZ_CHECK(headers.ends_with(safetyLines + "Content:\r\n"),
-                "the safety lines do not come right before the Content line: " +
-                    Visible(output));
+                "the safety lines do not come right before the Content line: " + Visible(output));
   const std::string body = output.substr(headerEnd + 4);
   const std::string lengthLine = "\r\nContent-Length: ";
   const size_t at = headers.find(lengthLine);

@@ -60,7 +60,8 @@ std::vector<ConfigEntry> ParseConfigFile(std::string_view text, const std::strin
       if (line.back() != ']' || line.size() < 2)
         RaiseConfigError(fileName, number, LoadResString(SConfigLineMalformed));
       section = std::string(Trim(line.substr(1, line.size() - 2)));
-      if (section.empty()) RaiseConfigError(fileName, number, LoadResString(SConfigSectionNameEmpty));
+      if (section.empty())
+        RaiseConfigError(fileName, number, LoadResString(SConfigSectionNameEmpty));
       inSection = true;
       entries.push_back({section, std::string(), std::string(), number});
       continue;

@@ -23,10 +23,10 @@ struct ConfigEntry {
   int line = 0;         // counted from 1
 };
 
-// The section lines and entries of the text, in file order. Lines end with LF or CR LF. A line that is empty or
-// blank, or whose first non-blank byte is "#", is skipped; elsewhere a "#" that follows a blank
-// starts a comment that runs to the end of the line. Raises EConfigError naming `fileName` and
-// the line for: a line that is neither a section nor "key = value", an empty section or key
+// The section lines and entries of the text, in file order. Lines end with LF or CR LF. A line that
+// is empty or blank, or whose first non-blank byte is "#", is skipped; elsewhere a "#" that follows
+// a blank starts a comment that runs to the end of the line. Raises EConfigError naming `fileName`
+// and the line for: a line that is neither a section nor "key = value", an empty section or key
 // name, a key before the first section, and a control byte (other than a tab) in a line.
 std::vector<ConfigEntry> ParseConfigFile(std::string_view text, const std::string& fileName);
 

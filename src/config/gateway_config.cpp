@@ -48,10 +48,17 @@ std::optional<int64_t> ByteCount(const std::string& value, int64_t limit) {
   int shift = 0;
   if (i + 1 == value.size()) {
     switch (value[i]) {
-      case 'K': shift = 10; break;
-      case 'M': shift = 20; break;
-      case 'G': shift = 30; break;
-      default: return std::nullopt;
+      case 'K':
+        shift = 10;
+        break;
+      case 'M':
+        shift = 20;
+        break;
+      case 'G':
+        shift = 30;
+        break;
+      default:
+        return std::nullopt;
     }
   } else if (i != value.size()) {
     return std::nullopt;

@@ -1,8 +1,7 @@
 // The query service: every row of a SELECT as an OPENSQL document.
+#include <algorithm>
 #include <string>
 #include <vector>
-
-#include <algorithm>
 
 #include "config/gateway_config.h"
 #include "db/ib_field_def.h"
@@ -75,11 +74,10 @@ int64_t RowMarkupBytes(TIBQuery& query) {
 }
 
 void AddRows(TIBQuery& query, std::vector<std::string>& lines, AnswerBudget& budget) {
-  query.SetRowFetchedHandler(
-      [&query, &budget, rowMarkup = int64_t{-1}](size_t valueBytes) mutable {
-        if (rowMarkup < 0) rowMarkup = RowMarkupBytes(query);
-        budget.Add(rowMarkup + static_cast<int64_t>(valueBytes));
-      });
+  query.SetRowFetchedHandler([&query, &budget, rowMarkup = int64_t{-1}](size_t valueBytes) mutable {
+    if (rowMarkup < 0) rowMarkup = RowMarkupBytes(query);
+    budget.Add(rowMarkup + static_cast<int64_t>(valueBytes));
+  });
   query.Open();
   query.Last();  // the whole result into the row cache, so the count is known
   query.First();

@@ -44,8 +44,8 @@ void TSQLServiceSession::Connect(const std::string& requestText) {
   const GatewayConfig& config = CurrentGatewayConfig();
   const DatabaseRoute route = ChooseDatabaseRoute(config, params_.DB);
   if (route == DatabaseRoute::kRefused)
-    throw EDatabaseError(Format(LoadResString(SDatabaseNotAllowed),
-                                {params_.DB.substr(0, kEchoedNameLength)}));
+    throw EDatabaseError(
+        Format(LoadResString(SDatabaseNotAllowed), {params_.DB.substr(0, kEchoedNameLength)}));
   database_ = std::make_unique<TIBDatabase>();
   database_->SetLoginPrompt(false);
   database_->SetDatabaseName(params_.DB);

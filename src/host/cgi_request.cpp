@@ -90,9 +90,9 @@ TCGIRequest::TCGIRequest(Env& env) : env_(env) {
   const std::string lengthText = GetTextVar(static_cast<int>(RequestVar::ContentLength));
   const std::optional<uint64_t> claimed = ClaimedLength(lengthText);
   if (claimed && *claimed > static_cast<uint64_t>(config.maxRequestBytes)) {
-    throw EWebException(Format(LoadResString(SRequestTooLarge),
-                               {lengthText.substr(lengthText.find_first_not_of(" +")),
-                                config.maxRequestBytes}));
+    throw EWebException(
+        Format(LoadResString(SRequestTooLarge),
+               {lengthText.substr(lengthText.find_first_not_of(" +")), config.maxRequestBytes}));
   }
   content_ = ReadText(ContentLength());
 }

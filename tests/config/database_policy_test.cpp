@@ -16,8 +16,8 @@ namespace fs = std::filesystem;
 
 TEST(DatabasePolicy, NamesWithAHost) {
   for (const char* name : {"localhost:/srv/a.fdb", "127.0.0.1/3051:/srv/a.fdb", "srv:employee",
-                           "[::1]:/srv/a.fdb", "inet://srv/a.fdb", "INET4://srv//a.fdb",
-                           "xnet://a", "wnet://srv/a", "\\\\srv\\a.fdb", "/srv/a:b.fdb"})
+                           "[::1]:/srv/a.fdb", "inet://srv/a.fdb", "INET4://srv//a.fdb", "xnet://a",
+                           "wnet://srv/a", "\\\\srv\\a.fdb", "/srv/a:b.fdb"})
     EXPECT_TRUE(NameHasHost(name)) << name;
   for (const char* name : {"/srv/a.fdb", "employee", "relative/a.fdb", ":/srv/a.fdb", ""})
     EXPECT_FALSE(NameHasHost(name)) << name;
@@ -42,7 +42,8 @@ class DatabasePolicyFiles : public ::testing::Test {
 };
 
 TEST_F(DatabasePolicyFiles, ResolvedPaths) {
-  EXPECT_EQ(ResolvedDatabasePath(root_ + "/srv/xg/../../etc/secret.fdb"), root_ + "/etc/secret.fdb");
+  EXPECT_EQ(ResolvedDatabasePath(root_ + "/srv/xg/../../etc/secret.fdb"),
+            root_ + "/etc/secret.fdb");
   EXPECT_EQ(ResolvedDatabasePath(root_ + "/srv/xg/link.fdb"), root_ + "/etc/secret.fdb");
   EXPECT_EQ(ResolvedDatabasePath(root_ + "/xg//./demo.fdb"), root_ + "/srv/xg/demo.fdb");
   // Names of files that are not there are resolved by their text alone.
@@ -78,8 +79,7 @@ TEST_F(DatabasePolicyFiles, AllowAndEmbeddedDecideTheRoad) {
       {"localhost:" + root_ + "/srv/xg/demo.fdb", DatabaseRoute::kRefused},
       {root_ + std::string("/srv/xg/demo.fdb\0x", 18), DatabaseRoute::kRefused},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(ChooseDatabaseRoute(config, c.name), c.route) << c.name;
+  for (const auto& c : cases) EXPECT_EQ(ChooseDatabaseRoute(config, c.name), c.route) << c.name;
 
   // "embedded" matches the file a name resolves to, never the name as sent.
   config.allow = {"*"};
@@ -89,8 +89,8 @@ TEST_F(DatabasePolicyFiles, AllowAndEmbeddedDecideTheRoad) {
   EXPECT_EQ(ChooseDatabaseRoute(config, root_ + "/srv/xg/../../etc/secret.fdb"),
             DatabaseRoute::kLocalServer);
   // With the defaults every name is allowed and none is embedded.
-  for (const std::string& name : {root_ + "/srv/xg/demo.fdb", std::string("employee"),
-                                  std::string("")})
+  for (const std::string& name :
+       {root_ + "/srv/xg/demo.fdb", std::string("employee"), std::string("")})
     EXPECT_EQ(ChooseDatabaseRoute(GatewayConfig(), name), DatabaseRoute::kLocalServer) << name;
 }
 

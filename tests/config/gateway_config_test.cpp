@@ -69,7 +69,9 @@ TEST(GatewayConfig, MalformedFilesAreRefusedWithTheirFileAndLine) {
       {"[databases\n", at + "1: expected \"[section]\" or \"key = value\""},
       {"[]\n", at + "1: empty section name"},
       {"[databases]\n = x\n", at + "2: empty key"},
-      {"[databases]\nallow = a\x01" "b\n", at + "2: control character in the line"},
+      {"[databases]\nallow = a\x01"
+       "b\n",
+       at + "2: control character in the line"},
       {"[pool]\nsize = 4\n", at + "1: unknown section [pool]"},
       {"[Databases]\n", at + "1: unknown section [Databases]"},
       {"[databases]\nallowed = *\n", at + "2: unknown key allowed in section [databases]"},
@@ -82,16 +84,17 @@ TEST(GatewayConfig, MalformedFilesAreRefusedWithTheirFileAndLine) {
   };
   for (const auto& c : cases) EXPECT_EQ(FailureOf(c.text), c.message) << c.text;
 
-  const std::string request = ": max-request-bytes must be a whole number of bytes, optionally "
-                              "followed by K, M or G, at most 2147483647 bytes: ";
-  const std::string answer = ": max-answer-bytes must be a whole number of bytes, optionally "
-                             "followed by K, M or G, at most 1125899906842624 bytes: ";
+  const std::string request =
+      ": max-request-bytes must be a whole number of bytes, optionally "
+      "followed by K, M or G, at most 2147483647 bytes: ";
+  const std::string answer =
+      ": max-answer-bytes must be a whole number of bytes, optionally "
+      "followed by K, M or G, at most 1125899906842624 bytes: ";
   for (const char* value : {"", "-1", "1.5", "12KB", "k", "16 M", "2147483648", "2G", "0x10"}) {
     EXPECT_EQ(FailureOf("[limits]\nmax-request-bytes = " + std::string(value) + "\n"),
               at + "2" + request + value);
   }
-  EXPECT_EQ(FailureOf("[limits]\nmax-answer-bytes = 1048577G\n"),
-            at + "2" + answer + "1048577G");
+  EXPECT_EQ(FailureOf("[limits]\nmax-answer-bytes = 1048577G\n"), at + "2" + answer + "1048577G");
   EXPECT_EQ(FailureOf("[limits]\nmax-answer-bytes = 99999999999999999999999\n"),
             at + "2" + answer + "99999999999999999999999");
 }

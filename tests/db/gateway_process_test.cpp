@@ -5,7 +5,6 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -128,9 +127,9 @@ TEST(GatewayProcess, RefusedConnectionsAnswerTheErrorDocument) {
   const auto server = test::Server();
   ASSERT_FALSE(server.host.empty());
   // A file that is not there is no embedded database: the server on this host reports it.
-  std::string message = ErrorMessage(
-      Post(RequestDocument("SERVICEOPENSQL", test::ScratchDirectory() + "/absent.fdb",
-                           server.user, server.password, "select 1")));
+  std::string message =
+      ErrorMessage(Post(RequestDocument("SERVICEOPENSQL", test::ScratchDirectory() + "/absent.fdb",
+                                        server.user, server.password, "select 1")));
   EXPECT_NE(message.find("absent.fdb"), std::string::npos) << message;
 
   message = ErrorMessage(Post(RequestDocument("SERVICEEXECSQL", "127.0.0.1/3999:/tmp/none.fdb",
@@ -179,8 +178,8 @@ std::string OpenOutcome(const Answer& answer) {
   if (answer.body.rfind(failure, 0) == 0)
     return answer.body.substr(failure.size(), answer.body.find("</MSGDATA>") - failure.size());
   if (answer.body.rfind(kDeclaration + "<OPENSQL RECORDCOUNT=", 0) == 0)
-    return answer.body.substr(kDeclaration.size(), answer.body.find("\r\n", kDeclaration.size()) -
-                                                       kDeclaration.size());
+    return answer.body.substr(kDeclaration.size(),
+                              answer.body.find("\r\n", kDeclaration.size()) - kDeclaration.size());
   if (answer.body.find("<ERROR>") != std::string::npos) return ErrorMessage(answer);
   return "(no answer) " + answer.head;
 }
@@ -197,25 +196,25 @@ TEST(GatewayProcess, ANameWithoutHostGoesToTheServerUnlessListedAsEmbedded) {
                              noConfig))
                 .rfind("Your user name and password are not defined", 0),
             0u);
-  EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", demo, server.user,
-                                             server.password, query),
-                             noConfig)),
-            "<OPENSQL RECORDCOUNT=\"3\">");
+  EXPECT_EQ(
+      OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", demo, server.user, server.password, query),
+                       noConfig)),
+      "<OPENSQL RECORDCOUNT=\"3\">");
   // Listed under embedded, the engine inside the gateway opens it, and checks no password.
   const std::string embedded = test::WriteConfigFile("[databases]\nembedded = " + demo + "\n");
-  EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "wrong", query),
-                             embedded)),
+  EXPECT_EQ(OpenOutcome(
+                Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "wrong", query), embedded)),
             "<OPENSQL RECORDCOUNT=\"3\">");
   // The name is resolved before it is matched: the same file by another way is listed too,
   // while "embedded" matching only the link's own name does not make the file embedded.
   const std::string link = test::ScratchDirectory() + "/link-to-demo.fdb";
   std::filesystem::create_symlink(demo, link);
-  EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", link, "SYSDBA", "wrong", query),
-                             embedded)),
+  EXPECT_EQ(OpenOutcome(
+                Post(RequestDocument("SERVICEOPENSQL", link, "SYSDBA", "wrong", query), embedded)),
             "<OPENSQL RECORDCOUNT=\"3\">");
   const std::string byLinkName = test::WriteConfigFile("[databases]\nembedded = " + link + "\n");
-  EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", link, "SYSDBA", "wrong", query),
-                             byLinkName))
+  EXPECT_EQ(OpenOutcome(
+                Post(RequestDocument("SERVICEOPENSQL", link, "SYSDBA", "wrong", query), byLinkName))
                 .rfind("Your user name and password are not defined", 0),
             0u);
 }
@@ -233,14 +232,13 @@ TEST(GatewayProcess, AllowRefusesWhatItDoesNotMatchBeforeAnyAttach) {
                                                    "/*\nembedded = " + allowedDir + "/*\n");
   const std::string query = "select code from products";
 
-  EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", allowed, "SYSDBA", "p", query), config)),
-            "<OPENSQL RECORDCOUNT=\"3\">");
+  EXPECT_EQ(
+      OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", allowed, "SYSDBA", "p", query), config)),
+      "<OPENSQL RECORDCOUNT=\"3\">");
   const std::string longName = allowedDir + "/../" + std::string(300, 'x') + ".fdb";
   const std::string refused[] = {
-      outside,
-      allowedDir + "/../" + std::filesystem::path(outside).filename().string(),
-      link,
-      "127.0.0.1:" + outside,
+      outside,  allowedDir + "/../" + std::filesystem::path(outside).filename().string(),
+      link,     "127.0.0.1:" + outside,
       longName,
   };
   for (const std::string& name : refused) {
@@ -260,8 +258,9 @@ TEST(GatewayProcess, ANameTooLongForTheClientLibraryIsRefusedNotCut) {
   const std::string demo = test::CreateDemoDatabase();
   for (size_t padding : {size_t{32768}, size_t{65536}}) {
     const std::string name = demo + std::string(padding, ' ');
-    EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", name, "SYSDBA", "", "select 1 "
-                                                                                     "from rdb$database")))
+    EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", name, "SYSDBA", "",
+                                               "select 1 "
+                                               "from rdb$database")))
                   .substr(0, 62),
               "Nome do banco de dados \xE9 longo demais: o m\xE1ximo \xE9 32767 bytes");
   }
@@ -269,9 +268,10 @@ TEST(GatewayProcess, ANameTooLongForTheClientLibraryIsRefusedNotCut) {
   // no file has that name).
   test::GiveToServer(demo);
   const std::string fits = demo + std::string(32767 - demo.size(), ' ');
-  EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", fits, test::Server().user,
-                                             test::Server().password, "select code from products"))),
-            "<OPENSQL RECORDCOUNT=\"3\">");
+  EXPECT_EQ(
+      OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", fits, test::Server().user,
+                                       test::Server().password, "select code from products"))),
+      "<OPENSQL RECORDCOUNT=\"3\">");
 }
 
 TEST(GatewayProcess, AnAnswerAboveMaxAnswerBytesStopsTheQuery) {
@@ -280,16 +280,15 @@ TEST(GatewayProcess, AnAnswerAboveMaxAnswerBytesStopsTheQuery) {
   const Answer whole = Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "", query));
   ASSERT_EQ(OpenOutcome(whole), "<OPENSQL RECORDCOUNT=\"3\">");
   auto limited = [&](int64_t limit, const std::string& sql) {
-    return Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "", sql),
-                test::WriteConfigFile(test::EmbeddedScratchConfig() +
-                                      "[limits]\nmax-answer-bytes = " + std::to_string(limit) +
-                                      "\n"));
+    return Post(
+        RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "", sql),
+        test::WriteConfigFile(test::EmbeddedScratchConfig() +
+                              "[limits]\nmax-answer-bytes = " + std::to_string(limit) + "\n"));
   };
   // The document fits its own length exactly, and not one byte less.
   EXPECT_EQ(limited(static_cast<int64_t>(whole.body.size()), query).body, whole.body);
   const std::string tooLarge = "A resposta passa do limite de " +
-                               std::to_string(whole.body.size() - 1) +
-                               " bytes (max-answer-bytes)";
+                               std::to_string(whole.body.size() - 1) + " bytes (max-answer-bytes)";
   EXPECT_EQ(OpenOutcome(limited(static_cast<int64_t>(whole.body.size()) - 1, query)), tooLarge);
   // Fifteen million rows of 200 bytes would take minutes and gigabytes to fetch: fetching stops
   // once the rows held would make more than the answer may hold.
@@ -310,10 +309,10 @@ TEST(GatewayProcess, TheConnectionCharacterSetTransliteratesText) {
       test::WriteConfigFile(test::EmbeddedScratchConfig() + "charset = ISO8859_1\n");
   const std::string none = test::EmbeddedScratchConfigFile();
   auto name = [&](int id, const std::string& config) {
-    const Answer answer = Post(RequestDocument("SERVICEOPENSQL", path, "SYSDBA", "",
-                                               "select name from t where id = " +
-                                                   std::to_string(id)),
-                               config);
+    const Answer answer =
+        Post(RequestDocument("SERVICEOPENSQL", path, "SYSDBA", "",
+                             "select name from t where id = " + std::to_string(id)),
+             config);
     // The size the server describes depends on the connection character set.
     const size_t element = answer.body.find(" <NAME DATATYPE=\"STRING\" DATASIZE=\"");
     if (element == std::string::npos) return OpenOutcome(answer);

@@ -371,8 +371,8 @@ TEST_F(SQLServices, RefusedAttachEscapesWithTheServerText) {
   const auto server = test::Server();
   ASSERT_FALSE(server.host.empty());
   // A file that is not there is no embedded database: the server on this host reports it.
-  Request request{test::ScratchDirectory() + "/absent.fdb", "select * from products",
-                  server.user, server.password};
+  Request request{test::ScratchDirectory() + "/absent.fdb", "select * from products", server.user,
+                  server.password};
   std::string message = SetUpFailure<EIBInterBaseError>([&] { return Open(request); });
   EXPECT_NE(message.find("absent.fdb"), std::string::npos) << message;
 

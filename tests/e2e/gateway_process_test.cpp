@@ -12,8 +12,8 @@
 
 #include "config/gateway_config.h"
 #include "support/child_process.h"
-#include "support/scoped_config.h"
 #include "support/request_body.h"
+#include "support/scoped_config.h"
 
 namespace xg {
 namespace {
@@ -50,9 +50,8 @@ std::vector<std::string> SanitizerVariables() {
 ChildResult Serve(std::vector<std::string> variables, const std::string& input,
                   const test::ChildLimits& limits = {}) {
   static const std::string emptyConfig = test::WriteConfigFile("");
-  if (std::none_of(variables.begin(), variables.end(), [](const std::string& v) {
-        return v.starts_with("XMLGATEWAY_CONF=");
-      }))
+  if (std::none_of(variables.begin(), variables.end(),
+                   [](const std::string& v) { return v.starts_with("XMLGATEWAY_CONF="); }))
     variables.push_back("XMLGATEWAY_CONF=" + emptyConfig);
   for (const std::string& setting : SanitizerVariables()) variables.push_back(setting);
   ChildResult result = RunChild(XG_PROGRAM, variables, input, limits);
@@ -83,7 +82,9 @@ std::string NormalBody(const std::string& output) {
   const std::string body = output.substr(end + 4);
   EXPECT_EQ(output.substr(0, end + 4),
             "Status: 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                std::to_string(body.size()) + "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\nContent:\r\n\r\n");
+                std::to_string(body.size()) +
+                "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: "
+                "nosniff\r\nContent:\r\n\r\n");
   return body;
 }
 
@@ -330,10 +331,10 @@ TEST(GatewayProcess, AHugeClaimedLengthIsAnsweredWithoutHoldingTheClaim) {
 #if !defined(__SANITIZE_ADDRESS__)
   limits.addressSpaceMb = 1024;
 #endif
-  const ChildResult result =
-      Serve({"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1", "CONTENT_LENGTH=2000000000",
-             "XMLGATEWAY_CONF=" + test::WriteConfigFile("[limits]\nmax-request-bytes = 2000000000\n")},
-            body, limits);
+  const ChildResult result = Serve(
+      {"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1", "CONTENT_LENGTH=2000000000",
+       "XMLGATEWAY_CONF=" + test::WriteConfigFile("[limits]\nmax-request-bytes = 2000000000\n")},
+      body, limits);
   EXPECT_EQ(ErrorMessage(NormalBody(result.out)), "Erro desconhecido");
   EXPECT_LT(result.maxRssKb, 200 * 1024) << "peak memory grew with the claimed length";
 }
@@ -345,16 +346,19 @@ TEST(GatewayProcess, ABodyThatCannotBeHeldGetsTheServerFailurePage) {
   const std::string body(96 * 1024 * 1024, 'a');
   test::ChildLimits limits;
   limits.addressSpaceMb = 128;
-  const ChildResult result = Serve({"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1",
-                                    "CONTENT_LENGTH=" + std::to_string(body.size()),
-                                    "XMLGATEWAY_CONF=" + test::WriteConfigFile(
-                                                             "[limits]\nmax-request-bytes = 100M\n")},
-                                   body, limits);
+  const ChildResult result =
+      Serve({"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1",
+             "CONTENT_LENGTH=" + std::to_string(body.size()),
+             "XMLGATEWAY_CONF=" + test::WriteConfigFile("[limits]\nmax-request-bytes = 100M\n")},
+            body, limits);
   const std::string page =
       "<html><title>Internal Server Error 500</title>\r\n<h1>Internal Server Error 500</h1>"
       "<hr>\r\nException: EOutOfMemory<br>\r\nMessage: Out of memory<br></html>\r\n";
-  EXPECT_EQ(result.out, "Status: 500 Out of memory\r\nContent-Type: text/html\r\nContent-Length: " +
-                            std::to_string(page.size()) + "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\n\r\n" + page);
+  EXPECT_EQ(result.out,
+            "Status: 500 Out of memory\r\nContent-Type: text/html\r\nContent-Length: " +
+                std::to_string(page.size()) +
+                "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\n\r\n" +
+                page);
 }
 #endif
 
@@ -362,9 +366,10 @@ TEST(GatewayProcess, ABodyThatCannotBeHeldGetsTheServerFailurePage) {
 std::string ServerFailurePage(const std::string& className, const std::string& message) {
   const std::string page =
       "<html><title>Internal Server Error 500</title>\r\n<h1>Internal Server Error 500</h1>"
-      "<hr>\r\nException: " + className + "<br>\r\nMessage: " + message + "<br></html>\r\n";
-  return "Status: 500 " + message + "\r\nContent-Type: text/html\r\nContent-Length: " +
-         std::to_string(page.size()) +
+      "<hr>\r\nException: " +
+      className + "<br>\r\nMessage: " + message + "<br></html>\r\n";
+  return "Status: 500 " + message +
+         "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(page.size()) +
          "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\n\r\n" + page;
 }
 
@@ -372,12 +377,11 @@ TEST(GatewayProcess, ABodyAboveTheRequestLimitGetsTheServerFailurePageUnread) {
   const std::string body = SendDataBody(kStatusRequest);
   // The default limit, 16 MiB, against a claim beyond 32 bits that no body follows: the answer
   // comes at once, without waiting for the claimed bytes.
-  ChildResult result = Serve({"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1",
-                              "CONTENT_LENGTH=2147483648"},
-                             body);
-  EXPECT_EQ(result.out,
-            ServerFailurePage("EWebException", "Request body of 2147483648 bytes is larger than "
-                                               "max-request-bytes (16777216 bytes)"));
+  ChildResult result =
+      Serve({"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1", "CONTENT_LENGTH=2147483648"}, body);
+  EXPECT_EQ(result.out, ServerFailurePage("EWebException",
+                                          "Request body of 2147483648 bytes is larger than "
+                                          "max-request-bytes (16777216 bytes)"));
   const std::string config = test::WriteConfigFile("[limits]\nmax-request-bytes = 200\n");
   const std::string small = SendDataBody(Request("SENDDATA", "SERVICEERROR"));
   ASSERT_LE(small.size(), 200u);
@@ -401,9 +405,10 @@ TEST(GatewayProcess, AConfigurationThatCannotBeUsedAnswersEveryRequestWithItsErr
                                                   ": No such file or directory"));
   // An empty variable names no file: the default file, absent on a test host, gives the
   // defaults.
-  if (access(std::string(kDefaultConfigFile).c_str(), F_OK) != 0)
+  if (access(std::string(kDefaultConfigFile).c_str(), F_OK) != 0) {
     EXPECT_EQ(NormalBody(Post(body, {"XMLGATEWAY_CONF="}).out).substr(0, 53),
               "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n<STATUS>");
+  }
 }
 
 TEST(GatewayProcess, AnElementWithManyAttributesIsRefusedBeforeParsing) {

@@ -35,11 +35,13 @@ TEST(MarkupScan, DocumentsThatPass) {
                        "<SENDDATA><SERVICE>SERVICESTATUS</SERVICE><PASS>YQ==</PASS></SENDDATA>"),
            "<a" + Attributes(32) + "><b" + Attributes(32) + "/></a>",
            // 10 000 names: two tags and 9 998 elements, each in one tag.
-           "<a>" + [] {
-             std::string elements;
-             for (int i = 0; i < 9998; ++i) elements += "<e/>";
-             return elements;
-           }() + "</a>",
+           "<a>" +
+               [] {
+                 std::string elements;
+                 for (int i = 0; i < 9998; ++i) elements += "<e/>";
+                 return elements;
+               }() +
+               "</a>",
            // "=" and ">" inside quoted values, or in text, count for nothing.
            "<a x='=>=\"=' y=\"'='\">" + std::string(100, '=') + "</a>",
            "<a><!--" + Attributes(100) + "--><![CDATA[<b" + Attributes(100) + ">]]><?pi" +
@@ -69,29 +71,35 @@ TEST(MarkupScan, DocumentsThatAreRefused) {
       // An entity's text is parsed as content, its character references turned into "<" or "=".
       {"<!DOCTYPE a [<!ENTITY e \"<b" + Attributes(33, "''") + "/>\">]><a>&e;</a>", kTooMany},
       {"<!DOCTYPE a [<!ENTITY e \"&#60;b" + std::string(33 * 8, ' ') + "&#61;&#61;" +
-           std::string(31, ' ') + [] {
+           std::string(31, ' ') +
+           [] {
              std::string refs;
              for (int i = 0; i < 31; ++i) refs += "&#x3D;";
              return refs;
-           }() + "/>\">]><a>&e;</a>",
+           }() +
+           "/>\">]><a>&e;</a>",
        kTooMany},
       {"<!DOCTYPE a [<!ENTITY % p \"x\">]><a/>",
        "The document type declaration uses parameter entities"},
       {"<!DOCTYPE a [%p;]><a/>", "The document type declaration uses parameter entities"},
       // Each new name costs the parser more than the one before: their number is bounded.
-      {"<a>" + [] {
-         std::string elements;
-         for (int i = 0; i < 10000; ++i) elements += "<e" + std::to_string(i) + "/>";
-         return elements;
-       }() + "</a>",
+      {"<a>" +
+           [] {
+             std::string elements;
+             for (int i = 0; i < 10000; ++i) elements += "<e" + std::to_string(i) + "/>";
+             return elements;
+           }() +
+           "</a>",
        "The document holds more than 10000 tags, attributes, declarations and references"},
       {"<a>" + std::string(10001, '&') + "</a>",
        "The document holds more than 10000 tags, attributes, declarations and references"},
-      {"<a>" + [] {
-         std::string elements;
-         for (int i = 0; i < 400; ++i) elements += "<e" + Attributes(25) + "/>";
-         return elements;
-       }() + "</a>",
+      {"<a>" +
+           [] {
+             std::string elements;
+             for (int i = 0; i < 400; ++i) elements += "<e" + Attributes(25) + "/>";
+             return elements;
+           }() +
+           "</a>",
        "The document holds more than 10000 tags, attributes, declarations and references"},
       {"<?xml version=\"1.0\" encoding=\"UTF-7\"?><a/>",
        "The document's encoding is not accepted: UTF-7"},

@@ -165,15 +165,17 @@ TEST(CGIRequest, AHugeClaimedLengthDoesNotReserveTheClaim) {
 TEST(CGIRequest, AClaimAboveTheRequestLimitIsRefusedBeforeAnyRead) {
   test::ScopedGatewayConfig config("[limits]\nmax-request-bytes = 10\n");
   // Beyond 32 bits a length is no integer variable (-1), but it is still refused as a claim.
-  for (const char* length : {"11", " +11", "2147483648", "99999999999", "99999999999999999999999999"}) {
+  for (const char* length :
+       {"11", " +11", "2147483648", "99999999999", "99999999999999999999999999"}) {
     FakeEnv env({{"CONTENT_LENGTH", length}}, "a=1");
     try {
       TCGIRequest request(env);
       ADD_FAILURE() << length << " accepted";
     } catch (const EWebException& e) {
-      EXPECT_EQ(e.Message(), "Request body of " + std::string(length).substr(
-                                                      std::string(length).find_first_not_of(" +")) +
-                                 " bytes is larger than max-request-bytes (10 bytes)");
+      EXPECT_EQ(e.Message(),
+                "Request body of " +
+                    std::string(length).substr(std::string(length).find_first_not_of(" +")) +
+                    " bytes is larger than max-request-bytes (10 bytes)");
     }
     EXPECT_EQ(env.readCalls, 0) << length;
   }

@@ -75,7 +75,10 @@ class RequestCycle : public ::testing::Test {
 
 std::string NormalAnswer(const std::string& body) {
   return "Status: 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-         std::to_string(body.size()) + "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\nContent:\r\n\r\n" + body;
+         std::to_string(body.size()) +
+         "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: "
+         "nosniff\r\nContent:\r\n\r\n" +
+         body;
 }
 
 std::string ServerFailurePage(const std::string& className, const std::string& message) {
@@ -107,7 +110,8 @@ TEST_F(RequestCycle, ItemsThatMatchComeBeforeTheDefaultItem) {
   EXPECT_EQ(script.actionCalls, 0);
   // The default item, which leaves the content empty: no length line.
   EXPECT_EQ(Serve({{"PATH_INFO", "/x"}}),
-            "Status: 200 OK\r\nContent-Type: text/html\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\nContent:\r\n\r\n");
+            "Status: 200 OK\r\nContent-Type: text/html\r\nContent-Security-Policy: "
+            "sandbox\r\nX-Content-Type-Options: nosniff\r\nContent:\r\n\r\n");
   EXPECT_EQ(script.actionCalls, 1);
 }
 
@@ -139,7 +143,10 @@ TEST_F(RequestCycle, AnExceptionFromTheActionGivesTheInternalApplicationErrorPag
       "<p><hr width=\"100%\"><i>/p/&lt;q&gt;</i></body></html>";
   EXPECT_EQ(Serve({{"PATH_INFO", "/p/<q>"}}),
             "Status: 500 Internal Server Error\r\nContent-Type: text/html\r\nContent-Length: " +
-                std::to_string(page.size()) + "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\nContent:\r\n\r\n" + page);
+                std::to_string(page.size()) +
+                "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: "
+                "nosniff\r\nContent:\r\n\r\n" +
+                page);
 }
 
 TEST_F(RequestCycle, RunningOutOfMemoryInTheActionIsAnException) {
@@ -172,7 +179,8 @@ TEST_F(RequestCycle, OnExceptionSetsStatus500AndSendsWhenItKeepsHandled) {
   script.onException = [&](TObject&, const Exception& e, bool&) { seen = e.Message(); };
   EXPECT_EQ(Serve({}),
             "Status: 500 Internal Server Error\r\nContent-Type: text/html\r\n"
-            "Content-Length: 11\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\nContent:\r\n\r\nfrom action");
+            "Content-Length: 11\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: "
+            "nosniff\r\nContent:\r\n\r\nfrom action");
   EXPECT_EQ(seen, "boom");
 
   // A handler that declines leaves the page to the dispatcher.
