@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "config/gateway_config.h"
 
@@ -24,11 +25,20 @@ class ScopedGatewayConfig {
 };
 
 // A configuration file with the text, in a fresh file under /tmp that every user can read (a
-// program under test may run as another user); its path. The file stays for the test run.
+// program under test may run as another user); its path. The file stays until the test program
+// ends.
 inline std::string WriteConfigFile(const std::string& text) {
+  struct Files {
+    std::vector<std::string> paths;
+    ~Files() {
+      for (const std::string& path : paths) std::remove(path.c_str());
+    }
+  };
+  static Files files;
   std::string path = "/tmp/xg-conf-XXXXXX";
   const int fd = mkstemp(path.data());
   if (fd < 0) return std::string();
+  files.paths.push_back(path);
   fchmod(fd, 0644);
   const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   ::close(fd);
