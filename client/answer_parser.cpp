@@ -52,13 +52,15 @@ std::optional<AnswerValue> ReadValue(const xmlNode* element) {
   return value;
 }
 
-// The element children of `parent`, with nothing else beside them but blank text.
+// The element children of `parent`, with nothing else beside them but blank text, comments and
+// processing instructions.
 std::optional<std::vector<const xmlNode*>> Elements(const xmlNode* parent) {
   std::vector<const xmlNode*> elements;
   for (const xmlNode* child = parent->children; child; child = child->next) {
     if (child->type == XML_ELEMENT_NODE) {
       elements.push_back(child);
-    } else if (!IsBlankText(child)) {
+    } else if (child->type != XML_COMMENT_NODE && child->type != XML_PI_NODE &&
+               !IsBlankText(child)) {
       return std::nullopt;
     }
   }

@@ -117,8 +117,9 @@ HttpAnswer PostForm(const std::string& url, const std::string& form_body,
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer);
 
   const CURLcode code = curl_easy_perform(curl);
-  // A body cut short of its Content-Length is an answer to report as such, not a lost exchange.
-  if (code == CURLE_OK || (code == CURLE_PARTIAL_FILE && answer.status != 0)) return answer;
+  // A body cut short is an answer to report as such, not a lost exchange.
+  if (code == CURLE_PARTIAL_FILE && answer.status != 0) answer.cut = true;
+  if (code == CURLE_OK || answer.cut) return answer;
   std::string reason = error_text[0] != '\0' ? error_text : curl_easy_strerror(code);
   throw ClientError(ExitCode::kTransport, "no answer from " + url + ": " + reason);
 }
@@ -131,6 +132,11 @@ void CheckHttpAnswer(const HttpAnswer& answer) {
     throw ClientError(ExitCode::kAnswer,
                       "cut answer (" + status + "): " + std::to_string(answer.body.size()) +
                           " bytes of " + std::to_string(*answer.content_length) + " came");
+  }
+  if (answer.cut) {
+    throw ClientError(ExitCode::kAnswer, "cut answer (" + status +
+                                             "): the connection ended after " +
+                                             std::to_string(answer.body.size()) + " bytes");
   }
   if (answer.status == 200) return;
   if (answer.status == 500) {

@@ -13,6 +13,7 @@ struct HttpAnswer {
   std::string reason;                      // the status line's reason phrase
   std::optional<uint64_t> content_length;  // the Content-Length header, when there was one
   std::string body;                        // the bytes received, as many as came
+  bool cut = false;                        // the connection ended before the body did
 };
 
 struct TransportOptions {
@@ -28,9 +29,10 @@ struct TransportOptions {
 HttpAnswer PostForm(const std::string& url, const std::string& form_body,
                     const TransportOptions& options);
 
-// Accepts a whole answer with status 200. Raises ClientError: an answer error for a body whose
-// length differs from its Content-Length (a cut answer) or for a status other than 200 and 500;
-// a server error, with the page's text, for status 500 (the gateway's failure pages).
+// Accepts a whole answer with status 200. Raises ClientError: an answer error for a cut answer
+// (a body whose length differs from its Content-Length, or that the connection ended before its
+// chunked framing did) or for a status other than 200 and 500; a server error, with the page's
+// text, for status 500 (the gateway's failure pages).
 void CheckHttpAnswer(const HttpAnswer& answer);
 
 // The readable text of an HTML failure page (ISO-8859-1): its title dropped, tags removed, runs

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <iterator>
 
 #include "client_error.h"
 
@@ -27,25 +29,42 @@ class FileDescriptor {
   bool owned_;
 };
 
-// Echo off for as long as it lives.
+// The terminal's settings while echo is off, for a signal that ends the process meanwhile.
+int echo_off_terminal = -1;
+termios echo_off_saved{};
+
+void RestoreEchoAndDie(int signal_number) {
+  ::tcsetattr(echo_off_terminal, TCSAFLUSH, &echo_off_saved);
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
+// Echo off for as long as it lives; Ctrl-C, a hang-up or SIGTERM meanwhile turns it on again
+// before the process ends.
 class EchoOff {
  public:
-  explicit EchoOff(int fd) : fd_(fd), saved_(::tcgetattr(fd, &settings_) == 0) {
+  explicit EchoOff(int fd) : saved_(::tcgetattr(fd, &echo_off_saved) == 0) {
     if (!saved_) return;
-    termios quiet = settings_;
+    echo_off_terminal = fd;
+    for (size_t i = 0; i < std::size(kSignals); ++i)
+      previous_[i] = std::signal(kSignals[i], RestoreEchoAndDie);
+    termios quiet = echo_off_saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    ::tcsetattr(fd_, TCSAFLUSH, &quiet);
+    ::tcsetattr(fd, TCSAFLUSH, &quiet);
   }
   ~EchoOff() {
-    if (saved_) ::tcsetattr(fd_, TCSAFLUSH, &settings_);
+    if (!saved_) return;
+    ::tcsetattr(echo_off_terminal, TCSAFLUSH, &echo_off_saved);
+    for (size_t i = 0; i < std::size(kSignals); ++i) std::signal(kSignals[i], previous_[i]);
+    echo_off_terminal = -1;
   }
   EchoOff(const EchoOff&) = delete;
   EchoOff& operator=(const EchoOff&) = delete;
 
  private:
-  int fd_;
-  termios settings_{};
+  static constexpr int kSignals[] = {SIGINT, SIGHUP, SIGTERM, SIGQUIT};
   bool saved_;
+  void (*previous_[std::size(kSignals)])(int) = {};
 };
 
 [[noreturn]] void FailReading(std::string_view what, const std::string& path) {

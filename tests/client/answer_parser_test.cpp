@@ -57,6 +57,10 @@ TEST(ParseAnswer, ReadsTheGatewaysDocumentsWhetherWellFormedOrNot) {
        "STATUS{TIMESTAMP:DATETIME=08/12/2025 21:13:05;AGENT:STRING=;"
        "MSGDATA:STRING=Servi\xC3\xA7o em Opera\xC3\xA7\xC3\xA3o;}"
        "DATATYPES{STRING:STRING=ABC;BOOLEAN:BOOLEAN=True;}"},
+      // Any well-formed document of the same elements, whatever its layout.
+      {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><STATUS><MSGDATA DATATYPE='STRING'>"
+       "<![CDATA[a<b]]>&#233;\xE9</MSGDATA><!-- c --></STATUS>",
+       "STATUS{MSGDATA:STRING=a<b\xC3\xA9\xC3\xA9;}"},
       // Today's query answer: "&" escaped, "<", a NUL and a line break not; trailing blanks kept.
       {Query("Bia &amp; Caio <3>", "x\0y\r\nz  "s),
        "OPENSQL[RECORDCOUNT=2]{}RECORD1{ID:INTEGER=1;NAME:STRING=Bia & Caio <3>;}"

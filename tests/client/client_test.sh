@@ -218,6 +218,32 @@ setsid -w "$client" --url "$url" --db "$state/db/demo.fdb" --user SYSDBA query "
   </dev/null >"$state/no_terminal.out" 2>"$state/no_terminal.err"
 [ $? -eq 2 ] || fail "no_terminal: exit code is not 2"
 expect_err_start no_terminal "xmlgateway-client: no terminal to ask for the password on: give --password-file"
+# On a terminal the password is asked for with echo off.
+(sleep 1; printf 'typed-secret\r') | timeout 20 script -qec "$client --url $url --format csv query \
+  --db $state/db/demo.fdb --user SYSDBA 'select 1 as n from rdb\$database'" /dev/null >"$state/prompt.out" 2>&1
+[ "$(tr -d '\r' <"$state/prompt.out")" = $'Password for SYSDBA: \nN\n1' ] ||
+  fail "prompt: the terminal shows"$'\n'"$(cat -v "$state/prompt.out")"
+
+# The password reaches a server that checks it.
+if [ -n "${XG_FB_SERVER_HOST:-}" ] && [ -n "${XG_FB_SERVER_USER:-}" ] && [ -n "${XG_FB_SERVER_PASSWORD:-}" ]; then
+  # The server's own user creates and owns the database file it serves.
+  chmod 755 "$state"
+  chmod 777 "$state/db"
+  server_db="$XG_FB_SERVER_HOST:$state/db/server.fdb"
+  printf "CREATE DATABASE '%s' USER '%s' PASSWORD '%s';\n" "$server_db" "$XG_FB_SERVER_USER" \
+    "$XG_FB_SERVER_PASSWORD" | "$(command -v isql-fb || command -v isql)" -q >/dev/null 2>&1 ||
+    fail "server: cannot create $server_db"
+  printf '%s\n' "$XG_FB_SERVER_PASSWORD" >"$state/server_password"
+  printf 'wrong-%s\n' "$XG_FB_SERVER_PASSWORD" >"$state/wrong_password"
+  server_args=(--url "$url" --format csv --db "$server_db" --user "$XG_FB_SERVER_USER")
+  run server_password 0 "${server_args[@]}" --password-file "$state/server_password" query "select 1 as n from rdb\$database"
+  expect_out server_password $'N\n1'
+  run server_wrong_password 5 "${server_args[@]}" --password-file "$state/wrong_password" query "select 1 as n from rdb\$database"
+  expect_err_start server_wrong_password "xmlgateway-client: Your user name and password are not defined"
+else
+  echo "SKIP: the password check through the Firebird server (XG_FB_SERVER_HOST, _USER, _PASSWORD not set)"
+fi
+
 run help 0 --help
 grep -q '^Exit codes:' "$state/help.out" || fail "help: no exit codes"
 

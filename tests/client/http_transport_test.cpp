@@ -23,6 +23,9 @@ TEST(CheckHttpAnswer, AcceptsOnlyAWholeAnswerWithStatus200) {
       {{200, "OK", std::nullopt, body}, "no failure"},  // chunked: the framing checks it
       {{200, "OK", 100, body},
        test::Failed(ExitCode::kAnswer, "cut answer (HTTP status 200 OK): 9 bytes of 100 came")},
+      {{200, "OK", std::nullopt, body, true},
+       test::Failed(ExitCode::kAnswer,
+                    "cut answer (HTTP status 200 OK): the connection ended after 9 bytes")},
       {{200, "OK", 0, body},
        test::Failed(ExitCode::kAnswer, "cut answer (HTTP status 200 OK): 9 bytes of 0 came")},
       {{500, "Internal Server Error", kFailurePage.size(), kFailurePage},

@@ -12,8 +12,8 @@ using namespace std::string_literals;
 const ResultTable kRows = {
     {{"ID", "INTEGER"}, {"NAME", "STRING"}, {"NOTE", "STRING"}},
     {
-        {"1", "A\xC3\xA7\xC3\xA3o & <b>", "plain"},
-        {"-20", "say \"hi\", bye", "a\r\nb"},
+        {"1", "A\xC3\xA7\xC3\xA3o & <b>", "cr\r"},
+        {"-20", "say \"hi\", bye", "a\nb"},
         {"3", "x\0y"s, "tab\there\x01"},
     },
 };
@@ -21,16 +21,16 @@ const ResultTable kRows = {
 TEST(FormatCsv, QuotesOnlyWhatNeedsItAndKeepsEveryByte) {
   EXPECT_EQ(FormatCsv(kRows),
             "ID,NAME,NOTE\n"
-            "1,A\xC3\xA7\xC3\xA3o & <b>,plain\n"
-            "-20,\"say \"\"hi\"\", bye\",\"a\r\nb\"\n"
+            "1,A\xC3\xA7\xC3\xA3o & <b>,\"cr\r\"\n"
+            "-20,\"say \"\"hi\"\", bye\",\"a\nb\"\n"
             "3,x\0y,tab\there\x01\n"s);
   EXPECT_EQ(FormatCsv({{{"A", "STRING"}}, {}}), "A\n");
 }
 
 TEST(FormatJsonLines, OneObjectPerRowWithEscapedTexts) {
   EXPECT_EQ(FormatJsonLines(kRows),
-            "{\"ID\":\"1\",\"NAME\":\"A\xC3\xA7\xC3\xA3o & <b>\",\"NOTE\":\"plain\"}\n"
-            "{\"ID\":\"-20\",\"NAME\":\"say \\\"hi\\\", bye\",\"NOTE\":\"a\\r\\nb\"}\n"
+            "{\"ID\":\"1\",\"NAME\":\"A\xC3\xA7\xC3\xA3o & <b>\",\"NOTE\":\"cr\\r\"}\n"
+            "{\"ID\":\"-20\",\"NAME\":\"say \\\"hi\\\", bye\",\"NOTE\":\"a\\nb\"}\n"
             "{\"ID\":\"3\",\"NAME\":\"x\\u0000y\",\"NOTE\":\"tab\\there\\u0001\"}\n");
   EXPECT_EQ(FormatJsonLines({{{"A", "STRING"}}, {}}), "");
   EXPECT_EQ(FormatJsonLines({{{"B\\", "STRING"}}, {{"\\\x1F\b\f"}}}),
@@ -41,8 +41,8 @@ TEST(FormatTable, AlignsColumnsByCharactersNotBytes) {
   EXPECT_EQ(FormatTable(kRows),
             " ID  NAME           NOTE\n"
             "---  -------------  -------------\n"
-            "  1  A\xC3\xA7\xC3\xA3o & <b>     plain\n"
-            "-20  say \"hi\", bye  a\\r\\nb\n"
+            "  1  A\xC3\xA7\xC3\xA3o & <b>     cr\\r\n"
+            "-20  say \"hi\", bye  a\\nb\n"
             "  3  x\\x00y         tab\\there\\x01\n"
             "(3 rows)\n");
   // An empty result still names its columns; no line ends in blanks.
