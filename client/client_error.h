@@ -9,7 +9,7 @@ namespace xg::client {
 // The program's exit codes; README.md and --help list them.
 enum class ExitCode : int {
   kOk = 0,
-  kOutput = 1,     // the output could not be written
+  kOutput = 1,     // the output could not be written, or memory ran out
   kUsage = 2,      // bad command line, unreadable SQL or password file, text ISO-8859-1 lacks
   kTransport = 3,  // no HTTP exchange: bad URL, no connection, time-out, connection lost
   kAnswer = 4,     // an answer that is not a whole gateway answer: HTTP status other than 200 or

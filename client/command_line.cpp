@@ -166,7 +166,7 @@ Output is UTF-8; the gateway's message goes to standard error when it reports a 
 
 Exit codes:
   0  success
-  1  the output could not be written
+  1  the output could not be written, or memory ran out
   2  usage: a bad command line, an unreadable file, a character ISO-8859-1 lacks
   3  transport: bad URL, no connection, time-out, connection lost
   4  answer: HTTP status other than 200 and 500, a cut answer (fewer bytes than its

@@ -11,6 +11,7 @@
 #include "client_error.h"
 #include "http_transport.h"
 #include "inputs.h"
+#include "output_format.h"
 #include "result.h"
 #include "text_encoding.h"
 
@@ -25,27 +26,30 @@ void WriteOutput(const std::string& text) {
                       std::string("cannot write the output: ") + std::strerror(errno));
 }
 
-// A message for standard error: the gateway's CR LF and lone CR line breaks become LF, and the
-// message ends with one.
+// A message for standard error: the gateway's CR LF and lone CR line breaks become LF, every
+// other control character is shown escaped as the table shows it, and the message ends with
+// one LF.
 std::string ForTerminal(const std::string& message) {
   std::string text;
-  for (size_t i = 0; i < message.size(); ++i) {
-    if (message[i] == '\r') {
-      text += '\n';
-      if (i + 1 < message.size() && message[i + 1] == '\n') ++i;
-    } else {
-      text += message[i];
+  std::string line;
+  for (size_t i = 0; i <= message.size(); ++i) {
+    if (i < message.size() && message[i] != '\r' && message[i] != '\n') {
+      line += message[i];
+      continue;
     }
+    text += Printable(line) + "\n";
+    line.clear();
+    if (i + 1 < message.size() && message[i] == '\r' && message[i + 1] == '\n') ++i;
   }
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  return text + "\n";
+  while (text.size() > 1 && text[text.size() - 2] == '\n') text.pop_back();
+  return text;
 }
 
-int Report(const ClientError& error) {
-  const std::string text = std::string(kProgram) + ": " + ForTerminal(error.what());
+int Report(ExitCode code, const std::string& message) {
+  const std::string text = std::string(kProgram) + ": " + ForTerminal(message);
   std::fwrite(text.data(), 1, text.size(), stderr);
-  if (error.code() == ExitCode::kUsage) std::fprintf(stderr, "Try '%s --help'.\n", kProgram);
-  return static_cast<int>(error.code());
+  if (code == ExitCode::kUsage) std::fprintf(stderr, "Try '%s --help'.\n", kProgram);
+  return static_cast<int>(code);
 }
 
 }  // namespace
@@ -89,7 +93,9 @@ int Run(const std::vector<std::string>& arguments) {
     if (format != Format::kRaw) WriteOutput(FormatResult(result, format));
     return 0;
   } catch (const ClientError& error) {
-    return Report(error);
+    return Report(error.code(), error.what());
+  } catch (const std::exception& error) {  // out of memory
+    return Report(ExitCode::kOutput, error.what());
   }
 }
 
