@@ -111,10 +111,11 @@ std::string PromptPassword(const std::string& prompt) {
     throw ClientError(ExitCode::kUsage,
                       "no terminal to ask for the password on: give --password-file");
   }
-  WriteAll(terminal.get(), prompt);
   std::string password;
   {
+    // Echo goes off before the prompt shows, so nothing typed after it is shown back.
     const EchoOff echo_off(terminal.get());
+    WriteAll(terminal.get(), prompt);
     char c;
     for (;;) {
       const ssize_t count = ::read(terminal.get(), &c, 1);

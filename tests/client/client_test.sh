@@ -29,7 +29,7 @@ python3 "$here/fake_http_server.py" "$state/fake.port" 2>"$state/fake.log" &
 fake=$!
 trap 'kill $server $fake 2>/dev/null; wait $server $fake 2>/dev/null; rm -rf "$state"' EXIT
 url="http://127.0.0.1:$port/cgi-bin/xmlgateway"
-for _ in $(seq 1 50); do curl -s -o /dev/null "$url" && [ -s "$state/fake.port" ] && break; sleep 0.1; done
+for _ in $(seq 1 300); do curl -s -o /dev/null "$url" && [ -s "$state/fake.port" ] && break; sleep 0.1; done
 fake_url="http://127.0.0.1:$(cat "$state/fake.port")"
 
 failures=0
@@ -218,9 +218,31 @@ setsid -w "$client" --url "$url" --db "$state/db/demo.fdb" --user SYSDBA query "
   </dev/null >"$state/no_terminal.out" 2>"$state/no_terminal.err"
 [ $? -eq 2 ] || fail "no_terminal: exit code is not 2"
 expect_err_start no_terminal "xmlgateway-client: no terminal to ask for the password on: give --password-file"
-# On a terminal the password is asked for with echo off.
-(sleep 1; printf 'typed-secret\r') | timeout 20 script -qec "$client --url $url --format csv query \
-  --db $state/db/demo.fdb --user SYSDBA 'select 1 as n from rdb\$database'" /dev/null >"$state/prompt.out" 2>&1
+# On a terminal the password is asked for with echo off: typed once the prompt shows, it is not
+# shown back.
+python3 - "$client" --url "$url" --format csv query --db "$state/db/demo.fdb" --user SYSDBA \
+  "select 1 as n from rdb\$database" >"$state/prompt.out" 2>&1 <<'PYTHON'
+import os, pty, sys
+pid, terminal = pty.fork()
+if pid == 0:
+    os.execv(sys.argv[1], sys.argv[1:])
+shown = b""
+def read():
+    global shown
+    try:
+        chunk = os.read(terminal, 4096)
+    except OSError:
+        chunk = b""
+    shown += chunk
+    return chunk
+while b"Password for SYSDBA: " not in shown and read():
+    pass
+os.write(terminal, b"typed-secret\r")
+while read():
+    pass
+os.waitpid(pid, 0)
+sys.stdout.buffer.write(shown)
+PYTHON
 [ "$(tr -d '\r' <"$state/prompt.out")" = $'Password for SYSDBA: \nN\n1' ] ||
   fail "prompt: the terminal shows"$'\n'"$(cat -v "$state/prompt.out")"
 
