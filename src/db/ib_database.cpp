@@ -19,6 +19,8 @@ constexpr ISC_STATUS kLostConnection = 335544741;
 constexpr ISC_STATUS kNetworkReadError = 335544726;
 constexpr ISC_STATUS kNetworkWriteError = 335544727;
 constexpr char kDialectItem = isc_info_db_sql_dialect;
+// The attach call takes the name's length as a signed 16-bit number.
+constexpr size_t kMaxDatabaseNameLength = 32767;
 
 // Copy of the list, so that members may unregister themselves while it is walked.
 template <class T>
@@ -57,6 +59,12 @@ void TIBDatabase::SetParams(std::vector<std::string> params) {
   paramsChanged_ = true;
 }
 
+void TIBDatabase::SetConnectionConfig(std::string text) {
+  CheckNotConnected();
+  connectionConfig_ = std::move(text);
+  paramsChanged_ = true;
+}
+
 void TIBDatabase::AddParam(std::string line) {
   CheckNotConnected();
   params_.push_back(std::move(line));
@@ -75,10 +83,12 @@ void TIBDatabase::SetConnected(bool value) {
 void TIBDatabase::Attach() {
   CheckNotConnected();
   if (databaseName_.empty()) IBError(ibcDatabaseNameMissing);
+  if (databaseName_.size() > kMaxDatabaseNameLength) IBError(ibcDatabaseNameTooLong);
   // No login dialog exists here; without one the parameters are rebuilt at every attach.
   if (!loginPrompt_) paramsChanged_ = true;
   if (paramsChanged_) {
     parameterBuffer_ = BuildDatabaseParams(params_);
+    if (!connectionConfig_.empty()) AppendConnectionConfig(parameterBuffer_, connectionConfig_);
     paramsChanged_ = false;
   }
   // A request that a termination signal stopped attaches nothing more; one stopped during the

@@ -132,8 +132,13 @@ bool TIBQuery::FetchRow() {
   }
   std::vector<TCachedCell>& chunk = chunks_.back();
   TIBXSQLDA& row = statement_->Current();
-  for (int i = 0; i < columns_; ++i) chunk.push_back(CacheColumn(client_, row.Var(i)));
+  size_t bytes = 0;
+  for (int i = 0; i < columns_; ++i) {
+    chunk.push_back(CacheColumn(client_, row.Var(i)));
+    if (const auto* text = std::get_if<std::string>(&chunk.back())) bytes += text->size();
+  }
   ++rowCount_;
+  if (onRowFetched_) onRowFetched_(bytes);
   return true;
 }
 

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "config/gateway_config.h"
 #include "db/ib_field_def.h"
 #include "gateway/document_writer.h"
 #include "gateway/protocol_strings.h"
@@ -9,10 +10,32 @@
 #include "gateway/sql_services.h"
 #include "runtime/conversions.h"
 #include "runtime/exceptions.h"
+#include "runtime/format.h"
 #include "runtime/stop_signals.h"
 
 namespace xg {
 namespace {
+
+XG_RESOURCE(SAnswerTooLarge, "A resposta passa do limite de %d bytes (max-answer-bytes)");
+
+// The bytes the answer may take (max-answer-bytes). While rows are fetched it counts a lower
+// bound of the document they will make, so that fetching stops before the row cache holds more
+// than the answer may; while the lines are made it counts their exact bytes.
+class AnswerBudget {
+ public:
+  explicit AnswerBudget(int64_t limit) : limit_(limit) {}
+  void Add(int64_t bytes) {
+    used_ += bytes;
+    if (used_ > limit_) throw Exception(Format(LoadResString(SAnswerTooLarge), {limit_}));
+  }
+  // A line of the document (its values already escaped): its bytes and its CR LF.
+  void AddLine(const std::string& line) { Add(static_cast<int64_t>(line.size() + 2)); }
+  void Restart() { used_ = 0; }
+
+ private:
+  int64_t limit_;
+  int64_t used_ = 0;
+};
 
 // The element name of a column: its name in upper case (ASCII letters only), each "&" written
 // as "&amp;" as the values' are.
@@ -32,12 +55,13 @@ std::string ElementName(const std::string& fieldName) {
 }
 
 // One element line per field of the current row (every value null when there is none).
-void AddRowElements(TIBQuery& query, std::vector<std::string>& lines) {
+template <class AddLine>
+void AddRowElements(TIBQuery& query, AddLine& add) {
   for (int i = 0; i < query.FieldCount(); ++i) {
     const TFieldDef& field = query.Field(i);
     const int dataSize = FieldDataSize(field) - (field.DataType == ftString ? 1 : 0);
-    lines.push_back(MakeElement(ElementName(field.Name), query.FieldValue(i),
-                                FieldDataKind(field.DataType), dataSize, 0));
+    add(MakeElement(ElementName(field.Name), query.FieldValue(i), FieldDataKind(field.DataType),
+                    dataSize, 0));
   }
 }
 
@@ -45,24 +69,46 @@ std::string RecordTag(int number) {
   return LoadResString(SRecord) + IntToStr(number);
 }
 
-void AddRows(TIBQuery& query, std::vector<std::string>& lines) {
+// The bytes of a row's lines apart from its values: the record tags and each field's element
+// with an empty value.
+int64_t RowMarkupBytes(TIBQuery& query) {
+  int64_t bytes = 2 * (static_cast<int64_t>(RecordTag(1).size()) + 2) + 1;
+  for (int i = 0; i < query.FieldCount(); ++i) {
+    const TFieldDef& field = query.Field(i);
+    bytes += static_cast<int64_t>(MakeTag(ElementName(field.Name), false).size() * 2) + 2;
+  }
+  return bytes;
+}
+
+void AddRows(TIBQuery& query, std::vector<std::string>& lines, AnswerBudget& budget) {
+  query.SetRowFetchedHandler([&query, &budget, rowMarkup = int64_t{-1}](size_t valueBytes) mutable {
+    if (rowMarkup < 0) rowMarkup = RowMarkupBytes(query);
+    budget.Add(rowMarkup + static_cast<int64_t>(valueBytes));
+  });
   query.Open();
   query.Last();  // the whole result into the row cache, so the count is known
   query.First();
-  lines.push_back(LoadResString(SXMLDeclaration));
-  lines.push_back(MakeTag(LoadResString(SOpenSQL) + " " + LoadResString(SRecordCount) + "=\"" +
-                              IntToStr(query.RecordCount()) + "\"",
-                          false));
+  budget.Restart();
+  // Every line goes through the budget; the closing tag, added by the caller, is counted here.
+  auto add = [&](std::string line) {
+    budget.AddLine(line);
+    lines.push_back(std::move(line));
+  };
+  budget.AddLine(MakeTag(LoadResString(SOpenSQL), true));
+  add(LoadResString(SXMLDeclaration));
+  add(MakeTag(LoadResString(SOpenSQL) + " " + LoadResString(SRecordCount) + "=\"" +
+                  IntToStr(query.RecordCount()) + "\"",
+              false));
   if (query.RecordCount() <= 0) {
-    lines.push_back(MakeTag(RecordTag(0), false));
-    AddRowElements(query, lines);
-    lines.push_back(MakeTag(RecordTag(0), true));
+    add(MakeTag(RecordTag(0), false));
+    AddRowElements(query, add);
+    add(MakeTag(RecordTag(0), true));
   }
   while (!query.Eof()) {
     ThrowIfStopped();  // a long answer stops at a termination signal
-    lines.push_back(MakeTag(RecordTag(query.RecNo()), false));
-    AddRowElements(query, lines);
-    lines.push_back(MakeTag(RecordTag(query.RecNo()), true));
+    add(MakeTag(RecordTag(query.RecNo()), false));
+    AddRowElements(query, add);
+    add(MakeTag(RecordTag(query.RecNo()), true));
     query.Next();
   }
 }
@@ -76,9 +122,10 @@ std::string RunOpenSQL(const std::string& RequestText) {
   session.Transaction().SetActive(true);
   session.LoadStatement();
   std::vector<std::string>& lines = session.CreateLines();
+  AnswerBudget budget(CurrentGatewayConfig().maxAnswerBytes);
 
   try {
-    AddRows(session.Query(), lines);
+    AddRows(session.Query(), lines, budget);
     // Every value is in the lines now: the row cache can go before the text is made.
     session.Query().Close();
   } catch (const Exception& failure) {

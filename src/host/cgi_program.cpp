@@ -7,6 +7,7 @@
 #include <exception>
 #include <string>
 
+#include "config/gateway_config.h"
 #include "host/env.h"
 #include "host/failure.h"
 #include "host/failure_page.h"
@@ -56,6 +57,7 @@ int RunCgiProgram(const TWebModuleClass& moduleClass) {
     LoadLanguageModule(ProgramPath(), PosixLocaleSource());
     PrepareRunTimeErrors();
     ReadRegionalSettings(PosixLocaleSource());
+    LoadGatewayConfig(FileConfigSource());
     TCGIApplication application(PosixEnv());
     application.Initialize();
     application.SetModuleClass(moduleClass);

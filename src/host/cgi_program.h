@@ -5,7 +5,9 @@
 // 2. the language module search, before the first string resource is read (the run-time error
 //    texts and the default names of the regional settings are resources);
 // 3. the run-time error texts and the pre-built exception objects;
-// 4. the regional settings, read once;
+// 4. the regional settings, read once, then xmlgateway.conf, read once (a file that cannot be
+//    used does not stop the start-up: every request then answers the server failure page
+//    naming it);
 // 5. the application object, its start-up hook, the module class;
 // 6. the request, served with the fault reporter set, so that a fault inside it writes the
 //    server failure page;

@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 
+#include "config/gateway_config.h"
 #include "db/ib_database.h"
 #include "db/ib_error.h"
 #include "db/ib_query.h"
@@ -36,7 +37,11 @@ class TestLocale : public LocaleSource {
 
 class SQLServices : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { ReadRegionalSettings(TestLocale()); }
+  static void SetUpTestSuite() {
+    ReadRegionalSettings(TestLocale());
+    LoadGatewayConfig(TextConfigSource("test.conf", test::EmbeddedScratchConfig()));
+  }
+  static void TearDownTestSuite() { LoadGatewayConfig(TextConfigSource("", std::nullopt)); }
 };
 
 std::string Base64(const std::string& bytes) {
@@ -364,7 +369,11 @@ TEST_F(SQLServices, BadClientInputFailsClearly) {
 }
 
 TEST_F(SQLServices, RefusedAttachEscapesWithTheServerText) {
-  Request request{test::ScratchDirectory() + "/absent.fdb", "select * from products"};
+  const auto server = test::Server();
+  ASSERT_FALSE(server.host.empty());
+  // A file that is not there is no embedded database: the server on this host reports it.
+  Request request{test::ScratchDirectory() + "/absent.fdb", "select * from products", server.user,
+                  server.password};
   std::string message = SetUpFailure<EIBInterBaseError>([&] { return Open(request); });
   EXPECT_NE(message.find("absent.fdb"), std::string::npos) << message;
 
@@ -374,8 +383,6 @@ TEST_F(SQLServices, RefusedAttachEscapesWithTheServerText) {
             std::string::npos)
       << message;
 
-  const auto server = test::Server();
-  ASSERT_FALSE(server.host.empty());
   const std::string demo = test::CreateDemoDatabase();
   test::GiveToServer(demo);
   request.db = test::ServerDatabaseName(demo);

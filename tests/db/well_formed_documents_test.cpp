@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "config/gateway_config.h"
 #include "db_test_support.h"
 #include "gateway/sql_services.h"
 #include "runtime/regional_settings.h"
@@ -17,10 +18,15 @@
 namespace xg {
 namespace {
 
-// The host that gives nothing: the default settings, a full stop before decimals.
+// The host that gives nothing: the default settings, a full stop before decimals. The scratch
+// databases open in the embedded engine.
 class WellFormedDocuments : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { ReadRegionalSettings(TableLocaleSource(0, {})); }
+  static void SetUpTestSuite() {
+    ReadRegionalSettings(TableLocaleSource(0, {}));
+    LoadGatewayConfig(TextConfigSource("test.conf", test::EmbeddedScratchConfig()));
+  }
+  static void TearDownTestSuite() { LoadGatewayConfig(TextConfigSource("", std::nullopt)); }
 };
 
 std::string RequestText(const std::string& service, const std::string& db, const std::string& sql) {

@@ -101,7 +101,9 @@ mkdir -p "$state/requests" "$state/expected" "$state/answers" "$state/results" "
 # The server's own user creates and owns the database file it serves.
 chmod 777 "$state/db"
 port=$((20000 + RANDOM % 20000))
-conf=$("$root/scripts/write-lighttpd-conf.sh" "$state/www" "$port" "$program" C)
+# The embedded database is listed as such; every other name goes to the server.
+printf '[databases]\nembedded = %s\n' "$state/db/embedded.fdb" >"$state/xmlgateway.conf"
+conf=$("$root/scripts/write-lighttpd-conf.sh" "$state/www" "$port" "$program" C "$state/xmlgateway.conf")
 # The gateway runs under the exit recorder, which logs every process's exit code; the gateway's
 # command line still starts with the CGI path, as the web server would start it.
 cgi=$state/www/www/cgi-bin/xmlgateway
