@@ -102,7 +102,7 @@ void SweepInserts(const Database& db) {
   for (int key = 1; key <= kRuns; ++key) {
     test::ChildControl control;
     control.signal = SIGTERM;
-    control.signalDelayMs = (key % 30) * 4;  // 0 to 116 ms
+    control.signalDelayMs = (key % 40) * 2;  // 0 to 78 ms
     const test::ChildResult result =
         RunGateway(SqlRequestBody("SERVICEEXECSQL", db,
                                   "insert into r (id) values (" + std::to_string(key) + ")"),
