@@ -13,9 +13,11 @@
 //                 empty line leaves the variable unset
 //   the rest      the body (or, with bit 0, the XML request)
 //
-// Checked for every input: Run returns normally; the output is never empty; with
-// SERVER_PROTOCOL set it starts with "Status: " and is the normal answer "Status: 200 OK" whose
-// Content-Length line equals the length of the body after the header block; every answer's
+// Checked for every input: Run returns normally; the output is never empty; a CONTENT_LENGTH
+// above the request limit gets the server failure page, with the two browser safety lines;
+// otherwise, with SERVER_PROTOCOL set, the output starts with "Status: " and is the normal
+// answer "Status: 200 OK" whose Content-Length line equals the length of the body after the
+// header block and whose "Content:" line comes right after the safety lines; every answer's
 // body is an XML document that starts with the declaration line (the action turns every
 // failure into an ERROR document).
 //
@@ -167,6 +169,18 @@ bool ReachesDatabase(const Request& request) {
   }
 }
 
+// Whether the request object refuses the request before reading its body: a CONTENT_LENGTH
+// above the configured limit. The request cycle then writes the server failure page.
+bool RefusedAsTooLarge(const Request& request) {
+  ScriptedEnv env(request.variables, request.reads);
+  try {
+    xg::TCGIRequest probe(env);
+  } catch (const xg::EWebException&) {
+    return true;
+  }
+  return false;
+}
+
 bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
@@ -196,6 +210,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::string& output = env.Output();
   XG_FUZZ_CHECK(!output.empty(), "empty output");
+  const std::string safetyLines =
+      "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\n";
+  if (RefusedAsTooLarge(request)) {
+    XG_FUZZ_CHECK(StartsWith(output, "Status: 500 Request body of "),
+                  "a body above the limit is not refused: " + Visible(output));
+    XG_FUZZ_CHECK(output.find(safetyLines + "\r\n<html>") != std::string::npos,
+                  "the failure page lacks the safety lines: " + Visible(output));
+    return 0;
+  }
   auto protocol = request.variables.find("SERVER_PROTOCOL");
   if (protocol == request.variables.end()) {
     CheckDocument(output, output);
@@ -207,6 +230,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t headerEnd = output.find("\r\n\r\n");
   XG_FUZZ_CHECK(headerEnd != std::string::npos, "no end of the header block: " + Visible(output));
   const std::string headers = output.substr(0, headerEnd + 2);
+  XG_FUZZ_CHECK(headers.ends_with(safetyLines + "Content:\r\n"),
+                "the safety lines do not come right before the Content line: " + Visible(output));
   const std::string body = output.substr(headerEnd + 4);
   const std::string lengthLine = "\r\nContent-Length: ";
   const size_t at = headers.find(lengthLine);

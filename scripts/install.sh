@@ -8,7 +8,8 @@ packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev
   libxml2-dev libgtest-dev googletest
   firebird3.0-server firebird3.0-server-core firebird3.0-utils firebird-dev libfbclient2
-  lighttpd curl faketime locales time procps iproute2
+  libcurl4-openssl-dev
+  lighttpd curl faketime locales time procps iproute2 python3 util-linux
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

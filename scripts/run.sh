@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds the gateway, creates the embedded demo database and serves the
 # gateway at http://127.0.0.1:8080/cgi-bin/xmlgateway through lighttpd, in the foreground.
+# Started as root, the web server (and so every gateway process) runs as www-data, which owns
+# the demo database. The gateway's configuration, run/xmlgateway.conf, lists the demo database
+# under "embedded": the engine inside the gateway opens it, and checks no password. Every other
+# database name without a host goes to the Firebird server on this host.
 # XG_PORT and LANG (the locale the gateway runs with) may be set by the caller.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,6 +15,29 @@ mkdir -p "$state"
 if [ -x "$root/scripts/create-demo-db.sh" ]; then
   "$root/scripts/create-demo-db.sh" "$state/demo.fdb"
 fi
-conf=$("$root/scripts/write-lighttpd-conf.sh" "$state" "${XG_PORT:-8080}" "$root/build/xmlgateway" "${LANG:-C}")
-echo "serving http://127.0.0.1:${XG_PORT:-8080}/cgi-bin/xmlgateway (Ctrl-C stops)"
+
+user=""
+[ "$(id -u)" -eq 0 ] && user=www-data
+# The embedded engine's lock files: a folder of the serving user's own (the system's is open
+# only to the Firebird server's user).
+mkdir -p "$state/lock"
+if [ -n "$user" ]; then
+  # The web server opens its log after it has become that user.
+  touch "$state/error.log"
+  chown "$user:$(id -gn "$user")" "$state/demo.fdb" "$state/lock" "$state/error.log"
+  chmod 660 "$state/demo.fdb"
+fi
+
+cat >"$state/xmlgateway.conf" <<CONF
+# Written by scripts/run.sh. The keys are described in the README.
+[databases]
+allow = *
+embedded = $state/demo.fdb
+CONF
+chmod 644 "$state/xmlgateway.conf"
+
+conf=$("$root/scripts/write-lighttpd-conf.sh" "$state" "${XG_PORT:-8080}" "$root/build/xmlgateway" \
+  "${LANG:-C}" "$state/xmlgateway.conf" "$user")
+echo "setenv.add-environment += (\"FIREBIRD_LOCK\" => \"$state/lock\")" >>"$conf"
+echo "serving http://127.0.0.1:${XG_PORT:-8080}/cgi-bin/xmlgateway${user:+ as $user} (Ctrl-C stops)"
 exec lighttpd -D -f "$conf"

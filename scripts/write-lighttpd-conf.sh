@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
 # Writes a lighttpd configuration that serves the gateway as a CGI program at
 # http://127.0.0.1:PORT/cgi-bin/xmlgateway.
-# Usage: write-lighttpd-conf.sh STATE_DIR PORT PROGRAM [LANG]
-#   STATE_DIR  folder for the configuration, the document root and the server's logs
-#   PROGRAM    the built gateway executable (linked into the document root's cgi-bin)
-#   LANG       the locale the gateway runs with (the web server hands it to the CGI program)
+# Usage: write-lighttpd-conf.sh STATE_DIR PORT PROGRAM [LANG [GATEWAY_CONF [USER]]]
+#   STATE_DIR     folder for the configuration, the document root and the server's logs
+#   PROGRAM       the built gateway executable (linked into the document root's cgi-bin)
+#   LANG          the locale the gateway runs with (the web server hands it to the CGI program)
+#   GATEWAY_CONF  the gateway's xmlgateway.conf, handed to it as XMLGATEWAY_CONF (none: the
+#                 gateway reads /etc/xmlgateway/xmlgateway.conf if there is one)
+#   USER          the user the web server, and so the gateway, runs as once it has started
+#                 (for a server started as root)
 # Prints the configuration's path.
 set -euo pipefail
 state=$(mkdir -p "$1" && cd "$1" && pwd)
 port=$2
 program=$(cd "$(dirname "$3")" && pwd)/$(basename "$3")
 lang=${4:-C}
+gateway_conf=${5:-}
+user=${6:-}
 
 mkdir -p "$state/www/cgi-bin"
 ln -sf "$program" "$state/www/cgi-bin/xmlgateway"
@@ -28,6 +34,16 @@ server.max-connections = 256
   cgi.assign = ("" => "")
   cgi.limits = ("read-timeout" => 120)
 }
-setenv.add-environment = ("LANG" => "$lang")
+# Request bodies go to the gateway as they arrive: it decides at once about a length above its
+# limit instead of waiting for the web server to have the whole body.
+server.stream-request-body = 2
 CONF
+if [ -n "$gateway_conf" ]; then
+  echo "setenv.add-environment = (\"LANG\" => \"$lang\", \"XMLGATEWAY_CONF\" => \"$gateway_conf\")" >>"$state/lighttpd.conf"
+else
+  echo "setenv.add-environment = (\"LANG\" => \"$lang\")" >>"$state/lighttpd.conf"
+fi
+if [ -n "$user" ]; then
+  printf 'server.username = "%s"\nserver.groupname = "%s"\n' "$user" "$(id -gn "$user")" >>"$state/lighttpd.conf"
+fi
 echo "$state/lighttpd.conf"

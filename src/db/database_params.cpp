@@ -129,6 +129,11 @@ void AppendCountedValue(std::string& buffer, const std::string& name, const std:
 
 }  // namespace
 
+void AppendConnectionConfig(std::string& buffer, const std::string& text) {
+  buffer += static_cast<char>(isc_dpb_config);
+  AppendCountedValue(buffer, "config", text);
+}
+
 std::string BuildDatabaseParams(const std::vector<std::string>& params) {
   std::string buffer(1, static_cast<char>(isc_dpb_version1));
   for (const std::string& line : params) {

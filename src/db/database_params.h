@@ -13,4 +13,8 @@ namespace xg {
 // raises EConvertError.
 std::string BuildDatabaseParams(const std::vector<std::string>& params);
 
+// Appends the per-attachment configuration entry (isc_dpb_config) holding the text; raises
+// EIBClientError 122 when the text is longer than 255 bytes.
+void AppendConnectionConfig(std::string& buffer, const std::string& text);
+
 }  // namespace xg

@@ -2,10 +2,13 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 
 #include "db/ib_messages.h"
+#include "runtime/stop_signals.h"
 
 namespace xg {
 namespace {
@@ -79,9 +82,30 @@ ShutdownFunction shutdownClientLibrary = nullptr;
 // holding the exit.
 constexpr unsigned kShutdownTimeoutMs = 5000;
 
+// Called at the end of the process by the termination-signal handling, and at exit for a
+// process that does not finish it that way; the library is shut down once.
 void ShutDownClientLibrary() {
-  if (shutdownClientLibrary != nullptr) {
+  static bool done = false;
+  if (shutdownClientLibrary != nullptr && !done) {
+    done = true;
     shutdownClientLibrary(kShutdownTimeoutMs, fb_shutrsn_app_stopped);
+  }
+}
+
+// The attachments of the running request, which a termination signal interrupts: the signal's
+// watcher thread cancels the operation each of them runs, while the request's thread attaches
+// and detaches.
+using CancelFunction = ISC_STATUS (*)(ISC_STATUS*, isc_db_handle*, ISC_USHORT);
+CancelFunction cancelOperation = nullptr;
+std::mutex attachmentsMutex;
+std::vector<isc_db_handle> attachments;
+
+void CancelOperations() {
+  std::lock_guard<std::mutex> lock(attachmentsMutex);
+  if (cancelOperation == nullptr) return;
+  for (isc_db_handle handle : attachments) {
+    ISC_STATUS_ARRAY ignored{};
+    cancelOperation(ignored, &handle, fb_cancel_raise);
   }
 }
 
@@ -139,6 +163,10 @@ IBClientLibrary::IBClientLibrary(const std::vector<std::string>& libraryNames) {
 
   shutdownClientLibrary = reinterpret_cast<ShutdownFunction>(dlsym(library, "fb_shutdown"));
   if (shutdownClientLibrary != nullptr) std::atexit(ShutDownClientLibrary);
+  {
+    std::lock_guard<std::mutex> lock(attachmentsMutex);
+    cancelOperation = reinterpret_cast<CancelFunction>(dlsym(library, "fb_cancel_operation"));
+  }
 
   using VersionPart = int (*)();
   auto major = reinterpret_cast<VersionPart>(dlsym(library, "isc_get_client_major_version"));
@@ -150,10 +178,24 @@ IBClientLibrary::IBClientLibrary(const std::vector<std::string>& libraryNames) {
   }
 }
 
+void RegisterAttachment(isc_db_handle handle) {
+  std::lock_guard<std::mutex> lock(attachmentsMutex);
+  attachments.push_back(handle);
+}
+
+void UnregisterAttachment(isc_db_handle handle) {
+  std::lock_guard<std::mutex> lock(attachmentsMutex);
+  const auto found = std::find(attachments.begin(), attachments.end(), handle);
+  if (found != attachments.end()) attachments.erase(found);
+}
+
 const IBClientLibrary& IBClient() {
   // Never freed: the library stays loaded for the life of the process.
   static IBClientLibrary* binding = nullptr;
   if (binding == nullptr) {
+    // The library installs handlers for the termination signals at its first attach; the
+    // gateway's own handling takes the signals before it loads.
+    TakeOverStopSignals(&CancelOperations, &ShutDownClientLibrary);
     binding = new IBClientLibrary({"libfbclient.so.2", "libfbclient.so"});
   }
   return *binding;

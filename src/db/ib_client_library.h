@@ -101,4 +101,9 @@ class IBClientLibrary {
 // at the next call.
 const IBClientLibrary& IBClient();
 
+// An attachment of the request, whose running operation a termination signal cancels (see
+// runtime/stop_signals.h); registered once attached, unregistered before it detaches.
+void RegisterAttachment(isc_db_handle handle);
+void UnregisterAttachment(isc_db_handle handle);
+
 }  // namespace xg

@@ -10,6 +10,7 @@
 #include "db/ib_schema_cache.h"
 #include "db/ib_sql_client.h"
 #include "db/ib_transaction.h"
+#include "runtime/stop_signals.h"
 
 namespace xg {
 namespace {
@@ -18,6 +19,8 @@ constexpr ISC_STATUS kLostConnection = 335544741;
 constexpr ISC_STATUS kNetworkReadError = 335544726;
 constexpr ISC_STATUS kNetworkWriteError = 335544727;
 constexpr char kDialectItem = isc_info_db_sql_dialect;
+// The attach call takes the name's length as a signed 16-bit number.
+constexpr size_t kMaxDatabaseNameLength = 32767;
 
 // Copy of the list, so that members may unregister themselves while it is walked.
 template <class T>
@@ -56,6 +59,12 @@ void TIBDatabase::SetParams(std::vector<std::string> params) {
   paramsChanged_ = true;
 }
 
+void TIBDatabase::SetConnectionConfig(std::string text) {
+  CheckNotConnected();
+  connectionConfig_ = std::move(text);
+  paramsChanged_ = true;
+}
+
 void TIBDatabase::AddParam(std::string line) {
   CheckNotConnected();
   params_.push_back(std::move(line));
@@ -74,18 +83,25 @@ void TIBDatabase::SetConnected(bool value) {
 void TIBDatabase::Attach() {
   CheckNotConnected();
   if (databaseName_.empty()) IBError(ibcDatabaseNameMissing);
+  if (databaseName_.size() > kMaxDatabaseNameLength) IBError(ibcDatabaseNameTooLong);
   // No login dialog exists here; without one the parameters are rebuilt at every attach.
   if (!loginPrompt_) paramsChanged_ = true;
   if (paramsChanged_) {
     parameterBuffer_ = BuildDatabaseParams(params_);
+    if (!connectionConfig_.empty()) AppendConnectionConfig(parameterBuffer_, connectionConfig_);
     paramsChanged_ = false;
   }
+  // A request that a termination signal stopped attaches nothing more; one stopped during the
+  // attach (which cannot be cancelled) stops as soon as it returns, and detaches.
+  ThrowIfStopped();
   if (client_.isc_attach_database(
           StatusVector(), static_cast<short>(databaseName_.size()), databaseName_.data(), &handle_,
           static_cast<short>(parameterBuffer_.size()), parameterBuffer_.data()) != 0) {
     handle_ = 0;
     IBDataBaseError();
   }
+  RegisterAttachment(handle_);
+  ThrowIfStopped();
   ReadDatabaseDialect();
   if (dbSQLDialect_ < sqlDialect_) sqlDialect_ = dbSQLDialect_;
 }
@@ -112,6 +128,7 @@ void TIBDatabase::Disconnect() {
                           transaction->DefaultAction() == TACommitRetaining;
       transaction->EndTransaction(commit ? TACommit : TARollback, true);
     }
+    UnregisterAttachment(handle_);
     if (client_.isc_detach_database(StatusVector(), &handle_) != 0) RaiseFailure(true);
   } catch (...) {
     std::exception_ptr failure = std::current_exception();
@@ -139,6 +156,7 @@ void TIBDatabase::ForceClose() {
     } catch (...) {
     }
   }
+  UnregisterAttachment(handle_);
   ISC_STATUS_ARRAY ignored{};
   client_.isc_detach_database(ignored, &handle_);
   handle_ = 0;

@@ -32,6 +32,12 @@ class TIBDatabase {
   void SetParams(std::vector<std::string> params);
   void AddParam(std::string line);
 
+  // Configuration text for this attachment alone, in the form of the client library's
+  // configuration file (for example "Providers = Engine12"); sent after the Params entries.
+  // Empty sends nothing.
+  const std::string& ConnectionConfig() const { return connectionConfig_; }
+  void SetConnectionConfig(std::string text);
+
   bool LoginPrompt() const { return loginPrompt_; }
   void SetLoginPrompt(bool value) { loginPrompt_ = value; }
   // The dialect statements are prepared and executed in; lowered at attach to the database's.
@@ -41,6 +47,8 @@ class TIBDatabase {
   int DBSQLDialect() const { return dbSQLDialect_; }
 
   bool Connected() const { return handle_ != 0; }
+  // Attaching refuses, before the client library is called, a name longer than the library's
+  // 16-bit length takes (EIBClientError 124): the library would cut it.
   void SetConnected(bool value);
   // Ends every active transaction by force, detaches ignoring failures; never raises.
   void ForceClose();
@@ -74,6 +82,7 @@ class TIBDatabase {
   std::string databaseName_;
   std::vector<std::string> params_;
   bool paramsChanged_ = true;
+  std::string connectionConfig_;
   std::string parameterBuffer_;
   bool loginPrompt_ = true;
   int sqlDialect_ = 3;

@@ -7,6 +7,7 @@
 #include "db/ib_client_library.h"
 #include "db/ib_messages.h"
 #include "runtime/resource_strings.h"
+#include "runtime/stop_signals.h"
 
 namespace xg {
 namespace {
@@ -74,6 +75,9 @@ bool StatusHasErrorCode(const ISC_STATUS* status, ISC_STATUS code) {
 }
 
 [[noreturn]] void IBDataBaseError() {
+  // A call that a termination signal cancelled (or that failed once it arrived) stops the
+  // request instead of becoming its answer.
+  ThrowIfStopped();
   const ISC_STATUS* status = StatusVector();
   const IBClientLibrary& client = IBClient();
   const auto ibErrorCode = static_cast<int32_t>(status[1]);

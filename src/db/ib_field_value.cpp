@@ -108,8 +108,14 @@ DateTime DateTimeValue(const IBClientLibrary& client, const TFieldDef& def, int6
   }
 }
 
+// The bytes of a string column, bytes 0 included: a value of the OCTETS character set may hold
+// any byte. A CHAR column of that set comes padded with bytes 0 where other sets pad with
+// blanks: that padding is dropped, and the fixed field pads with blanks as for any CHAR column.
 std::string StringValue(const TFieldDef& def, const std::string& stored) {
-  std::string text = stored.substr(0, stored.find('\0'));
+  std::string text = stored;
+  if (def.SQLType == SQL_TEXT) {
+    while (!text.empty() && text.back() == '\0') text.pop_back();
+  }
   if (static_cast<int>(text.size()) > def.Size) {
     IBError(ibcFieldSizeMismatch, {def.Name});
   }

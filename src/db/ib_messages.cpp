@@ -52,6 +52,8 @@ const ResourceString& IBClientMessageResource(int number) {
       return SIBFieldSizeMismatch;
     case ibcDPBValueTooLong:
       return SIBDPBValueTooLong;
+    case ibcDatabaseNameTooLong:
+      return SIBDatabaseNameTooLong;
     case ibcNoResultSet:
       return SIBNoResultSet;
     default:

@@ -45,6 +45,8 @@ XG_RESOURCE(SIBFieldSizeMismatch,
 // Numbers after the protocol's table, for checks that it does not have.
 XG_RESOURCE(SIBDPBValueTooLong,
             "Valor do par\xE2metro DPB (%s) \xE9 longo demais: o m\xE1ximo \xE9 255 bytes");
+XG_RESOURCE(SIBDatabaseNameTooLong,
+            "Nome do banco de dados \xE9 longo demais: o m\xE1ximo \xE9 32767 bytes");
 XG_RESOURCE(SIBNoResultSet, "A instru\xE7\xE3o n\xE3o devolveu um conjunto de registros");
 
 // The numbers of the messages above.
@@ -75,6 +77,7 @@ enum IBClientMessage : int {
   ibcFieldSizeMismatch = 117,
   ibcDPBValueTooLong = 122,
   ibcNoResultSet = 123,
+  ibcDatabaseNameTooLong = 124,
 };
 
 // The resource of a message number; "Unknown error" for a number without one.

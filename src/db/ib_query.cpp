@@ -8,6 +8,7 @@
 #include "db/ib_sql.h"
 #include "db/ib_transaction.h"
 #include "db/sql_params.h"
+#include "runtime/stop_signals.h"
 
 namespace xg {
 namespace {
@@ -120,6 +121,8 @@ void TIBQuery::CheckCursor() const {
 
 bool TIBQuery::FetchRow() {
   if (fetchedAll_) return false;
+  // Rows come from the client library's buffer without a call that a signal could cancel.
+  ThrowIfStopped();
   if (!statement_->Next()) {
     fetchedAll_ = true;
     return false;
@@ -129,8 +132,13 @@ bool TIBQuery::FetchRow() {
   }
   std::vector<TCachedCell>& chunk = chunks_.back();
   TIBXSQLDA& row = statement_->Current();
-  for (int i = 0; i < columns_; ++i) chunk.push_back(CacheColumn(client_, row.Var(i)));
+  size_t bytes = 0;
+  for (int i = 0; i < columns_; ++i) {
+    chunk.push_back(CacheColumn(client_, row.Var(i)));
+    if (const auto* text = std::get_if<std::string>(&chunk.back())) bytes += text->size();
+  }
   ++rowCount_;
+  if (onRowFetched_) onRowFetched_(bytes);
   return true;
 }
 

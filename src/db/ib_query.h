@@ -3,6 +3,7 @@
 // are fetched into the cache (grown 1000 rows at a time) and walked with First, Next and Last.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,12 @@ class TIBQuery {
   // 1-based position of the current row; 0 when there is none.
   int RecNo() const;
 
+  // Called after each row is fetched into the cache with the number of bytes of its text and
+  // byte values; a failure it raises stops the fetching and leaves the call that fetched.
+  void SetRowFetchedHandler(std::function<void(size_t)> handler) {
+    onRowFetched_ = std::move(handler);
+  }
+
   int FieldCount() const { return static_cast<int>(fields_.size()); }
   // Raises EIBClientError 26 outside 0..FieldCount()-1.
   const TFieldDef& Field(int index) const;
@@ -80,6 +87,7 @@ class TIBQuery {
   int current_ = -1;
   bool eof_ = false;
   bool fetchedAll_ = false;
+  std::function<void(size_t)> onRowFetched_;
 };
 
 }  // namespace xg

@@ -1,5 +1,6 @@
 #include "gateway/base64.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -11,13 +12,13 @@ namespace {
 
 XG_RESOURCE(SUnevenSize, "Uneven size in DecodeToStream.");
 
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr uint8_t kNotInAlphabet = 255;
 
 // One entry per byte value. The alphabet's characters carry their six-bit value; every other
 // code, the fill character, blanks and line breaks included, carries 255. Codes 0 and 128 to 255
 // lie outside the table's range and are given 255 as well.
 constexpr std::array<uint8_t, 256> MakeDecodingTable() {
-  constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::array<uint8_t, 256> table{};
   for (auto& entry : table) entry = kNotInAlphabet;
   for (uint8_t value = 0; value < 64; ++value)
@@ -47,6 +48,22 @@ std::string DecodeBase64(const std::string& text) {
     bytes.append(group, count);
   }
   return bytes;
+}
+
+std::string EncodeBase64(std::string_view bytes) {
+  std::string text;
+  text.reserve((bytes.size() + 2) / 3 * 4);
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    const size_t count = std::min<size_t>(3, bytes.size() - i);
+    uint32_t v = static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])) << 16;
+    if (count > 1) v |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[i + 1])) << 8;
+    if (count > 2) v |= static_cast<uint8_t>(bytes[i + 2]);
+    text += kAlphabet[v >> 18 & 63];
+    text += kAlphabet[v >> 12 & 63];
+    text += count > 1 ? kAlphabet[v >> 6 & 63] : '=';
+    text += count > 2 ? kAlphabet[v & 63] : '=';
+  }
+  return text;
 }
 
 }  // namespace xg

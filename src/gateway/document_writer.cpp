@@ -24,7 +24,42 @@ std::string NullText(TDataKind kind) {
   }
 }
 
+// What EscapeText writes for each byte; nullptr for a byte that stays.
+struct EscapeTable {
+  const char* replacement[256] = {};
+  constexpr EscapeTable() {
+    for (int c = 0; c < 0x20; ++c) {
+      if (c != '\t' && c != '\n' && c != '\r') replacement[c] = "?";
+    }
+    replacement[static_cast<unsigned char>('&')] = "&amp;";
+    replacement[static_cast<unsigned char>('<')] = "&lt;";
+    replacement[static_cast<unsigned char>('>')] = "&gt;";
+  }
+};
+constexpr EscapeTable kEscapes;
+
 }  // namespace
+
+std::string EscapeText(std::string text) {
+  size_t first = 0;
+  while (first < text.size() &&
+         kEscapes.replacement[static_cast<unsigned char>(text[first])] == nullptr) {
+    ++first;
+  }
+  if (first == text.size()) return text;
+  std::string escaped;
+  escaped.reserve(text.size() + text.size() / 8 + 8);
+  escaped.append(text, 0, first);
+  for (size_t i = first; i < text.size(); ++i) {
+    const char* replacement = kEscapes.replacement[static_cast<unsigned char>(text[i])];
+    if (replacement != nullptr) {
+      escaped += replacement;
+    } else {
+      escaped += text[i];
+    }
+  }
+  return escaped;
+}
 
 std::string MakeTag(const std::string& Text, bool Closing) {
   return (Closing ? "</" : "<") + std::string(TrimBlanksAndControls(Text)) + ">";
@@ -38,7 +73,7 @@ std::string MakeElement(const std::string& Name, const Variant& Value, TDataKind
   std::string openingTag = MakeTag(
       Name + " " + LoadResString(SDataType) + "=\"" + DataKindName(Kind) + "\"" + sizeAttribute,
       false);
-  std::string valueText = ValueToText(Value, Kind, settings);
+  std::string valueText = EscapeText(ValueToText(Value, Kind, settings));
   return indentation + openingTag + valueText + MakeTag(Name, true);
 }
 

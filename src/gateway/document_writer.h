@@ -1,5 +1,7 @@
 // The pieces every answer document is made of: tags, element lines that carry a value with its
-// kind and size, and the mapping of field types to value kinds. Nothing is escaped.
+// kind and size, and the mapping of field types to value kinds. Every value an element line
+// carries is escaped (EscapeText), so that the documents are well-formed XML whatever the data
+// holds; names and tags are written as given.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +38,10 @@ std::string MakeTag(const std::string& Text, bool Closing);
 std::string MakeElement(const std::string& Name, const Variant& Value, TDataKind Kind,
                         int32_t DataSize, int32_t Indent, const RegionalSettings& settings);
 std::string DataKindName(TDataKind Kind);
+// A text as a document carries it: "&", "<" and ">" as "&amp;", "&lt;" and "&gt;", and every
+// control character that XML 1.0 cannot carry (0x00 to 0x1F except tab, line feed and carriage
+// return) as "?". Other bytes, line breaks included, stay as they are.
+std::string EscapeText(std::string text);
 std::string ValueToText(const Variant& Value, TDataKind Kind, const RegionalSettings& settings);
 TDataKind FieldDataKind(TFieldType FieldType);
 

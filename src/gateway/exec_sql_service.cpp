@@ -8,6 +8,7 @@
 #include "gateway/sql_services.h"
 #include "runtime/exceptions.h"
 #include "runtime/resource_strings.h"
+#include "runtime/stop_signals.h"
 
 namespace xg {
 
@@ -23,9 +24,17 @@ std::string RunExecSQL(const std::string& RequestText, const RegionalSettings& s
   session.LoadStatement();
 
   std::string message;
+  bool committed = false;
   try {
     session.Query().ExecSQL();
-    transaction.Commit();
+    {
+      // Not begun once a termination signal stopped the request; not interrupted once begun;
+      // and a signal after it returned does not change the answer.
+      CommitSection commit;
+      transaction.Commit();
+      commit.Committed();
+    }
+    committed = true;
     message = LoadResString(SOperationDone);
   } catch (const Exception& failure) {
     // A commit that lost the connection has already ended the transaction with the database;
@@ -42,7 +51,16 @@ std::string RunExecSQL(const std::string& RequestText, const RegionalSettings& s
   lines.push_back(MakeTag(LoadResString(SExecSQL), true));
   std::string document = JoinDocumentLines(lines);
 
-  session.Finish();
+  if (!committed) {
+    session.Finish();
+    return document;
+  }
+  // The change is in the database: a failure of the disconnect that follows is no reason to tell
+  // the client otherwise (a client that read a failure would send the change again).
+  try {
+    session.Finish();
+  } catch (const Exception&) {
+  }
   return document;
 }
 

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "config/gateway_config.h"
 #include "db/ib_field_def.h"
 #include "gateway/document_writer.h"
 #include "gateway/protocol_strings.h"
@@ -10,18 +11,56 @@
 #include "runtime/ascii_text.h"
 #include "runtime/conversions.h"
 #include "runtime/exceptions.h"
+#include "runtime/format.h"
+#include "runtime/stop_signals.h"
 
 namespace xg {
 namespace {
 
+XG_RESOURCE(SAnswerTooLarge, "A resposta passa do limite de %d bytes (max-answer-bytes)");
+
+// The bytes the answer may take (max-answer-bytes). While rows are fetched it counts a lower
+// bound of the document they will make, so that fetching stops before the row cache holds more
+// than the answer may; while the lines are made it counts their exact bytes.
+class AnswerBudget {
+ public:
+  explicit AnswerBudget(int64_t limit) : limit_(limit) {}
+  void Add(int64_t bytes) {
+    used_ += bytes;
+    if (used_ > limit_) throw Exception(Format(LoadResString(SAnswerTooLarge), {limit_}));
+  }
+  // A line of the document (its values already escaped): its bytes and its CR LF.
+  void AddLine(const std::string& line) { Add(static_cast<int64_t>(line.size() + 2)); }
+  void Restart() { used_ = 0; }
+
+ private:
+  int64_t limit_;
+  int64_t used_ = 0;
+};
+
+// The element name of a column: its name in upper case (ASCII letters only), each "&" written
+// as "&amp;" as the values' are.
+std::string ElementName(const std::string& fieldName) {
+  std::string name;
+  name.reserve(fieldName.size());
+  for (char c : fieldName) {
+    if (c == '&') {
+      name += "&amp;";
+    } else {
+      name += AsciiToUpper(c);
+    }
+  }
+  return name;
+}
+
 // One element line per field of the current row (every value null when there is none).
-void AddRowElements(TIBQuery& query, std::vector<std::string>& lines,
-                    const RegionalSettings& settings) {
+template <class AddLine>
+void AddRowElements(TIBQuery& query, AddLine& add, const RegionalSettings& settings) {
   for (int i = 0; i < query.FieldCount(); ++i) {
     const TFieldDef& field = query.Field(i);
     const int dataSize = FieldDataSize(field) - (field.DataType == ftString ? 1 : 0);
-    lines.push_back(MakeElement(AsciiUpperCase(field.Name), query.FieldValue(i),
-                                FieldDataKind(field.DataType), dataSize, 0, settings));
+    add(MakeElement(ElementName(field.Name), query.FieldValue(i), FieldDataKind(field.DataType),
+                    dataSize, 0, settings));
   }
 }
 
@@ -29,45 +68,49 @@ std::string RecordTag(int number) {
   return LoadResString(SRecord) + IntToStr(number);
 }
 
-void AddRows(TIBQuery& query, std::vector<std::string>& lines, const RegionalSettings& settings) {
+// The bytes of a row's lines apart from its values: the record tags and each field's element
+// with an empty value.
+int64_t RowMarkupBytes(TIBQuery& query) {
+  int64_t bytes = 2 * (static_cast<int64_t>(RecordTag(1).size()) + 2) + 1;
+  for (int i = 0; i < query.FieldCount(); ++i) {
+    const TFieldDef& field = query.Field(i);
+    bytes += static_cast<int64_t>(MakeTag(ElementName(field.Name), false).size() * 2) + 2;
+  }
+  return bytes;
+}
+
+void AddRows(TIBQuery& query, std::vector<std::string>& lines, AnswerBudget& budget,
+             const RegionalSettings& settings) {
+  query.SetRowFetchedHandler([&query, &budget, rowMarkup = int64_t{-1}](size_t valueBytes) mutable {
+    if (rowMarkup < 0) rowMarkup = RowMarkupBytes(query);
+    budget.Add(rowMarkup + static_cast<int64_t>(valueBytes));
+  });
   query.Open();
   query.Last();  // the whole result into the row cache, so the count is known
   query.First();
-  lines.push_back(LoadResString(SXMLDeclaration));
-  lines.push_back(MakeTag(LoadResString(SOpenSQL) + " " + LoadResString(SRecordCount) + "=\"" +
-                              IntToStr(query.RecordCount()) + "\"",
-                          false));
+  budget.Restart();
+  // Every line goes through the budget; the closing tag, added by the caller, is counted here.
+  auto add = [&](std::string line) {
+    budget.AddLine(line);
+    lines.push_back(std::move(line));
+  };
+  budget.AddLine(MakeTag(LoadResString(SOpenSQL), true));
+  add(LoadResString(SXMLDeclaration));
+  add(MakeTag(LoadResString(SOpenSQL) + " " + LoadResString(SRecordCount) + "=\"" +
+                  IntToStr(query.RecordCount()) + "\"",
+              false));
   if (query.RecordCount() <= 0) {
-    lines.push_back(MakeTag(RecordTag(0), false));
-    AddRowElements(query, lines, settings);
-    lines.push_back(MakeTag(RecordTag(0), true));
+    add(MakeTag(RecordTag(0), false));
+    AddRowElements(query, add, settings);
+    add(MakeTag(RecordTag(0), true));
   }
   while (!query.Eof()) {
-    lines.push_back(MakeTag(RecordTag(query.RecNo()), false));
-    AddRowElements(query, lines, settings);
-    lines.push_back(MakeTag(RecordTag(query.RecNo()), true));
+    ThrowIfStopped();  // a long answer stops at a termination signal
+    add(MakeTag(RecordTag(query.RecNo()), false));
+    AddRowElements(query, add, settings);
+    add(MakeTag(RecordTag(query.RecNo()), true));
     query.Next();
   }
-}
-
-// The document text: every line followed by CR LF, with every "&" replaced by "&amp;" (the only
-// escaping of the system), made in one pass.
-std::string JoinEscaped(const std::vector<std::string>& lines) {
-  size_t size = 0;
-  for (const std::string& line : lines) size += line.size() + 2;
-  std::string text;
-  text.reserve(size + size / 64);
-  for (const std::string& line : lines) {
-    size_t start = 0;
-    for (size_t amp = line.find('&'); amp != std::string::npos; amp = line.find('&', start)) {
-      text.append(line, start, amp - start);
-      text += "&amp;";
-      start = amp + 1;
-    }
-    text.append(line, start, std::string::npos);
-    text += "\r\n";
-  }
-  return text;
 }
 
 }  // namespace
@@ -79,9 +122,10 @@ std::string RunOpenSQL(const std::string& RequestText, const RegionalSettings& s
   session.Transaction().SetActive(true);
   session.LoadStatement();
   std::vector<std::string>& lines = session.CreateLines();
+  AnswerBudget budget(CurrentGatewayConfig().maxAnswerBytes);
 
   try {
-    AddRows(session.Query(), lines, settings);
+    AddRows(session.Query(), lines, budget, settings);
     // Every value is in the lines now: the row cache can go before the text is made.
     session.Query().Close();
   } catch (const Exception& failure) {
@@ -92,7 +136,7 @@ std::string RunOpenSQL(const std::string& RequestText, const RegionalSettings& s
                                 dkString, 0, 0, settings));
   }
   lines.push_back(MakeTag(LoadResString(SOpenSQL), true));
-  std::string document = JoinEscaped(lines);
+  std::string document = JoinDocumentLines(lines);
 
   // The transaction is still active: the disconnect commits it.
   session.Finish();

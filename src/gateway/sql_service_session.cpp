@@ -1,8 +1,36 @@
 #include "gateway/sql_service_session.h"
 
+#include "config/database_policy.h"
+#include "config/gateway_config.h"
 #include "gateway/base64.h"
+#include "runtime/exceptions.h"
+#include "runtime/format.h"
+#include "runtime/resource_strings.h"
+#include "runtime/stop_signals.h"
 
 namespace xg {
+namespace {
+
+XG_RESOURCE(SDatabaseNotAllowed, "Acesso ao banco de dados n\xE3o permitido: %s");
+
+// The refused name is echoed only this far.
+constexpr size_t kEchoedNameLength = 200;
+
+// The client library's providers for each road: the embedded engine, the server on this host
+// reached over the loopback network (which checks the password), or a server named by host.
+// Each road names one provider, so that no name can fall through to another.
+const char* ProvidersFor(DatabaseRoute route) {
+  switch (route) {
+    case DatabaseRoute::kEmbedded:
+      return "Providers = Engine12";
+    case DatabaseRoute::kLocalServer:
+      return "Providers = Loopback";
+    default:
+      return "Providers = Remote";
+  }
+}
+
+}  // namespace
 
 TSQLServiceSession::~TSQLServiceSession() {
   try {
@@ -14,12 +42,19 @@ TSQLServiceSession::~TSQLServiceSession() {
 
 void TSQLServiceSession::Connect(const std::string& requestText) {
   ParseRequest(requestText, params_);
+  const GatewayConfig& config = CurrentGatewayConfig();
+  const DatabaseRoute route = ChooseDatabaseRoute(config, params_.DB);
+  if (route == DatabaseRoute::kRefused)
+    throw EDatabaseError(
+        Format(LoadResString(SDatabaseNotAllowed), {params_.DB.substr(0, kEchoedNameLength)}));
   database_ = std::make_unique<TIBDatabase>();
   database_->SetLoginPrompt(false);
   database_->SetDatabaseName(params_.DB);
   database_->SetParams({});
   database_->AddParam("user_name=" + params_.User);
   database_->AddParam("password=" + DecodeBase64(params_.Pass));
+  if (!config.charset.empty()) database_->AddParam("lc_ctype=" + config.charset);
+  database_->SetConnectionConfig(ProvidersFor(route));
   database_->SetConnected(true);
   transaction_ = std::make_unique<TIBTransaction>();
   transaction_->SetDefaultDatabase(database_.get());
@@ -48,6 +83,12 @@ void TSQLServiceSession::FreeAll() {
 }
 
 void TSQLServiceSession::Finish() {
+  if (AnswerMuted()) {
+    // A termination signal stopped the request: nothing is interrupted any more, and what the
+    // transaction holds is rolled back, not committed by the disconnect.
+    AcknowledgeStop();
+    if (transaction_) transaction_->SetDefaultAction(TARollback);
+  }
   try {
     if (database_) database_->SetConnected(false);
   } catch (...) {

@@ -3,7 +3,8 @@
 // Finish disconnects (ending an active transaction by its default action, a commit) and then
 // frees the query, the transaction, the database and the answer's lines, in that order; a
 // session that is destroyed without Finish (a failure is already on its way) does the same and
-// swallows what fails.
+// swallows what fails. In a request that a termination signal stopped, the disconnect rolls
+// the transaction back instead.
 #pragma once
 
 #include <memory>
@@ -24,8 +25,11 @@ class TSQLServiceSession {
   TSQLServiceSession(const TSQLServiceSession&) = delete;
   TSQLServiceSession& operator=(const TSQLServiceSession&) = delete;
 
-  // Parses the request, creates and attaches the database, creates the transaction and the query
-  // and binds them. Raises whatever fails; what was created so far stays for Finish.
+  // Parses the request, checks the database name against the configuration (a name it does not
+  // allow raises EDatabaseError "Acesso ao banco de dados não permitido: <name>" before any
+  // attach), creates and attaches the database on the road the configuration gives it, with
+  // the configured connection character set, creates the transaction and the query and binds
+  // them. Raises whatever fails; what was created so far stays for Finish.
   void Connect(const std::string& requestText);
   // Closes the query and gives it the request's decoded statement text.
   void LoadStatement();

@@ -14,6 +14,7 @@
 
 #include "gateway/ansi_text.h"
 #include "runtime/ascii_text.h"
+#include "gateway/markup_scan.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
 #include "runtime/resource_strings.h"
@@ -232,6 +233,7 @@ XmlDocument::XmlDocument(const std::string& sourceText) {
   std::optional<std::string> input = JoinSourceLines(sourceText);
   if (!input) return;
   if (input->size() > INT_MAX) throw EDOMParseError(LoadResString(STooLarge));
+  CheckMarkupCost(*input);
 
   xmlInitParser();
   ParseFailure failure;

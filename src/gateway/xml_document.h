@@ -41,8 +41,9 @@ class XmlNode {
 class XmlDocument {
  public:
   // Parses the source text. Raises EDOMParseError, with the parser's reason, the line and the
-  // start of that source line, when it is not well-formed. A text with no lines gives an empty
-  // document.
+  // start of that source line, when it is not well-formed, and before the parser sees it when
+  // parsing it could cost more than linear time (markup_scan.h). A text with no lines gives an
+  // empty document.
   explicit XmlDocument(const std::string& sourceText);
   ~XmlDocument();
   XmlDocument(const XmlDocument&) = delete;

@@ -7,15 +7,18 @@
 #include <exception>
 #include <string>
 
+#include "config/gateway_config.h"
 #include "host/env.h"
 #include "host/failure.h"
 #include "host/failure_page.h"
+#include "host/standard_streams.h"
 #include "runtime/fatal_signals.h"
 #include "runtime/language_module.h"
 #include "runtime/module_address.h"
 #include "runtime/posix_locale_source.h"
 #include "runtime/regional_settings.h"
 #include "runtime/runtime_errors.h"
+#include "runtime/stop_signals.h"
 
 namespace xg {
 namespace {
@@ -45,8 +48,11 @@ class FaultReporterDuringRequest {
 }  // namespace
 
 int RunCgiProgram(const TWebModuleClass& moduleClass, StartupStep ownStartupStep) {
+  OpenMissingStandardStreams();
+  InstallStopSignalHandlers();
   // A client that went away must not end the process: its writes simply fail.
   std::signal(SIGPIPE, SIG_IGN);
+  int exitCode = 0;
   try {
     InstallFaultHandlers();
     const RegionalSettings settings = [] {
@@ -55,6 +61,7 @@ int RunCgiProgram(const TWebModuleClass& moduleClass, StartupStep ownStartupStep
       PrepareRunTimeErrors();
       return ReadRegionalSettings(locale);
     }();
+    LoadGatewayConfig(FileConfigSource());
     TCGIApplication application(PosixEnv(), settings);
     if (ownStartupStep) ownStartupStep();
     application.SetModuleClass(moduleClass);
@@ -62,9 +69,11 @@ int RunCgiProgram(const TWebModuleClass& moduleClass, StartupStep ownStartupStep
     application.Run();
   } catch (...) {
     ReportUnhandledFailure(std::current_exception());
-    return 1;
+    exitCode = 1;
   }
-  return 0;
+  // The client library is shut down here, in order, whatever the request did.
+  const int stopSignal = FinishStopSignals();
+  return stopSignal != 0 ? 128 + stopSignal : exitCode;
 }
 
 }  // namespace xg

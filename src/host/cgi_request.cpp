@@ -1,10 +1,16 @@
 #include "host/cgi_request.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 
+#include "config/gateway_config.h"
 #include "host/http_date.h"
 #include "runtime/ascii_text.h"
 #include "runtime/conversions.h"
+#include "runtime/exceptions.h"
+#include "runtime/format.h"
+#include "runtime/resource_strings.h"
 
 namespace xg {
 namespace {
@@ -26,6 +32,26 @@ constexpr int kVariableCount = sizeof(kVariableNames) / sizeof(kVariableNames[0]
 // The first read asks for at most this much; later reads for as much again as has arrived, so
 // the buffer stays within about twice the bytes that actually came.
 constexpr size_t kFirstReadSize = 64 * 1024;
+
+XG_RESOURCE(SRequestTooLarge,
+            "Request body of %s bytes is larger than max-request-bytes (%d bytes)");
+
+// The length a CONTENT_LENGTH text claims when it is a decimal number (leading blanks and a
+// "+" allowed), however large: a number beyond 64 bits counts as the largest one. Nothing for
+// any other text, which reads no body anyway.
+std::optional<uint64_t> ClaimedLength(const std::string& text) {
+  size_t i = text.find_first_not_of(' ');
+  if (i == std::string::npos) return std::nullopt;
+  if (text[i] == '+') ++i;
+  if (i == text.size()) return std::nullopt;
+  uint64_t length = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    const uint64_t digit = static_cast<uint64_t>(text[i] - '0');
+    length = length > (UINT64_MAX - digit) / 10 ? UINT64_MAX : length * 10 + digit;
+  }
+  return length;
+}
 
 }  // namespace
 
@@ -56,6 +82,14 @@ const FormFieldList& TWebRequest::FormFields() {
 
 TCGIRequest::TCGIRequest(Env& env) : env_(env) {
   InitMethodType();
+  const GatewayConfig& config = CurrentGatewayConfig();
+  const std::string lengthText = GetTextVar(static_cast<int>(RequestVar::ContentLength));
+  const std::optional<uint64_t> claimed = ClaimedLength(lengthText);
+  if (claimed && *claimed > static_cast<uint64_t>(config.maxRequestBytes)) {
+    throw EWebException(
+        Format(LoadResString(SRequestTooLarge),
+               {lengthText.substr(lengthText.find_first_not_of(" +")), config.maxRequestBytes}));
+  }
   content_ = ReadText(ContentLength());
 }
 

@@ -11,7 +11,9 @@ class TCGIRequest : public TWebRequest {
  public:
   // Sets the method type, then reads ContentLength bytes of body (nothing when it is zero,
   // negative or not a number). Memory grows with the bytes that arrive, not with the length
-  // claimed; std::bad_alloc leaves the constructor when they cannot be held.
+  // claimed; std::bad_alloc leaves the constructor when they cannot be held. Before reading,
+  // raises the EConfigError of a configuration that could not be loaded, and EWebException
+  // when CONTENT_LENGTH claims more than max-request-bytes (no byte of the body is read).
   explicit TCGIRequest(Env& env);
 
   std::string GetTextVar(int index) const override;

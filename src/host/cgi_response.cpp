@@ -1,5 +1,9 @@
 #include "host/cgi_response.h"
 
+#include <climits>
+#include <utility>
+
+#include "host/browser_safety.h"
 #include "host/http_date.h"
 #include "runtime/format.h"
 
@@ -92,16 +96,17 @@ void TCGIResponse::SetDateVar(int index, DateTime value) {
 }
 
 int32_t TCGIResponse::GetIntVar(int index) const {
-  return index == 0 ? contentLength_ : -1;
+  if (index != 0) return -1;
+  return contentLength_ > INT32_MAX ? INT32_MAX : static_cast<int32_t>(contentLength_);
 }
 
 void TCGIResponse::SetIntVar(int index, int32_t value) {
   if (index == 0) contentLength_ = value;
 }
 
-void TCGIResponse::SetContent(const std::string& content) {
-  content_ = content;
-  contentLength_ = static_cast<int32_t>(content_.size());
+void TCGIResponse::SetContent(std::string content) {
+  content_ = std::move(content);
+  contentLength_ = static_cast<int64_t>(content_.size());
 }
 
 void TCGIResponse::SetStatusCode(int code) {
@@ -130,7 +135,8 @@ std::string TCGIResponse::HeaderText() const {
   AppendLine(headers, "Content-Version: %s\r\n", Text(ResponseTextVar::ContentVersion));
   AppendLine(headers, "Content-Encoding: %s\r\n", Text(ResponseTextVar::ContentEncoding));
   AppendLine(headers, "Content-Type: %s\r\n", Text(ResponseTextVar::ContentType));
-  if (!content_.empty()) headers += Format("Content-Length: %d\r\n", {ContentLength()});
+  if (!content_.empty()) headers += Format("Content-Length: %d\r\n", {contentLength_});
+  headers += XG_BROWSER_SAFETY_HEADERS;
   headers += "Content:\r\n\r\n";
   return headers;
 }

@@ -24,7 +24,7 @@ class TCGIResponse : public TWebResponse {
   void SetIntVar(int index, int32_t value) override;
   std::string GetContent() const override { return content_; }
   // Also sets ContentLength to the content's length in bytes.
-  void SetContent(const std::string& content) override;
+  void SetContent(std::string content) override;
   int GetStatusCode() const override { return statusCode_; }
   // A different code also sets StatusText to the code's reason text (empty when unknown).
   void SetStatusCode(int code) override;
@@ -37,6 +37,8 @@ class TCGIResponse : public TWebResponse {
   bool Sent() const override { return sent_; }
 
   // The header lines of SendResponse after the status line, the final empty line included.
+  // The length line carries the content's length in 64 bits; the two lines that keep a browser
+  // from running the answer (browser_safety.h) come right before the "Content:" line.
   std::string HeaderText() const;
 
  private:
@@ -45,7 +47,7 @@ class TCGIResponse : public TWebResponse {
   const RegionalSettings& settings_;
   int statusCode_ = 0;
   std::array<std::string, 12> textVars_;
-  int32_t contentLength_ = 0;
+  int64_t contentLength_ = 0;
   std::array<DateTime, 3> dateVars_{};
   std::string content_;
   bool sent_ = false;

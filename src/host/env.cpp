@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "runtime/fatal_signals.h"
+#include "runtime/stop_signals.h"
 
 namespace xg {
 namespace {
@@ -27,11 +28,14 @@ class PosixEnvironment : public Env {
   }
 
   // Noted before the first byte may leave, so that a fault from then on adds nothing to what the
-  // web server has already received.
+  // web server has already received. Once a termination signal has stopped the request nothing
+  // more is written: the write fails, and a write that the signal interrupts ends early.
   long WriteOutput(const char* buffer, size_t count) override {
     NoteOutputStarted();
+    OutputWriteScope scope;
     ssize_t result;
     do {
+      if (AnswerMuted()) return -1;
       result = ::write(STDOUT_FILENO, buffer, count);
     } while (result < 0 && errno == EINTR);
     return static_cast<long>(result);

@@ -21,7 +21,8 @@ class Env {
 };
 
 // File descriptors 0 and 1 and the process environment. Its writes tell the fault handler that
-// the response has started (see fatal_signals.h).
+// the response has started (see fatal_signals.h) and write nothing once a termination signal
+// has stopped the request (see stop_signals.h).
 Env& PosixEnv();
 
 }  // namespace xg

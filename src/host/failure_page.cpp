@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <string>
 
+#include "host/browser_safety.h"
 #include "host/failure.h"
 #include "runtime/safe_format.h"
 
@@ -17,7 +18,8 @@ constexpr std::string_view kPageFormat =
     "<h1>Internal Server Error 500</h1><hr>\r\n"
     "Exception: %s<br>\r\nMessage: %s<br></html>\r\n";
 constexpr std::string_view kHeaderFormat =
-    "Status: 500 %s\r\nContent-Type: text/html\r\nContent-Length: %d\r\n\r\n";
+    "Status: 500 %s\r\nContent-Type: text/html\r\nContent-Length: %d\r\n" XG_BROWSER_SAFETY_HEADERS
+    "\r\n";
 
 // Room for the page and the header of a message of ordinary length; longer ones go to the heap
 // in the request cycle and are cut in the fault handler.

@@ -13,7 +13,8 @@
 namespace xg {
 
 // The page naming the failure's class and message, and the header text before it ("Status: 500
-// <message>", the content type and the page's length, the empty line). Each writes into
+// <message>", the content type, the page's length, the two browser safety lines of
+// browser_safety.h, the empty line). Each writes into
 // out[0, capacity) and answers the whole length (more than capacity when cut).
 size_t FormatFailurePage(char* out, size_t capacity, std::string_view className,
                          std::string_view message);

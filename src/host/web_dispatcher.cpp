@@ -7,7 +7,34 @@
 #include "runtime/format.h"
 
 namespace xg {
-namespace {}  // namespace
+namespace {
+
+// The text as page text: "&", "<", ">" and the quotation mark as their character entities.
+std::string EscapeHtml(const std::string& text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      default:
+        escaped += c;
+    }
+  }
+  return escaped;
+}
+
+}  // namespace
 
 void TWebActionItem::SetDefault(bool value) {
   if (value)
@@ -90,8 +117,8 @@ void TCustomWebDispatcher::HandleException(const Exception& E, bool& Handled) {
   }
   if (!Handled && response_) {
     const std::string pathInfo = request_ ? request_->PathInfo() : std::string();
-    response_->SetContent(
-        Format(LoadResString(SInternalApplicationError), {E.Message(), pathInfo}));
+    response_->SetContent(Format(LoadResString(SInternalApplicationError),
+                                 {EscapeHtml(E.Message()), EscapeHtml(pathInfo)}));
     if (!response_->Sent()) {
       response_->SetStatusCode(500);
       response_->SendResponse();

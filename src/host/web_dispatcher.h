@@ -80,7 +80,8 @@ class TCustomWebDispatcher : public TObject {
   // then the default item, then AfterDispatch. The result is whether the request was handled.
   bool DispatchAction(TWebRequest& request, TWebResponse& response);
   // Turns a failure during dispatch into a page: OnException when assigned, otherwise the
-  // "Internal Application Error" page sent with status 500.
+  // "Internal Application Error" page sent with status 500, whose message and path are
+  // escaped for HTML ("&", "<", ">", the quotation mark).
   void HandleException(const Exception& E, bool& Handled);
 
   TWebRequest* Request() const { return request_; }

@@ -48,7 +48,8 @@ class TWebResponse {
   virtual int32_t GetIntVar(int index) const = 0;
   virtual void SetIntVar(int index, int32_t value) = 0;
   virtual std::string GetContent() const = 0;
-  virtual void SetContent(const std::string& content) = 0;
+  // Taken by value: an answer handed over as a temporary is moved, not copied.
+  virtual void SetContent(std::string content) = 0;
   virtual int GetStatusCode() const = 0;
   virtual void SetStatusCode(int code) = 0;
   virtual std::string GetLogText() const = 0;

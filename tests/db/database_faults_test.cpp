@@ -58,7 +58,8 @@ Answer Post(const std::string& service, const std::string& db, const std::string
   const std::string body = test::SendDataBody(RequestDocument(service, db, sql));
   std::vector<std::string> environment = {"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1",
                                           "CONTENT_LENGTH=" + std::to_string(body.size()),
-                                          "PATH=/usr/bin:/bin"};
+                                          "PATH=/usr/bin:/bin",
+                                          "XMLGATEWAY_CONF=" + test::EmbeddedScratchConfigFile()};
   if (!extraEnvironment.empty()) environment.push_back(extraEnvironment);
   Answer answer;
   answer.process = test::RunChild(XG_PROGRAM, environment, body, {kHangGuardSeconds, 0});

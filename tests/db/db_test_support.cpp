@@ -58,6 +58,19 @@ const std::string& ScratchDirectory() {
   return directory;
 }
 
+std::string EmbeddedScratchConfig() {
+  return "[databases]\nembedded = " + ScratchDirectory() + "/*\n";
+}
+
+const std::string& EmbeddedScratchConfigFile() {
+  static const std::string path = [] {
+    const std::string file = ScratchDirectory() + "/xmlgateway.conf";
+    std::ofstream(file, std::ios::binary) << EmbeddedScratchConfig();
+    return file;
+  }();
+  return path;
+}
+
 std::string RunIsql(const std::string& database, const std::string& sql) {
   const std::string script = WriteScript(sql);
   std::string command = "isql-fb -q -bail -i '" + script + "'";

@@ -9,6 +9,12 @@ namespace xg::test {
 // A directory of its own for this test run, created at first use.
 const std::string& ScratchDirectory();
 
+// The gateway configuration of the database tests: the files of the scratch directory are
+// opened by the embedded engine; every other name without a host goes to the server. As text,
+// and as a file for the program run as a child process (its path for XMLGATEWAY_CONF).
+std::string EmbeddedScratchConfig();
+const std::string& EmbeddedScratchConfigFile();
+
 // Runs SQL through isql-fb against the database (embedded when the name has no host);
 // returns its output. Fails the test when isql-fb fails.
 std::string RunIsql(const std::string& database, const std::string& sql);

@@ -5,12 +5,16 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "db_test_support.h"
 #include "support/child_process.h"
 #include "support/request_body.h"
+#include "support/scoped_config.h"
+#include "support/xml_reader.h"
 
 namespace xg {
 namespace {
@@ -42,18 +46,24 @@ struct Answer {
   std::string head;
   std::string body;
   int exit_code = -1;
+  long max_rss_kb = 0;
 };
 
-// Runs the program as the web server would for a POSTed form; `program` may be a wrapper.
-Answer Post(const std::string& document, const std::string& program = XG_PROGRAM) {
+// Runs the program as the web server would for a POSTed form, with the configuration file
+// `config`; `program` may be a wrapper.
+Answer Post(const std::string& document,
+            const std::string& config = test::EmbeddedScratchConfigFile(),
+            const std::string& program = XG_PROGRAM) {
   const std::string body = "SENDDATA=" + FormValue(test::Base64Encode(document));
   const test::ChildResult result =
       test::RunChild(program,
                      {"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1",
-                      "CONTENT_LENGTH=" + std::to_string(body.size()), "PATH=/usr/bin:/bin"},
+                      "CONTENT_LENGTH=" + std::to_string(body.size()), "PATH=/usr/bin:/bin",
+                      "XMLGATEWAY_CONF=" + config},
                      body);
   Answer answer;
   answer.exit_code = result.exit_code;
+  answer.max_rss_kb = result.max_rss_kb;
   const size_t split = result.out.find("\r\n\r\n");
   answer.head = result.out.substr(0, split);
   answer.body = split == std::string::npos ? "" : result.out.substr(split + 4);
@@ -100,8 +110,12 @@ TEST(GatewayProcess, QueryAndStatementAnswers) {
 }
 
 TEST(GatewayProcess, RefusedConnectionsAnswerTheErrorDocument) {
-  std::string message = ErrorMessage(Post(RequestDocument(
-      "SERVICEOPENSQL", test::ScratchDirectory() + "/absent.fdb", "SYSDBA", "", "select 1")));
+  const auto server = test::Server();
+  ASSERT_FALSE(server.host.empty());
+  // A file that is not there is no embedded database: the server on this host reports it.
+  std::string message =
+      ErrorMessage(Post(RequestDocument("SERVICEOPENSQL", test::ScratchDirectory() + "/absent.fdb",
+                                        server.user, server.password, "select 1")));
   EXPECT_NE(message.find("absent.fdb"), std::string::npos) << message;
 
   message = ErrorMessage(Post(RequestDocument("SERVICEEXECSQL", "127.0.0.1/3999:/tmp/none.fdb",
@@ -110,8 +124,6 @@ TEST(GatewayProcess, RefusedConnectionsAnswerTheErrorDocument) {
             std::string::npos)
       << message;
 
-  const auto server = test::Server();
-  ASSERT_FALSE(server.host.empty());
   const std::string demo = test::CreateDemoDatabase();
   test::GiveToServer(demo);
   message = ErrorMessage(
@@ -122,6 +134,56 @@ TEST(GatewayProcess, RefusedConnectionsAnswerTheErrorDocument) {
 
 // Runs the program in a mount namespace of its own where the client library's file is replaced
 // by an empty one, so that loading it fails as it would on a host without it.
+// Whether any regular file below the folder (or the file itself) holds the text.
+bool AnyFileHolds(const std::filesystem::path& place, const std::string& text) {
+  std::error_code error;
+  std::vector<std::filesystem::path> files;
+  if (std::filesystem::is_regular_file(place, error)) files.push_back(place);
+  for (auto it = std::filesystem::recursive_directory_iterator(place, error);
+       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+    if (it->is_regular_file(error)) files.push_back(it->path());
+  }
+  for (const auto& file : files) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string content((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+    if (content.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// Started with standard descriptors closed, the gateway opens them on /dev/null before it opens
+// anything else: the answer never lands in a file the process opened (the client library's lock
+// files, the database).
+TEST(GatewayProcess, ClosedStandardStreamsWriteTheAnswerNowhere) {
+  const std::string demo = test::CreateDemoDatabase();
+  const std::string marker = "closed-streams-" + std::to_string(getpid());
+  const std::string body =
+      "SENDDATA=" + FormValue(test::Base64Encode(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "",
+                                                     "select '" + marker + "' from rdb$database")));
+  const std::vector<std::string> environment = {
+      "REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1",
+      "CONTENT_LENGTH=" + std::to_string(body.size()), "PATH=/usr/bin:/bin",
+      "XMLGATEWAY_CONF=" + test::EmbeddedScratchConfigFile()};
+  const std::string lockFolder =
+      std::getenv("FIREBIRD_LOCK") != nullptr ? std::getenv("FIREBIRD_LOCK") : "/tmp/firebird";
+
+  for (const std::vector<int>& closed :
+       std::vector<std::vector<int>>{{1}, {1, 2}, {0, 1, 2}, {2}}) {
+    SCOPED_TRACE(::testing::PrintToString(closed));
+    test::ChildControl control;
+    control.closed_descriptors = closed;
+    const test::ChildResult result = test::RunChild(XG_PROGRAM, environment, body, {}, control);
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.signal, 0);
+    if (closed == std::vector<int>{2}) {
+      EXPECT_NE(result.out.find("<RECORD1>"), std::string::npos) << result.out;
+    }
+    EXPECT_FALSE(AnyFileHolds(lockFolder, marker));
+    EXPECT_FALSE(AnyFileHolds(demo, marker));
+  }
+}
+
 TEST(GatewayProcess, MissingClientLibrary) {
   char library[PATH_MAX];
   ASSERT_NE(realpath("/usr/lib/x86_64-linux-gnu/libfbclient.so.2", library), nullptr)
@@ -135,12 +197,173 @@ TEST(GatewayProcess, MissingClientLibrary) {
 
   const std::string request =
       RequestDocument("SERVICEOPENSQL", test::CreateDemoDatabase(), "SYSDBA", "", "select 1");
-  const Answer answer = Post(request, wrapper);
+  const Answer answer = Post(request, test::EmbeddedScratchConfigFile(), wrapper);
   EXPECT_EQ(answer.exit_code, 0);
   EXPECT_EQ(ErrorMessage(answer),
             "Biblioteca gds32.dll do InterBase n\xE3o encontrada no caminho. Favor instalar "
             "InterBase para usar esta funcionalidade");
-  EXPECT_NE(answer.body.find("\r\r" + request), std::string::npos);
+  EXPECT_NE(test::UnescapeText(answer.body).find("\r\r" + request), std::string::npos);
+}
+
+const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n";
+const std::string kRefused = "Acesso ao banco de dados n\xE3o permitido: ";
+
+// The first lines of an OPENSQL document up to its RECORD1 tag, or its failure message.
+std::string OpenOutcome(const Answer& answer) {
+  const std::string failure = kDeclaration + "<OPENSQL>\r\n <MSGDATA DATATYPE=\"STRING\">";
+  if (answer.body.rfind(failure, 0) == 0)
+    return answer.body.substr(failure.size(), answer.body.find("</MSGDATA>") - failure.size());
+  if (answer.body.rfind(kDeclaration + "<OPENSQL RECORDCOUNT=", 0) == 0)
+    return answer.body.substr(kDeclaration.size(),
+                              answer.body.find("\r\n", kDeclaration.size()) - kDeclaration.size());
+  if (answer.body.find("<ERROR>") != std::string::npos) return ErrorMessage(answer);
+  return "(no answer) " + answer.head;
+}
+
+TEST(GatewayProcess, ANameWithoutHostGoesToTheServerUnlessListedAsEmbedded) {
+  const auto server = test::Server();
+  ASSERT_FALSE(server.host.empty());
+  const std::string demo = test::CreateDemoDatabase();
+  test::GiveToServer(demo);
+  const std::string query = "select code from products";
+  const std::string noConfig = test::WriteConfigFile("");
+  // The server checks the password: a wrong one never reads a row.
+  EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", demo, server.user, "wrong", query),
+                             noConfig))
+                .rfind("Your user name and password are not defined", 0),
+            0u);
+  EXPECT_EQ(
+      OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", demo, server.user, server.password, query),
+                       noConfig)),
+      "<OPENSQL RECORDCOUNT=\"3\">");
+  // Listed under embedded, the engine inside the gateway opens it, and checks no password.
+  const std::string embedded = test::WriteConfigFile("[databases]\nembedded = " + demo + "\n");
+  EXPECT_EQ(OpenOutcome(
+                Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "wrong", query), embedded)),
+            "<OPENSQL RECORDCOUNT=\"3\">");
+  // The name is resolved before it is matched: the same file by another way is listed too,
+  // while "embedded" matching only the link's own name does not make the file embedded.
+  const std::string link = test::ScratchDirectory() + "/link-to-demo.fdb";
+  std::filesystem::create_symlink(demo, link);
+  EXPECT_EQ(OpenOutcome(
+                Post(RequestDocument("SERVICEOPENSQL", link, "SYSDBA", "wrong", query), embedded)),
+            "<OPENSQL RECORDCOUNT=\"3\">");
+  const std::string byLinkName = test::WriteConfigFile("[databases]\nembedded = " + link + "\n");
+  EXPECT_EQ(OpenOutcome(
+                Post(RequestDocument("SERVICEOPENSQL", link, "SYSDBA", "wrong", query), byLinkName))
+                .rfind("Your user name and password are not defined", 0),
+            0u);
+}
+
+TEST(GatewayProcess, AllowRefusesWhatItDoesNotMatchBeforeAnyAttach) {
+  const std::string dir = test::ScratchDirectory();
+  const std::string allowedDir = dir + "/allowed";
+  std::filesystem::create_directory(allowedDir);
+  const std::string allowed = allowedDir + "/demo.fdb";
+  std::filesystem::rename(test::CreateDemoDatabase(), allowed);
+  const std::string outside = test::CreateDemoDatabase();
+  const std::string link = allowedDir + "/link.fdb";
+  std::filesystem::create_symlink(outside, link);
+  const std::string config = test::WriteConfigFile("[databases]\nallow = " + allowedDir +
+                                                   "/*\nembedded = " + allowedDir + "/*\n");
+  const std::string query = "select code from products";
+
+  EXPECT_EQ(
+      OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", allowed, "SYSDBA", "p", query), config)),
+      "<OPENSQL RECORDCOUNT=\"3\">");
+  const std::string longName = allowedDir + "/../" + std::string(300, 'x') + ".fdb";
+  const std::string refused[] = {
+      outside,  allowedDir + "/../" + std::filesystem::path(outside).filename().string(),
+      link,     "127.0.0.1:" + outside,
+      longName,
+  };
+  for (const std::string& name : refused) {
+    for (const char* service : {"SERVICEOPENSQL", "SERVICEEXECSQL"}) {
+      SCOPED_TRACE(std::string(service) + " " + name.substr(0, 100));
+      const Answer answer = Post(RequestDocument(service, name, "u", "p", query), config);
+      EXPECT_EQ(answer.exit_code, 0);
+      // The name as sent, cut to 200 bytes.
+      EXPECT_EQ(ErrorMessage(answer), kRefused + name.substr(0, 200));
+    }
+  }
+}
+
+TEST(GatewayProcess, ANameTooLongForTheClientLibraryIsRefusedNotCut) {
+  // A length of 65 536 more than the name's own would reach the client library as the name
+  // alone; blanks at its end would not count either.
+  const std::string demo = test::CreateDemoDatabase();
+  for (size_t padding : {size_t{32768}, size_t{65536}}) {
+    const std::string name = demo + std::string(padding, ' ');
+    EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", name, "SYSDBA", "",
+                                               "select 1 "
+                                               "from rdb$database")))
+                  .substr(0, 62),
+              "Nome do banco de dados \xE9 longo demais: o m\xE1ximo \xE9 32767 bytes");
+  }
+  // The longest name the library takes whole still reaches it (the server on this host, since
+  // no file has that name).
+  test::GiveToServer(demo);
+  const std::string fits = demo + std::string(32767 - demo.size(), ' ');
+  EXPECT_EQ(
+      OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", fits, test::Server().user,
+                                       test::Server().password, "select code from products"))),
+      "<OPENSQL RECORDCOUNT=\"3\">");
+}
+
+TEST(GatewayProcess, AnAnswerAboveMaxAnswerBytesStopsTheQuery) {
+  const std::string demo = test::CreateDemoDatabase();
+  const std::string query = "select code, name, price from products order by code";
+  const Answer whole = Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "", query));
+  ASSERT_EQ(OpenOutcome(whole), "<OPENSQL RECORDCOUNT=\"3\">");
+  auto limited = [&](int64_t limit, const std::string& sql) {
+    return Post(
+        RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "", sql),
+        test::WriteConfigFile(test::EmbeddedScratchConfig() +
+                              "[limits]\nmax-answer-bytes = " + std::to_string(limit) + "\n"));
+  };
+  // The document fits its own length exactly, and not one byte less.
+  EXPECT_EQ(limited(static_cast<int64_t>(whole.body.size()), query).body, whole.body);
+  const std::string tooLarge = "A resposta passa do limite de " +
+                               std::to_string(whole.body.size() - 1) + " bytes (max-answer-bytes)";
+  EXPECT_EQ(OpenOutcome(limited(static_cast<int64_t>(whole.body.size()) - 1, query)), tooLarge);
+  // Fifteen million rows of 200 bytes would take minutes and gigabytes to fetch: fetching stops
+  // once the rows held would make more than the answer may hold.
+  const Answer huge = limited(1 << 20,
+                              "select a.rdb$type, cast('x' as char(200)) from rdb$types a, "
+                              "rdb$types b, rdb$types c");
+  EXPECT_EQ(OpenOutcome(huge), "A resposta passa do limite de 1048576 bytes (max-answer-bytes)");
+  EXPECT_LT(huge.max_rss_kb, 100 * 1024);
+}
+
+TEST(GatewayProcess, TheConnectionCharacterSetTransliteratesText) {
+  const std::string path = test::ScratchDirectory() + "/utf8.fdb";
+  test::RunIsql("", "SET NAMES UTF8;\nCREATE DATABASE '" + path +
+                        "' DEFAULT CHARACTER SET UTF8;\nCREATE TABLE T (ID INTEGER, NAME "
+                        "VARCHAR(10));\nINSERT INTO T VALUES (1, 'Jos\xC3\xA9 \xC2\xBD');\n"
+                        "INSERT INTO T VALUES (2, '\xE4\xB8\xAD');\nCOMMIT;\n");
+  const std::string latin1 =
+      test::WriteConfigFile(test::EmbeddedScratchConfig() + "charset = ISO8859_1\n");
+  const std::string none = test::EmbeddedScratchConfigFile();
+  auto name = [&](int id, const std::string& config) {
+    const Answer answer =
+        Post(RequestDocument("SERVICEOPENSQL", path, "SYSDBA", "",
+                             "select name from t where id = " + std::to_string(id)),
+             config);
+    // The size the server describes depends on the connection character set.
+    const size_t element = answer.body.find(" <NAME DATATYPE=\"STRING\" DATASIZE=\"");
+    if (element == std::string::npos) return OpenOutcome(answer);
+    const size_t start = answer.body.find('>', element) + 1;
+    return answer.body.substr(start, answer.body.find("</NAME>") - start);
+  };
+  // Without a character set the UTF-8 bytes come as they are stored.
+  EXPECT_EQ(name(1, none), "Jos\xC3\xA9 \xC2\xBD");
+  // With ISO8859_1 they arrive in the document's encoding, and a character it cannot hold is
+  // the server's error, not a wrong byte.
+  EXPECT_EQ(name(1, latin1), "Jos\xE9 \xBD");
+  const std::string failure = name(2, latin1);
+  EXPECT_NE(failure.find("Cannot transliterate character between character sets"),
+            std::string::npos)
+      << failure;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 
+#include "config/gateway_config.h"
 #include "db/ib_database.h"
 #include "db/ib_error.h"
 #include "db/ib_query.h"
@@ -29,7 +30,13 @@ const RegionalSettings& Brazilian() {
   return settings;
 }
 
-class SQLServices : public ::testing::Test {};
+class SQLServices : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    LoadGatewayConfig(TextConfigSource("test.conf", test::EmbeddedScratchConfig()));
+  }
+  static void TearDownTestSuite() { LoadGatewayConfig(TextConfigSource("", std::nullopt)); }
+};
 
 struct Request {
   Request(std::string db_, std::string sql_, std::string user_ = "SYSDBA",
@@ -111,14 +118,15 @@ TEST_F(SQLServices, EveryColumnTypeInDialect3) {
       " <C_DATE DATATYPE=\"DATE\" DATASIZE=\"4\">29/02/2024</C_DATE>",
       " <C_TIME DATATYPE=\"TIME\" DATASIZE=\"4\">10:20:30</C_TIME>",
       " <C_TIMESTAMP DATATYPE=\"DATETIME\" DATASIZE=\"8\">29/02/2024 10:20:30</C_TIMESTAMP>",
-      " <C_TEXT DATATYPE=\"STRING\">Text with &amp; and < inside</C_TEXT>",
-      " <C_BINARY DATATYPE=\"STRING\">" + std::string("\0\xFF", 2) + "A</C_BINARY>",
+      " <C_TEXT DATATYPE=\"STRING\">Text with &amp; and &lt; inside</C_TEXT>",
+      " <C_BINARY DATATYPE=\"STRING\">?\xFF"
+      "A</C_BINARY>",
       " <C_BOOLEAN DATATYPE=\"BOOLEAN\" DATASIZE=\"2\">True</C_BOOLEAN>",
       "</RECORD1>",
       "<RECORD2>",
       " <ID DATATYPE=\"INTEGER\" DATASIZE=\"4\">2</ID>",
       " <C_CHAR DATATYPE=\"STRING\" DATASIZE=\"10\">x &amp; y     </C_CHAR>",
-      " <C_VARCHAR DATATYPE=\"STRING\" DATASIZE=\"40\">Bia &amp; Caio <3></C_VARCHAR>",
+      " <C_VARCHAR DATATYPE=\"STRING\" DATASIZE=\"40\">Bia &amp; Caio &lt;3&gt;</C_VARCHAR>",
       " <C_SMALLINT DATATYPE=\"INTEGER\" DATASIZE=\"2\">-7</C_SMALLINT>",
       " <C_INTEGER DATATYPE=\"INTEGER\" DATASIZE=\"4\">-2147483648</C_INTEGER>",
       " <C_BIGINT DATATYPE=\"INTEGER\" DATASIZE=\"8\">-5</C_BIGINT>",
@@ -258,9 +266,9 @@ TEST_F(SQLServices, ExecSQLCommitsOrRollsBack) {
   request.sql = "";
   EXPECT_EQ(Exec(request), ExecAnswer(kNotDone + "Indica\xE7\xE3o do SQL vazia"));
 
-  // A server message with "&" stays unescaped here.
+  // A server message quoting "&" is escaped like every value.
   request.sql = "update products set name = & 1";
-  EXPECT_NE(Exec(request).find("\r\n&</MSGDATA>"), std::string::npos);
+  EXPECT_NE(Exec(request).find("\r\n&amp;</MSGDATA>"), std::string::npos);
 
   request.sql = "update products set note = :p where code < 3";
   EXPECT_EQ(Exec(request), ExecAnswer(kDone));
@@ -322,7 +330,11 @@ TEST_F(SQLServices, BadClientInputFailsClearly) {
 }
 
 TEST_F(SQLServices, RefusedAttachEscapesWithTheServerText) {
-  Request request{test::ScratchDirectory() + "/absent.fdb", "select * from products"};
+  const auto server = test::Server();
+  ASSERT_FALSE(server.host.empty());
+  // A file that is not there is no embedded database: the server on this host reports it.
+  Request request{test::ScratchDirectory() + "/absent.fdb", "select * from products", server.user,
+                  server.password};
   std::string message = test::FailureMessage<EIBInterBaseError>([&] { return Open(request); });
   EXPECT_NE(message.find("absent.fdb"), std::string::npos) << message;
 
@@ -332,8 +344,6 @@ TEST_F(SQLServices, RefusedAttachEscapesWithTheServerText) {
             std::string::npos)
       << message;
 
-  const auto server = test::Server();
-  ASSERT_FALSE(server.host.empty());
   const std::string demo = test::CreateDemoDatabase();
   test::GiveToServer(demo);
   request.db = test::ServerDatabaseName(demo);

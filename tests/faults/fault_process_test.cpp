@@ -57,8 +57,11 @@ std::string FailurePageMessage(const std::string& out, const std::string& classN
       "<html><title>Internal Server Error 500</title>\r\n<h1>Internal Server Error 500</h1>"
       "<hr>\r\nException: " +
       className + "<br>\r\nMessage: " + message + "<br></html>\r\n";
-  EXPECT_EQ(out, prefix + message + "\r\nContent-Type: text/html\r\nContent-Length: " +
-                     std::to_string(page.size()) + "\r\n\r\n" + page);
+  EXPECT_EQ(out,
+            prefix + message +
+                "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(page.size()) +
+                "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\n\r\n" +
+                page);
   return message;
 }
 
@@ -98,7 +101,9 @@ TEST(Faults, AfterTheResponseWentOutAFaultAddsNothing) {
   const std::string body = result.out.substr(end + 4);
   EXPECT_EQ(result.out.substr(0, end + 4),
             "Status: 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                std::to_string(body.size()) + "\r\nContent:\r\n\r\n");
+                std::to_string(body.size()) +
+                "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: "
+                "nosniff\r\nContent:\r\n\r\n");
   EXPECT_EQ(body.substr(body.size() - 11), "</STATUS>\r\n");
   EXPECT_EQ(result.exit_code, 216);
   EXPECT_EQ(result.err, "");

@@ -47,5 +47,36 @@ TEST(DecodeBase64, LengthNotAMultipleOfFourFails) {
   }
 }
 
+TEST(EncodeBase64, EncodesEveryGroupSizeAndDecodesBack) {
+  const struct {
+    std::string bytes, text;
+  } cases[] = {
+      {"", ""},
+      {"A", "QQ=="},
+      {"AB", "QUI="},
+      {"ABC", "QUJD"},
+      {"ABCD", "QUJDRA=="},
+      {std::string("\0\0\0\0", 4), "AAAAAA=="},
+      {"\xFB\xFF\xBF", "+/+/"},
+      {"Servi\xE7o em Opera\xE7\xE3o", "U2VydmnnbyBlbSBPcGVyYefjbw=="},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(EncodeBase64(c.bytes), c.text) << c.text;
+    EXPECT_EQ(DecodeBase64(c.text), c.bytes) << c.text;
+  }
+  // Every byte value in every place of a group.
+  std::string all;
+  for (int round = 0; round < 3; ++round)
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  for (size_t cut = all.size() - 3; cut <= all.size(); ++cut) {
+    const std::string bytes = all.substr(0, cut);
+    const std::string text = EncodeBase64(bytes);
+    EXPECT_EQ(
+        text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="),
+        std::string::npos);
+    EXPECT_EQ(DecodeBase64(text), bytes);
+  }
+}
+
 }  // namespace
 }  // namespace xg

@@ -52,9 +52,12 @@ TEST_F(DocumentWriter, MakeElementLaysOutIndentNameKindSizeValueAndClosingTag) {
       {"", text, dkString, 0, 0, " <DATATYPE=\"STRING\">x</>"},
       {"A ", text, dkString, 0, 0, " <A  DATATYPE=\"STRING\">x</A>"},
       {"V", Variant::FromString(""), dkString, 0, 0, " <V DATATYPE=\"STRING\"></V>"},
-      // Nothing is escaped, line breaks included.
+      // The value is escaped; quotation marks and line breaks stay.
       {"V", Variant::FromString("a<b&c\"d\r\ne>"), dkString, 0, 0,
-       " <V DATATYPE=\"STRING\">a<b&c\"d\r\ne></V>"},
+       " <V DATATYPE=\"STRING\">a&lt;b&amp;c\"d\r\ne&gt;</V>"},
+      {"V", Variant::FromString(std::string("a\0b\x01\x1F", 5)), dkString, 0, 0,
+       " <V DATATYPE=\"STRING\">a?b?"
+       "?</V>"},
       {"F", Variant::FromDouble(1.5), dkFloat, 8, 0,
        " <F DATATYPE=\"FLOAT\" DATASIZE=\"8\">1,5</F>"},
       {"D", Variant::FromDate(EncodeDate(2025, 12, 8) + EncodeTime(21, 13, 5, 0)), dkDateTime, 0, 0,
@@ -62,6 +65,27 @@ TEST_F(DocumentWriter, MakeElementLaysOutIndentNameKindSizeValueAndClosingTag) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(MakeElement(c.name, c.value, c.kind, c.size, c.indent, settings), c.line) << c.line;
+}
+
+TEST(EscapeText, MarkupAsReferencesAndControlCharactersAsQuestionMarks) {
+  const struct {
+    std::string text;
+    std::string escaped;
+  } cases[] = {
+      {"", ""},
+      {"plain text \xE7\xE3 \x7F\x80\xFF", "plain text \xE7\xE3 \x7F\x80\xFF"},
+      {"<a href=\"x\">&amp;</a>", "&lt;a href=\"x\"&gt;&amp;amp;&lt;/a&gt;"},
+      {"tab\tLF\nCR\r", "tab\tLF\nCR\r"},
+      {std::string("\0\x01\x08\x0B\x0C\x0E\x1F\x20", 8), "??????? "},
+      {std::string("end\0", 4), "end?"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EscapeText(c.text), c.escaped) << c.text;
+  // Every byte from 0x20 up but the three markup characters stays.
+  for (int c = 0x20; c < 0x100; ++c) {
+    if (c == '&' || c == '<' || c == '>') continue;
+    EXPECT_EQ(EscapeText(std::string(1, static_cast<char>(c))),
+              std::string(1, static_cast<char>(c)));
+  }
 }
 
 TEST(DataKindName, NamesTheSevenKinds) {

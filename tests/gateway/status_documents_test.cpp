@@ -6,6 +6,7 @@
 
 #include "runtime/date_time.h"
 #include "support/test_hosts.h"
+#include "support/xml_reader.h"
 
 namespace xg {
 namespace {
@@ -102,12 +103,12 @@ TEST_F(StatusDocuments, FirstSecondAfterMidnightShowsTheDateAlone) {
     EXPECT_NE(document.find(line), std::string::npos) << line << "\nin\n" << document;
 }
 
-TEST_F(StatusDocuments, AgentAndMessageAreWrittenAsTheyAre) {
+TEST_F(StatusDocuments, AgentAndMessageAreEscaped) {
   FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
   std::string status = BuildStatusXML("", "", settings, clock);
   EXPECT_NE(status.find("\r\n <AGENT DATATYPE=\"STRING\"></AGENT>\r\n"), std::string::npos);
   status = BuildStatusXML("", " Mozilla/5.0 <&> ", settings, clock);
-  EXPECT_NE(status.find("\r\n <AGENT DATATYPE=\"STRING\"> Mozilla/5.0 <&> </AGENT>\r\n"),
+  EXPECT_NE(status.find("\r\n <AGENT DATATYPE=\"STRING\"> Mozilla/5.0 &lt;&amp;&gt; </AGENT>\r\n"),
             std::string::npos);
 
   const std::string head =
@@ -115,11 +116,40 @@ TEST_F(StatusDocuments, AgentAndMessageAreWrittenAsTheyAre) {
              " <TIMESTAMP DATATYPE=\"DATETIME\">08/12/2025 21:13:05</TIMESTAMP>"});
   EXPECT_EQ(BuildErrorXML("", settings, clock),
             head + " <MSGDATA DATATYPE=\"STRING\"></MSGDATA>\r\n</ERROR>\r\n");
+  // The line breaks of the message stay inside its line.
   const std::string message =
       "Element does not contain a single text node\r\r<SENDDATA>\r\n"
       "<SERVICE>x</SERVICE></SENDDATA>\r\n";
   EXPECT_EQ(BuildErrorXML(message, settings, clock),
-            head + " <MSGDATA DATATYPE=\"STRING\">" + message + "</MSGDATA>\r\n</ERROR>\r\n");
+            head +
+                " <MSGDATA DATATYPE=\"STRING\">Element does not contain a single text node\r\r"
+                "&lt;SENDDATA&gt;\r\n&lt;SERVICE&gt;x&lt;/SERVICE&gt;&lt;/SENDDATA&gt;\r\n"
+                "</MSGDATA>\r\n</ERROR>\r\n");
+}
+
+TEST_F(StatusDocuments, AnXmlParserReadsBothDocumentsBack) {
+  FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
+  std::string error;
+  const test::XmlElement status =
+      test::ReadXmlDocument(BuildStatusXML("", "agent <&> \"x\" \x01\x7F\xE7", settings, clock), error);
+  ASSERT_EQ(error, "");
+  EXPECT_EQ(status.Child("AGENT").text, "agent <&> \"x\" ?\x7F\xE7");
+  EXPECT_EQ(status.Child("MSGDATA").text, "Servi\xE7o em Opera\xE7\xE3o");
+  EXPECT_EQ(status.Child("DATATYPES").Child("FLOAT").text, "1,7E308");
+
+  // The error document that quotes a request after its message: declaration, markup, a
+  // reference, a CDATA end, a NUL (the parser's text ends there) and control characters.
+  static const char kRequest[] =
+      "<?xml version=\"1.0\"?><SENDDATA a='&amp;'><SERVICE>]]>\x02</SERVICE>\0</SENDDATA>";
+  const std::string request(kRequest, sizeof kRequest - 1);
+  const test::XmlElement failure = test::ReadXmlDocument(
+      BuildErrorXML("Elemento SENDDATA n\xE3o encontrado\r\r" + request, settings, clock), error);
+  ASSERT_EQ(error, "");
+  EXPECT_EQ(failure.name, "ERROR");
+  // XML reads a lone CR as a line feed.
+  EXPECT_EQ(failure.Child("MSGDATA").text,
+            "Elemento SENDDATA n\xE3o encontrado\n\n<?xml version=\"1.0\"?><SENDDATA "
+            "a='&amp;'><SERVICE>]]>?</SERVICE>?</SENDDATA>");
 }
 
 TEST(StatusDocumentFloat, FullStopSeparatorHost) {

@@ -43,9 +43,10 @@ TEST(CGIResponse, ANormalAnswerIsTheHeaderBlockThenTheBodyInTwoWrites) {
   response.SetContent(document);
   response.SendResponse();
   ASSERT_EQ(env.writes.size(), 2u);
-  EXPECT_EQ(env.writes[0],
-            "Status: 200 OK\r\nContent-Type: text/html\r\nContent-Length: 19\r\n"
-            "Content:\r\n\r\n");
+  EXPECT_EQ(
+      env.writes[0],
+      "Status: 200 OK\r\nContent-Type: text/html\r\nContent-Length: 19\r\n"
+      "Content-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\nContent:\r\n\r\n");
   EXPECT_EQ(env.writes[1], document);
   EXPECT_TRUE(response.Sent());
 }
@@ -68,7 +69,9 @@ TEST(CGIResponse, EmptyContentWritesNoLengthLineAndNoBody) {
   TCGIResponse response(request, settings);
   response.SendResponse();
   ASSERT_EQ(env.writes.size(), 1u);
-  EXPECT_EQ(env.writes[0], "Status: 200 OK\r\nContent-Type: text/html\r\nContent:\r\n\r\n");
+  EXPECT_EQ(env.writes[0],
+            "Status: 200 OK\r\nContent-Type: text/html\r\nContent-Security-Policy: "
+            "sandbox\r\nX-Content-Type-Options: nosniff\r\nContent:\r\n\r\n");
 }
 
 TEST(CGIResponse, StatusLineUsesTheCodesText) {
@@ -114,13 +117,14 @@ TEST(CGIResponse, HeaderLinesComeInTheirFixedOrder) {
                    EncodeDate(2024, 2, 29) + EncodeTime(23, 0, 0, 0));
   response.SetContent("x");
   const std::string headers = response.HeaderText();
-  EXPECT_EQ(headers,
-            "Location: /l\r\nAllow: GET\r\nSet-Cookie: c=1\r\nDerived-From: d\r\n"
-            "Expires: Mon, 08 Dec 2025 07.05.09 GMT\r\n"
-            "Last-Modified: Thu, 29 Feb 2024 23.00.00 GMT\r\nTitle: T\r\n"
-            "WWW-Authenticate: Basic Realm=r\r\nX-A: b\r\nContent-Version: 2\r\n"
-            "Content-Encoding: gzip\r\nContent-Type: text/html\r\nContent-Length: 1\r\n"
-            "Content:\r\n\r\n");
+  EXPECT_EQ(
+      headers,
+      "Location: /l\r\nAllow: GET\r\nSet-Cookie: c=1\r\nDerived-From: d\r\n"
+      "Expires: Mon, 08 Dec 2025 07.05.09 GMT\r\n"
+      "Last-Modified: Thu, 29 Feb 2024 23.00.00 GMT\r\nTitle: T\r\n"
+      "WWW-Authenticate: Basic Realm=r\r\nX-A: b\r\nContent-Version: 2\r\n"
+      "Content-Encoding: gzip\r\nContent-Type: text/html\r\nContent-Length: 1\r\n"
+      "Content-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\nContent:\r\n\r\n");
 }
 
 TEST(CGIResponse, WriteFailuresAreIgnoredAndTheResponseCountsAsSent) {
@@ -147,6 +151,16 @@ TEST(CGIResponse, VariablesOutsideTheirRangesAreIgnored) {
   EXPECT_EQ(response.GetIntVar(1), -1);
   response.SetContent("abc");
   EXPECT_EQ(response.ContentLength(), 3);
+}
+
+TEST(CGIResponse, TheLengthLineCountsBeyond32Bits) {
+  // 2 GiB and a few bytes more: the length that a 32-bit count turned negative.
+  FakeEnv env({{"SERVER_PROTOCOL", "HTTP/1.1"}});
+  TCGIRequest request(env);
+  const RegionalSettings settings = test::DefaultSettings();
+  TCGIResponse response(request, settings);
+  response.SetContent(std::string((size_t{1} << 31) + 5, 'x'));
+  EXPECT_NE(response.HeaderText().find("\r\nContent-Length: 2147483653\r\n"), std::string::npos);
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ std::string Page(const std::string& className, const std::string& message) {
 
 std::string Header(const std::string& message, size_t length) {
   return "Status: 500 " + message +
-         "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n";
+         "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(length) +
+         "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\n\r\n";
 }
 
 TEST(FailurePage, NamesTheClassAndPutsTheMessageOnTheStatusLine) {

@@ -82,7 +82,10 @@ class RequestCycle : public ::testing::Test {
 
 std::string NormalAnswer(const std::string& body) {
   return "Status: 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-         std::to_string(body.size()) + "\r\nContent:\r\n\r\n" + body;
+         std::to_string(body.size()) +
+         "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: "
+         "nosniff\r\nContent:\r\n\r\n" +
+         body;
 }
 
 std::string ServerFailurePage(const std::string& className, const std::string& message) {
@@ -92,7 +95,7 @@ std::string ServerFailurePage(const std::string& className, const std::string& m
       className + "<br>\r\nMessage: " + message + "<br></html>\r\n";
   return "Status: 500 " + message +
          "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(page.size()) +
-         "\r\n\r\n" + page;
+         "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\n\r\n" + page;
 }
 
 TEST_F(RequestCycle, EveryMethodAndPathRunsTheDefaultActionOnceAndSendsOnce) {
@@ -114,7 +117,8 @@ TEST_F(RequestCycle, ItemsThatMatchComeBeforeTheDefaultItem) {
   EXPECT_EQ(script.actionCalls, 0);
   // The default item, which leaves the content empty: no length line.
   EXPECT_EQ(Serve({{"PATH_INFO", "/x"}}),
-            "Status: 200 OK\r\nContent-Type: text/html\r\nContent:\r\n\r\n");
+            "Status: 200 OK\r\nContent-Type: text/html\r\nContent-Security-Policy: "
+            "sandbox\r\nX-Content-Type-Options: nosniff\r\nContent:\r\n\r\n");
   EXPECT_EQ(script.actionCalls, 1);
 }
 
@@ -137,14 +141,19 @@ TEST_F(RequestCycle, AnUnhandledRequestWritesNothing) {
 TEST_F(RequestCycle, AnExceptionFromTheActionGivesTheInternalApplicationErrorPage) {
   script.action = [](TWebRequest&, TWebResponse& r, bool&) {
     r.SetContent("lost");
-    throw EConvertError("bad <value>");
+    throw EConvertError("bad <script>\"a\" & 'b'</script>");
   };
+  // What the page echoes is escaped: a browser shows it as text and runs nothing.
   const std::string page =
-      "<html><body><h1>Internal Application Error</h1>\r\n<p>bad <value>\r\n"
-      "<p><hr width=\"100%\"><i>/p/q</i></body></html>";
-  EXPECT_EQ(Serve({{"PATH_INFO", "/p/q"}}),
+      "<html><body><h1>Internal Application Error</h1>\r\n"
+      "<p>bad &lt;script&gt;&quot;a&quot; &amp; 'b'&lt;/script&gt;\r\n"
+      "<p><hr width=\"100%\"><i>/p/&lt;q&gt;</i></body></html>";
+  EXPECT_EQ(Serve({{"PATH_INFO", "/p/<q>"}}),
             "Status: 500 Internal Server Error\r\nContent-Type: text/html\r\nContent-Length: " +
-                std::to_string(page.size()) + "\r\nContent:\r\n\r\n" + page);
+                std::to_string(page.size()) +
+                "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: "
+                "nosniff\r\nContent:\r\n\r\n" +
+                page);
 }
 
 TEST_F(RequestCycle, RunningOutOfMemoryInTheActionIsAnException) {
@@ -177,7 +186,8 @@ TEST_F(RequestCycle, OnExceptionSetsStatus500AndSendsWhenItKeepsHandled) {
   script.onException = [&](TObject&, const Exception& e, bool&) { seen = e.Message(); };
   EXPECT_EQ(Serve({}),
             "Status: 500 Internal Server Error\r\nContent-Type: text/html\r\n"
-            "Content-Length: 11\r\nContent:\r\n\r\nfrom action");
+            "Content-Length: 11\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: "
+            "nosniff\r\nContent:\r\n\r\nfrom action");
   EXPECT_EQ(seen, "boom");
 
   // A handler that declines leaves the page to the dispatcher.

@@ -7,7 +7,8 @@ program=$1
 here=$(cd "$(dirname "$0")" && pwd)
 state=$(mktemp -d /tmp/xg-http.XXXXXX)
 port=$((20000 + RANDOM % 20000))
-conf=$("$here/../../scripts/write-lighttpd-conf.sh" "$state" "$port" "$program" C)
+printf '[limits]\nmax-request-bytes = 8M\n' >"$state/xmlgateway.conf"
+conf=$("$here/../../scripts/write-lighttpd-conf.sh" "$state" "$port" "$program" C "$state/xmlgateway.conf")
 lighttpd -D -f "$conf" &
 server=$!
 trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -rf "$state"' EXIT
@@ -66,6 +67,11 @@ grep -aqi '^Content-Type: text/html' "$state/status.head" || fail "status: conte
 length=$(tr -d '\r' <"$state/status.head" | sed -n 's/^Content-Length: //Ip')
 [ "$length" = "$(wc -c <"$body")" ] || fail "status: Content-Length $length for $(wc -c <"$body") bytes"
 
+# The two lines that keep a browser from running an answer, one after the other.
+tr -d '\r' <"$state/status.head" | tr '\n' '|' |
+  grep -q '|Content-Security-Policy: sandbox|X-Content-Type-Options: nosniff|' ||
+  fail "status: no sandbox and nosniff lines: $(tr -d '\r' <"$state/status.head" | tr '\n' '|')"
+
 post badescape --data-binary 'SENDDATA=%G1'
 expect_error badescape 'Invalid URL encoded character (%G1) at position 10'
 post shortescape --data-binary 'SENDDATA=%4'
@@ -99,6 +105,28 @@ bomb='<?xml version="1.0"?><!DOCTYPE SENDDATA [<!ENTITY a "aaaaaaaaaa"><!ENTITY 
 post bomb --data-urlencode "SENDDATA=$(b64 "$bomb")"
 expect_error bomb ''
 [ "$(wc -c <"$state/bomb.body")" -lt 100000 ] || fail "bomb: the entity was expanded"
+
+# An ERROR document that echoes markup is still sent as a sandboxed, never sniffed, document.
+post script --data-urlencode "SENDDATA=$(b64 '<script>alert(1)</script>')"
+grep -qi '^Content-Security-Policy: sandbox' "$state/script.head" || fail "script: no sandbox line"
+grep -qi '^X-Content-Type-Options: nosniff' "$state/script.head" || fail "script: no nosniff line"
+
+# A body claimed above max-request-bytes (8M here): the failure page at once, with the two lines,
+# though not one byte of the claimed 2 GiB follows.
+printf 'SENDDATA=abc' | curl -s -m 10 -D "$state/huge.head" -o "$state/huge.body" \
+  -H 'Content-Length: 2147483648' --data-binary @- "$url" || fail "huge: no answer within 10 s"
+tr -d '\r' <"$state/huge.head" | head -n1 | grep -q '^HTTP/1.1 500 ' || fail "huge: status $(head -n1 "$state/huge.head")"
+grep -q 'Message: Request body of 2147483648 bytes is larger than max-request-bytes (8388608 bytes)<br>' \
+  "$state/huge.body" || fail "huge: $(cat "$state/huge.body")"
+grep -qi '^Content-Security-Policy: sandbox' "$state/huge.head" || fail "huge: no sandbox line"
+grep -qi '^X-Content-Type-Options: nosniff' "$state/huge.head" || fail "huge: no nosniff line"
+
+# Three megabytes of attributes on the root element: refused before the parser sees them.
+attributes=$(seq 1 300000 | sed 's/.*/ a&=""/' | tr -d '\n' | head -c 3000000)
+printf '%s' "<?xml version=\"1.0\"?><SENDDATA$attributes><SERVICE>SERVICESTATUS</SERVICE></SENDDATA>" |
+  base64 -w0 | sed 's/^/SENDDATA=/; s/+/%2B/g; s/\//%2F/g; s/=/%3D/g; s/^SENDDATA%3D/SENDDATA=/' >"$state/attributes.form"
+post attributes -m 10 -H 'Expect:' --data-binary "@$state/attributes.form"
+expect_error attributes 'An element of the document could have more than 32 attributes'
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures HTTP checks failed"

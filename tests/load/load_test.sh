@@ -3,10 +3,13 @@
 # mixed requests at once (status probes, queries on the Firebird server and on the embedded
 # engine, inserts with unique keys, and bad input of several kinds), and every answer is checked
 # whole: status 200, the length it announces, and the document its request must give, byte for
-# byte apart from the clock's values. Afterwards every inserted row must be in the table and the
-# server must hold no attachment of the gateway. Prints the figures: requests, requests per
-# second, failures.
-# Usage: load_test.sh PROGRAM
+# byte apart from the clock's values. Afterwards every inserted row must be in the table, the
+# server must hold no attachment of the gateway, no gateway process may have ended other than with
+# exit code 0 or 143 (the web server sends SIGTERM to a CGI program that is still ending once it
+# has the whole answer), and nothing may have reached the web server's log from a gateway's
+# standard error (crash texts) nor Firebird's log from a crash. Prints the figures: requests,
+# requests per second, failures, exit codes.
+# Usage: load_test.sh PROGRAM EXIT_RECORDER
 # Needs the server's connection data in XG_FB_SERVER_HOST, XG_FB_SERVER_USER and
 # XG_FB_SERVER_PASSWORD (scripts/test.sh sets them). XG_LOAD_REQUESTS (default 3000) and
 # XG_LOAD_CLIENTS (default 8) change the size of the run.
@@ -77,7 +80,8 @@ if [ "${1:-}" = --client ]; then
 fi
 
 # ---- the run ----------------------------------------------------------------------------------
-program=$1
+program=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+recorder=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 requests=${XG_LOAD_REQUESTS:-3000}
@@ -97,7 +101,19 @@ mkdir -p "$state/requests" "$state/expected" "$state/answers" "$state/results" "
 # The server's own user creates and owns the database file it serves.
 chmod 777 "$state/db"
 port=$((20000 + RANDOM % 20000))
-conf=$("$root/scripts/write-lighttpd-conf.sh" "$state/www" "$port" "$program" C)
+# The embedded database is listed as such; every other name goes to the server.
+printf '[databases]\nembedded = %s\n' "$state/db/embedded.fdb" >"$state/xmlgateway.conf"
+conf=$("$root/scripts/write-lighttpd-conf.sh" "$state/www" "$port" "$program" C "$state/xmlgateway.conf")
+# The gateway runs under the exit recorder, which logs every process's exit code; the gateway's
+# command line still starts with the CGI path, as the web server would start it.
+cgi=$state/www/www/cgi-bin/xmlgateway
+exits=$state/exits.log
+rm -f "$cgi"
+printf '#!/bin/sh\nexec "%s" "%s" "%s" "%s"\n' "$recorder" "$exits" "$program" "$cgi" >"$cgi"
+chmod 755 "$cgi"
+# Firebird's own log, where a crashing client library leaves "pthread_mutex_unlock failed".
+firebird_log=/var/log/firebird/firebird3.0.log
+firebird_log_size=$(stat -c %s "$firebird_log" 2>/dev/null || echo "")
 # In a sanitizer build the leak check at exit stops every thread of the process with a tracer;
 # started by lighttpd, with the Firebird client's thread still winding down, that tracer crashes
 # in about a third of the processes and some of them then hang. Leaks are checked by the
@@ -226,7 +242,7 @@ expect_kind embedded "$declaration<OPENSQL RECORDCOUNT=\"20\">"$'\r\n'"$rows</OP
 expect_kind badbase64 "$(error_of 'Uneven size in DecodeToStream.')"$'\r\r</MSGDATA>\r\n</ERROR>\r\n'
 expect_kind wrongroot "$(error_of $'Elemento SENDDATA n\xe3o encontrado')"$'</MSGDATA>\r\n</ERROR>\r\n'
 expect_kind badservice "$(error_of 'XML de entrada mal formatada')"$'</MSGDATA>\r\n</ERROR>\r\n'
-expect_kind wrongpassword "$(error_of 'Your user name and password are not defined')"*$'\r\r<?xml'*$'</MSGDATA>\r\n</ERROR>\r\n'
+expect_kind wrongpassword "$(error_of 'Your user name and password are not defined')"*$'\r\r&lt;?xml'*$'</MSGDATA>\r\n</ERROR>\r\n'
 expect_kind badsql "$declaration<OPENSQL>"$'\r\n <MSGDATA DATATYPE="STRING">'*'NO_SUCH_TABLE'*$'</MSGDATA>\r\n</OPENSQL>\r\n'
 expect_kind duplicate "$declaration<EXECSQL>"$'\r\n <MSGDATA DATATYPE="STRING">Opera\xe7\xe3o n\xe3o efetuada: violation of PRIMARY or UNIQUE KEY'*$'</MSGDATA>\r\n</EXECSQL>\r\n'
 if [ "${failures:-0}" -ne 0 ]; then
@@ -247,9 +263,11 @@ cat "$state"/results/* 2>/dev/null | grep '^FAIL' | head -20
 [ "$answered" -eq "$requests" ] || fail "$answered of $requests requests have a result"
 [ "$bad" -eq 0 ] || fail "$bad answers were wrong"
 
-# Every gateway process has ended, and none of them died of a signal.
+# Every gateway process has ended, and none of them died of a signal or ended with an exit code
+# other than 0 or 143; nothing reached the web server's log from a gateway's standard error (the
+# server's own lines start with the date).
 sleep 1
-leftover=$(pgrep -f "^$state/www/" | tr '\n' ' ')
+leftover=$(pgrep -f "^($state/www/|$recorder $state/)" | tr '\n' ' ')
 if [ -n "$leftover" ]; then
   fail "gateway processes still running after their answers: $leftover"
   # shellcheck disable=SC2086
@@ -257,6 +275,20 @@ if [ -n "$leftover" ]; then
 fi
 signalled=$(grep -c 'died with signal' "$state/www/error.log")
 [ "$signalled" -eq 0 ] || fail "$signalled gateway processes died of a signal: $(grep 'died with signal' "$state/www/error.log" | head -3)"
+processes=$(wc -l <"$exits")
+other_exits=$(grep -c -v -E '^[0-9]+ exit (0|143)$' "$exits")
+stopped=$(grep -c -E '^[0-9]+ exit 143$' "$exits")
+[ "$processes" -ge "$requests" ] || fail "only $processes gateway exits recorded for $requests requests"
+[ "$other_exits" -eq 0 ] || fail "$other_exits gateway processes ended otherwise than with 0 or 143: $(grep -v -E '^[0-9]+ exit (0|143)$' "$exits" | sort -k2 | uniq -c -f1 | head -5)"
+# A CGI program's standard error is the web server's: here the file its output goes to.
+stray_lines() { grep -a -v -E '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}: ' "$state/www/error.log" "$state/lighttpd.out"; }
+crash_texts=$(stray_lines | wc -l)
+[ "$crash_texts" -eq 0 ] || fail "$crash_texts lines of gateway standard error in the web server's logs: $(stray_lines | head -3)"
+firebird_crashes=0
+if [ -n "$firebird_log_size" ] && [ -r "$firebird_log" ]; then
+  firebird_crashes=$(tail -c +$((firebird_log_size + 1)) "$firebird_log" | grep -c -E 'pthread_mutex|system_call_failed|terminate called')
+  [ "$firebird_crashes" -eq 0 ] || fail "$firebird_crashes crash entries in Firebird's log"
+fi
 
 # Every insert is in the table, each key once, and no attachment of the gateway is left.
 counted=$(isql_server "select 'ROWS=' || count(*) || ' SUM=' || coalesce(sum(id), 0) from load_rows;")
@@ -269,6 +301,7 @@ rate=$(awk -v n="$requests" -v ms="$elapsed_ms" 'BEGIN { printf "%.1f", n * 1000
 echo "requests: $requests, clients: $clients, seconds: $(awk -v ms="$elapsed_ms" 'BEGIN { printf "%.1f", ms / 1000 }'), requests per second: $rate, failures: $bad"
 left=${attachments##*LEFT=}
 echo "rows inserted: $inserted, gateway attachments left: ${left%%[!0-9]*}"
+echo "gateway processes: $processes ($stopped of them ended by SIGTERM with 143), other exit codes: $other_exits, lines of gateway standard error in the web server's logs: $crash_texts, crash entries in Firebird's log: $firebird_crashes"
 if [ "${failures:-0}" -ne 0 ]; then
   echo "${failures} load checks failed"
   exit 1

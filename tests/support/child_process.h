@@ -10,20 +10,39 @@ namespace xg::test {
 struct ChildResult {
   std::string out;
   std::string err;
-  int exit_code = -1;      // -1 when the child did not exit normally
-  int signal = 0;          // the signal that ended it, 0 when it exited
-  bool timed_out = false;  // killed because it did not finish within the limit
-  long max_rss_kb = 0;     // peak resident set size of the child
+  int exit_code = -1;                  // -1 when the child did not exit normally
+  int signal = 0;                     // the signal that ended it, 0 when it exited
+  bool timed_out = false;              // killed because it did not finish within the limit
+  long max_rss_kb = 0;                  // peak resident set size of the child
+  bool signal_sent = false;            // the ChildControl's signal went out before the child ended
+  double seconds_from_signal_to_end = 0;  // from sending it to the child's exit
+};
+
+// What the test does to the child while it runs.
+struct ChildControl {
+  // Standard descriptors (0, 1, 2) the child starts with closed instead of a pipe.
+  std::vector<int> closed_descriptors;
+  // A signal sent to the child: `signal_delay_ms` after the child has installed a handler for it,
+  // or, when set, once `signal_after_output` bytes of standard output have arrived, or once
+  // standard output holds `signal_after_text`. Not sent when the child ends first.
+  int signal = 0;
+  int signal_delay_ms = 0;
+  size_t signal_after_output = 0;
+  std::string signal_after_text;
+  // Once the signal is sent, standard output is no longer read (but stays open), as a web server
+  // whose client went away stops reading.
+  bool stop_reading_at_signal = false;
 };
 
 struct ChildLimits {
-  int seconds = 60;           // guards against a hanging child; not a measurement
+  int seconds = 60;         // guards against a hanging child; not a measurement
   long address_space_mb = 0;  // the child's address-space limit; 0 for none
 };
 
 // `environment` holds "NAME=value" entries and is the child's whole environment. The input is
 // written to the child's standard input, which is then closed.
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& environment,
-                     const std::string& input, const ChildLimits& limits = {});
+                     const std::string& input, const ChildLimits& limits = {},
+                     const ChildControl& control = {});
 
 }  // namespace xg::test

@@ -1,0 +1,175 @@
+#include "config/gateway_config.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include "config/config_file.h"
+#include "runtime/format.h"
+#include "runtime/resource_strings.h"
+
+namespace xg {
+namespace {
+
+XG_RESOURCE(SConfigUnknownSection, "unknown section [%s]");
+XG_RESOURCE(SConfigUnknownKey, "unknown key %s in section [%s]");
+XG_RESOURCE(SConfigKeyTwice, "key %s given a second time in section [%s]");
+XG_RESOURCE(SConfigBadByteCount,
+            "%s must be a whole number of bytes, optionally followed by K, M or G, at most %d "
+            "bytes: %s");
+XG_RESOURCE(SConfigBadCharset, "charset must be one character set name: %s");
+XG_RESOURCE(SConfigCannotRead, "Cannot read configuration file %s: %s");
+
+// Whole limits that the request reading and the answer building can hold.
+constexpr int64_t kMaxRequestLimit = 2147483647;
+constexpr int64_t kMaxAnswerLimit = int64_t{1} << 50;
+
+std::vector<std::string> Patterns(const std::string& value) {
+  std::vector<std::string> patterns;
+  std::istringstream words(value);
+  for (std::string word; words >> word;) patterns.push_back(word);
+  return patterns;
+}
+
+// Decimal digits, optionally followed by K, M or G (1024, 1024^2, 1024^3), within the limit.
+std::optional<int64_t> ByteCount(const std::string& value, int64_t limit) {
+  if (value.empty()) return std::nullopt;
+  int64_t number = 0;
+  size_t i = 0;
+  for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
+    number = number * 10 + (value[i] - '0');
+    if (number > limit) return std::nullopt;
+  }
+  if (i == 0) return std::nullopt;
+  int shift = 0;
+  if (i + 1 == value.size()) {
+    switch (value[i]) {
+      case 'K':
+        shift = 10;
+        break;
+      case 'M':
+        shift = 20;
+        break;
+      case 'G':
+        shift = 30;
+        break;
+      default:
+        return std::nullopt;
+    }
+  } else if (i != value.size()) {
+    return std::nullopt;
+  }
+  if (number > (limit >> shift)) return std::nullopt;
+  return number << shift;
+}
+
+// A character set name as the server knows them: letters, digits and "_", at most 31.
+bool IsCharsetName(const std::string& value) {
+  if (value.empty() || value.size() > 31) return false;
+  for (char c : value)
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'))
+      return false;
+  return true;
+}
+
+class ProcessConfigSource : public ConfigSource {
+ public:
+  std::string FileName() const override {
+    const char* named = std::getenv(std::string(kConfigVariable).c_str());
+    return named && *named ? std::string(named) : std::string(kDefaultConfigFile);
+  }
+
+  std::optional<std::string> Text() const override {
+    const char* named = std::getenv(std::string(kConfigVariable).c_str());
+    const std::string name = FileName();
+    std::ifstream file(name, std::ios::binary);
+    if (!file) {
+      const int error = errno;
+      // Only the default file may be absent: a file the operator named and that is not there
+      // is a mistake to report, not a reason to run on the defaults.
+      if (error == ENOENT && !(named && *named)) return std::nullopt;
+      throw EConfigError(Format(LoadResString(SConfigCannotRead), {name, std::strerror(error)}));
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (file.bad())
+      throw EConfigError(Format(LoadResString(SConfigCannotRead), {name, std::strerror(errno)}));
+    return text.str();
+  }
+};
+
+struct LoadedConfig {
+  GatewayConfig settings;
+  std::unique_ptr<EConfigError> failure;
+};
+
+LoadedConfig& Loaded() {
+  static LoadedConfig loaded;
+  return loaded;
+}
+
+}  // namespace
+
+const ConfigSource& FileConfigSource() {
+  static const ProcessConfigSource source;
+  return source;
+}
+
+GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileName) {
+  GatewayConfig config;
+  std::set<std::pair<std::string, std::string>> seen;
+  for (const ConfigEntry& entry : ParseConfigFile(text, fileName)) {
+    auto fail = [&](const ResourceString& what, std::initializer_list<FormatArg> args) {
+      RaiseConfigError(fileName, entry.line, Format(LoadResString(what), args));
+    };
+    if (entry.section != "databases" && entry.section != "limits")
+      fail(SConfigUnknownSection, {entry.section});
+    if (entry.key.empty()) continue;  // the section line itself
+    if (!seen.emplace(entry.section, entry.key).second)
+      fail(SConfigKeyTwice, {entry.key, entry.section});
+
+    if (entry.section == "databases" && entry.key == "allow") {
+      config.allow = Patterns(entry.value);
+    } else if (entry.section == "databases" && entry.key == "embedded") {
+      config.embedded = Patterns(entry.value);
+    } else if (entry.section == "databases" && entry.key == "charset") {
+      if (!entry.value.empty() && !IsCharsetName(entry.value))
+        fail(SConfigBadCharset, {entry.value});
+      config.charset = entry.value;
+    } else if (entry.section == "limits" &&
+               (entry.key == "max-request-bytes" || entry.key == "max-answer-bytes")) {
+      const bool request = entry.key == "max-request-bytes";
+      const int64_t limit = request ? kMaxRequestLimit : kMaxAnswerLimit;
+      const std::optional<int64_t> count = ByteCount(entry.value, limit);
+      if (!count) fail(SConfigBadByteCount, {entry.key, limit, entry.value});
+      (request ? config.maxRequestBytes : config.maxAnswerBytes) = *count;
+    } else {
+      fail(SConfigUnknownKey, {entry.key, entry.section});
+    }
+  }
+  return config;
+}
+
+void LoadGatewayConfig(const ConfigSource& source) {
+  LoadedConfig& loaded = Loaded();
+  loaded.settings = GatewayConfig();
+  loaded.failure.reset();
+  try {
+    const std::optional<std::string> text = source.Text();
+    if (text) loaded.settings = ParseGatewayConfig(*text, source.FileName());
+  } catch (const EConfigError& failure) {
+    loaded.failure = std::make_unique<EConfigError>(failure);
+  }
+}
+
+const GatewayConfig& CurrentGatewayConfig() {
+  const LoadedConfig& loaded = Loaded();
+  if (loaded.failure) throw EConfigError(*loaded.failure);
+  return loaded.settings;
+}
+
+}  // namespace xg

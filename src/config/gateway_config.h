@@ -1,0 +1,74 @@
+// What the operator decides in xmlgateway.conf: which databases clients may name and which the
+// embedded engine opens, the connection character set, and the limits of a request and of an
+// answer. Read once per process at start-up; a file that cannot be used leaves no settings at
+// all, and every request then fails with the file's error instead of running on defaults.
+//
+//   [databases]
+//   allow = PATTERN...      names a client may send, as sent (default "*")
+//   embedded = PATTERN...   names the embedded engine opens, matched after resolving (default none)
+//   charset = NAME          connection character set of every attach (default none)
+//   [limits]
+//   max-request-bytes = N   largest request body (default 16M)
+//   max-answer-bytes = N    largest query answer (default 512M)
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xg {
+
+struct GatewayConfig {
+  std::vector<std::string> allow{"*"};
+  std::vector<std::string> embedded;
+  std::string charset;
+  int64_t maxRequestBytes = int64_t{16} << 20;
+  int64_t maxAnswerBytes = int64_t{512} << 20;
+};
+
+// The default file, read when XMLGATEWAY_CONF names none.
+inline constexpr std::string_view kDefaultConfigFile = "/etc/xmlgateway/xmlgateway.conf";
+inline constexpr std::string_view kConfigVariable = "XMLGATEWAY_CONF";
+
+// Where the configuration comes from: the file's name and its text.
+class ConfigSource {
+ public:
+  virtual ~ConfigSource() = default;
+  // The file the variable names, else the default file.
+  virtual std::string FileName() const = 0;
+  // The file's text; nothing when there is no file and none was named, which gives the
+  // defaults. Raises EConfigError when the file cannot be read, or is missing though the
+  // variable named it.
+  virtual std::optional<std::string> Text() const = 0;
+};
+
+// The process environment's XMLGATEWAY_CONF and the file system.
+const ConfigSource& FileConfigSource();
+
+// Text handed in, as if read from a file of the given name (for tests and tools).
+class TextConfigSource : public ConfigSource {
+ public:
+  TextConfigSource(std::string fileName, std::optional<std::string> text)
+      : fileName_(std::move(fileName)), text_(std::move(text)) {}
+  std::string FileName() const override { return fileName_; }
+  std::optional<std::string> Text() const override { return text_; }
+
+ private:
+  std::string fileName_;
+  std::optional<std::string> text_;
+};
+
+// The settings of a file's text. Raises EConfigError naming the file and the line for a
+// malformed line, an unknown section or key, a key given twice and a bad value.
+GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileName);
+
+// Reads the source once and keeps the settings, or the failure, for the process.
+void LoadGatewayConfig(const ConfigSource& source);
+
+// The settings of the process: the defaults when nothing was loaded. Raises the EConfigError
+// that loading met, every time it is asked.
+const GatewayConfig& CurrentGatewayConfig();
+
+}  // namespace xg

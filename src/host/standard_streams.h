@@ -1,0 +1,11 @@
+// Descriptors 0, 1 and 2 closed when the process starts (a careless parent can start it so) would
+// be taken by the next files the process opens: the client library's lock files among them, and
+// the answer would be written into one. They are opened on /dev/null before anything else opens
+// a file.
+#pragma once
+
+namespace xg {
+
+void OpenMissingStandardStreams();
+
+}  // namespace xg

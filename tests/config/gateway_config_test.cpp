@@ -1,0 +1,139 @@
+// The configuration file: what a well-formed file sets, and every way a file is refused, with the
+// file and line its message names.
+#include "config/gateway_config.h"
+
+#include <gtest/gtest.h>
+
+#include "config/config_file.h"
+#include "support/scoped_config.h"
+
+namespace xg {
+namespace {
+
+std::string FailureOf(const std::string& text) {
+  try {
+    ParseGatewayConfig(text, "/etc/xg.conf");
+  } catch (const EConfigError& e) {
+    return e.Message();
+  }
+  return "(accepted)";
+}
+
+TEST(GatewayConfig, NoFileAndAnEmptyFileGiveTheDefaults) {
+  for (const GatewayConfig& config :
+       {GatewayConfig(), ParseGatewayConfig("", "x.conf"),
+        ParseGatewayConfig("# only a comment\r\n\r\n   \n[databases]\n[limits]\n", "x.conf")}) {
+    EXPECT_EQ(config.allow, std::vector<std::string>{"*"});
+    EXPECT_TRUE(config.embedded.empty());
+    EXPECT_EQ(config.charset, "");
+    EXPECT_EQ(config.maxRequestBytes, 16 * 1024 * 1024);
+    EXPECT_EQ(config.maxAnswerBytes, 512 * 1024 * 1024);
+  }
+}
+
+TEST(GatewayConfig, EveryKeyIsRead) {
+  const GatewayConfig config = ParseGatewayConfig(
+      "# the operator's choices\r\n"
+      "[databases]\r\n"
+      "allow = /srv/xg/*.fdb\t/srv/other/a.fdb   # two patterns\r\n"
+      "embedded=/srv/xg/demo.fdb\r\n"
+      "charset = WIN1252\r\n"
+      "[ limits ]\n"
+      "max-request-bytes = 64K\n"
+      "max-answer-bytes = 3G\n",
+      "x.conf");
+  EXPECT_EQ(config.allow, (std::vector<std::string>{"/srv/xg/*.fdb", "/srv/other/a.fdb"}));
+  EXPECT_EQ(config.embedded, std::vector<std::string>{"/srv/xg/demo.fdb"});
+  EXPECT_EQ(config.charset, "WIN1252");
+  EXPECT_EQ(config.maxRequestBytes, 64 * 1024);
+  EXPECT_EQ(config.maxAnswerBytes, int64_t{3} << 30);
+
+  // An empty allow list allows nothing; byte counts may be plain numbers.
+  const GatewayConfig closed =
+      ParseGatewayConfig("[databases]\nallow =\n[limits]\nmax-answer-bytes = 0\n", "x.conf");
+  EXPECT_TRUE(closed.allow.empty());
+  EXPECT_EQ(closed.maxAnswerBytes, 0);
+  // A "#" inside a word is part of it.
+  EXPECT_EQ(ParseGatewayConfig("[databases]\nembedded = /a#b.fdb\n", "x.conf").embedded,
+            std::vector<std::string>{"/a#b.fdb"});
+}
+
+TEST(GatewayConfig, MalformedFilesAreRefusedWithTheirFileAndLine) {
+  const std::string at = "Error in configuration file /etc/xg.conf, line ";
+  const struct {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {"allow = *\n", at + "1: key allow before the first section"},
+      {"[databases]\nallow\n", at + "2: expected \"[section]\" or \"key = value\""},
+      {"[databases\n", at + "1: expected \"[section]\" or \"key = value\""},
+      {"[]\n", at + "1: empty section name"},
+      {"[databases]\n = x\n", at + "2: empty key"},
+      {"[databases]\nallow = a\x01"
+       "b\n",
+       at + "2: control character in the line"},
+      {"[pool]\nsize = 4\n", at + "1: unknown section [pool]"},
+      {"[Databases]\n", at + "1: unknown section [Databases]"},
+      {"[databases]\nallowed = *\n", at + "2: unknown key allowed in section [databases]"},
+      {"[limits]\nallow = *\n", at + "2: unknown key allow in section [limits]"},
+      {"[databases]\nallow = a\n\nallow = b\n",
+       at + "4: key allow given a second time in section [databases]"},
+      {"[databases]\ncharset = ISO8859_1 WIN1252\n",
+       at + "2: charset must be one character set name: ISO8859_1 WIN1252"},
+      {"[databases]\ncharset = UTF-8\n", at + "2: charset must be one character set name: UTF-8"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FailureOf(c.text), c.message) << c.text;
+
+  const std::string request =
+      ": max-request-bytes must be a whole number of bytes, optionally "
+      "followed by K, M or G, at most 2147483647 bytes: ";
+  const std::string answer =
+      ": max-answer-bytes must be a whole number of bytes, optionally "
+      "followed by K, M or G, at most 1125899906842624 bytes: ";
+  for (const char* value : {"", "-1", "1.5", "12KB", "k", "16 M", "2147483648", "2G", "0x10"}) {
+    EXPECT_EQ(FailureOf("[limits]\nmax-request-bytes = " + std::string(value) + "\n"),
+              at + "2" + request + value);
+  }
+  EXPECT_EQ(FailureOf("[limits]\nmax-answer-bytes = 1048577G\n"), at + "2" + answer + "1048577G");
+  EXPECT_EQ(FailureOf("[limits]\nmax-answer-bytes = 99999999999999999999999\n"),
+            at + "2" + answer + "99999999999999999999999");
+}
+
+TEST(GatewayConfig, TheProcessKeepsTheSettingsOrTheFailure) {
+  {
+    test::ScopedGatewayConfig config("[limits]\nmax-answer-bytes = 1K\n");
+    EXPECT_EQ(CurrentGatewayConfig().maxAnswerBytes, 1024);
+  }
+  EXPECT_EQ(CurrentGatewayConfig().maxAnswerBytes, int64_t{512} << 20);
+  test::ScopedGatewayConfig broken("[databases]\nembedded = *\n[limits]\nmax = 1\n", "b.conf");
+  // Asked again, the failure is raised again: no request runs on a more open default.
+  for (int i = 0; i < 2; ++i) {
+    try {
+      CurrentGatewayConfig();
+      ADD_FAILURE() << "settings of a broken file";
+    } catch (const EConfigError& e) {
+      EXPECT_EQ(e.Message(),
+                "Error in configuration file b.conf, line 4: unknown key max in section [limits]");
+    }
+  }
+}
+
+TEST(GatewayConfig, TheFileSourceReadsTheNamedOrTheDefaultFile) {
+  const std::string file = test::WriteConfigFile("[databases]\ncharset = WIN1252\n");
+  setenv("XMLGATEWAY_CONF", file.c_str(), 1);
+  EXPECT_EQ(FileConfigSource().FileName(), file);
+  EXPECT_EQ(FileConfigSource().Text(), "[databases]\ncharset = WIN1252\n");
+  setenv("XMLGATEWAY_CONF", (file + ".absent").c_str(), 1);
+  try {
+    FileConfigSource().Text();
+    ADD_FAILURE() << "a named file that is missing gave no failure";
+  } catch (const EConfigError& e) {
+    EXPECT_EQ(e.Message(),
+              "Cannot read configuration file " + file + ".absent: No such file or directory");
+  }
+  unsetenv("XMLGATEWAY_CONF");
+  EXPECT_EQ(FileConfigSource().FileName(), "/etc/xmlgateway/xmlgateway.conf");
+}
+
+}  // namespace
+}  // namespace xg
