@@ -4,6 +4,7 @@
 
 #include "gateway/base64.h"
 #include "gateway/protocol_strings.h"
+#include "runtime/markup_escape.h"
 
 namespace xg::client {
 namespace {
@@ -11,27 +12,6 @@ namespace {
 // The client speaks the protocol's own names: the built-in texts of the gateway's string table.
 std::string_view Name(const ResourceString& resource) {
   return resource.text;
-}
-
-std::string EscapeText(std::string_view text) {
-  std::string escaped;
-  escaped.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        escaped += "&amp;";
-        break;
-      case '<':
-        escaped += "&lt;";
-        break;
-      case '>':
-        escaped += "&gt;";
-        break;
-      default:
-        escaped += c;
-    }
-  }
-  return escaped;
 }
 
 // Each service: its name in the request and the root element of its answer.
@@ -80,8 +60,8 @@ std::string BuildRequestDocument(const Request& request) {
   document.append("<").append(Name(SSendData)).append(">");
   AddElement(document, Name(SService), ServiceName(request.service));
   if (request.service == Service::kOpenSql || request.service == Service::kExecSql) {
-    AddElement(document, Name(SDB), EscapeText(request.database));
-    AddElement(document, Name(SUser), EscapeText(request.user));
+    AddElement(document, Name(SDB), EscapeMarkup(request.database, QuoteEscaping::kKeep));
+    AddElement(document, Name(SUser), EscapeMarkup(request.user, QuoteEscaping::kKeep));
     AddElement(document, Name(SPass), EncodeBase64(request.password));
     AddElement(document, Name(SSQL), EncodeBase64(request.sql));
   }

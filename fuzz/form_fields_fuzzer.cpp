@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "host/form_fields.h"
+#include "gateway/form_fields.h"
 #include "runtime/exceptions.h"
 
 namespace {

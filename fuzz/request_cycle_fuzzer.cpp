@@ -1,5 +1,5 @@
-// Fuzz target: the whole request cycle, environment and body in, bytes out. The application
-// object runs the gateway's web module TWM1 over an Env of this target, as the program does.
+// Fuzz target: the whole request cycle, environment and body in, bytes out. The host serves a
+// request held in memory with the gateway's action, as the program serves its CGI request.
 //
 // Input layout:
 //   byte 0        flags: bit 0 the body is an XML request to be sent as a client sends it
@@ -13,7 +13,7 @@
 //                 empty line leaves the variable unset
 //   the rest      the body (or, with bit 0, the XML request)
 //
-// Checked for every input: Run returns normally; the output is never empty; a CONTENT_LENGTH
+// Checked for every input: Serve returns normally; the output is never empty; a CONTENT_LENGTH
 // above the request limit gets the server failure page, with the two browser safety lines;
 // otherwise, with SERVER_PROTOCOL set, the output starts with "Status: " and is the normal
 // answer "Status: 200 OK" whose Content-Length line equals the length of the body after the
@@ -33,70 +33,38 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "fuzz_check.h"
 #include "fuzz_locale.h"
 #include "gateway/base64.h"
+#include "gateway/form_fields.h"
 #include "gateway/protocol_strings.h"
 #include "gateway/request_parser.h"
-#include "host/cgi_application.h"
+#include "host/cgi_program.h"
 #include "host/cgi_request.h"
-#include "host/gateway_module.h"
 #include "runtime/exceptions.h"
+#include "support/fake_request.h"
 #include "support/request_body.h"
 
 namespace {
 
 using xg::fuzz::Visible;
 
-// The process environment and standard streams of one request.
-class ScriptedEnv : public xg::Env {
- public:
-  struct Read {
-    std::string bytes;
-    bool fails = false;
-  };
-
-  ScriptedEnv(std::map<std::string, std::string> variables, std::deque<Read> reads)
-      : variables_(std::move(variables)), reads_(std::move(reads)) {}
-
-  std::string GetVariable(const std::string& name) const override {
-    auto it = variables_.find(name);
-    return it == variables_.end() ? std::string() : it->second;
-  }
-
-  long ReadInput(char* buffer, size_t count) override {
-    if (reads_.empty()) return 0;
-    Read& next = reads_.front();
-    if (next.fails) {
-      reads_.pop_front();
-      return -1;
-    }
-    const size_t n = std::min(count, next.bytes.size());
-    std::memcpy(buffer, next.bytes.data(), n);
-    next.bytes.erase(0, n);
-    if (next.bytes.empty()) reads_.pop_front();
-    return static_cast<long>(n);
-  }
-
-  long WriteOutput(const char* buffer, size_t count) override {
-    output_.append(buffer, count);
-    return static_cast<long>(count);
-  }
-
-  const std::string& Output() const { return output_; }
-
- private:
-  std::map<std::string, std::string> variables_;
-  std::deque<Read> reads_;
-  std::string output_;
-};
-
-struct Request {
+// The variables and the body deliveries of one request.
+struct RequestInput {
   std::map<std::string, std::string> variables;
-  std::deque<ScriptedEnv::Read> reads;
+  std::deque<xg::test::FakeRequest::ScriptedRead> reads;
 };
+
+// A request held in memory over the input.
+std::unique_ptr<xg::test::FakeRequest> MakeRequest(const RequestInput& input) {
+  auto request = std::make_unique<xg::test::FakeRequest>();
+  request->variables = input.variables;
+  request->reads = input.reads;
+  return request;
+}
 
 std::string FormBody(const std::string& xml, bool keepPlus) {
   std::string body = "SENDDATA=";
@@ -113,8 +81,8 @@ std::string FormBody(const std::string& xml, bool keepPlus) {
   return body;
 }
 
-std::deque<ScriptedEnv::Read> Delivery(const std::string& body, int mode) {
-  std::deque<ScriptedEnv::Read> reads;
+std::deque<xg::test::FakeRequest::ScriptedRead> Delivery(const std::string& body, int mode) {
+  std::deque<xg::test::FakeRequest::ScriptedRead> reads;
   if (body.empty()) return reads;
   switch (mode) {
     case 0:
@@ -135,8 +103,8 @@ std::deque<ScriptedEnv::Read> Delivery(const std::string& body, int mode) {
   return reads;
 }
 
-Request Decode(const uint8_t* data, size_t size) {
-  Request request;
+RequestInput Decode(const uint8_t* data, size_t size) {
+  RequestInput request;
   const uint8_t flags = data[0];
   std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
   static const char* const kNames[] = {"REQUEST_METHOD", "SERVER_PROTOCOL", "PATH_INFO",
@@ -156,11 +124,13 @@ Request Decode(const uint8_t* data, size_t size) {
 
 // Whether the action would hand this request to one of the SQL services: the same reading of
 // the same request, on a request object of its own.
-bool ReachesDatabase(const Request& request) {
-  ScriptedEnv env(request.variables, request.reads);
+bool ReachesDatabase(const RequestInput& request) {
+  const std::unique_ptr<xg::test::FakeRequest> input = MakeRequest(request);
   try {
-    xg::TCGIRequest probe(env);
-    const std::string encoded = probe.FormFields().Values(xg::LoadResString(xg::SSendData));
+    xg::CgiRequest probe(*input);
+    xg::FormFieldList fields;
+    xg::ParseFormFields(probe.ReadFormBody(), fields);
+    const std::string encoded = fields.Values(xg::LoadResString(xg::SSendData));
     xg::TXMLParams params;
     xg::ParseRequest(xg::DecodeBase64(encoded), params);
     return params.Service == xg::skOpenSQL || params.Service == xg::skExecSQL;
@@ -171,10 +141,10 @@ bool ReachesDatabase(const Request& request) {
 
 // Whether the request object refuses the request before reading its body: a CONTENT_LENGTH
 // above the configured limit. The request cycle then writes the server failure page.
-bool RefusedAsTooLarge(const Request& request) {
-  ScriptedEnv env(request.variables, request.reads);
+bool RefusedAsTooLarge(const RequestInput& request) {
+  const std::unique_ptr<xg::test::FakeRequest> input = MakeRequest(request);
   try {
-    xg::TCGIRequest probe(env);
+    xg::CgiRequest probe(*input);
   } catch (const xg::EWebException&) {
     return true;
   }
@@ -194,21 +164,19 @@ void CheckDocument(const std::string& body, const std::string& output) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return -1;
-  const Request request = Decode(data, size);
+  const RequestInput request = Decode(data, size);
   if (ReachesDatabase(request)) return -1;
   const xg::RegionalSettings& settings =
       xg::fuzz::SettingsOf(xg::fuzz::HostOf((data[0] >> 2) & 0x03));
 
-  ScriptedEnv env(request.variables, request.reads);
+  const std::unique_ptr<xg::test::FakeRequest> served = MakeRequest(request);
   try {
-    xg::TCGIApplication application(env, settings);
-    application.SetModuleClass(xg::TWM1::Class());
-    application.Run();
+    xg::Host(settings, &xg::GatewayAction).Serve(*served);
   } catch (...) {
-    XG_FUZZ_CHECK(false, "Run did not return normally");
+    XG_FUZZ_CHECK(false, "Serve did not return normally");
   }
 
-  const std::string& output = env.Output();
+  const std::string output = served->Output();
   XG_FUZZ_CHECK(!output.empty(), "empty output");
   const std::string safetyLines =
       "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\n";

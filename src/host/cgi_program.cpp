@@ -8,23 +8,27 @@
 #include <string>
 
 #include "config/gateway_config.h"
-#include "host/env.h"
-#include "host/failure.h"
+#include "gateway/gateway_action.h"
+#include "host/cgi_response.h"
 #include "host/failure_page.h"
 #include "host/standard_streams.h"
+#include "host/web_messages.h"
+#include "runtime/failure.h"
 #include "runtime/fatal_signals.h"
+#include "runtime/format.h"
 #include "runtime/language_module.h"
+#include "runtime/markup_escape.h"
 #include "runtime/module_address.h"
 #include "runtime/posix_locale_source.h"
-#include "runtime/regional_settings.h"
 #include "runtime/runtime_errors.h"
 #include "runtime/stop_signals.h"
+#include "runtime/write_all.h"
 
 namespace xg {
 namespace {
 
-// A failure outside the request cycle: its class, module, address and message on standard
-// error. Built in a fixed buffer, since the failure may be that memory ran out.
+// A failure outside the request: its class, module, address and message on standard error.
+// Built in a fixed buffer, since the failure may be that memory ran out.
 void ReportUnhandledFailure(const std::exception_ptr& failure) {
   const Exception* exception = AsException(failure);
   const std::string_view message = exception ? std::string_view(exception->Message()) : "";
@@ -33,47 +37,75 @@ void ReportUnhandledFailure(const std::exception_ptr& failure) {
       std::min(FormatUnhandledExceptionText(text, sizeof text, FailureClassName(failure),
                                             exception ? exception->Address() : 0, message),
                sizeof text);
-  (void)!::write(STDERR_FILENO, text, length);
+  WriteAll(STDERR_FILENO, text, length);
 }
 
-// While the request is served a fault writes the server failure page.
-class FaultReporterDuringRequest {
+// While a request is served its fault state is the one the fault handler sees.
+class PublishedFaultState {
  public:
-  FaultReporterDuringRequest() { SetFaultReporter(&WriteFailurePageForFault); }
-  ~FaultReporterDuringRequest() { SetFaultReporter(nullptr); }
-  FaultReporterDuringRequest(const FaultReporterDuringRequest&) = delete;
-  FaultReporterDuringRequest& operator=(const FaultReporterDuringRequest&) = delete;
+  explicit PublishedFaultState(RequestFaultState& state) { PublishRequestFaultState(&state); }
+  ~PublishedFaultState() { PublishRequestFaultState(nullptr); }
+  PublishedFaultState(const PublishedFaultState&) = delete;
+  PublishedFaultState& operator=(const PublishedFaultState&) = delete;
 };
 
 }  // namespace
 
-int RunCgiProgram(const TWebModuleClass& moduleClass, StartupStep ownStartupStep) {
+std::string GatewayAction(CgiRequest& request, const RegionalSettings& settings) {
+  return GatewayAnswer([&request] { return request.ReadFormBody(); }, request.UserAgent(),
+                       settings);
+}
+
+void Host::Serve(Request& request) const {
+  const PublishedFaultState published(request.fault_state());
+  try {
+    CgiRequest cgi_request(request);
+    CgiResponse response(cgi_request);
+    try {
+      response.SetContent(action_(cgi_request, settings_));
+    } catch (...) {
+      const Exception* failure = AsException(std::current_exception());
+      if (!failure) throw;
+      // The message and the path as page text.
+      response.SetContent(Format(LoadResString(SInternalApplicationError),
+                                 {EscapeMarkup(failure->Message(), QuoteEscaping::kEscape),
+                                  EscapeMarkup(cgi_request.PathInfo(), QuoteEscaping::kEscape)}));
+      response.SetStatus(HttpStatus::kInternalServerError);
+    }
+    response.Send();
+  } catch (...) {
+    WriteFailurePage(std::current_exception(), request);
+  }
+}
+
+Host Startup(Action action) {
   OpenMissingStandardStreams();
   InstallStopSignalHandlers();
   // A client that went away must not end the process: its writes simply fail.
   std::signal(SIGPIPE, SIG_IGN);
-  int exitCode = 0;
+  InstallFaultHandlers();
+  SetFaultReporter(&WriteFailurePageForFault);
+  const PosixLocaleSource locale;
+  LoadLanguageModule(ProgramPath(), locale);
+  PrepareRunTimeErrors();
+  RegionalSettings settings = ReadRegionalSettings(locale);
+  LoadGatewayConfig(FileConfigSource());
+  return Host(std::move(settings), action);
+}
+
+int RunCgiProgram(Request& request, Action action, StartupStep own_startup_step) {
+  int exit_code = 0;
   try {
-    InstallFaultHandlers();
-    const RegionalSettings settings = [] {
-      const PosixLocaleSource locale;
-      LoadLanguageModule(ProgramPath(), locale);
-      PrepareRunTimeErrors();
-      return ReadRegionalSettings(locale);
-    }();
-    LoadGatewayConfig(FileConfigSource());
-    TCGIApplication application(PosixEnv(), settings);
-    if (ownStartupStep) ownStartupStep();
-    application.SetModuleClass(moduleClass);
-    FaultReporterDuringRequest reporter;
-    application.Run();
+    const Host host = Startup(action);
+    if (own_startup_step) own_startup_step();
+    host.Serve(request);
   } catch (...) {
     ReportUnhandledFailure(std::current_exception());
-    exitCode = 1;
+    exit_code = 1;
   }
   // The client library is shut down here, in order, whatever the request did.
-  const int stopSignal = FinishStopSignals();
-  return stopSignal != 0 ? 128 + stopSignal : exitCode;
+  const int stop_signal = FinishStopSignals();
+  return stop_signal != 0 ? 128 + stop_signal : exit_code;
 }
 
 }  // namespace xg

@@ -1,31 +1,65 @@
-// The life of the CGI process from start to exit code, in the order the request relies on:
-// 0. standard streams that are closed opened on /dev/null, and the handlers of the termination
-//    signals (see stop_signals.h);
-// 1. the fault handlers (a processor fault from here on is reported, not a silent crash);
+// The gateway as a CGI host: Startup() reads once what every request uses, Host::Serve() answers
+// one request and leaves nothing behind, RunCgiProgram() is the life of a CGI process from start
+// to exit code.
+// Start-up, in the order the requests rely on:
+// 0. standard streams that are closed opened on /dev/null, the handlers of the termination
+//    signals (see stop_signals.h), SIGPIPE ignored;
+// 1. the fault handlers and their reporter (a processor fault during a request writes the server
+//    failure page; elsewhere it is reported as an unhandled failure, not a silent crash);
 // 2. the language module search, before the first string resource is read (the run-time error
 //    texts and the default names of the regional settings are resources);
 // 3. the run-time error texts and the pre-built exception objects;
-// 4. the regional settings, read once into an object that lives as long as the application, then
-//    xmlgateway.conf, read once (a file that cannot be used does not stop the start-up: every
-//    request then answers the server failure page naming it);
-// 5. the application object, the program's own start-up step if it has one, the module class;
-// 6. the request, served with the fault reporter set, so that a fault inside it writes the
-//    server failure page;
-// 7. the client library shut down in order.
-// Exit codes: 0 after every request that reaches the request cycle (failure pages included);
-// 1 after an unhandled failure of start-up or shutdown, whose text goes to standard error; a
-// processor fault ends the process from its handler with the fault's run-time error number; a
-// termination signal ends it with 128 + the signal number.
+// 4. the regional settings, read once, then xmlgateway.conf, read once (a file that cannot be used
+//    does not stop the start-up: every request then answers the server failure page naming it).
+// Exit codes of the CGI process: 0 after every request that reaches Serve (failure pages
+// included); 1 after an unhandled failure of start-up or shutdown, whose text goes to standard
+// error; a processor fault ends the process from its handler with the fault's run-time error
+// number; a termination signal ends it with 128 + the signal number.
 #pragma once
 
-#include "host/cgi_application.h"
+#include <string>
+
+#include "host/cgi_request.h"
+#include "host/request.h"
+#include "runtime/regional_settings.h"
 
 namespace xg {
 
-// A start-up step of the program's own. The gateway has none; a test program fails in one to
-// show how a failure during start-up ends the process.
+// What answers a request: the content of its answer, written with the settings. An Exception
+// that leaves it becomes the "Internal Application Error" page with status 500.
+using Action = std::string (*)(CgiRequest& request, const RegionalSettings& settings);
+
+// The gateway's action (gateway_action.h) over a CGI request.
+std::string GatewayAction(CgiRequest& request, const RegionalSettings& settings);
+
+class Host {
+ public:
+  Host(RegionalSettings settings, Action action)
+      : settings_(std::move(settings)), action_(action) {}
+
+  // Serves one request: reads it, runs the action and writes the answer to the request's output.
+  // While it runs the request's fault state is published for the fault handler. A failure before
+  // the action (the request cannot be read, the configuration could not be loaded) or one that is
+  // no Exception writes the server failure page. Returns normally in every case.
+  void Serve(Request& request) const;
+
+  const RegionalSettings& settings() const { return settings_; }
+
+ private:
+  RegionalSettings settings_;
+  Action action_;
+};
+
+// Start-up steps 0 to 4; a failure leaves as it was raised.
+Host Startup(Action action = &GatewayAction);
+
+// A start-up step of the program's own, after the configuration is read. The gateway has none; a
+// test program fails in one to show how a failure during start-up ends the process.
 using StartupStep = void (*)();
 
-int RunCgiProgram(const TWebModuleClass& moduleClass, StartupStep ownStartupStep = nullptr);
+// Startup(), one Serve() of `request`, the client library shut down in order; answers the exit
+// code.
+int RunCgiProgram(Request& request, Action action = &GatewayAction,
+                  StartupStep own_startup_step = nullptr);
 
 }  // namespace xg

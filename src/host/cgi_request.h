@@ -1,50 +1,50 @@
-// The CGI request: variables from the process environment, the body from standard input, and
-// output to standard output, all through an Env.
+// A request read the CGI way: its variables by their CGI names and its body, CONTENT_LENGTH bytes
+// of the request's input, read when the request is made. Written through: the request's output.
 #pragma once
 
-#include "host/env.h"
-#include "host/web_request.h"
+#include <cstdint>
+#include <string>
+
+#include "host/request.h"
 
 namespace xg {
 
-class TCGIRequest : public TWebRequest {
+class CgiRequest {
  public:
-  // Sets the method type, then reads ContentLength bytes of body (nothing when it is zero,
-  // negative or not a number). Memory grows with the bytes that arrive, not with the length
-  // claimed; std::bad_alloc leaves the constructor when they cannot be held. Before reading,
-  // raises the EConfigError of a configuration that could not be loaded, and EWebException
-  // when CONTENT_LENGTH claims more than max-request-bytes (no byte of the body is read).
-  explicit TCGIRequest(Env& env);
+  // Reads ContentLength bytes of body (nothing when it is zero, negative or not a number).
+  // Memory grows with the bytes that arrive, not with the length claimed; std::bad_alloc leaves
+  // the constructor when they cannot be held. Before reading, raises the EConfigError of a
+  // configuration that could not be loaded, and EWebException when CONTENT_LENGTH claims more
+  // than max-request-bytes (no byte of the body is read).
+  explicit CgiRequest(Request& request);
 
-  std::string GetTextVar(int index) const override;
-  // The variable parsed as an HTTP date (RFC 1123 form); -1.0 when empty or not such a date.
-  DateTime GetDateVar(int index) const override;
-  // The variable as a 32-bit integer: leading blanks, one sign, decimal digits or hexadecimal
+  // The variable; when it is empty, the name with "HTTP_" dropped (when it begins with it) or
+  // put in front (when not).
+  std::string Variable(const std::string& name) const;
+  std::string ProtocolVersion() const { return Variable("SERVER_PROTOCOL"); }
+  std::string PathInfo() const { return Variable("PATH_INFO"); }
+  std::string UserAgent() const { return Variable("HTTP_USER_AGENT"); }
+  // CONTENT_LENGTH as a 32-bit integer: leading blanks, one sign, decimal digits or hexadecimal
   // digits after "$", "x" or "0x"; -1 for empty text, any other character, or overflow.
-  int32_t GetIntVar(int index) const override;
-  long ReadInput(char* buffer, size_t count) override;
-  // Up to `count` bytes of standard input: reads until all arrived or a read delivers nothing
-  // or fails. Nothing is read when count <= 0.
-  std::string ReadText(int32_t count) override;
-  std::string ResolvePath(const std::string& uri) const override;
-  long WriteOutput(const char* buffer, size_t count) override;
-  // Nothing is written for empty text (answers false); otherwise the whole text in one write,
-  // continued only if the host accepted part of it. Answers whether all bytes were written.
-  bool WriteText(const std::string& text) override;
-  // "Status: " + statusText + CR LF + headers, in one WriteText. statusCode is not used.
-  bool WriteHeaderBlock(int statusCode, const std::string& statusText,
-                        const std::string& headers) override;
-  // The environment variable; when it is empty, the name with "HTTP_" dropped (when it begins
-  // with it) or put in front (when not).
-  std::string LookupVariable(const std::string& name) const override;
+  int32_t ContentLength() const;
+  // The body read at construction.
+  const std::string& content() const { return content_; }
+
+  // The form body: empty when ContentLength is not positive; otherwise the body, and when it is
+  // shorter than ContentLength the missing bytes are asked for once more first. Called once.
+  std::string ReadFormBody();
+
+  // Nothing is written for empty text (answers false); otherwise the whole text at once.
+  // Answers whether all bytes were written.
+  bool WriteText(const std::string& text);
 
  private:
-  Env& env_;
+  // Up to `count` bytes of input: reads until all arrived or a read delivers nothing or fails.
+  // Nothing is read when count <= 0.
+  std::string ReadText(int32_t count);
+
+  Request& request_;
   std::string content_;
 };
-
-// Name of the environment variable behind a request variable index; nullptr for Content and
-// indexes outside the table.
-const char* RequestVariableName(int index);
 
 }  // namespace xg

@@ -1,14 +1,12 @@
 #include "host/failure_page.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <string>
 
 #include "host/browser_safety.h"
-#include "host/failure.h"
+#include "runtime/failure.h"
 #include "runtime/safe_format.h"
+#include "runtime/write_all.h"
 
 namespace xg {
 namespace {
@@ -25,25 +23,6 @@ constexpr std::string_view kHeaderFormat =
 // in the request cycle and are cut in the fault handler.
 constexpr size_t kPageBuffer = 4096;
 constexpr size_t kHeaderBuffer = 2048;
-
-void WriteAll(Env& env, const char* text, size_t length) {
-  size_t written = 0;
-  while (written < length) {
-    const long result = env.WriteOutput(text + written, length - written);
-    if (result <= 0) return;
-    written += static_cast<size_t>(result);
-  }
-}
-
-void WriteAllToStandardOutput(const char* text, size_t length) {
-  while (length > 0) {
-    const ssize_t written = ::write(STDOUT_FILENO, text, length);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;
-    text += written;
-    length -= static_cast<size_t>(written);
-  }
-}
 
 // Formats with `format` into the stack buffer when the text fits, else into `heap`; answers
 // the text.
@@ -68,7 +47,7 @@ size_t FormatFailureHeader(char* out, size_t capacity, std::string_view message,
   return SafeFormat(out, capacity, kHeaderFormat, {message, static_cast<int64_t>(pageLength)});
 }
 
-void WriteFailurePage(const std::exception_ptr& failure, Env& env) {
+void WriteFailurePage(const std::exception_ptr& failure, Request& request) {
   const Exception* exception = AsException(failure);
   const std::string_view message = exception ? std::string_view(exception->Message()) : "";
   const std::string className = FailureClassName(failure);
@@ -83,23 +62,23 @@ void WriteFailurePage(const std::exception_ptr& failure, Env& env) {
       FormatInto(headerBuffer, sizeof headerBuffer, headerHeap, [&](char* out, size_t capacity) {
         return FormatFailureHeader(out, capacity, message, page.size());
       });
-  WriteAll(env, header.data(), header.size());
-  WriteAll(env, page.data(), page.size());
+  request.Write(header.data(), header.size());
+  request.Write(page.data(), page.size());
 }
 
-void WriteFailurePageForFault(std::string_view className, std::string_view message) {
+void WriteFailurePageForFault(int fd, std::string_view class_name, std::string_view message) {
   char page[kPageBuffer];
   char header[kHeaderBuffer];
   // The message is cut so that the page holds it whole.
-  className = className.substr(0, std::min(className.size(), size_t{256}));
-  const size_t pageRoom = sizeof page - kPageFormat.size() - className.size();
-  message = message.substr(0, std::min(message.size(), std::min(pageRoom, sizeof header / 2)));
-  const size_t pageLength =
-      std::min(FormatFailurePage(page, sizeof page, className, message), sizeof page);
-  const size_t headerLength =
-      std::min(FormatFailureHeader(header, sizeof header, message, pageLength), sizeof header);
-  WriteAllToStandardOutput(header, headerLength);
-  WriteAllToStandardOutput(page, pageLength);
+  class_name = class_name.substr(0, std::min(class_name.size(), size_t{256}));
+  const size_t page_room = sizeof page - kPageFormat.size() - class_name.size();
+  message = message.substr(0, std::min(message.size(), std::min(page_room, sizeof header / 2)));
+  const size_t page_length =
+      std::min(FormatFailurePage(page, sizeof page, class_name, message), sizeof page);
+  const size_t header_length =
+      std::min(FormatFailureHeader(header, sizeof header, message, page_length), sizeof header);
+  WriteAll(fd, header, header_length);
+  WriteAll(fd, page, page_length);
 }
 
 }  // namespace xg

@@ -8,7 +8,7 @@
 #include <exception>
 #include <string_view>
 
-#include "host/env.h"
+#include "host/request.h"
 
 namespace xg {
 
@@ -20,13 +20,13 @@ size_t FormatFailurePage(char* out, size_t capacity, std::string_view className,
                          std::string_view message);
 size_t FormatFailureHeader(char* out, size_t capacity, std::string_view message, size_t pageLength);
 
-// Writes the header text, then the page, straight to standard output in two writes. A failure
-// that is not an Exception has an empty message. Write failures are ignored.
-void WriteFailurePage(const std::exception_ptr& failure, Env& env);
+// Writes the header text, then the page, to the request's output in two writes. A failure that
+// is not an Exception has an empty message. Write failures are ignored.
+void WriteFailurePage(const std::exception_ptr& failure, Request& request);
 
 // The same for a processor fault, from inside the signal handler: formats into fixed buffers
 // (a message that does not fit is cut, and the length line counts the page as written) and
-// writes to file descriptor 1 with plain writes. A FaultReporter (see fatal_signals.h).
-void WriteFailurePageForFault(std::string_view className, std::string_view message);
+// writes to file descriptor `fd` with plain writes. A FaultReporter (see fatal_signals.h).
+void WriteFailurePageForFault(int fd, std::string_view class_name, std::string_view message);
 
 }  // namespace xg

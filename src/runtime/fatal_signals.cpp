@@ -5,9 +5,8 @@
 #include <ucontext.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include "runtime/runtime_errors.h"
+#include "runtime/write_all.h"
 
 namespace xg {
 namespace {
@@ -22,17 +21,7 @@ constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 alignas(16) char alternate_stack[128 * 1024];
 StackArea main_stack;
 volatile FaultReporter reporter = nullptr;
-volatile sig_atomic_t output_started = 0;
-
-void WriteAll(int fd, const char* text, size_t length) {
-  while (length > 0) {
-    const ssize_t written = ::write(fd, text, length);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;
-    text += written;
-    length -= static_cast<size_t>(written);
-  }
-}
+RequestFaultState* volatile current_request = nullptr;
 
 bool AtStackLimit(uintptr_t address, const StackArea& stack) {
   if (stack.low == 0 || address == 0) return false;
@@ -88,18 +77,18 @@ void OnFatalSignal(int signal, siginfo_t* info, void* context) {
   if (number == 0) number = kUnhandledExceptionNumber;
 
   const FaultReporter report = reporter;
+  RequestFaultState* const request = current_request;
   char text[1024];
   size_t length = 0;
-  if (report) {
-    if (!output_started) report(class_name, std::string_view(message, message_length));
+  if (request) {
+    if (report && !request->output_started && request->output_fd >= 0)
+      report(request->output_fd, class_name, std::string_view(message, message_length));
   } else if (!PreparedRunTimeErrors()) {
-    if (!output_started) {
-      length = FormatRunTimeErrorText(text, sizeof text - 2, number, record.address);
-      if (length > sizeof text - 2) length = sizeof text - 2;
-      text[length++] = '\r';
-      text[length++] = '\n';
-      WriteAll(STDOUT_FILENO, text, length);
-    }
+    length = FormatRunTimeErrorText(text, sizeof text - 2, number, record.address);
+    if (length > sizeof text - 2) length = sizeof text - 2;
+    text[length++] = '\r';
+    text[length++] = '\n';
+    WriteAll(STDOUT_FILENO, text, length);
   } else {
     length = FormatUnhandledExceptionText(text, sizeof text, class_name, record.address,
                                           std::string_view(message, message_length));
@@ -170,12 +159,8 @@ void SetFaultReporter(FaultReporter new_reporter) {
   reporter = new_reporter;
 }
 
-void NoteOutputStarted() {
-  output_started = 1;
-}
-
-bool OutputStarted() {
-  return output_started != 0;
+void PublishRequestFaultState(RequestFaultState* state) {
+  current_request = state;
 }
 
 }  // namespace xg

@@ -1,12 +1,13 @@
 // Processor faults. A fault (SIGSEGV, SIGBUS, SIGFPE, SIGILL) cannot be turned back into a
 // normal answer safely, so the handler reports it and ends the process at once:
-// - while a request is served (a reporter is set) and no byte of the response has gone out,
-//   the reporter writes the fault's class and message (the server failure page); once bytes
-//   went out nothing more is written. The process ends with the fault's run-time error number
-//   (216 access violation, 200 division by zero, 202 stack overflow, ...; an external exception,
-//   whose number is 0, ends with 217, the number of an unhandled exception, since 0 would read
-//   as a served request).
-// - during start-up or shutdown (no reporter) the fault is an unhandled exception: its text goes
+// - while a request is served (its fault state is published) and no byte of its answer has
+//   gone out, the reporter writes the fault's class and message (the server failure page) to
+//   the request's output; once bytes went out nothing more is written. The process ends with the
+//   fault's run-time error number (216 access violation, 200 division by zero, 202 stack overflow,
+//   ...; an external exception, whose number is 0, ends with 217, the number of an unhandled
+//   exception, since 0 would read as a served request).
+// - during start-up or shutdown (no request published) the fault is an unhandled exception: its
+// text goes
 //   to standard error and the process ends with exit code 1;
 // - before the run-time error texts are prepared, "Runtime error <n> at <address>" goes to
 //   standard output and the process ends with the number.
@@ -15,6 +16,7 @@
 // buffers.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <string_view>
 
@@ -25,17 +27,24 @@ namespace xg {
 // Installs the handlers on an alternate signal stack and notes the main thread's stack area.
 void InstallFaultHandlers();
 
-// Writes the answer for a fault during a request. It runs inside the signal handler, so it
-// must be async-signal-safe.
-using FaultReporter = void (*)(std::string_view class_name, std::string_view message);
-// Sets the reporter (nullptr: none, the fault is an unhandled exception of start-up or
-// shutdown).
+// Writes the answer for a fault during a request to the request's output descriptor. It runs
+// inside the signal handler, so it must be async-signal-safe.
+using FaultReporter = void (*)(int fd, std::string_view class_name, std::string_view message);
+// Sets the reporter, once at start-up.
 void SetFaultReporter(FaultReporter reporter);
 
-// The response writer calls this before its first write to standard output; from then on a
-// fault writes nothing more there.
-void NoteOutputStarted();
-bool OutputStarted();
+// What the fault handler needs of the request being served: where its answer goes (-1: nowhere
+// the handler can write, as for a request held in memory) and whether a byte of it has gone
+// out. Each request owns one; the writer of its answer sets output_started before its first
+// write.
+struct RequestFaultState {
+  volatile sig_atomic_t output_started = 0;
+  int output_fd = -1;
+};
+
+// Publishes the state of the request being served for the handler; nullptr when none is (the
+// fault is then an unhandled exception of start-up or shutdown).
+void PublishRequestFaultState(RequestFaultState* state);
 
 // A signal as the handler sees it.
 struct SignalFault {

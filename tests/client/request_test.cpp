@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "gateway/base64.h"
+#include "gateway/form_fields.h"
 #include "gateway/request_parser.h"
-#include "host/form_fields.h"
 
 namespace xg::client {
 namespace {

@@ -1,16 +1,15 @@
 // xmlgateway_faulty: the gateway program with a fault on demand, for tests only. The variable
 // HTTP_X_XG_FAULT (the header "X-XG-Fault" of a request through a web server) names the fault:
 // - a fault of injected_faults.h: caused inside the request, before the gateway's action;
-// - "after-response": a null write once the response has been sent (the module is freed);
+// - "after-response": a null write once the answer's content has been written;
 // - "startup-exception": the program's own start-up step raises EInOutError "Disk full";
 // - "startup-fault": that step writes to a null pointer.
 #include <cstdlib>
-#include <memory>
 #include <string_view>
 
 #include "faults/injected_faults.h"
 #include "host/cgi_program.h"
-#include "host/gateway_module.h"
+#include "host/process_request.h"
 #include "runtime/runtime_errors.h"
 
 namespace xg::test {
@@ -21,26 +20,21 @@ std::string_view RequestedFault() {
   return value ? value : "";
 }
 
-class TFaultyWM1 : public TWM1 {
- public:
-  explicit TFaultyWM1(const RegionalSettings& settings) : TWM1(settings) {
-    TWebActionItem& item = Actions()[0];
-    item.OnAction = [this](TObject& sender, TWebRequest& request, TWebResponse& response,
-                           bool& handled) {
-      CauseFault(RequestedFault());
-      WM1DefaultAction(sender, request, response, handled);
-    };
-  }
-  ~TFaultyWM1() override {
-    if (RequestedFault() == "after-response") CauseFault("null-write");
-  }
+std::string FaultyAction(CgiRequest& request, const RegionalSettings& settings) {
+  CauseFault(RequestedFault());
+  return GatewayAction(request, settings);
+}
 
-  static const TWebModuleClass& Class() {
-    static const TWebModuleClass moduleClass{
-        "TWM1", [](const RegionalSettings& settings) {
-          return std::unique_ptr<TWebModule>(std::make_unique<TFaultyWM1>(settings));
-        }};
-    return moduleClass;
+// The process's request, faulting right after the write of the answer's content (the write
+// that does not carry the header block).
+class FaultyProcessRequest : public ProcessRequest {
+ protected:
+  bool WriteBytes(const char* data, size_t size) override {
+    const bool written = ProcessRequest::WriteBytes(data, size);
+    if (RequestedFault() == "after-response" &&
+        std::string_view(data, size).substr(0, 8) != "Status: ")
+      CauseFault("null-write");
+    return written;
   }
 };
 
@@ -53,5 +47,6 @@ void FailingStartupStep() {
 }  // namespace xg::test
 
 int main() {
-  return xg::RunCgiProgram(xg::test::TFaultyWM1::Class(), &xg::test::FailingStartupStep);
+  xg::test::FaultyProcessRequest request;
+  return xg::RunCgiProgram(request, &xg::test::FaultyAction, &xg::test::FailingStartupStep);
 }

@@ -8,12 +8,12 @@
 #include <stdexcept>
 
 #include "runtime/exceptions.h"
-#include "support/fake_env.h"
+#include "support/fake_request.h"
 
 namespace xg {
 namespace {
 
-using test::FakeEnv;
+using test::FakeRequest;
 
 std::string Page(const std::string& className, const std::string& message) {
   return "<html><title>Internal Server Error 500</title>\r\n"
@@ -44,26 +44,22 @@ TEST(FailurePage, NamesTheClassAndPutsTheMessageOnTheStatusLine) {
       {std::make_exception_ptr(42), "int", ""},
   };
   for (const Case& c : cases) {
-    FakeEnv env;
-    WriteFailurePage(c.failure, env);
+    FakeRequest request;
+    WriteFailurePage(c.failure, request);
     const std::string page = Page(c.className, c.message);
-    ASSERT_EQ(env.writes.size(), 2u) << c.className;
-    EXPECT_EQ(env.writes[0], Header(c.message, page.size()));
-    EXPECT_EQ(env.writes[1], page);
+    ASSERT_EQ(request.writes.size(), 2u) << c.className;
+    EXPECT_EQ(request.writes[0], Header(c.message, page.size()));
+    EXPECT_EQ(request.writes[1], page);
   }
 }
 
-// What the fault writer puts on file descriptor 1, caught through a pipe.
+// What the fault writer puts on a file descriptor, caught through a pipe.
 std::string FaultPage(std::string_view className, std::string_view message) {
   int fds[2];
   if (pipe(fds) != 0) return "pipe failed";
   fcntl(fds[0], F_SETFL, O_NONBLOCK);
   fcntl(fds[1], F_SETPIPE_SZ, 1 << 20);
-  const int saved = dup(STDOUT_FILENO);
-  dup2(fds[1], STDOUT_FILENO);
-  WriteFailurePageForFault(className, message);
-  dup2(saved, STDOUT_FILENO);
-  close(saved);
+  WriteFailurePageForFault(fds[1], className, message);
   close(fds[1]);
   std::string out;
   char buffer[4096];
@@ -76,9 +72,9 @@ std::string FaultPage(std::string_view className, std::string_view message) {
 TEST(FailurePage, TheFaultHandlerWritesTheSamePage) {
   const std::string message =
       "Access violation at address 55D0C0DE1234 in module 'xmlgateway'. Write of address 00000000";
-  FakeEnv env;
-  WriteFailurePage(std::make_exception_ptr(EAccessViolation(message)), env);
-  EXPECT_EQ(FaultPage("EAccessViolation", message), env.Output());
+  FakeRequest request;
+  WriteFailurePage(std::make_exception_ptr(EAccessViolation(message)), request);
+  EXPECT_EQ(FaultPage("EAccessViolation", message), request.Output());
   EXPECT_EQ(FaultPage("EStackOverflow", "Stack overflow"),
             Header("Stack overflow", Page("EStackOverflow", "Stack overflow").size()) +
                 Page("EStackOverflow", "Stack overflow"));

@@ -1,12 +1,15 @@
-#include "host/form_fields.h"
+#include "gateway/form_fields.h"
 
-#include "host/web_messages.h"
 #include "runtime/ascii_text.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
+#include "runtime/resource_strings.h"
 
 namespace xg {
 namespace {
+
+XG_RESOURCE(SErrorDecodingURLText, "Error decoding URL style (%%XX) encoded string at position %d");
+XG_RESOURCE(SInvalidURLEncodedChar, "Invalid URL encoded character (%s) at position %d");
 
 // Lower case for ASCII letters and the ISO-8859-1 letters (0xC0-0xDE except the multiplication
 // sign 0xD7); every other byte stays as it is.

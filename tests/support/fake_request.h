@@ -1,5 +1,5 @@
-// An Env for unit tests: a fixed set of variables, standard input from a script of reads, and
-// every write to standard output recorded separately.
+// A request held in memory, for tests: a fixed set of variables, the body from a script of
+// reads, and every write of the answer recorded separately.
 #pragma once
 
 #include <algorithm>
@@ -10,36 +10,36 @@
 #include <string>
 #include <vector>
 
-#include "host/env.h"
+#include "host/request.h"
 
 namespace xg::test {
 
-class FakeEnv : public Env {
+class FakeRequest : public Request {
  public:
   // One scripted read: the bytes it delivers (at most the count asked for; the rest stays for
   // the next read), or a failure.
-  struct Read {
+  struct ScriptedRead {
     std::string bytes;
     bool fails = false;
   };
 
-  FakeEnv() = default;
-  explicit FakeEnv(std::initializer_list<std::pair<const std::string, std::string>> variables,
+  FakeRequest() = default;
+  explicit FakeRequest(std::initializer_list<std::pair<const std::string, std::string>> variables,
                    std::string input = "")
       : variables(variables) {
     if (!input.empty()) reads.push_back({std::move(input)});
   }
 
-  std::string GetVariable(const std::string& name) const override {
+  std::string Variable(const std::string& name) const override {
     auto it = variables.find(name);
     return it == variables.end() ? std::string() : it->second;
   }
 
-  long ReadInput(char* buffer, size_t count) override {
+  long Read(char* buffer, size_t count) override {
     ++read_calls;
     largest_read_asked = std::max(largest_read_asked, count);
     if (reads.empty()) return 0;
-    Read& next = reads.front();
+    ScriptedRead& next = reads.front();
     if (next.fails) {
       reads.pop_front();
       return -1;
@@ -51,12 +51,6 @@ class FakeEnv : public Env {
     return static_cast<long>(n);
   }
 
-  long WriteOutput(const char* buffer, size_t count) override {
-    if (fail_writes) return -1;
-    writes.emplace_back(buffer, count);
-    return static_cast<long>(count);
-  }
-
   // Everything written, in order.
   std::string Output() const {
     std::string all;
@@ -65,11 +59,18 @@ class FakeEnv : public Env {
   }
 
   std::map<std::string, std::string> variables;
-  std::deque<Read> reads;
+  std::deque<ScriptedRead> reads;
   bool fail_writes = false;
   std::vector<std::string> writes;
   int read_calls = 0;
   size_t largest_read_asked = 0;
+
+ protected:
+  bool WriteBytes(const char* data, size_t size) override {
+    if (fail_writes) return false;
+    writes.emplace_back(data, size);
+    return true;
+  }
 };
 
 }  // namespace xg::test

@@ -1,4 +1,4 @@
-#include "host/form_fields.h"
+#include "gateway/form_fields.h"
 
 #include <gtest/gtest.h>
 

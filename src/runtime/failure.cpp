@@ -1,4 +1,4 @@
-#include "host/failure.h"
+#include "runtime/failure.h"
 
 #include <cxxabi.h>
 

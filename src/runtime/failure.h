@@ -1,4 +1,4 @@
-// How the web layer sees a raised object: the Exception it is, if any, and its class name.
+// How the program sees a raised object: the Exception it is, if any, and its class name.
 // Running out of memory (std::bad_alloc) counts as the run time's one pre-built EOutOfMemory
 // "Out of memory" (see runtime_errors.h).
 #pragma once

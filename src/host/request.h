@@ -1,0 +1,46 @@
+// One request as the host serves it: its variables, the bytes of its body and the output its
+// answer goes to, and the state the fault handler needs while it is served. The CGI process's own
+// request is a ProcessRequest (process_request.h); tests hand in requests held in memory.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "runtime/fatal_signals.h"
+
+namespace xg {
+
+class Request {
+ public:
+  virtual ~Request() = default;
+  Request(const Request&) = delete;
+  Request& operator=(const Request&) = delete;
+
+  // The variable's text; an absent variable gives the empty text.
+  virtual std::string Variable(const std::string& name) const = 0;
+  // One read of at most `count` bytes of the body: the number read, 0 at its end, negative on
+  // failure.
+  virtual long Read(char* buffer, size_t count) = 0;
+
+  // Writes all the bytes to the request's output, noting first that its answer has started (a
+  // fault from then on adds nothing to it). Answers whether every byte was written.
+  bool Write(const char* data, size_t size) {
+    fault_state_.output_started = 1;
+    return WriteBytes(data, size);
+  }
+
+  RequestFaultState& fault_state() { return fault_state_; }
+  const RequestFaultState& fault_state() const { return fault_state_; }
+
+ protected:
+  // `output_fd` is where the fault handler writes the failure page of a fault during the
+  // request; -1 when the output is no file descriptor.
+  explicit Request(int output_fd = -1) { fault_state_.output_fd = output_fd; }
+
+  virtual bool WriteBytes(const char* data, size_t size) = 0;
+
+ private:
+  RequestFaultState fault_state_;
+};
+
+}  // namespace xg
