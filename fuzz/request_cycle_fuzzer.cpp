@@ -133,7 +133,8 @@ bool ReachesDatabase(const RequestInput& request) {
     const std::string encoded = fields.Values(xg::LoadResString(xg::SSendData));
     xg::TXMLParams params;
     xg::ParseRequest(xg::DecodeBase64(encoded), params);
-    return params.Service == xg::skOpenSQL || params.Service == xg::skExecSQL;
+    return params.Service == xg::ServiceKind::kOpenSql ||
+           params.Service == xg::ServiceKind::kExecSql;
   } catch (const xg::Exception&) {
     return false;  // the action answers such a request with an ERROR document
   }

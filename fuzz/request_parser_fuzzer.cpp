@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   XG_FUZZ_CHECK(!params.Root.empty(), "no root name for " + Visible(input));
-  const bool sql = params.Service == xg::skOpenSQL || params.Service == xg::skExecSQL;
+  const bool sql =
+      params.Service == xg::ServiceKind::kOpenSql || params.Service == xg::ServiceKind::kExecSql;
   if (!sql)
     XG_FUZZ_CHECK(
         params.DB.empty() && params.User.empty() && params.Pass.empty() && params.SQL.empty(),

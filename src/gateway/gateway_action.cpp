@@ -20,13 +20,13 @@ std::string Answer(const TXMLParams& params, const std::string& request_text,
     return BuildErrorXML("Elemento " + field_name + " n\xE3o encontrado", settings);
   if (!params.Service) return BuildErrorXML("XML de entrada mal formatada", settings);
   switch (*params.Service) {
-    case skStatus:
+    case ServiceKind::kStatus:
       return BuildStatusXML(request_text, user_agent, settings);
-    case skError:
+    case ServiceKind::kError:
       return BuildErrorXML("Erro desconhecido", settings);
-    case skOpenSQL:
+    case ServiceKind::kOpenSql:
       return RunOpenSQL(request_text, settings);
-    case skExecSQL:
+    case ServiceKind::kExecSql:
       return RunExecSQL(request_text, settings);
   }
   return BuildErrorXML("XML de entrada mal formatada", settings);

@@ -14,50 +14,50 @@ namespace {
 XG_RESOURCE(SEmptyRequestDocument, "The request holds no XML document");
 XG_RESOURCE(SRequiredElementMissing, "Element %s not found in the request document");
 
-std::string RequiredElementText(const XmlNode& documentElement, const ResourceString& element) {
+std::string RequiredElementText(const XmlNode& document_element, const ResourceString& element) {
   std::string name = LoadResString(element);
-  std::optional<XmlNode> node = documentElement.FindChild(name);
+  std::optional<XmlNode> node = document_element.FindChild(name);
   if (!node) throw EXMLDocError(Format(LoadResString(SRequiredElementMissing), {name}));
   return node->Text();
 }
 
 }  // namespace
 
-std::optional<TServiceKind> GetServiceKind(const std::string& name) {
+std::optional<ServiceKind> GetServiceKind(const std::string& name) {
   const struct {
     const ResourceString& name;
-    TServiceKind kind;
+    ServiceKind kind;
   } services[] = {
-      {SServiceStatus, skStatus},
-      {SServiceError, skError},
-      {SServiceOpenSQL, skOpenSQL},
-      {SServiceExecSQL, skExecSQL},
+      {SServiceStatus, ServiceKind::kStatus},
+      {SServiceError, ServiceKind::kError},
+      {SServiceOpenSQL, ServiceKind::kOpenSql},
+      {SServiceExecSQL, ServiceKind::kExecSql},
   };
   for (const auto& service : services)
     if (EqualsIgnoringAsciiCase(name, LoadResString(service.name))) return service.kind;
   return std::nullopt;
 }
 
-void ParseRequest(const std::string& RequestText, TXMLParams& Params) {
-  XmlDocument document(RequestText);
+void ParseRequest(const std::string& request_text, TXMLParams& params) {
+  XmlDocument document(request_text);
   if (document.Empty()) throw EXMLDocError(LoadResString(SEmptyRequestDocument));
-  XmlNode documentElement = document.DocumentElement();
+  XmlNode document_element = document.DocumentElement();
 
   // SERVICE is read before the top-level nodes: a request that lacks both fails for the
   // missing element.
-  Params.Service = GetServiceKind(RequiredElementText(documentElement, SService));
+  params.Service = GetServiceKind(RequiredElementText(document_element, SService));
 
-  std::vector<std::string> topLevel = document.TopLevelNodeNames();
-  const int rootIndex = 1;
-  if (topLevel.size() <= rootIndex)
-    throw EListError(Format(LoadResString(SListIndexError), {int64_t{rootIndex}}));
-  Params.Root = topLevel[rootIndex];
+  std::vector<std::string> top_level = document.TopLevelNodeNames();
+  constexpr int kRootIndex = 1;
+  if (top_level.size() <= kRootIndex)
+    throw EListError(Format(LoadResString(SListIndexError), {int64_t{kRootIndex}}));
+  params.Root = top_level[kRootIndex];
 
-  if (Params.Service == skOpenSQL || Params.Service == skExecSQL) {
-    Params.DB = RequiredElementText(documentElement, SDB);
-    Params.User = RequiredElementText(documentElement, SUser);
-    Params.Pass = RequiredElementText(documentElement, SPass);
-    Params.SQL = RequiredElementText(documentElement, SSQL);
+  if (params.Service == ServiceKind::kOpenSql || params.Service == ServiceKind::kExecSql) {
+    params.DB = RequiredElementText(document_element, SDB);
+    params.User = RequiredElementText(document_element, SUser);
+    params.Pass = RequiredElementText(document_element, SPass);
+    params.SQL = RequiredElementText(document_element, SSQL);
   }
 }
 

@@ -45,13 +45,13 @@ Variant CurrentTime(const Clock& clock) {
 
 }  // namespace
 
-std::string BuildStatusXML(const std::string& /*RequestText*/, const std::string& Agent,
+std::string BuildStatusXML(const std::string& /*request_text*/, const std::string& agent,
                            const RegionalSettings& settings, const Clock& clock) {
   std::vector<std::string> lines;
   lines.push_back(LoadResString(SXMLDeclaration));
   lines.push_back(Tag(SStatus, false));
   lines.push_back(Element(STimestamp, CurrentDateTime(clock), dkDateTime, settings));
-  lines.push_back(Element(SAgent, Variant::FromString(Agent), dkString, settings));
+  lines.push_back(Element(SAgent, Variant::FromString(agent), dkString, settings));
   lines.push_back(Element(SMsgData, Variant::FromString(LoadResString(SServiceInOperation)),
                           dkString, settings));
   lines.push_back(Tag(SDataTypes, false));
@@ -67,13 +67,13 @@ std::string BuildStatusXML(const std::string& /*RequestText*/, const std::string
   return JoinDocumentLines(lines);
 }
 
-std::string BuildErrorXML(const std::string& Message, const RegionalSettings& settings,
+std::string BuildErrorXML(const std::string& message, const RegionalSettings& settings,
                           const Clock& clock) {
   std::vector<std::string> lines;
   lines.push_back(LoadResString(SXMLDeclaration));
   lines.push_back(Tag(SError, false));
   lines.push_back(Element(STimestamp, CurrentDateTime(clock), dkDateTime, settings));
-  lines.push_back(Element(SMsgData, Variant::FromString(Message), dkString, settings));
+  lines.push_back(Element(SMsgData, Variant::FromString(message), dkString, settings));
   lines.push_back(Tag(SError, true));
   return JoinDocumentLines(lines);
 }

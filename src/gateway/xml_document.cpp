@@ -13,8 +13,8 @@
 #include <string_view>
 
 #include "gateway/ansi_text.h"
-#include "runtime/ascii_text.h"
 #include "gateway/markup_scan.h"
+#include "runtime/ascii_text.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
 #include "runtime/resource_strings.h"
@@ -63,9 +63,9 @@ class ParseScope {
  public:
   explicit ParseScope(ParseFailure& failure)
       : structured_(xmlStructuredError),
-        structuredContext_(xmlStructuredErrorContext),
+        structured_context_(xmlStructuredErrorContext),
         generic_(xmlGenericError),
-        genericContext_(xmlGenericErrorContext),
+        generic_context_(xmlGenericErrorContext),
         loader_(xmlGetExternalEntityLoader()) {
     xmlSetStructuredErrorFunc(&failure, CaptureError);
     xmlSetGenericErrorFunc(nullptr, IgnoreGenericError);
@@ -73,17 +73,17 @@ class ParseScope {
   }
   ~ParseScope() {
     xmlSetExternalEntityLoader(loader_);
-    xmlSetGenericErrorFunc(genericContext_, generic_);
-    xmlSetStructuredErrorFunc(structuredContext_, structured_);
+    xmlSetGenericErrorFunc(generic_context_, generic_);
+    xmlSetStructuredErrorFunc(structured_context_, structured_);
   }
   ParseScope(const ParseScope&) = delete;
   ParseScope& operator=(const ParseScope&) = delete;
 
  private:
   xmlStructuredErrorFunc structured_;
-  void* structuredContext_;
+  void* structured_context_;
   xmlGenericErrorFunc generic_;
-  void* genericContext_;
+  void* generic_context_;
   xmlExternalEntityLoader loader_;
 };
 
@@ -253,7 +253,7 @@ XmlDocument::XmlDocument(const std::string& sourceText) {
   context->myDoc = nullptr;
   doc_ = doc;
   // The parser marks a document without an XML declaration with standalone -1.
-  hasDeclaration_ = doc->standalone != -1;
+  has_declaration_ = doc->standalone != -1;
   DropWhitespaceText(xmlDocGetRootElement(doc));
 }
 
@@ -268,7 +268,7 @@ XmlNode XmlDocument::DocumentElement() const {
 std::vector<std::string> XmlDocument::TopLevelNodeNames() const {
   std::vector<std::string> names;
   if (doc_ == nullptr) return names;
-  if (hasDeclaration_) names.push_back("xml");
+  if (has_declaration_) names.push_back("xml");
   for (xmlNode* node = doc_->children; node != nullptr; node = node->next)
     names.push_back(XmlNode(node).Name());
   return names;

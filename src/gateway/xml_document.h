@@ -58,7 +58,7 @@ class XmlDocument {
 
  private:
   _xmlDoc* doc_ = nullptr;
-  bool hasDeclaration_ = false;
+  bool has_declaration_ = false;
 };
 
 }  // namespace xg

@@ -37,29 +37,29 @@ std::string_view FormatInto(char* buffer, size_t capacity, std::string& heap, Fo
 
 }  // namespace
 
-size_t FormatFailurePage(char* out, size_t capacity, std::string_view className,
+size_t FormatFailurePage(char* out, size_t capacity, std::string_view class_name,
                          std::string_view message) {
-  return SafeFormat(out, capacity, kPageFormat, {className, message});
+  return SafeFormat(out, capacity, kPageFormat, {class_name, message});
 }
 
 size_t FormatFailureHeader(char* out, size_t capacity, std::string_view message,
-                           size_t pageLength) {
-  return SafeFormat(out, capacity, kHeaderFormat, {message, static_cast<int64_t>(pageLength)});
+                           size_t page_length) {
+  return SafeFormat(out, capacity, kHeaderFormat, {message, static_cast<int64_t>(page_length)});
 }
 
 void WriteFailurePage(const std::exception_ptr& failure, Request& request) {
   const Exception* exception = AsException(failure);
   const std::string_view message = exception ? std::string_view(exception->Message()) : "";
-  const std::string className = FailureClassName(failure);
-  char pageBuffer[kPageBuffer];
-  char headerBuffer[kHeaderBuffer];
-  std::string pageHeap, headerHeap;
+  const std::string class_name = FailureClassName(failure);
+  char page_buffer[kPageBuffer];
+  char header_buffer[kHeaderBuffer];
+  std::string page_heap, header_heap;
   const std::string_view page =
-      FormatInto(pageBuffer, sizeof pageBuffer, pageHeap, [&](char* out, size_t capacity) {
-        return FormatFailurePage(out, capacity, className, message);
+      FormatInto(page_buffer, sizeof page_buffer, page_heap, [&](char* out, size_t capacity) {
+        return FormatFailurePage(out, capacity, class_name, message);
       });
   const std::string_view header =
-      FormatInto(headerBuffer, sizeof headerBuffer, headerHeap, [&](char* out, size_t capacity) {
+      FormatInto(header_buffer, sizeof header_buffer, header_heap, [&](char* out, size_t capacity) {
         return FormatFailureHeader(out, capacity, message, page.size());
       });
   request.Write(header.data(), header.size());

@@ -16,9 +16,10 @@ namespace xg {
 // <message>", the content type, the page's length, the two browser safety lines of
 // browser_safety.h, the empty line). Each writes into
 // out[0, capacity) and answers the whole length (more than capacity when cut).
-size_t FormatFailurePage(char* out, size_t capacity, std::string_view className,
+size_t FormatFailurePage(char* out, size_t capacity, std::string_view class_name,
                          std::string_view message);
-size_t FormatFailureHeader(char* out, size_t capacity, std::string_view message, size_t pageLength);
+size_t FormatFailureHeader(char* out, size_t capacity, std::string_view message,
+                           size_t page_length);
 
 // Writes the header text, then the page, to the request's output in two writes. A failure that
 // is not an Exception has an empty message. Write failures are ignored.

@@ -34,13 +34,13 @@ TEST(BuildRequestDocument, EscapesNamesAndEncodesPasswordAndSql) {
 TEST(BuildFormBody, TheGatewayReadsBackEveryField) {
   const struct {
     Request request;
-    TServiceKind kind;
+    ServiceKind kind;
   } cases[] = {
-      {{Service::kStatus, "", "", "", ""}, skStatus},
+      {{Service::kStatus, "", "", "", ""}, ServiceKind::kStatus},
       {{Service::kOpenSql, "host:/var/db/a&b <x>.fdb", "Jos\xE9 \"q\"", "p+w/=\xFF",
         "select 'a&b<c>\xE7', ':x' from t\r\nwhere 1=1 \0 tail"s},
-       skOpenSQL},
-      {{Service::kExecSql, "/tmp/d.fdb", "SYSDBA", "", ""}, skExecSQL},
+       ServiceKind::kOpenSql},
+      {{Service::kExecSql, "/tmp/d.fdb", "SYSDBA", "", ""}, ServiceKind::kExecSql},
   };
   for (const auto& c : cases) {
     const std::string body = BuildFormBody(BuildRequestDocument(c.request));
@@ -55,7 +55,7 @@ TEST(BuildFormBody, TheGatewayReadsBackEveryField) {
     ParseRequest(DecodeBase64(fields.Values("SENDDATA")), params);
     EXPECT_EQ(params.Service, c.kind);
     EXPECT_EQ(params.Root, "SENDDATA");
-    if (c.kind == skStatus) continue;
+    if (c.kind == ServiceKind::kStatus) continue;
     EXPECT_EQ(params.DB, c.request.database);
     EXPECT_EQ(params.User, c.request.user);
     EXPECT_EQ(DecodeBase64(params.Pass), c.request.password);

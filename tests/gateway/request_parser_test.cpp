@@ -47,15 +47,15 @@ const std::string kNotSingleText = "Element does not contain a single text node"
 TEST(GetServiceKind, FoldsAsciiCaseOnlyAndDoesNotTrim) {
   const struct {
     std::string name;
-    std::optional<TServiceKind> kind;
+    std::optional<ServiceKind> kind;
   } cases[] = {
-      {"SERVICESTATUS", skStatus},
-      {"SERVICEERROR", skError},
-      {"SERVICEOPENSQL", skOpenSQL},
-      {"SERVICEEXECSQL", skExecSQL},
-      {"servicestatus", skStatus},
-      {"ServiceOpenSql", skOpenSQL},
-      {"sErViCeExEcSqL", skExecSQL},
+      {"SERVICESTATUS", ServiceKind::kStatus},
+      {"SERVICEERROR", ServiceKind::kError},
+      {"SERVICEOPENSQL", ServiceKind::kOpenSql},
+      {"SERVICEEXECSQL", ServiceKind::kExecSql},
+      {"servicestatus", ServiceKind::kStatus},
+      {"ServiceOpenSql", ServiceKind::kOpenSql},
+      {"sErViCeExEcSqL", ServiceKind::kExecSql},
       {" SERVICESTATUS", std::nullopt},
       {"SERVICESTATUS ", std::nullopt},
       {"SERVICESTATUS\r\n", std::nullopt},
@@ -71,9 +71,9 @@ TEST(GetServiceKind, BytesAboveAsciiAreComparedUnchanged) {
                                                         {"SServiceError", "ERRO"},
                                                         {"SServiceOpenSQL", "ABRIR"},
                                                         {"SServiceExecSQL", "EXECUTAR"}});
-  EXPECT_EQ(GetServiceKind("status\xC9"), skStatus);
+  EXPECT_EQ(GetServiceKind("status\xC9"), ServiceKind::kStatus);
   EXPECT_EQ(GetServiceKind("status\xE9"), std::nullopt);
-  EXPECT_EQ(GetServiceKind("Executar"), skExecSQL);
+  EXPECT_EQ(GetServiceKind("Executar"), ServiceKind::kExecSql);
   EXPECT_EQ(GetServiceKind("SERVICESTATUS"), std::nullopt);
 }
 
@@ -82,7 +82,7 @@ TEST(ParseRequest, ReadsServiceRootAndTheDatabaseElementsOfTheSqlKinds) {
       "\r\n  <SQL>U0VMRUNUIDEgRlJPTSBSREIkREFUQUJBU0U=</SQL>\r\n  <USER>SYSDBA</USER>\r\n"
       "  <SERVICE>ServiceOpenSQL</SERVICE>\r\n  <PASS>bWFzdGVya2V5</PASS>\r\n"
       "  <DB>localhost:/data/base.fdb</DB>\r\n  <EXTRA a=\"1\"><X/></EXTRA><!-- note -->\r\n"));
-  EXPECT_EQ(params.Service, skOpenSQL);
+  EXPECT_EQ(params.Service, ServiceKind::kOpenSql);
   EXPECT_EQ(params.Root, "SENDDATA");
   EXPECT_EQ(params.DB, "localhost:/data/base.fdb");
   EXPECT_EQ(params.User, "SYSDBA");
@@ -92,7 +92,7 @@ TEST(ParseRequest, ReadsServiceRootAndTheDatabaseElementsOfTheSqlKinds) {
   params =
       Parse(Request("<SERVICE>SERVICEEXECSQL</SERVICE><DB>d</DB><USER>u</USER>"
                     "<PASS>p</PASS><SQL>s</SQL>"));
-  EXPECT_EQ(params.Service, skExecSQL);
+  EXPECT_EQ(params.Service, ServiceKind::kExecSql);
   EXPECT_EQ(params.DB + params.User + params.Pass + params.SQL, "dups");
 }
 
@@ -121,7 +121,7 @@ TEST(ParseRequest, MissingRequiredElementFailsNamingIt) {
                             params),
                EXMLDocError);
   // What was read before the failure stays.
-  EXPECT_EQ(params.Service, skOpenSQL);
+  EXPECT_EQ(params.Service, ServiceKind::kOpenSql);
   EXPECT_EQ(params.Root, "SENDDATA");
   EXPECT_EQ(params.User, "u");
   EXPECT_EQ(params.Pass, "");
@@ -156,7 +156,7 @@ TEST(ParseRequest, NoSecondTopLevelNodeIsAListIndexFailureAfterServiceWasRead) {
               ParseRequest("<SENDDATA><SERVICE>SERVICESTATUS</SERVICE></SENDDATA>", params);
             }),
             "List index out of bounds (1)");
-  EXPECT_EQ(params.Service, skStatus);
+  EXPECT_EQ(params.Service, ServiceKind::kStatus);
   EXPECT_EQ(params.Root, "");
   // Without SERVICE the missing element is what fails, not the index.
   EXPECT_EQ(FailureOf<EXMLDocError>("<SENDDATA/>"),
@@ -188,7 +188,8 @@ TEST(ParseRequest, ElementTextIsItsSingleTextOrCdataChild) {
   };
   for (const auto& c : cases) EXPECT_EQ(UserText(c.content), c.text) << c.content;
   EXPECT_EQ(Parse(Request("<SERVICE/>")).Service, std::nullopt);
-  EXPECT_EQ(Parse(Request("<SERVICE> <![CDATA[SERVICESTATUS]]> </SERVICE>")).Service, skStatus);
+  EXPECT_EQ(Parse(Request("<SERVICE> <![CDATA[SERVICESTATUS]]> </SERVICE>")).Service,
+            ServiceKind::kStatus);
   EXPECT_EQ(Parse(Request("<SERVICE> SERVICESTATUS </SERVICE>")).Service, std::nullopt);
 }
 
@@ -205,24 +206,24 @@ TEST(ParseRequest, ElementWithoutASingleTextChildFails) {
 TEST(ParseRequest, ChildSearchTakesTheFirstMatchAndFollowsTheNamespaceRule) {
   EXPECT_EQ(
       Parse(Request("<SERVICE>SERVICEERROR</SERVICE><SERVICE>SERVICESTATUS</SERVICE>")).Service,
-      skError);
+      ServiceKind::kError);
   // A prefixed child is found by its local name when the list's namespace is empty or the same.
   EXPECT_EQ(Parse(Request("<x:SERVICE xmlns:x=\"urn:a\">SERVICESTATUS</x:SERVICE>")).Service,
-            skStatus);
+            ServiceKind::kStatus);
   EXPECT_EQ(Parse(kDeclaration + "<SENDDATA xmlns=\"urn:a\"><SERVICE>SERVICESTATUS</SERVICE>" +
                   "</SENDDATA>")
                 .Service,
-            skStatus);
+            ServiceKind::kStatus);
   EXPECT_EQ(Parse(kDeclaration + "<p:SENDDATA xmlns:p=\"urn:Req\" xmlns:q=\"URN:REQ\">" +
                   "<q:SERVICE>SERVICESTATUS</q:SERVICE></p:SENDDATA>")
                 .Service,
-            skStatus);
+            ServiceKind::kStatus);
   // A child in another namespace than a namespaced list is skipped.
   EXPECT_EQ(Parse(kDeclaration + "<p:SENDDATA xmlns:p=\"urn:a\" xmlns:q=\"urn:b\">" +
                   "<q:SERVICE>SERVICEERROR</q:SERVICE><p:SERVICE>SERVICESTATUS</p:SERVICE>" +
                   "</p:SENDDATA>")
                 .Service,
-            skStatus);
+            ServiceKind::kStatus);
   EXPECT_THROW(Parse(kDeclaration + "<p:SENDDATA xmlns:p=\"urn:a\"><SERVICE>SERVICESTATUS" +
                      "</SERVICE></p:SENDDATA>"),
                EXMLDocError);
@@ -231,7 +232,8 @@ TEST(ParseRequest, ChildSearchTakesTheFirstMatchAndFollowsTheNamespaceRule) {
                EXMLDocError);
   // The name is matched exactly, so a processing instruction with that target is found too
   // and read for its value.
-  EXPECT_EQ(Parse(Request("<?SERVICE SERVICESTATUS?><SERVICE>x</SERVICE>")).Service, skStatus);
+  EXPECT_EQ(Parse(Request("<?SERVICE SERVICESTATUS?><SERVICE>x</SERVICE>")).Service,
+            ServiceKind::kStatus);
 }
 
 TEST(ParseRequest, TextIsConvertedFromTheDeclaredEncodingToEightBit) {
@@ -247,7 +249,7 @@ TEST(ParseRequest, TextIsConvertedFromTheDeclaredEncodingToEightBit) {
 
 TEST(ParseRequest, TextEndsAtItsFirstNul) {
   const std::string request = Request("<SERVICE>SERVICESTATUS</SERVICE>");
-  EXPECT_EQ(Parse(request + std::string("\0<garbage", 9)).Service, skStatus);
+  EXPECT_EQ(Parse(request + std::string("\0<garbage", 9)).Service, ServiceKind::kStatus);
   // Cut inside the document element, the rest is missing.
   EXPECT_THROW(Parse(Request(std::string("<SERVICE>SERVICESTATUS</SERVICE>\0", 33))),
                EDOMParseError);
@@ -392,7 +394,7 @@ TEST(ParseRequest, ExternalDocumentTypeIsNotLoaded) {
   TXMLParams params =
       Parse(Request("<SERVICE>SERVICEERROR</SERVICE>",
                     kDeclaration + "<!DOCTYPE SENDDATA SYSTEM \"" + dtd.Path() + "\">\r\n"));
-  EXPECT_EQ(params.Service, skError);
+  EXPECT_EQ(params.Service, ServiceKind::kError);
   EXPECT_EQ(params.Root, "SENDDATA");
   // An entity only that DTD could declare stays an unexpanded reference.
   EXPECT_EQ(FailureOf<EXMLDocError>(
@@ -468,7 +470,7 @@ TEST(ParseRequest, NoNetworkAccessForExternalEntitiesOrDocumentTypes) {
   EXPECT_EQ(Parse(Request("<SERVICE>SERVICESTATUS</SERVICE>",
                           kDeclaration + "<!DOCTYPE SENDDATA SYSTEM \"" + listener.Url() + "\">"))
                 .Service,
-            skStatus);
+            ServiceKind::kStatus);
   EXPECT_EQ(listener.Connections(), 0);
 }
 
