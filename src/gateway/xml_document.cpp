@@ -56,23 +56,21 @@ xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPt
   return nullptr;
 }
 
-// For the length of one parse: errors go to the failure record instead of standard error, and
-// no external entity or DTD can be loaded, whatever a parser option says. The previous
-// handlers come back afterwards.
+// For the length of one parse: errors go to the parse's own failure record instead of standard
+// error. The handlers are the thread's global ones (libxml2 reports some failures, those of the
+// encoding conversion among them, through nothing else), so the previous handlers come back
+// afterwards.
 class ParseScope {
  public:
   explicit ParseScope(ParseFailure& failure)
       : structured_(xmlStructuredError),
         structured_context_(xmlStructuredErrorContext),
         generic_(xmlGenericError),
-        generic_context_(xmlGenericErrorContext),
-        loader_(xmlGetExternalEntityLoader()) {
+        generic_context_(xmlGenericErrorContext) {
     xmlSetStructuredErrorFunc(&failure, CaptureError);
     xmlSetGenericErrorFunc(nullptr, IgnoreGenericError);
-    xmlSetExternalEntityLoader(RefuseExternalEntity);
   }
   ~ParseScope() {
-    xmlSetExternalEntityLoader(loader_);
     xmlSetGenericErrorFunc(generic_context_, generic_);
     xmlSetStructuredErrorFunc(structured_context_, structured_);
   }
@@ -84,7 +82,6 @@ class ParseScope {
   void* structured_context_;
   xmlGenericErrorFunc generic_;
   void* generic_context_;
-  xmlExternalEntityLoader loader_;
 };
 
 struct ContextFree {
@@ -229,13 +226,22 @@ std::optional<XmlNode> XmlNode::FindChild(const std::string& name) const {
   return std::nullopt;
 }
 
+void PrepareXmlParser() {
+  static const bool prepared = [] {
+    xmlInitParser();
+    xmlSetExternalEntityLoader(RefuseExternalEntity);
+    return true;
+  }();
+  (void)prepared;
+}
+
 XmlDocument::XmlDocument(const std::string& sourceText) {
   std::optional<std::string> input = JoinSourceLines(sourceText);
   if (!input) return;
   if (input->size() > INT_MAX) throw EDOMParseError(LoadResString(STooLarge));
   CheckMarkupCost(*input);
 
-  xmlInitParser();
+  PrepareXmlParser();
   ParseFailure failure;
   ParseScope scope(failure);
   ContextPtr context(xmlCreateMemoryParserCtxt(input->data(), static_cast<int>(input->size())));

@@ -38,6 +38,11 @@ class XmlNode {
   _xmlNode* node_;
 };
 
+// The parser's process-wide settings, made once: the parser initialised, and an entity loader
+// that loads nothing, so that no external entity or DTD is ever read, whatever a parser option
+// says. Called at start-up; the first parse calls it too.
+void PrepareXmlParser();
+
 class XmlDocument {
  public:
   // Parses the source text. Raises EDOMParseError, with the parser's reason, the line and the

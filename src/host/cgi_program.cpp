@@ -9,6 +9,7 @@
 
 #include "config/gateway_config.h"
 #include "gateway/gateway_action.h"
+#include "gateway/xml_document.h"
 #include "host/cgi_response.h"
 #include "host/failure_page.h"
 #include "host/standard_streams.h"
@@ -90,6 +91,7 @@ Host Startup(Action action) {
   PrepareRunTimeErrors();
   RegionalSettings settings = ReadRegionalSettings(locale);
   LoadGatewayConfig(FileConfigSource());
+  PrepareXmlParser();
   return Host(std::move(settings), action);
 }
 

@@ -10,7 +10,8 @@
 //    texts and the default names of the regional settings are resources);
 // 3. the run-time error texts and the pre-built exception objects;
 // 4. the regional settings, read once, then xmlgateway.conf, read once (a file that cannot be used
-//    does not stop the start-up: every request then answers the server failure page naming it).
+//    does not stop the start-up: every request then answers the server failure page naming it);
+// 5. the XML parser's process-wide settings (xml_document.h).
 // Exit codes of the CGI process: 0 after every request that reaches Serve (failure pages
 // included); 1 after an unhandled failure of start-up or shutdown, whose text goes to standard
 // error; a processor fault ends the process from its handler with the fault's run-time error
@@ -50,7 +51,7 @@ class Host {
   Action action_;
 };
 
-// Start-up steps 0 to 4; a failure leaves as it was raised.
+// Start-up steps 0 to 5; a failure leaves as it was raised.
 Host Startup(Action action = &GatewayAction);
 
 // A start-up step of the program's own, after the configuration is read. The gateway has none; a
