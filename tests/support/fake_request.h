@@ -25,7 +25,7 @@ class FakeRequest : public Request {
 
   FakeRequest() = default;
   explicit FakeRequest(std::initializer_list<std::pair<const std::string, std::string>> variables,
-                   std::string input = "")
+                       std::string input = "")
       : variables(variables) {
     if (!input.empty()) reads.push_back({std::move(input)});
   }
