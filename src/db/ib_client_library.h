@@ -26,7 +26,7 @@ class IBFunction<R(A...)> {
   explicit IBFunction(const char* name) : name_(name) {}
 
   R operator()(A... args) const {
-    if (pointer_ == nullptr) IBError(ibcFunctionNotAvailable, {std::string(name_)});
+    if (pointer_ == nullptr) ThrowClientError(ibcFunctionNotAvailable, {std::string(name_)});
     return pointer_(args...);
   }
   bool Available() const { return pointer_ != nullptr; }
@@ -48,7 +48,7 @@ class IBClientLibrary {
   // The names tried in order; the process-wide binding uses libfbclient.so.2, then
   // libfbclient.so. Raises EIBClientError with message 1 when none can be loaded, and EOSError
   // with the loader's text when a function every client library has is missing.
-  explicit IBClientLibrary(const std::vector<std::string>& libraryNames);
+  explicit IBClientLibrary(const std::vector<std::string>& library_names);
   IBClientLibrary(const IBClientLibrary&) = delete;
   IBClientLibrary& operator=(const IBClientLibrary&) = delete;
   // The library stays loaded until the process ends: handles and callbacks of the library may
@@ -56,7 +56,7 @@ class IBClientLibrary {
   ~IBClientLibrary() = default;
 
   // major + minor / 10 as the library reports it; 6.0 or 5.0 when it cannot tell.
-  double ClientVersion() const { return clientVersion_; }
+  double ClientVersion() const { return client_version_; }
 
   XG_IB_FUNCTION(isc_attach_database);
   XG_IB_FUNCTION(isc_detach_database);
@@ -92,7 +92,7 @@ class IBClientLibrary {
   IBFunction<ISC_LONG(ISC_SCHAR*, ISC_STATUS**)> isc_interprete{"isc_interprete"};
 
  private:
-  double clientVersion_ = 0;
+  double client_version_ = 0;
 };
 
 #undef XG_IB_FUNCTION

@@ -18,27 +18,24 @@ namespace {
 using test::CreateDatabase;
 using test::CreateDemoDatabase;
 
-void Configure(TIBDatabase& database, const std::string& name, const std::string& user = "SYSDBA",
+void Configure(IbDatabase& database, const std::string& name, const std::string& user = "SYSDBA",
                const std::string& password = "") {
-  database.SetLoginPrompt(false);
   database.SetDatabaseName(name);
-  database.SetParams({"user_name=" + user, "password=" + password});
+  database.AddParam("user_name=" + user);
+  database.AddParam("password=" + password);
 }
 
 int CountRows(const std::string& databaseName, const std::string& table) {
-  TIBDatabase database;
+  IbDatabase database;
   Configure(database, databaseName);
-  database.SetConnected(true);
-  TIBTransaction transaction;
-  transaction.SetDefaultDatabase(&database);
-  TIBQuery query;
-  query.SetDatabase(&database);
-  query.SetTransaction(&transaction);
+  database.Connect();
+  IbTransaction transaction(database);
+  IbQuery query(transaction);
   query.SetSQL("select count(*) from " + table);
   query.Open();
   query.First();
   const int count = static_cast<int>(query.FieldValue(0).Payload());
-  database.SetConnected(false);
+  database.Disconnect();
   return count;
 }
 
@@ -73,15 +70,15 @@ TEST(ClientLibrary, AMissingFunctionFailsNamingIt) {
 }
 
 TEST(Connection, ChecksBeforeTheServerIsCalled) {
-  TIBDatabase database;
-  database.SetLoginPrompt(false);
-  auto e = test::Raised<EIBClientError>([&] { database.SetConnected(true); });
+  IbDatabase unnamed;
+  auto e = test::Raised<EIBClientError>([&] { unnamed.Connect(); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->Message(), "Faltando nome do Banco de Dados");
   EXPECT_EQ(e->SQLCode(), 17);
 
+  IbDatabase database;
   Configure(database, "/tmp/xg-no-such-dir/none.fdb", "SYSDBA", std::string(300, 'p'));
-  e = test::Raised<EIBClientError>([&] { database.SetConnected(true); });
+  e = test::Raised<EIBClientError>([&] { database.Connect(); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->SQLCode(), 122);
   EXPECT_FALSE(database.Connected());
@@ -90,9 +87,9 @@ TEST(Connection, ChecksBeforeTheServerIsCalled) {
 TEST(Connection, AttachReadsTheDialectAndDisconnectResetsIt) {
   const std::string demo = CreateDemoDatabase();
   const std::string dialect1 = CreateDatabase(1, "");
-  TIBDatabase database;
+  IbDatabase database;
   Configure(database, demo);
-  database.SetConnected(true);
+  database.Connect();
   EXPECT_TRUE(database.Connected());
   EXPECT_EQ(database.DBSQLDialect(), 3);
   EXPECT_EQ(database.SQLDialect(), 3);
@@ -100,38 +97,31 @@ TEST(Connection, AttachReadsTheDialectAndDisconnectResetsIt) {
   ASSERT_TRUE(e);
   EXPECT_EQ(e->Message(),
             "N\xE3o \xE9 poss\xEDvel executar opera\xE7\xE3o -- DB est\xE1 atualmente aberto");
-  database.SetConnected(false);
+  database.Disconnect();
   EXPECT_EQ(database.DBSQLDialect(), 1);
 
-  TIBDatabase old;
+  IbDatabase old;
   Configure(old, dialect1);
-  old.SetConnected(true);
+  old.Connect();
   EXPECT_EQ(old.DBSQLDialect(), 1);
   EXPECT_EQ(old.SQLDialect(), 1);
 }
 
 TEST(Transaction, StateChecks) {
   const std::string demo = CreateDemoDatabase();
-  TIBTransaction lonely;
-  auto e = test::Raised<EIBClientError>([&] { lonely.StartTransaction(); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Message(), "Nenhum banco de dados est\xE1 listado no componente da transa\xE7\xE3o");
-
-  TIBDatabase database;
+  IbDatabase database;
   Configure(database, demo);
-  TIBTransaction transaction;
-  transaction.SetDefaultDatabase(&database);
-  e = test::Raised<EIBClientError>([&] { transaction.StartTransaction(); });
+  IbTransaction transaction(database);
+  auto e = test::Raised<EIBClientError>([&] { transaction.StartTransaction(); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->Message(),
             "N\xE3o \xE9 poss\xEDvel executar opera\xE7\xE3o -- DB n\xE3o est\xE1 aberto");
 
-  database.SetConnected(true);
+  database.Connect();
   e = test::Raised<EIBClientError>([&] { transaction.Commit(); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->Message(), "Transa\xE7\xE3o n\xE3o est\xE1 ativa");
-  transaction.SetActive(false);  // nothing to do
-  transaction.SetActive(true);
+  transaction.StartTransaction();
   EXPECT_TRUE(transaction.Active());
   e = test::Raised<EIBClientError>([&] { transaction.StartTransaction(); });
   ASSERT_TRUE(e);
@@ -142,21 +132,18 @@ TEST(Transaction, StateChecks) {
 
 TEST(Transaction, DisconnectEndsActiveTransactionsByTheirDefaultAction) {
   const std::string demo = CreateDemoDatabase();
-  for (TTransactionAction action : {TACommit, TARollback}) {
-    TIBDatabase database;
+  for (TransactionAction action : {TransactionAction::kCommit, TransactionAction::kRollback}) {
+    IbDatabase database;
     Configure(database, demo);
-    database.SetConnected(true);
-    TIBTransaction transaction;
-    transaction.SetDefaultDatabase(&database);
+    database.Connect();
+    IbTransaction transaction(database);
     transaction.SetDefaultAction(action);
-    TIBQuery query;
-    query.SetDatabase(&database);
-    query.SetTransaction(&transaction);
-    query.SetSQL("insert into products (code, name) values (" + std::to_string(100 + action) +
-                 ", 'x')");
+    IbQuery query(transaction);
+    query.SetSQL("insert into products (code, name) values (" +
+                 std::to_string(100 + static_cast<int>(action)) + ", 'x')");
     transaction.StartTransaction();
     query.ExecSQL();
-    database.SetConnected(false);
+    database.Disconnect();
     EXPECT_FALSE(transaction.Active());
   }
   EXPECT_EQ(CountRows(demo, "products where code = 101"), 1);  // committed
@@ -166,28 +153,30 @@ TEST(Transaction, DisconnectEndsActiveTransactionsByTheirDefaultAction) {
 TEST(Transaction, DestroyedObjectsLeaveNothingOpen) {
   const std::string demo = CreateDemoDatabase();
   {
-    TIBDatabase database;
+    IbDatabase database;
     Configure(database, demo);
-    database.SetConnected(true);
-    auto transaction = std::make_unique<TIBTransaction>();
-    transaction->SetDefaultDatabase(&database);
-    TIBQuery query;
-    query.SetDatabase(&database);
-    query.SetTransaction(transaction.get());
-    query.SetSQL("insert into products (code, name) values (200, 'y')");
-    query.ExecSQL();  // starts the transaction itself
-    EXPECT_TRUE(transaction->Active());
-    transaction.reset();  // an active transaction is rolled back when destroyed
-    query.SetSQL("select * from products");
-    EXPECT_THROW(query.Open(), EIBClientError);  // no transaction any more
-  }
+    database.Connect();
+    {
+      IbTransaction transaction(database);
+      IbQuery query(transaction);
+      query.SetSQL("insert into products (code, name) values (200, 'y')");
+      query.ExecSQL();  // starts the transaction itself
+      EXPECT_TRUE(transaction.Active());
+    }  // an active transaction is rolled back when destroyed
+    IbTransaction next(database);
+    IbQuery query(next);
+    query.SetSQL("select count(*) from products where code = 200");
+    query.Open();
+    query.First();
+    EXPECT_EQ(query.FieldValue(0).Payload(), 0u);
+  }  // and a database still connected closes by force
   EXPECT_EQ(CountRows(demo, "products where code = 200"), 0);
 }
 
 TEST(ServerErrors, MissingDatabaseFile) {
-  TIBDatabase database;
+  IbDatabase database;
   Configure(database, test::ScratchDirectory() + "/missing.fdb");
-  const auto e = test::Raised<EIBInterBaseError>([&] { database.SetConnected(true); });
+  const auto e = test::Raised<EIBInterBaseError>([&] { database.Connect(); });
   ASSERT_TRUE(e);
   EXPECT_FALSE(database.Connected());
   EXPECT_NE(e->Message().find("missing.fdb"), std::string::npos) << e->Message();
@@ -199,15 +188,12 @@ TEST(ServerErrors, MissingDatabaseFile) {
 
 TEST(ServerErrors, NoPermissionIsARoleError) {
   const std::string demo = CreateDemoDatabase();
-  TIBDatabase database;
+  IbDatabase database;
   // The embedded engine takes the user name as given: this user owns nothing and has no grant.
   Configure(database, demo, "XG_NOBODY");
-  database.SetConnected(true);
-  TIBTransaction transaction;
-  transaction.SetDefaultDatabase(&database);
-  TIBQuery query;
-  query.SetDatabase(&database);
-  query.SetTransaction(&transaction);
+  database.Connect();
+  IbTransaction transaction(database);
+  IbQuery query(transaction);
   query.SetSQL("select * from products");
   const auto e = test::Raised<EIBInterBaseRoleError>([&] { query.Open(); });
   ASSERT_TRUE(e);
@@ -220,23 +206,24 @@ TEST(ServerErrors, WrongPasswordThroughTheServer) {
   ASSERT_FALSE(server.host.empty());
   const std::string demo = CreateDemoDatabase();
   test::GiveToServer(demo);
-  TIBDatabase database;
+  IbDatabase database;
   Configure(database, test::ServerDatabaseName(demo), server.user, server.password + "x");
-  const auto e = test::Raised<EIBInterBaseError>([&] { database.SetConnected(true); });
+  const auto e = test::Raised<EIBInterBaseError>([&] { database.Connect(); });
   ASSERT_TRUE(e);
   EXPECT_NE(e->Message().find("password"), std::string::npos) << e->Message();
   EXPECT_FALSE(database.Connected());
 
-  Configure(database, test::ServerDatabaseName(demo), server.user, server.password);
-  database.SetConnected(true);
-  EXPECT_EQ(database.DBSQLDialect(), 3);
+  IbDatabase right;
+  Configure(right, test::ServerDatabaseName(demo), server.user, server.password);
+  right.Connect();
+  EXPECT_EQ(right.DBSQLDialect(), 3);
 }
 
 TEST(ServerErrors, HostThatDoesNotAnswer) {
-  TIBDatabase database;
+  IbDatabase database;
   Configure(database, "127.0.0.1/3999:/tmp/none.fdb", "SYSDBA", "x");
   const auto started = std::chrono::steady_clock::now();
-  const auto e = test::Raised<EIBInterBaseError>([&] { database.SetConnected(true); });
+  const auto e = test::Raised<EIBInterBaseError>([&] { database.Connect(); });
   ASSERT_TRUE(e);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
   EXPECT_NE(e->Message().find("Unable to complete network request"), std::string::npos)

@@ -358,16 +358,13 @@ TEST_F(SQLServices, RefusedAttachEscapesWithTheServerText) {
 
 int GatewayAttachments(const std::string& database) {
   const auto server = test::Server();
-  TIBDatabase monitor;
-  monitor.SetLoginPrompt(false);
+  IbDatabase monitor;
   monitor.SetDatabaseName(database);
-  monitor.SetParams({"user_name=" + server.user, "password=" + server.password});
-  monitor.SetConnected(true);
-  TIBTransaction transaction;
-  transaction.SetDefaultDatabase(&monitor);
-  TIBQuery query;
-  query.SetDatabase(&monitor);
-  query.SetTransaction(&transaction);
+  monitor.AddParam("user_name=" + server.user);
+  monitor.AddParam("password=" + server.password);
+  monitor.Connect();
+  IbTransaction transaction(monitor);
+  IbQuery query(transaction);
   query.SetSQL(
       "select count(*) from mon$attachments where mon$remote_pid = " + std::to_string(getpid()) +
       " and mon$attachment_id <> current_connection and mon$system_flag = 0");
@@ -400,11 +397,11 @@ TEST_F(SQLServices, NothingLeaksAfterManyRequests) {
   EXPECT_EQ(GatewayAttachments(name), 0);
 
   // The count does see an attachment of this process that is left open.
-  TIBDatabase open;
-  open.SetLoginPrompt(false);
+  IbDatabase open;
   open.SetDatabaseName(name);
-  open.SetParams({"user_name=" + server.user, "password=" + server.password});
-  open.SetConnected(true);
+  open.AddParam("user_name=" + server.user);
+  open.AddParam("password=" + server.password);
+  open.Connect();
   EXPECT_EQ(GatewayAttachments(name), 1);
 }
 

@@ -237,17 +237,14 @@ TEST(StopSignals, LongAnswerStopsAtTheSignal) {
 TEST(StopSignals, StatementWaitingOnALockStopsAtTheSignal) {
   const Database db = OnTheServer();
   test::RunIsql(db.name, "insert into r values (1);\ncommit;\n");
-  TIBDatabase holder;
-  holder.SetLoginPrompt(false);
+  IbDatabase holder;
   holder.SetDatabaseName(db.name);
-  holder.SetParams({"user_name=SYSDBA", "password=" + db.password});
-  holder.SetConnected(true);
-  TIBTransaction lock;
-  lock.SetDefaultDatabase(&holder);
+  holder.AddParam("user_name=SYSDBA");
+  holder.AddParam("password=" + db.password);
+  holder.Connect();
+  IbTransaction lock(holder);
   lock.StartTransaction();
-  TIBQuery update;
-  update.SetDatabase(&holder);
-  update.SetTransaction(&lock);
+  IbQuery update(lock);
   update.SetSQL("update r set id = 2 where id = 1");
   update.ExecSQL();
 
@@ -264,7 +261,7 @@ TEST(StopSignals, StatementWaitingOnALockStopsAtTheSignal) {
               stopped.seconds_from_signal_to_end);
 
   lock.Rollback();
-  holder.SetConnected(false);
+  holder.Disconnect();
   EXPECT_EQ(RowsOf(db), std::set<int>{1});
 }
 
