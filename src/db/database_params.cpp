@@ -122,7 +122,7 @@ EntryGroup GroupOf(std::string_view name) {
 }
 
 void AppendCountedValue(std::string& buffer, const std::string& name, const std::string& value) {
-  if (value.size() > 255) ThrowClientError(ibcDPBValueTooLong, {name});
+  if (value.size() > 255) ThrowClientError(ClientError::kDPBValueTooLong, {name});
   buffer += static_cast<char>(value.size());
   buffer += value;
 }
@@ -146,7 +146,8 @@ std::string BuildDatabaseParams(const std::vector<std::string>& params) {
     if (name.starts_with("isc_dpb_")) name.erase(0, 8);
     size_t index = 0;
     while (index < kDPBNames.size() && kDPBNames[index] != name) ++index;
-    if (index == kDPBNames.size()) ThrowClientError(ibcDPBConstantUnknown, {written_name});
+    if (index == kDPBNames.size())
+      ThrowClientError(ClientError::kDPBConstantUnknown, {written_name});
     const char code = static_cast<char>(index + 1);
 
     switch (GroupOf(name)) {
@@ -186,7 +187,7 @@ std::string BuildDatabaseParams(const std::vector<std::string>& params) {
         break;
       }
       case EntryGroup::Unsupported:
-        ThrowClientError(ibcDPBConstantNotSupported, {std::string(kDPBNames[index])});
+        ThrowClientError(ClientError::kDPBConstantNotSupported, {std::string(kDPBNames[index])});
     }
   }
   return buffer;

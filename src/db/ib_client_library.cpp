@@ -111,13 +111,13 @@ void CancelOperations() {
 
 }  // namespace
 
-IBClientLibrary::IBClientLibrary(const std::vector<std::string>& library_names) {
+IbClientLibrary::IbClientLibrary(const std::vector<std::string>& library_names) {
   void* library = nullptr;
   for (const std::string& name : library_names) {
     library = dlopen(name.c_str(), RTLD_NOW | RTLD_GLOBAL);
     if (library != nullptr) break;
   }
-  if (library == nullptr) ThrowClientError(ibcClientLibraryNotFound);
+  if (library == nullptr) ThrowClientError(ClientError::kClientLibraryNotFound);
 
   for (const char* name : kRequiredFunctions) {
     dlerror();
@@ -189,14 +189,14 @@ void UnregisterAttachment(isc_db_handle handle) {
   if (found != attachments.end()) attachments.erase(found);
 }
 
-const IBClientLibrary& IBClient() {
+const IbClientLibrary& IbClient() {
   // Never freed: the library stays loaded for the life of the process.
-  static IBClientLibrary* binding = nullptr;
+  static IbClientLibrary* binding = nullptr;
   if (binding == nullptr) {
     // The library installs handlers for the termination signals at its first attach; the
     // gateway's own handling takes the signals before it loads.
     TakeOverStopSignals(&CancelOperations, &ShutDownClientLibrary);
-    binding = new IBClientLibrary({"libfbclient.so.2", "libfbclient.so"});
+    binding = new IbClientLibrary({"libfbclient.so.2", "libfbclient.so"});
   }
   return *binding;
 }

@@ -22,9 +22,9 @@ constexpr size_t kMaxDatabaseNameLength = 32767;
 }  // namespace
 
 IbDatabase::IbDatabase()
-    : client_(IBClient()),
+    : client_(IbClient()),
       internal_transaction_(new IbTransaction(*this, IbTransaction::kInternal)),
-      schema_cache_(std::make_unique<IBSchemaCache>(*this)) {}
+      schema_cache_(std::make_unique<IbSchemaCache>(*this)) {}
 
 IbDatabase::~IbDatabase() {
   ForceClose();
@@ -39,7 +39,7 @@ void IbDatabase::EndActiveTransactions() {
 }
 
 void IbDatabase::CheckNotConnected() const {
-  if (Connected()) ThrowClientError(ibcDatabaseOpen);
+  if (Connected()) ThrowClientError(ClientError::kDatabaseOpen);
 }
 
 void IbDatabase::SetDatabaseName(std::string name) {
@@ -62,8 +62,9 @@ void IbDatabase::Connect() {
 }
 
 void IbDatabase::Attach() {
-  if (database_name_.empty()) ThrowClientError(ibcDatabaseNameMissing);
-  if (database_name_.size() > kMaxDatabaseNameLength) ThrowClientError(ibcDatabaseNameTooLong);
+  if (database_name_.empty()) ThrowClientError(ClientError::kDatabaseNameMissing);
+  if (database_name_.size() > kMaxDatabaseNameLength)
+    ThrowClientError(ClientError::kDatabaseNameTooLong);
   std::string parameter_buffer = BuildDatabaseParams(params_);
   if (!connection_config_.empty()) AppendConnectionConfig(parameter_buffer, connection_config_);
   // A request that a termination signal stopped attaches nothing more; one stopped during the

@@ -15,8 +15,8 @@
 
 namespace xg {
 
-class IBClientLibrary;
-class IBSchemaCache;
+class IbClientLibrary;
+class IbSchemaCache;
 class IbTransaction;
 
 // Which failures of a call mean that the connection is gone: a lost connection always; for the
@@ -61,7 +61,7 @@ class IbDatabase {
 
   // The transaction the database keeps for its own schema lookups.
   IbTransaction& InternalTransaction() { return *internal_transaction_; }
-  IBSchemaCache& SchemaCache() { return *schema_cache_; }
+  IbSchemaCache& SchemaCache() { return *schema_cache_; }
 
   // Throws the failure in the status vector. When it says the connection is gone (see
   // FailedCall), the database first closes by force.
@@ -82,7 +82,7 @@ class IbDatabase {
   // and by its default action.
   void EndActiveTransactions();
 
-  const IBClientLibrary& client_;
+  const IbClientLibrary& client_;
   StatusVector status_;
   std::string database_name_;
   std::vector<std::string> params_;
@@ -93,7 +93,7 @@ class IbDatabase {
   std::unique_ptr<IbTransaction> internal_transaction_;
   // Set and cleared by the transaction made on this database (one at a time).
   IbTransaction* transaction_ = nullptr;
-  std::unique_ptr<IBSchemaCache> schema_cache_;
+  std::unique_ptr<IbSchemaCache> schema_cache_;
 };
 
 }  // namespace xg

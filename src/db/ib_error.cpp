@@ -14,7 +14,7 @@ namespace {
 // Room for one message line; the bounded interpreter never writes past it.
 constexpr unsigned kMessageBufferSize = 20480;
 
-ISC_LONG InterpretNext(const IBClientLibrary& client, char* buffer, const ISC_STATUS** cursor) {
+ISC_LONG InterpretNext(const IbClientLibrary& client, char* buffer, const ISC_STATUS** cursor) {
   if (client.fb_interpret.Available()) {
     return client.fb_interpret(buffer, kMessageBufferSize, cursor);
   }
@@ -25,7 +25,7 @@ ISC_LONG InterpretNext(const IBClientLibrary& client, char* buffer, const ISC_ST
 
 std::string ServerErrorMessage(const ISC_STATUS* status) {
   // The message shows the server's lines only: neither the SQLCODE nor the SQL message.
-  const IBClientLibrary& client = IBClient();
+  const IbClientLibrary& client = IbClient();
   std::string text;
   auto buffer = std::make_unique<char[]>(kMessageBufferSize);
   const ISC_STATUS* cursor = status;
@@ -54,7 +54,7 @@ bool StatusVector::Has(ISC_STATUS code) const {
   // A call that a termination signal cancelled (or that failed once it arrived) stops the
   // request instead of becoming its answer.
   ThrowIfStopped();
-  const IBClientLibrary& client = IBClient();
+  const IbClientLibrary& client = IbClient();
   const auto ib_error_code = static_cast<int32_t>(status.ErrorCode());
   const auto sql_code = static_cast<int32_t>(client.isc_sqlcode(status.get()));
   std::string message = ServerErrorMessage(status.get());
@@ -64,10 +64,10 @@ bool StatusVector::Has(ISC_STATUS code) const {
   throw EIBInterBaseError(std::move(message), sql_code, ib_error_code);
 }
 
-[[noreturn]] void ThrowClientError(int number, std::initializer_list<FormatArg> args) {
-  std::string text = LoadResString(IBClientMessageResource(number));
+[[noreturn]] void ThrowClientError(ClientError error, std::initializer_list<FormatArg> args) {
+  std::string text = LoadResString(ClientErrorResource(error));
   if (args.size() > 0) text = Format(text, args);
-  throw EIBClientError(std::move(text), number, 0);
+  throw EIBClientError(std::move(text), static_cast<int32_t>(error), 0);
 }
 
 }  // namespace xg

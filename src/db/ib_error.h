@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "db/ib_messages.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
 
@@ -58,7 +59,7 @@ std::string ServerErrorMessage(const ISC_STATUS* status);
 [[noreturn]] void ThrowDatabaseError(const StatusVector& status);
 
 // Throws EIBClientError with the numbered message formatted with the arguments.
-[[noreturn]] void ThrowClientError(int number, std::initializer_list<FormatArg> args = {});
+[[noreturn]] void ThrowClientError(ClientError error, std::initializer_list<FormatArg> args = {});
 
 // Runs the body; when it throws, runs the clean-up (dropping what that throws) and lets the
 // body's failure go on.

@@ -20,7 +20,7 @@ int64_t PowerOfTen(int exponent) {
 }
 
 [[noreturn]] void InvalidConversion() {
-  ThrowClientError(ibcInvalidDataConversion);
+  ThrowClientError(ClientError::kInvalidDataConversion);
 }
 
 // An integer with `scale` decimals as a currency amount (times 10000), exactly.
@@ -82,7 +82,7 @@ DateTime TimeOf(const struct tm& parts) {
   }
 }
 
-DateTime DateTimeValue(const IBClientLibrary& client, const FieldDef& def, int64_t stored) {
+DateTime DateTimeValue(const IbClientLibrary& client, const FieldDef& def, int64_t stored) {
   struct tm parts {};
   switch (def.sql_type) {
     case SQL_TYPE_DATE: {
@@ -117,7 +117,7 @@ std::string StringValue(const FieldDef& def, const std::string& stored) {
     while (!text.empty() && text.back() == '\0') text.pop_back();
   }
   if (static_cast<int>(text.size()) > def.size) {
-    ThrowClientError(ibcFieldSizeMismatch, {def.name});
+    ThrowClientError(ClientError::kFieldSizeMismatch, {def.name});
   }
   if (def.fixed) {
     text.resize(static_cast<size_t>(def.size), ' ');
@@ -129,7 +129,7 @@ std::string StringValue(const FieldDef& def, const std::string& stored) {
 
 }  // namespace
 
-CachedCell CacheColumn(const IBClientLibrary& client, const XSQLVAR& column) {
+CachedCell CacheColumn(const IbClientLibrary& client, const XSQLVAR& column) {
   if (column.sqlind != nullptr && *column.sqlind == -1) return std::monostate{};
   const char* data = column.sqldata;
   const auto length = static_cast<unsigned short>(column.sqllen);
@@ -190,7 +190,7 @@ CachedCell CacheColumn(const IBClientLibrary& client, const XSQLVAR& column) {
   }
 }
 
-Variant FieldValue(const IBClientLibrary& client, const FieldDef& def, const CachedCell& cell,
+Variant FieldValue(const IbClientLibrary& client, const FieldDef& def, const CachedCell& cell,
                    int dialect, const BlobReader& read_blob) {
   const bool blob = def.data_type == ftBlob || def.data_type == ftMemo;
   if (std::holds_alternative<std::monostate>(cell)) {

@@ -18,7 +18,7 @@ constexpr unsigned short kBlobSegmentSize = 32768;
 
 }  // namespace
 
-IbQuery::IbQuery(IbTransaction& transaction) : client_(IBClient()), statement_(transaction) {}
+IbQuery::IbQuery(IbTransaction& transaction) : client_(IbClient()), statement_(transaction) {}
 
 IbQuery::~IbQuery() {
   ReleaseRows();
@@ -44,7 +44,7 @@ void IbQuery::BuildFieldDefs() {
     auto def = MakeFieldDef(columns.Var(i), i, columns.Name(i), database.SQLDialect());
     if (!def) continue;
     if (!def->relation_name.empty() && !def->column_name.empty()) {
-      IBSchemaCache& schema = database.SchemaCache();
+      IbSchemaCache& schema = database.SchemaCache();
       if (schema.HasDefault(def->relation_name, def->column_name)) def->required = false;
     }
     field_defs_.push_back(std::move(*def));
@@ -61,7 +61,7 @@ void IbQuery::Open() {
   }
   statement_.SetParamsNull();
   ReleaseRows();
-  if (statement_.SQLType() == SQLSelect) {
+  if (statement_.SQLType() == kSqlSelect) {
     fields_ = field_defs_;
     columns_ = statement_.Current().Count();
     statement_.ExecQuery();
@@ -92,17 +92,17 @@ void IbQuery::ReleaseRows() {
 }
 
 void IbQuery::ExecSQL() {
-  if (sql_text_.empty()) ThrowClientError(ibcEmptySQLStatement);
+  if (sql_text_.empty()) ThrowClientError(ClientError::kEmptySQLStatement);
   statement_.CheckDatabase();
   statement_.CheckTransaction();
   statement_.Prepare();
   statement_.SetParamsNull();
-  if (statement_.SQLType() == SQLSelect) ThrowClientError(ibcIsASelectStatement);
+  if (statement_.SQLType() == kSqlSelect) ThrowClientError(ClientError::kIsASelectStatement);
   statement_.ExecNoCursor();
 }
 
 void IbQuery::CheckCursor() const {
-  if (!active_ || !has_cursor_) ThrowClientError(ibcNoResultSet);
+  if (!active_ || !has_cursor_) ThrowClientError(ClientError::kNoResultSet);
 }
 
 bool IbQuery::FetchRow() {
@@ -157,7 +157,7 @@ int IbQuery::RecNo() const {
 }
 
 const FieldDef& IbQuery::Field(int index) const {
-  if (index < 0 || index >= FieldCount()) ThrowClientError(ibcXSQLDAIndexOutOfRange);
+  if (index < 0 || index >= FieldCount()) ThrowClientError(ClientError::kXSQLDAIndexOutOfRange);
   return fields_[static_cast<size_t>(index)];
 }
 

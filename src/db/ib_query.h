@@ -16,7 +16,7 @@
 
 namespace xg {
 
-class IBClientLibrary;
+class IbClientLibrary;
 class IbTransaction;
 
 class IbQuery {
@@ -68,7 +68,7 @@ class IbQuery {
   void ReleaseRows();
   const CachedCell& Cell(int row, int column) const;
 
-  const IBClientLibrary& client_;
+  const IbClientLibrary& client_;
   IbSql statement_;
   StatusVector status_;  // of the blob reads
   std::string sql_text_;

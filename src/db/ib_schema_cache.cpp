@@ -37,7 +37,7 @@ std::string TextOf(const XSQLVAR& var) {
 
 }  // namespace
 
-IBSchemaCache::RelationInfo& IBSchemaCache::Relation(const std::string& relation) {
+IbSchemaCache::RelationInfo& IbSchemaCache::Relation(const std::string& relation) {
   auto found = relations_.find(relation);
   if (found != relations_.end()) return found->second;
   RelationInfo info;
@@ -45,7 +45,7 @@ IBSchemaCache::RelationInfo& IBSchemaCache::Relation(const std::string& relation
   return relations_.emplace(relation, std::move(info)).first->second;
 }
 
-void IBSchemaCache::ReadRelation(const std::string& relation, RelationInfo& info) {
+void IbSchemaCache::ReadRelation(const std::string& relation, RelationInfo& info) {
   IbTransaction& transaction = database_.InternalTransaction();
   const bool was_active = transaction.Active();
   if (!was_active) transaction.StartTransaction();
@@ -73,15 +73,15 @@ void IBSchemaCache::ReadRelation(const std::string& relation, RelationInfo& info
   if (!was_active) transaction.Commit();
 }
 
-bool IBSchemaCache::IsComputed(const std::string& relation, const std::string& column) {
+bool IbSchemaCache::IsComputed(const std::string& relation, const std::string& column) {
   return Relation(relation).computed.count(column) > 0;
 }
 
-bool IBSchemaCache::HasDefault(const std::string& relation, const std::string& column) {
+bool IbSchemaCache::HasDefault(const std::string& relation, const std::string& column) {
   return Relation(relation).with_default.count(column) > 0;
 }
 
-const std::vector<std::string>& IBSchemaCache::PrimaryKey(const std::string& relation) {
+const std::vector<std::string>& IbSchemaCache::PrimaryKey(const std::string& relation) {
   return Relation(relation).primary_key;
 }
 

@@ -12,9 +12,9 @@ namespace xg {
 
 class IbDatabase;
 
-class IBSchemaCache {
+class IbSchemaCache {
  public:
-  explicit IBSchemaCache(IbDatabase& database) : database_(database) {}
+  explicit IbSchemaCache(IbDatabase& database) : database_(database) {}
 
   bool IsComputed(const std::string& relation, const std::string& column);
   bool HasDefault(const std::string& relation, const std::string& column);

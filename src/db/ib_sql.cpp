@@ -51,7 +51,7 @@ bool KnownType(int type) {
 }  // namespace
 
 IbSql::IbSql(IbTransaction& transaction)
-    : client_(IBClient()), database_(transaction.Database()), transaction_(transaction) {}
+    : client_(IbClient()), database_(transaction.Database()), transaction_(transaction) {}
 
 IbSql::~IbSql() {
   FreeHandle();
@@ -65,12 +65,12 @@ void IbSql::SetSQL(const std::string& text) {
 }
 
 void IbSql::CheckDatabase() const {
-  if (!database_.Connected()) ThrowClientError(ibcDatabaseClosed);
+  if (!database_.Connected()) ThrowClientError(ClientError::kDatabaseClosed);
 }
 
 void IbSql::CheckTransaction() const {
   if (!transaction_.Active()) {
-    if (!transaction_.AllowAutoStart()) ThrowClientError(ibcNotInTransaction);
+    if (!transaction_.AllowAutoStart()) ThrowClientError(ClientError::kNotInTransaction);
     transaction_.StartTransaction();
   }
 }
@@ -84,7 +84,7 @@ void IbSql::Prepare() {
   CheckTransaction();
   if (Prepared()) return;
   const std::string& text = processed_.text;
-  if (text.size() < 2 || BlankText(text)) ThrowClientError(ibcEmptySQLStatement);
+  if (text.size() < 2 || BlankText(text)) ThrowClientError(ClientError::kEmptySQLStatement);
 
   CheckStatus(client_.isc_dsql_alloc_statement2(status_.get(), database_.Handle(), &handle_));
   CleanUpOnFailure([&] { PrepareAllocated(); },
@@ -104,13 +104,13 @@ void IbSql::PrepareAllocated() {
   char result[8] = {};
   CheckStatus(client_.isc_dsql_sql_info(status_.get(), &handle_, 1, &kStatementTypeItem,
                                         sizeof(result), result));
-  if (result[0] != kStatementTypeItem) ThrowClientError(ibcUnknownError);
+  if (result[0] != kStatementTypeItem) ThrowClientError(ClientError::kUnknownError);
   const auto length = static_cast<short>(client_.isc_vax_integer(result + 1, 2));
   sql_type_ = static_cast<int>(client_.isc_vax_integer(result + 3, length));
-  if (sql_type_ < SQLUnknown || sql_type_ > SQLSetGenerator) sql_type_ = SQLUnknown;
-  if (sql_type_ == SQLGetSegment || sql_type_ == SQLPutSegment ||
-      sql_type_ == SQLStartTransaction) {
-    ThrowClientError(ibcNotPermitted);
+  if (sql_type_ < kSqlUnknown || sql_type_ > kSqlSetGenerator) sql_type_ = kSqlUnknown;
+  if (sql_type_ == kSqlGetSegment || sql_type_ == kSqlPutSegment ||
+      sql_type_ == kSqlStartTransaction) {
+    ThrowClientError(ClientError::kNotPermitted);
   }
 
   params_.Reserve(1);
@@ -119,7 +119,8 @@ void IbSql::PrepareAllocated() {
       return client_.isc_dsql_describe_bind(status_.get(), &handle_, SQLDA_VERSION1, area);
     });
   }
-  if (sql_type_ == SQLSelect || sql_type_ == SQLExecProcedure || sql_type_ == SQLSelectForUpdate) {
+  if (sql_type_ == kSqlSelect || sql_type_ == kSqlExecProcedure ||
+      sql_type_ == kSqlSelectForUpdate) {
     DescribeOutput();
   } else {
     current_.Reserve(1);
@@ -150,7 +151,8 @@ void IbSql::DescribeOutput() {
 void IbSql::CheckKnownTypes(IbXsqlda& area) {
   for (int i = 0; i < area.Count(); ++i) {
     const int type = area.Var(i).sqltype & ~1;
-    if (!KnownType(type)) ThrowClientError(ibcUnknownSQLDataType, {static_cast<int64_t>(type)});
+    if (!KnownType(type))
+      ThrowClientError(ClientError::kUnknownSQLDataType, {static_cast<int64_t>(type)});
   }
 }
 
@@ -192,7 +194,7 @@ void IbSql::ExecNoCursor() {
   Prepare();
   const auto dialect = static_cast<unsigned short>(database_.SQLDialect());
   XSQLDA* input = processed_.param_names.empty() ? nullptr : params_.Area();
-  if (sql_type_ != SQLExecProcedure) {
+  if (sql_type_ != kSqlExecProcedure) {
     CheckStatus(
         client_.isc_dsql_execute(status_.get(), transaction_.Handle(), &handle_, dialect, input));
     return;

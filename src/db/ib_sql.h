@@ -17,26 +17,26 @@
 
 namespace xg {
 
-class IBClientLibrary;
+class IbClientLibrary;
 class IbDatabase;
 class IbTransaction;
 
 // The server's statement types.
 enum SqlStatementType {
-  SQLUnknown = 0,
-  SQLSelect = 1,
-  SQLInsert = 2,
-  SQLUpdate = 3,
-  SQLDelete = 4,
-  SQLDDL = 5,
-  SQLGetSegment = 6,
-  SQLPutSegment = 7,
-  SQLExecProcedure = 8,
-  SQLStartTransaction = 9,
-  SQLCommit = 10,
-  SQLRollback = 11,
-  SQLSelectForUpdate = 12,
-  SQLSetGenerator = 13
+  kSqlUnknown = 0,
+  kSqlSelect = 1,
+  kSqlInsert = 2,
+  kSqlUpdate = 3,
+  kSqlDelete = 4,
+  kSqlDdl = 5,
+  kSqlGetSegment = 6,
+  kSqlPutSegment = 7,
+  kSqlExecProcedure = 8,
+  kSqlStartTransaction = 9,
+  kSqlCommit = 10,
+  kSqlRollback = 11,
+  kSqlSelectForUpdate = 12,
+  kSqlSetGenerator = 13
 };
 
 class IbSql {
@@ -90,14 +90,14 @@ class IbSql {
   void CheckKnownTypes(IbXsqlda& area);
   void CheckStatus(ISC_STATUS result);
 
-  const IBClientLibrary& client_;
+  const IbClientLibrary& client_;
   IbDatabase& database_;
   IbTransaction& transaction_;
   StatusVector status_;
   std::string sql_;
   ProcessedSql processed_;
   isc_stmt_handle handle_ = 0;
-  int sql_type_ = SQLUnknown;
+  int sql_type_ = kSqlUnknown;
   bool open_ = false;
   bool described_ = false;
   IbXsqlda params_;

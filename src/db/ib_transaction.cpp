@@ -24,7 +24,7 @@ struct TransactionEntry {
 
 }  // namespace
 
-IbTransaction::IbTransaction(IbDatabase& database) : client_(IBClient()), database_(database) {
+IbTransaction::IbTransaction(IbDatabase& database) : client_(IbClient()), database_(database) {
   if (database_.transaction_ != nullptr) {
     throw std::logic_error("a transaction is already made on this database");
   }
@@ -32,7 +32,7 @@ IbTransaction::IbTransaction(IbDatabase& database) : client_(IBClient()), databa
 }
 
 IbTransaction::IbTransaction(IbDatabase& database, InternalTag)
-    : client_(IBClient()), database_(database), internal_(true) {}
+    : client_(IbClient()), database_(database), internal_(true) {}
 
 IbTransaction::~IbTransaction() {
   if (Active()) {
@@ -44,8 +44,8 @@ IbTransaction::~IbTransaction() {
 }
 
 void IbTransaction::StartTransaction() {
-  if (Active()) ThrowClientError(ibcInTransaction);
-  if (!database_.Connected()) ThrowClientError(ibcDatabaseClosed);
+  if (Active()) ThrowClientError(ClientError::kInTransaction);
+  if (!database_.Connected()) ThrowClientError(ClientError::kDatabaseClosed);
   // No transaction parameters: the server's default options apply.
   TransactionEntry entry{database_.Handle(), 0, nullptr};
   if (client_.isc_start_multiple(status_.get(), &handle_, 1, &entry) != 0) {
@@ -69,7 +69,7 @@ ISC_STATUS IbTransaction::Call(TransactionAction action, StatusVector& status) {
 }
 
 void IbTransaction::End(TransactionAction action) {
-  if (!Active()) ThrowClientError(ibcNotInTransaction);
+  if (!Active()) ThrowClientError(ClientError::kNotInTransaction);
   if (Call(action, status_) == 0) return;
   const bool network_lost =
       client_.isc_sqlcode(status_.get()) == kNetworkSQLCode && status_.ErrorCode() == kNetworkError;

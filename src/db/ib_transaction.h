@@ -9,7 +9,7 @@
 
 namespace xg {
 
-class IBClientLibrary;
+class IbClientLibrary;
 class IbDatabase;
 
 enum class TransactionAction {
@@ -59,7 +59,7 @@ class IbTransaction {
 
   ISC_STATUS Call(TransactionAction action, StatusVector& status);
 
-  const IBClientLibrary& client_;
+  const IbClientLibrary& client_;
   IbDatabase& database_;
   bool internal_ = false;
   StatusVector status_;

@@ -83,7 +83,7 @@ int IbXsqlda::Count() const {
 }
 
 XSQLVAR& IbXsqlda::Var(int index) {
-  if (index < 0 || index >= Count()) ThrowClientError(ibcXSQLDAIndexOutOfRange);
+  if (index < 0 || index >= Count()) ThrowClientError(ClientError::kXSQLDAIndexOutOfRange);
   return Area()->sqlvar[index];
 }
 
@@ -142,7 +142,7 @@ void IbXsqlda::NameColumns(int dialect) {
 
 const std::string& IbXsqlda::Name(int index) const {
   if (index < 0 || static_cast<size_t>(index) >= names_.size()) {
-    ThrowClientError(ibcXSQLDAIndexOutOfRange);
+    ThrowClientError(ClientError::kXSQLDAIndexOutOfRange);
   }
   return names_[static_cast<size_t>(index)];
 }

@@ -10,7 +10,7 @@ namespace xg {
 namespace {
 
 [[noreturn]] void ParseFailure(const ResourceString& reason) {
-  ThrowClientError(ibcSQLParseError, {LoadResString(reason)});
+  ThrowClientError(ClientError::kSQLParseError, {LoadResString(reason)});
 }
 
 bool IsNameChar(char c) {

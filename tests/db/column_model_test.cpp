@@ -269,7 +269,7 @@ TEST(ColumnModel, ExecuteProcedureWithOutput) {
       "CREATE TABLE T (V INTEGER);\nSET TERM ^ ;\nCREATE PROCEDURE ADD_ROW (A INTEGER) RETURNS "
       "(R INTEGER) AS BEGIN INSERT INTO T VALUES (:A); R = 1; END^\nSET TERM ; ^\nCOMMIT;\n"));
   s.Exec("execute procedure add_row 5");
-  EXPECT_EQ(s.query.StatementType(), SQLExecProcedure);
+  EXPECT_EQ(s.query.StatementType(), kSqlExecProcedure);
   s.OpenAll("select v from t");
   EXPECT_EQ(s.query.RecordCount(), 1);
   EXPECT_EQ(static_cast<int32_t>(s.query.FieldValue(0).Payload()), 5);

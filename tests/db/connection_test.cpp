@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "db/ib_client_library.h"
 #include "db/ib_database.h"
@@ -41,7 +44,7 @@ int CountRows(const std::string& databaseName, const std::string& table) {
 
 TEST(ClientLibrary, MissingLibraryGivesTheClientMessage) {
   const auto e = test::Raised<EIBClientError>([] {
-    IBClientLibrary library({"libxg-no-such-client.so", "/nonexistent/libfbclient.so"});
+    IbClientLibrary library({"libxg-no-such-client.so", "/nonexistent/libfbclient.so"});
   });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->SQLCode(), 1);
@@ -51,7 +54,7 @@ TEST(ClientLibrary, MissingLibraryGivesTheClientMessage) {
 }
 
 TEST(ClientLibrary, ExportedFunctionsUsedWhateverTheVersion) {
-  const IBClientLibrary& client = IBClient();
+  const IbClientLibrary& client = IbClient();
   EXPECT_GE(client.ClientVersion(), 3.0);
   EXPECT_TRUE(client.isc_decode_sql_date.Available());
   EXPECT_TRUE(client.isc_decode_timestamp.Available());
@@ -60,7 +63,7 @@ TEST(ClientLibrary, ExportedFunctionsUsedWhateverTheVersion) {
 }
 
 TEST(ClientLibrary, AMissingFunctionFailsNamingIt) {
-  IBFunction<int(int)> missing("isc_not_exported");
+  IbFunction<int(int)> missing("isc_not_exported");
   const auto e = test::Raised<EIBClientError>([&] { missing(1); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->SQLCode(), 3);
@@ -128,6 +131,32 @@ TEST(Transaction, StateChecks) {
   EXPECT_EQ(e->Message(), "Transa\xE7\xE3o est\xE1 ativa");
   transaction.Commit();
   EXPECT_FALSE(transaction.Active());
+}
+
+TEST(Transaction, OneAtATimeIsMadeOnADatabase) {
+  IbDatabase database;
+  {
+    IbTransaction first(database);
+    EXPECT_THROW(IbTransaction second(database), std::logic_error);
+  }
+  IbTransaction after(database);  // the first one is gone
+  EXPECT_FALSE(after.Active());
+}
+
+TEST(Errors, CleanUpRunsAndTheFirstFailureLeaves) {
+  std::vector<std::string> ran;
+  const auto e = test::Raised<EIBClientError>([&] {
+    CleanUpOnFailure([&] { ThrowClientError(ClientError::kNotInTransaction); },
+                     [&] {
+                       ran.push_back("clean-up");
+                       throw std::runtime_error("dropped");
+                     });
+  });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->SQLCode(), 18);
+  EXPECT_EQ(ran, std::vector<std::string>{"clean-up"});
+  CleanUpOnFailure([&] { ran.push_back("body"); }, [&] { ran.push_back("not run"); });
+  EXPECT_EQ(ran, (std::vector<std::string>{"clean-up", "body"}));
 }
 
 TEST(Transaction, DisconnectEndsActiveTransactionsByTheirDefaultAction) {
