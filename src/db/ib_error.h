@@ -1,6 +1,8 @@
 // The failures of the database layer: EIBInterBaseError (and EIBInterBaseRoleError for a missing
-// permission) for what the server or the client library reports through the status vector,
+// permission) for what the server or the client library reports through a status vector,
 // EIBClientError for the components' own checks. Their message texts are what a client reads.
+// Also the status vector each caller of the client library owns, and the one way of cleaning up
+// after a failure before it goes on.
 #pragma once
 
 #include <ibase.h>

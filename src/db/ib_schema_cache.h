@@ -1,6 +1,6 @@
 // The database's knowledge of its relations' columns: which are computed and which have a
-// default, and the primary key, read with two system-table queries once per relation in the
-// database's internal transaction.
+// default (a column with a default is not required), and the primary key, read with two
+// system-table queries once per relation in the database's internal transaction.
 #pragma once
 
 #include <map>

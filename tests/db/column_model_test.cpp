@@ -53,7 +53,7 @@ double AsDouble(const Variant& v) {
 struct ExpectedField {
   const char* name;
   FieldType type;
-  int dataSize;
+  int data_size;
 };
 
 TEST(ColumnModel, FieldTypesAndSizesInDialect3) {
@@ -72,7 +72,7 @@ TEST(ColumnModel, FieldTypesAndSizesInDialect3) {
     const FieldDef& f = s.query.Field(i);
     EXPECT_EQ(f.name, expected[i].name);
     EXPECT_EQ(f.data_type, expected[i].type) << f.name;
-    EXPECT_EQ(FieldDataSize(f), expected[i].dataSize) << f.name;
+    EXPECT_EQ(FieldDataSize(f), expected[i].data_size) << f.name;
   }
   EXPECT_TRUE(s.query.Field(1).fixed);
   EXPECT_TRUE(s.query.Field(0).required);
@@ -153,7 +153,7 @@ TEST(ColumnModel, Dialect1Database) {
   for (int i = 0; i < 7; ++i) {
     EXPECT_EQ(s.query.Field(i).name, expected[i].name);
     EXPECT_EQ(s.query.Field(i).data_type, expected[i].type) << expected[i].name;
-    EXPECT_EQ(FieldDataSize(s.query.Field(i)), expected[i].dataSize) << expected[i].name;
+    EXPECT_EQ(FieldDataSize(s.query.Field(i)), expected[i].data_size) << expected[i].name;
   }
   EXPECT_EQ(static_cast<int64_t>(s.query.FieldValue(0).Payload()), 123400);
   EXPECT_EQ(static_cast<int64_t>(s.query.FieldValue(1).Payload()), 125000);
@@ -240,9 +240,9 @@ TEST(ColumnModel, StatementsThatAreRefusedOrFail) {
   EXPECT_NE(syntax.find("\r\n"), std::string::npos);
 
   // A statement that returns no rows runs when opened and leaves nothing to walk.
-  const std::string noRows =
+  const std::string no_rows =
       test::FailureMessage<EIBClientError>(open("update products set note = 'u'"));
-  EXPECT_EQ(noRows, "A instru\xE7\xE3o n\xE3o devolveu um conjunto de registros");
+  EXPECT_EQ(no_rows, "A instru\xE7\xE3o n\xE3o devolveu um conjunto de registros");
   s.OpenAll("select count(*) from products where note = 'u'");
   EXPECT_EQ(static_cast<int32_t>(s.query.FieldValue(0).Payload()), 3);
 

@@ -28,9 +28,9 @@ void Configure(IbDatabase& database, const std::string& name, const std::string&
   database.AddParam("password=" + password);
 }
 
-int CountRows(const std::string& databaseName, const std::string& table) {
+int CountRows(const std::string& database_name, const std::string& table) {
   IbDatabase database;
-  Configure(database, databaseName);
+  Configure(database, database_name);
   database.Connect();
   IbTransaction transaction(database);
   IbQuery query(transaction);

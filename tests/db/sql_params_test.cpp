@@ -60,9 +60,9 @@ TEST(ColumnNaming, DuplicatesNumberedAndEmptyAliasesNamedF) {
 }
 
 TEST(ColumnNaming, NamesStayBelowTheLimit) {
-  const std::string longName(31, 'N');
-  const auto names = UniqueColumnNames({longName, longName, longName}, 3);
-  EXPECT_EQ(names[0], longName);
+  const std::string long_name(31, 'N');
+  const auto names = UniqueColumnNames({long_name, long_name, long_name}, 3);
+  EXPECT_EQ(names[0], long_name);
   EXPECT_EQ(names[1], std::string(30, 'N') + "1");
   EXPECT_EQ(names[2], std::string(30, 'N') + "2");
 
