@@ -31,7 +31,6 @@ class IbDatabase {
   IbDatabase(const IbDatabase&) = delete;
   IbDatabase& operator=(const IbDatabase&) = delete;
 
-  const std::string& DatabaseName() const { return database_name_; }
   // Both refused with EIBClientError 16 while connected.
   void SetDatabaseName(std::string name);
   void AddParam(std::string line);

@@ -29,8 +29,6 @@ class IbQuery {
   // The statement text; it is split into lines and its parameter markers are parsed at once
   // (a malformed text raises EIBClientError 55 here). Closes and unprepares the query.
   void SetSQL(const std::string& text);
-  // The text as lines joined with CR LF, as it is sent.
-  const std::string& SQLText() const { return sql_text_; }
 
   void Open();
   void Close();

@@ -60,7 +60,6 @@ IbSql::~IbSql() {
 void IbSql::SetSQL(const std::string& text) {
   if (Prepared()) FreeHandle();
   described_ = false;
-  sql_ = text;
   processed_ = PreprocessSQL(text);
 }
 
@@ -69,10 +68,7 @@ void IbSql::CheckDatabase() const {
 }
 
 void IbSql::CheckTransaction() const {
-  if (!transaction_.Active()) {
-    if (!transaction_.AllowAutoStart()) ThrowClientError(ClientError::kNotInTransaction);
-    transaction_.StartTransaction();
-  }
+  if (!transaction_.Active()) transaction_.StartTransaction();
 }
 
 void IbSql::CheckStatus(ISC_STATUS result) {

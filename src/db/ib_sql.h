@@ -52,8 +52,6 @@ class IbSql {
   // The statement text as given (lines joined with CR LF). Unprepares; parses the parameter
   // markers at once, so a malformed text raises here.
   void SetSQL(const std::string& text);
-  const std::string& SQL() const { return sql_; }
-  const std::vector<std::string>& ParamNames() const { return processed_.param_names; }
 
   bool Prepared() const { return handle_ != 0; }
   // Allocates, prepares, asks the statement type and describes parameters and columns.
@@ -77,7 +75,7 @@ class IbSql {
   void FreeHandle();
 
   // The connection checks every statement operation makes: the database is connected (else
-  // EIBClientError 15), the transaction active, started here when it allows (else 18).
+  // EIBClientError 15), the transaction active (started here when it is not).
   void CheckDatabase() const;
   void CheckTransaction() const;
 
@@ -94,7 +92,6 @@ class IbSql {
   IbDatabase& database_;
   IbTransaction& transaction_;
   StatusVector status_;
-  std::string sql_;
   ProcessedSql processed_;
   isc_stmt_handle handle_ = 0;
   int sql_type_ = kSqlUnknown;

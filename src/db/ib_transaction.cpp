@@ -55,17 +55,9 @@ void IbTransaction::StartTransaction() {
 }
 
 ISC_STATUS IbTransaction::Call(TransactionAction action, StatusVector& status) {
-  switch (action) {
-    case TransactionAction::kCommit:
-      return client_.isc_commit_transaction(status.get(), &handle_);
-    case TransactionAction::kRollback:
-      return client_.isc_rollback_transaction(status.get(), &handle_);
-    case TransactionAction::kCommitRetaining:
-      return client_.isc_commit_retaining(status.get(), &handle_);
-    case TransactionAction::kRollbackRetaining:
-      return client_.isc_rollback_retaining(status.get(), &handle_);
-  }
-  return 0;
+  return action == TransactionAction::kCommit
+             ? client_.isc_commit_transaction(status.get(), &handle_)
+             : client_.isc_rollback_transaction(status.get(), &handle_);
 }
 
 void IbTransaction::End(TransactionAction action) {
@@ -85,10 +77,8 @@ void IbTransaction::End(TransactionAction action) {
 
 void IbTransaction::EndByDefaultAction() {
   if (!Active()) return;
-  const bool commit = default_action_ == TransactionAction::kCommit ||
-                      default_action_ == TransactionAction::kCommitRetaining;
   StatusVector status;
-  if (Call(commit ? TransactionAction::kCommit : TransactionAction::kRollback, status) != 0) {
+  if (Call(default_action_, status) != 0) {
     StatusVector ignored;
     client_.isc_rollback_transaction(ignored.get(), &handle_);
   }

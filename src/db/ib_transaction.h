@@ -12,12 +12,7 @@ namespace xg {
 class IbClientLibrary;
 class IbDatabase;
 
-enum class TransactionAction {
-  kRollback = 0,
-  kCommit = 1,
-  kRollbackRetaining = 2,
-  kCommitRetaining = 3
-};
+enum class TransactionAction { kRollback, kCommit };
 
 class IbTransaction {
  public:
@@ -30,13 +25,8 @@ class IbTransaction {
 
   IbDatabase& Database() const { return database_; }
 
-  // How the transaction ends when its database disconnects: a commit for kCommit and
-  // kCommitRetaining, a rollback otherwise.
-  TransactionAction DefaultAction() const { return default_action_; }
+  // How the transaction ends when its database disconnects (a commit unless set).
   void SetDefaultAction(TransactionAction action) { default_action_ = action; }
-  // Whether a statement that needs the transaction starts it when it is not active.
-  bool AllowAutoStart() const { return allow_auto_start_; }
-  void SetAllowAutoStart(bool value) { allow_auto_start_ = value; }
 
   bool Active() const { return handle_ != 0; }
   void StartTransaction();
@@ -64,7 +54,6 @@ class IbTransaction {
   bool internal_ = false;
   StatusVector status_;
   TransactionAction default_action_ = TransactionAction::kCommit;
-  bool allow_auto_start_ = true;
   isc_tr_handle handle_ = 0;
 };
 
