@@ -21,8 +21,7 @@ std::optional<FieldDef> MakeFieldDef(const XSQLVAR& column, int position, const 
   def.field_no = position + 1;
   def.sql_type = column.sqltype & ~1;
   def.scale = column.sqlscale;
-  def.sub_type = column.sqlsubtype;
-  def.sql_len = static_cast<unsigned short>(column.sqllen);
+  const int sql_len = static_cast<unsigned short>(column.sqllen);
   def.relation_name = CountedName(column.relname, column.relname_length, sizeof(column.relname));
   def.column_name = CountedName(column.sqlname, column.sqlname_length, sizeof(column.sqlname));
   const bool may_be_null = (column.sqltype & 1) != 0;
@@ -31,12 +30,12 @@ std::optional<FieldDef> MakeFieldDef(const XSQLVAR& column, int position, const 
   switch (def.sql_type) {
     case SQL_TEXT:
       def.data_type = ftString;
-      def.size = def.sql_len;
+      def.size = sql_len;
       def.fixed = true;
       break;
     case SQL_VARYING:
       def.data_type = ftString;
-      def.size = def.sql_len;
+      def.size = sql_len;
       break;
     case SQL_SHORT:
     case SQL_LONG:
@@ -69,7 +68,7 @@ std::optional<FieldDef> MakeFieldDef(const XSQLVAR& column, int position, const 
       def.data_type = ftTime;
       break;
     case SQL_BLOB:
-      def.data_type = def.sub_type == 1 ? ftMemo : ftBlob;
+      def.data_type = column.sqlsubtype == 1 ? ftMemo : ftBlob;
       def.size = 8;
       break;
     case SQL_BOOLEAN:

@@ -23,8 +23,7 @@ struct FieldDef {
   // What the value reading needs of the column.
   int sql_type = 0;  // without the nullable bit
   int scale = 0;
-  int sub_type = 0;
-  int sql_len = 0;
+  // The table column it comes from, whose default the schema lookup checks.
   std::string relation_name;
   std::string column_name;
 };
