@@ -122,7 +122,7 @@ EntryGroup GroupOf(std::string_view name) {
 }
 
 void AppendCountedValue(std::string& buffer, const std::string& name, const std::string& value) {
-  if (value.size() > 255) IBError(ibcDPBValueTooLong, {name});
+  if (value.size() > 255) ThrowClientError(ClientError::kDPBValueTooLong, {name});
   buffer += static_cast<char>(value.size());
   buffer += value;
 }
@@ -138,15 +138,16 @@ std::string BuildDatabaseParams(const std::vector<std::string>& params) {
   std::string buffer(1, static_cast<char>(isc_dpb_version1));
   for (const std::string& line : params) {
     const size_t equals = line.find('=');
-    const std::string writtenName = line.substr(0, equals);
-    if (TrimBlanksAndControls(writtenName).empty()) continue;
+    const std::string written_name = line.substr(0, equals);
+    if (TrimBlanksAndControls(written_name).empty()) continue;
     const std::string value = equals == std::string::npos ? std::string() : line.substr(equals + 1);
 
-    std::string name = AsciiLowerCase(writtenName);
+    std::string name = AsciiLowerCase(written_name);
     if (name.starts_with("isc_dpb_")) name.erase(0, 8);
     size_t index = 0;
     while (index < kDPBNames.size() && kDPBNames[index] != name) ++index;
-    if (index == kDPBNames.size()) IBError(ibcDPBConstantUnknown, {writtenName});
+    if (index == kDPBNames.size())
+      ThrowClientError(ClientError::kDPBConstantUnknown, {written_name});
     const char code = static_cast<char>(index + 1);
 
     switch (GroupOf(name)) {
@@ -186,7 +187,7 @@ std::string BuildDatabaseParams(const std::vector<std::string>& params) {
         break;
       }
       case EntryGroup::Unsupported:
-        IBError(ibcDPBConstantNotSupported, {std::string(kDPBNames[index])});
+        ThrowClientError(ClientError::kDPBConstantNotSupported, {std::string(kDPBNames[index])});
     }
   }
   return buffer;

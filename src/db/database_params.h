@@ -1,4 +1,4 @@
-// The database parameter buffer sent with an attach, built from the database's Params lines
+// The database parameter buffer sent with an attach, built from the database's parameter lines
 // ("name=value"; names with or without the isc_dpb_ prefix, in any letter case).
 #pragma once
 

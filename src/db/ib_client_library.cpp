@@ -77,7 +77,7 @@ void BindOptional(void* library, F& function) {
 // answer has gone out. The library's orderly shutdown stops them first: the exit handler is
 // registered after the library was loaded, so it runs before the library's own destructors.
 using ShutdownFunction = int (*)(unsigned int, const int);
-ShutdownFunction shutdownClientLibrary = nullptr;
+ShutdownFunction shutdown_client_library = nullptr;
 // Every attachment has been detached by then; the limit only keeps a broken connection from
 // holding the exit.
 constexpr unsigned kShutdownTimeoutMs = 5000;
@@ -86,9 +86,9 @@ constexpr unsigned kShutdownTimeoutMs = 5000;
 // process that does not finish it that way; the library is shut down once.
 void ShutDownClientLibrary() {
   static bool done = false;
-  if (shutdownClientLibrary != nullptr && !done) {
+  if (shutdown_client_library != nullptr && !done) {
     done = true;
-    shutdownClientLibrary(kShutdownTimeoutMs, fb_shutrsn_app_stopped);
+    shutdown_client_library(kShutdownTimeoutMs, fb_shutrsn_app_stopped);
   }
 }
 
@@ -96,28 +96,28 @@ void ShutDownClientLibrary() {
 // watcher thread cancels the operation each of them runs, while the request's thread attaches
 // and detaches.
 using CancelFunction = ISC_STATUS (*)(ISC_STATUS*, isc_db_handle*, ISC_USHORT);
-CancelFunction cancelOperation = nullptr;
-std::mutex attachmentsMutex;
+CancelFunction cancel_operation = nullptr;
+std::mutex attachments_mutex;
 std::vector<isc_db_handle> attachments;
 
 void CancelOperations() {
-  std::lock_guard<std::mutex> lock(attachmentsMutex);
-  if (cancelOperation == nullptr) return;
+  std::lock_guard<std::mutex> lock(attachments_mutex);
+  if (cancel_operation == nullptr) return;
   for (isc_db_handle handle : attachments) {
     ISC_STATUS_ARRAY ignored{};
-    cancelOperation(ignored, &handle, fb_cancel_raise);
+    cancel_operation(ignored, &handle, fb_cancel_raise);
   }
 }
 
 }  // namespace
 
-IBClientLibrary::IBClientLibrary(const std::vector<std::string>& libraryNames) {
+IbClientLibrary::IbClientLibrary(const std::vector<std::string>& library_names) {
   void* library = nullptr;
-  for (const std::string& name : libraryNames) {
+  for (const std::string& name : library_names) {
     library = dlopen(name.c_str(), RTLD_NOW | RTLD_GLOBAL);
     if (library != nullptr) break;
   }
-  if (library == nullptr) IBError(ibcClientLibraryNotFound);
+  if (library == nullptr) ThrowClientError(ClientError::kClientLibraryNotFound);
 
   for (const char* name : kRequiredFunctions) {
     dlerror();
@@ -161,42 +161,42 @@ IBClientLibrary::IBClientLibrary(const std::vector<std::string>& libraryNames) {
   BindOptional(library, fb_interpret);
   BindOptional(library, isc_interprete);
 
-  shutdownClientLibrary = reinterpret_cast<ShutdownFunction>(dlsym(library, "fb_shutdown"));
-  if (shutdownClientLibrary != nullptr) std::atexit(ShutDownClientLibrary);
+  shutdown_client_library = reinterpret_cast<ShutdownFunction>(dlsym(library, "fb_shutdown"));
+  if (shutdown_client_library != nullptr) std::atexit(ShutDownClientLibrary);
   {
-    std::lock_guard<std::mutex> lock(attachmentsMutex);
-    cancelOperation = reinterpret_cast<CancelFunction>(dlsym(library, "fb_cancel_operation"));
+    std::lock_guard<std::mutex> lock(attachments_mutex);
+    cancel_operation = reinterpret_cast<CancelFunction>(dlsym(library, "fb_cancel_operation"));
   }
 
   using VersionPart = int (*)();
   auto major = reinterpret_cast<VersionPart>(dlsym(library, "isc_get_client_major_version"));
   auto minor = reinterpret_cast<VersionPart>(dlsym(library, "isc_get_client_minor_version"));
   if (major != nullptr && minor != nullptr) {
-    clientVersion_ = major() + minor() / 10.0;
+    client_version_ = major() + minor() / 10.0;
   } else {
-    clientVersion_ = isc_rollback_retaining.Available() ? 6.0 : 5.0;
+    client_version_ = isc_rollback_retaining.Available() ? 6.0 : 5.0;
   }
 }
 
 void RegisterAttachment(isc_db_handle handle) {
-  std::lock_guard<std::mutex> lock(attachmentsMutex);
+  std::lock_guard<std::mutex> lock(attachments_mutex);
   attachments.push_back(handle);
 }
 
 void UnregisterAttachment(isc_db_handle handle) {
-  std::lock_guard<std::mutex> lock(attachmentsMutex);
+  std::lock_guard<std::mutex> lock(attachments_mutex);
   const auto found = std::find(attachments.begin(), attachments.end(), handle);
   if (found != attachments.end()) attachments.erase(found);
 }
 
-const IBClientLibrary& IBClient() {
+const IbClientLibrary& IbClient() {
   // Never freed: the library stays loaded for the life of the process.
-  static IBClientLibrary* binding = nullptr;
+  static IbClientLibrary* binding = nullptr;
   if (binding == nullptr) {
     // The library installs handlers for the termination signals at its first attach; the
     // gateway's own handling takes the signals before it loads.
     TakeOverStopSignals(&CancelOperations, &ShutDownClientLibrary);
-    binding = new IBClientLibrary({"libfbclient.so.2", "libfbclient.so"});
+    binding = new IbClientLibrary({"libfbclient.so.2", "libfbclient.so"});
   }
   return *binding;
 }

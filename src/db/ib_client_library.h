@@ -17,16 +17,17 @@ namespace xg {
 // client message that names it; a function that it does export is used whatever version the
 // library reports.
 template <class Signature>
-class IBFunction;
+class IbFunction;
 
 template <class R, class... A>
-class IBFunction<R(A...)> {
+class IbFunction<R(A...)> {
  public:
   using Pointer = R (*)(A...);
-  explicit IBFunction(const char* name) : name_(name) {}
+  explicit IbFunction(const char* name) : name_(name) {}
 
   R operator()(A... args) const {
-    if (pointer_ == nullptr) IBError(ibcFunctionNotAvailable, {std::string(name_)});
+    if (pointer_ == nullptr)
+      ThrowClientError(ClientError::kFunctionNotAvailable, {std::string(name_)});
     return pointer_(args...);
   }
   bool Available() const { return pointer_ != nullptr; }
@@ -39,24 +40,24 @@ class IBFunction<R(A...)> {
 };
 
 #define XG_IB_FUNCTION(name)          \
-  IBFunction<decltype(::name)> name { \
+  IbFunction<decltype(::name)> name { \
 #name                             \
   }
 
-class IBClientLibrary {
+class IbClientLibrary {
  public:
   // The names tried in order; the process-wide binding uses libfbclient.so.2, then
   // libfbclient.so. Raises EIBClientError with message 1 when none can be loaded, and EOSError
   // with the loader's text when a function every client library has is missing.
-  explicit IBClientLibrary(const std::vector<std::string>& libraryNames);
-  IBClientLibrary(const IBClientLibrary&) = delete;
-  IBClientLibrary& operator=(const IBClientLibrary&) = delete;
+  explicit IbClientLibrary(const std::vector<std::string>& library_names);
+  IbClientLibrary(const IbClientLibrary&) = delete;
+  IbClientLibrary& operator=(const IbClientLibrary&) = delete;
   // The library stays loaded until the process ends: handles and callbacks of the library may
   // still be alive in other objects at exit.
-  ~IBClientLibrary() = default;
+  ~IbClientLibrary() = default;
 
   // major + minor / 10 as the library reports it; 6.0 or 5.0 when it cannot tell.
-  double ClientVersion() const { return clientVersion_; }
+  double ClientVersion() const { return client_version_; }
 
   XG_IB_FUNCTION(isc_attach_database);
   XG_IB_FUNCTION(isc_detach_database);
@@ -89,17 +90,17 @@ class IBClientLibrary {
   XG_IB_FUNCTION(isc_vax_integer);
   XG_IB_FUNCTION(fb_interpret);
   // Declared by hand: the header marks it deprecated in favour of the bounded fb_interpret.
-  IBFunction<ISC_LONG(ISC_SCHAR*, ISC_STATUS**)> isc_interprete{"isc_interprete"};
+  IbFunction<ISC_LONG(ISC_SCHAR*, ISC_STATUS**)> isc_interprete{"isc_interprete"};
 
  private:
-  double clientVersion_ = 0;
+  double client_version_ = 0;
 };
 
 #undef XG_IB_FUNCTION
 
 // The process-wide binding, loaded at the first call; a failed load raises and is tried again
 // at the next call.
-const IBClientLibrary& IBClient();
+const IbClientLibrary& IbClient();
 
 // An attachment of the request, whose running operation a termination signal cancels (see
 // runtime/stop_signals.h); registered once attached, unregistered before it detaches.

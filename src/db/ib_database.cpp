@@ -1,14 +1,11 @@
 #include "db/ib_database.h"
 
-#include <algorithm>
-#include <exception>
+#include <stdexcept>
 
 #include "db/database_params.h"
 #include "db/ib_client_library.h"
-#include "db/ib_error.h"
 #include "db/ib_messages.h"
 #include "db/ib_schema_cache.h"
-#include "db/ib_sql_client.h"
 #include "db/ib_transaction.h"
 #include "runtime/stop_signals.h"
 
@@ -22,181 +19,112 @@ constexpr char kDialectItem = isc_info_db_sql_dialect;
 // The attach call takes the name's length as a signed 16-bit number.
 constexpr size_t kMaxDatabaseNameLength = 32767;
 
-// Copy of the list, so that members may unregister themselves while it is walked.
-template <class T>
-std::vector<T*> Snapshot(const std::vector<T*>& list) {
-  return list;
-}
-
 }  // namespace
 
-TIBDatabase::TIBDatabase() : client_(IBClient()) {
-  internalTransaction_ = std::make_unique<TIBTransaction>();
-  internalTransaction_->SetDefaultDatabase(this);
-  schemaCache_ = std::make_unique<IBSchemaCache>(*this);
-}
+IbDatabase::IbDatabase()
+    : client_(IbClient()),
+      internal_transaction_(new IbTransaction(*this, IbTransaction::kInternal)),
+      schema_cache_(std::make_unique<IbSchemaCache>(*this)) {}
 
-TIBDatabase::~TIBDatabase() {
+IbDatabase::~IbDatabase() {
   ForceClose();
-  schemaCache_.reset();
-  internalTransaction_.reset();
-  for (TIBTransaction* transaction : Snapshot(transactions_)) transaction->RemoveDatabase(this);
-  for (IBSQLClient* sql : Snapshot(sqlObjects_)) sql->DatabaseFreed();
+  schema_cache_.reset();
+  internal_transaction_.reset();
 }
 
-void TIBDatabase::CheckNotConnected() const {
-  if (Connected()) IBError(ibcDatabaseOpen);
+void IbDatabase::EndActiveTransactions() {
+  for (IbTransaction* transaction : {internal_transaction_.get(), transaction_}) {
+    if (transaction != nullptr && transaction->Active()) transaction->EndByDefaultAction();
+  }
 }
 
-void TIBDatabase::SetDatabaseName(std::string name) {
+void IbDatabase::CheckNotConnected() const {
+  if (Connected()) ThrowClientError(ClientError::kDatabaseOpen);
+}
+
+void IbDatabase::SetDatabaseName(std::string name) {
   CheckNotConnected();
-  databaseName_ = std::move(name);
+  database_name_ = std::move(name);
 }
 
-void TIBDatabase::SetParams(std::vector<std::string> params) {
+void IbDatabase::SetConnectionConfig(std::string text) {
   CheckNotConnected();
-  params_ = std::move(params);
-  paramsChanged_ = true;
+  connection_config_ = std::move(text);
 }
 
-void TIBDatabase::SetConnectionConfig(std::string text) {
-  CheckNotConnected();
-  connectionConfig_ = std::move(text);
-  paramsChanged_ = true;
-}
-
-void TIBDatabase::AddParam(std::string line) {
+void IbDatabase::AddParam(std::string line) {
   CheckNotConnected();
   params_.push_back(std::move(line));
-  paramsChanged_ = true;
 }
 
-void TIBDatabase::SetConnected(bool value) {
-  if (value == Connected()) return;
-  if (value) {
-    Attach();
-  } else {
-    Disconnect();
-  }
+void IbDatabase::Connect() {
+  if (!Connected()) Attach();
 }
 
-void TIBDatabase::Attach() {
-  CheckNotConnected();
-  if (databaseName_.empty()) IBError(ibcDatabaseNameMissing);
-  if (databaseName_.size() > kMaxDatabaseNameLength) IBError(ibcDatabaseNameTooLong);
-  // No login dialog exists here; without one the parameters are rebuilt at every attach.
-  if (!loginPrompt_) paramsChanged_ = true;
-  if (paramsChanged_) {
-    parameterBuffer_ = BuildDatabaseParams(params_);
-    if (!connectionConfig_.empty()) AppendConnectionConfig(parameterBuffer_, connectionConfig_);
-    paramsChanged_ = false;
-  }
+void IbDatabase::Attach() {
+  if (database_name_.empty()) ThrowClientError(ClientError::kDatabaseNameMissing);
+  if (database_name_.size() > kMaxDatabaseNameLength)
+    ThrowClientError(ClientError::kDatabaseNameTooLong);
+  std::string parameter_buffer = BuildDatabaseParams(params_);
+  if (!connection_config_.empty()) AppendConnectionConfig(parameter_buffer, connection_config_);
   // A request that a termination signal stopped attaches nothing more; one stopped during the
   // attach (which cannot be cancelled) stops as soon as it returns, and detaches.
   ThrowIfStopped();
   if (client_.isc_attach_database(
-          StatusVector(), static_cast<short>(databaseName_.size()), databaseName_.data(), &handle_,
-          static_cast<short>(parameterBuffer_.size()), parameterBuffer_.data()) != 0) {
+          status_.get(), static_cast<short>(database_name_.size()), database_name_.data(), &handle_,
+          static_cast<short>(parameter_buffer.size()), parameter_buffer.data()) != 0) {
     handle_ = 0;
-    IBDataBaseError();
+    ThrowDatabaseError(status_);
   }
   RegisterAttachment(handle_);
   ThrowIfStopped();
   ReadDatabaseDialect();
-  if (dbSQLDialect_ < sqlDialect_) sqlDialect_ = dbSQLDialect_;
+  if (db_sql_dialect_ < sql_dialect_) sql_dialect_ = db_sql_dialect_;
 }
 
-void TIBDatabase::ReadDatabaseDialect() {
+void IbDatabase::ReadDatabaseDialect() {
   char result[512] = {};
-  Check(
-      client_.isc_database_info(StatusVector(), &handle_, 1, &kDialectItem, sizeof(result), result),
-      true);
+  CheckStatus(
+      client_.isc_database_info(status_.get(), &handle_, 1, &kDialectItem, sizeof(result), result),
+      status_, FailedCall::kOnAttachment);
   if (result[0] != kDialectItem) {
-    dbSQLDialect_ = 1;
+    db_sql_dialect_ = 1;
     return;
   }
   const auto length = static_cast<short>(client_.isc_vax_integer(result + 1, 2));
-  dbSQLDialect_ = static_cast<int>(client_.isc_vax_integer(result + 3, length));
+  db_sql_dialect_ = static_cast<int>(client_.isc_vax_integer(result + 3, length));
 }
 
-void TIBDatabase::Disconnect() {
-  try {
-    for (IBSQLClient* sql : Snapshot(sqlObjects_)) sql->BeforeDatabaseDisconnect();
-    for (TIBTransaction* transaction : Snapshot(transactions_)) {
-      if (!transaction->Active()) continue;
-      const bool commit = transaction->DefaultAction() == TACommit ||
-                          transaction->DefaultAction() == TACommitRetaining;
-      transaction->EndTransaction(commit ? TACommit : TARollback, true);
-    }
-    UnregisterAttachment(handle_);
-    if (client_.isc_detach_database(StatusVector(), &handle_) != 0) RaiseFailure(true);
-  } catch (...) {
-    std::exception_ptr failure = std::current_exception();
-    ForceClose();
-    std::rethrow_exception(failure);
-  }
-  handle_ = 0;
-  dbSQLDialect_ = 1;
-}
-
-void TIBDatabase::ForceClose() {
+void IbDatabase::Disconnect() {
   if (!Connected()) return;
-  for (IBSQLClient* sql : Snapshot(sqlObjects_)) {
-    try {
-      sql->BeforeDatabaseDisconnect();
-    } catch (...) {
-    }
-  }
-  for (TIBTransaction* transaction : Snapshot(transactions_)) {
-    if (!transaction->Active()) continue;
-    const bool commit = transaction->DefaultAction() == TACommit ||
-                        transaction->DefaultAction() == TACommitRetaining;
-    try {
-      transaction->EndTransaction(commit ? TACommit : TARollback, true);
-    } catch (...) {
-    }
-  }
-  UnregisterAttachment(handle_);
-  ISC_STATUS_ARRAY ignored{};
-  client_.isc_detach_database(ignored, &handle_);
+  CleanUpOnFailure(
+      [&] {
+        EndActiveTransactions();
+        UnregisterAttachment(handle_);
+        CheckStatus(client_.isc_detach_database(status_.get(), &handle_), status_,
+                    FailedCall::kOnAttachment);
+      },
+      [&] { ForceClose(); });
   handle_ = 0;
-  dbSQLDialect_ = 1;
+  db_sql_dialect_ = 1;
 }
 
-[[noreturn]] void TIBDatabase::RaiseFailure(bool ownCall) {
-  const ISC_STATUS* status = StatusVector();
-  const bool lost = StatusHasErrorCode(status, kLostConnection) ||
-                    (ownCall && (StatusHasErrorCode(status, kNetworkReadError) ||
-                                 StatusHasErrorCode(status, kNetworkWriteError)));
-  if (!lost) IBDataBaseError();
-  std::exception_ptr failure;
-  try {
-    IBDataBaseError();
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  ForceClose();
-  std::rethrow_exception(failure);
+void IbDatabase::ForceClose() {
+  if (!Connected()) return;
+  EndActiveTransactions();
+  UnregisterAttachment(handle_);
+  StatusVector ignored;
+  client_.isc_detach_database(ignored.get(), &handle_);
+  handle_ = 0;
+  db_sql_dialect_ = 1;
 }
 
-void TIBDatabase::AddTransaction(TIBTransaction* transaction) {
-  if (std::find(transactions_.begin(), transactions_.end(), transaction) == transactions_.end()) {
-    transactions_.push_back(transaction);
-  }
-}
-
-void TIBDatabase::RemoveTransaction(TIBTransaction* transaction) {
-  std::erase(transactions_, transaction);
-}
-
-void TIBDatabase::AddSQLObject(IBSQLClient* client) {
-  if (std::find(sqlObjects_.begin(), sqlObjects_.end(), client) == sqlObjects_.end()) {
-    sqlObjects_.push_back(client);
-  }
-}
-
-void TIBDatabase::RemoveSQLObject(IBSQLClient* client) {
-  std::erase(sqlObjects_, client);
+[[noreturn]] void IbDatabase::ThrowFailure(const StatusVector& status, FailedCall call) {
+  const bool lost = status.Has(kLostConnection) ||
+                    (call == FailedCall::kOnAttachment &&
+                     (status.Has(kNetworkReadError) || status.Has(kNetworkWriteError)));
+  if (lost) CleanUpOnFailure([&] { ThrowDatabaseError(status); }, [&] { ForceClose(); });
+  ThrowDatabaseError(status);
 }
 
 }  // namespace xg

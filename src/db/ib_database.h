@@ -1,7 +1,8 @@
-// TIBDatabase: one attachment to a database. It builds the parameter buffer from its Params,
-// attaches, learns the database's SQL dialect, and on disconnect ends the transactions that are
-// still active on it (each by its DefaultAction) before it detaches. A database that is still
-// connected when it is destroyed closes by force, so no attachment outlives its object.
+// IbDatabase: one attachment to a database, the head of the chain attachment → transaction →
+// statement. It builds the parameter buffer from its parameter lines, attaches, learns the
+// database's SQL dialect, and on disconnect ends the transactions still active on it (each by its
+// default action) before it detaches. A database still connected when it is destroyed closes by
+// force, so no attachment outlives its object.
 #pragma once
 
 #include <ibase.h>
@@ -10,88 +11,88 @@
 #include <string>
 #include <vector>
 
+#include "db/ib_error.h"
+
 namespace xg {
 
-class IBClientLibrary;
-class IBSQLClient;
-class IBSchemaCache;
-class TIBTransaction;
+class IbClientLibrary;
+class IbSchemaCache;
+class IbTransaction;
 
-class TIBDatabase {
+// Which failures of a call mean that the connection is gone: a lost connection always; for the
+// attachment's own calls a network read or write error as well.
+enum class FailedCall { kOnStatement, kOnAttachment };
+
+class IbDatabase {
  public:
   // Loads the client library if needed (raises EIBClientError 1 when it cannot be loaded).
-  TIBDatabase();
-  ~TIBDatabase();
-  TIBDatabase(const TIBDatabase&) = delete;
-  TIBDatabase& operator=(const TIBDatabase&) = delete;
+  IbDatabase();
+  ~IbDatabase();
+  IbDatabase(const IbDatabase&) = delete;
+  IbDatabase& operator=(const IbDatabase&) = delete;
 
-  const std::string& DatabaseName() const { return databaseName_; }
   // Both refused with EIBClientError 16 while connected.
   void SetDatabaseName(std::string name);
-  const std::vector<std::string>& Params() const { return params_; }
-  void SetParams(std::vector<std::string> params);
   void AddParam(std::string line);
 
   // Configuration text for this attachment alone, in the form of the client library's
-  // configuration file (for example "Providers = Engine12"); sent after the Params entries.
+  // configuration file (for example "Providers = Engine12"); sent after the parameter lines.
   // Empty sends nothing.
-  const std::string& ConnectionConfig() const { return connectionConfig_; }
   void SetConnectionConfig(std::string text);
 
-  bool LoginPrompt() const { return loginPrompt_; }
-  void SetLoginPrompt(bool value) { loginPrompt_ = value; }
   // The dialect statements are prepared and executed in; lowered at attach to the database's.
-  int SQLDialect() const { return sqlDialect_; }
-  void SetSQLDialect(int dialect) { sqlDialect_ = dialect; }
+  int SQLDialect() const { return sql_dialect_; }
   // The dialect the database reported at attach; 3 before the first attach, 1 after a detach.
-  int DBSQLDialect() const { return dbSQLDialect_; }
+  int DBSQLDialect() const { return db_sql_dialect_; }
 
   bool Connected() const { return handle_ != 0; }
-  // Attaching refuses, before the client library is called, a name longer than the library's
-  // 16-bit length takes (EIBClientError 124): the library would cut it.
-  void SetConnected(bool value);
+  // Attaches; does nothing when connected. Refuses, before the client library is called, a
+  // name longer than the library's 16-bit length takes (EIBClientError 124): the library would
+  // cut it.
+  void Connect();
+  // Ends the active transactions by their default actions and detaches; does nothing when not
+  // connected.
+  void Disconnect();
   // Ends every active transaction by force, detaches ignoring failures; never raises.
   void ForceClose();
 
   isc_db_handle* Handle() { return &handle_; }
 
   // The transaction the database keeps for its own schema lookups.
-  TIBTransaction& InternalTransaction() { return *internalTransaction_; }
-  IBSchemaCache& SchemaCache() { return *schemaCache_; }
+  IbTransaction& InternalTransaction() { return *internal_transaction_; }
+  IbSchemaCache& SchemaCache() { return *schema_cache_; }
 
-  // Registration, kept up to date by the transactions and statements themselves.
-  void AddTransaction(TIBTransaction* transaction);
-  void RemoveTransaction(TIBTransaction* transaction);
-  void AddSQLObject(IBSQLClient* client);
-  void RemoveSQLObject(IBSQLClient* client);
-
-  // Raises the failure in the status vector. When it says the connection was lost (or, for
-  // the database's own calls, that the network failed), the database first closes by force.
-  [[noreturn]] void RaiseFailure(bool ownCall = false);
-  void Check(ISC_STATUS result, bool ownCall = false) {
-    if (result != 0) RaiseFailure(ownCall);
+  // Throws the failure in the status vector. When it says the connection is gone (see
+  // FailedCall), the database first closes by force.
+  [[noreturn]] void ThrowFailure(const StatusVector& status,
+                                 FailedCall call = FailedCall::kOnStatement);
+  void CheckStatus(ISC_STATUS result, const StatusVector& status,
+                   FailedCall call = FailedCall::kOnStatement) {
+    if (result != 0) ThrowFailure(status, call);
   }
 
  private:
+  friend class IbTransaction;
+
   void Attach();
-  void Disconnect();
   void ReadDatabaseDialect();
   void CheckNotConnected() const;
+  // Ends the internal transaction and the one made on the database, when active, each by force
+  // and by its default action.
+  void EndActiveTransactions();
 
-  const IBClientLibrary& client_;
-  std::string databaseName_;
+  const IbClientLibrary& client_;
+  StatusVector status_;
+  std::string database_name_;
   std::vector<std::string> params_;
-  bool paramsChanged_ = true;
-  std::string connectionConfig_;
-  std::string parameterBuffer_;
-  bool loginPrompt_ = true;
-  int sqlDialect_ = 3;
-  int dbSQLDialect_ = 3;
+  std::string connection_config_;
+  int sql_dialect_ = 3;
+  int db_sql_dialect_ = 3;
   isc_db_handle handle_ = 0;
-  std::vector<TIBTransaction*> transactions_;
-  std::vector<IBSQLClient*> sqlObjects_;
-  std::unique_ptr<TIBTransaction> internalTransaction_;
-  std::unique_ptr<IBSchemaCache> schemaCache_;
+  std::unique_ptr<IbTransaction> internal_transaction_;
+  // Set and cleared by the transaction made on this database (one at a time).
+  IbTransaction* transaction_ = nullptr;
+  std::unique_ptr<IbSchemaCache> schema_cache_;
 };
 
 }  // namespace xg

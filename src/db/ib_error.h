@@ -1,6 +1,8 @@
 // The failures of the database layer: EIBInterBaseError (and EIBInterBaseRoleError for a missing
-// permission) for what the server or the client library reports through the status vector,
+// permission) for what the server or the client library reports through a status vector,
 // EIBClientError for the components' own checks. Their message texts are what a client reads.
+// Also the status vector each caller of the client library owns, and the one way of cleaning up
+// after a failure before it goes on.
 #pragma once
 
 #include <ibase.h>
@@ -9,6 +11,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "db/ib_messages.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
 
@@ -16,15 +19,15 @@ namespace xg {
 
 class EIBError : public EDatabaseError {
  public:
-  EIBError(std::string message, int32_t sqlCode, int32_t ibErrorCode)
-      : EDatabaseError(std::move(message)), sqlCode_(sqlCode), ibErrorCode_(ibErrorCode) {}
-  int32_t SQLCode() const { return sqlCode_; }
-  int32_t IBErrorCode() const { return ibErrorCode_; }
+  EIBError(std::string message, int32_t sql_code, int32_t ib_error_code)
+      : EDatabaseError(std::move(message)), sql_code_(sql_code), ib_error_code_(ib_error_code) {}
+  int32_t SQLCode() const { return sql_code_; }
+  int32_t IBErrorCode() const { return ib_error_code_; }
   const char* ClassName() const override { return "EIBError"; }
 
  private:
-  int32_t sqlCode_;
-  int32_t ibErrorCode_;
+  int32_t sql_code_;
+  int32_t ib_error_code_;
 };
 
 XG_EXCEPTION_CLASS(EIBInterBaseError, EIBError);
@@ -34,20 +37,45 @@ XG_EXCEPTION_CLASS(EIBClientError, EIBError);
 // SQLCODE of a missing permission: raised as EIBInterBaseRoleError.
 inline constexpr int32_t kSQLCodeNoPermission = -551;
 
-// The calling thread's status vector, handed to every client library call.
-ISC_STATUS* StatusVector();
+// A status vector of the client library: every call that can fail fills one, and the caller
+// reads the failure from it. Each attachment, transaction and statement owns its own.
+class StatusVector {
+ public:
+  ISC_STATUS* get() { return status_; }
+  const ISC_STATUS* get() const { return status_; }
+  // The first error code the vector carries.
+  ISC_STATUS ErrorCode() const { return status_[1]; }
+  // Whether the vector carries the error code among its error entries.
+  bool Has(ISC_STATUS code) const;
+
+ private:
+  ISC_STATUS_ARRAY status_{};
+};
 
 // The message of a failure in a status vector: the server's lines joined with CR LF, the final
 // period removed. Needs the client library to be loaded.
 std::string ServerErrorMessage(const ISC_STATUS* status);
 
-// Whether a status vector carries the error code among its error entries.
-bool StatusHasErrorCode(const ISC_STATUS* status, ISC_STATUS code);
+// Throws the failure in the status vector: EIBInterBaseRoleError for a missing permission,
+// EIBInterBaseError otherwise.
+[[noreturn]] void ThrowDatabaseError(const StatusVector& status);
 
-// Raises the failure in the calling thread's status vector.
-[[noreturn]] void IBDataBaseError();
+// Throws EIBClientError with the numbered message formatted with the arguments.
+[[noreturn]] void ThrowClientError(ClientError error, std::initializer_list<FormatArg> args = {});
 
-// Raises EIBClientError with the numbered message formatted with the arguments.
-[[noreturn]] void IBError(int number, std::initializer_list<FormatArg> args = {});
+// Runs the body; when it throws, runs the clean-up (dropping what that throws) and lets the
+// body's failure go on.
+template <class Body, class CleanUp>
+void CleanUpOnFailure(Body&& body, CleanUp&& clean_up) {
+  try {
+    body();
+  } catch (...) {
+    try {
+      clean_up();
+    } catch (...) {
+    }
+    throw;
+  }
+}
 
 }  // namespace xg

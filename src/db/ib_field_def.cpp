@@ -5,20 +5,6 @@
 namespace xg {
 namespace {
 
-// The precision a version-1 area implies for a column.
-int ColumnPrecision(int sqlType) {
-  switch (sqlType) {
-    case SQL_LONG:
-      return 9;
-    case SQL_SHORT:
-      return 4;
-    case SQL_INT64:
-      return 18;
-    default:
-      return 0;
-  }
-}
-
 std::string CountedName(const ISC_SCHAR* text, ISC_SHORT length, size_t room) {
   const size_t n = std::min(static_cast<size_t>(std::max<ISC_SHORT>(length, 0)), room - 1);
   std::string name(text, n);
@@ -28,76 +14,65 @@ std::string CountedName(const ISC_SCHAR* text, ISC_SHORT length, size_t room) {
 
 }  // namespace
 
-std::optional<TFieldDef> MakeFieldDef(const XSQLVAR& column, int position, const std::string& name,
-                                      int dialect) {
-  TFieldDef def;
-  def.Name = name;
-  def.FieldNo = position + 1;
-  def.SQLType = column.sqltype & ~1;
-  def.Scale = column.sqlscale;
-  def.SubType = column.sqlsubtype;
-  def.SQLLen = static_cast<unsigned short>(column.sqllen);
-  def.RelationName = CountedName(column.relname, column.relname_length, sizeof(column.relname));
-  def.ColumnName = CountedName(column.sqlname, column.sqlname_length, sizeof(column.sqlname));
-  def.Precision = ColumnPrecision(def.SQLType);
-  const bool mayBeNull = (column.sqltype & 1) != 0;
-  def.Required = !mayBeNull && !def.RelationName.empty();
+std::optional<FieldDef> MakeFieldDef(const XSQLVAR& column, int position, const std::string& name,
+                                     int dialect) {
+  FieldDef def;
+  def.name = name;
+  def.field_no = position + 1;
+  def.sql_type = column.sqltype & ~1;
+  def.scale = column.sqlscale;
+  const int sql_len = static_cast<unsigned short>(column.sqllen);
+  def.relation_name = CountedName(column.relname, column.relname_length, sizeof(column.relname));
+  def.column_name = CountedName(column.sqlname, column.sqlname_length, sizeof(column.sqlname));
+  const bool may_be_null = (column.sqltype & 1) != 0;
+  def.required = !may_be_null && !def.relation_name.empty();
 
-  // Decimal precision: raised by one when it equals the number of decimals (so 0.xx fits).
-  auto decimalPrecision = [&](bool raise) {
-    int precision = def.Precision;
-    if (raise && precision == def.Size) ++precision;
-    return precision;
-  };
-
-  switch (def.SQLType) {
+  switch (def.sql_type) {
     case SQL_TEXT:
-      def.DataType = ftString;
-      def.Size = def.SQLLen;
-      def.Fixed = true;
+      def.data_type = ftString;
+      def.size = sql_len;
+      def.fixed = true;
       break;
     case SQL_VARYING:
-      def.DataType = ftString;
-      def.Size = def.SQLLen;
+      def.data_type = ftString;
+      def.size = sql_len;
       break;
     case SQL_SHORT:
     case SQL_LONG:
     case SQL_INT64:
-      if (def.Scale == 0) {
-        def.DataType = def.SQLType == SQL_SHORT  ? ftSmallint
-                       : def.SQLType == SQL_LONG ? ftInteger
-                                                 : ftLargeint;
-      } else if (def.Scale >= -4 || def.SQLType == SQL_SHORT) {
-        def.DataType = ftBCD;
-        def.Size = -def.Scale;
-        def.Precision = decimalPrecision(def.SQLType != SQL_INT64);
-      } else if (def.SQLType == SQL_LONG && dialect == 1) {
-        def.DataType = ftFloat;
+      if (def.scale == 0) {
+        def.data_type = def.sql_type == SQL_SHORT  ? ftSmallint
+                        : def.sql_type == SQL_LONG ? ftInteger
+                                                   : ftLargeint;
+      } else if (def.scale >= -4 || def.sql_type == SQL_SHORT) {
+        def.data_type = ftBCD;
+        def.size = -def.scale;
+      } else if (def.sql_type == SQL_LONG && dialect == 1) {
+        def.data_type = ftFloat;
       } else {
-        def.DataType = ftFMTBcd;
-        def.Size = -def.Scale;
-        def.Precision = decimalPrecision(true);
+        def.data_type = ftFMTBcd;
+        def.size = -def.scale;
       }
       break;
     case SQL_FLOAT:
     case SQL_DOUBLE:
-      def.DataType = ftFloat;
+      def.data_type = ftFloat;
       break;
     case SQL_TIMESTAMP:
-      def.DataType = ftDateTime;
+      def.data_type = ftDateTime;
       break;
     case SQL_TYPE_DATE:
-      def.DataType = ftDate;
+      def.data_type = ftDate;
       break;
     case SQL_TYPE_TIME:
-      def.DataType = ftTime;
+      def.data_type = ftTime;
       break;
     case SQL_BLOB:
-      def.DataType = def.SubType == 1 ? ftMemo : ftBlob;
-      def.Size = 8;
+      def.data_type = column.sqlsubtype == 1 ? ftMemo : ftBlob;
+      def.size = 8;
       break;
     case SQL_BOOLEAN:
-      def.DataType = ftBoolean;
+      def.data_type = ftBoolean;
       break;
     default:
       return std::nullopt;
@@ -105,10 +80,10 @@ std::optional<TFieldDef> MakeFieldDef(const XSQLVAR& column, int position, const
   return def;
 }
 
-int FieldDataSize(const TFieldDef& def) {
-  switch (def.DataType) {
+int FieldDataSize(const FieldDef& def) {
+  switch (def.data_type) {
     case ftString:
-      return def.Size + 1;
+      return def.size + 1;
     case ftSmallint:
       return 2;
     case ftInteger:

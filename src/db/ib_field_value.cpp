@@ -20,7 +20,7 @@ int64_t PowerOfTen(int exponent) {
 }
 
 [[noreturn]] void InvalidConversion() {
-  IBError(ibcInvalidDataConversion);
+  ThrowClientError(ClientError::kInvalidDataConversion);
 }
 
 // An integer with `scale` decimals as a currency amount (times 10000), exactly.
@@ -82,9 +82,9 @@ DateTime TimeOf(const struct tm& parts) {
   }
 }
 
-DateTime DateTimeValue(const IBClientLibrary& client, const TFieldDef& def, int64_t stored) {
+DateTime DateTimeValue(const IbClientLibrary& client, const FieldDef& def, int64_t stored) {
   struct tm parts {};
-  switch (def.SQLType) {
+  switch (def.sql_type) {
     case SQL_TYPE_DATE: {
       const auto date = static_cast<ISC_DATE>(stored);
       client.isc_decode_sql_date(&date, &parts);
@@ -111,17 +111,17 @@ DateTime DateTimeValue(const IBClientLibrary& client, const TFieldDef& def, int6
 // The bytes of a string column, bytes 0 included: a value of the OCTETS character set may hold
 // any byte. A CHAR column of that set comes padded with bytes 0 where other sets pad with
 // blanks: that padding is dropped, and the fixed field pads with blanks as for any CHAR column.
-std::string StringValue(const TFieldDef& def, const std::string& stored) {
+std::string StringValue(const FieldDef& def, const std::string& stored) {
   std::string text = stored;
-  if (def.SQLType == SQL_TEXT) {
+  if (def.sql_type == SQL_TEXT) {
     while (!text.empty() && text.back() == '\0') text.pop_back();
   }
-  if (static_cast<int>(text.size()) > def.Size) {
-    IBError(ibcFieldSizeMismatch, {def.Name});
+  if (static_cast<int>(text.size()) > def.size) {
+    ThrowClientError(ClientError::kFieldSizeMismatch, {def.name});
   }
-  if (def.Fixed) {
-    text.resize(static_cast<size_t>(def.Size), ' ');
-  } else if (def.SQLType == SQL_TEXT) {
+  if (def.fixed) {
+    text.resize(static_cast<size_t>(def.size), ' ');
+  } else if (def.sql_type == SQL_TEXT) {
     while (!text.empty() && text.back() == ' ') text.pop_back();
   }
   return text;
@@ -129,7 +129,7 @@ std::string StringValue(const TFieldDef& def, const std::string& stored) {
 
 }  // namespace
 
-TCachedCell CacheColumn(const IBClientLibrary& client, const XSQLVAR& column) {
+CachedCell CacheColumn(const IbClientLibrary& client, const XSQLVAR& column) {
   if (column.sqlind != nullptr && *column.sqlind == -1) return std::monostate{};
   const char* data = column.sqldata;
   const auto length = static_cast<unsigned short>(column.sqllen);
@@ -190,13 +190,13 @@ TCachedCell CacheColumn(const IBClientLibrary& client, const XSQLVAR& column) {
   }
 }
 
-Variant FieldValue(const IBClientLibrary& client, const TFieldDef& def, const TCachedCell& cell,
-                   int dialect, const BlobReader& readBlob) {
-  const bool blob = def.DataType == ftBlob || def.DataType == ftMemo;
+Variant FieldValue(const IbClientLibrary& client, const FieldDef& def, const CachedCell& cell,
+                   int dialect, const BlobReader& read_blob) {
+  const bool blob = def.data_type == ftBlob || def.data_type == ftMemo;
   if (std::holds_alternative<std::monostate>(cell)) {
     return blob ? Variant::FromString(std::string()) : Variant::Null();
   }
-  switch (def.DataType) {
+  switch (def.data_type) {
     case ftString:
       return Variant::FromString(StringValue(def, std::get<std::string>(cell)));
     case ftSmallint:
@@ -206,11 +206,11 @@ Variant FieldValue(const IBClientLibrary& client, const TFieldDef& def, const TC
       return Variant::FromInt64(std::get<int64_t>(cell));
     case ftBCD: {
       const int64_t stored = std::get<int64_t>(cell);
-      return Variant::FromCurrency(dialect == 1 ? RoundedCurrency(stored, def.Scale)
-                                                : ExactCurrency(stored, def.Scale));
+      return Variant::FromCurrency(dialect == 1 ? RoundedCurrency(stored, def.scale)
+                                                : ExactCurrency(stored, def.scale));
     }
     case ftFMTBcd: {
-      const std::string text = ScaledDecimalText(std::get<int64_t>(cell), def.Scale);
+      const std::string text = ScaledDecimalText(std::get<int64_t>(cell), def.scale);
       try {
         return Variant::FromBcd(StrToBcd(text, '.'));
       } catch (const EBcdException&) {
@@ -221,7 +221,7 @@ Variant FieldValue(const IBClientLibrary& client, const TFieldDef& def, const TC
       if (std::holds_alternative<double>(cell)) return Variant::FromDouble(std::get<double>(cell));
       return Variant::FromDouble(
           static_cast<double>(static_cast<long double>(std::get<int64_t>(cell)) /
-                              static_cast<long double>(PowerOfTen(-def.Scale))));
+                              static_cast<long double>(PowerOfTen(-def.scale))));
     case ftDate:
     case ftTime:
     case ftDateTime:
@@ -233,7 +233,7 @@ Variant FieldValue(const IBClientLibrary& client, const TFieldDef& def, const TC
       ISC_QUAD id;
       const int64_t stored = std::get<int64_t>(cell);
       std::memcpy(&id, &stored, sizeof id);
-      return Variant::FromString(readBlob(id));
+      return Variant::FromString(read_blob(id));
     }
     default:
       return Variant::Null();

@@ -15,13 +15,13 @@
 
 namespace xg {
 
-class IBClientLibrary;
+class IbClientLibrary;
 
 // A cached column: null, an integer (scaled integers as stored; dates, times, time stamps,
 // booleans and blob ids in their API form), a floating-point number, or bytes.
-using TCachedCell = std::variant<std::monostate, int64_t, double, std::string>;
+using CachedCell = std::variant<std::monostate, int64_t, double, std::string>;
 
-TCachedCell CacheColumn(const IBClientLibrary& client, const XSQLVAR& column);
+CachedCell CacheColumn(const IbClientLibrary& client, const XSQLVAR& column);
 
 // Reads a whole blob by its id.
 using BlobReader = std::function<std::string(const ISC_QUAD&)>;
@@ -29,7 +29,7 @@ using BlobReader = std::function<std::string(const ISC_QUAD&)>;
 // The value of a field. Raises EIBClientError 38 for a value that cannot be converted (a date
 // outside the calendar, a currency outside its range) and 117 for a string longer than its
 // field.
-Variant FieldValue(const IBClientLibrary& client, const TFieldDef& def, const TCachedCell& cell,
-                   int dialect, const BlobReader& readBlob);
+Variant FieldValue(const IbClientLibrary& client, const FieldDef& def, const CachedCell& cell,
+                   int dialect, const BlobReader& read_blob);
 
 }  // namespace xg

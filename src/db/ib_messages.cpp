@@ -2,59 +2,59 @@
 
 namespace xg {
 
-const ResourceString& IBClientMessageResource(int number) {
-  switch (number) {
-    case ibcClientLibraryNotFound:
+const ResourceString& ClientErrorResource(ClientError error) {
+  switch (error) {
+    case ClientError::kClientLibraryNotFound:
       return SIBClientLibraryNotFound;
-    case ibcFunctionNotAvailable:
+    case ClientError::kFunctionNotAvailable:
       return SIBFunctionNotAvailable;
-    case ibcNotPermitted:
+    case ClientError::kNotPermitted:
       return SIBNotPermitted;
-    case ibcDPBConstantNotSupported:
+    case ClientError::kDPBConstantNotSupported:
       return SIBDPBConstantNotSupported;
-    case ibcDatabaseClosed:
+    case ClientError::kDatabaseClosed:
       return SIBDatabaseClosed;
-    case ibcDatabaseOpen:
+    case ClientError::kDatabaseOpen:
       return SIBDatabaseOpen;
-    case ibcDatabaseNameMissing:
+    case ClientError::kDatabaseNameMissing:
       return SIBDatabaseNameMissing;
-    case ibcNotInTransaction:
+    case ClientError::kNotInTransaction:
       return SIBNotInTransaction;
-    case ibcInTransaction:
+    case ClientError::kInTransaction:
       return SIBInTransaction;
-    case ibcNoDatabasesInTransaction:
+    case ClientError::kNoDatabasesInTransaction:
       return SIBNoDatabasesInTransaction;
-    case ibcDatabaseNotAssigned:
+    case ClientError::kDatabaseNotAssigned:
       return SIBDatabaseNotAssigned;
-    case ibcTransactionNotAssigned:
+    case ClientError::kTransactionNotAssigned:
       return SIBTransactionNotAssigned;
-    case ibcXSQLDAIndexOutOfRange:
+    case ClientError::kXSQLDAIndexOutOfRange:
       return SIBXSQLDAIndexOutOfRange;
-    case ibcUnknownSQLDataType:
+    case ClientError::kUnknownSQLDataType:
       return SIBUnknownSQLDataType;
-    case ibcInvalidDataConversion:
+    case ClientError::kInvalidDataConversion:
       return SIBInvalidDataConversion;
-    case ibcSQLParseError:
+    case ClientError::kSQLParseError:
       return SIBSQLParseError;
-    case ibcEmptySQLStatement:
+    case ClientError::kEmptySQLStatement:
       return SIBEmptySQLStatement;
-    case ibcIsASelectStatement:
+    case ClientError::kIsASelectStatement:
       return SIBIsASelectStatement;
-    case ibcEOCReached:
+    case ClientError::kEOCReached:
       return SIBEOCReached;
-    case ibcEOSReached:
+    case ClientError::kEOSReached:
       return SIBEOSReached;
-    case ibcParamNameExpected:
+    case ClientError::kParamNameExpected:
       return SIBParamNameExpected;
-    case ibcDPBConstantUnknown:
+    case ClientError::kDPBConstantUnknown:
       return SIBDPBConstantUnknown;
-    case ibcFieldSizeMismatch:
+    case ClientError::kFieldSizeMismatch:
       return SIBFieldSizeMismatch;
-    case ibcDPBValueTooLong:
+    case ClientError::kDPBValueTooLong:
       return SIBDPBValueTooLong;
-    case ibcDatabaseNameTooLong:
+    case ClientError::kDatabaseNameTooLong:
       return SIBDatabaseNameTooLong;
-    case ibcNoResultSet:
+    case ClientError::kNoResultSet:
       return SIBNoResultSet;
     default:
       return SIBUnknownError;

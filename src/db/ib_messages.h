@@ -49,38 +49,38 @@ XG_RESOURCE(SIBDatabaseNameTooLong,
             "Nome do banco de dados \xE9 longo demais: o m\xE1ximo \xE9 32767 bytes");
 XG_RESOURCE(SIBNoResultSet, "A instru\xE7\xE3o n\xE3o devolveu um conjunto de registros");
 
-// The numbers of the messages above.
-enum IBClientMessage : int {
-  ibcUnknownError = 0,
-  ibcClientLibraryNotFound = 1,
-  ibcFunctionNotAvailable = 3,
-  ibcNotPermitted = 5,
-  ibcDPBConstantNotSupported = 11,
-  ibcDatabaseClosed = 15,
-  ibcDatabaseOpen = 16,
-  ibcDatabaseNameMissing = 17,
-  ibcNotInTransaction = 18,
-  ibcInTransaction = 19,
-  ibcNoDatabasesInTransaction = 21,
-  ibcDatabaseNotAssigned = 24,
-  ibcTransactionNotAssigned = 25,
-  ibcXSQLDAIndexOutOfRange = 26,
-  ibcUnknownSQLDataType = 35,
-  ibcInvalidDataConversion = 38,
-  ibcSQLParseError = 55,
-  ibcEmptySQLStatement = 65,
-  ibcIsASelectStatement = 66,
-  ibcEOCReached = 100,
-  ibcEOSReached = 101,
-  ibcParamNameExpected = 102,
-  ibcDPBConstantUnknown = 114,
-  ibcFieldSizeMismatch = 117,
-  ibcDPBValueTooLong = 122,
-  ibcNoResultSet = 123,
-  ibcDatabaseNameTooLong = 124,
+// The numbers of the messages above: an EIBClientError carries the number as its SQLCode.
+enum class ClientError : int {
+  kUnknownError = 0,
+  kClientLibraryNotFound = 1,
+  kFunctionNotAvailable = 3,
+  kNotPermitted = 5,
+  kDPBConstantNotSupported = 11,
+  kDatabaseClosed = 15,
+  kDatabaseOpen = 16,
+  kDatabaseNameMissing = 17,
+  kNotInTransaction = 18,
+  kInTransaction = 19,
+  kNoDatabasesInTransaction = 21,
+  kDatabaseNotAssigned = 24,
+  kTransactionNotAssigned = 25,
+  kXSQLDAIndexOutOfRange = 26,
+  kUnknownSQLDataType = 35,
+  kInvalidDataConversion = 38,
+  kSQLParseError = 55,
+  kEmptySQLStatement = 65,
+  kIsASelectStatement = 66,
+  kEOCReached = 100,
+  kEOSReached = 101,
+  kParamNameExpected = 102,
+  kDPBConstantUnknown = 114,
+  kFieldSizeMismatch = 117,
+  kDPBValueTooLong = 122,
+  kNoResultSet = 123,
+  kDatabaseNameTooLong = 124,
 };
 
-// The resource of a message number; "Unknown error" for a number without one.
-const ResourceString& IBClientMessageResource(int number);
+// The resource of a message; "Unknown error" for a number without one.
+const ResourceString& ClientErrorResource(ClientError error);
 
 }  // namespace xg

@@ -18,207 +18,190 @@ constexpr unsigned short kBlobSegmentSize = 32768;
 
 }  // namespace
 
-TIBQuery::TIBQuery() : client_(IBClient()), statement_(std::make_unique<TIBSQL>()) {
-  statement_->SetOnRelease([this] { ReleaseRows(); });
-}
+IbQuery::IbQuery(IbTransaction& transaction) : client_(IbClient()), statement_(transaction) {}
 
-TIBQuery::~TIBQuery() {
+IbQuery::~IbQuery() {
   ReleaseRows();
-  statement_.reset();
 }
 
-void TIBQuery::SetDatabase(TIBDatabase* database) {
+void IbQuery::SetSQL(const std::string& text) {
   Close();
-  statement_->SetDatabase(database);
-}
-
-void TIBQuery::SetTransaction(TIBTransaction* transaction) {
-  Close();
-  statement_->SetTransaction(transaction);
-}
-
-void TIBQuery::SetSQL(const std::string& text) {
-  Close();
-  fieldDefs_.clear();
+  field_defs_.clear();
   fields_.clear();
-  sqlText_ = SQLLinesText(text);
-  statement_->SetSQL(sqlText_);
+  sql_text_ = SQLLinesText(text);
+  statement_.SetSQL(sql_text_);
 }
 
-int TIBQuery::StatementType() const {
-  return statement_->SQLType();
+int IbQuery::StatementType() const {
+  return statement_.SQLType();
 }
 
-void TIBQuery::BuildFieldDefs() {
-  fieldDefs_.clear();
-  TIBXSQLDA& columns = statement_->Current();
-  TIBDatabase& database = *statement_->Database();
+void IbQuery::BuildFieldDefs() {
+  field_defs_.clear();
+  IbXsqlda& columns = statement_.Current();
+  IbDatabase& database = statement_.Database();
   for (int i = 0; i < columns.Count(); ++i) {
     auto def = MakeFieldDef(columns.Var(i), i, columns.Name(i), database.SQLDialect());
     if (!def) continue;
-    if (!def->RelationName.empty() && !def->ColumnName.empty()) {
-      IBSchemaCache& schema = database.SchemaCache();
-      if (schema.IsComputed(def->RelationName, def->ColumnName)) def->ReadOnly = true;
-      if (schema.HasDefault(def->RelationName, def->ColumnName)) def->Required = false;
+    if (!def->relation_name.empty() && !def->column_name.empty()) {
+      IbSchemaCache& schema = database.SchemaCache();
+      if (schema.HasDefault(def->relation_name, def->column_name)) def->required = false;
     }
-    fieldDefs_.push_back(std::move(*def));
+    field_defs_.push_back(std::move(*def));
   }
 }
 
-void TIBQuery::Open() {
+void IbQuery::Open() {
   if (active_) return;
-  statement_->CheckDatabase();
-  statement_->CheckTransaction();
-  if (!statement_->Prepared()) {
-    statement_->Prepare();
+  statement_.CheckDatabase();
+  statement_.CheckTransaction();
+  if (!statement_.Prepared()) {
+    statement_.Prepare();
     BuildFieldDefs();
   }
-  statement_->SetParamsNull();
+  statement_.SetParamsNull();
   ReleaseRows();
-  if (statement_->SQLType() == SQLSelect) {
-    fields_ = fieldDefs_;
-    columns_ = statement_->Current().Count();
-    statement_->ExecQuery();
-    hasCursor_ = true;
+  if (statement_.SQLType() == kSqlSelect) {
+    fields_ = field_defs_;
+    columns_ = statement_.Current().Count();
+    statement_.ExecQuery();
+    has_cursor_ = true;
   } else {
     fields_.clear();
     columns_ = 0;
-    statement_->ExecNoCursor();
-    hasCursor_ = false;
+    statement_.ExecNoCursor();
+    has_cursor_ = false;
   }
   active_ = true;
 }
 
-void TIBQuery::Close() {
-  if (statement_->Open()) statement_->Close();
+void IbQuery::Close() {
+  if (statement_.Open()) statement_.Close();
   ReleaseRows();
 }
 
-void TIBQuery::ReleaseRows() {
+void IbQuery::ReleaseRows() {
   active_ = false;
-  hasCursor_ = false;
+  has_cursor_ = false;
   chunks_.clear();
   chunks_.shrink_to_fit();
-  rowCount_ = 0;
+  row_count_ = 0;
   current_ = -1;
   eof_ = false;
-  fetchedAll_ = false;
+  fetched_all_ = false;
 }
 
-void TIBQuery::ExecSQL() {
-  if (sqlText_.empty()) IBError(ibcEmptySQLStatement);
-  statement_->CheckDatabase();
-  statement_->CheckTransaction();
-  statement_->Prepare();
-  statement_->SetParamsNull();
-  if (statement_->SQLType() == SQLSelect) IBError(ibcIsASelectStatement);
-  statement_->ExecNoCursor();
+void IbQuery::ExecSQL() {
+  if (sql_text_.empty()) ThrowClientError(ClientError::kEmptySQLStatement);
+  statement_.CheckDatabase();
+  statement_.CheckTransaction();
+  statement_.Prepare();
+  statement_.SetParamsNull();
+  if (statement_.SQLType() == kSqlSelect) ThrowClientError(ClientError::kIsASelectStatement);
+  statement_.ExecNoCursor();
 }
 
-void TIBQuery::CheckCursor() const {
-  if (!active_ || !hasCursor_) IBError(ibcNoResultSet);
+void IbQuery::CheckCursor() const {
+  if (!active_ || !has_cursor_) ThrowClientError(ClientError::kNoResultSet);
 }
 
-bool TIBQuery::FetchRow() {
-  if (fetchedAll_) return false;
+bool IbQuery::FetchRow() {
+  if (fetched_all_) return false;
   // Rows come from the client library's buffer without a call that a signal could cancel.
   ThrowIfStopped();
-  if (!statement_->Next()) {
-    fetchedAll_ = true;
+  if (!statement_.Next()) {
+    fetched_all_ = true;
     return false;
   }
-  if (rowCount_ % kRowCacheChunk == 0) {
+  if (row_count_ % kRowCacheChunk == 0) {
     chunks_.emplace_back().reserve(static_cast<size_t>(kRowCacheChunk) * columns_);
   }
-  std::vector<TCachedCell>& chunk = chunks_.back();
-  TIBXSQLDA& row = statement_->Current();
+  std::vector<CachedCell>& chunk = chunks_.back();
+  IbXsqlda& row = statement_.Current();
   size_t bytes = 0;
   for (int i = 0; i < columns_; ++i) {
     chunk.push_back(CacheColumn(client_, row.Var(i)));
     if (const auto* text = std::get_if<std::string>(&chunk.back())) bytes += text->size();
   }
-  ++rowCount_;
-  if (onRowFetched_) onRowFetched_(bytes);
+  ++row_count_;
+  if (on_row_fetched_) on_row_fetched_(bytes);
   return true;
 }
 
-void TIBQuery::Last() {
+void IbQuery::Last() {
   CheckCursor();
   while (FetchRow()) {
   }
-  current_ = rowCount_;
+  current_ = row_count_;
   eof_ = true;
 }
 
-void TIBQuery::First() {
+void IbQuery::First() {
   CheckCursor();
-  if (rowCount_ == 0) FetchRow();
+  if (row_count_ == 0) FetchRow();
   current_ = 0;
-  eof_ = rowCount_ == 0;
+  eof_ = row_count_ == 0;
 }
 
-void TIBQuery::Next() {
+void IbQuery::Next() {
   CheckCursor();
-  if (current_ + 1 < rowCount_ || FetchRow()) {
+  if (current_ + 1 < row_count_ || FetchRow()) {
     ++current_;
   } else {
     eof_ = true;
   }
 }
 
-int TIBQuery::RecNo() const {
-  return current_ >= 0 && current_ < rowCount_ ? current_ + 1 : 0;
+int IbQuery::RecNo() const {
+  return current_ >= 0 && current_ < row_count_ ? current_ + 1 : 0;
 }
 
-const TFieldDef& TIBQuery::Field(int index) const {
-  if (index < 0 || index >= FieldCount()) IBError(ibcXSQLDAIndexOutOfRange);
+const FieldDef& IbQuery::Field(int index) const {
+  if (index < 0 || index >= FieldCount()) ThrowClientError(ClientError::kXSQLDAIndexOutOfRange);
   return fields_[static_cast<size_t>(index)];
 }
 
-Variant TIBQuery::FieldValue(int index) const {
-  const TFieldDef& def = Field(index);
-  if (current_ < 0 || current_ >= rowCount_) return Variant::Null();
-  return xg::FieldValue(client_, def, Cell(current_, def.FieldNo - 1),
-                        statement_->Database()->SQLDialect(),
+Variant IbQuery::FieldValue(int index) {
+  const FieldDef& def = Field(index);
+  if (current_ < 0 || current_ >= row_count_) return Variant::Null();
+  return xg::FieldValue(client_, def, Cell(current_, def.field_no - 1),
+                        statement_.Database().SQLDialect(),
                         [this](const ISC_QUAD& id) { return ReadBlob(id); });
 }
 
-const TCachedCell& TIBQuery::Cell(int row, int column) const {
-  const std::vector<TCachedCell>& chunk = chunks_[static_cast<size_t>(row / kRowCacheChunk)];
+const CachedCell& IbQuery::Cell(int row, int column) const {
+  const std::vector<CachedCell>& chunk = chunks_[static_cast<size_t>(row / kRowCacheChunk)];
   return chunk[static_cast<size_t>(row % kRowCacheChunk) * columns_ + column];
 }
 
-std::string TIBQuery::ReadBlob(const ISC_QUAD& id) const {
-  TIBDatabase* database = statement_->Database();
-  TIBTransaction* transaction = statement_->Transaction();
-  statement_->CheckDatabase();
-  statement_->CheckTransaction();
+std::string IbQuery::ReadBlob(const ISC_QUAD& id) {
+  IbDatabase& database = statement_.Database();
+  statement_.CheckDatabase();
+  statement_.CheckTransaction();
   isc_blob_handle blob = 0;
-  ISC_QUAD blobId = id;
-  database->Check(client_.isc_open_blob2(StatusVector(), database->Handle(), transaction->Handle(),
-                                         &blob, &blobId, 0, nullptr));
+  ISC_QUAD blob_id = id;
+  database.CheckStatus(
+      client_.isc_open_blob2(status_.get(), database.Handle(), statement_.Transaction().Handle(),
+                             &blob, &blob_id, 0, nullptr),
+      status_);
   std::string content;
   std::string segment(kBlobSegmentSize, '\0');
   while (true) {
     unsigned short length = 0;
     const ISC_STATUS result =
-        client_.isc_get_segment(StatusVector(), &blob, &length, kBlobSegmentSize, segment.data());
+        client_.isc_get_segment(status_.get(), &blob, &length, kBlobSegmentSize, segment.data());
     if (result == 0 || result == isc_segment) {
       content.append(segment.data(), length);
       continue;
     }
     if (result == isc_segstr_eof) break;
-    std::exception_ptr failure;
-    try {
-      database->RaiseFailure();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    ISC_STATUS_ARRAY ignored{};
-    client_.isc_close_blob(ignored, &blob);
-    std::rethrow_exception(failure);
+    CleanUpOnFailure([&] { database.ThrowFailure(status_); },
+                     [&] {
+                       StatusVector ignored;
+                       client_.isc_close_blob(ignored.get(), &blob);
+                     });
   }
-  database->Check(client_.isc_close_blob(StatusVector(), &blob));
+  database.CheckStatus(client_.isc_close_blob(status_.get(), &blob), status_);
   return content;
 }
 

@@ -1,6 +1,7 @@
-// TIBQuery: a statement with its fields and its row cache, as the SQL services use it. Open
-// prepares, describes the columns into field definitions, executes and opens the cursor; rows
-// are fetched into the cache (grown 1000 rows at a time) and walked with First, Next and Last.
+// IbQuery: a statement in a transaction with its fields and its row cache, as the SQL services
+// use it. Open prepares, describes the columns into field definitions, executes and opens the
+// cursor; rows are fetched into the cache (grown 1000 rows at a time) and walked with First, Next
+// and Last.
 #pragma once
 
 #include <functional>
@@ -10,31 +11,24 @@
 
 #include "db/ib_field_def.h"
 #include "db/ib_field_value.h"
+#include "db/ib_sql.h"
 #include "runtime/variant.h"
 
 namespace xg {
 
-class IBClientLibrary;
-class TIBDatabase;
-class TIBSQL;
-class TIBTransaction;
+class IbClientLibrary;
+class IbTransaction;
 
-class TIBQuery {
+class IbQuery {
  public:
-  TIBQuery();
-  ~TIBQuery();
-  TIBQuery(const TIBQuery&) = delete;
-  TIBQuery& operator=(const TIBQuery&) = delete;
-
-  void SetDatabase(TIBDatabase* database);
-  void SetTransaction(TIBTransaction* transaction);
+  explicit IbQuery(IbTransaction& transaction);
+  ~IbQuery();
+  IbQuery(const IbQuery&) = delete;
+  IbQuery& operator=(const IbQuery&) = delete;
 
   // The statement text; it is split into lines and its parameter markers are parsed at once
   // (a malformed text raises EIBClientError 55 here). Closes and unprepares the query.
   void SetSQL(const std::string& text);
-  void ClearSQL() { SetSQL(std::string()); }
-  // The text as lines joined with CR LF, as it is sent.
-  const std::string& SQLText() const { return sqlText_; }
 
   void Open();
   void Close();
@@ -48,46 +42,47 @@ class TIBQuery {
   void Last();
   void Next();
   bool Eof() const { return eof_; }
-  int RecordCount() const { return rowCount_; }
+  int RecordCount() const { return row_count_; }
   // 1-based position of the current row; 0 when there is none.
   int RecNo() const;
 
   // Called after each row is fetched into the cache with the number of bytes of its text and
   // byte values; a failure it raises stops the fetching and leaves the call that fetched.
   void SetRowFetchedHandler(std::function<void(size_t)> handler) {
-    onRowFetched_ = std::move(handler);
+    on_row_fetched_ = std::move(handler);
   }
 
   int FieldCount() const { return static_cast<int>(fields_.size()); }
   // Raises EIBClientError 26 outside 0..FieldCount()-1.
-  const TFieldDef& Field(int index) const;
+  const FieldDef& Field(int index) const;
   // The field's value in the current row: Null when there is no current row.
-  Variant FieldValue(int index) const;
+  Variant FieldValue(int index);
 
  private:
   void CheckCursor() const;
   void BuildFieldDefs();
   bool FetchRow();
-  std::string ReadBlob(const ISC_QUAD& id) const;
+  std::string ReadBlob(const ISC_QUAD& id);
   void ReleaseRows();
+  const CachedCell& Cell(int row, int column) const;
 
-  const IBClientLibrary& client_;
-  std::unique_ptr<TIBSQL> statement_;
-  std::string sqlText_;
-  std::vector<TFieldDef> fieldDefs_;
-  std::vector<TFieldDef> fields_;
+  const IbClientLibrary& client_;
+  IbSql statement_;
+  StatusVector status_;  // of the blob reads
+  std::string sql_text_;
+  std::vector<FieldDef> field_defs_;
+  std::vector<FieldDef> fields_;
   bool active_ = false;
-  bool hasCursor_ = false;
+  bool has_cursor_ = false;
   // The row cache: chunks of 1000 rows, each row one cell per output column. Chunks
   // are never moved once filled, so the cache grows without copying what it holds.
-  const TCachedCell& Cell(int row, int column) const;
-  std::vector<std::vector<TCachedCell>> chunks_;
+  std::vector<std::vector<CachedCell>> chunks_;
   int columns_ = 0;
-  int rowCount_ = 0;
+  int row_count_ = 0;
   int current_ = -1;
   bool eof_ = false;
-  bool fetchedAll_ = false;
-  std::function<void(size_t)> onRowFetched_;
+  bool fetched_all_ = false;
+  std::function<void(size_t)> on_row_fetched_;
 };
 
 }  // namespace xg

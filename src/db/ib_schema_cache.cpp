@@ -37,7 +37,7 @@ std::string TextOf(const XSQLVAR& var) {
 
 }  // namespace
 
-IBSchemaCache::RelationInfo& IBSchemaCache::Relation(const std::string& relation) {
+IbSchemaCache::RelationInfo& IbSchemaCache::Relation(const std::string& relation) {
   auto found = relations_.find(relation);
   if (found != relations_.end()) return found->second;
   RelationInfo info;
@@ -45,48 +45,44 @@ IBSchemaCache::RelationInfo& IBSchemaCache::Relation(const std::string& relation
   return relations_.emplace(relation, std::move(info)).first->second;
 }
 
-void IBSchemaCache::ReadRelation(const std::string& relation, RelationInfo& info) {
-  TIBTransaction& transaction = database_.InternalTransaction();
-  const bool wasActive = transaction.Active();
-  if (!wasActive) transaction.StartTransaction();
+void IbSchemaCache::ReadRelation(const std::string& relation, RelationInfo& info) {
+  IbTransaction& transaction = database_.InternalTransaction();
+  const bool was_active = transaction.Active();
+  if (!was_active) transaction.StartTransaction();
   {
-    TIBSQL defaults;
-    defaults.SetDatabase(&database_);
-    defaults.SetTransaction(&transaction);
+    IbSql defaults(transaction);
     defaults.SetSQL(kDefaultsQuery);
     defaults.Prepare();
     defaults.Params().SetText(0, relation);
     defaults.ExecQuery();
     while (defaults.Next()) {
-      TIBXSQLDA& row = defaults.Current();
+      IbXsqlda& row = defaults.Current();
       const std::string column = TextOf(row.Var(3));
       if (!IsNull(row.Var(0))) info.computed.insert(column);
-      if (!IsNull(row.Var(1)) || !IsNull(row.Var(2))) info.withDefault.insert(column);
+      if (!IsNull(row.Var(1)) || !IsNull(row.Var(2))) info.with_default.insert(column);
     }
   }
   {
-    TIBSQL primaryKey;
-    primaryKey.SetDatabase(&database_);
-    primaryKey.SetTransaction(&transaction);
-    primaryKey.SetSQL(kPrimaryKeyQuery);
-    primaryKey.Prepare();
-    primaryKey.Params().SetText(0, relation);
-    primaryKey.ExecQuery();
-    while (primaryKey.Next()) info.primaryKey.push_back(TextOf(primaryKey.Current().Var(0)));
+    IbSql primary_key(transaction);
+    primary_key.SetSQL(kPrimaryKeyQuery);
+    primary_key.Prepare();
+    primary_key.Params().SetText(0, relation);
+    primary_key.ExecQuery();
+    while (primary_key.Next()) info.primary_key.push_back(TextOf(primary_key.Current().Var(0)));
   }
-  if (!wasActive) transaction.Commit();
+  if (!was_active) transaction.Commit();
 }
 
-bool IBSchemaCache::IsComputed(const std::string& relation, const std::string& column) {
+bool IbSchemaCache::IsComputed(const std::string& relation, const std::string& column) {
   return Relation(relation).computed.count(column) > 0;
 }
 
-bool IBSchemaCache::HasDefault(const std::string& relation, const std::string& column) {
-  return Relation(relation).withDefault.count(column) > 0;
+bool IbSchemaCache::HasDefault(const std::string& relation, const std::string& column) {
+  return Relation(relation).with_default.count(column) > 0;
 }
 
-const std::vector<std::string>& IBSchemaCache::PrimaryKey(const std::string& relation) {
-  return Relation(relation).primaryKey;
+const std::vector<std::string>& IbSchemaCache::PrimaryKey(const std::string& relation) {
+  return Relation(relation).primary_key;
 }
 
 }  // namespace xg

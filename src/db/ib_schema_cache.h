@@ -1,6 +1,6 @@
 // The database's knowledge of its relations' columns: which are computed and which have a
-// default, and the primary key, read with two system-table queries once per relation in the
-// database's internal transaction.
+// default (a column with a default is not required), and the primary key, read with two
+// system-table queries once per relation in the database's internal transaction.
 #pragma once
 
 #include <map>
@@ -10,11 +10,11 @@
 
 namespace xg {
 
-class TIBDatabase;
+class IbDatabase;
 
-class IBSchemaCache {
+class IbSchemaCache {
  public:
-  explicit IBSchemaCache(TIBDatabase& database) : database_(database) {}
+  explicit IbSchemaCache(IbDatabase& database) : database_(database) {}
 
   bool IsComputed(const std::string& relation, const std::string& column);
   bool HasDefault(const std::string& relation, const std::string& column);
@@ -23,13 +23,13 @@ class IBSchemaCache {
  private:
   struct RelationInfo {
     std::set<std::string> computed;
-    std::set<std::string> withDefault;
-    std::vector<std::string> primaryKey;
+    std::set<std::string> with_default;
+    std::vector<std::string> primary_key;
   };
   RelationInfo& Relation(const std::string& relation);
   void ReadRelation(const std::string& relation, RelationInfo& info);
 
-  TIBDatabase& database_;
+  IbDatabase& database_;
   std::map<std::string, RelationInfo> relations_;
 };
 

@@ -50,232 +50,177 @@ bool KnownType(int type) {
 
 }  // namespace
 
-TIBSQL::TIBSQL() : client_(IBClient()) {}
+IbSql::IbSql(IbTransaction& transaction)
+    : client_(IbClient()), database_(transaction.Database()), transaction_(transaction) {}
 
-TIBSQL::~TIBSQL() {
-  try {
-    FreeHandle();
-  } catch (...) {
-  }
-  SetDatabase(nullptr);
-  SetTransaction(nullptr);
+IbSql::~IbSql() {
+  FreeHandle();
 }
 
-void TIBSQL::SetDatabase(TIBDatabase* database) {
-  if (database == database_) return;
-  if (Prepared()) FreeHandle();
-  if (database_ != nullptr) database_->RemoveSQLObject(this);
-  database_ = database;
-  if (database_ != nullptr) database_->AddSQLObject(this);
-}
-
-void TIBSQL::SetTransaction(TIBTransaction* transaction) {
-  if (transaction == transaction_) return;
-  if (Prepared()) FreeHandle();
-  if (transaction_ != nullptr) transaction_->RemoveSQLObject(this);
-  transaction_ = transaction;
-  if (transaction_ != nullptr) transaction_->AddSQLObject(this);
-}
-
-void TIBSQL::SetSQL(const std::string& text) {
+void IbSql::SetSQL(const std::string& text) {
   if (Prepared()) FreeHandle();
   described_ = false;
-  sql_ = text;
-  processed_ = TProcessedSQL{};
   processed_ = PreprocessSQL(text);
 }
 
-void TIBSQL::CheckDatabase() const {
-  if (database_ == nullptr) IBError(ibcDatabaseNotAssigned);
-  if (!database_->Connected()) IBError(ibcDatabaseClosed);
+void IbSql::CheckDatabase() const {
+  if (!database_.Connected()) ThrowClientError(ClientError::kDatabaseClosed);
 }
 
-void TIBSQL::CheckTransaction() const {
-  if (transaction_ == nullptr) IBError(ibcTransactionNotAssigned);
-  if (!transaction_->Active()) {
-    if (!transaction_->AllowAutoStart()) IBError(ibcNotInTransaction);
-    transaction_->StartTransaction();
-  }
+void IbSql::CheckTransaction() const {
+  if (!transaction_.Active()) transaction_.StartTransaction();
 }
 
-void TIBSQL::Check(ISC_STATUS result) {
-  if (result == 0) return;
-  if (database_ != nullptr) database_->RaiseFailure();
-  IBDataBaseError();
+void IbSql::CheckStatus(ISC_STATUS result) {
+  database_.CheckStatus(result, status_);
 }
 
-void TIBSQL::Prepare() {
+void IbSql::Prepare() {
   CheckDatabase();
   CheckTransaction();
   if (Prepared()) return;
-  const std::string& text = processed_.Text;
-  if (text.size() < 2 || BlankText(text)) IBError(ibcEmptySQLStatement);
+  const std::string& text = processed_.text;
+  if (text.size() < 2 || BlankText(text)) ThrowClientError(ClientError::kEmptySQLStatement);
 
-  Check(client_.isc_dsql_alloc_statement2(StatusVector(), database_->Handle(), &handle_));
-  try {
-    Check(client_.isc_dsql_prepare(StatusVector(), transaction_->Handle(), &handle_, 0,
-                                   text.c_str(),
-                                   static_cast<unsigned short>(database_->SQLDialect()), nullptr));
-    char result[8] = {};
-    Check(client_.isc_dsql_sql_info(StatusVector(), &handle_, 1, &kStatementTypeItem,
-                                    sizeof(result), result));
-    if (result[0] != kStatementTypeItem) IBError(ibcUnknownError);
-    const auto length = static_cast<short>(client_.isc_vax_integer(result + 1, 2));
-    sqlType_ = static_cast<int>(client_.isc_vax_integer(result + 3, length));
-    if (sqlType_ < SQLUnknown || sqlType_ > SQLSetGenerator) sqlType_ = SQLUnknown;
-    if (sqlType_ == SQLGetSegment || sqlType_ == SQLPutSegment || sqlType_ == SQLStartTransaction) {
-      IBError(ibcNotPermitted);
-    }
+  CheckStatus(client_.isc_dsql_alloc_statement2(status_.get(), database_.Handle(), &handle_));
+  CleanUpOnFailure([&] { PrepareAllocated(); },
+                   [&] {
+                     StatusVector ignored;
+                     client_.isc_dsql_free_statement(ignored.get(), &handle_, DSQL_drop);
+                     handle_ = 0;
+                   });
+}
 
-    params_.Reserve(1);
-    if (!processed_.ParamNames.empty()) {
-      Check(
-          client_.isc_dsql_describe_bind(StatusVector(), &handle_, SQLDA_VERSION1, params_.Area()));
-      if (params_.Area()->sqld > params_.Allocated()) {
-        params_.Reserve(params_.Area()->sqld);
-        Check(client_.isc_dsql_describe_bind(StatusVector(), &handle_, SQLDA_VERSION1,
-                                             params_.Area()));
-      }
-      CheckKnownTypes(params_);
-      params_.BindBuffers();
-    }
-    if (sqlType_ == SQLSelect || sqlType_ == SQLExecProcedure || sqlType_ == SQLSelectForUpdate) {
-      DescribeOutput();
-    } else {
-      current_.Reserve(1);
-    }
-  } catch (...) {
-    ISC_STATUS_ARRAY ignored{};
-    client_.isc_dsql_free_statement(ignored, &handle_, DSQL_drop);
-    handle_ = 0;
-    throw;
+// The steps of preparing after the statement handle is allocated.
+void IbSql::PrepareAllocated() {
+  const std::string& text = processed_.text;
+  CheckStatus(
+      client_.isc_dsql_prepare(status_.get(), transaction_.Handle(), &handle_, 0, text.c_str(),
+                               static_cast<unsigned short>(database_.SQLDialect()), nullptr));
+  char result[8] = {};
+  CheckStatus(client_.isc_dsql_sql_info(status_.get(), &handle_, 1, &kStatementTypeItem,
+                                        sizeof(result), result));
+  if (result[0] != kStatementTypeItem) ThrowClientError(ClientError::kUnknownError);
+  const auto length = static_cast<short>(client_.isc_vax_integer(result + 1, 2));
+  sql_type_ = static_cast<int>(client_.isc_vax_integer(result + 3, length));
+  if (sql_type_ < kSqlUnknown || sql_type_ > kSqlSetGenerator) sql_type_ = kSqlUnknown;
+  if (sql_type_ == kSqlGetSegment || sql_type_ == kSqlPutSegment ||
+      sql_type_ == kSqlStartTransaction) {
+    ThrowClientError(ClientError::kNotPermitted);
+  }
+
+  params_.Reserve(1);
+  if (!processed_.param_names.empty()) {
+    Describe(params_, [&](XSQLDA* area) {
+      return client_.isc_dsql_describe_bind(status_.get(), &handle_, SQLDA_VERSION1, area);
+    });
+  }
+  if (sql_type_ == kSqlSelect || sql_type_ == kSqlExecProcedure ||
+      sql_type_ == kSqlSelectForUpdate) {
+    DescribeOutput();
+  } else {
+    current_.Reserve(1);
   }
 }
 
-void TIBSQL::DescribeOutput() {
-  current_.Reserve(1);
-  Check(client_.isc_dsql_describe(StatusVector(), &handle_, SQLDA_VERSION1, current_.Area()));
-  if (current_.Area()->sqld > current_.Allocated()) {
-    current_.Reserve(current_.Area()->sqld);
-    Check(client_.isc_dsql_describe(StatusVector(), &handle_, SQLDA_VERSION1, current_.Area()));
+void IbSql::Describe(IbXsqlda& area, const std::function<ISC_STATUS(XSQLDA*)>& describe) {
+  area.Reserve(1);
+  CheckStatus(describe(area.Area()));
+  if (area.Area()->sqld > area.Allocated()) {
+    area.Reserve(area.Area()->sqld);
+    CheckStatus(describe(area.Area()));
   }
-  CheckKnownTypes(current_);
-  current_.BindBuffers();
+  CheckKnownTypes(area);
+  area.BindBuffers();
+}
+
+void IbSql::DescribeOutput() {
+  Describe(current_, [&](XSQLDA* area) {
+    return client_.isc_dsql_describe(status_.get(), &handle_, SQLDA_VERSION1, area);
+  });
   if (!described_) {
-    current_.NameColumns(database_->SQLDialect());
+    current_.NameColumns(database_.SQLDialect());
     described_ = true;
   }
 }
 
-void TIBSQL::CheckKnownTypes(TIBXSQLDA& area) {
+void IbSql::CheckKnownTypes(IbXsqlda& area) {
   for (int i = 0; i < area.Count(); ++i) {
     const int type = area.Var(i).sqltype & ~1;
-    if (!KnownType(type)) IBError(ibcUnknownSQLDataType, {static_cast<int64_t>(type)});
+    if (!KnownType(type))
+      ThrowClientError(ClientError::kUnknownSQLDataType, {static_cast<int64_t>(type)});
   }
 }
 
-void TIBSQL::SetParamsNull() {
-  for (size_t i = 0; i < processed_.ParamNames.size(); ++i) {
+void IbSql::SetParamsNull() {
+  for (size_t i = 0; i < processed_.param_names.size(); ++i) {
     XSQLVAR& var = params_.Var(static_cast<int>(i));
     var.sqltype = static_cast<ISC_SHORT>(var.sqltype | 1);
     *var.sqlind = -1;
   }
 }
 
-void TIBSQL::ExecQuery() {
+void IbSql::ExecQuery() {
   CheckDatabase();
   CheckTransaction();
   Prepare();
-  XSQLDA* input = processed_.ParamNames.empty() ? nullptr : params_.Area();
-  Check(client_.isc_dsql_execute2(StatusVector(), transaction_->Handle(), &handle_,
-                                  static_cast<unsigned short>(database_->SQLDialect()), input,
-                                  nullptr));
-  const std::string cursorName = NewGUIDText();
-  Check(client_.isc_dsql_set_cursor_name(StatusVector(), &handle_, cursorName.c_str(), 0));
+  XSQLDA* input = processed_.param_names.empty() ? nullptr : params_.Area();
+  CheckStatus(client_.isc_dsql_execute2(status_.get(), transaction_.Handle(), &handle_,
+                                        static_cast<unsigned short>(database_.SQLDialect()), input,
+                                        nullptr));
+  const std::string cursor_name = NewGUIDText();
+  CheckStatus(client_.isc_dsql_set_cursor_name(status_.get(), &handle_, cursor_name.c_str(), 0));
   open_ = true;
 }
 
-bool TIBSQL::Next() {
+bool IbSql::Next() {
   if (!open_) return false;
   const ISC_STATUS result =
-      client_.isc_dsql_fetch(StatusVector(), &handle_,
-                             static_cast<unsigned short>(database_->SQLDialect()), current_.Area());
+      client_.isc_dsql_fetch(status_.get(), &handle_,
+                             static_cast<unsigned short>(database_.SQLDialect()), current_.Area());
   if (result == 0) return true;
-  if (result == kNoMoreRows || StatusVector()[1] == kCursorNotOpen) return false;
-  std::exception_ptr failure;
-  try {
-    Check(result);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  try {
-    Close();
-  } catch (...) {
-  }
-  std::rethrow_exception(failure);
+  if (result == kNoMoreRows || status_.ErrorCode() == kCursorNotOpen) return false;
+  CleanUpOnFailure([&] { database_.ThrowFailure(status_); }, [&] { Close(); });
+  return false;  // not reached: the failure is thrown
 }
 
-void TIBSQL::ExecNoCursor() {
+void IbSql::ExecNoCursor() {
   CheckDatabase();
   CheckTransaction();
   Prepare();
-  const auto dialect = static_cast<unsigned short>(database_->SQLDialect());
-  XSQLDA* input = processed_.ParamNames.empty() ? nullptr : params_.Area();
-  if (sqlType_ != SQLExecProcedure) {
-    Check(
-        client_.isc_dsql_execute(StatusVector(), transaction_->Handle(), &handle_, dialect, input));
+  const auto dialect = static_cast<unsigned short>(database_.SQLDialect());
+  XSQLDA* input = processed_.param_names.empty() ? nullptr : params_.Area();
+  if (sql_type_ != kSqlExecProcedure) {
+    CheckStatus(
+        client_.isc_dsql_execute(status_.get(), transaction_.Handle(), &handle_, dialect, input));
     return;
   }
-  if (client_.isc_dsql_execute2(StatusVector(), transaction_->Handle(), &handle_, dialect, input,
+  if (client_.isc_dsql_execute2(status_.get(), transaction_.Handle(), &handle_, dialect, input,
                                 current_.Area()) == 0) {
     return;
   }
-  if (StatusVector()[1] == kProcedureNotRetried) Check(1);
-  ISC_STATUS_ARRAY ignored{};
-  client_.isc_dsql_prepare(ignored, transaction_->Handle(), &handle_, 0, processed_.Text.c_str(),
-                           dialect, nullptr);
-  Check(client_.isc_dsql_execute2(StatusVector(), transaction_->Handle(), &handle_, dialect, input,
-                                  current_.Area()));
+  if (status_.ErrorCode() == kProcedureNotRetried) database_.ThrowFailure(status_);
+  StatusVector ignored;
+  client_.isc_dsql_prepare(ignored.get(), transaction_.Handle(), &handle_, 0,
+                           processed_.text.c_str(), dialect, nullptr);
+  CheckStatus(client_.isc_dsql_execute2(status_.get(), transaction_.Handle(), &handle_, dialect,
+                                        input, current_.Area()));
 }
 
-void TIBSQL::Close() {
+void IbSql::Close() {
   if (!open_) return;
   open_ = false;
-  ISC_STATUS_ARRAY status{};
-  client_.isc_dsql_free_statement(status, &handle_, DSQL_close);
+  StatusVector ignored;
+  client_.isc_dsql_free_statement(ignored.get(), &handle_, DSQL_close);
 }
 
-void TIBSQL::FreeHandle() {
+void IbSql::FreeHandle() {
   Close();
   if (handle_ != 0) {
-    ISC_STATUS_ARRAY status{};
-    client_.isc_dsql_free_statement(status, &handle_, DSQL_drop);
+    StatusVector ignored;
+    client_.isc_dsql_free_statement(ignored.get(), &handle_, DSQL_drop);
     handle_ = 0;
   }
-}
-
-void TIBSQL::Release() {
-  const bool had = Prepared() || open_;
-  FreeHandle();
-  if (had && onRelease_) onRelease_();
-}
-
-void TIBSQL::BeforeTransactionEnd() {
-  Release();
-}
-
-void TIBSQL::BeforeDatabaseDisconnect() {
-  Release();
-}
-
-void TIBSQL::TransactionFreed() {
-  Release();
-  transaction_ = nullptr;
-}
-
-void TIBSQL::DatabaseFreed() {
-  Release();
-  database_ = nullptr;
 }
 
 }  // namespace xg

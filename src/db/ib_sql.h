@@ -1,7 +1,8 @@
-// TIBSQL: one statement of the client API on a database and a transaction: its text with the
-// parameter markers replaced, preparation (with the server's statement type and the described
-// parameters and columns), execution, the cursor and fetching one row at a time. It releases its
-// statement handle before its transaction ends or its database detaches, and when destroyed.
+// IbSql: one statement of the client API in a transaction (and so on the transaction's
+// database): its text with the parameter markers replaced, preparation (with the server's
+// statement type and the described parameters and columns), execution, the cursor and fetching
+// one row at a time. It releases its statement handle when destroyed, which is before its
+// transaction and its database are.
 #pragma once
 
 #include <ibase.h>
@@ -10,59 +11,54 @@
 #include <string>
 #include <vector>
 
-#include "db/ib_sql_client.h"
+#include "db/ib_error.h"
 #include "db/ib_xsqlda.h"
 #include "db/sql_params.h"
 
 namespace xg {
 
-class IBClientLibrary;
-class TIBDatabase;
-class TIBTransaction;
+class IbClientLibrary;
+class IbDatabase;
+class IbTransaction;
 
 // The server's statement types.
-enum TIBSQLTypes {
-  SQLUnknown = 0,
-  SQLSelect = 1,
-  SQLInsert = 2,
-  SQLUpdate = 3,
-  SQLDelete = 4,
-  SQLDDL = 5,
-  SQLGetSegment = 6,
-  SQLPutSegment = 7,
-  SQLExecProcedure = 8,
-  SQLStartTransaction = 9,
-  SQLCommit = 10,
-  SQLRollback = 11,
-  SQLSelectForUpdate = 12,
-  SQLSetGenerator = 13
+enum SqlStatementType {
+  kSqlUnknown = 0,
+  kSqlSelect = 1,
+  kSqlInsert = 2,
+  kSqlUpdate = 3,
+  kSqlDelete = 4,
+  kSqlDdl = 5,
+  kSqlGetSegment = 6,
+  kSqlPutSegment = 7,
+  kSqlExecProcedure = 8,
+  kSqlStartTransaction = 9,
+  kSqlCommit = 10,
+  kSqlRollback = 11,
+  kSqlSelectForUpdate = 12,
+  kSqlSetGenerator = 13
 };
 
-class TIBSQL : public IBSQLClient {
+class IbSql {
  public:
-  TIBSQL();
-  ~TIBSQL() override;
-  TIBSQL(const TIBSQL&) = delete;
-  TIBSQL& operator=(const TIBSQL&) = delete;
+  explicit IbSql(IbTransaction& transaction);
+  ~IbSql();
+  IbSql(const IbSql&) = delete;
+  IbSql& operator=(const IbSql&) = delete;
 
-  TIBDatabase* Database() const { return database_; }
-  TIBTransaction* Transaction() const { return transaction_; }
-  // Binding registers the statement with the component (and unprepares it).
-  void SetDatabase(TIBDatabase* database);
-  void SetTransaction(TIBTransaction* transaction);
+  IbDatabase& Database() const { return database_; }
+  IbTransaction& Transaction() const { return transaction_; }
 
   // The statement text as given (lines joined with CR LF). Unprepares; parses the parameter
   // markers at once, so a malformed text raises here.
   void SetSQL(const std::string& text);
-  const std::string& SQL() const { return sql_; }
-  const std::vector<std::string>& ParamNames() const { return processed_.ParamNames; }
 
   bool Prepared() const { return handle_ != 0; }
   // Allocates, prepares, asks the statement type and describes parameters and columns.
   void Prepare();
-  int SQLType() const { return sqlType_; }
-  TIBXSQLDA& Params() { return params_; }
-  TIBXSQLDA& Current() { return current_; }
+  int SQLType() const { return sql_type_; }
+  IbXsqlda& Params() { return params_; }
+  IbXsqlda& Current() { return current_; }
   // Every parameter of the text sent as null (the services never give values).
   void SetParamsNull();
 
@@ -78,36 +74,31 @@ class TIBSQL : public IBSQLClient {
   void Close();
   void FreeHandle();
 
-  // Told when the statement is closed and released from outside (transaction end, disconnect).
-  void SetOnRelease(std::function<void()> callback) { onRelease_ = std::move(callback); }
-
-  // The connection checks every statement operation makes.
+  // The connection checks every statement operation makes: the database is connected (else
+  // EIBClientError 15), the transaction active (started here when it is not).
   void CheckDatabase() const;
   void CheckTransaction() const;
 
-  void BeforeTransactionEnd() override;
-  void BeforeDatabaseDisconnect() override;
-  void TransactionFreed() override;
-  void DatabaseFreed() override;
-
  private:
+  void PrepareAllocated();
+  // Describes into the area (grown to what the server reports), checks the column types and
+  // points the entries at buffers.
+  void Describe(IbXsqlda& area, const std::function<ISC_STATUS(XSQLDA*)>& describe);
   void DescribeOutput();
-  void CheckKnownTypes(TIBXSQLDA& area);
-  void Check(ISC_STATUS result);
-  void Release();
+  void CheckKnownTypes(IbXsqlda& area);
+  void CheckStatus(ISC_STATUS result);
 
-  const IBClientLibrary& client_;
-  TIBDatabase* database_ = nullptr;
-  TIBTransaction* transaction_ = nullptr;
-  std::string sql_;
-  TProcessedSQL processed_;
+  const IbClientLibrary& client_;
+  IbDatabase& database_;
+  IbTransaction& transaction_;
+  StatusVector status_;
+  ProcessedSql processed_;
   isc_stmt_handle handle_ = 0;
-  int sqlType_ = SQLUnknown;
+  int sql_type_ = kSqlUnknown;
   bool open_ = false;
   bool described_ = false;
-  TIBXSQLDA params_;
-  TIBXSQLDA current_;
-  std::function<void()> onRelease_;
+  IbXsqlda params_;
+  IbXsqlda current_;
 };
 
 }  // namespace xg

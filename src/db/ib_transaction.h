@@ -1,65 +1,59 @@
-// TIBTransaction: one transaction over the databases it lists (the services list one). Start,
-// commit and roll back, optionally forced; a forced end never raises. A transaction still
-// active when it is destroyed is rolled back by force.
+// IbTransaction: one transaction on a database, made on the database it takes in its
+// constructor. Start, commit and roll back; ended by force (never raising) when its database
+// disconnects or closes. A transaction still active when it is destroyed is rolled back by force.
 #pragma once
 
 #include <ibase.h>
 
-#include <vector>
+#include "db/ib_error.h"
 
 namespace xg {
 
-class IBClientLibrary;
-class IBSQLClient;
-class TIBDatabase;
+class IbClientLibrary;
+class IbDatabase;
 
-enum TTransactionAction {
-  TARollback = 0,
-  TACommit = 1,
-  TARollbackRetaining = 2,
-  TACommitRetaining = 3
-};
+enum class TransactionAction { kRollback, kCommit };
 
-class TIBTransaction {
+class IbTransaction {
  public:
-  // Loads the client library if needed (raises EIBClientError 1 when it cannot be loaded).
-  TIBTransaction();
-  ~TIBTransaction();
-  TIBTransaction(const TIBTransaction&) = delete;
-  TIBTransaction& operator=(const TIBTransaction&) = delete;
+  // Loads the client library if needed (raises EIBClientError 1 when it cannot be loaded). One
+  // transaction at a time is made on a database (besides the database's internal one).
+  explicit IbTransaction(IbDatabase& database);
+  ~IbTransaction();
+  IbTransaction(const IbTransaction&) = delete;
+  IbTransaction& operator=(const IbTransaction&) = delete;
 
-  TIBDatabase* DefaultDatabase() const { return defaultDatabase_; }
-  // Lists the database and registers the transaction with it.
-  void SetDefaultDatabase(TIBDatabase* database);
+  IbDatabase& Database() const { return database_; }
 
-  TTransactionAction DefaultAction() const { return defaultAction_; }
-  void SetDefaultAction(TTransactionAction action) { defaultAction_ = action; }
-  bool AllowAutoStart() const { return allowAutoStart_; }
-  void SetAllowAutoStart(bool value) { allowAutoStart_ = value; }
+  // How the transaction ends when its database disconnects (a commit unless set).
+  void SetDefaultAction(TransactionAction action) { default_action_ = action; }
 
   bool Active() const { return handle_ != 0; }
-  // true starts an inactive transaction, false rolls an active one back; otherwise nothing.
-  void SetActive(bool value);
-
   void StartTransaction();
-  void Commit() { EndTransaction(TACommit, false); }
-  void Rollback() { EndTransaction(TARollback, false); }
-  void EndTransaction(TTransactionAction action, bool force);
+  void Commit() { End(TransactionAction::kCommit); }
+  void Rollback() { End(TransactionAction::kRollback); }
+  // Raises what the client library reports; a commit that lost the network closes the
+  // database by force first.
+  void End(TransactionAction action);
+  // Ends by force with the default action; a failed end is followed by a rollback, and nothing
+  // is reported.
+  void EndByDefaultAction();
 
   isc_tr_handle* Handle() { return &handle_; }
 
-  void AddSQLObject(IBSQLClient* client);
-  void RemoveSQLObject(IBSQLClient* client);
-  // Called by a database that is being destroyed.
-  void RemoveDatabase(TIBDatabase* database);
-
  private:
-  const IBClientLibrary& client_;
-  TIBDatabase* defaultDatabase_ = nullptr;
-  std::vector<TIBDatabase*> databases_;
-  std::vector<IBSQLClient*> sqlObjects_;
-  TTransactionAction defaultAction_ = TACommit;
-  bool allowAutoStart_ = true;
+  friend class IbDatabase;
+  enum InternalTag { kInternal };
+  // The database's internal transaction, owned by the database.
+  IbTransaction(IbDatabase& database, InternalTag);
+
+  ISC_STATUS Call(TransactionAction action, StatusVector& status);
+
+  const IbClientLibrary& client_;
+  IbDatabase& database_;
+  bool internal_ = false;
+  StatusVector status_;
+  TransactionAction default_action_ = TransactionAction::kCommit;
   isc_tr_handle handle_ = 0;
 };
 

@@ -33,7 +33,7 @@ std::string NormalizeIdentifier(int dialect, const std::string& name) {
 }
 
 std::vector<std::string> UniqueColumnNames(const std::vector<std::string>& aliases, int dialect,
-                                           size_t nameLimit) {
+                                           size_t name_limit) {
   std::vector<std::string> names;
   std::vector<std::string> normalized;
   for (const std::string& alias : aliases) {
@@ -52,8 +52,8 @@ std::vector<std::string> UniqueColumnNames(const std::vector<std::string>& alias
       ++counter;
       const std::string digits = std::to_string(counter);
       std::string base = own;
-      if (name.size() + digits.size() >= nameLimit) {
-        base = own.substr(0, nameLimit - 1 - digits.size());
+      if (name.size() + digits.size() >= name_limit) {
+        base = own.substr(0, name_limit - 1 - digits.size());
       }
       name = base + digits;
     }
@@ -63,11 +63,11 @@ std::vector<std::string> UniqueColumnNames(const std::vector<std::string>& alias
   return names;
 }
 
-TIBXSQLDA::TIBXSQLDA() {
+IbXsqlda::IbXsqlda() {
   Reserve(1);
 }
 
-void TIBXSQLDA::Reserve(int n) {
+void IbXsqlda::Reserve(int n) {
   if (n < 1) n = 1;
   area_.assign(XSQLDA_LENGTH(n), std::byte{0});
   XSQLDA* area = Area();
@@ -77,21 +77,21 @@ void TIBXSQLDA::Reserve(int n) {
   allocated_ = n;
 }
 
-int TIBXSQLDA::Count() const {
+int IbXsqlda::Count() const {
   const auto* area = reinterpret_cast<const XSQLDA*>(area_.data());
   return area->sqld < area->sqln ? area->sqld : area->sqln;
 }
 
-XSQLVAR& TIBXSQLDA::Var(int index) {
-  if (index < 0 || index >= Count()) IBError(ibcXSQLDAIndexOutOfRange);
+XSQLVAR& IbXsqlda::Var(int index) {
+  if (index < 0 || index >= Count()) ThrowClientError(ClientError::kXSQLDAIndexOutOfRange);
   return Area()->sqlvar[index];
 }
 
-const XSQLVAR& TIBXSQLDA::Var(int index) const {
-  return const_cast<TIBXSQLDA*>(this)->Var(index);
+const XSQLVAR& IbXsqlda::Var(int index) const {
+  return const_cast<IbXsqlda*>(this)->Var(index);
 }
 
-void TIBXSQLDA::BindBuffers() {
+void IbXsqlda::BindBuffers() {
   const int count = Count();
   size_t total = 0;
   for (int i = 0; i < count; ++i) {
@@ -109,7 +109,7 @@ void TIBXSQLDA::BindBuffers() {
   }
 }
 
-void TIBXSQLDA::SetAllNull() {
+void IbXsqlda::SetAllNull() {
   for (int i = 0; i < Count(); ++i) {
     XSQLVAR& var = Var(i);
     var.sqltype = static_cast<ISC_SHORT>(var.sqltype | 1);
@@ -117,7 +117,7 @@ void TIBXSQLDA::SetAllNull() {
   }
 }
 
-void TIBXSQLDA::SetText(int index, const std::string& value) {
+void IbXsqlda::SetText(int index, const std::string& value) {
   XSQLVAR& var = Var(index);
   texts_[static_cast<size_t>(index)] = value;
   var.sqltype = SQL_TEXT | 1;
@@ -128,7 +128,7 @@ void TIBXSQLDA::SetText(int index, const std::string& value) {
   *var.sqlind = 0;
 }
 
-void TIBXSQLDA::NameColumns(int dialect) {
+void IbXsqlda::NameColumns(int dialect) {
   std::vector<std::string> aliases;
   for (int i = 0; i < Count(); ++i) {
     const XSQLVAR& var = Var(i);
@@ -140,9 +140,9 @@ void TIBXSQLDA::NameColumns(int dialect) {
   names_ = UniqueColumnNames(aliases, dialect);
 }
 
-const std::string& TIBXSQLDA::Name(int index) const {
+const std::string& IbXsqlda::Name(int index) const {
   if (index < 0 || static_cast<size_t>(index) >= names_.size()) {
-    IBError(ibcXSQLDAIndexOutOfRange);
+    ThrowClientError(ClientError::kXSQLDAIndexOutOfRange);
   }
   return names_[static_cast<size_t>(index)];
 }

@@ -1,4 +1,4 @@
-// TIBXSQLDA: a descriptor area of the client API (version 1: entries with names of up to 31
+// IbXsqlda: a descriptor area of the client API (version 1: entries with names of up to 31
 // characters), with the buffers its entries point to and the unique names of result columns.
 #pragma once
 
@@ -22,13 +22,13 @@ std::string NormalizeIdentifier(int dialect, const std::string& name);
 // already taken by an earlier column gets a counter ("ID", "ID1", "ID2"; "F_1", "F_2"), the
 // alias cut so that no name reaches the limit.
 std::vector<std::string> UniqueColumnNames(const std::vector<std::string>& aliases, int dialect,
-                                           size_t nameLimit = kXSQLDANameLimit);
+                                           size_t name_limit = kXSQLDANameLimit);
 
-class TIBXSQLDA {
+class IbXsqlda {
  public:
-  TIBXSQLDA();
-  TIBXSQLDA(const TIBXSQLDA&) = delete;
-  TIBXSQLDA& operator=(const TIBXSQLDA&) = delete;
+  IbXsqlda();
+  IbXsqlda(const IbXsqlda&) = delete;
+  IbXsqlda& operator=(const IbXsqlda&) = delete;
 
   // Room for n entries; the area's own count is kept.
   void Reserve(int n);

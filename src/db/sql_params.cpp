@@ -10,7 +10,7 @@ namespace xg {
 namespace {
 
 [[noreturn]] void ParseFailure(const ResourceString& reason) {
-  IBError(ibcSQLParseError, {LoadResString(reason)});
+  ThrowClientError(ClientError::kSQLParseError, {LoadResString(reason)});
 }
 
 bool IsNameChar(char c) {
@@ -26,29 +26,29 @@ std::string SQLLinesText(const std::string& text) {
   const std::string_view source(text.c_str());  // ends at the first byte 0
   std::string result;
   result.reserve(source.size() + 2);
-  size_t lineStart = 0;
+  size_t line_start = 0;
   size_t i = 0;
   while (i < source.size()) {
     const char c = source[i];
     if (c == '\r' || c == '\n') {
-      result.append(source.substr(lineStart, i - lineStart));
+      result.append(source.substr(line_start, i - line_start));
       result += "\r\n";
       i += (c == '\r' && i + 1 < source.size() && source[i + 1] == '\n') ? 2 : 1;
-      lineStart = i;
+      line_start = i;
     } else {
       ++i;
     }
   }
-  if (lineStart < source.size()) {
-    result.append(source.substr(lineStart));
+  if (line_start < source.size()) {
+    result.append(source.substr(line_start));
     result += "\r\n";
   }
   return result;
 }
 
-TProcessedSQL PreprocessSQL(const std::string& sql) {
-  TProcessedSQL processed;
-  processed.Text.reserve(sql.size());
+ProcessedSql PreprocessSQL(const std::string& sql) {
+  ProcessedSql processed;
+  processed.text.reserve(sql.size());
   ScanState state = ScanState::Plain;
   const size_t n = sql.size();
   size_t i = 0;
@@ -57,11 +57,11 @@ TProcessedSQL PreprocessSQL(const std::string& sql) {
     switch (state) {
       case ScanState::Plain:
         if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
-          processed.Text += "/*";
+          processed.text += "/*";
           i += 2;
           state = ScanState::Comment;
         } else if (c == '\'' || c == '"') {
-          processed.Text += c;
+          processed.text += c;
           ++i;
           state = c == '\'' ? ScanState::SingleQuoted : ScanState::DoubleQuoted;
         } else if (c == ':' || c == '?') {
@@ -90,32 +90,32 @@ TProcessedSQL PreprocessSQL(const std::string& sql) {
             while (j < n && IsNameChar(sql[j])) name += sql[j++];
             if (name.empty()) ParseFailure(SIBParamNameExpected);
           }
-          processed.Text += '?';
-          processed.ParamNames.push_back(std::move(name));
+          processed.text += '?';
+          processed.param_names.push_back(std::move(name));
           i = j;
         } else {
-          processed.Text += c;
+          processed.text += c;
           ++i;
         }
         break;
       case ScanState::Comment:
         if (c == '*' && i + 1 < n && sql[i + 1] == '/') {
-          processed.Text += "*/";
+          processed.text += "*/";
           i += 2;
           state = ScanState::Plain;
         } else {
-          processed.Text += c;
+          processed.text += c;
           ++i;
         }
         break;
       case ScanState::SingleQuoted:
       case ScanState::DoubleQuoted: {
         const char quote = state == ScanState::SingleQuoted ? '\'' : '"';
-        processed.Text += c;
+        processed.text += c;
         ++i;
         if (c == quote) {
           if (i < n && sql[i] == quote) {
-            processed.Text += quote;  // a doubled quote stays inside the text
+            processed.text += quote;  // a doubled quote stays inside the text
             ++i;
           } else {
             state = ScanState::Plain;

@@ -12,13 +12,13 @@ namespace xg {
 // the result is every line followed by CR LF (empty for an empty text).
 std::string SQLLinesText(const std::string& text);
 
-struct TProcessedSQL {
-  std::string Text;                     // the markers replaced by "?"
-  std::vector<std::string> ParamNames;  // in text order
+struct ProcessedSql {
+  std::string text;                      // the markers replaced by "?"
+  std::vector<std::string> param_names;  // in text order
 };
 
 // Raises EIBClientError 55 ("Erro na análise do SQL") for a comment or quoted text left open or a
 // marker without a name.
-TProcessedSQL PreprocessSQL(const std::string& sql);
+ProcessedSql PreprocessSQL(const std::string& sql);
 
 }  // namespace xg

@@ -118,7 +118,7 @@ std::string ValueToText(const Variant& Value, TDataKind Kind, const RegionalSett
   return {};
 }
 
-TDataKind FieldDataKind(TFieldType FieldType) {
+TDataKind FieldDataKind(FieldType field_type) {
   // Indexed by the field type's ordinal. Decimal and counter types are written as strings; the
   // byte types as integers.
   static constexpr TDataKind kKinds[] = {
@@ -162,7 +162,7 @@ TDataKind FieldDataKind(TFieldType FieldType) {
       dkString,    // ftFMTBcd
   };
   static_assert(sizeof kKinds / sizeof kKinds[0] == ftFMTBcd + 1);
-  return FieldType <= ftFMTBcd ? kKinds[FieldType] : dkString;
+  return field_type <= ftFMTBcd ? kKinds[field_type] : dkString;
 }
 
 std::string JoinDocumentLines(const std::vector<std::string>& lines) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "db/field_type.h"
 #include "runtime/regional_settings.h"
 #include "runtime/variant.h"
 
@@ -23,16 +24,6 @@ enum TDataKind : uint8_t {
   dkDateTime = 6,
 };
 
-// clang-format off
-enum TFieldType : uint8_t {
-  ftUnknown, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency, ftBCD,
-  ftDate, ftTime, ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob, ftMemo, ftGraphic,
-  ftFmtMemo, ftParadoxOle, ftDBaseOle, ftTypedBinary, ftCursor, ftFixedChar, ftWideString,
-  ftLargeint, ftADT, ftArray, ftReference, ftDataSet, ftOraBlob, ftOraClob, ftVariant,
-  ftInterface, ftIDispatch, ftGuid, ftTimeStamp, ftFMTBcd
-};
-// clang-format on
-
 std::string MakeTag(const std::string& Text, bool Closing);
 // The value is written with the settings (see ValueToText).
 std::string MakeElement(const std::string& Name, const Variant& Value, TDataKind Kind,
@@ -43,7 +34,7 @@ std::string DataKindName(TDataKind Kind);
 // return) as "?". Other bytes, line breaks included, stay as they are.
 std::string EscapeText(std::string text);
 std::string ValueToText(const Variant& Value, TDataKind Kind, const RegionalSettings& settings);
-TDataKind FieldDataKind(TFieldType FieldType);
+TDataKind FieldDataKind(FieldType field_type);
 
 // The text of a document built as a list of lines: every line followed by CR LF.
 std::string JoinDocumentLines(const std::vector<std::string>& lines);

@@ -15,11 +15,10 @@ namespace xg {
 XG_RESOURCE(SOperationDone, "Opera\xE7\xE3o efetuada com sucesso");
 XG_RESOURCE(SOperationNotDone, "Opera\xE7\xE3o n\xE3o efetuada: ");
 
-std::string RunExecSQL(const std::string& RequestText, const RegionalSettings& settings) {
-  TSQLServiceSession session;
-  session.Connect(RequestText);
-  TIBTransaction& transaction = session.Transaction();
-  transaction.SetActive(false);
+std::string RunExecSQL(const std::string& request_text, const RegionalSettings& settings) {
+  SqlServiceSession session;
+  session.Connect(request_text);
+  IbTransaction& transaction = session.Transaction();
   transaction.StartTransaction();
   session.LoadStatement();
 
@@ -43,7 +42,7 @@ std::string RunExecSQL(const std::string& RequestText, const RegionalSettings& s
     message = LoadResString(SOperationNotDone) + failure.Message();
   }
 
-  std::vector<std::string>& lines = session.CreateLines();
+  std::vector<std::string> lines;
   lines.push_back(LoadResString(SXMLDeclaration));
   lines.push_back(MakeTag(LoadResString(SExecSQL), false));
   lines.push_back(

@@ -40,10 +40,10 @@ class AnswerBudget {
 
 // The element name of a column: its name in upper case (ASCII letters only), each "&" written
 // as "&amp;" as the values' are.
-std::string ElementName(const std::string& fieldName) {
+std::string ElementName(const std::string& field_name) {
   std::string name;
-  name.reserve(fieldName.size());
-  for (char c : fieldName) {
+  name.reserve(field_name.size());
+  for (char c : field_name) {
     if (c == '&') {
       name += "&amp;";
     } else {
@@ -55,12 +55,12 @@ std::string ElementName(const std::string& fieldName) {
 
 // One element line per field of the current row (every value null when there is none).
 template <class AddLine>
-void AddRowElements(TIBQuery& query, AddLine& add, const RegionalSettings& settings) {
+void AddRowElements(IbQuery& query, AddLine& add, const RegionalSettings& settings) {
   for (int i = 0; i < query.FieldCount(); ++i) {
-    const TFieldDef& field = query.Field(i);
-    const int dataSize = FieldDataSize(field) - (field.DataType == ftString ? 1 : 0);
-    add(MakeElement(ElementName(field.Name), query.FieldValue(i), FieldDataKind(field.DataType),
-                    dataSize, 0, settings));
+    const FieldDef& field = query.Field(i);
+    const int data_size = FieldDataSize(field) - (field.data_type == ftString ? 1 : 0);
+    add(MakeElement(ElementName(field.name), query.FieldValue(i), FieldDataKind(field.data_type),
+                    data_size, 0, settings));
   }
 }
 
@@ -70,21 +70,22 @@ std::string RecordTag(int number) {
 
 // The bytes of a row's lines apart from its values: the record tags and each field's element
 // with an empty value.
-int64_t RowMarkupBytes(TIBQuery& query) {
+int64_t RowMarkupBytes(IbQuery& query) {
   int64_t bytes = 2 * (static_cast<int64_t>(RecordTag(1).size()) + 2) + 1;
   for (int i = 0; i < query.FieldCount(); ++i) {
-    const TFieldDef& field = query.Field(i);
-    bytes += static_cast<int64_t>(MakeTag(ElementName(field.Name), false).size() * 2) + 2;
+    const FieldDef& field = query.Field(i);
+    bytes += static_cast<int64_t>(MakeTag(ElementName(field.name), false).size() * 2) + 2;
   }
   return bytes;
 }
 
-void AddRows(TIBQuery& query, std::vector<std::string>& lines, AnswerBudget& budget,
+void AddRows(IbQuery& query, std::vector<std::string>& lines, AnswerBudget& budget,
              const RegionalSettings& settings) {
-  query.SetRowFetchedHandler([&query, &budget, rowMarkup = int64_t{-1}](size_t valueBytes) mutable {
-    if (rowMarkup < 0) rowMarkup = RowMarkupBytes(query);
-    budget.Add(rowMarkup + static_cast<int64_t>(valueBytes));
-  });
+  query.SetRowFetchedHandler(
+      [&query, &budget, row_markup = int64_t{-1}](size_t value_bytes) mutable {
+        if (row_markup < 0) row_markup = RowMarkupBytes(query);
+        budget.Add(row_markup + static_cast<int64_t>(value_bytes));
+      });
   query.Open();
   query.Last();  // the whole result into the row cache, so the count is known
   query.First();
@@ -115,13 +116,12 @@ void AddRows(TIBQuery& query, std::vector<std::string>& lines, AnswerBudget& bud
 
 }  // namespace
 
-std::string RunOpenSQL(const std::string& RequestText, const RegionalSettings& settings) {
-  TSQLServiceSession session;
-  session.Connect(RequestText);
-  session.Transaction().SetActive(false);
-  session.Transaction().SetActive(true);
+std::string RunOpenSQL(const std::string& request_text, const RegionalSettings& settings) {
+  SqlServiceSession session;
+  session.Connect(request_text);
+  session.Transaction().StartTransaction();
   session.LoadStatement();
-  std::vector<std::string>& lines = session.CreateLines();
+  std::vector<std::string> lines;
   AnswerBudget budget(CurrentGatewayConfig().maxAnswerBytes);
 
   try {

@@ -32,7 +32,7 @@ const char* ProvidersFor(DatabaseRoute route) {
 
 }  // namespace
 
-TSQLServiceSession::~TSQLServiceSession() {
+SqlServiceSession::~SqlServiceSession() {
   try {
     Finish();
   } catch (...) {
@@ -40,61 +40,48 @@ TSQLServiceSession::~TSQLServiceSession() {
   }
 }
 
-void TSQLServiceSession::Connect(const std::string& requestText) {
-  ParseRequest(requestText, params_);
+void SqlServiceSession::Connect(const std::string& request_text) {
+  ParseRequest(request_text, params_);
   const GatewayConfig& config = CurrentGatewayConfig();
   const DatabaseRoute route = ChooseDatabaseRoute(config, params_.DB);
   if (route == DatabaseRoute::kRefused)
     throw EDatabaseError(
         Format(LoadResString(SDatabaseNotAllowed), {params_.DB.substr(0, kEchoedNameLength)}));
-  database_ = std::make_unique<TIBDatabase>();
-  database_->SetLoginPrompt(false);
+  database_ = std::make_unique<IbDatabase>();
   database_->SetDatabaseName(params_.DB);
-  database_->SetParams({});
   database_->AddParam("user_name=" + params_.User);
   database_->AddParam("password=" + DecodeBase64(params_.Pass));
   if (!config.charset.empty()) database_->AddParam("lc_ctype=" + config.charset);
   database_->SetConnectionConfig(ProvidersFor(route));
-  database_->SetConnected(true);
-  transaction_ = std::make_unique<TIBTransaction>();
-  transaction_->SetDefaultDatabase(database_.get());
-  query_ = std::make_unique<TIBQuery>();
-  query_->SetDatabase(database_.get());
-  query_->SetTransaction(transaction_.get());
+  database_->Connect();
+  transaction_ = std::make_unique<IbTransaction>(*database_);
+  query_ = std::make_unique<IbQuery>(*transaction_);
 }
 
-void TSQLServiceSession::LoadStatement() {
-  query_->Close();
-  query_->ClearSQL();
+void SqlServiceSession::LoadStatement() {
   query_->SetSQL(DecodeBase64(params_.SQL));
 }
 
-std::vector<std::string>& TSQLServiceSession::CreateLines() {
-  lines_ = std::make_unique<std::vector<std::string>>();
-  lines_->clear();
-  return *lines_;
-}
-
-void TSQLServiceSession::FreeAll() {
+void SqlServiceSession::FreeAll() {
   query_.reset();
   transaction_.reset();
   database_.reset();
-  lines_.reset();
 }
 
-void TSQLServiceSession::Finish() {
+void SqlServiceSession::Finish() {
   if (AnswerMuted()) {
     // A termination signal stopped the request: nothing is interrupted any more, and what the
     // transaction holds is rolled back, not committed by the disconnect.
     AcknowledgeStop();
-    if (transaction_) transaction_->SetDefaultAction(TARollback);
+    if (transaction_) transaction_->SetDefaultAction(TransactionAction::kRollback);
   }
-  try {
-    if (database_) database_->SetConnected(false);
-  } catch (...) {
-    FreeAll();
-    throw;
-  }
+  // The statement is released while its transaction and its attachment are still there.
+  query_.reset();
+  CleanUpOnFailure(
+      [&] {
+        if (database_) database_->Disconnect();
+      },
+      [&] { FreeAll(); });
   FreeAll();
 }
 

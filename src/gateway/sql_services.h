@@ -10,7 +10,7 @@
 namespace xg {
 
 // The values of the answer are written with the settings.
-std::string RunOpenSQL(const std::string& RequestText, const RegionalSettings& settings);
-std::string RunExecSQL(const std::string& RequestText, const RegionalSettings& settings);
+std::string RunOpenSQL(const std::string& request_text, const RegionalSettings& settings);
+std::string RunExecSQL(const std::string& request_text, const RegionalSettings& settings);
 
 }  // namespace xg

@@ -18,19 +18,16 @@ namespace {
 
 // One attachment with a transaction and a query on it, the way the services set them up.
 struct Session {
-  TIBDatabase database;
-  TIBTransaction transaction;
-  TIBQuery query;
+  IbDatabase database;
+  IbTransaction transaction{database};
+  IbQuery query{transaction};
 
   explicit Session(const std::string& name) {
-    database.SetLoginPrompt(false);
     database.SetDatabaseName(name);
-    database.SetParams({"user_name=SYSDBA", "password="});
-    database.SetConnected(true);
-    transaction.SetDefaultDatabase(&database);
-    query.SetDatabase(&database);
-    query.SetTransaction(&transaction);
-    transaction.SetActive(true);
+    database.AddParam("user_name=SYSDBA");
+    database.AddParam("password=");
+    database.Connect();
+    transaction.StartTransaction();
   }
   // Opens the statement and reads every row into the cache.
   void OpenAll(const std::string& sql) {
@@ -55,8 +52,8 @@ double AsDouble(const Variant& v) {
 
 struct ExpectedField {
   const char* name;
-  TFieldType type;
-  int dataSize;
+  FieldType type;
+  int data_size;
 };
 
 TEST(ColumnModel, FieldTypesAndSizesInDialect3) {
@@ -72,14 +69,14 @@ TEST(ColumnModel, FieldTypesAndSizesInDialect3) {
   };
   ASSERT_EQ(s.query.FieldCount(), 18);
   for (int i = 0; i < 18; ++i) {
-    const TFieldDef& f = s.query.Field(i);
-    EXPECT_EQ(f.Name, expected[i].name);
-    EXPECT_EQ(f.DataType, expected[i].type) << f.Name;
-    EXPECT_EQ(FieldDataSize(f), expected[i].dataSize) << f.Name;
+    const FieldDef& f = s.query.Field(i);
+    EXPECT_EQ(f.name, expected[i].name);
+    EXPECT_EQ(f.data_type, expected[i].type) << f.name;
+    EXPECT_EQ(FieldDataSize(f), expected[i].data_size) << f.name;
   }
-  EXPECT_TRUE(s.query.Field(1).Fixed);
-  EXPECT_TRUE(s.query.Field(0).Required);
-  EXPECT_FALSE(s.query.Field(1).Required);
+  EXPECT_TRUE(s.query.Field(1).fixed);
+  EXPECT_TRUE(s.query.Field(0).required);
+  EXPECT_FALSE(s.query.Field(1).required);
 }
 
 TEST(ColumnModel, ValuesReadBackInDialect3) {
@@ -131,7 +128,7 @@ TEST(ColumnModel, ValuesReadBackInDialect3) {
       EXPECT_EQ(v.VType(), kVarString) << "a null blob reads as the empty text";
       EXPECT_EQ(v.String(), "");
     } else {
-      EXPECT_EQ(v.VType(), kVarNull) << s.query.Field(i).Name;
+      EXPECT_EQ(v.VType(), kVarNull) << s.query.Field(i).name;
     }
   }
   s.query.Next();
@@ -154,9 +151,9 @@ TEST(ColumnModel, Dialect1Database) {
   };
   ASSERT_EQ(s.query.FieldCount(), 7);
   for (int i = 0; i < 7; ++i) {
-    EXPECT_EQ(s.query.Field(i).Name, expected[i].name);
-    EXPECT_EQ(s.query.Field(i).DataType, expected[i].type) << expected[i].name;
-    EXPECT_EQ(FieldDataSize(s.query.Field(i)), expected[i].dataSize) << expected[i].name;
+    EXPECT_EQ(s.query.Field(i).name, expected[i].name);
+    EXPECT_EQ(s.query.Field(i).data_type, expected[i].type) << expected[i].name;
+    EXPECT_EQ(FieldDataSize(s.query.Field(i)), expected[i].data_size) << expected[i].name;
   }
   EXPECT_EQ(static_cast<int64_t>(s.query.FieldValue(0).Payload()), 123400);
   EXPECT_EQ(static_cast<int64_t>(s.query.FieldValue(1).Payload()), 125000);
@@ -172,7 +169,7 @@ TEST(ColumnModel, DuplicateAndUnnamedColumns) {
       "t.id = p.code order by 1");
   ASSERT_EQ(s.query.FieldCount(), 5);
   const char* names[] = {"ID", "ID1", "ADD", "ADD1", "ID2"};
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(s.query.Field(i).Name, names[i]);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(s.query.Field(i).name, names[i]);
   EXPECT_EQ(s.query.RecordCount(), 3);
 }
 
@@ -182,8 +179,8 @@ TEST(ColumnModel, ArrayColumnsGetNoField) {
                                  "INSERT INTO A (ID, NAME) VALUES (1, 'a');\nCOMMIT;\n"));
   s.OpenAll("select * from a");
   ASSERT_EQ(s.query.FieldCount(), 2);
-  EXPECT_EQ(s.query.Field(0).Name, "ID");
-  EXPECT_EQ(s.query.Field(1).Name, "NAME");
+  EXPECT_EQ(s.query.Field(0).name, "ID");
+  EXPECT_EQ(s.query.Field(1).name, "NAME");
   EXPECT_EQ(s.query.FieldValue(1).String(), "a");
 }
 
@@ -243,9 +240,9 @@ TEST(ColumnModel, StatementsThatAreRefusedOrFail) {
   EXPECT_NE(syntax.find("\r\n"), std::string::npos);
 
   // A statement that returns no rows runs when opened and leaves nothing to walk.
-  const std::string noRows =
+  const std::string no_rows =
       test::FailureMessage<EIBClientError>(open("update products set note = 'u'"));
-  EXPECT_EQ(noRows, "A instru\xE7\xE3o n\xE3o devolveu um conjunto de registros");
+  EXPECT_EQ(no_rows, "A instru\xE7\xE3o n\xE3o devolveu um conjunto de registros");
   s.OpenAll("select count(*) from products where note = 'u'");
   EXPECT_EQ(static_cast<int32_t>(s.query.FieldValue(0).Payload()), 3);
 
@@ -272,7 +269,7 @@ TEST(ColumnModel, ExecuteProcedureWithOutput) {
       "CREATE TABLE T (V INTEGER);\nSET TERM ^ ;\nCREATE PROCEDURE ADD_ROW (A INTEGER) RETURNS "
       "(R INTEGER) AS BEGIN INSERT INTO T VALUES (:A); R = 1; END^\nSET TERM ; ^\nCOMMIT;\n"));
   s.Exec("execute procedure add_row 5");
-  EXPECT_EQ(s.query.StatementType(), SQLExecProcedure);
+  EXPECT_EQ(s.query.StatementType(), kSqlExecProcedure);
   s.OpenAll("select v from t");
   EXPECT_EQ(s.query.RecordCount(), 1);
   EXPECT_EQ(static_cast<int32_t>(s.query.FieldValue(0).Payload()), 5);

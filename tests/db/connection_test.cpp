@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "db/ib_client_library.h"
 #include "db/ib_database.h"
@@ -18,33 +21,30 @@ namespace {
 using test::CreateDatabase;
 using test::CreateDemoDatabase;
 
-void Configure(TIBDatabase& database, const std::string& name, const std::string& user = "SYSDBA",
+void Configure(IbDatabase& database, const std::string& name, const std::string& user = "SYSDBA",
                const std::string& password = "") {
-  database.SetLoginPrompt(false);
   database.SetDatabaseName(name);
-  database.SetParams({"user_name=" + user, "password=" + password});
+  database.AddParam("user_name=" + user);
+  database.AddParam("password=" + password);
 }
 
-int CountRows(const std::string& databaseName, const std::string& table) {
-  TIBDatabase database;
-  Configure(database, databaseName);
-  database.SetConnected(true);
-  TIBTransaction transaction;
-  transaction.SetDefaultDatabase(&database);
-  TIBQuery query;
-  query.SetDatabase(&database);
-  query.SetTransaction(&transaction);
+int CountRows(const std::string& database_name, const std::string& table) {
+  IbDatabase database;
+  Configure(database, database_name);
+  database.Connect();
+  IbTransaction transaction(database);
+  IbQuery query(transaction);
   query.SetSQL("select count(*) from " + table);
   query.Open();
   query.First();
   const int count = static_cast<int>(query.FieldValue(0).Payload());
-  database.SetConnected(false);
+  database.Disconnect();
   return count;
 }
 
 TEST(ClientLibrary, MissingLibraryGivesTheClientMessage) {
   const auto e = test::Raised<EIBClientError>([] {
-    IBClientLibrary library({"libxg-no-such-client.so", "/nonexistent/libfbclient.so"});
+    IbClientLibrary library({"libxg-no-such-client.so", "/nonexistent/libfbclient.so"});
   });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->SQLCode(), 1);
@@ -54,7 +54,7 @@ TEST(ClientLibrary, MissingLibraryGivesTheClientMessage) {
 }
 
 TEST(ClientLibrary, ExportedFunctionsUsedWhateverTheVersion) {
-  const IBClientLibrary& client = IBClient();
+  const IbClientLibrary& client = IbClient();
   EXPECT_GE(client.ClientVersion(), 3.0);
   EXPECT_TRUE(client.isc_decode_sql_date.Available());
   EXPECT_TRUE(client.isc_decode_timestamp.Available());
@@ -63,7 +63,7 @@ TEST(ClientLibrary, ExportedFunctionsUsedWhateverTheVersion) {
 }
 
 TEST(ClientLibrary, AMissingFunctionFailsNamingIt) {
-  IBFunction<int(int)> missing("isc_not_exported");
+  IbFunction<int(int)> missing("isc_not_exported");
   const auto e = test::Raised<EIBClientError>([&] { missing(1); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->SQLCode(), 3);
@@ -73,15 +73,15 @@ TEST(ClientLibrary, AMissingFunctionFailsNamingIt) {
 }
 
 TEST(Connection, ChecksBeforeTheServerIsCalled) {
-  TIBDatabase database;
-  database.SetLoginPrompt(false);
-  auto e = test::Raised<EIBClientError>([&] { database.SetConnected(true); });
+  IbDatabase unnamed;
+  auto e = test::Raised<EIBClientError>([&] { unnamed.Connect(); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->Message(), "Faltando nome do Banco de Dados");
   EXPECT_EQ(e->SQLCode(), 17);
 
+  IbDatabase database;
   Configure(database, "/tmp/xg-no-such-dir/none.fdb", "SYSDBA", std::string(300, 'p'));
-  e = test::Raised<EIBClientError>([&] { database.SetConnected(true); });
+  e = test::Raised<EIBClientError>([&] { database.Connect(); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->SQLCode(), 122);
   EXPECT_FALSE(database.Connected());
@@ -90,9 +90,9 @@ TEST(Connection, ChecksBeforeTheServerIsCalled) {
 TEST(Connection, AttachReadsTheDialectAndDisconnectResetsIt) {
   const std::string demo = CreateDemoDatabase();
   const std::string dialect1 = CreateDatabase(1, "");
-  TIBDatabase database;
+  IbDatabase database;
   Configure(database, demo);
-  database.SetConnected(true);
+  database.Connect();
   EXPECT_TRUE(database.Connected());
   EXPECT_EQ(database.DBSQLDialect(), 3);
   EXPECT_EQ(database.SQLDialect(), 3);
@@ -100,38 +100,31 @@ TEST(Connection, AttachReadsTheDialectAndDisconnectResetsIt) {
   ASSERT_TRUE(e);
   EXPECT_EQ(e->Message(),
             "N\xE3o \xE9 poss\xEDvel executar opera\xE7\xE3o -- DB est\xE1 atualmente aberto");
-  database.SetConnected(false);
+  database.Disconnect();
   EXPECT_EQ(database.DBSQLDialect(), 1);
 
-  TIBDatabase old;
+  IbDatabase old;
   Configure(old, dialect1);
-  old.SetConnected(true);
+  old.Connect();
   EXPECT_EQ(old.DBSQLDialect(), 1);
   EXPECT_EQ(old.SQLDialect(), 1);
 }
 
 TEST(Transaction, StateChecks) {
   const std::string demo = CreateDemoDatabase();
-  TIBTransaction lonely;
-  auto e = test::Raised<EIBClientError>([&] { lonely.StartTransaction(); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Message(), "Nenhum banco de dados est\xE1 listado no componente da transa\xE7\xE3o");
-
-  TIBDatabase database;
+  IbDatabase database;
   Configure(database, demo);
-  TIBTransaction transaction;
-  transaction.SetDefaultDatabase(&database);
-  e = test::Raised<EIBClientError>([&] { transaction.StartTransaction(); });
+  IbTransaction transaction(database);
+  auto e = test::Raised<EIBClientError>([&] { transaction.StartTransaction(); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->Message(),
             "N\xE3o \xE9 poss\xEDvel executar opera\xE7\xE3o -- DB n\xE3o est\xE1 aberto");
 
-  database.SetConnected(true);
+  database.Connect();
   e = test::Raised<EIBClientError>([&] { transaction.Commit(); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->Message(), "Transa\xE7\xE3o n\xE3o est\xE1 ativa");
-  transaction.SetActive(false);  // nothing to do
-  transaction.SetActive(true);
+  transaction.StartTransaction();
   EXPECT_TRUE(transaction.Active());
   e = test::Raised<EIBClientError>([&] { transaction.StartTransaction(); });
   ASSERT_TRUE(e);
@@ -140,23 +133,46 @@ TEST(Transaction, StateChecks) {
   EXPECT_FALSE(transaction.Active());
 }
 
+TEST(Transaction, OneAtATimeIsMadeOnADatabase) {
+  IbDatabase database;
+  {
+    IbTransaction first(database);
+    EXPECT_THROW(IbTransaction second(database), std::logic_error);
+  }
+  IbTransaction after(database);  // the first one is gone
+  EXPECT_FALSE(after.Active());
+}
+
+TEST(Errors, CleanUpRunsAndTheFirstFailureLeaves) {
+  std::vector<std::string> ran;
+  const auto e = test::Raised<EIBClientError>([&] {
+    CleanUpOnFailure([&] { ThrowClientError(ClientError::kNotInTransaction); },
+                     [&] {
+                       ran.push_back("clean-up");
+                       throw std::runtime_error("dropped");
+                     });
+  });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->SQLCode(), 18);
+  EXPECT_EQ(ran, std::vector<std::string>{"clean-up"});
+  CleanUpOnFailure([&] { ran.push_back("body"); }, [&] { ran.push_back("not run"); });
+  EXPECT_EQ(ran, (std::vector<std::string>{"clean-up", "body"}));
+}
+
 TEST(Transaction, DisconnectEndsActiveTransactionsByTheirDefaultAction) {
   const std::string demo = CreateDemoDatabase();
-  for (TTransactionAction action : {TACommit, TARollback}) {
-    TIBDatabase database;
+  for (TransactionAction action : {TransactionAction::kCommit, TransactionAction::kRollback}) {
+    IbDatabase database;
     Configure(database, demo);
-    database.SetConnected(true);
-    TIBTransaction transaction;
-    transaction.SetDefaultDatabase(&database);
+    database.Connect();
+    IbTransaction transaction(database);
     transaction.SetDefaultAction(action);
-    TIBQuery query;
-    query.SetDatabase(&database);
-    query.SetTransaction(&transaction);
-    query.SetSQL("insert into products (code, name) values (" + std::to_string(100 + action) +
-                 ", 'x')");
+    IbQuery query(transaction);
+    query.SetSQL("insert into products (code, name) values (" +
+                 std::to_string(100 + static_cast<int>(action)) + ", 'x')");
     transaction.StartTransaction();
     query.ExecSQL();
-    database.SetConnected(false);
+    database.Disconnect();
     EXPECT_FALSE(transaction.Active());
   }
   EXPECT_EQ(CountRows(demo, "products where code = 101"), 1);  // committed
@@ -166,28 +182,30 @@ TEST(Transaction, DisconnectEndsActiveTransactionsByTheirDefaultAction) {
 TEST(Transaction, DestroyedObjectsLeaveNothingOpen) {
   const std::string demo = CreateDemoDatabase();
   {
-    TIBDatabase database;
+    IbDatabase database;
     Configure(database, demo);
-    database.SetConnected(true);
-    auto transaction = std::make_unique<TIBTransaction>();
-    transaction->SetDefaultDatabase(&database);
-    TIBQuery query;
-    query.SetDatabase(&database);
-    query.SetTransaction(transaction.get());
-    query.SetSQL("insert into products (code, name) values (200, 'y')");
-    query.ExecSQL();  // starts the transaction itself
-    EXPECT_TRUE(transaction->Active());
-    transaction.reset();  // an active transaction is rolled back when destroyed
-    query.SetSQL("select * from products");
-    EXPECT_THROW(query.Open(), EIBClientError);  // no transaction any more
-  }
+    database.Connect();
+    {
+      IbTransaction transaction(database);
+      IbQuery query(transaction);
+      query.SetSQL("insert into products (code, name) values (200, 'y')");
+      query.ExecSQL();  // starts the transaction itself
+      EXPECT_TRUE(transaction.Active());
+    }  // an active transaction is rolled back when destroyed
+    IbTransaction next(database);
+    IbQuery query(next);
+    query.SetSQL("select count(*) from products where code = 200");
+    query.Open();
+    query.First();
+    EXPECT_EQ(query.FieldValue(0).Payload(), 0u);
+  }  // and a database still connected closes by force
   EXPECT_EQ(CountRows(demo, "products where code = 200"), 0);
 }
 
 TEST(ServerErrors, MissingDatabaseFile) {
-  TIBDatabase database;
+  IbDatabase database;
   Configure(database, test::ScratchDirectory() + "/missing.fdb");
-  const auto e = test::Raised<EIBInterBaseError>([&] { database.SetConnected(true); });
+  const auto e = test::Raised<EIBInterBaseError>([&] { database.Connect(); });
   ASSERT_TRUE(e);
   EXPECT_FALSE(database.Connected());
   EXPECT_NE(e->Message().find("missing.fdb"), std::string::npos) << e->Message();
@@ -199,15 +217,12 @@ TEST(ServerErrors, MissingDatabaseFile) {
 
 TEST(ServerErrors, NoPermissionIsARoleError) {
   const std::string demo = CreateDemoDatabase();
-  TIBDatabase database;
+  IbDatabase database;
   // The embedded engine takes the user name as given: this user owns nothing and has no grant.
   Configure(database, demo, "XG_NOBODY");
-  database.SetConnected(true);
-  TIBTransaction transaction;
-  transaction.SetDefaultDatabase(&database);
-  TIBQuery query;
-  query.SetDatabase(&database);
-  query.SetTransaction(&transaction);
+  database.Connect();
+  IbTransaction transaction(database);
+  IbQuery query(transaction);
   query.SetSQL("select * from products");
   const auto e = test::Raised<EIBInterBaseRoleError>([&] { query.Open(); });
   ASSERT_TRUE(e);
@@ -220,23 +235,24 @@ TEST(ServerErrors, WrongPasswordThroughTheServer) {
   ASSERT_FALSE(server.host.empty());
   const std::string demo = CreateDemoDatabase();
   test::GiveToServer(demo);
-  TIBDatabase database;
+  IbDatabase database;
   Configure(database, test::ServerDatabaseName(demo), server.user, server.password + "x");
-  const auto e = test::Raised<EIBInterBaseError>([&] { database.SetConnected(true); });
+  const auto e = test::Raised<EIBInterBaseError>([&] { database.Connect(); });
   ASSERT_TRUE(e);
   EXPECT_NE(e->Message().find("password"), std::string::npos) << e->Message();
   EXPECT_FALSE(database.Connected());
 
-  Configure(database, test::ServerDatabaseName(demo), server.user, server.password);
-  database.SetConnected(true);
-  EXPECT_EQ(database.DBSQLDialect(), 3);
+  IbDatabase right;
+  Configure(right, test::ServerDatabaseName(demo), server.user, server.password);
+  right.Connect();
+  EXPECT_EQ(right.DBSQLDialect(), 3);
 }
 
 TEST(ServerErrors, HostThatDoesNotAnswer) {
-  TIBDatabase database;
+  IbDatabase database;
   Configure(database, "127.0.0.1/3999:/tmp/none.fdb", "SYSDBA", "x");
   const auto started = std::chrono::steady_clock::now();
-  const auto e = test::Raised<EIBInterBaseError>([&] { database.SetConnected(true); });
+  const auto e = test::Raised<EIBInterBaseError>([&] { database.Connect(); });
   ASSERT_TRUE(e);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
   EXPECT_NE(e->Message().find("Unable to complete network request"), std::string::npos)

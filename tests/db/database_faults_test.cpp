@@ -54,13 +54,13 @@ struct Answer {
 
 // The gateway program run by a web server for one POSTed request.
 Answer Post(const std::string& service, const std::string& db, const std::string& sql,
-            const std::string& extraEnvironment = "") {
+            const std::string& extra_environment = "") {
   const std::string body = test::SendDataBody(RequestDocument(service, db, sql));
   std::vector<std::string> environment = {"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1",
                                           "CONTENT_LENGTH=" + std::to_string(body.size()),
                                           "PATH=/usr/bin:/bin",
                                           "XMLGATEWAY_CONF=" + test::EmbeddedScratchConfigFile()};
-  if (!extraEnvironment.empty()) environment.push_back(extraEnvironment);
+  if (!extra_environment.empty()) environment.push_back(extra_environment);
   Answer answer;
   answer.process = test::RunChild(XG_PROGRAM, environment, body, {kHangGuardSeconds, 0});
   const size_t split = answer.process.out.find("\r\n\r\n");
@@ -124,10 +124,10 @@ TEST(DatabaseFaults, UnusableDatabasesAnswerTheErrorDocument) {
   // The server runs as its own user: a root file without permissions is closed to it.
   const std::string unreadable = test::CreateDatabase(3, "");
   ASSERT_EQ(chmod(unreadable.c_str(), 0), 0);
-  const std::string garbageForServer = dir + "/garbage-server.fdb";
-  WriteFile(garbageForServer, noise);
-  test::GiveToServer(garbageForServer);
-  test::PrivateServer nobodyListens;  // its port is free: nothing was started on it
+  const std::string garbage_for_server = dir + "/garbage-server.fdb";
+  WriteFile(garbage_for_server, noise);
+  test::GiveToServer(garbage_for_server);
+  test::PrivateServer nobody_listens;  // its port is free: nothing was started on it
 
   const struct {
     std::string db;
@@ -138,8 +138,8 @@ TEST(DatabaseFaults, UnusableDatabasesAnswerTheErrorDocument) {
       {empty, "File size is less than expected"},
       {test::ServerDatabaseName(removed), "No such file or directory"},
       {test::ServerDatabaseName(unreadable), "Permission denied"},
-      {test::ServerDatabaseName(garbageForServer), "is not a valid database"},
-      {nobodyListens.DatabaseName(removed), "Unable to complete network request"},
+      {test::ServerDatabaseName(garbage_for_server), "is not a valid database"},
+      {nobody_listens.DatabaseName(removed), "Unable to complete network request"},
   };
   for (const auto& c : cases) {
     for (const char* service : {"SERVICEOPENSQL", "SERVICEEXECSQL"}) {

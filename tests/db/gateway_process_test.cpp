@@ -159,13 +159,14 @@ TEST(GatewayProcess, ClosedStandardStreamsWriteTheAnswerNowhere) {
   const std::string demo = test::CreateDemoDatabase();
   const std::string marker = "closed-streams-" + std::to_string(getpid());
   const std::string body =
-      "SENDDATA=" + FormValue(test::Base64Encode(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "",
-                                                     "select '" + marker + "' from rdb$database")));
+      "SENDDATA=" +
+      FormValue(test::Base64Encode(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "",
+                                                   "select '" + marker + "' from rdb$database")));
   const std::vector<std::string> environment = {
       "REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1",
       "CONTENT_LENGTH=" + std::to_string(body.size()), "PATH=/usr/bin:/bin",
       "XMLGATEWAY_CONF=" + test::EmbeddedScratchConfigFile()};
-  const std::string lockFolder =
+  const std::string lock_folder =
       std::getenv("FIREBIRD_LOCK") != nullptr ? std::getenv("FIREBIRD_LOCK") : "/tmp/firebird";
 
   for (const std::vector<int>& closed :
@@ -179,7 +180,7 @@ TEST(GatewayProcess, ClosedStandardStreamsWriteTheAnswerNowhere) {
     if (closed == std::vector<int>{2}) {
       EXPECT_NE(result.out.find("<RECORD1>"), std::string::npos) << result.out;
     }
-    EXPECT_FALSE(AnyFileHolds(lockFolder, marker));
+    EXPECT_FALSE(AnyFileHolds(lock_folder, marker));
     EXPECT_FALSE(AnyFileHolds(demo, marker));
   }
 }
@@ -226,15 +227,15 @@ TEST(GatewayProcess, ANameWithoutHostGoesToTheServerUnlessListedAsEmbedded) {
   const std::string demo = test::CreateDemoDatabase();
   test::GiveToServer(demo);
   const std::string query = "select code from products";
-  const std::string noConfig = test::WriteConfigFile("");
+  const std::string no_config = test::WriteConfigFile("");
   // The server checks the password: a wrong one never reads a row.
   EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", demo, server.user, "wrong", query),
-                             noConfig))
+                             no_config))
                 .rfind("Your user name and password are not defined", 0),
             0u);
   EXPECT_EQ(
       OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", demo, server.user, server.password, query),
-                       noConfig)),
+                       no_config)),
       "<OPENSQL RECORDCOUNT=\"3\">");
   // Listed under embedded, the engine inside the gateway opens it, and checks no password.
   const std::string embedded = test::WriteConfigFile("[databases]\nembedded = " + demo + "\n");
@@ -248,34 +249,34 @@ TEST(GatewayProcess, ANameWithoutHostGoesToTheServerUnlessListedAsEmbedded) {
   EXPECT_EQ(OpenOutcome(
                 Post(RequestDocument("SERVICEOPENSQL", link, "SYSDBA", "wrong", query), embedded)),
             "<OPENSQL RECORDCOUNT=\"3\">");
-  const std::string byLinkName = test::WriteConfigFile("[databases]\nembedded = " + link + "\n");
-  EXPECT_EQ(OpenOutcome(
-                Post(RequestDocument("SERVICEOPENSQL", link, "SYSDBA", "wrong", query), byLinkName))
+  const std::string by_link_name = test::WriteConfigFile("[databases]\nembedded = " + link + "\n");
+  EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", link, "SYSDBA", "wrong", query),
+                             by_link_name))
                 .rfind("Your user name and password are not defined", 0),
             0u);
 }
 
 TEST(GatewayProcess, AllowRefusesWhatItDoesNotMatchBeforeAnyAttach) {
   const std::string dir = test::ScratchDirectory();
-  const std::string allowedDir = dir + "/allowed";
-  std::filesystem::create_directory(allowedDir);
-  const std::string allowed = allowedDir + "/demo.fdb";
+  const std::string allowed_dir = dir + "/allowed";
+  std::filesystem::create_directory(allowed_dir);
+  const std::string allowed = allowed_dir + "/demo.fdb";
   std::filesystem::rename(test::CreateDemoDatabase(), allowed);
   const std::string outside = test::CreateDemoDatabase();
-  const std::string link = allowedDir + "/link.fdb";
+  const std::string link = allowed_dir + "/link.fdb";
   std::filesystem::create_symlink(outside, link);
-  const std::string config = test::WriteConfigFile("[databases]\nallow = " + allowedDir +
-                                                   "/*\nembedded = " + allowedDir + "/*\n");
+  const std::string config = test::WriteConfigFile("[databases]\nallow = " + allowed_dir +
+                                                   "/*\nembedded = " + allowed_dir + "/*\n");
   const std::string query = "select code from products";
 
   EXPECT_EQ(
       OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", allowed, "SYSDBA", "p", query), config)),
       "<OPENSQL RECORDCOUNT=\"3\">");
-  const std::string longName = allowedDir + "/../" + std::string(300, 'x') + ".fdb";
+  const std::string long_name = allowed_dir + "/../" + std::string(300, 'x') + ".fdb";
   const std::string refused[] = {
-      outside,  allowedDir + "/../" + std::filesystem::path(outside).filename().string(),
-      link,     "127.0.0.1:" + outside,
-      longName,
+      outside,   allowed_dir + "/../" + std::filesystem::path(outside).filename().string(),
+      link,      "127.0.0.1:" + outside,
+      long_name,
   };
   for (const std::string& name : refused) {
     for (const char* service : {"SERVICEOPENSQL", "SERVICEEXECSQL"}) {
@@ -323,9 +324,9 @@ TEST(GatewayProcess, AnAnswerAboveMaxAnswerBytesStopsTheQuery) {
   };
   // The document fits its own length exactly, and not one byte less.
   EXPECT_EQ(limited(static_cast<int64_t>(whole.body.size()), query).body, whole.body);
-  const std::string tooLarge = "A resposta passa do limite de " +
-                               std::to_string(whole.body.size() - 1) + " bytes (max-answer-bytes)";
-  EXPECT_EQ(OpenOutcome(limited(static_cast<int64_t>(whole.body.size()) - 1, query)), tooLarge);
+  const std::string too_large = "A resposta passa do limite de " +
+                                std::to_string(whole.body.size() - 1) + " bytes (max-answer-bytes)";
+  EXPECT_EQ(OpenOutcome(limited(static_cast<int64_t>(whole.body.size()) - 1, query)), too_large);
   // Fifteen million rows of 200 bytes would take minutes and gigabytes to fetch: fetching stops
   // once the rows held would make more than the answer may hold.
   const Answer huge = limited(1 << 20,

@@ -72,9 +72,10 @@ PrivateServer::PrivateServer() {
     fs::create_symlink(kFirebirdRoot / shared, root / shared, ignored);
   }
   fs::create_directory(root / "lock");
-  std::error_code copyFailure;
-  fs::copy_file(kSecurityDatabase, root / "security3.fdb", copyFailure);
-  EXPECT_FALSE(copyFailure) << "cannot copy " << kSecurityDatabase << ": " << copyFailure.message();
+  std::error_code copy_failure;
+  fs::copy_file(kSecurityDatabase, root / "security3.fdb", copy_failure);
+  EXPECT_FALSE(copy_failure) << "cannot copy " << kSecurityDatabase << ": "
+                             << copy_failure.message();
   const std::string security = (root / "security3.fdb").string();
   std::ofstream(root / "firebird.conf") << "RemoteServicePort = " << port_
                                         << "\nRemoteBindAddress = 127.0.0.1\n"

@@ -17,14 +17,14 @@ TEST(SQLLines, SplitAtEveryLineBreakAndEndAtNul) {
 }
 
 TEST(SQLParams, MarkersOutsideQuotesAndComments) {
-  TProcessedSQL p = PreprocessSQL(
+  ProcessedSql p = PreprocessSQL(
       "update t set a = :p, b = ':q', c = \":r\" /* :s */ where d = ?x and e = :\"Odd \"\"N\"\"\"");
-  EXPECT_EQ(p.Text, "update t set a = ?, b = ':q', c = \":r\" /* :s */ where d = ? and e = ?");
-  EXPECT_EQ(p.ParamNames, (std::vector<std::string>{"p", "x", "Odd \"N\""}));
+  EXPECT_EQ(p.text, "update t set a = ?, b = ':q', c = \":r\" /* :s */ where d = ? and e = ?");
+  EXPECT_EQ(p.param_names, (std::vector<std::string>{"p", "x", "Odd \"N\""}));
 
   p = PreprocessSQL("select 'it''s :a' from t where x = :$a_1b");
-  EXPECT_EQ(p.Text, "select 'it''s :a' from t where x = ?");
-  EXPECT_EQ(p.ParamNames, (std::vector<std::string>{"$a_1b"}));
+  EXPECT_EQ(p.text, "select 'it''s :a' from t where x = ?");
+  EXPECT_EQ(p.param_names, (std::vector<std::string>{"$a_1b"}));
 }
 
 TEST(SQLParams, ParseFailures) {
@@ -60,9 +60,9 @@ TEST(ColumnNaming, DuplicatesNumberedAndEmptyAliasesNamedF) {
 }
 
 TEST(ColumnNaming, NamesStayBelowTheLimit) {
-  const std::string longName(31, 'N');
-  const auto names = UniqueColumnNames({longName, longName, longName}, 3);
-  EXPECT_EQ(names[0], longName);
+  const std::string long_name(31, 'N');
+  const auto names = UniqueColumnNames({long_name, long_name, long_name}, 3);
+  EXPECT_EQ(names[0], long_name);
   EXPECT_EQ(names[1], std::string(30, 'N') + "1");
   EXPECT_EQ(names[2], std::string(30, 'N') + "2");
 

@@ -50,13 +50,14 @@ struct Request {
   std::string sql;
   std::string user;
   std::string password;
-  std::optional<std::string> rawPass;  // as written into PASS, not encoded
-  std::optional<std::string> rawSQL;
+  std::optional<std::string> raw_pass;  // as written into PASS, not encoded
+  std::optional<std::string> raw_sql;
 
   std::string Text(const std::string& service) const {
     return "<?xml version=\"1.0\"?><SENDDATA><SERVICE>" + service + "</SERVICE><DB>" + db +
-           "</DB><USER>" + user + "</USER><PASS>" + rawPass.value_or(test::Base64Encode(password)) +
-           "</PASS><SQL>" + rawSQL.value_or(test::Base64Encode(sql)) + "</SQL></SENDDATA>";
+           "</DB><USER>" + user + "</USER><PASS>" +
+           raw_pass.value_or(test::Base64Encode(password)) + "</PASS><SQL>" +
+           raw_sql.value_or(test::Base64Encode(sql)) + "</SQL></SENDDATA>";
   }
 };
 
@@ -293,15 +294,15 @@ TEST_F(SQLServices, BadClientInputFailsClearly) {
   const std::string demo = test::CreateDemoDatabase();
   Request request{demo, "select * from products"};
 
-  request.rawPass = "abc";  // not a multiple of 4
+  request.raw_pass = "abc";  // not a multiple of 4
   EXPECT_EQ(test::FailureMessage<EDecodeError>([&] { return Open(request); }),
             "Uneven size in DecodeToStream.");
-  request.rawPass.reset();
-  request.rawSQL = "c2VsZWN0";
-  request.rawSQL->push_back('*');
+  request.raw_pass.reset();
+  request.raw_sql = "c2VsZWN0";
+  request.raw_sql->push_back('*');
   EXPECT_EQ(test::FailureMessage<EDecodeError>([&] { return Exec(request); }),
             "Uneven size in DecodeToStream.");
-  request.rawSQL.reset();
+  request.raw_sql.reset();
 
   const std::pair<std::string, std::string> statements[] = {
       {"select 'open from products", "Fim da string detectada"},
@@ -318,10 +319,10 @@ TEST_F(SQLServices, BadClientInputFailsClearly) {
 
   request.sql = "select * from products";
   request.db = std::string(300, 'd');
-  const std::string longName =
+  const std::string long_name =
       test::FailureMessage<EIBInterBaseError>([&] { return Open(request); });
-  EXPECT_FALSE(longName.empty());
-  EXPECT_EQ(longName.find("(answered)"), std::string::npos) << longName;
+  EXPECT_FALSE(long_name.empty());
+  EXPECT_EQ(long_name.find("(answered)"), std::string::npos) << long_name;
 
   request.db = demo;
   request.password = std::string(300, 'p');
@@ -358,16 +359,13 @@ TEST_F(SQLServices, RefusedAttachEscapesWithTheServerText) {
 
 int GatewayAttachments(const std::string& database) {
   const auto server = test::Server();
-  TIBDatabase monitor;
-  monitor.SetLoginPrompt(false);
+  IbDatabase monitor;
   monitor.SetDatabaseName(database);
-  monitor.SetParams({"user_name=" + server.user, "password=" + server.password});
-  monitor.SetConnected(true);
-  TIBTransaction transaction;
-  transaction.SetDefaultDatabase(&monitor);
-  TIBQuery query;
-  query.SetDatabase(&monitor);
-  query.SetTransaction(&transaction);
+  monitor.AddParam("user_name=" + server.user);
+  monitor.AddParam("password=" + server.password);
+  monitor.Connect();
+  IbTransaction transaction(monitor);
+  IbQuery query(transaction);
   query.SetSQL(
       "select count(*) from mon$attachments where mon$remote_pid = " + std::to_string(getpid()) +
       " and mon$attachment_id <> current_connection and mon$system_flag = 0");
@@ -387,24 +385,24 @@ TEST_F(SQLServices, NothingLeaksAfterManyRequests) {
   Request exec{name, "update products set note = 'n' where code = 1", server.user, server.password};
   Request duplicate{name, "insert into products (code, name) values (1, 'x')", server.user,
                     server.password};
-  Request wrongPassword{name, "select * from products", server.user, "wrong"};
+  Request wrong_password{name, "select * from products", server.user, "wrong"};
   Request unclosed{name, "select 'x from products", server.user, server.password};
   for (int i = 0; i < 50; ++i) {
     EXPECT_EQ(Lines(Open(good))[1], "<OPENSQL RECORDCOUNT=\"3\">");
     EXPECT_EQ(Lines(Open(failing))[1], "<OPENSQL>");
     EXPECT_EQ(Exec(exec), ExecAnswer(kDone));
     EXPECT_NE(Exec(duplicate).find(kNotDone), std::string::npos);
-    EXPECT_THROW(Open(wrongPassword), EIBInterBaseError);
+    EXPECT_THROW(Open(wrong_password), EIBInterBaseError);
     EXPECT_THROW(Exec(unclosed), EIBClientError);
   }
   EXPECT_EQ(GatewayAttachments(name), 0);
 
   // The count does see an attachment of this process that is left open.
-  TIBDatabase open;
-  open.SetLoginPrompt(false);
+  IbDatabase open;
   open.SetDatabaseName(name);
-  open.SetParams({"user_name=" + server.user, "password=" + server.password});
-  open.SetConnected(true);
+  open.AddParam("user_name=" + server.user);
+  open.AddParam("password=" + server.password);
+  open.Connect();
   EXPECT_EQ(GatewayAttachments(name), 1);
 }
 

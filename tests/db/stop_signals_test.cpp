@@ -98,7 +98,7 @@ std::set<int> RowsOf(const Database& db) {
 void SweepInserts(const Database& db) {
   constexpr int kRuns = 150;
   std::set<int> answered, unanswered;
-  int stoppedBySignal = 0;
+  int stopped_by_signal = 0;
   for (int key = 1; key <= kRuns; ++key) {
     test::ChildControl control;
     control.signal = SIGTERM;
@@ -112,7 +112,7 @@ void SweepInserts(const Database& db) {
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.signal, 0);
     EXPECT_TRUE(result.exit_code == 0 || result.exit_code == kExitBySigterm) << result.exit_code;
-    if (result.exit_code == kExitBySigterm) ++stoppedBySignal;
+    if (result.exit_code == kExitBySigterm) ++stopped_by_signal;
     if (IsCommittedAnswer(result.out)) {
       answered.insert(key);
     } else {
@@ -124,16 +124,17 @@ void SweepInserts(const Database& db) {
     }
   }
   const std::set<int> rows = RowsOf(db);
-  int unansweredButCommitted = 0;
+  int unanswered_but_committed = 0;
   for (int key : answered) EXPECT_TRUE(rows.count(key)) << "answered, not committed: " << key;
   for (int key : rows) {
     EXPECT_TRUE(answered.count(key) || unanswered.count(key)) << key;
-    if (unanswered.count(key)) ++unansweredButCommitted;
+    if (unanswered.count(key)) ++unanswered_but_committed;
   }
   std::printf(
       "%s: %zu answered and committed, %zu stopped without an answer (%d of them "
       "committed), %d ended by the signal\n",
-      db.name.c_str(), answered.size(), unanswered.size(), unansweredButCommitted, stoppedBySignal);
+      db.name.c_str(), answered.size(), unanswered.size(), unanswered_but_committed,
+      stopped_by_signal);
   // The sweep reached both sides of the commit.
   EXPECT_GT(answered.size(), 0u);
   EXPECT_GT(unanswered.size(), 0u);
@@ -151,7 +152,7 @@ TEST(StopSignals, SweepOfMomentsThroughTheServer) {
 // still running then: the process is tearing the client library down.
 void SignalRightAfterTheAnswer(const Database& db) {
   constexpr int kRuns = 150;
-  int stoppedBySignal = 0;
+  int stopped_by_signal = 0;
   for (int run = 1; run <= kRuns; ++run) {
     const bool query = run % 2 == 0;
     test::ChildControl control;
@@ -166,7 +167,7 @@ void SignalRightAfterTheAnswer(const Database& db) {
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.signal, 0);
     EXPECT_TRUE(result.exit_code == 0 || result.exit_code == kExitBySigterm) << result.exit_code;
-    if (result.exit_code == kExitBySigterm) ++stoppedBySignal;
+    if (result.exit_code == kExitBySigterm) ++stopped_by_signal;
     if (query) {
       EXPECT_NE(result.out.find("<OPENSQL RECORDCOUNT=\"2\">"), std::string::npos) << result.out;
     } else {
@@ -174,7 +175,7 @@ void SignalRightAfterTheAnswer(const Database& db) {
     }
   }
   std::printf("%s: %d of %d processes ended by the signal after their answer\n", db.name.c_str(),
-              stoppedBySignal, kRuns);
+              stopped_by_signal, kRuns);
 }
 
 TEST(StopSignals, RightAfterTheAnswerOnTheEmbeddedEngine) {
@@ -208,18 +209,18 @@ TEST(StopSignals, LongAnswerStopsAtTheSignal) {
 
   const struct {
     const char* moment;
-    int delayMs;
-    size_t afterOutput;
-    bool stopReading;
+    int delay_ms;
+    size_t after_output;
+    bool stop_reading;
   } moments[] = {{"while the rows are fetched", 300, 0, false},
                  {"while the answer is written", 0, 1000 * 1000, false},
                  {"to a reader that stopped reading", 0, 1000 * 1000, true}};
   for (const auto& moment : moments) {
     test::ChildControl control;
     control.signal = SIGTERM;
-    control.signal_delay_ms = moment.delayMs;
-    control.signal_after_output = moment.afterOutput;
-    control.stop_reading_at_signal = moment.stopReading;
+    control.signal_delay_ms = moment.delay_ms;
+    control.signal_after_output = moment.after_output;
+    control.stop_reading_at_signal = moment.stop_reading;
     const test::ChildResult stopped = RunGateway(body, control);
     SCOPED_TRACE(moment.moment);
     EXPECT_TRUE(stopped.signal_sent);
@@ -237,17 +238,14 @@ TEST(StopSignals, LongAnswerStopsAtTheSignal) {
 TEST(StopSignals, StatementWaitingOnALockStopsAtTheSignal) {
   const Database db = OnTheServer();
   test::RunIsql(db.name, "insert into r values (1);\ncommit;\n");
-  TIBDatabase holder;
-  holder.SetLoginPrompt(false);
+  IbDatabase holder;
   holder.SetDatabaseName(db.name);
-  holder.SetParams({"user_name=SYSDBA", "password=" + db.password});
-  holder.SetConnected(true);
-  TIBTransaction lock;
-  lock.SetDefaultDatabase(&holder);
+  holder.AddParam("user_name=SYSDBA");
+  holder.AddParam("password=" + db.password);
+  holder.Connect();
+  IbTransaction lock(holder);
   lock.StartTransaction();
-  TIBQuery update;
-  update.SetDatabase(&holder);
-  update.SetTransaction(&lock);
+  IbQuery update(lock);
   update.SetSQL("update r set id = 2 where id = 1");
   update.ExecSQL();
 
@@ -264,7 +262,7 @@ TEST(StopSignals, StatementWaitingOnALockStopsAtTheSignal) {
               stopped.seconds_from_signal_to_end);
 
   lock.Rollback();
-  holder.SetConnected(false);
+  holder.Disconnect();
   EXPECT_EQ(RowsOf(db), std::set<int>{1});
 }
 
@@ -299,7 +297,7 @@ TEST(StopSignals, FrozenServerStillEndsSoonAfterTheSignal) {
   const Database db{server.DatabaseName(path), test::Server().password};
   const struct {
     const char* moment;
-    int freezeAfterMs;  // after the gateway started; -1: frozen before
+    int freeze_after_ms;  // after the gateway started; -1: frozen before
     std::string sql;
   } moments[] = {
       {"an attach", -1, "select id from r"},
@@ -307,15 +305,15 @@ TEST(StopSignals, FrozenServerStillEndsSoonAfterTheSignal) {
   };
   for (const auto& moment : moments) {
     SCOPED_TRACE(moment.moment);
-    if (moment.freezeAfterMs < 0) server.Signal(SIGSTOP);
+    if (moment.freeze_after_ms < 0) server.Signal(SIGSTOP);
     std::thread freeze([&] {
-      if (moment.freezeAfterMs < 0) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(moment.freezeAfterMs));
+      if (moment.freeze_after_ms < 0) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(moment.freeze_after_ms));
       server.Signal(SIGSTOP);
     });
     test::ChildControl control;
     control.signal = SIGTERM;
-    control.signal_delay_ms = moment.freezeAfterMs < 0 ? 300 : moment.freezeAfterMs + 200;
+    control.signal_delay_ms = moment.freeze_after_ms < 0 ? 300 : moment.freeze_after_ms + 200;
     const test::ChildResult stopped =
         RunGateway(SqlRequestBody("SERVICEOPENSQL", db, moment.sql), control);
     freeze.join();

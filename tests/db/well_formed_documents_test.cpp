@@ -75,12 +75,12 @@ std::string Hex(const std::string& bytes) {
 }
 
 TEST_F(WellFormedDocuments, QueryWithHostileValuesInEveryColumnType) {
-  std::string everyByte;
-  for (int c = 0; c < 256; ++c) everyByte += static_cast<char>(c);
+  std::string every_byte;
+  for (int c = 0; c < 256; ++c) every_byte += static_cast<char>(c);
   const std::string markup = "<a href=\"x\">&amp; ]]> &#65; <!-- -->";
   const std::string controls = std::string("tab\t\x01\x08\x0B\x0C\x0E\x1F\x7F end", 16);
   const std::string octets = std::string("a\0b<\0>&", 7);
-  const std::string octetsChar = std::string("x\0y", 3);
+  const std::string octets_char = std::string("x\0y", 3);
   const std::string latin1 = "Opera\xE7\xE3o \xA0\xFF";
   const std::string memo = markup + "\r\n" + controls + "\n" + latin1;
 
@@ -93,10 +93,10 @@ TEST_F(WellFormedDocuments, QueryWithHostileValuesInEveryColumnType) {
       "C_BOOLEAN BOOLEAN, C_MEMO BLOB SUB_TYPE 1, C_BLOB BLOB SUB_TYPE 0);\n"
       "INSERT INTO H VALUES (1, x'" +
           Hex(markup) + "', x'" + Hex(controls) + "', x'" + Hex(octets) + "', x'" +
-          Hex(octetsChar) +
+          Hex(octets_char) +
           "', -7, -5, -1.25, 0.000001, 2.5, 1e300, '2024-02-29', '23:59:59', "
           "'2024-02-29 23:59:59', TRUE, x'" +
-          Hex(memo) + "', x'" + Hex(everyByte) +
+          Hex(memo) + "', x'" + Hex(every_byte) +
           "');\n"
           "INSERT INTO H (ID, C_VARCHAR) VALUES (2, x'" +
           Hex(latin1) + "');\nCOMMIT;\n");
@@ -127,7 +127,7 @@ TEST_F(WellFormedDocuments, QueryWithHostileValuesInEveryColumnType) {
       {"C_DOUBLE", "1E300"},
       {"C_BOOLEAN", "True"},
       {"C_MEMO", AsRead(memo)},
-      {"C_BLOB", AsRead(everyByte)},
+      {"C_BLOB", AsRead(every_byte)},
   };
   for (const auto& [column, value] : expected) {
     EXPECT_EQ(first.Child(column).text, value) << column;
@@ -147,17 +147,17 @@ TEST_F(WellFormedDocuments, MessagesThatQuoteSqlWithMarkup) {
   const test::XmlElement exec =
       Read(RunExecSQL(RequestText("SERVICEEXECSQL", db, "update t set a = <&> 1"), Defaults()));
   ASSERT_EQ(exec.name, "EXECSQL");
-  const std::string execMessage = exec.Child("MSGDATA").text;
-  EXPECT_EQ(execMessage.rfind("Opera\xE7\xE3o n\xE3o efetuada: ", 0), 0u) << execMessage;
-  EXPECT_NE(execMessage.find("Token unknown"), std::string::npos) << execMessage;
-  EXPECT_EQ(execMessage.substr(execMessage.size() - 2), "\n<") << execMessage;
+  const std::string exec_message = exec.Child("MSGDATA").text;
+  EXPECT_EQ(exec_message.rfind("Opera\xE7\xE3o n\xE3o efetuada: ", 0), 0u) << exec_message;
+  EXPECT_NE(exec_message.find("Token unknown"), std::string::npos) << exec_message;
+  EXPECT_EQ(exec_message.substr(exec_message.size() - 2), "\n<") << exec_message;
 
   const test::XmlElement open = Read(
       RunOpenSQL(RequestText("SERVICEOPENSQL", db, "select a from t where a < & 1"), Defaults()));
   ASSERT_EQ(open.name, "OPENSQL");
-  const std::string openMessage = open.Child("MSGDATA").text;
-  EXPECT_NE(openMessage.find("Token unknown"), std::string::npos) << openMessage;
-  EXPECT_EQ(openMessage.substr(openMessage.size() - 2), "\n&") << openMessage;
+  const std::string open_message = open.Child("MSGDATA").text;
+  EXPECT_NE(open_message.find("Token unknown"), std::string::npos) << open_message;
+  EXPECT_EQ(open_message.substr(open_message.size() - 2), "\n&") << open_message;
 
   // And a statement that succeeds after all.
   const test::XmlElement done = Read(RunExecSQL(

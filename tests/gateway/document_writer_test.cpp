@@ -150,7 +150,7 @@ TEST_F(DocumentWriter, ConversionFailuresReachTheCallerWithoutALine) {
 }
 
 TEST(FieldDataKind, DecimalAndCounterTypesAreStringsByteTypesIntegers) {
-  const std::vector<std::pair<TFieldType, TDataKind>> notStrings = {
+  const std::vector<std::pair<FieldType, TDataKind>> notStrings = {
       {ftSmallint, dkInteger},   {ftInteger, dkInteger},  {ftWord, dkInteger},
       {ftBoolean, dkBoolean},    {ftFloat, dkFloat},      {ftCurrency, dkFloat},
       {ftDate, dkDate},          {ftTime, dkTime},        {ftDateTime, dkDateTime},
@@ -161,7 +161,7 @@ TEST(FieldDataKind, DecimalAndCounterTypesAreStringsByteTypesIntegers) {
     TDataKind expected = dkString;
     for (const auto& [fieldType, kind] : notStrings)
       if (fieldType == type) expected = kind;
-    EXPECT_EQ(FieldDataKind(static_cast<TFieldType>(type)), expected) << "field type " << type;
+    EXPECT_EQ(FieldDataKind(static_cast<FieldType>(type)), expected) << "field type " << type;
   }
   EXPECT_EQ(FieldDataKind(ftBCD), dkString);
   EXPECT_EQ(FieldDataKind(ftFMTBcd), dkString);
