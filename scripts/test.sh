@@ -21,9 +21,16 @@ for variant in build build-sanitize; do
   "$root/scripts/build.sh" "$root/$variant" "${flags[@]}"
   # The load test runs in the plain build only: under the sanitizers its hundreds of web-server
   # children measure the sanitizers, not the gateway.
-  exclude=()
-  [ "$variant" = build-sanitize ] && exclude=(-LE load)
-  ctest --test-dir "$root/$variant" --output-on-failure --timeout 600 "${exclude[@]}"
+  if [ "$variant" = build ]; then
+    ctest --test-dir "$root/$variant" --output-on-failure --timeout 600
+  else
+    ctest --test-dir "$root/$variant" --output-on-failure --timeout 600 -LE 'load|db'
+    # LeakSanitizer checks every database test process at exit, while the Firebird client
+    # library ends its threads; now and again the checker's own tracer crashes on one of them
+    # ("Tracer caught signal 11"), a failure of the tool, not of the test. A database test that
+    # fails is run once more; one that fails twice fails the run.
+    ctest --test-dir "$root/$variant" --output-on-failure --timeout 600 -L db --repeat until-pass:2
+  fi
 done
 
 # A bounded run of every fuzz target (XG_FUZZ_SECONDS each); scripts/fuzz.sh 3600 runs longer.
