@@ -9,7 +9,9 @@ program=$2
 here=$(cd "$(dirname "$0")" && pwd)
 scripts=$here/../../scripts
 state=$(mktemp -d /tmp/xg-client.XXXXXX)
-port=$((20000 + RANDOM % 20000))
+# Below 32768, where the kernel takes the local ports of outgoing connections: no client
+# connection of another test can hold it.
+port=$((20000 + RANDOM % 12000))
 # The gateway's configuration, handed to it through the web server: the embedded databases it
 # may open are listed here, and any further line the tests need goes here too.
 mkdir -p "$state/db"

@@ -7,7 +7,9 @@ set -uo pipefail
 program=$1
 here=$(cd "$(dirname "$0")" && pwd)
 state=$(mktemp -d /tmp/xg-http-faults.XXXXXX)
-port=$((20000 + RANDOM % 20000))
+# Below 32768, where the kernel takes the local ports of outgoing connections: no client
+# connection of another test can hold it.
+port=$((20000 + RANDOM % 12000))
 conf=$("$here/../../scripts/write-lighttpd-conf.sh" "$state" "$port" "$program" C)
 lighttpd -D -f "$conf" &
 server=$!
