@@ -131,10 +131,10 @@ bool ReachesDatabase(const RequestInput& request) {
     xg::FormFieldList fields;
     xg::ParseFormFields(probe.ReadFormBody(), fields);
     const std::string encoded = fields.Values(xg::LoadResString(xg::SSendData));
-    xg::TXMLParams params;
+    xg::RequestParams params;
     xg::ParseRequest(xg::DecodeBase64(encoded), params);
-    return params.Service == xg::ServiceKind::kOpenSql ||
-           params.Service == xg::ServiceKind::kExecSql;
+    return params.service == xg::ServiceKind::kOpenSql ||
+           params.service == xg::ServiceKind::kExecSql;
   } catch (const xg::Exception&) {
     return false;  // the action answers such a request with an ERROR document
   }

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
-  xg::TXMLParams params;
+  xg::RequestParams params;
   try {
     xg::ParseRequest(input, params);
   } catch (const xg::Exception& e) {
@@ -59,15 +59,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
 
-  XG_FUZZ_CHECK(!params.Root.empty(), "no root name for " + Visible(input));
+  XG_FUZZ_CHECK(!params.root.empty(), "no root name for " + Visible(input));
   const bool sql =
-      params.Service == xg::ServiceKind::kOpenSql || params.Service == xg::ServiceKind::kExecSql;
+      params.service == xg::ServiceKind::kOpenSql || params.service == xg::ServiceKind::kExecSql;
   if (!sql)
     XG_FUZZ_CHECK(
-        params.DB.empty() && params.User.empty() && params.Pass.empty() && params.SQL.empty(),
+        params.db.empty() && params.user.empty() && params.pass.empty() && params.sql.empty(),
         "database fields read for another service: " + Visible(input));
   for (const std::string* field :
-       {&params.Root, &params.DB, &params.User, &params.Pass, &params.SQL})
+       {&params.root, &params.db, &params.user, &params.pass, &params.sql})
     XG_FUZZ_CHECK(!Leaks(*field, input), "outside text in: " + Visible(*field));
   return 0;
 }

@@ -12,12 +12,12 @@ namespace {
 constexpr const char* kNullNumberText = "0";
 constexpr const char* kNullBooleanText = "False";
 
-std::string NullText(TDataKind kind) {
+std::string NullText(DataKind kind) {
   switch (kind) {
-    case dkInteger:
-    case dkFloat:
+    case DataKind::kInteger:
+    case DataKind::kFloat:
       return kNullNumberText;
-    case dkBoolean:
+    case DataKind::kBoolean:
       return kNullBooleanText;
     default:
       return {};
@@ -61,108 +61,111 @@ std::string EscapeText(std::string text) {
   return escaped;
 }
 
-std::string MakeTag(const std::string& Text, bool Closing) {
-  return (Closing ? "</" : "<") + std::string(TrimBlanksAndControls(Text)) + ">";
+std::string OpeningTag(const std::string& name) {
+  return "<" + std::string(TrimBlanksAndControls(name)) + ">";
 }
 
-std::string MakeElement(const std::string& Name, const Variant& Value, TDataKind Kind,
-                        int32_t DataSize, int32_t Indent, const RegionalSettings& settings) {
-  std::string indentation = Indent >= 0 ? std::string(static_cast<size_t>(Indent) + 1, ' ') : "";
-  std::string sizeAttribute =
-      DataSize > 0 ? " " + LoadResString(SDataSize) + "=\"" + IntToStr(DataSize) + "\"" : "";
-  std::string openingTag = MakeTag(
-      Name + " " + LoadResString(SDataType) + "=\"" + DataKindName(Kind) + "\"" + sizeAttribute,
-      false);
-  std::string valueText = EscapeText(ValueToText(Value, Kind, settings));
-  return indentation + openingTag + valueText + MakeTag(Name, true);
+std::string ClosingTag(const std::string& name) {
+  return "</" + std::string(TrimBlanksAndControls(name)) + ">";
 }
 
-std::string DataKindName(TDataKind Kind) {
-  switch (Kind) {
-    case dkString:
+std::string MakeElement(const std::string& name, const Variant& value, DataKind kind,
+                        int32_t data_size, int32_t indent, const RegionalSettings& settings) {
+  std::string indentation = indent >= 0 ? std::string(static_cast<size_t>(indent) + 1, ' ') : "";
+  std::string size_attribute =
+      data_size > 0 ? " " + LoadResString(SDataSize) + "=\"" + IntToStr(data_size) + "\"" : "";
+  std::string opening_tag = OpeningTag(name + " " + LoadResString(SDataType) + "=\"" +
+                                       DataKindName(kind) + "\"" + size_attribute);
+  std::string value_text = EscapeText(ValueToText(value, kind, settings));
+  return indentation + opening_tag + value_text + ClosingTag(name);
+}
+
+std::string DataKindName(DataKind kind) {
+  switch (kind) {
+    case DataKind::kString:
       return LoadResString(SKindString);
-    case dkInteger:
+    case DataKind::kInteger:
       return LoadResString(SKindInteger);
-    case dkFloat:
+    case DataKind::kFloat:
       return LoadResString(SKindFloat);
-    case dkBoolean:
+    case DataKind::kBoolean:
       return LoadResString(SKindBoolean);
-    case dkDate:
+    case DataKind::kDate:
       return LoadResString(SKindDate);
-    case dkTime:
+    case DataKind::kTime:
       return LoadResString(SKindTime);
-    case dkDateTime:
+    case DataKind::kDateTime:
       return LoadResString(SKindDateTime);
   }
   return {};
 }
 
-std::string ValueToText(const Variant& Value, TDataKind Kind, const RegionalSettings& settings) {
-  if (VarEqualsNull(Value)) return NullText(Kind);
-  switch (Kind) {
-    case dkString:
-      return VarToStr(Value, settings);
-    case dkInteger:
-      return IntToStr(VarAsInteger(Value));
-    case dkFloat:
-      return FloatToStr(VarAsDouble(Value, settings), settings);
-    case dkBoolean:
-      return BoolToStr(VarAsBoolean(Value, settings), BoolText::kWord);
-    case dkDate:
-      return DateToStr(VarAsDouble(Value, settings), settings);
-    case dkTime:
-      return TimeToStr(VarAsDouble(Value, settings), settings);
-    case dkDateTime:
-      return DateTimeToStr(VarAsDouble(Value, settings), settings);
+std::string ValueToText(const Variant& value, DataKind kind, const RegionalSettings& settings) {
+  if (VarEqualsNull(value)) return NullText(kind);
+  switch (kind) {
+    case DataKind::kString:
+      return VarToStr(value, settings);
+    case DataKind::kInteger:
+      return IntToStr(VarAsInteger(value));
+    case DataKind::kFloat:
+      return FloatToStr(VarAsDouble(value, settings), settings);
+    case DataKind::kBoolean:
+      return BoolToStr(VarAsBoolean(value, settings), BoolText::kWord);
+    case DataKind::kDate:
+      return DateToStr(VarAsDouble(value, settings), settings);
+    case DataKind::kTime:
+      return TimeToStr(VarAsDouble(value, settings), settings);
+    case DataKind::kDateTime:
+      return DateTimeToStr(VarAsDouble(value, settings), settings);
   }
   return {};
 }
 
-TDataKind FieldDataKind(FieldType field_type) {
+DataKind FieldDataKind(FieldType field_type) {
   // Indexed by the field type's ordinal. Decimal and counter types are written as strings; the
   // byte types as integers.
-  static constexpr TDataKind kKinds[] = {
-      dkString,    // ftUnknown
-      dkString,    // ftString
-      dkInteger,   // ftSmallint
-      dkInteger,   // ftInteger
-      dkInteger,   // ftWord
-      dkBoolean,   // ftBoolean
-      dkFloat,     // ftFloat
-      dkFloat,     // ftCurrency
-      dkString,    // ftBCD
-      dkDate,      // ftDate
-      dkTime,      // ftTime
-      dkDateTime,  // ftDateTime
-      dkInteger,   // ftBytes
-      dkInteger,   // ftVarBytes
-      dkString,    // ftAutoInc
-      dkString,    // ftBlob
-      dkString,    // ftMemo
-      dkString,    // ftGraphic
-      dkString,    // ftFmtMemo
-      dkString,    // ftParadoxOle
-      dkString,    // ftDBaseOle
-      dkString,    // ftTypedBinary
-      dkString,    // ftCursor
-      dkString,    // ftFixedChar
-      dkString,    // ftWideString
-      dkInteger,   // ftLargeint
-      dkString,    // ftADT
-      dkString,    // ftArray
-      dkString,    // ftReference
-      dkString,    // ftDataSet
-      dkString,    // ftOraBlob
-      dkString,    // ftOraClob
-      dkString,    // ftVariant
-      dkString,    // ftInterface
-      dkString,    // ftIDispatch
-      dkString,    // ftGuid
-      dkDateTime,  // ftTimeStamp
-      dkString,    // ftFMTBcd
+  static constexpr DataKind kKinds[] = {
+      DataKind::kString,    // ftUnknown
+      DataKind::kString,    // ftString
+      DataKind::kInteger,   // ftSmallint
+      DataKind::kInteger,   // ftInteger
+      DataKind::kInteger,   // ftWord
+      DataKind::kBoolean,   // ftBoolean
+      DataKind::kFloat,     // ftFloat
+      DataKind::kFloat,     // ftCurrency
+      DataKind::kString,    // ftBCD
+      DataKind::kDate,      // ftDate
+      DataKind::kTime,      // ftTime
+      DataKind::kDateTime,  // ftDateTime
+      DataKind::kInteger,   // ftBytes
+      DataKind::kInteger,   // ftVarBytes
+      DataKind::kString,    // ftAutoInc
+      DataKind::kString,    // ftBlob
+      DataKind::kString,    // ftMemo
+      DataKind::kString,    // ftGraphic
+      DataKind::kString,    // ftFmtMemo
+      DataKind::kString,    // ftParadoxOle
+      DataKind::kString,    // ftDBaseOle
+      DataKind::kString,    // ftTypedBinary
+      DataKind::kString,    // ftCursor
+      DataKind::kString,    // ftFixedChar
+      DataKind::kString,    // ftWideString
+      DataKind::kInteger,   // ftLargeint
+      DataKind::kString,    // ftADT
+      DataKind::kString,    // ftArray
+      DataKind::kString,    // ftReference
+      DataKind::kString,    // ftDataSet
+      DataKind::kString,    // ftOraBlob
+      DataKind::kString,    // ftOraClob
+      DataKind::kString,    // ftVariant
+      DataKind::kString,    // ftInterface
+      DataKind::kString,    // ftIDispatch
+      DataKind::kString,    // ftGuid
+      DataKind::kDateTime,  // ftTimeStamp
+      DataKind::kString,    // ftFMTBcd
   };
   static_assert(sizeof kKinds / sizeof kKinds[0] == ftFMTBcd + 1);
-  return field_type <= ftFMTBcd ? kKinds[field_type] : dkString;
+  return field_type <= ftFMTBcd ? kKinds[field_type] : DataKind::kString;
 }
 
 std::string JoinDocumentLines(const std::vector<std::string>& lines) {

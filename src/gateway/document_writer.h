@@ -14,27 +14,30 @@
 
 namespace xg {
 
-enum TDataKind : uint8_t {
-  dkString = 0,
-  dkInteger = 1,
-  dkFloat = 2,
-  dkBoolean = 3,
-  dkDate = 4,
-  dkTime = 5,
-  dkDateTime = 6,
+// The kind of a value in an answer document, written as its DATATYPE name.
+enum class DataKind : uint8_t {
+  kString = 0,
+  kInteger = 1,
+  kFloat = 2,
+  kBoolean = 3,
+  kDate = 4,
+  kTime = 5,
+  kDateTime = 6,
 };
 
-std::string MakeTag(const std::string& Text, bool Closing);
+// "<name>" and "</name>", the name without the blanks and control bytes at its ends.
+std::string OpeningTag(const std::string& name);
+std::string ClosingTag(const std::string& name);
 // The value is written with the settings (see ValueToText).
-std::string MakeElement(const std::string& Name, const Variant& Value, TDataKind Kind,
-                        int32_t DataSize, int32_t Indent, const RegionalSettings& settings);
-std::string DataKindName(TDataKind Kind);
+std::string MakeElement(const std::string& name, const Variant& value, DataKind kind,
+                        int32_t data_size, int32_t indent, const RegionalSettings& settings);
+std::string DataKindName(DataKind kind);
 // A text as a document carries it: "&", "<" and ">" as "&amp;", "&lt;" and "&gt;", and every
 // control character that XML 1.0 cannot carry (0x00 to 0x1F except tab, line feed and carriage
 // return) as "?". Other bytes, line breaks included, stay as they are.
 std::string EscapeText(std::string text);
-std::string ValueToText(const Variant& Value, TDataKind Kind, const RegionalSettings& settings);
-TDataKind FieldDataKind(FieldType field_type);
+std::string ValueToText(const Variant& value, DataKind kind, const RegionalSettings& settings);
+DataKind FieldDataKind(FieldType field_type);
 
 // The text of a document built as a list of lines: every line followed by CR LF.
 std::string JoinDocumentLines(const std::vector<std::string>& lines);

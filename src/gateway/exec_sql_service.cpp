@@ -44,10 +44,10 @@ std::string RunExecSQL(const std::string& request_text, const RegionalSettings& 
 
   std::vector<std::string> lines;
   lines.push_back(LoadResString(SXMLDeclaration));
-  lines.push_back(MakeTag(LoadResString(SExecSQL), false));
-  lines.push_back(
-      MakeElement(LoadResString(SMsgData), Variant::FromString(message), dkString, 0, 0, settings));
-  lines.push_back(MakeTag(LoadResString(SExecSQL), true));
+  lines.push_back(OpeningTag(LoadResString(SExecSQL)));
+  lines.push_back(MakeElement(LoadResString(SMsgData), Variant::FromString(message),
+                              DataKind::kString, 0, 0, settings));
+  lines.push_back(ClosingTag(LoadResString(SExecSQL)));
   std::string document = JoinDocumentLines(lines);
 
   if (!committed) {

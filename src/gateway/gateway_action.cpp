@@ -13,13 +13,13 @@ namespace xg {
 namespace {
 
 // The answer to a parsed request: the root must be the field name, then the service decides.
-std::string Answer(const TXMLParams& params, const std::string& request_text,
+std::string Answer(const RequestParams& params, const std::string& request_text,
                    const std::string& field_name, const std::string& user_agent,
                    const RegionalSettings& settings) {
-  if (!EqualsIgnoringAsciiCase(params.Root, field_name))
+  if (!EqualsIgnoringAsciiCase(params.root, field_name))
     return BuildErrorXML("Elemento " + field_name + " n\xE3o encontrado", settings);
-  if (!params.Service) return BuildErrorXML("XML de entrada mal formatada", settings);
-  switch (*params.Service) {
+  if (!params.service) return BuildErrorXML("XML de entrada mal formatada", settings);
+  switch (*params.service) {
     case ServiceKind::kStatus:
       return BuildStatusXML(request_text, user_agent, settings);
     case ServiceKind::kError:
@@ -42,7 +42,7 @@ std::string GatewayAnswer(const std::function<std::string()>& read_form_body,
     FormFieldList fields;
     ParseFormFields(read_form_body(), fields);
     request_text = DecodeBase64(fields.Values(field_name));
-    TXMLParams params;
+    RequestParams params;
     ParseRequest(request_text, params);
     return Answer(params, request_text, field_name, user_agent, settings);
   } catch (...) {

@@ -74,7 +74,7 @@ int64_t RowMarkupBytes(IbQuery& query) {
   int64_t bytes = 2 * (static_cast<int64_t>(RecordTag(1).size()) + 2) + 1;
   for (int i = 0; i < query.FieldCount(); ++i) {
     const FieldDef& field = query.Field(i);
-    bytes += static_cast<int64_t>(MakeTag(ElementName(field.name), false).size() * 2) + 2;
+    bytes += static_cast<int64_t>(OpeningTag(ElementName(field.name)).size() * 2) + 2;
   }
   return bytes;
 }
@@ -95,21 +95,20 @@ void AddRows(IbQuery& query, std::vector<std::string>& lines, AnswerBudget& budg
     budget.AddLine(line);
     lines.push_back(std::move(line));
   };
-  budget.AddLine(MakeTag(LoadResString(SOpenSQL), true));
+  budget.AddLine(ClosingTag(LoadResString(SOpenSQL)));
   add(LoadResString(SXMLDeclaration));
-  add(MakeTag(LoadResString(SOpenSQL) + " " + LoadResString(SRecordCount) + "=\"" +
-                  IntToStr(query.RecordCount()) + "\"",
-              false));
+  add(OpeningTag(LoadResString(SOpenSQL) + " " + LoadResString(SRecordCount) + "=\"" +
+                 IntToStr(query.RecordCount()) + "\""));
   if (query.RecordCount() <= 0) {
-    add(MakeTag(RecordTag(0), false));
+    add(OpeningTag(RecordTag(0)));
     AddRowElements(query, add, settings);
-    add(MakeTag(RecordTag(0), true));
+    add(ClosingTag(RecordTag(0)));
   }
   while (!query.Eof()) {
     ThrowIfStopped();  // a long answer stops at a termination signal
-    add(MakeTag(RecordTag(query.RecNo()), false));
+    add(OpeningTag(RecordTag(query.RecNo())));
     AddRowElements(query, add, settings);
-    add(MakeTag(RecordTag(query.RecNo()), true));
+    add(ClosingTag(RecordTag(query.RecNo())));
     query.Next();
   }
 }
@@ -131,11 +130,11 @@ std::string RunOpenSQL(const std::string& request_text, const RegionalSettings& 
   } catch (const Exception& failure) {
     lines.clear();
     lines.push_back(LoadResString(SXMLDeclaration));
-    lines.push_back(MakeTag(LoadResString(SOpenSQL), false));
+    lines.push_back(OpeningTag(LoadResString(SOpenSQL)));
     lines.push_back(MakeElement(LoadResString(SMsgData), Variant::FromString(failure.Message()),
-                                dkString, 0, 0, settings));
+                                DataKind::kString, 0, 0, settings));
   }
-  lines.push_back(MakeTag(LoadResString(SOpenSQL), true));
+  lines.push_back(ClosingTag(LoadResString(SOpenSQL)));
   std::string document = JoinDocumentLines(lines);
 
   // The transaction is still active: the disconnect commits it.

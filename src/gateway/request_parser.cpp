@@ -38,26 +38,26 @@ std::optional<ServiceKind> GetServiceKind(const std::string& name) {
   return std::nullopt;
 }
 
-void ParseRequest(const std::string& request_text, TXMLParams& params) {
+void ParseRequest(const std::string& request_text, RequestParams& params) {
   XmlDocument document(request_text);
   if (document.Empty()) throw EXMLDocError(LoadResString(SEmptyRequestDocument));
   XmlNode document_element = document.DocumentElement();
 
   // SERVICE is read before the top-level nodes: a request that lacks both fails for the
   // missing element.
-  params.Service = GetServiceKind(RequiredElementText(document_element, SService));
+  params.service = GetServiceKind(RequiredElementText(document_element, SService));
 
   std::vector<std::string> top_level = document.TopLevelNodeNames();
   constexpr int kRootIndex = 1;
   if (top_level.size() <= kRootIndex)
     throw EListError(Format(LoadResString(SListIndexError), {int64_t{kRootIndex}}));
-  params.Root = top_level[kRootIndex];
+  params.root = top_level[kRootIndex];
 
-  if (params.Service == ServiceKind::kOpenSql || params.Service == ServiceKind::kExecSql) {
-    params.DB = RequiredElementText(document_element, SDB);
-    params.User = RequiredElementText(document_element, SUser);
-    params.Pass = RequiredElementText(document_element, SPass);
-    params.SQL = RequiredElementText(document_element, SSQL);
+  if (params.service == ServiceKind::kOpenSql || params.service == ServiceKind::kExecSql) {
+    params.db = RequiredElementText(document_element, SDB);
+    params.user = RequiredElementText(document_element, SUser);
+    params.pass = RequiredElementText(document_element, SPass);
+    params.sql = RequiredElementText(document_element, SSQL);
   }
 }
 

@@ -1,5 +1,5 @@
 // The request document: ParseRequest reads the decoded SENDDATA text with the XML parser into a
-// TXMLParams record; GetServiceKind maps a service name to its kind.
+// RequestParams record; GetServiceKind maps a service name to its kind.
 #pragma once
 
 #include <cstdint>
@@ -10,13 +10,13 @@ namespace xg {
 
 enum class ServiceKind : uint8_t { kStatus, kError, kOpenSql, kExecSql };
 
-struct TXMLParams {
-  std::optional<ServiceKind> Service;  // no kind when the name was not recognised
-  std::string Root;                    // name of the document's second top-level node
-  std::string DB;
-  std::string User;
-  std::string Pass;  // still base64
-  std::string SQL;   // still base64
+struct RequestParams {
+  std::optional<ServiceKind> service;  // no kind when the name was not recognised
+  std::string root;                    // name of the document's second top-level node
+  std::string db;
+  std::string user;
+  std::string pass;  // still base64
+  std::string sql;   // still base64
 };
 
 std::optional<ServiceKind> GetServiceKind(const std::string& name);
@@ -24,6 +24,6 @@ std::optional<ServiceKind> GetServiceKind(const std::string& name);
 // Fills params from request_text. Raises on a document that is not well-formed (EDOMParseError),
 // that lacks a required element, whose element text is not a single text node (EXMLDocError) or
 // that has no second top-level node (EListError); fields already filled keep their values.
-void ParseRequest(const std::string& request_text, TXMLParams& params);
+void ParseRequest(const std::string& request_text, RequestParams& params);
 
 }  // namespace xg

@@ -43,14 +43,14 @@ SqlServiceSession::~SqlServiceSession() {
 void SqlServiceSession::Connect(const std::string& request_text) {
   ParseRequest(request_text, params_);
   const GatewayConfig& config = CurrentGatewayConfig();
-  const DatabaseRoute route = ChooseDatabaseRoute(config, params_.DB);
+  const DatabaseRoute route = ChooseDatabaseRoute(config, params_.db);
   if (route == DatabaseRoute::kRefused)
     throw EDatabaseError(
-        Format(LoadResString(SDatabaseNotAllowed), {params_.DB.substr(0, kEchoedNameLength)}));
+        Format(LoadResString(SDatabaseNotAllowed), {params_.db.substr(0, kEchoedNameLength)}));
   database_ = std::make_unique<IbDatabase>();
-  database_->SetDatabaseName(params_.DB);
-  database_->AddParam("user_name=" + params_.User);
-  database_->AddParam("password=" + DecodeBase64(params_.Pass));
+  database_->SetDatabaseName(params_.db);
+  database_->AddParam("user_name=" + params_.user);
+  database_->AddParam("password=" + DecodeBase64(params_.pass));
   if (!config.charset.empty()) database_->AddParam("lc_ctype=" + config.charset);
   database_->SetConnectionConfig(ProvidersFor(route));
   database_->Connect();
@@ -59,7 +59,7 @@ void SqlServiceSession::Connect(const std::string& request_text) {
 }
 
 void SqlServiceSession::LoadStatement() {
-  query_->SetSQL(DecodeBase64(params_.SQL));
+  query_->SetSQL(DecodeBase64(params_.sql));
 }
 
 void SqlServiceSession::FreeAll() {

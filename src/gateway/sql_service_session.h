@@ -32,7 +32,7 @@ class SqlServiceSession {
   // Gives the query the request's decoded statement text.
   void LoadStatement();
 
-  const TXMLParams& Params() const { return params_; }
+  const RequestParams& Params() const { return params_; }
   IbDatabase& Database() { return *database_; }
   IbTransaction& Transaction() { return *transaction_; }
   IbQuery& Query() { return *query_; }
@@ -43,7 +43,7 @@ class SqlServiceSession {
  private:
   void FreeAll();
 
-  TXMLParams params_;
+  RequestParams params_;
   // Freed in the reverse order: the query before its transaction before its database.
   std::unique_ptr<IbDatabase> database_;
   std::unique_ptr<IbTransaction> transaction_;

@@ -19,13 +19,17 @@ constexpr const char* kStringSample = "ABCDEFGHIJKLMNOPQRSTWVWXYZ";
 constexpr int32_t kIntegerSample = 2147483647;
 constexpr double kFloatSample = 1.7E308;
 
-std::string Element(const ResourceString& name, const Variant& value, TDataKind kind,
+std::string Element(const ResourceString& name, const Variant& value, DataKind kind,
                     const RegionalSettings& settings) {
   return MakeElement(LoadResString(name), value, kind, 0, 0, settings);
 }
 
-std::string Tag(const ResourceString& name, bool closing) {
-  return MakeTag(LoadResString(name), closing);
+std::string OpeningTag(const ResourceString& name) {
+  return xg::OpeningTag(LoadResString(name));
+}
+
+std::string ClosingTag(const ResourceString& name) {
+  return xg::ClosingTag(LoadResString(name));
 }
 
 // Each date and time value reads the clock when its line is made.
@@ -49,21 +53,24 @@ std::string BuildStatusXML(const std::string& /*request_text*/, const std::strin
                            const RegionalSettings& settings, const Clock& clock) {
   std::vector<std::string> lines;
   lines.push_back(LoadResString(SXMLDeclaration));
-  lines.push_back(Tag(SStatus, false));
-  lines.push_back(Element(STimestamp, CurrentDateTime(clock), dkDateTime, settings));
-  lines.push_back(Element(SAgent, Variant::FromString(agent), dkString, settings));
+  lines.push_back(OpeningTag(SStatus));
+  lines.push_back(Element(STimestamp, CurrentDateTime(clock), DataKind::kDateTime, settings));
+  lines.push_back(Element(SAgent, Variant::FromString(agent), DataKind::kString, settings));
   lines.push_back(Element(SMsgData, Variant::FromString(LoadResString(SServiceInOperation)),
-                          dkString, settings));
-  lines.push_back(Tag(SDataTypes, false));
-  lines.push_back(Element(SKindString, Variant::FromString(kStringSample), dkString, settings));
-  lines.push_back(Element(SKindInteger, Variant::FromInteger(kIntegerSample), dkInteger, settings));
-  lines.push_back(Element(SKindBoolean, Variant::FromBoolean(true), dkBoolean, settings));
-  lines.push_back(Element(SKindFloat, Variant::FromDouble(kFloatSample), dkFloat, settings));
-  lines.push_back(Element(SKindDate, CurrentDate(clock), dkDate, settings));
-  lines.push_back(Element(SKindTime, CurrentTime(clock), dkTime, settings));
-  lines.push_back(Element(SKindDateTime, CurrentDateTime(clock), dkDateTime, settings));
-  lines.push_back(Tag(SDataTypes, true));
-  lines.push_back(Tag(SStatus, true));
+                          DataKind::kString, settings));
+  lines.push_back(OpeningTag(SDataTypes));
+  lines.push_back(
+      Element(SKindString, Variant::FromString(kStringSample), DataKind::kString, settings));
+  lines.push_back(
+      Element(SKindInteger, Variant::FromInteger(kIntegerSample), DataKind::kInteger, settings));
+  lines.push_back(Element(SKindBoolean, Variant::FromBoolean(true), DataKind::kBoolean, settings));
+  lines.push_back(
+      Element(SKindFloat, Variant::FromDouble(kFloatSample), DataKind::kFloat, settings));
+  lines.push_back(Element(SKindDate, CurrentDate(clock), DataKind::kDate, settings));
+  lines.push_back(Element(SKindTime, CurrentTime(clock), DataKind::kTime, settings));
+  lines.push_back(Element(SKindDateTime, CurrentDateTime(clock), DataKind::kDateTime, settings));
+  lines.push_back(ClosingTag(SDataTypes));
+  lines.push_back(ClosingTag(SStatus));
   return JoinDocumentLines(lines);
 }
 
@@ -71,10 +78,10 @@ std::string BuildErrorXML(const std::string& message, const RegionalSettings& se
                           const Clock& clock) {
   std::vector<std::string> lines;
   lines.push_back(LoadResString(SXMLDeclaration));
-  lines.push_back(Tag(SError, false));
-  lines.push_back(Element(STimestamp, CurrentDateTime(clock), dkDateTime, settings));
-  lines.push_back(Element(SMsgData, Variant::FromString(message), dkString, settings));
-  lines.push_back(Tag(SError, true));
+  lines.push_back(OpeningTag(SError));
+  lines.push_back(Element(STimestamp, CurrentDateTime(clock), DataKind::kDateTime, settings));
+  lines.push_back(Element(SMsgData, Variant::FromString(message), DataKind::kString, settings));
+  lines.push_back(ClosingTag(SError));
   return JoinDocumentLines(lines);
 }
 

@@ -51,15 +51,15 @@ TEST(BuildFormBody, TheGatewayReadsBackEveryField) {
     FormFieldList fields;
     ParseFormFields(body, fields);
     ASSERT_EQ(fields.Count(), 1u);
-    TXMLParams params;
+    RequestParams params;
     ParseRequest(DecodeBase64(fields.Values("SENDDATA")), params);
-    EXPECT_EQ(params.Service, c.kind);
-    EXPECT_EQ(params.Root, "SENDDATA");
+    EXPECT_EQ(params.service, c.kind);
+    EXPECT_EQ(params.root, "SENDDATA");
     if (c.kind == ServiceKind::kStatus) continue;
-    EXPECT_EQ(params.DB, c.request.database);
-    EXPECT_EQ(params.User, c.request.user);
-    EXPECT_EQ(DecodeBase64(params.Pass), c.request.password);
-    EXPECT_EQ(DecodeBase64(params.SQL), c.request.sql);
+    EXPECT_EQ(params.db, c.request.database);
+    EXPECT_EQ(params.user, c.request.user);
+    EXPECT_EQ(DecodeBase64(params.pass), c.request.password);
+    EXPECT_EQ(DecodeBase64(params.sql), c.request.sql);
   }
 }
 

@@ -17,7 +17,7 @@ class DocumentWriter : public testing::Test {
   const RegionalSettings settings = test::BrazilianSettings();
 };
 
-TEST(MakeTag, TrimsBlanksAndControlBytesAtBothEnds) {
+TEST(Tags, TrimBlanksAndControlBytesAtBothEnds) {
   const struct {
     std::string text;
     bool closing;
@@ -31,7 +31,9 @@ TEST(MakeTag, TrimsBlanksAndControlBytesAtBothEnds) {
       {"\xA0X\xE9\xA0", false, "<\xA0X\xE9\xA0>"},         // bytes above 127 stay
       {std::string("\0ID\0", 4), true, "</ID>"},
   };
-  for (const auto& c : cases) EXPECT_EQ(MakeTag(c.text, c.closing), c.tag) << c.text;
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.closing ? ClosingTag(c.text) : OpeningTag(c.text), c.tag) << c.text;
+  }
 }
 
 TEST_F(DocumentWriter, MakeElementLaysOutIndentNameKindSizeValueAndClosingTag) {
@@ -39,29 +41,31 @@ TEST_F(DocumentWriter, MakeElementLaysOutIndentNameKindSizeValueAndClosingTag) {
   const struct {
     std::string name;
     Variant value;
-    TDataKind kind;
+    DataKind kind;
     int32_t size, indent;
     std::string line;
   } cases[] = {
-      {"ID", Variant::FromInteger(42), dkInteger, 4, 0,
+      {"ID", Variant::FromInteger(42), DataKind::kInteger, 4, 0,
        " <ID DATATYPE=\"INTEGER\" DATASIZE=\"4\">42</ID>"},
-      {"NOME", text, dkString, 40, 0, " <NOME DATATYPE=\"STRING\" DATASIZE=\"40\">x</NOME>"},
-      {"N", text, dkString, 0, 2, "   <N DATATYPE=\"STRING\">x</N>"},
-      {"N", text, dkString, -7, -1, "<N DATATYPE=\"STRING\">x</N>"},
-      {"N", text, dkString, 2147483647, 0, " <N DATATYPE=\"STRING\" DATASIZE=\"2147483647\">x</N>"},
-      {"", text, dkString, 0, 0, " <DATATYPE=\"STRING\">x</>"},
-      {"A ", text, dkString, 0, 0, " <A  DATATYPE=\"STRING\">x</A>"},
-      {"V", Variant::FromString(""), dkString, 0, 0, " <V DATATYPE=\"STRING\"></V>"},
+      {"NOME", text, DataKind::kString, 40, 0,
+       " <NOME DATATYPE=\"STRING\" DATASIZE=\"40\">x</NOME>"},
+      {"N", text, DataKind::kString, 0, 2, "   <N DATATYPE=\"STRING\">x</N>"},
+      {"N", text, DataKind::kString, -7, -1, "<N DATATYPE=\"STRING\">x</N>"},
+      {"N", text, DataKind::kString, 2147483647, 0,
+       " <N DATATYPE=\"STRING\" DATASIZE=\"2147483647\">x</N>"},
+      {"", text, DataKind::kString, 0, 0, " <DATATYPE=\"STRING\">x</>"},
+      {"A ", text, DataKind::kString, 0, 0, " <A  DATATYPE=\"STRING\">x</A>"},
+      {"V", Variant::FromString(""), DataKind::kString, 0, 0, " <V DATATYPE=\"STRING\"></V>"},
       // The value is escaped; quotation marks and line breaks stay.
-      {"V", Variant::FromString("a<b&c\"d\r\ne>"), dkString, 0, 0,
+      {"V", Variant::FromString("a<b&c\"d\r\ne>"), DataKind::kString, 0, 0,
        " <V DATATYPE=\"STRING\">a&lt;b&amp;c\"d\r\ne&gt;</V>"},
-      {"V", Variant::FromString(std::string("a\0b\x01\x1F", 5)), dkString, 0, 0,
+      {"V", Variant::FromString(std::string("a\0b\x01\x1F", 5)), DataKind::kString, 0, 0,
        " <V DATATYPE=\"STRING\">a?b?"
        "?</V>"},
-      {"F", Variant::FromDouble(1.5), dkFloat, 8, 0,
+      {"F", Variant::FromDouble(1.5), DataKind::kFloat, 8, 0,
        " <F DATATYPE=\"FLOAT\" DATASIZE=\"8\">1,5</F>"},
-      {"D", Variant::FromDate(EncodeDate(2025, 12, 8) + EncodeTime(21, 13, 5, 0)), dkDateTime, 0, 0,
-       " <D DATATYPE=\"DATETIME\">08/12/2025 21:13:05</D>"},
+      {"D", Variant::FromDate(EncodeDate(2025, 12, 8) + EncodeTime(21, 13, 5, 0)),
+       DataKind::kDateTime, 0, 0, " <D DATATYPE=\"DATETIME\">08/12/2025 21:13:05</D>"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(MakeElement(c.name, c.value, c.kind, c.size, c.indent, settings), c.line) << c.line;
@@ -91,8 +95,8 @@ TEST(EscapeText, MarkupAsReferencesAndControlCharactersAsQuestionMarks) {
 TEST(DataKindName, NamesTheSevenKinds) {
   const std::vector<std::string> names = {"STRING", "INTEGER", "FLOAT",   "BOOLEAN",
                                           "DATE",   "TIME",    "DATETIME"};
-  for (int kind = dkString; kind <= dkDateTime; ++kind)
-    EXPECT_EQ(DataKindName(static_cast<TDataKind>(kind)), names[kind]);
+  for (int kind = 0; kind <= static_cast<int>(DataKind::kDateTime); ++kind)
+    EXPECT_EQ(DataKindName(static_cast<DataKind>(kind)), names[kind]);
 }
 
 TEST_F(DocumentWriter, NullEmptyAndOrdinaryValuesUnderEveryKind) {
@@ -100,16 +104,16 @@ TEST_F(DocumentWriter, NullEmptyAndOrdinaryValuesUnderEveryKind) {
   const Variant nullByReference = Variant::Reference(null);
   const Variant empty;
   const struct {
-    TDataKind kind;
+    DataKind kind;
     std::string nullText, emptyText;
   } cases[] = {
-      {dkString, "", ""},
-      {dkInteger, "0", "0"},
-      {dkFloat, "0", "0"},
-      {dkBoolean, "False", "False"},
-      {dkDate, "", "30/12/1899"},
-      {dkTime, "", "00:00:00"},
-      {dkDateTime, "", "30/12/1899"},
+      {DataKind::kString, "", ""},
+      {DataKind::kInteger, "0", "0"},
+      {DataKind::kFloat, "0", "0"},
+      {DataKind::kBoolean, "False", "False"},
+      {DataKind::kDate, "", "30/12/1899"},
+      {DataKind::kTime, "", "00:00:00"},
+      {DataKind::kDateTime, "", "30/12/1899"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ValueToText(null, c.kind, settings), c.nullText) << DataKindName(c.kind);
@@ -120,52 +124,55 @@ TEST_F(DocumentWriter, NullEmptyAndOrdinaryValuesUnderEveryKind) {
   const DateTime moment = EncodeDate(2024, 2, 29) + EncodeTime(7, 5, 9, 0);
   const struct {
     Variant value;
-    TDataKind kind;
+    DataKind kind;
     std::string text;
   } values[] = {
-      {Variant::FromBoolean(true), dkBoolean, "True"},
-      {Variant::FromBoolean(false), dkBoolean, "False"},
-      {Variant::FromInteger(-2147483647 - 1), dkInteger, "-2147483648"},
-      {Variant::FromString("17"), dkInteger, "17"},
-      {Variant::FromDouble(-0.25), dkFloat, "-0,25"},
-      {Variant::FromInteger(3), dkFloat, "3"},
-      {Variant::FromDate(moment), dkDate, "29/02/2024"},
-      {Variant::FromDate(moment), dkTime, "07:05:09"},
-      {Variant::FromDate(moment), dkDateTime, "29/02/2024 07:05:09"},
-      {Variant::FromDouble(moment), dkDateTime, "29/02/2024 07:05:09"},
-      {Variant::FromInteger(42), dkString, "42"},
+      {Variant::FromBoolean(true), DataKind::kBoolean, "True"},
+      {Variant::FromBoolean(false), DataKind::kBoolean, "False"},
+      {Variant::FromInteger(-2147483647 - 1), DataKind::kInteger, "-2147483648"},
+      {Variant::FromString("17"), DataKind::kInteger, "17"},
+      {Variant::FromDouble(-0.25), DataKind::kFloat, "-0,25"},
+      {Variant::FromInteger(3), DataKind::kFloat, "3"},
+      {Variant::FromDate(moment), DataKind::kDate, "29/02/2024"},
+      {Variant::FromDate(moment), DataKind::kTime, "07:05:09"},
+      {Variant::FromDate(moment), DataKind::kDateTime, "29/02/2024 07:05:09"},
+      {Variant::FromDouble(moment), DataKind::kDateTime, "29/02/2024 07:05:09"},
+      {Variant::FromInteger(42), DataKind::kString, "42"},
   };
   for (const auto& v : values) EXPECT_EQ(ValueToText(v.value, v.kind, settings), v.text) << v.text;
 }
 
 TEST_F(DocumentWriter, ConversionFailuresReachTheCallerWithoutALine) {
-  EXPECT_THROW(MakeElement("N", Variant::FromString("abc"), dkInteger, 0, 0, settings),
+  EXPECT_THROW(MakeElement("N", Variant::FromString("abc"), DataKind::kInteger, 0, 0, settings),
                EVariantError);
-  EXPECT_THROW(MakeElement("N", Variant::FromString("1,5x"), dkFloat, 0, 0, settings),
+  EXPECT_THROW(MakeElement("N", Variant::FromString("1,5x"), DataKind::kFloat, 0, 0, settings),
                EVariantError);
   EXPECT_EQ(test::FailureMessage<EVariantInvalidOpError>([&] {
-              MakeElement("N", Variant::FromRaw(kVarDispatch, 0), dkString, 0, 0, settings);
+              MakeElement("N", Variant::FromRaw(kVarDispatch, 0), DataKind::kString, 0, 0,
+                          settings);
             }),
             "Invalid variant operation");
 }
 
 TEST(FieldDataKind, DecimalAndCounterTypesAreStringsByteTypesIntegers) {
-  const std::vector<std::pair<FieldType, TDataKind>> notStrings = {
-      {ftSmallint, dkInteger},   {ftInteger, dkInteger},  {ftWord, dkInteger},
-      {ftBoolean, dkBoolean},    {ftFloat, dkFloat},      {ftCurrency, dkFloat},
-      {ftDate, dkDate},          {ftTime, dkTime},        {ftDateTime, dkDateTime},
-      {ftBytes, dkInteger},      {ftVarBytes, dkInteger}, {ftLargeint, dkInteger},
-      {ftTimeStamp, dkDateTime},
+  const std::vector<std::pair<FieldType, DataKind>> notStrings = {
+      {ftSmallint, DataKind::kInteger},   {ftInteger, DataKind::kInteger},
+      {ftWord, DataKind::kInteger},       {ftBoolean, DataKind::kBoolean},
+      {ftFloat, DataKind::kFloat},        {ftCurrency, DataKind::kFloat},
+      {ftDate, DataKind::kDate},          {ftTime, DataKind::kTime},
+      {ftDateTime, DataKind::kDateTime},  {ftBytes, DataKind::kInteger},
+      {ftVarBytes, DataKind::kInteger},   {ftLargeint, DataKind::kInteger},
+      {ftTimeStamp, DataKind::kDateTime},
   };
   for (int type = ftUnknown; type <= ftFMTBcd; ++type) {
-    TDataKind expected = dkString;
+    DataKind expected = DataKind::kString;
     for (const auto& [fieldType, kind] : notStrings)
       if (fieldType == type) expected = kind;
     EXPECT_EQ(FieldDataKind(static_cast<FieldType>(type)), expected) << "field type " << type;
   }
-  EXPECT_EQ(FieldDataKind(ftBCD), dkString);
-  EXPECT_EQ(FieldDataKind(ftFMTBcd), dkString);
-  EXPECT_EQ(FieldDataKind(ftAutoInc), dkString);
+  EXPECT_EQ(FieldDataKind(ftBCD), DataKind::kString);
+  EXPECT_EQ(FieldDataKind(ftFMTBcd), DataKind::kString);
+  EXPECT_EQ(FieldDataKind(ftAutoInc), DataKind::kString);
 }
 
 TEST(JoinDocumentLines, EndsEveryLineWithCrLfAndLeavesLinesAsTheyAre) {

@@ -29,8 +29,8 @@ std::string Request(const std::string& children, const std::string& prolog = kDe
   return prolog + "<SENDDATA>" + children + "</SENDDATA>\r\n";
 }
 
-TXMLParams Parse(const std::string& text) {
-  TXMLParams params;
+RequestParams Parse(const std::string& text) {
+  RequestParams params;
   ParseRequest(text, params);
   return params;
 }
@@ -78,33 +78,33 @@ TEST(GetServiceKind, BytesAboveAsciiAreComparedUnchanged) {
 }
 
 TEST(ParseRequest, ReadsServiceRootAndTheDatabaseElementsOfTheSqlKinds) {
-  TXMLParams params = Parse(Request(
+  RequestParams params = Parse(Request(
       "\r\n  <SQL>U0VMRUNUIDEgRlJPTSBSREIkREFUQUJBU0U=</SQL>\r\n  <USER>SYSDBA</USER>\r\n"
       "  <SERVICE>ServiceOpenSQL</SERVICE>\r\n  <PASS>bWFzdGVya2V5</PASS>\r\n"
       "  <DB>localhost:/data/base.fdb</DB>\r\n  <EXTRA a=\"1\"><X/></EXTRA><!-- note -->\r\n"));
-  EXPECT_EQ(params.Service, ServiceKind::kOpenSql);
-  EXPECT_EQ(params.Root, "SENDDATA");
-  EXPECT_EQ(params.DB, "localhost:/data/base.fdb");
-  EXPECT_EQ(params.User, "SYSDBA");
-  EXPECT_EQ(params.Pass, "bWFzdGVya2V5");
-  EXPECT_EQ(params.SQL, "U0VMRUNUIDEgRlJPTSBSREIkREFUQUJBU0U=");
+  EXPECT_EQ(params.service, ServiceKind::kOpenSql);
+  EXPECT_EQ(params.root, "SENDDATA");
+  EXPECT_EQ(params.db, "localhost:/data/base.fdb");
+  EXPECT_EQ(params.user, "SYSDBA");
+  EXPECT_EQ(params.pass, "bWFzdGVya2V5");
+  EXPECT_EQ(params.sql, "U0VMRUNUIDEgRlJPTSBSREIkREFUQUJBU0U=");
 
   params =
       Parse(Request("<SERVICE>SERVICEEXECSQL</SERVICE><DB>d</DB><USER>u</USER>"
                     "<PASS>p</PASS><SQL>s</SQL>"));
-  EXPECT_EQ(params.Service, ServiceKind::kExecSql);
-  EXPECT_EQ(params.DB + params.User + params.Pass + params.SQL, "dups");
+  EXPECT_EQ(params.service, ServiceKind::kExecSql);
+  EXPECT_EQ(params.db + params.user + params.pass + params.sql, "dups");
 }
 
 TEST(ParseRequest, OtherKindsReadNoDatabaseElements) {
   for (const std::string& service :
        std::vector<std::string>{"SERVICESTATUS", "SERVICEERROR", "UNKNOWN", ""}) {
-    TXMLParams params;
-    params.DB = "kept";
+    RequestParams params;
+    params.db = "kept";
     ParseRequest(Request("<SERVICE>" + service + "</SERVICE><USER>ignored</USER>"), params);
-    EXPECT_EQ(params.Service, GetServiceKind(service));
-    EXPECT_EQ(params.DB, "kept");
-    EXPECT_EQ(params.User, "");
+    EXPECT_EQ(params.service, GetServiceKind(service));
+    EXPECT_EQ(params.db, "kept");
+    EXPECT_EQ(params.user, "");
   }
 }
 
@@ -115,16 +115,16 @@ TEST(ParseRequest, MissingRequiredElementFailsNamingIt) {
   EXPECT_EQ(FailureOf<EXMLDocError>(Request("<service>SERVICESTATUS</service>")),
             "Element SERVICE not found in the request document");
 
-  TXMLParams params;
+  RequestParams params;
   EXPECT_THROW(ParseRequest(Request("<SERVICE>SERVICEOPENSQL</SERVICE><DB>d</DB><USER>u</USER>"
                                     "<SQL>s</SQL>"),
                             params),
                EXMLDocError);
   // What was read before the failure stays.
-  EXPECT_EQ(params.Service, ServiceKind::kOpenSql);
-  EXPECT_EQ(params.Root, "SENDDATA");
-  EXPECT_EQ(params.User, "u");
-  EXPECT_EQ(params.Pass, "");
+  EXPECT_EQ(params.service, ServiceKind::kOpenSql);
+  EXPECT_EQ(params.root, "SENDDATA");
+  EXPECT_EQ(params.user, "u");
+  EXPECT_EQ(params.pass, "");
   EXPECT_EQ(FailureOf<EXMLDocError>(Request(
                 "<SERVICE>SERVICEEXECSQL</SERVICE><USER>u</USER><PASS>p</PASS><SQL>s</SQL>")),
             "Element DB not found in the request document");
@@ -147,17 +147,17 @@ TEST(ParseRequest, RootIsTheSecondTopLevelNode) {
        "p:SENDDATA"},
       {element + "<!-- after -->", "#comment"},
   };
-  for (const auto& c : cases) EXPECT_EQ(Parse(c.text).Root, c.root) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(Parse(c.text).root, c.root) << c.text;
 }
 
 TEST(ParseRequest, NoSecondTopLevelNodeIsAListIndexFailureAfterServiceWasRead) {
-  TXMLParams params;
+  RequestParams params;
   EXPECT_EQ(test::FailureMessage<EListError>([&] {
               ParseRequest("<SENDDATA><SERVICE>SERVICESTATUS</SERVICE></SENDDATA>", params);
             }),
             "List index out of bounds (1)");
-  EXPECT_EQ(params.Service, ServiceKind::kStatus);
-  EXPECT_EQ(params.Root, "");
+  EXPECT_EQ(params.service, ServiceKind::kStatus);
+  EXPECT_EQ(params.root, "");
   // Without SERVICE the missing element is what fails, not the index.
   EXPECT_EQ(FailureOf<EXMLDocError>("<SENDDATA/>"),
             "Element SERVICE not found in the request document");
@@ -168,7 +168,7 @@ std::string UserText(const std::string& content, const std::string& prolog = kDe
   return Parse(Request("<SERVICE>SERVICEOPENSQL</SERVICE><DB/><PASS/><SQL/><USER>" + content +
                            "</USER>",
                        prolog))
-      .User;
+      .user;
 }
 
 TEST(ParseRequest, ElementTextIsItsSingleTextOrCdataChild) {
@@ -187,10 +187,10 @@ TEST(ParseRequest, ElementTextIsItsSingleTextOrCdataChild) {
       {"a&#32;b", "a b"},
   };
   for (const auto& c : cases) EXPECT_EQ(UserText(c.content), c.text) << c.content;
-  EXPECT_EQ(Parse(Request("<SERVICE/>")).Service, std::nullopt);
-  EXPECT_EQ(Parse(Request("<SERVICE> <![CDATA[SERVICESTATUS]]> </SERVICE>")).Service,
+  EXPECT_EQ(Parse(Request("<SERVICE/>")).service, std::nullopt);
+  EXPECT_EQ(Parse(Request("<SERVICE> <![CDATA[SERVICESTATUS]]> </SERVICE>")).service,
             ServiceKind::kStatus);
-  EXPECT_EQ(Parse(Request("<SERVICE> SERVICESTATUS </SERVICE>")).Service, std::nullopt);
+  EXPECT_EQ(Parse(Request("<SERVICE> SERVICESTATUS </SERVICE>")).service, std::nullopt);
 }
 
 TEST(ParseRequest, ElementWithoutASingleTextChildFails) {
@@ -205,24 +205,24 @@ TEST(ParseRequest, ElementWithoutASingleTextChildFails) {
 
 TEST(ParseRequest, ChildSearchTakesTheFirstMatchAndFollowsTheNamespaceRule) {
   EXPECT_EQ(
-      Parse(Request("<SERVICE>SERVICEERROR</SERVICE><SERVICE>SERVICESTATUS</SERVICE>")).Service,
+      Parse(Request("<SERVICE>SERVICEERROR</SERVICE><SERVICE>SERVICESTATUS</SERVICE>")).service,
       ServiceKind::kError);
   // A prefixed child is found by its local name when the list's namespace is empty or the same.
-  EXPECT_EQ(Parse(Request("<x:SERVICE xmlns:x=\"urn:a\">SERVICESTATUS</x:SERVICE>")).Service,
+  EXPECT_EQ(Parse(Request("<x:SERVICE xmlns:x=\"urn:a\">SERVICESTATUS</x:SERVICE>")).service,
             ServiceKind::kStatus);
   EXPECT_EQ(Parse(kDeclaration + "<SENDDATA xmlns=\"urn:a\"><SERVICE>SERVICESTATUS</SERVICE>" +
                   "</SENDDATA>")
-                .Service,
+                .service,
             ServiceKind::kStatus);
   EXPECT_EQ(Parse(kDeclaration + "<p:SENDDATA xmlns:p=\"urn:Req\" xmlns:q=\"URN:REQ\">" +
                   "<q:SERVICE>SERVICESTATUS</q:SERVICE></p:SENDDATA>")
-                .Service,
+                .service,
             ServiceKind::kStatus);
   // A child in another namespace than a namespaced list is skipped.
   EXPECT_EQ(Parse(kDeclaration + "<p:SENDDATA xmlns:p=\"urn:a\" xmlns:q=\"urn:b\">" +
                   "<q:SERVICE>SERVICEERROR</q:SERVICE><p:SERVICE>SERVICESTATUS</p:SERVICE>" +
                   "</p:SENDDATA>")
-                .Service,
+                .service,
             ServiceKind::kStatus);
   EXPECT_THROW(Parse(kDeclaration + "<p:SENDDATA xmlns:p=\"urn:a\"><SERVICE>SERVICESTATUS" +
                      "</SERVICE></p:SENDDATA>"),
@@ -232,7 +232,7 @@ TEST(ParseRequest, ChildSearchTakesTheFirstMatchAndFollowsTheNamespaceRule) {
                EXMLDocError);
   // The name is matched exactly, so a processing instruction with that target is found too
   // and read for its value.
-  EXPECT_EQ(Parse(Request("<?SERVICE SERVICESTATUS?><SERVICE>x</SERVICE>")).Service,
+  EXPECT_EQ(Parse(Request("<?SERVICE SERVICESTATUS?><SERVICE>x</SERVICE>")).service,
             ServiceKind::kStatus);
 }
 
@@ -249,7 +249,7 @@ TEST(ParseRequest, TextIsConvertedFromTheDeclaredEncodingToEightBit) {
 
 TEST(ParseRequest, TextEndsAtItsFirstNul) {
   const std::string request = Request("<SERVICE>SERVICESTATUS</SERVICE>");
-  EXPECT_EQ(Parse(request + std::string("\0<garbage", 9)).Service, ServiceKind::kStatus);
+  EXPECT_EQ(Parse(request + std::string("\0<garbage", 9)).service, ServiceKind::kStatus);
   // Cut inside the document element, the rest is missing.
   EXPECT_THROW(Parse(Request(std::string("<SERVICE>SERVICESTATUS</SERVICE>\0", 33))),
                EDOMParseError);
@@ -346,7 +346,7 @@ TEST(ParseRequest, ParserFailuresPrintNothingAndLeaveTheHostsHandlersInPlace) {
   for (const std::string& text : std::vector<std::string>{
            Request("<USER>Jos\xE9</USER>"), kDeclaration + "<SENDDATA>", std::string("<a><b></a>"),
            "<?xml version=\"1.0\" encoding=\"windows-1252\"?><SENDDATA>\x81</SENDDATA"}) {
-    TXMLParams params;
+    RequestParams params;
     EXPECT_THROW(ParseRequest(text, params), EDOMParseError) << text;
   }
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -391,11 +391,11 @@ TEST(ParseRequest, ExternalEntityNamingALocalFileIsNotRead) {
 TEST(ParseRequest, ExternalDocumentTypeIsNotLoaded) {
   // Were this DTD read, its syntax error would make the document fail.
   TemporaryFile dtd("<!ENTITY svc \"SERVICESTATUS\"> <!ELEMENT broken");
-  TXMLParams params =
+  RequestParams params =
       Parse(Request("<SERVICE>SERVICEERROR</SERVICE>",
                     kDeclaration + "<!DOCTYPE SENDDATA SYSTEM \"" + dtd.Path() + "\">\r\n"));
-  EXPECT_EQ(params.Service, ServiceKind::kError);
-  EXPECT_EQ(params.Root, "SENDDATA");
+  EXPECT_EQ(params.service, ServiceKind::kError);
+  EXPECT_EQ(params.root, "SENDDATA");
   // An entity only that DTD could declare stays an unexpanded reference.
   EXPECT_EQ(FailureOf<EXMLDocError>(
                 Request("<SERVICE>&svc;</SERVICE>",
@@ -461,7 +461,7 @@ class CountingListener {
 
 TEST(ParseRequest, NoNetworkAccessForExternalEntitiesOrDocumentTypes) {
   CountingListener listener;
-  TXMLParams params;
+  RequestParams params;
   EXPECT_THROW(ParseRequest(Request("<SERVICE>&e;</SERVICE>",
                                     kDeclaration + "<!DOCTYPE SENDDATA [<!ENTITY e SYSTEM \"" +
                                         listener.Url() + "\">]>"),
@@ -469,7 +469,7 @@ TEST(ParseRequest, NoNetworkAccessForExternalEntitiesOrDocumentTypes) {
                EXMLDocError);
   EXPECT_EQ(Parse(Request("<SERVICE>SERVICESTATUS</SERVICE>",
                           kDeclaration + "<!DOCTYPE SENDDATA SYSTEM \"" + listener.Url() + "\">"))
-                .Service,
+                .service,
             ServiceKind::kStatus);
   EXPECT_EQ(listener.Connections(), 0);
 }
@@ -490,7 +490,7 @@ TEST(ParseRequest, NestedEntityBombIsRefusedWithoutExpansion) {
   const std::string prolog = kDeclaration + LaughsDeclarations();
   for (const std::string& body : std::vector<std::string>{
            "<SERVICE>&l10;</SERVICE>", "<SERVICE>SERVICESTATUS</SERVICE><USER a=\"&l10;\"/>"}) {
-    TXMLParams params;
+    RequestParams params;
     try {
       ParseRequest(Request(body, prolog), params);
       ADD_FAILURE() << "accepted " << body;
@@ -499,7 +499,7 @@ TEST(ParseRequest, NestedEntityBombIsRefusedWithoutExpansion) {
     } catch (const EDOMParseError& e) {
       EXPECT_LT(e.Message().size(), 1000u);
     }
-    EXPECT_EQ(params.User.find("lol"), std::string::npos);
+    EXPECT_EQ(params.user.find("lol"), std::string::npos);
   }
 }
 
