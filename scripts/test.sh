@@ -28,11 +28,13 @@ for variant in build build-sanitize; do
     # faulting CGI child has been seen to hang with the web server's output pipe open (under
     # investigation), which stalls the run until its time-out.
     ctest --test-dir "$root/$variant" --output-on-failure --timeout 600 -LE 'load|db' -E '^http_faults$'
-    # LeakSanitizer checks every database test process at exit, while the Firebird client
-    # library ends its threads; now and again the checker's own tracer crashes on one of them
-    # ("Tracer caught signal 11"), a failure of the tool, not of the test. A database test that
-    # fails is run once more; one that fails twice fails the run.
-    ctest --test-dir "$root/$variant" --output-on-failure --timeout 600 -L db --repeat until-pass:2
+    # In the database tests, which load the Firebird client library and its plugins,
+    # LeakSanitizer's tracer crashes at exit while it scans the thread-local storage ("Tracer
+    # caught signal 11"; most runs of these tests on some machines). They are checked without
+    # scanning thread-local storage: a block reachable only from there is reported as a leak
+    # rather than missed, and the dynamic linker's own allocations are suppressed.
+    LSAN_OPTIONS="$LSAN_OPTIONS:use_tls=0" \
+      ctest --test-dir "$root/$variant" --output-on-failure --timeout 600 -L db
   fi
 done
 

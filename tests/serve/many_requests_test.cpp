@@ -70,10 +70,21 @@ std::string WithoutMoment(const std::string& output) {
   return std::regex_replace(moments, std::regex("Content-Length: [0-9]+"), "Content-Length: n");
 }
 
-// Bytes of heap in use, and the resident set, in bytes.
+// Bytes of heap in use, and the resident set, in bytes. Under AddressSanitizer the C library's
+// allocator statistics stay empty, so the sanitizer's own count stands in; and the resident set
+// grows by design there, since freed blocks wait in the sanitizer's quarantine (256 MiB).
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+constexpr bool kResidentSetTracksHeap = false;
+size_t HeapInUse() {
+  return __sanitizer_get_current_allocated_bytes();
+}
+#else
+constexpr bool kResidentSetTracksHeap = true;
 size_t HeapInUse() {
   return mallinfo2().uordblks;
 }
+#endif
 size_t ResidentBytes() {
   std::ifstream statm("/proc/self/statm");
   size_t pages = 0, resident = 0;
@@ -127,9 +138,11 @@ TEST(ManyRequests, EachAnswerIsTheFirstOneAgainAndMemoryStaysFlat) {
   const size_t resident_at_1000 = ResidentBytes();
   EXPECT_LT(heap_at_1000, heap_at_100 + 512 * 1024)
       << "heap in use: " << heap_at_100 << " after 100 requests, " << heap_at_1000 << " after 1000";
-  EXPECT_LT(resident_at_1000, resident_at_100 + 16 * 1024 * 1024)
-      << "resident: " << resident_at_100 << " after 100 requests, " << resident_at_1000
-      << " after 1000";
+  if (kResidentSetTracksHeap) {
+    EXPECT_LT(resident_at_1000, resident_at_100 + 16 * 1024 * 1024)
+        << "resident: " << resident_at_100 << " after 100 requests, " << resident_at_1000
+        << " after 1000";
+  }
   std::cout << "heap in use after 100 requests: " << heap_at_100 << ", after 1000: " << heap_at_1000
             << "; resident: " << resident_at_100 << ", " << resident_at_1000 << "\n";
 }
