@@ -104,7 +104,10 @@ VARS
 printf 'Listen 127.0.0.1:%s\nServerName 127.0.0.1\n' "$port" >"$apache/ports.conf"
 cp /usr/share/doc/xmlgateway/examples/apache-cgi.conf "$apache/conf-available/xmlgateway.conf"
 export APACHE_STATE_DIRECTORY=$state/apache-state
+# Without Debian's serve-cgi-bin configuration, which maps all of /cgi-bin/ when it is enabled,
+# the snippet alone serves the gateway.
 if ! APACHE_CONFDIR=$apache a2enmod -q cgid >"$state/a2en.log" 2>&1 ||
+  ! APACHE_CONFDIR=$apache a2disconf -q serve-cgi-bin >>"$state/a2en.log" 2>&1 ||
   ! APACHE_CONFDIR=$apache a2enconf -q xmlgateway >>"$state/a2en.log" 2>&1; then
   cat "$state/a2en.log"
   echo "FAIL: the snippet cannot be enabled"
@@ -153,11 +156,16 @@ embedded=/var/lib/xmlgateway/data/demo.fdb
 (cd / && runuser -u www-data -- env FIREBIRD_LOCK=/var/lib/xmlgateway/lock \
   "$state/scripts/create-demo-db.sh" "$embedded") >"$state/create.log" 2>&1 ||
   fail "no demo database as www-data: $(cat "$state/create.log")"
+# The gateway's engine keeps its locks where the snippet's FIREBIRD_LOCK says (no process has the
+# database open now, so the folder can be emptied first).
+find /var/lib/xmlgateway/lock -mindepth 1 -delete
 run embedded 0 query --db "$embedded" --user SYSDBA --password-file "$state/password" "select * from products order by code"
 expect_out embedded 'CODE,NAME,PRICE,NOTE
 1,Coffee,12.5,"ground, 500 g"
 2,Tea,7.9,
 3,Sugar,4.25,refined'
+
+[ -n "$(ls -A /var/lib/xmlgateway/lock)" ] || fail "the embedded engine kept no lock files in /var/lib/xmlgateway/lock"
 
 # A statement and a query through the Firebird server, which checks the password.
 mkdir -p "$state/db"
