@@ -56,6 +56,8 @@ cleanup() {
   rm -rf "$state"
 }
 trap cleanup EXIT
+# Ended from outside (a time-out), the test still stops Apache and purges the package.
+trap 'exit 143' TERM INT HUP
 
 # --- Build and install.
 deb=$("$root/scripts/package.sh" 2>"$state/build.log") || {
