@@ -92,8 +92,7 @@ done
 [ "$(command -v xmlgateway-client)" = /usr/bin/xmlgateway-client ] || fail "xmlgateway-client is not on the PATH"
 
 # --- Apache with the snippet, on a port of its own (below 32768, where the kernel takes the local
-# ports of outgoing connections).
-port=$((20000 + RANDOM % 12000))
+# ports of outgoing connections; another port is tried when one is taken).
 apache=$state/apache2
 cp -a /etc/apache2 "$apache"
 mkdir -p "$state/run" "$state/lock" "$state/log" "$state/apache-state"
@@ -103,7 +102,6 @@ export APACHE_RUN_DIR=$state/run
 export APACHE_LOCK_DIR=$state/lock
 export APACHE_LOG_DIR=$state/log
 VARS
-printf 'Listen 127.0.0.1:%s\nServerName 127.0.0.1\n' "$port" >"$apache/ports.conf"
 cp /usr/share/doc/xmlgateway/examples/apache-cgi.conf "$apache/conf-available/xmlgateway.conf"
 export APACHE_STATE_DIRECTORY=$state/apache-state
 # Without Debian's serve-cgi-bin configuration, which maps all of /cgi-bin/ when it is enabled,
@@ -115,7 +113,16 @@ if ! APACHE_CONFDIR=$apache a2enmod -q cgid >"$state/a2en.log" 2>&1 ||
   echo "FAIL: the snippet cannot be enabled"
   exit 1
 fi
-if ! APACHE_CONFDIR=$apache apache2ctl start >"$state/apache.log" 2>&1; then
+started=0
+for _ in 1 2 3; do
+  port=$((20000 + RANDOM % 12000))
+  printf 'Listen 127.0.0.1:%s\nServerName 127.0.0.1\n' "$port" >"$apache/ports.conf"
+  if APACHE_CONFDIR=$apache apache2ctl start >"$state/apache.log" 2>&1; then
+    started=1
+    break
+  fi
+done
+if [ "$started" -eq 0 ]; then
   cat "$state/apache.log" "$state/log/error.log" 2>/dev/null
   echo "FAIL: Apache does not start"
   exit 1
