@@ -78,6 +78,7 @@ fi
 dpkg -L xmlgateway >"$state/listed"
 for path in /usr/lib/cgi-bin/xmlgateway /usr/bin/xmlgateway-client /etc/xmlgateway/xmlgateway.conf \
   /usr/share/doc/xmlgateway/README.md /usr/share/man/man8/xmlgateway.8.gz \
+  /usr/share/man/man1/xmlgateway-client.1.gz \
   /usr/share/doc/xmlgateway/examples/apache-cgi.conf /usr/share/doc/xmlgateway/examples/apache-fcgid.conf \
   /usr/share/doc/xmlgateway/examples/lighttpd.conf /usr/share/doc/xmlgateway/examples/nginx.conf \
   /lib/systemd/system/xmlgateway.socket /lib/systemd/system/xmlgateway.service; do
@@ -85,7 +86,9 @@ for path in /usr/lib/cgi-bin/xmlgateway /usr/bin/xmlgateway-client /etc/xmlgatew
 done
 dpkg-query -W -f='${Conffiles}\n' xmlgateway | grep -q '^ /etc/xmlgateway/xmlgateway.conf ' ||
   fail "the configuration file is no conffile"
-zcat /usr/share/man/man8/xmlgateway.8.gz | head -n1 | grep -q '^\.TH XMLGATEWAY 8 ' || fail "no man page xmlgateway(8)"
+[ "$(man -w xmlgateway)" = /usr/share/man/man8/xmlgateway.8.gz ] || fail "man finds no xmlgateway(8)"
+[ "$(man -w xmlgateway-client)" = /usr/share/man/man1/xmlgateway-client.1.gz ] ||
+  fail "man finds no xmlgateway-client(1)"
 for dir in /var/lib/xmlgateway/lock /var/lib/xmlgateway/data; do
   [ "$(stat -c %U:%G 2>/dev/null "$dir")" = www-data:www-data ] || fail "$dir is not www-data's"
 done
