@@ -93,6 +93,11 @@ for dir in /var/lib/xmlgateway/lock /var/lib/xmlgateway/data; do
   [ "$(stat -c %U:%G 2>/dev/null "$dir")" = www-data:www-data ] || fail "$dir is not www-data's"
 done
 [ "$(command -v xmlgateway-client)" = /usr/bin/xmlgateway-client ] || fail "xmlgateway-client is not on the PATH"
+# The FastCGI units as systemd reads them (unknown keys, a program or man page that is not there).
+if command -v systemd-analyze >/dev/null; then
+  systemd-analyze verify /lib/systemd/system/xmlgateway.socket /lib/systemd/system/xmlgateway.service \
+    >"$state/units.log" 2>&1 && [ ! -s "$state/units.log" ] || fail "systemd units: $(cat "$state/units.log")"
+fi
 
 # --- Apache with the snippet, on a port of its own (below 32768, where the kernel takes the local
 # ports of outgoing connections; another port is tried when one is taken).
