@@ -10,6 +10,7 @@ packages=(
   firebird3.0-server firebird3.0-server-core firebird3.0-utils firebird-dev libfbclient2
   libcurl4-openssl-dev
   lighttpd curl faketime locales time procps iproute2 python3 util-linux
+  apache2
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -22,6 +23,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   as_root apt-get update
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The package test runs an Apache instance of its own; the system's Apache service, which the
+# apache2 package may have started on port 80, is not needed.
+if [[ " ${missing[*]} " == *" apache2 "* ]] && [ -d /run/systemd/system ]; then
+  as_root systemctl disable --now apache2 >/dev/null 2>&1 || true
 fi
 
 # Several gateway processes open the same embedded database at once: the engine must share
