@@ -1,5 +1,5 @@
-// The values of result columns: what a fetched column is kept as in the row cache, and how a
-// field reads it back as a Variant (fixed CHAR padding, exact currency and decimal values,
+// The values of result columns: a fetched column taken out of the result area as a cell, and how
+// a field reads the cell as a Variant (fixed CHAR padding, exact currency and decimal values,
 // dates and times without fractions of a second, whole blobs, booleans).
 #pragma once
 
@@ -17,8 +17,8 @@ namespace xg {
 
 class IbClientLibrary;
 
-// A cached column: null, an integer (scaled integers as stored; dates, times, time stamps,
-// booleans and blob ids in their API form), a floating-point number, or bytes.
+// A column's value as a cell: null, an integer (scaled integers as stored; dates, times, time
+// stamps, booleans and blob ids in their API form), a floating-point number, or bytes.
 using CachedCell = std::variant<std::monostate, int64_t, double, std::string>;
 
 CachedCell CacheColumn(const IbClientLibrary& client, const XSQLVAR& column);

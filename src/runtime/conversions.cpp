@@ -3,6 +3,7 @@
 #include <locale.h>
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -293,18 +294,24 @@ std::string FloatToStr(long double value, const RegionalSettings& settings) {
 }
 
 std::string CurrencyToText(int64_t scaled_amount, const RegionalSettings& settings) {
+  char text[kCurrencyTextMax];
+  return std::string(text, CurrencyToChars(scaled_amount, settings.decimal_separator, text));
+}
+
+size_t CurrencyToChars(int64_t scaled_amount, char decimal_separator, char* out) {
   const uint64_t magnitude = Magnitude(scaled_amount);
-  std::string text = scaled_amount < 0 ? "-" : "";
-  text += UnsignedDigits(magnitude / 10000);
+  char* end = out;
+  if (scaled_amount < 0) *end++ = '-';
+  end = std::to_chars(end, out + kCurrencyTextMax, magnitude / 10000).ptr;
   if (uint64_t fraction = magnitude % 10000; fraction != 0) {
     char digits[4];
     for (int i = 3; i >= 0; --i, fraction /= 10) digits[i] = static_cast<char>('0' + fraction % 10);
     size_t count = 4;
     while (digits[count - 1] == '0') --count;
-    text += settings.decimal_separator;
-    text.append(digits, count);
+    *end++ = decimal_separator;
+    for (size_t i = 0; i < count; ++i) *end++ = digits[i];
   }
-  return text;
+  return static_cast<size_t>(end - out);
 }
 
 std::string BoolToStr(bool value, BoolText form) {

@@ -19,6 +19,9 @@ std::string IntToStr(int64_t value);
 std::string FloatToStr(long double value, const RegionalSettings& settings);
 // A currency amount held as the amount times 10000.
 std::string CurrencyToText(int64_t scaled_amount, const RegionalSettings& settings);
+// The same text written to `out`, which has room for kCurrencyTextMax bytes; answers its length.
+inline constexpr size_t kCurrencyTextMax = 26;
+size_t CurrencyToChars(int64_t scaled_amount, char decimal_separator, char* out);
 std::string BoolToStr(bool value, BoolText form);
 
 // Decimal (or "$"/"0x"/"x" hexadecimal) text to a 32-bit or 64-bit integer: leading blanks and
