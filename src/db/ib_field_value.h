@@ -11,6 +11,7 @@
 #include <variant>
 
 #include "db/ib_field_def.h"
+#include "runtime/date_time.h"
 #include "runtime/variant.h"
 
 namespace xg {
@@ -25,6 +26,16 @@ CachedCell CacheColumn(const IbClientLibrary& client, const XSQLVAR& column);
 
 // Reads a whole blob by its id.
 using BlobReader = std::function<std::string(const ISC_QUAD&)>;
+
+// The DateTime of a DATE, TIME or TIMESTAMP field's value as a cell holds it. Raises
+// EIBClientError 38 for a date or time outside the calendar.
+DateTime StoredDateTime(const IbClientLibrary& client, const FieldDef& def, int64_t stored);
+
+// The text of the decimal value (ftFMTBcd) of a field whose column holds `stored` with `scale`,
+// as VarToStr writes that value with the separator given, written to `out` (room for
+// kScaledDecimalTextMax bytes); answers its length.
+inline constexpr size_t kScaledDecimalTextMax = 44;
+size_t ScaledDecimalToChars(int64_t stored, int scale, char decimal_separator, char* out);
 
 // The value of a field. Raises EIBClientError 38 for a value that cannot be converted (a date
 // outside the calendar, a currency outside its range) and 117 for a string longer than its

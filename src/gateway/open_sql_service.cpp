@@ -8,13 +8,16 @@
 #include <vector>
 
 #include "config/gateway_config.h"
+#include "db/ib_client_library.h"
 #include "db/ib_field_def.h"
+#include "db/ib_field_value.h"
 #include "gateway/document_writer.h"
 #include "gateway/protocol_strings.h"
 #include "gateway/sql_service_session.h"
 #include "gateway/sql_services.h"
 #include "runtime/ascii_text.h"
 #include "runtime/conversions.h"
+#include "runtime/date_time.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
 #include "runtime/spool.h"
@@ -42,10 +45,19 @@ std::string ElementName(const std::string& field_name) {
   return name;
 }
 
-// How a column's values are written: straight from the result area for the common types, through
-// the field's Variant value for the rest (floating-point numbers, dates and times, decimals beyond
-// 4 places, blobs, and the values whose reading may fail).
-enum class ValueForm { kText, kInteger, kCurrency, kBoolean, kVariant };
+// How a column's values are written: straight from the result area, with the texts the field's
+// Variant value would give, or through that Variant value for the rest (blobs, dialect-1 scaled
+// values, and the values whose reading fails).
+enum class ValueForm {
+  kText,
+  kInteger,
+  kCurrency,
+  kDecimal,
+  kFloat,
+  kDateTime,
+  kBoolean,
+  kVariant
+};
 
 // One column of the answer, made once per query: the text before and after its value and the way
 // its value is written.
@@ -57,6 +69,16 @@ struct ColumnOutput {
   int size = 0;  // of a text column: the field's size
   bool fixed = false;
   int64_t currency_factor = 1;  // of a currency column: its values times this are the amount
+  const FieldDef* field = nullptr;
+  std::string date_pattern;  // of a date, time or time stamp column
+};
+
+// What a row's values need besides their columns: the client library (dates), the settings, and
+// a text kept from value to value so that its room is reused.
+struct ValueContext {
+  const IbClientLibrary& client;
+  const RegionalSettings& settings;
+  std::string scratch;
 };
 
 ValueForm FormOf(const FieldDef& field, int dialect) {
@@ -71,6 +93,16 @@ ValueForm FormOf(const FieldDef& field, int dialect) {
       // The dialect-1 amount is rounded through a floating-point number: the Variant way.
       return dialect == 3 && field.scale >= -4 && field.scale <= 0 ? ValueForm::kCurrency
                                                                    : ValueForm::kVariant;
+    case ftFMTBcd:
+      return ValueForm::kDecimal;
+    case ftFloat:
+      // A dialect-1 scaled integer is divided as the Variant way does it.
+      return field.sql_type == SQL_FLOAT || field.sql_type == SQL_DOUBLE ? ValueForm::kFloat
+                                                                         : ValueForm::kVariant;
+    case ftDate:
+    case ftTime:
+    case ftDateTime:
+      return ValueForm::kDateTime;
     case ftBoolean:
       return ValueForm::kBoolean;
     default:
@@ -78,7 +110,19 @@ ValueForm FormOf(const FieldDef& field, int dialect) {
   }
 }
 
-std::vector<ColumnOutput> ColumnOutputs(IbQuery& query) {
+// The pattern DateToStr, TimeToStr and DateTimeToStr write a field's values with.
+std::string DatePattern(const FieldDef& field, const RegionalSettings& settings) {
+  switch (field.data_type) {
+    case ftDate:
+      return settings.short_date_pattern;
+    case ftTime:
+      return settings.long_time_pattern;
+    default:
+      return "c";
+  }
+}
+
+std::vector<ColumnOutput> ColumnOutputs(IbQuery& query, const RegionalSettings& settings) {
   std::vector<ColumnOutput> columns;
   for (int i = 0; i < query.FieldCount(); ++i) {
     const FieldDef& field = query.Field(i);
@@ -92,6 +136,8 @@ std::vector<ColumnOutput> ColumnOutputs(IbQuery& query) {
     column.size = field.size;
     column.fixed = field.fixed;
     for (int shift = 4 + field.scale; shift > 0; --shift) column.currency_factor *= 10;
+    column.field = &field;
+    column.date_pattern = DatePattern(field, settings);
     columns.push_back(std::move(column));
   }
   return columns;
@@ -120,8 +166,9 @@ int64_t StoredInteger(const XSQLVAR& var) {
 
 // Writes a value from the result area when its form allows and the value needs no failure
 // reported; answers false when the Variant way must write it.
-bool AppendDirectValue(const ColumnOutput& column, const XSQLVAR& var, char decimal_separator,
+bool AppendDirectValue(const ColumnOutput& column, const XSQLVAR& var, ValueContext& context,
                        Spool& out) {
+  const char decimal_separator = context.settings.decimal_separator;
   if (var.sqlind != nullptr && *var.sqlind == -1) {
     out.Append(NullValueText(column.kind));
     return true;
@@ -168,8 +215,31 @@ bool AppendDirectValue(const ColumnOutput& column, const XSQLVAR& var, char deci
           value < std::numeric_limits<int64_t>::min() / factor) {
         return false;  // beyond the currency range: the conversion failure
       }
-      char* at = out.Reserve(kCurrencyTextMax);
-      out.Commit(CurrencyToChars(value * factor, decimal_separator, at));
+      char text[kCurrencyTextMax];
+      const size_t length = CurrencyToChars(value * factor, decimal_separator, text);
+      AppendEscapedText(std::string_view(text, length), out);  // the separator may need it
+      return true;
+    }
+    case ValueForm::kDecimal: {
+      char text[kScaledDecimalTextMax];
+      const size_t length =
+          ScaledDecimalToChars(StoredInteger(var), column.field->scale, decimal_separator, text);
+      AppendEscapedText(std::string_view(text, length), out);
+      return true;
+    }
+    case ValueForm::kFloat: {
+      const double value = std::get<double>(CacheColumn(context.client, var));
+      context.scratch.clear();
+      AppendFloatText(value, decimal_separator, context.scratch);
+      AppendEscapedText(context.scratch, out);
+      return true;
+    }
+    case ValueForm::kDateTime: {
+      const CachedCell cell = CacheColumn(context.client, var);
+      const DateTime value = StoredDateTime(context.client, *column.field, std::get<int64_t>(cell));
+      context.scratch.clear();
+      AppendFormattedDateTime(column.date_pattern, value, context.settings, context.scratch);
+      AppendEscapedText(context.scratch, out);
       return true;
     }
     case ValueForm::kBoolean: {
@@ -186,7 +256,7 @@ bool AppendDirectValue(const ColumnOutput& column, const XSQLVAR& var, char deci
 
 // The element lines of the current row's fields; every value Null when there is no current row.
 void AppendRowElements(IbQuery& query, const std::vector<ColumnOutput>& columns,
-                       const RegionalSettings& settings, Spool& out) {
+                       ValueContext& context, Spool& out) {
   const bool has_row = query.RecNo() > 0;
   for (size_t i = 0; i < columns.size(); ++i) {
     const ColumnOutput& column = columns[i];
@@ -194,9 +264,8 @@ void AppendRowElements(IbQuery& query, const std::vector<ColumnOutput>& columns,
     out.Append(column.opening);
     if (!has_row) {
       out.Append(NullValueText(column.kind));
-    } else if (!AppendDirectValue(column, query.FieldColumn(index), settings.decimal_separator,
-                                  out)) {
-      AppendEscapedText(ValueToText(query.FieldValue(index), column.kind, settings), out);
+    } else if (!AppendDirectValue(column, query.FieldColumn(index), context, out)) {
+      AppendEscapedText(ValueToText(query.FieldValue(index), column.kind, context.settings), out);
     }
     out.Append(column.closing);
   }
@@ -267,20 +336,21 @@ class AnswerBudget {
 int WriteRows(IbQuery& query, const AnswerBudget& budget, const RegionalSettings& settings,
               Spool& out) {
   query.Open();
-  const std::vector<ColumnOutput> columns = ColumnOutputs(query);
+  const std::vector<ColumnOutput> columns = ColumnOutputs(query, settings);
   const RecordTags tags;
+  ValueContext context{IbClient(), settings, {}};
   int count = 0;
   for (query.First(); !query.Eof(); query.Next()) {
     ThrowIfStopped();  // a long answer stops at a termination signal
     count = query.RecNo();
     tags.AppendOpening(count, out);
-    AppendRowElements(query, columns, settings, out);
+    AppendRowElements(query, columns, context, out);
     tags.AppendClosing(count, out);
     budget.CheckRows(out);
   }
   if (count == 0) {
     tags.AppendOpening(0, out);
-    AppendRowElements(query, columns, settings, out);
+    AppendRowElements(query, columns, context, out);
     tags.AppendClosing(0, out);
   }
   budget.Check(count, out);

@@ -200,9 +200,15 @@ DecimalForm DecimalFormOf(long double value) {
   return form;
 }
 
-std::string LayOut(const DecimalForm& form, char decimal_separator) {
-  if (form.exponent == DecimalForm::kInfinity) return form.negative ? "-INF" : "INF";
-  if (form.exponent == DecimalForm::kNaN) return "NAN";
+void AppendLayOut(const DecimalForm& form, char decimal_separator, std::string& out) {
+  if (form.exponent == DecimalForm::kInfinity) {
+    out += form.negative ? "-INF" : "INF";
+    return;
+  }
+  if (form.exponent == DecimalForm::kNaN) {
+    out += "NAN";
+    return;
+  }
 
   char buffer[64];
   size_t length = 0;
@@ -220,7 +226,8 @@ std::string LayOut(const DecimalForm& form, char decimal_separator) {
     put('E');
     int power = exponent - 1;
     if (power < 0) put('-');
-    for (char c : UnsignedDigits(static_cast<uint64_t>(std::abs(power)))) put(c);
+    length = static_cast<size_t>(
+        std::to_chars(buffer + length, buffer + sizeof buffer, std::abs(power)).ptr - buffer);
   } else if (exponent > 0) {
     const char* p = digits;
     for (int i = 0; i < exponent; ++i) put(*p != '\0' ? *p++ : '0');
@@ -236,7 +243,7 @@ std::string LayOut(const DecimalForm& form, char decimal_separator) {
       for (const char* p = digits; *p != '\0'; ++p) put(*p);
     }
   }
-  return std::string(buffer, length);
+  out.append(buffer, length);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -290,7 +297,13 @@ std::string IntToStr(int64_t value) {
 }
 
 std::string FloatToStr(long double value, const RegionalSettings& settings) {
-  return LayOut(DecimalFormOf(value), settings.decimal_separator);
+  std::string text;
+  AppendFloatText(value, settings.decimal_separator, text);
+  return text;
+}
+
+void AppendFloatText(long double value, char decimal_separator, std::string& out) {
+  AppendLayOut(DecimalFormOf(value), decimal_separator, out);
 }
 
 std::string CurrencyToText(int64_t scaled_amount, const RegionalSettings& settings) {

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
+#include <random>
 
+#include "db/ib_client_library.h"
 #include "db/ib_database.h"
 #include "db/ib_error.h"
+#include "db/ib_field_value.h"
 #include "db/ib_query.h"
 #include "db/ib_sql.h"
 #include "db/ib_transaction.h"
@@ -54,6 +58,41 @@ struct ExpectedField {
   FieldType type;
   int data_size;
 };
+
+// The decimal text written straight from a stored integer is the text of the field's decimal
+// value, for every scale beyond four places and integers of every length.
+TEST(ColumnModel, DecimalTextsWrittenDirectlyAreTheValuesTexts) {
+  std::vector<int64_t> values = {0, std::numeric_limits<int64_t>::max(),
+                                 std::numeric_limits<int64_t>::min(), 999999999999999999,
+                                 1000000000000000000};
+  for (int64_t power = 1; power <= 1000000000000000000 / 10; power *= 10) {
+    for (int64_t v : {power, power - 1, power + 1, 5 * power, power * 10 - power / 10})
+      values.push_back(v);
+  }
+  std::mt19937_64 random(20261210);
+  for (int i = 0; i < 2000; ++i) values.push_back(static_cast<int64_t>(random() >> (i % 64)));
+  const size_t count = values.size();
+  for (size_t i = 0; i < count; ++i) values.push_back(-values[i]);
+
+  FieldDef def;
+  def.data_type = ftFMTBcd;
+  def.sql_type = SQL_INT64;
+  for (char separator : {'.', ','}) {
+    RegionalSettings settings;
+    settings.decimal_separator = separator;
+    for (int scale = -5; scale >= -18; --scale) {
+      def.scale = scale;
+      def.size = -scale;
+      for (int64_t value : values) {
+        const std::string expected =
+            VarToStr(FieldValue(IbClient(), def, CachedCell(value), 3, nullptr), settings);
+        char text[kScaledDecimalTextMax];
+        ASSERT_EQ(std::string(text, ScaledDecimalToChars(value, scale, separator, text)), expected)
+            << value << " scale " << scale;
+      }
+    }
+  }
+}
 
 TEST(ColumnModel, FieldTypesAndSizesInDialect3) {
   Session s(test::CreateDemoDatabase());
