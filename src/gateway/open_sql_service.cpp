@@ -91,7 +91,7 @@ ValueForm FormOf(const FieldDef& field, int dialect) {
       return ValueForm::kInteger;
     case ftBCD:
       // The dialect-1 amount is rounded through a floating-point number: the Variant way.
-      return dialect == 3 && field.scale >= -4 && field.scale <= 0 ? ValueForm::kCurrency
+      return dialect != 1 && field.scale >= -4 && field.scale <= 0 ? ValueForm::kCurrency
                                                                    : ValueForm::kVariant;
     case ftFMTBcd:
       return ValueForm::kDecimal;
