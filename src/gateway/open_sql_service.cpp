@@ -135,7 +135,9 @@ std::vector<ColumnOutput> ColumnOutputs(IbQuery& query, const RegionalSettings& 
     column.form = FormOf(field, query.SQLDialect());
     column.size = field.size;
     column.fixed = field.fixed;
-    for (int shift = 4 + field.scale; shift > 0; --shift) column.currency_factor *= 10;
+    if (column.form == ValueForm::kCurrency) {
+      for (int shift = 4 + field.scale; shift > 0; --shift) column.currency_factor *= 10;
+    }
     column.field = &field;
     column.date_pattern = DatePattern(field, settings);
     columns.push_back(std::move(column));
@@ -276,7 +278,8 @@ void AppendRowElements(IbQuery& query, const std::vector<ColumnOutput>& columns,
 class RecordTags {
  public:
   RecordTags() {
-    const std::string_view trimmed = TrimBlanksAndControls(LoadResString(SRecord) + "1");
+    const std::string first = LoadResString(SRecord) + "1";
+    const std::string_view trimmed = TrimBlanksAndControls(first);
     const std::string prefix(trimmed.substr(0, trimmed.size() - 1));
     opening_ = "<" + prefix;
     closing_ = "</" + prefix;

@@ -30,11 +30,11 @@ class Spool {
   Spool& operator=(const Spool&) = delete;
 
   void Append(const char* data, size_t size) {
-    if (size <= capacity_ - used_) {
+    if (size > capacity_ - used_) {
+      AppendSlow(data, size);
+    } else if (size > 0) {  // an empty piece may come without any bytes to point to
       std::memcpy(buffer_.data() + used_, data, size);
       used_ += size;
-    } else {
-      AppendSlow(data, size);
     }
   }
   void Append(std::string_view text) { Append(text.data(), text.size()); }

@@ -328,7 +328,7 @@ TEST(GatewayProcess, AnAnswerAboveMaxAnswerBytesStopsTheQuery) {
                                 std::to_string(whole.body.size() - 1) + " bytes (max-answer-bytes)";
   EXPECT_EQ(OpenOutcome(limited(static_cast<int64_t>(whole.body.size()) - 1, query)), too_large);
   // Fifteen million rows of 200 bytes would take minutes and gigabytes to fetch: fetching stops
-  // once the rows held would make more than the answer may hold.
+  // once the rows written make more than the answer may hold.
   const Answer huge = limited(1 << 20,
                               "select a.rdb$type, cast('x' as char(200)) from rdb$types a, "
                               "rdb$types b, rdb$types c");
