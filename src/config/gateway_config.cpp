@@ -27,6 +27,7 @@ XG_RESOURCE(SConfigCannotRead, "Cannot read configuration file %s: %s");
 // Whole limits that the request reading and the answer building can hold.
 constexpr int64_t kMaxRequestLimit = 2147483647;
 constexpr int64_t kMaxAnswerLimit = int64_t{1} << 50;
+constexpr int64_t kMaxSpoolMemoryLimit = int64_t{1} << 30;
 
 std::vector<std::string> Patterns(const std::string& value) {
   std::vector<std::string> patterns;
@@ -141,12 +142,18 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
         fail(SConfigBadCharset, {entry.value});
       config.charset = entry.value;
     } else if (entry.section == "limits" &&
-               (entry.key == "max-request-bytes" || entry.key == "max-answer-bytes")) {
+               (entry.key == "max-request-bytes" || entry.key == "max-answer-bytes" ||
+                entry.key == "spool-memory-bytes")) {
       const bool request = entry.key == "max-request-bytes";
-      const int64_t limit = request ? kMaxRequestLimit : kMaxAnswerLimit;
+      const bool spool = entry.key == "spool-memory-bytes";
+      const int64_t limit = request ? kMaxRequestLimit
+                            : spool ? kMaxSpoolMemoryLimit
+                                    : kMaxAnswerLimit;
       const std::optional<int64_t> count = ByteCount(entry.value, limit);
       if (!count) fail(SConfigBadByteCount, {entry.key, limit, entry.value});
-      (request ? config.maxRequestBytes : config.maxAnswerBytes) = *count;
+      (request ? config.maxRequestBytes
+       : spool ? config.spoolMemoryBytes
+               : config.maxAnswerBytes) = *count;
     } else {
       fail(SConfigUnknownKey, {entry.key, entry.section});
     }

@@ -10,6 +10,8 @@
 //   [limits]
 //   max-request-bytes = N   largest request body (default 16M)
 //   max-answer-bytes = N    largest query answer (default 512M)
+//   spool-memory-bytes = N  query answer bytes held in memory before the rest goes to a
+//                           temporary file (default 4M)
 #pragma once
 
 #include <cstdint>
@@ -26,6 +28,7 @@ struct GatewayConfig {
   std::string charset;
   int64_t maxRequestBytes = int64_t{16} << 20;
   int64_t maxAnswerBytes = int64_t{512} << 20;
+  int64_t spoolMemoryBytes = int64_t{4} << 20;
 };
 
 // The default file, read when XMLGATEWAY_CONF names none.

@@ -1,5 +1,7 @@
 #include "db/ib_field_value.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <limits>
@@ -82,7 +84,9 @@ DateTime TimeOf(const struct tm& parts) {
   }
 }
 
-DateTime DateTimeValue(const IbClientLibrary& client, const FieldDef& def, int64_t stored) {
+}  // namespace
+
+DateTime StoredDateTime(const IbClientLibrary& client, const FieldDef& def, int64_t stored) {
   struct tm parts {};
   switch (def.sql_type) {
     case SQL_TYPE_DATE: {
@@ -107,6 +111,8 @@ DateTime DateTimeValue(const IbClientLibrary& client, const FieldDef& def, int64
     }
   }
 }
+
+namespace {
 
 // The bytes of a string column, bytes 0 included: a value of the OCTETS character set may hold
 // any byte. A CHAR column of that set comes padded with bytes 0 where other sets pad with
@@ -225,7 +231,7 @@ Variant FieldValue(const IbClientLibrary& client, const FieldDef& def, const Cac
     case ftDate:
     case ftTime:
     case ftDateTime:
-      return Variant::FromDate(DateTimeValue(client, def, std::get<int64_t>(cell)));
+      return Variant::FromDate(StoredDateTime(client, def, std::get<int64_t>(cell)));
     case ftBoolean:
       return Variant::FromBoolean(std::get<int64_t>(cell) != 0);
     case ftBlob:
@@ -238,6 +244,45 @@ Variant FieldValue(const IbClientLibrary& client, const FieldDef& def, const Cac
     default:
       return Variant::Null();
   }
+}
+
+size_t ScaledDecimalToChars(int64_t stored, int scale, char decimal_separator, char* out) {
+  // The value reads as its digits padded to 18 with the point `-scale` places from the end, as
+  // long as the point falls inside them; otherwise as the whole number.
+  const uint64_t magnitude =
+      stored < 0 ? 0 - static_cast<uint64_t>(stored) : static_cast<uint64_t>(stored);
+  char digits[20];
+  const size_t digit_count =
+      static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, magnitude).ptr - digits);
+  const size_t places = static_cast<size_t>(-scale);
+  char* end = out;
+  if (stored < 0) *end++ = '-';
+  if (places == 0 || places >= std::max<size_t>(18, digit_count)) {
+    end = std::copy(digits, digits + digit_count, end);
+  } else {
+    // The integer digits, "0" when there are none; the fraction without its trailing zeros.
+    const size_t integer_digits = digit_count > places ? digit_count - places : 0;
+    if (integer_digits > 0) {
+      end = std::copy(digits, digits + integer_digits, end);
+    } else {
+      *end++ = '0';
+    }
+    char fraction[20];
+    const size_t leading_zeros = places - (digit_count - integer_digits);
+    std::fill(fraction, fraction + leading_zeros, '0');
+    std::copy(digits + integer_digits, digits + digit_count, fraction + leading_zeros);
+    size_t fraction_digits = places;
+    while (fraction_digits > 0 && fraction[fraction_digits - 1] == '0') --fraction_digits;
+    if (fraction_digits > 0) {
+      *end++ = decimal_separator;
+      end = std::copy(fraction, fraction + fraction_digits, end);
+    }
+  }
+  if (end - out == 2 && out[0] == '-' && out[1] == '0') {  // a negative zero reads as "0"
+    out[0] = '0';
+    end = out + 1;
+  }
+  return static_cast<size_t>(end - out);
 }
 
 }  // namespace xg

@@ -13,7 +13,6 @@
 namespace xg {
 namespace {
 
-constexpr int kRowCacheChunk = 1000;
 constexpr unsigned short kBlobSegmentSize = 32768;
 
 }  // namespace
@@ -63,12 +62,10 @@ void IbQuery::Open() {
   ReleaseRows();
   if (statement_.SQLType() == kSqlSelect) {
     fields_ = field_defs_;
-    columns_ = statement_.Current().Count();
     statement_.ExecQuery();
     has_cursor_ = true;
   } else {
     fields_.clear();
-    columns_ = 0;
     statement_.ExecNoCursor();
     has_cursor_ = false;
   }
@@ -83,10 +80,8 @@ void IbQuery::Close() {
 void IbQuery::ReleaseRows() {
   active_ = false;
   has_cursor_ = false;
-  chunks_.clear();
-  chunks_.shrink_to_fit();
   row_count_ = 0;
-  current_ = -1;
+  has_row_ = false;
   eof_ = false;
   fetched_all_ = false;
 }
@@ -113,18 +108,7 @@ bool IbQuery::FetchRow() {
     fetched_all_ = true;
     return false;
   }
-  if (row_count_ % kRowCacheChunk == 0) {
-    chunks_.emplace_back().reserve(static_cast<size_t>(kRowCacheChunk) * columns_);
-  }
-  std::vector<CachedCell>& chunk = chunks_.back();
-  IbXsqlda& row = statement_.Current();
-  size_t bytes = 0;
-  for (int i = 0; i < columns_; ++i) {
-    chunk.push_back(CacheColumn(client_, row.Var(i)));
-    if (const auto* text = std::get_if<std::string>(&chunk.back())) bytes += text->size();
-  }
   ++row_count_;
-  if (on_row_fetched_) on_row_fetched_(bytes);
   return true;
 }
 
@@ -132,28 +116,27 @@ void IbQuery::Last() {
   CheckCursor();
   while (FetchRow()) {
   }
-  current_ = row_count_;
+  has_row_ = false;
   eof_ = true;
 }
 
 void IbQuery::First() {
   CheckCursor();
-  if (row_count_ == 0) FetchRow();
-  current_ = 0;
-  eof_ = row_count_ == 0;
+  if (row_count_ == 0) {
+    has_row_ = FetchRow();
+    eof_ = !has_row_;
+  } else if (row_count_ > 1 || !has_row_) {
+    ThrowClientError(ClientError::kNoResultSet);
+  }
 }
 
 void IbQuery::Next() {
   CheckCursor();
-  if (current_ + 1 < row_count_ || FetchRow()) {
-    ++current_;
+  if (FetchRow()) {
+    has_row_ = true;
   } else {
     eof_ = true;
   }
-}
-
-int IbQuery::RecNo() const {
-  return current_ >= 0 && current_ < row_count_ ? current_ + 1 : 0;
 }
 
 const FieldDef& IbQuery::Field(int index) const {
@@ -161,17 +144,19 @@ const FieldDef& IbQuery::Field(int index) const {
   return fields_[static_cast<size_t>(index)];
 }
 
-Variant IbQuery::FieldValue(int index) {
-  const FieldDef& def = Field(index);
-  if (current_ < 0 || current_ >= row_count_) return Variant::Null();
-  return xg::FieldValue(client_, def, Cell(current_, def.field_no - 1),
-                        statement_.Database().SQLDialect(),
-                        [this](const ISC_QUAD& id) { return ReadBlob(id); });
+const XSQLVAR& IbQuery::FieldColumn(int index) {
+  return statement_.Current().Var(Field(index).field_no - 1);
 }
 
-const CachedCell& IbQuery::Cell(int row, int column) const {
-  const std::vector<CachedCell>& chunk = chunks_[static_cast<size_t>(row / kRowCacheChunk)];
-  return chunk[static_cast<size_t>(row % kRowCacheChunk) * columns_ + column];
+int IbQuery::SQLDialect() const {
+  return statement_.Database().SQLDialect();
+}
+
+Variant IbQuery::FieldValue(int index) {
+  const FieldDef& def = Field(index);
+  if (!has_row_) return Variant::Null();
+  return xg::FieldValue(client_, def, CacheColumn(client_, FieldColumn(index)), SQLDialect(),
+                        [this](const ISC_QUAD& id) { return ReadBlob(id); });
 }
 
 std::string IbQuery::ReadBlob(const ISC_QUAD& id) {

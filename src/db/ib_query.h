@@ -1,10 +1,9 @@
-// IbQuery: a statement in a transaction with its fields and its row cache, as the SQL services
-// use it. Open prepares, describes the columns into field definitions, executes and opens the
-// cursor; rows are fetched into the cache (grown 1000 rows at a time) and walked with First, Next
-// and Last.
+// IbQuery: a statement in a transaction with its fields and its cursor, as the SQL services use
+// it. Open prepares, describes the columns into field definitions, executes and opens the
+// cursor; the cursor moves forward only, one row at a time (First, Next, Last), and the current
+// row is read from the client library's result area: no row is kept once the next is fetched.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,26 +36,29 @@ class IbQuery {
   void ExecSQL();
   int StatementType() const;
 
-  // Navigation over the row cache.
+  // Forward navigation. First fetches the first row when none was fetched yet (and stays on it
+  // when it is the current row); once the cursor has moved on it raises the EIBClientError of
+  // a missing result set, since the rows behind are gone. Next fetches the next row, or sets Eof
+  // and keeps the last row current. Last fetches every remaining row, counting them, and leaves
+  // no current row.
   void First();
   void Last();
   void Next();
   bool Eof() const { return eof_; }
+  // The rows fetched so far: all of them once Eof is set.
   int RecordCount() const { return row_count_; }
   // 1-based position of the current row; 0 when there is none.
-  int RecNo() const;
-
-  // Called after each row is fetched into the cache with the number of bytes of its text and
-  // byte values; a failure it raises stops the fetching and leaves the call that fetched.
-  void SetRowFetchedHandler(std::function<void(size_t)> handler) {
-    on_row_fetched_ = std::move(handler);
-  }
+  int RecNo() const { return has_row_ ? row_count_ : 0; }
 
   int FieldCount() const { return static_cast<int>(fields_.size()); }
   // Raises EIBClientError 26 outside 0..FieldCount()-1.
   const FieldDef& Field(int index) const;
   // The field's value in the current row: Null when there is no current row.
   Variant FieldValue(int index);
+  // The field's column in the result area as the client library filled it for the current row
+  // (for readers that write values straight from it); only meaningful while RecNo() > 0.
+  const XSQLVAR& FieldColumn(int index);
+  int SQLDialect() const;
 
  private:
   void CheckCursor() const;
@@ -64,7 +66,6 @@ class IbQuery {
   bool FetchRow();
   std::string ReadBlob(const ISC_QUAD& id);
   void ReleaseRows();
-  const CachedCell& Cell(int row, int column) const;
 
   const IbClientLibrary& client_;
   IbSql statement_;
@@ -74,15 +75,10 @@ class IbQuery {
   std::vector<FieldDef> fields_;
   bool active_ = false;
   bool has_cursor_ = false;
-  // The row cache: chunks of 1000 rows, each row one cell per output column. Chunks
-  // are never moved once filled, so the cache grows without copying what it holds.
-  std::vector<std::vector<CachedCell>> chunks_;
-  int columns_ = 0;
   int row_count_ = 0;
-  int current_ = -1;
+  bool has_row_ = false;
   bool eof_ = false;
   bool fetched_all_ = false;
-  std::function<void(size_t)> on_row_fetched_;
 };
 
 }  // namespace xg

@@ -1,5 +1,7 @@
 #include "gateway/document_writer.h"
 
+#include <cstring>
+
 #include "gateway/protocol_strings.h"
 #include "runtime/ascii_text.h"
 #include "runtime/conversions.h"
@@ -11,18 +13,6 @@ namespace {
 // The texts a Null value gets under the number and boolean kinds; the other kinds give empty.
 constexpr const char* kNullNumberText = "0";
 constexpr const char* kNullBooleanText = "False";
-
-std::string NullText(DataKind kind) {
-  switch (kind) {
-    case DataKind::kInteger:
-    case DataKind::kFloat:
-      return kNullNumberText;
-    case DataKind::kBoolean:
-      return kNullBooleanText;
-    default:
-      return {};
-  }
-}
 
 // What EscapeText writes for each byte; nullptr for a byte that stays.
 struct EscapeTable {
@@ -38,27 +28,56 @@ struct EscapeTable {
 };
 constexpr EscapeTable kEscapes;
 
+// The length of the run of bytes from `from` on that stay as they are.
+size_t PlainRun(std::string_view text, size_t from) {
+  size_t end = from;
+  while (end < text.size() &&
+         kEscapes.replacement[static_cast<unsigned char>(text[end])] == nullptr) {
+    ++end;
+  }
+  return end - from;
+}
+
+// The escaped text, a piece at a time: `out(data, size)` for each run that stays and each
+// replacement.
+template <class Out>
+void Escape(std::string_view text, Out&& out) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t run = PlainRun(text, i);
+    if (run > 0) out(text.data() + i, run);
+    i += run;
+    if (i == text.size()) break;
+    const char* replacement = kEscapes.replacement[static_cast<unsigned char>(text[i])];
+    out(replacement, std::strlen(replacement));
+    ++i;
+  }
+}
+
 }  // namespace
 
 std::string EscapeText(std::string text) {
-  size_t first = 0;
-  while (first < text.size() &&
-         kEscapes.replacement[static_cast<unsigned char>(text[first])] == nullptr) {
-    ++first;
-  }
-  if (first == text.size()) return text;
+  if (PlainRun(text, 0) == text.size()) return text;
   std::string escaped;
   escaped.reserve(text.size() + text.size() / 8 + 8);
-  escaped.append(text, 0, first);
-  for (size_t i = first; i < text.size(); ++i) {
-    const char* replacement = kEscapes.replacement[static_cast<unsigned char>(text[i])];
-    if (replacement != nullptr) {
-      escaped += replacement;
-    } else {
-      escaped += text[i];
-    }
-  }
+  Escape(text, [&escaped](const char* data, size_t size) { escaped.append(data, size); });
   return escaped;
+}
+
+void AppendEscapedText(std::string_view text, Spool& out) {
+  Escape(text, [&out](const char* data, size_t size) { out.Append(data, size); });
+}
+
+std::string_view NullValueText(DataKind kind) {
+  switch (kind) {
+    case DataKind::kInteger:
+    case DataKind::kFloat:
+      return kNullNumberText;
+    case DataKind::kBoolean:
+      return kNullBooleanText;
+    default:
+      return {};
+  }
 }
 
 std::string OpeningTag(const std::string& name) {
@@ -69,15 +88,19 @@ std::string ClosingTag(const std::string& name) {
   return "</" + std::string(TrimBlanksAndControls(name)) + ">";
 }
 
-std::string MakeElement(const std::string& name, const Variant& value, DataKind kind,
-                        int32_t data_size, int32_t indent, const RegionalSettings& settings) {
+std::string ElementOpening(const std::string& name, DataKind kind, int32_t data_size,
+                           int32_t indent) {
   std::string indentation = indent >= 0 ? std::string(static_cast<size_t>(indent) + 1, ' ') : "";
   std::string size_attribute =
       data_size > 0 ? " " + LoadResString(SDataSize) + "=\"" + IntToStr(data_size) + "\"" : "";
-  std::string opening_tag = OpeningTag(name + " " + LoadResString(SDataType) + "=\"" +
-                                       DataKindName(kind) + "\"" + size_attribute);
-  std::string value_text = EscapeText(ValueToText(value, kind, settings));
-  return indentation + opening_tag + value_text + ClosingTag(name);
+  return indentation + OpeningTag(name + " " + LoadResString(SDataType) + "=\"" +
+                                  DataKindName(kind) + "\"" + size_attribute);
+}
+
+std::string MakeElement(const std::string& name, const Variant& value, DataKind kind,
+                        int32_t data_size, int32_t indent, const RegionalSettings& settings) {
+  return ElementOpening(name, kind, data_size, indent) +
+         EscapeText(ValueToText(value, kind, settings)) + ClosingTag(name);
 }
 
 std::string DataKindName(DataKind kind) {
@@ -101,7 +124,7 @@ std::string DataKindName(DataKind kind) {
 }
 
 std::string ValueToText(const Variant& value, DataKind kind, const RegionalSettings& settings) {
-  if (VarEqualsNull(value)) return NullText(kind);
+  if (VarEqualsNull(value)) return std::string(NullValueText(kind));
   switch (kind) {
     case DataKind::kString:
       return VarToStr(value, settings);

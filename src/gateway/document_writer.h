@@ -10,6 +10,7 @@
 
 #include "db/field_type.h"
 #include "runtime/regional_settings.h"
+#include "runtime/spool.h"
 #include "runtime/variant.h"
 
 namespace xg {
@@ -28,14 +29,23 @@ enum class DataKind : uint8_t {
 // "<name>" and "</name>", the name without the blanks and control bytes at its ends.
 std::string OpeningTag(const std::string& name);
 std::string ClosingTag(const std::string& name);
-// The value is written with the settings (see ValueToText).
+// The value is written with the settings (see ValueToText): ElementOpening, the escaped value
+// text, ClosingTag(name).
 std::string MakeElement(const std::string& name, const Variant& value, DataKind kind,
                         int32_t data_size, int32_t indent, const RegionalSettings& settings);
+// What an element line holds before its value: the indentation (indent + 1 blanks, none for a
+// negative indent) and the opening tag with the DATATYPE and, when positive, DATASIZE attributes.
+std::string ElementOpening(const std::string& name, DataKind kind, int32_t data_size,
+                           int32_t indent);
 std::string DataKindName(DataKind kind);
 // A text as a document carries it: "&", "<" and ">" as "&amp;", "&lt;" and "&gt;", and every
 // control character that XML 1.0 cannot carry (0x00 to 0x1F except tab, line feed and carriage
 // return) as "?". Other bytes, line breaks included, stay as they are.
 std::string EscapeText(std::string text);
+// The escaped text appended to the spool.
+void AppendEscapedText(std::string_view text, Spool& out);
+// The text of a Null value of the kind: "0" for numbers, "False" for booleans, else empty.
+std::string_view NullValueText(DataKind kind);
 std::string ValueToText(const Variant& value, DataKind kind, const RegionalSettings& settings);
 DataKind FieldDataKind(FieldType field_type);
 

@@ -13,9 +13,9 @@ namespace xg {
 namespace {
 
 // The answer to a parsed request: the root must be the field name, then the service decides.
-std::string Answer(const RequestParams& params, const std::string& request_text,
-                   const std::string& field_name, const std::string& user_agent,
-                   const RegionalSettings& settings) {
+Spool Answer(const RequestParams& params, const std::string& request_text,
+             const std::string& field_name, const std::string& user_agent,
+             const RegionalSettings& settings) {
   if (!EqualsIgnoringAsciiCase(params.root, field_name))
     return BuildErrorXML("Elemento " + field_name + " n\xE3o encontrado", settings);
   if (!params.service) return BuildErrorXML("XML de entrada mal formatada", settings);
@@ -34,8 +34,8 @@ std::string Answer(const RequestParams& params, const std::string& request_text,
 
 }  // namespace
 
-std::string GatewayAnswer(const std::function<std::string()>& read_form_body,
-                          const std::string& user_agent, const RegionalSettings& settings) {
+Spool GatewayAnswer(const std::function<std::string()>& read_form_body,
+                    const std::string& user_agent, const RegionalSettings& settings) {
   std::string request_text;
   try {
     const std::string field_name = LoadResString(SSendData);

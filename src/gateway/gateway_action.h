@@ -9,6 +9,7 @@
 #include <string>
 
 #include "runtime/regional_settings.h"
+#include "runtime/spool.h"
 
 namespace xg {
 
@@ -18,7 +19,7 @@ namespace xg {
 // way (running out of memory included) becomes an ERROR document with the failure's message, two
 // CR bytes and the decoded request text. Any other raised object leaves the call, and so does an
 // Exception raised while that ERROR document is built.
-std::string GatewayAnswer(const std::function<std::string()>& read_form_body,
-                          const std::string& user_agent, const RegionalSettings& settings);
+Spool GatewayAnswer(const std::function<std::string()>& read_form_body,
+                    const std::string& user_agent, const RegionalSettings& settings);
 
 }  // namespace xg

@@ -6,11 +6,12 @@
 #include <string>
 
 #include "runtime/regional_settings.h"
+#include "runtime/spool.h"
 
 namespace xg {
 
 // The values of the answer are written with the settings.
-std::string RunOpenSQL(const std::string& request_text, const RegionalSettings& settings);
+Spool RunOpenSQL(const std::string& request_text, const RegionalSettings& settings);
 std::string RunExecSQL(const std::string& request_text, const RegionalSettings& settings);
 
 }  // namespace xg

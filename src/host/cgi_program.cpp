@@ -52,7 +52,7 @@ class PublishedFaultState {
 
 }  // namespace
 
-std::string GatewayAction(CgiRequest& request, const RegionalSettings& settings) {
+Spool GatewayAction(CgiRequest& request, const RegionalSettings& settings) {
   return GatewayAnswer([&request] { return request.ReadFormBody(); }, request.UserAgent(),
                        settings);
 }

@@ -23,15 +23,16 @@
 #include "host/cgi_request.h"
 #include "host/request.h"
 #include "runtime/regional_settings.h"
+#include "runtime/spool.h"
 
 namespace xg {
 
 // What answers a request: the content of its answer, written with the settings. An Exception
 // that leaves it becomes the "Internal Application Error" page with status 500.
-using Action = std::string (*)(CgiRequest& request, const RegionalSettings& settings);
+using Action = Spool (*)(CgiRequest& request, const RegionalSettings& settings);
 
 // The gateway's action (gateway_action.h) over a CGI request.
-std::string GatewayAction(CgiRequest& request, const RegionalSettings& settings);
+Spool GatewayAction(CgiRequest& request, const RegionalSettings& settings);
 
 class Host {
  public:

@@ -94,4 +94,12 @@ bool CgiRequest::WriteText(const std::string& text) {
   return request_.Write(text.data(), text.size());
 }
 
+bool CgiRequest::WriteContent(Spool& content) {
+  if (content.empty()) return false;
+  return content.Send([this](const char* data, size_t size) { return request_.Write(data, size); },
+                      [this](int fd, off_t offset, size_t size) {
+                        return request_.WriteFileRange(fd, offset, size);
+                      });
+}
+
 }  // namespace xg

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/request.h"
+#include "runtime/spool.h"
 
 namespace xg {
 
@@ -37,6 +38,8 @@ class CgiRequest {
   // Nothing is written for empty text (answers false); otherwise the whole text at once.
   // Answers whether all bytes were written.
   bool WriteText(const std::string& text);
+  // The same for the bytes of an answer, which may lie in a file.
+  bool WriteContent(Spool& content);
 
  private:
   // Up to `count` bytes of input: reads until all arrived or a read delivers nothing or fails.

@@ -19,7 +19,7 @@ std::string CgiResponse::HeaderText() const {
 void CgiResponse::Send() {
   if (!request_.ProtocolVersion().empty())
     request_.WriteText("Status: " + StatusText() + "\r\n" + HeaderText());
-  request_.WriteText(content_);
+  request_.WriteContent(content_);
 }
 
 }  // namespace xg

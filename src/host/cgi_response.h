@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/cgi_request.h"
+#include "runtime/spool.h"
 
 namespace xg {
 
@@ -17,10 +18,11 @@ class CgiResponse {
   explicit CgiResponse(CgiRequest& request) : request_(request) {}
 
   void SetStatus(HttpStatus status) { status_ = status; }
-  void SetContent(std::string content) { content_ = std::move(content); }
+  void SetContent(Spool content) { content_ = std::move(content); }
 
   // Writes the header block (none when the request has no protocol version) in one write, then
-  // the content in a second write (none when it is empty). Write failures are ignored.
+  // the content (none when it is empty): its bytes in memory in a second write, its bytes in a
+  // file copied after them. Write failures are ignored.
   void Send();
 
   // The header lines after the status line, the final empty line included: the content type
@@ -33,7 +35,7 @@ class CgiResponse {
  private:
   CgiRequest& request_;
   HttpStatus status_ = HttpStatus::kOk;
-  std::string content_;
+  Spool content_;
 };
 
 }  // namespace xg

@@ -1,5 +1,6 @@
 #include "host/process_request.h"
 
+#include <sys/sendfile.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,6 +29,29 @@ long ProcessRequest::Read(char* buffer, size_t count) {
 bool ProcessRequest::WriteBytes(const char* data, size_t size) {
   OutputWriteScope scope;
   return WriteAll(STDOUT_FILENO, data, size, &AnswerMuted);
+}
+
+}  // namespace xg
+
+namespace xg {
+
+bool ProcessRequest::WriteFileRange(int fd, off_t offset, size_t size) {
+  fault_state().output_started = 1;
+  OutputWriteScope scope;
+  bool first = true;
+  while (size > 0) {
+    if (AnswerMuted()) return false;
+    const ssize_t sent = ::sendfile(STDOUT_FILENO, fd, &offset, size);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent < 0 && first && (errno == EINVAL || errno == ENOSYS)) {
+      // An output that sendfile cannot write to (opened for appending, for one).
+      return Request::WriteFileRange(fd, offset, size);
+    }
+    if (sent <= 0) return false;
+    first = false;
+    size -= static_cast<size_t>(sent);
+  }
+  return true;
 }
 
 }  // namespace xg

@@ -13,6 +13,8 @@ class ProcessRequest : public Request {
   std::string Variable(const std::string& name) const override;
   // A signal arriving during the read is not an end of input: the read is repeated.
   long Read(char* buffer, size_t count) override;
+  // The file's bytes go to the output with sendfile(2), unless the output does not take them so.
+  bool WriteFileRange(int fd, off_t offset, size_t size) override;
 
  protected:
   // Once a termination signal has stopped the request nothing more is written (see

@@ -3,6 +3,8 @@
 // request is a ProcessRequest (process_request.h); tests hand in requests held in memory.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
 
@@ -28,6 +30,12 @@ class Request {
     fault_state_.output_started = 1;
     return WriteBytes(data, size);
   }
+
+  // Writes `size` bytes of the file `fd` from `offset` on to the request's output, noting first
+  // that its answer has started. This one reads the file a piece at a time and writes each piece
+  // with Write; an output that can take a file's bytes without copying them overrides it.
+  // Answers whether every byte was written.
+  virtual bool WriteFileRange(int fd, off_t offset, size_t size);
 
   RequestFaultState& fault_state() { return fault_state_; }
   const RequestFaultState& fault_state() const { return fault_state_; }

@@ -3,6 +3,7 @@
 #include <locale.h>
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -199,9 +200,15 @@ DecimalForm DecimalFormOf(long double value) {
   return form;
 }
 
-std::string LayOut(const DecimalForm& form, char decimal_separator) {
-  if (form.exponent == DecimalForm::kInfinity) return form.negative ? "-INF" : "INF";
-  if (form.exponent == DecimalForm::kNaN) return "NAN";
+void AppendLayOut(const DecimalForm& form, char decimal_separator, std::string& out) {
+  if (form.exponent == DecimalForm::kInfinity) {
+    out += form.negative ? "-INF" : "INF";
+    return;
+  }
+  if (form.exponent == DecimalForm::kNaN) {
+    out += "NAN";
+    return;
+  }
 
   char buffer[64];
   size_t length = 0;
@@ -219,7 +226,8 @@ std::string LayOut(const DecimalForm& form, char decimal_separator) {
     put('E');
     int power = exponent - 1;
     if (power < 0) put('-');
-    for (char c : UnsignedDigits(static_cast<uint64_t>(std::abs(power)))) put(c);
+    length = static_cast<size_t>(
+        std::to_chars(buffer + length, buffer + sizeof buffer, std::abs(power)).ptr - buffer);
   } else if (exponent > 0) {
     const char* p = digits;
     for (int i = 0; i < exponent; ++i) put(*p != '\0' ? *p++ : '0');
@@ -235,7 +243,7 @@ std::string LayOut(const DecimalForm& form, char decimal_separator) {
       for (const char* p = digits; *p != '\0'; ++p) put(*p);
     }
   }
-  return std::string(buffer, length);
+  out.append(buffer, length);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -289,22 +297,34 @@ std::string IntToStr(int64_t value) {
 }
 
 std::string FloatToStr(long double value, const RegionalSettings& settings) {
-  return LayOut(DecimalFormOf(value), settings.decimal_separator);
+  std::string text;
+  AppendFloatText(value, settings.decimal_separator, text);
+  return text;
+}
+
+void AppendFloatText(long double value, char decimal_separator, std::string& out) {
+  AppendLayOut(DecimalFormOf(value), decimal_separator, out);
 }
 
 std::string CurrencyToText(int64_t scaled_amount, const RegionalSettings& settings) {
+  char text[kCurrencyTextMax];
+  return std::string(text, CurrencyToChars(scaled_amount, settings.decimal_separator, text));
+}
+
+size_t CurrencyToChars(int64_t scaled_amount, char decimal_separator, char* out) {
   const uint64_t magnitude = Magnitude(scaled_amount);
-  std::string text = scaled_amount < 0 ? "-" : "";
-  text += UnsignedDigits(magnitude / 10000);
+  char* end = out;
+  if (scaled_amount < 0) *end++ = '-';
+  end = std::to_chars(end, out + kCurrencyTextMax, magnitude / 10000).ptr;
   if (uint64_t fraction = magnitude % 10000; fraction != 0) {
     char digits[4];
     for (int i = 3; i >= 0; --i, fraction /= 10) digits[i] = static_cast<char>('0' + fraction % 10);
     size_t count = 4;
     while (digits[count - 1] == '0') --count;
-    text += settings.decimal_separator;
-    text.append(digits, count);
+    *end++ = decimal_separator;
+    for (size_t i = 0; i < count; ++i) *end++ = digits[i];
   }
-  return text;
+  return static_cast<size_t>(end - out);
 }
 
 std::string BoolToStr(bool value, BoolText form) {

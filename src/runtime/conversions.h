@@ -17,8 +17,13 @@ std::string IntToStr(int32_t value);
 std::string IntToStr(int64_t value);
 // General format, 15 significant digits, the regional decimal separator.
 std::string FloatToStr(long double value, const RegionalSettings& settings);
+// The same text with the separator given, appended to `out`.
+void AppendFloatText(long double value, char decimal_separator, std::string& out);
 // A currency amount held as the amount times 10000.
 std::string CurrencyToText(int64_t scaled_amount, const RegionalSettings& settings);
+// The same text written to `out`, which has room for kCurrencyTextMax bytes; answers its length.
+inline constexpr size_t kCurrencyTextMax = 26;
+size_t CurrencyToChars(int64_t scaled_amount, char decimal_separator, char* out);
 std::string BoolToStr(bool value, BoolText form);
 
 // Decimal (or "$"/"0x"/"x" hexadecimal) text to a 32-bit or 64-bit integer: leading blanks and

@@ -85,8 +85,9 @@ bool HourIsFollowedByMarker(std::string_view pattern, std::size_t pos) {
 
 class DateTimeWriter {
  public:
-  DateTimeWriter(DateTime value, const RegionalSettings& settings)
-      : value_(value), settings_(settings) {}
+  // Appends to `out`.
+  DateTimeWriter(DateTime value, const RegionalSettings& settings, std::string& out)
+      : value_(value), settings_(settings), out_(out), start_(out.size()) {}
 
   // The pattern given to the formatter, or one of the settings' patterns expanded into it: in a
   // nested pattern the tokens that refer to the settings' patterns write nothing.
@@ -198,15 +199,13 @@ class DateTimeWriter {
     }
   }
 
-  std::string Result() && { return std::move(out_); }
-
  private:
   void Put(char c) {
-    if (out_.size() < kOutputLimit) out_ += c;
+    if (out_.size() - start_ < kOutputLimit) out_ += c;
   }
 
   void Put(std::string_view text) {
-    out_.append(text.substr(0, kOutputLimit - std::min(out_.size(), kOutputLimit)));
+    out_.append(text.substr(0, kOutputLimit - std::min(out_.size() - start_, kOutputLimit)));
   }
 
   void PutNumber(int64_t number, std::size_t min_digits) {
@@ -272,7 +271,8 @@ class DateTimeWriter {
 
   DateTime value_;
   const RegionalSettings& settings_;
-  std::string out_;
+  std::string& out_;
+  const std::size_t start_;  // the size of the text before this writer's
 };
 
 }  // namespace
@@ -314,10 +314,15 @@ DateTime EncodeTime(int hour, int minute, int second, int millisecond) {
 
 std::string FormatDateTime(const std::string& pattern, DateTime value,
                            const RegionalSettings& settings) {
-  DateTimeWriter writer(value, settings);
-  writer.Write(pattern.empty() ? std::string_view("c") : std::string_view(pattern),
-               DateTimeWriter::Level::kGiven);
-  return std::move(writer).Result();
+  std::string text;
+  AppendFormattedDateTime(pattern, value, settings, text);
+  return text;
+}
+
+void AppendFormattedDateTime(std::string_view pattern, DateTime value,
+                             const RegionalSettings& settings, std::string& out) {
+  DateTimeWriter writer(value, settings, out);
+  writer.Write(pattern.empty() ? std::string_view("c") : pattern, DateTimeWriter::Level::kGiven);
 }
 
 std::string DateToStr(DateTime value, const RegionalSettings& settings) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "runtime/regional_settings.h"
 
@@ -27,6 +28,9 @@ DateTime EncodeTime(int hour, int minute, int second, int millisecond);
 // designators and names of the settings.
 std::string FormatDateTime(const std::string& pattern, DateTime value,
                            const RegionalSettings& settings);
+// The same text appended to `out`.
+void AppendFormattedDateTime(std::string_view pattern, DateTime value,
+                             const RegionalSettings& settings, std::string& out);
 // The short date pattern, the long time pattern, and "c" (the date, and the time unless it is
 // midnight to the second).
 std::string DateToStr(DateTime value, const RegionalSettings& settings);

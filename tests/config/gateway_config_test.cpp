@@ -28,6 +28,7 @@ TEST(GatewayConfig, NoFileAndAnEmptyFileGiveTheDefaults) {
     EXPECT_EQ(config.charset, "");
     EXPECT_EQ(config.maxRequestBytes, 16 * 1024 * 1024);
     EXPECT_EQ(config.maxAnswerBytes, 512 * 1024 * 1024);
+    EXPECT_EQ(config.spoolMemoryBytes, 4 * 1024 * 1024);
   }
 }
 
@@ -40,13 +41,15 @@ TEST(GatewayConfig, EveryKeyIsRead) {
       "charset = WIN1252\r\n"
       "[ limits ]\n"
       "max-request-bytes = 64K\n"
-      "max-answer-bytes = 3G\n",
+      "max-answer-bytes = 3G\n"
+      "spool-memory-bytes = 0\n",
       "x.conf");
   EXPECT_EQ(config.allow, (std::vector<std::string>{"/srv/xg/*.fdb", "/srv/other/a.fdb"}));
   EXPECT_EQ(config.embedded, std::vector<std::string>{"/srv/xg/demo.fdb"});
   EXPECT_EQ(config.charset, "WIN1252");
   EXPECT_EQ(config.maxRequestBytes, 64 * 1024);
   EXPECT_EQ(config.maxAnswerBytes, int64_t{3} << 30);
+  EXPECT_EQ(config.spoolMemoryBytes, 0);
 
   // An empty allow list allows nothing; byte counts may be plain numbers.
   const GatewayConfig closed =
@@ -95,6 +98,9 @@ TEST(GatewayConfig, MalformedFilesAreRefusedWithTheirFileAndLine) {
               at + "2" + request + value);
   }
   EXPECT_EQ(FailureOf("[limits]\nmax-answer-bytes = 1048577G\n"), at + "2" + answer + "1048577G");
+  EXPECT_EQ(FailureOf("[limits]\nspool-memory-bytes = 2G\n"),
+            at + "2: spool-memory-bytes must be a whole number of bytes, optionally followed by K, "
+                 "M or G, at most 1073741824 bytes: 2G");
   EXPECT_EQ(FailureOf("[limits]\nmax-answer-bytes = 99999999999999999999999\n"),
             at + "2" + answer + "99999999999999999999999");
 }

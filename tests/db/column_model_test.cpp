@@ -1,11 +1,15 @@
 // The column model against real databases: field types and sizes of every column type, the
-// values kept and read back, naming, statement types, navigation over the row cache.
+// values read back, naming, statement types, forward navigation.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
+#include <random>
 
+#include "db/ib_client_library.h"
 #include "db/ib_database.h"
 #include "db/ib_error.h"
+#include "db/ib_field_value.h"
 #include "db/ib_query.h"
 #include "db/ib_sql.h"
 #include "db/ib_transaction.h"
@@ -29,12 +33,11 @@ struct Session {
     database.Connect();
     transaction.StartTransaction();
   }
-  // Opens the statement and reads every row into the cache.
-  void OpenAll(const std::string& sql) {
+  // Opens the statement on its first row.
+  void OpenFirst(const std::string& sql) {
     query.Close();
     query.SetSQL(sql);
     query.Open();
-    query.Last();
     query.First();
   }
   void Exec(const std::string& sql) {
@@ -56,9 +59,44 @@ struct ExpectedField {
   int data_size;
 };
 
+// The decimal text written straight from a stored integer is the text of the field's decimal
+// value, for every scale beyond four places and integers of every length.
+TEST(ColumnModel, DecimalTextsWrittenDirectlyAreTheValuesTexts) {
+  std::vector<int64_t> values = {0, std::numeric_limits<int64_t>::max(),
+                                 std::numeric_limits<int64_t>::min(), 999999999999999999,
+                                 1000000000000000000};
+  for (int64_t power = 1; power <= 1000000000000000000 / 10; power *= 10) {
+    for (int64_t v : {power, power - 1, power + 1, 5 * power, power * 10 - power / 10})
+      values.push_back(v);
+  }
+  std::mt19937_64 random(20261210);
+  for (int i = 0; i < 2000; ++i) values.push_back(static_cast<int64_t>(random() >> (i % 64)));
+  const size_t count = values.size();
+  for (size_t i = 0; i < count; ++i) values.push_back(-values[i]);
+
+  FieldDef def;
+  def.data_type = ftFMTBcd;
+  def.sql_type = SQL_INT64;
+  for (char separator : {'.', ','}) {
+    RegionalSettings settings;
+    settings.decimal_separator = separator;
+    for (int scale = -5; scale >= -18; --scale) {
+      def.scale = scale;
+      def.size = -scale;
+      for (int64_t value : values) {
+        const std::string expected =
+            VarToStr(FieldValue(IbClient(), def, CachedCell(value), 3, nullptr), settings);
+        char text[kScaledDecimalTextMax];
+        ASSERT_EQ(std::string(text, ScaledDecimalToChars(value, scale, separator, text)), expected)
+            << value << " scale " << scale;
+      }
+    }
+  }
+}
+
 TEST(ColumnModel, FieldTypesAndSizesInDialect3) {
   Session s(test::CreateDemoDatabase());
-  s.OpenAll("select * from column_types order by id");
+  s.OpenFirst("select * from column_types order by id");
   const ExpectedField expected[] = {
       {"ID", ftInteger, 4},          {"C_CHAR", ftString, 11},    {"C_VARCHAR", ftString, 41},
       {"C_SMALLINT", ftSmallint, 2}, {"C_INTEGER", ftInteger, 4}, {"C_BIGINT", ftLargeint, 8},
@@ -81,8 +119,7 @@ TEST(ColumnModel, FieldTypesAndSizesInDialect3) {
 
 TEST(ColumnModel, ValuesReadBackInDialect3) {
   Session s(test::CreateDemoDatabase());
-  s.OpenAll("select * from column_types order by id");
-  ASSERT_EQ(s.query.RecordCount(), 3);
+  s.OpenFirst("select * from column_types order by id");
   auto value = [&](int field) { return s.query.FieldValue(field); };
 
   EXPECT_EQ(s.query.RecNo(), 1);
@@ -134,6 +171,7 @@ TEST(ColumnModel, ValuesReadBackInDialect3) {
   s.query.Next();
   EXPECT_TRUE(s.query.Eof());
   EXPECT_EQ(s.query.RecNo(), 3);
+  EXPECT_EQ(s.query.RecordCount(), 3);
 }
 
 TEST(ColumnModel, Dialect1Database) {
@@ -144,7 +182,7 @@ TEST(ColumnModel, Dialect1Database) {
                                  "INSERT INTO T VALUES (12.34, 12.5, 1.234567, 1234.5678, "
                                  "1234.500001, '2024-02-29 10:20:30', 0.5);\nCOMMIT;\n"));
   EXPECT_EQ(s.database.SQLDialect(), 1);
-  s.OpenAll("select * from t");
+  s.OpenFirst("select * from t");
   const ExpectedField expected[] = {
       {"N4_2", ftBCD, 8},    {"N9_2", ftBCD, 8},   {"N9_6", ftFloat, 8}, {"N18_4", ftFloat, 8},
       {"N18_6", ftFloat, 8}, {"D", ftDateTime, 8}, {"DP", ftFloat, 8},
@@ -164,12 +202,13 @@ TEST(ColumnModel, Dialect1Database) {
 
 TEST(ColumnModel, DuplicateAndUnnamedColumns) {
   Session s(test::CreateDemoDatabase());
-  s.OpenAll(
+  s.OpenFirst(
       "select p.code as id, t.id, 1+1, 1+1, t.id from products p join column_types t on "
       "t.id = p.code order by 1");
   ASSERT_EQ(s.query.FieldCount(), 5);
   const char* names[] = {"ID", "ID1", "ADD", "ADD1", "ID2"};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(s.query.Field(i).name, names[i]);
+  s.query.Last();
   EXPECT_EQ(s.query.RecordCount(), 3);
 }
 
@@ -177,7 +216,7 @@ TEST(ColumnModel, ArrayColumnsGetNoField) {
   Session s(test::CreateDatabase(3,
                                  "CREATE TABLE A (ID INTEGER, VALS INTEGER[3], NAME VARCHAR(5));\n"
                                  "INSERT INTO A (ID, NAME) VALUES (1, 'a');\nCOMMIT;\n"));
-  s.OpenAll("select * from a");
+  s.OpenFirst("select * from a");
   ASSERT_EQ(s.query.FieldCount(), 2);
   EXPECT_EQ(s.query.Field(0).name, "ID");
   EXPECT_EQ(s.query.Field(1).name, "NAME");
@@ -189,32 +228,38 @@ TEST(ColumnModel, WholeBlobAcrossSegments) {
   s.Exec(
       "insert into b values (cast(rpad('', 30000, 'a') as blob sub_type text) || "
       "rpad('', 30000, 'b') || rpad('', 30000, 'c'))");
-  s.OpenAll("select t from b");
+  s.OpenFirst("select t from b");
   const std::string text = s.query.FieldValue(0).String();
   ASSERT_EQ(text.size(), 90000u);
   EXPECT_EQ(text.substr(29999, 2), "ab");
   EXPECT_EQ(text.substr(59999, 2), "bc");
 }
 
-TEST(ColumnModel, RowCacheAcrossChunks) {
+TEST(ColumnModel, ForwardNavigationOverManyRows) {
   Session s(test::CreateDemoDatabase());
-  s.OpenAll(
+  s.OpenFirst(
       "select first 2500 row_number() over () as n, 'row' as t from rdb$types a cross join "
       "rdb$types b");
-  ASSERT_EQ(s.query.RecordCount(), 2500);
+  s.query.First();  // on the first row, First stays there
   int rows = 0;
   for (; !s.query.Eof(); s.query.Next()) {
     ++rows;
     ASSERT_EQ(s.query.RecNo(), rows);
+    ASSERT_EQ(s.query.RecordCount(), rows);
     ASSERT_EQ(VarAsInteger(s.query.FieldValue(0)), rows);
   }
   EXPECT_EQ(rows, 2500);
+  EXPECT_EQ(s.query.RecordCount(), 2500);
+  // The last row stays current at the end; the rows behind it are gone.
+  EXPECT_EQ(s.query.RecNo(), 2500);
   EXPECT_EQ(s.query.FieldValue(1).String(), "row");
+  EXPECT_EQ(test::FailureMessage<EIBClientError>([&] { s.query.First(); }),
+            test::FailureMessage<EIBClientError>([&] { IbQuery(s.transaction).First(); }));
 }
 
 TEST(ColumnModel, NavigationOverNoRows) {
   Session s(test::CreateDemoDatabase());
-  s.OpenAll("select * from products where code < 0");
+  s.OpenFirst("select * from products where code < 0");
   EXPECT_EQ(s.query.RecordCount(), 0);
   EXPECT_TRUE(s.query.Eof());
   EXPECT_EQ(s.query.RecNo(), 0);
@@ -243,7 +288,7 @@ TEST(ColumnModel, StatementsThatAreRefusedOrFail) {
   const std::string no_rows =
       test::FailureMessage<EIBClientError>(open("update products set note = 'u'"));
   EXPECT_EQ(no_rows, "A instru\xE7\xE3o n\xE3o devolveu um conjunto de registros");
-  s.OpenAll("select count(*) from products where note = 'u'");
+  s.OpenFirst("select count(*) from products where note = 'u'");
   EXPECT_EQ(static_cast<int32_t>(s.query.FieldValue(0).Payload()), 3);
 
   s.query.SetSQL("select * from products");
@@ -257,9 +302,9 @@ TEST(ColumnModel, StatementsThatAreRefusedOrFail) {
 TEST(ColumnModel, ParametersAreSentAsNull) {
   Session s(test::CreateDemoDatabase());
   s.Exec("update products set note = :p where code = 1");
-  s.OpenAll("select note from products where code = 1");
+  s.OpenFirst("select note from products where code = 1");
   EXPECT_EQ(s.query.FieldValue(0).VType(), kVarNull);
-  s.OpenAll("select count(*) from products where :anything is null");
+  s.OpenFirst("select count(*) from products where :anything is null");
   EXPECT_EQ(static_cast<int32_t>(s.query.FieldValue(0).Payload()), 3);
 }
 
@@ -270,7 +315,7 @@ TEST(ColumnModel, ExecuteProcedureWithOutput) {
       "(R INTEGER) AS BEGIN INSERT INTO T VALUES (:A); R = 1; END^\nSET TERM ; ^\nCOMMIT;\n"));
   s.Exec("execute procedure add_row 5");
   EXPECT_EQ(s.query.StatementType(), kSqlExecProcedure);
-  s.OpenAll("select v from t");
+  s.OpenFirst("select v from t");
   EXPECT_EQ(s.query.RecordCount(), 1);
   EXPECT_EQ(static_cast<int32_t>(s.query.FieldValue(0).Payload()), 5);
 }

@@ -53,14 +53,14 @@ struct Answer {
 // `config`; `program` may be a wrapper.
 Answer Post(const std::string& document,
             const std::string& config = test::EmbeddedScratchConfigFile(),
-            const std::string& program = XG_PROGRAM) {
+            const std::string& program = XG_PROGRAM,
+            const std::vector<std::string>& more_environment = {}) {
   const std::string body = "SENDDATA=" + FormValue(test::Base64Encode(document));
-  const test::ChildResult result =
-      test::RunChild(program,
-                     {"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1",
-                      "CONTENT_LENGTH=" + std::to_string(body.size()), "PATH=/usr/bin:/bin",
-                      "XMLGATEWAY_CONF=" + config},
-                     body);
+  std::vector<std::string> environment = {"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1",
+                                          "CONTENT_LENGTH=" + std::to_string(body.size()),
+                                          "PATH=/usr/bin:/bin", "XMLGATEWAY_CONF=" + config};
+  environment.insert(environment.end(), more_environment.begin(), more_environment.end());
+  const test::ChildResult result = test::RunChild(program, environment, body);
   Answer answer;
   answer.exit_code = result.exit_code;
   answer.max_rss_kb = result.max_rss_kb;
@@ -328,12 +328,100 @@ TEST(GatewayProcess, AnAnswerAboveMaxAnswerBytesStopsTheQuery) {
                                 std::to_string(whole.body.size() - 1) + " bytes (max-answer-bytes)";
   EXPECT_EQ(OpenOutcome(limited(static_cast<int64_t>(whole.body.size()) - 1, query)), too_large);
   // Fifteen million rows of 200 bytes would take minutes and gigabytes to fetch: fetching stops
-  // once the rows held would make more than the answer may hold.
+  // once the rows written make more than the answer may hold.
   const Answer huge = limited(1 << 20,
                               "select a.rdb$type, cast('x' as char(200)) from rdb$types a, "
                               "rdb$types b, rdb$types c");
   EXPECT_EQ(OpenOutcome(huge), "A resposta passa do limite de 1048576 bytes (max-answer-bytes)");
   EXPECT_LT(huge.max_rss_kb, 100 * 1024);
+}
+
+// The value of the header line `name` ("Content-Length"), empty when there is none.
+std::string HeaderValue(const Answer& answer, const std::string& name) {
+  const size_t at = answer.head.find("\r\n" + name + ": ");
+  if (at == std::string::npos) return "";
+  const size_t start = at + name.size() + 4;
+  return answer.head.substr(start, answer.head.find("\r\n", start) - start);
+}
+
+size_t Occurrences(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+// An empty folder for the gateway's temporary files, and whether it is still empty.
+struct TemporaryFolder {
+  std::string path = test::ScratchDirectory() + "/tmp-" + std::to_string(getpid());
+  TemporaryFolder() { std::filesystem::create_directories(path); }
+  bool Empty() const { return std::filesystem::is_empty(path); }
+  std::vector<std::string> Environment() const { return {"TMPDIR=" + path}; }
+};
+
+// The query answered with the answer held in memory up to `spool_bytes` and in a temporary file
+// beyond.
+Answer PostSpooled(const std::string& database, const std::string& sql, int64_t spool_bytes,
+                   const TemporaryFolder& folder) {
+  return Post(
+      RequestDocument("SERVICEOPENSQL", database, "SYSDBA", "", sql),
+      test::WriteConfigFile(test::EmbeddedScratchConfig() +
+                            "[limits]\nspool-memory-bytes = " + std::to_string(spool_bytes) + "\n"),
+      XG_PROGRAM, folder.Environment());
+}
+
+TEST(GatewayProcess, AnswersAreTheSameBytesInMemoryAndInATemporaryFile) {
+  const std::string demo = test::CreateDemoDatabase();
+  const TemporaryFolder folder;
+  // Every column type, values that need escaping and nulls, over 600 rows (about 700 KB).
+  const std::string every_type =
+      "select t.*, r.n from column_types t cross join (select first 200 row_number() over () as "
+      "n from rdb$types) r order by r.n, t.id";
+  const Answer in_memory = PostSpooled(demo, every_type, 64 << 20, folder);
+  ASSERT_EQ(OpenOutcome(in_memory), "<OPENSQL RECORDCOUNT=\"600\">");
+  EXPECT_EQ(Occurrences(in_memory.body, "</RECORD"), 600u);
+  EXPECT_EQ(HeaderValue(in_memory, "Content-Length"), std::to_string(in_memory.body.size()));
+  EXPECT_TRUE(in_memory.body.ends_with("</RECORD600>\r\n</OPENSQL>\r\n"));
+  // Every byte in the file, and the file taking over a few rows in.
+  for (int64_t spool_bytes : {0, 5000}) {
+    const Answer spooled = PostSpooled(demo, every_type, spool_bytes, folder);
+    EXPECT_EQ(spooled.exit_code, 0);
+    EXPECT_EQ(spooled.head, in_memory.head) << spool_bytes;
+    EXPECT_TRUE(spooled.body == in_memory.body) << spool_bytes;
+    EXPECT_TRUE(folder.Empty());
+  }
+  // No rows: the RECORD0 block, the same either way.
+  const std::string no_rows = "select * from column_types where id < 0";
+  const Answer none = PostSpooled(demo, no_rows, 0, folder);
+  EXPECT_EQ(OpenOutcome(none), "<OPENSQL RECORDCOUNT=\"0\">");
+  EXPECT_NE(none.body.find("<RECORD0>"), std::string::npos);
+  EXPECT_EQ(PostSpooled(demo, no_rows, 64 << 20, folder).body, none.body);
+  EXPECT_EQ(HeaderValue(none, "Content-Length"), std::to_string(none.body.size()));
+  EXPECT_TRUE(folder.Empty());
+}
+
+TEST(GatewayProcess, AFetchFailingAmidTheRowsAnswersTheFailureAndLeavesNoFile) {
+  const std::string demo = test::CreateDemoDatabase();
+  const TemporaryFolder folder;
+  // Row 2500 divides by zero, long after the answer went to the temporary file.
+  const std::string failing =
+      "select 1 / (n - 2500) as q, cast('row ' || n as varchar(200)) as t from (select first "
+      "3000 row_number() over () as n from rdb$types a cross join rdb$types b)";
+  for (int64_t spool_bytes : {0, 1000, 64 << 20}) {
+    const Answer answer = PostSpooled(demo, failing, spool_bytes, folder);
+    EXPECT_EQ(answer.exit_code, 0);
+    const std::string outcome = OpenOutcome(answer);
+    EXPECT_NE(outcome.find("divide by zero"), std::string::npos) << outcome;
+    EXPECT_EQ(answer.body.find("<RECORD"), std::string::npos);
+    EXPECT_TRUE(answer.body.ends_with("</MSGDATA>\r\n</OPENSQL>\r\n"));
+    EXPECT_EQ(HeaderValue(answer, "Content-Length"), std::to_string(answer.body.size()));
+    EXPECT_TRUE(folder.Empty()) << spool_bytes;
+  }
+  // A folder where no file can be made: the answer says why, and none of the rows is sent.
+  const Answer no_folder = Post(
+      RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "", "select * from products"),
+      test::WriteConfigFile(test::EmbeddedScratchConfig() + "[limits]\nspool-memory-bytes = 0\n"),
+      XG_PROGRAM, {"TMPDIR=" + folder.path + "/missing"});
+  EXPECT_EQ(OpenOutcome(no_folder), "System Error.  Code: 2.\r\nNo such file or directory");
 }
 
 TEST(GatewayProcess, TheConnectionCharacterSetTransliteratesText) {

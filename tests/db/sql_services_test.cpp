@@ -62,7 +62,7 @@ struct Request {
 };
 
 std::string Open(const Request& request) {
-  return RunOpenSQL(request.Text("SERVICEOPENSQL"), Brazilian());
+  return RunOpenSQL(request.Text("SERVICEOPENSQL"), Brazilian()).Text();
 }
 std::string Exec(const Request& request) {
   return RunExecSQL(request.Text("SERVICEEXECSQL"), Brazilian());

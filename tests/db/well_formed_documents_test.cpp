@@ -102,7 +102,8 @@ TEST_F(WellFormedDocuments, QueryWithHostileValuesInEveryColumnType) {
           Hex(latin1) + "');\nCOMMIT;\n");
 
   const std::string document =
-      RunOpenSQL(RequestText("SERVICEOPENSQL", db, "select * from h order by id"), Defaults());
+      RunOpenSQL(RequestText("SERVICEOPENSQL", db, "select * from h order by id"), Defaults())
+          .Text();
   const test::XmlElement root = Read(document);
   ASSERT_EQ(root.name, "OPENSQL");
   ASSERT_EQ(root.attributes,
@@ -153,7 +154,8 @@ TEST_F(WellFormedDocuments, MessagesThatQuoteSqlWithMarkup) {
   EXPECT_EQ(exec_message.substr(exec_message.size() - 2), "\n<") << exec_message;
 
   const test::XmlElement open = Read(
-      RunOpenSQL(RequestText("SERVICEOPENSQL", db, "select a from t where a < & 1"), Defaults()));
+      RunOpenSQL(RequestText("SERVICEOPENSQL", db, "select a from t where a < & 1"), Defaults())
+          .Text());
   ASSERT_EQ(open.name, "OPENSQL");
   const std::string open_message = open.Child("MSGDATA").text;
   EXPECT_NE(open_message.find("Token unknown"), std::string::npos) << open_message;
@@ -164,7 +166,7 @@ TEST_F(WellFormedDocuments, MessagesThatQuoteSqlWithMarkup) {
       RequestText("SERVICEEXECSQL", db, "insert into t (a) values ('<&>')"), Defaults()));
   EXPECT_EQ(done.Child("MSGDATA").text, "Opera\xE7\xE3o efetuada com sucesso");
   const test::XmlElement row =
-      Read(RunOpenSQL(RequestText("SERVICEOPENSQL", db, "select a from t"), Defaults()));
+      Read(RunOpenSQL(RequestText("SERVICEOPENSQL", db, "select a from t"), Defaults()).Text());
   EXPECT_EQ(row.Child("RECORD1").Child("A").text, "<&>");
 }
 

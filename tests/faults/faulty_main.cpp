@@ -20,7 +20,7 @@ std::string_view RequestedFault() {
   return value ? value : "";
 }
 
-std::string FaultyAction(CgiRequest& request, const RegionalSettings& settings) {
+Spool FaultyAction(CgiRequest& request, const RegionalSettings& settings) {
   CauseFault(RequestedFault());
   return GatewayAction(request, settings);
 }

@@ -20,7 +20,7 @@ struct Script {
 };
 Script script;
 
-std::string ScriptedAction(CgiRequest& request, const RegionalSettings&) {
+Spool ScriptedAction(CgiRequest& request, const RegionalSettings&) {
   ++script.action_calls;
   return script.action ? script.action(request) : std::string();
 }
