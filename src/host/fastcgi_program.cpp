@@ -12,6 +12,9 @@
 #include <cerrno>
 #include <memory>
 
+#include "config/config_file.h"
+#include "config/gateway_config.h"
+#include "db/attachment_pool.h"
 #include "host/fastcgi_request.h"
 #include "runtime/os_error.h"
 #include "runtime/stop_signals.h"
@@ -80,15 +83,20 @@ int ListeningSocket(const std::string& address) {
 }
 
 // Waits until a connection may be accepted (true) or a termination signal arrived (false).
+// Kept attachments that pass their limits meanwhile are dropped.
 bool WaitForConnection(int listen_fd) {
+  AttachmentPool& pool = ProcessAttachmentPool();
   for (;;) {
     if (StopSignal() != 0) return false;
+    pool.DropExpired();
     pollfd descriptors[2] = {{listen_fd, POLLIN, 0}, {StopEventDescriptor(), POLLIN, 0}};
-    const int count = ::poll(descriptors, descriptors[1].fd >= 0 ? 2 : 1, -1);
+    const int count =
+        ::poll(descriptors, descriptors[1].fd >= 0 ? 2 : 1, pool.MillisecondsToNextExpiry());
     if (count < 0) {
       if (errno == EINTR) continue;
       RaiseLastOSError();
     }
+    if (count == 0) continue;
     if (descriptors[1].revents != 0 || StopSignal() != 0) return false;
     if (descriptors[0].revents & (POLLERR | POLLNVAL)) RaiseLastOSError(EBADF);
     if (descriptors[0].revents != 0) return true;
@@ -116,6 +124,32 @@ class AcceptedRequests {
   FCGX_Request request_{};
 };
 
+// The pool's settings from the configuration; a configuration that cannot be used keeps nothing
+// (every request answers its failure anyway).
+AttachmentPoolLimits PoolLimits() {
+  AttachmentPoolLimits limits;
+  try {
+    const GatewayConfig& config = CurrentGatewayConfig();
+    limits.enabled = config.poolAttachments;
+    limits.idle_seconds = config.poolIdleSeconds;
+    limits.max_age_seconds = config.poolMaxAgeSeconds;
+    limits.max_per_process = config.poolMaxPerProcess;
+  } catch (const EConfigError&) {
+    limits.enabled = false;
+  }
+  return limits;
+}
+
+// Keeps attachments while the loop runs and detaches what is kept when it ends, before the
+// client library shuts down.
+class PoolScope {
+ public:
+  PoolScope() { ProcessAttachmentPool().Configure(PoolLimits()); }
+  ~PoolScope() { ProcessAttachmentPool().Configure(AttachmentPoolLimits()); }
+  PoolScope(const PoolScope&) = delete;
+  PoolScope& operator=(const PoolScope&) = delete;
+};
+
 }  // namespace
 
 bool IsListeningSocket(int fd) {
@@ -133,6 +167,7 @@ int RunFastCgiProgram(const std::string& address, Action action, StartupStep own
     if (FCGX_Init() != 0) RaiseLastOSError();
     const int listen_fd = ListeningSocket(address);
     AcceptedRequests requests(listen_fd);
+    const PoolScope pool;
     while (WaitForConnection(listen_fd)) {
       if (!requests.Accept()) continue;
       {
