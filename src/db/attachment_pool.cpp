@@ -29,7 +29,6 @@ std::unique_ptr<IbDatabase> AttachmentPool::Take(const std::string& key) {
   if (found == kept_.end()) return nullptr;
   std::unique_ptr<IbDatabase> database = std::move(found->database);
   kept_.erase(found);
-  database->ForgetSchema();
   return database;
 }
 

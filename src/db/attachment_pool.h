@@ -38,8 +38,10 @@ class AttachmentPool {
   void Configure(const AttachmentPoolLimits& limits);
   bool Enabled() const { return limits_.enabled; }
 
-  // A kept attachment of the key that is still within its limits (its schema lookups start
-  // afresh); nullptr when there is none. An attachment past its limits is dropped on the way.
+  // A kept attachment of the key that is still within its limits; nullptr when there is none. An
+  // attachment past its limits is dropped on the way. Its schema lookups come along (they note
+  // which columns have defaults, which no answer shows; and they live no longer than the
+  // attachment's max-age-seconds).
   std::unique_ptr<IbDatabase> Take(const std::string& key);
   // Keeps a connected attachment whose transactions have ended; drops it instead when reuse is
   // off, it is not connected, or it is past its age. May drop the least recently used one.

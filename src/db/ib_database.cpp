@@ -41,10 +41,6 @@ bool IbDatabase::EndTransactions() {
   return ended;
 }
 
-void IbDatabase::ForgetSchema() {
-  schema_cache_ = std::make_unique<IbSchemaCache>(*this);
-}
-
 void IbDatabase::CheckNotConnected() const {
   if (Connected()) ThrowClientError(ClientError::kDatabaseOpen);
 }

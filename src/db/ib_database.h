@@ -62,8 +62,6 @@ class IbDatabase {
   bool EndTransactions();
   // When the current attachment was made (when the server checked its password).
   std::chrono::steady_clock::time_point AttachedAt() const { return attached_at_; }
-  // Starts the schema lookups afresh, for an attachment that serves another request.
-  void ForgetSchema();
 
   isc_db_handle* Handle() { return &handle_; }
 

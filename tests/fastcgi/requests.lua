@@ -1,6 +1,8 @@
 -- wrk script of the FastCGI tests and the benchmark: posts the form bodies of the file that
 -- XG_BODIES names (one a line) in turn, and counts the answers that are no complete gateway
--- document: a status other than 200, or a body that does not end with a document's closing tag.
+-- document: a status other than 200, or a body that does not end with a document's closing tag
+-- (or with the Lua pattern XG_ANSWER_END, for answers of another kind).
+local answer_end = os.getenv("XG_ANSWER_END") or "</%u+>\r\n$"
 local bodies = {}
 for line in io.lines(os.getenv("XG_BODIES")) do
   bodies[#bodies + 1] = line
@@ -20,7 +22,7 @@ function request()
 end
 
 function response(status, headers, body)
-  if status ~= 200 or not (body:find("</%u+>\r\n$")) then
+  if status ~= 200 or not body:find(answer_end) then
     bad = bad + 1
   end
 end
