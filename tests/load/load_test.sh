@@ -126,7 +126,9 @@ firebird_log_size=$(stat -c %s "$firebird_log" 2>/dev/null || echo "")
 # in about a third of the processes and some of them then hang. Leaks are checked by the
 # database tests; here the processes end without that check. A build without sanitizers
 # ignores the setting.
-export XG_GATEWAY_ENV=ASAN_OPTIONS=detect_leaks=0 XG_FCGI_PROCS=$clients
+export XG_GATEWAY_ENV=ASAN_OPTIONS=detect_leaks=0 XG_FCGI_PROCS=0
+# As many FastCGI processes as clients; none beside the CGI program, whose processes are counted.
+[ "$XG_ENDPOINT" = fcgi ] && XG_FCGI_PROCS=$clients
 # shellcheck source=../support/gateway_server.sh
 source "$here/../support/gateway_server.sh"
 cleanup() {
