@@ -2,7 +2,7 @@
 # Writes a lighttpd configuration that serves the gateway as a CGI program at
 # http://127.0.0.1:PORT/cgi-bin/xmlgateway and as a FastCGI responder at
 # http://127.0.0.1:PORT/fcgi/xmlgateway (XG_FCGI_PROCS processes, default 2, that lighttpd starts
-# itself on a Unix socket in STATE_DIR; 0 serves no FastCGI endpoint).
+# itself on a Unix socket in STATE_DIR/fcgi; 0 serves no FastCGI endpoint).
 # Usage: write-lighttpd-conf.sh STATE_DIR PORT PROGRAM [LANG [GATEWAY_CONF [USER]]]
 #   STATE_DIR     folder for the configuration, the document root and the server's logs
 #   PROGRAM       the built gateway executable (linked into the document root's cgi-bin)
@@ -45,10 +45,13 @@ environment="\"LANG\" => \"$lang\""
 [ -n "$gateway_conf" ] && environment+=", \"XMLGATEWAY_CONF\" => \"$gateway_conf\""
 for word in ${XG_GATEWAY_ENV:-}; do environment+=", \"${word%%=*}\" => \"${word#*=}\""; done
 echo "setenv.add-environment = ($environment)" >>"$state/lighttpd.conf"
-# The FastCGI processes read their environment once, when lighttpd starts them.
+# The FastCGI processes read their environment once, when lighttpd starts them; lighttpd makes
+# their socket once it runs as USER.
+mkdir -p "$state/fcgi"
+[ -n "$user" ] && chown "$user" "$state/fcgi"
 [ "${XG_FCGI_PROCS:-2}" -gt 0 ] && cat >>"$state/lighttpd.conf" <<CONF
 fastcgi.server = ("/fcgi/xmlgateway" => ((
-  "socket" => "$state/xmlgateway.sock",
+  "socket" => "$state/fcgi/xmlgateway.sock",
   "bin-path" => "$program",
   "max-procs" => ${XG_FCGI_PROCS:-2},
   "bin-environment" => ($environment),
