@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <vector>
 
 #include "config/config_file.h"
 #include "config/gateway_config.h"
@@ -82,46 +83,78 @@ int ListeningSocket(const std::string& address) {
   return fd;
 }
 
-// Waits until a connection may be accepted (true) or a termination signal arrived (false).
-// Kept attachments that pass their limits meanwhile are dropped.
-bool WaitForConnection(int listen_fd) {
-  AttachmentPool& pool = ProcessAttachmentPool();
-  for (;;) {
-    if (StopSignal() != 0) return false;
-    pool.DropExpired();
-    pollfd descriptors[2] = {{listen_fd, POLLIN, 0}, {StopEventDescriptor(), POLLIN, 0}};
-    const int count =
-        ::poll(descriptors, descriptors[1].fd >= 0 ? 2 : 1, pool.MillisecondsToNextExpiry());
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      RaiseLastOSError();
-    }
-    if (count == 0) continue;
-    if (descriptors[1].revents != 0 || StopSignal() != 0) return false;
-    if (descriptors[0].revents & (POLLERR | POLLNVAL)) RaiseLastOSError(EBADF);
-    if (descriptors[0].revents != 0) return true;
-  }
-}
-
-// Owns libfcgi's request state for the life of the loop.
-class AcceptedRequests {
+// libfcgi's state of one connection: the request read from it, and the connection itself while
+// the web server keeps it open for further requests (FCGI_KEEP_CONN).
+class Connection {
  public:
-  explicit AcceptedRequests(int listen_fd) {
+  explicit Connection(int listen_fd) {
     FCGX_InitRequest(&request_, listen_fd, FCGI_FAIL_ACCEPT_ON_INTR);
   }
-  ~AcceptedRequests() { FCGX_Free(&request_, 1); }
-  AcceptedRequests(const AcceptedRequests&) = delete;
-  AcceptedRequests& operator=(const AcceptedRequests&) = delete;
+  ~Connection() { FCGX_Free(&request_, 1); }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
 
-  // Accepts the next request: false when there was none to accept after all (another process
-  // took the connection, or the connection ended before its request began).
+  // The connection kept open for further requests, or -1.
+  int KeptFd() const { return request_.ipcFd; }
+  // Reads the next request: from the kept connection, else from a connection accepted on the
+  // listening socket. False when there was none after all (the web server closed the kept
+  // connection, another process took the new one, or it ended before its request began).
   bool Accept() { return FCGX_Accept_r(&request_) == 0; }
-  // Flushes the answer, ends the request and closes its connection.
+  // Flushes the answer and ends the request; closes the connection unless the web server keeps
+  // it.
   void Finish() { FCGX_Finish_r(&request_); }
   FCGX_Request& request() { return request_; }
 
  private:
   FCGX_Request request_{};
+};
+
+// The connections of the process: requests are served one at a time, but a web server that
+// keeps connections open may send the next request on any of them, or open a new one. Waiting on
+// one of them alone would leave the others waiting; closing a kept one to take another would lose
+// a request the web server may be sending on it.
+class Connections {
+ public:
+  explicit Connections(int listen_fd) : listen_fd_(listen_fd) {}
+
+  // Waits for the next request and answers the connection to read it from: one with input (or
+  // its end), else a free one to accept a new connection with; nullptr once a termination signal
+  // arrived. Kept attachments that pass their limits meanwhile are dropped.
+  Connection* WaitForRequest() {
+    AttachmentPool& pool = ProcessAttachmentPool();
+    for (;;) {
+      if (StopSignal() != 0) return nullptr;
+      pool.DropExpired();
+      descriptors_.assign({{StopEventDescriptor(), POLLIN, 0}, {listen_fd_, POLLIN, 0}});
+      // A negative descriptor (a connection that is not kept) is left out by poll.
+      for (const auto& connection : connections_)
+        descriptors_.push_back({connection->KeptFd(), POLLIN, 0});
+      const int count =
+          ::poll(descriptors_.data(), descriptors_.size(), pool.MillisecondsToNextExpiry());
+      if (count < 0) {
+        if (errno == EINTR) continue;
+        RaiseLastOSError();
+      }
+      if (count == 0) continue;
+      if (descriptors_[0].revents != 0 || StopSignal() != 0) return nullptr;
+      for (size_t i = 0; i < connections_.size(); ++i)
+        if (descriptors_[i + 2].revents != 0) return connections_[i].get();
+      if (descriptors_[1].revents & (POLLERR | POLLNVAL)) RaiseLastOSError(EBADF);
+      if (descriptors_[1].revents != 0) return FreeConnection();
+    }
+  }
+
+ private:
+  Connection* FreeConnection() {
+    for (const auto& connection : connections_)
+      if (connection->KeptFd() < 0) return connection.get();
+    connections_.push_back(std::make_unique<Connection>(listen_fd_));
+    return connections_.back().get();
+  }
+
+  int listen_fd_;
+  std::vector<std::unique_ptr<Connection>> connections_;
+  std::vector<pollfd> descriptors_;
 };
 
 // The pool's settings from the configuration; a configuration that cannot be used keeps nothing
@@ -166,15 +199,15 @@ int RunFastCgiProgram(const std::string& address, Action action, StartupStep own
     DeferStopSignals();
     if (FCGX_Init() != 0) RaiseLastOSError();
     const int listen_fd = ListeningSocket(address);
-    AcceptedRequests requests(listen_fd);
+    Connections connections(listen_fd);
     const PoolScope pool;
-    while (WaitForConnection(listen_fd)) {
-      if (!requests.Accept()) continue;
+    while (Connection* connection = connections.WaitForRequest()) {
+      if (!connection->Accept()) continue;
       {
-        FastCgiRequest request(requests.request());
+        FastCgiRequest request(connection->request());
         host.Serve(request);
       }
-      requests.Finish();
+      connection->Finish();
     }
   } catch (...) {
     ReportUnhandledFailure(std::current_exception());
