@@ -100,6 +100,15 @@ class Connection {
   // listening socket. False when there was none after all (the web server closed the kept
   // connection, another process took the new one, or it ended before its request began).
   bool Accept() { return FCGX_Accept_r(&request_) == 0; }
+  // For a kept connection with input: whether that input is its end (the web server closed it).
+  // Then the connection is closed here: libfcgi, finding the end, would go on to accept a new
+  // connection and, the listening socket being non-blocking, find none.
+  bool ClosedByPeer() {
+    char byte;
+    if (::recv(request_.ipcFd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) != 0) return false;
+    FCGX_Free(&request_, 1);
+    return true;
+  }
   // Flushes the answer and ends the request; closes the connection unless the web server keeps
   // it.
   void Finish() { FCGX_Finish_r(&request_); }
@@ -137,10 +146,18 @@ class Connections {
       }
       if (count == 0) continue;
       if (descriptors_[0].revents != 0 || StopSignal() != 0) return nullptr;
-      for (size_t i = 0; i < connections_.size(); ++i)
-        if (descriptors_[i + 2].revents != 0) return connections_[i].get();
       if (descriptors_[1].revents & (POLLERR | POLLNVAL)) RaiseLastOSError(EBADF);
-      if (descriptors_[1].revents != 0) return FreeConnection();
+      // The ready ones in turn, the listening socket among them, starting after the one served
+      // last: under steady load the kept connections always have input, and new connections
+      // would otherwise wait.
+      const size_t candidates = connections_.size() + 1;
+      for (size_t step = 1; step <= candidates; ++step) {
+        const size_t i = (last_served_ + step) % candidates;
+        if (descriptors_[i + 1].revents == 0) continue;
+        if (i > 0 && connections_[i - 1]->ClosedByPeer()) continue;
+        last_served_ = i;
+        return i == 0 ? FreeConnection() : connections_[i - 1].get();
+      }
     }
   }
 
@@ -155,6 +172,8 @@ class Connections {
   int listen_fd_;
   std::vector<std::unique_ptr<Connection>> connections_;
   std::vector<pollfd> descriptors_;
+  // 0: the listening socket; i: connections_[i - 1].
+  size_t last_served_ = 0;
 };
 
 // The pool's settings from the configuration; a configuration that cannot be used keeps nothing

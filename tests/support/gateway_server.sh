@@ -2,7 +2,8 @@
 #   cgi (the default)  lighttpd runs the gateway as a CGI program at /cgi-bin/xmlgateway
 #   fcgi               lighttpd starts FastCGI processes of the gateway itself, at /fcgi/xmlgateway
 #   nginx              nginx passes /fcgi/xmlgateway to one gateway process started as
-#                      `PROGRAM --fastcgi SOCKET` (as under systemd or spawn-fcgi)
+#                      `PROGRAM --fastcgi SOCKET` (as under systemd or spawn-fcgi), keeping its
+#                      connections open for further requests
 # Sourced by the tests. start_gateway_server STATE PORT PROGRAM [GATEWAY_CONF]: writes the
 # configuration into STATE, starts the servers (their standard output and error, the gateway's
 # included, appended to STATE/server.out), waits until they answer and sets gateway_url and
@@ -42,13 +43,18 @@ http {
   scgi_temp_path $state/nginx/scgi;
   # The gateway decides about the size of a request, and gets its body as it arrives.
   client_max_body_size 0;
+  upstream gateway {
+    server unix:$state/xmlgateway.sock;
+    keepalive 4;
+  }
   server {
     listen 127.0.0.1:$port;
     location = /fcgi/xmlgateway {
       include /etc/nginx/fastcgi_params;
       fastcgi_request_buffering off;
       fastcgi_read_timeout 120s;
-      fastcgi_pass unix:$state/xmlgateway.sock;
+      fastcgi_keep_conn on;
+      fastcgi_pass gateway;
     }
   }
 }
