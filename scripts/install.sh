@@ -9,6 +9,7 @@ packages=(
   libxml2-dev libgtest-dev googletest
   firebird3.0-server firebird3.0-server-core firebird3.0-utils firebird-dev libfbclient2
   libcurl4-openssl-dev
+  libfcgi-dev nginx spawn-fcgi wrk nodejs
   lighttpd curl faketime locales time procps iproute2 python3 util-linux
   apache2
 )
@@ -19,6 +20,8 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# npm comes with some builds of the nodejs package, and as a package of its own with Debian's.
+command -v npm >/dev/null || missing+=(npm)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   as_root apt-get update

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds the gateway, creates the embedded demo database and serves the
-# gateway at http://127.0.0.1:8080/cgi-bin/xmlgateway through lighttpd, in the foreground.
+# gateway at http://127.0.0.1:8080/cgi-bin/xmlgateway (a CGI program) and at
+# http://127.0.0.1:8080/fcgi/xmlgateway (FastCGI processes that lighttpd starts) through lighttpd,
+# in the foreground.
 # Started as root, the web server (and so every gateway process) runs as www-data, which owns
 # the demo database. The gateway's configuration, run/xmlgateway.conf, lists the demo database
 # under "embedded": the engine inside the gateway opens it, and checks no password. Every other
@@ -36,8 +38,7 @@ embedded = $state/demo.fdb
 CONF
 chmod 644 "$state/xmlgateway.conf"
 
-conf=$("$root/scripts/write-lighttpd-conf.sh" "$state" "${XG_PORT:-8080}" "$root/build/xmlgateway" \
+conf=$(XG_GATEWAY_ENV="FIREBIRD_LOCK=$state/lock" "$root/scripts/write-lighttpd-conf.sh" "$state" "${XG_PORT:-8080}" "$root/build/xmlgateway" \
   "${LANG:-C}" "$state/xmlgateway.conf" "$user")
-echo "setenv.add-environment += (\"FIREBIRD_LOCK\" => \"$state/lock\")" >>"$conf"
-echo "serving http://127.0.0.1:${XG_PORT:-8080}/cgi-bin/xmlgateway${user:+ as $user} (Ctrl-C stops)"
+echo "serving http://127.0.0.1:${XG_PORT:-8080}/cgi-bin/xmlgateway and /fcgi/xmlgateway${user:+ as $user} (Ctrl-C stops)"
 exec lighttpd -D -f "$conf"

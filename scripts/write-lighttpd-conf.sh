@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Writes a lighttpd configuration that serves the gateway as a CGI program at
-# http://127.0.0.1:PORT/cgi-bin/xmlgateway.
+# http://127.0.0.1:PORT/cgi-bin/xmlgateway and as a FastCGI responder at
+# http://127.0.0.1:PORT/fcgi/xmlgateway (XG_FCGI_PROCS processes, default 2, that lighttpd starts
+# itself on a Unix socket in STATE_DIR/fcgi; 0 serves no FastCGI endpoint).
 # Usage: write-lighttpd-conf.sh STATE_DIR PORT PROGRAM [LANG [GATEWAY_CONF [USER]]]
 #   STATE_DIR     folder for the configuration, the document root and the server's logs
 #   PROGRAM       the built gateway executable (linked into the document root's cgi-bin)
@@ -9,6 +11,7 @@
 #                 gateway reads /etc/xmlgateway/xmlgateway.conf if there is one)
 #   USER          the user the web server, and so the gateway, runs as once it has started
 #                 (for a server started as root)
+# XG_GATEWAY_ENV: further NAME=VALUE words of the gateway's environment, for both endpoints.
 # Prints the configuration's path.
 set -euo pipefail
 state=$(mkdir -p "$1" && cd "$1" && pwd)
@@ -26,7 +29,7 @@ server.port = $port
 server.document-root = "$state/www"
 server.errorlog = "$state/error.log"
 server.pid-file = "$state/lighttpd.pid"
-server.modules = ("mod_cgi", "mod_setenv")
+server.modules = ("mod_cgi", "mod_setenv", "mod_fastcgi")
 server.max-connections = 256
 # A gateway process that gets no answer from a frozen database server would wait for ever: the
 # web server ends a CGI program that writes nothing for two minutes.
@@ -38,11 +41,23 @@ server.max-connections = 256
 # limit instead of waiting for the web server to have the whole body.
 server.stream-request-body = 2
 CONF
-if [ -n "$gateway_conf" ]; then
-  echo "setenv.add-environment = (\"LANG\" => \"$lang\", \"XMLGATEWAY_CONF\" => \"$gateway_conf\")" >>"$state/lighttpd.conf"
-else
-  echo "setenv.add-environment = (\"LANG\" => \"$lang\")" >>"$state/lighttpd.conf"
-fi
+environment="\"LANG\" => \"$lang\""
+[ -n "$gateway_conf" ] && environment+=", \"XMLGATEWAY_CONF\" => \"$gateway_conf\""
+for word in ${XG_GATEWAY_ENV:-}; do environment+=", \"${word%%=*}\" => \"${word#*=}\""; done
+echo "setenv.add-environment = ($environment)" >>"$state/lighttpd.conf"
+# The FastCGI processes read their environment once, when lighttpd starts them; lighttpd makes
+# their socket once it runs as USER.
+mkdir -p "$state/fcgi"
+[ -n "$user" ] && chown "$user" "$state/fcgi"
+[ "${XG_FCGI_PROCS:-2}" -gt 0 ] && cat >>"$state/lighttpd.conf" <<CONF
+fastcgi.server = ("/fcgi/xmlgateway" => ((
+  "socket" => "$state/fcgi/xmlgateway.sock",
+  "bin-path" => "$program",
+  "max-procs" => ${XG_FCGI_PROCS:-2},
+  "bin-environment" => ($environment),
+  "check-local" => "disable",
+)))
+CONF
 if [ -n "$user" ]; then
   printf 'server.username = "%s"\nserver.groupname = "%s"\n' "$user" "$(id -gn "$user")" >>"$state/lighttpd.conf"
 fi

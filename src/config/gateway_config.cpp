@@ -21,6 +21,8 @@ XG_RESOURCE(SConfigKeyTwice, "key %s given a second time in section [%s]");
 XG_RESOURCE(SConfigBadByteCount,
             "%s must be a whole number of bytes, optionally followed by K, M or G, at most %d "
             "bytes: %s");
+XG_RESOURCE(SConfigBadSwitch, "%s must be on or off: %s");
+XG_RESOURCE(SConfigBadCount, "%s must be a whole number from %d to %d: %s");
 XG_RESOURCE(SConfigBadCharset, "charset must be one character set name: %s");
 XG_RESOURCE(SConfigCannotRead, "Cannot read configuration file %s: %s");
 
@@ -67,6 +69,22 @@ std::optional<int64_t> ByteCount(const std::string& value, int64_t limit) {
   if (number > (limit >> shift)) return std::nullopt;
   return number << shift;
 }
+
+// Decimal digits, from `low` to `high`.
+std::optional<int> Count(const std::string& value, int low, int high) {
+  if (value.empty() || value.size() > 10) return std::nullopt;
+  int64_t number = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + (c - '0');
+  }
+  if (number < low || number > high) return std::nullopt;
+  return static_cast<int>(number);
+}
+
+// The longest time a pool setting takes: a year, in seconds.
+constexpr int kMaxPoolSeconds = 366 * 24 * 3600;
+constexpr int kMaxPoolAttachments = 1000;
 
 // A character set name as the server knows them: letters, digits and "_", at most 31.
 bool IsCharsetName(const std::string& value) {
@@ -127,7 +145,7 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
     auto fail = [&](const ResourceString& what, std::initializer_list<FormatArg> args) {
       RaiseConfigError(fileName, entry.line, Format(LoadResString(what), args));
     };
-    if (entry.section != "databases" && entry.section != "limits")
+    if (entry.section != "databases" && entry.section != "limits" && entry.section != "pool")
       fail(SConfigUnknownSection, {entry.section});
     if (entry.key.empty()) continue;  // the section line itself
     if (!seen.emplace(entry.section, entry.key).second)
@@ -154,6 +172,20 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
       (request ? config.maxRequestBytes
        : spool ? config.spoolMemoryBytes
                : config.maxAnswerBytes) = *count;
+    } else if (entry.section == "pool" && entry.key == "attachments") {
+      if (entry.value != "on" && entry.value != "off")
+        fail(SConfigBadSwitch, {entry.key, entry.value});
+      config.poolAttachments = entry.value == "on";
+    } else if (entry.section == "pool" &&
+               (entry.key == "idle-seconds" || entry.key == "max-age-seconds" ||
+                entry.key == "max-per-process")) {
+      const bool seconds = entry.key != "max-per-process";
+      const int high = seconds ? kMaxPoolSeconds : kMaxPoolAttachments;
+      const std::optional<int> count = Count(entry.value, 0, high);
+      if (!count) fail(SConfigBadCount, {entry.key, 0, high, entry.value});
+      (entry.key == "idle-seconds"      ? config.poolIdleSeconds
+       : entry.key == "max-age-seconds" ? config.poolMaxAgeSeconds
+                                        : config.poolMaxPerProcess) = *count;
     } else {
       fail(SConfigUnknownKey, {entry.key, entry.section});
     }

@@ -12,6 +12,11 @@
 //   max-answer-bytes = N    largest query answer (default 512M)
 //   spool-memory-bytes = N  query answer bytes held in memory before the rest goes to a
 //                           temporary file (default 4M)
+//   [pool]                  attachments kept between the requests of a FastCGI process
+//   attachments = on|off    keep them (default off: every request attaches and detaches)
+//   idle-seconds = N        drop one unused this long (default 60)
+//   max-age-seconds = N     drop one this long after its attach checked the password (default 300)
+//   max-per-process = N     keep at most this many (default 4)
 #pragma once
 
 #include <cstdint>
@@ -29,6 +34,10 @@ struct GatewayConfig {
   int64_t maxRequestBytes = int64_t{16} << 20;
   int64_t maxAnswerBytes = int64_t{512} << 20;
   int64_t spoolMemoryBytes = int64_t{4} << 20;
+  bool poolAttachments = false;
+  int poolIdleSeconds = 60;
+  int poolMaxAgeSeconds = 300;
+  int poolMaxPerProcess = 4;
 };
 
 // The default file, read when XMLGATEWAY_CONF names none.

@@ -32,10 +32,13 @@ IbDatabase::~IbDatabase() {
   internal_transaction_.reset();
 }
 
-void IbDatabase::EndActiveTransactions() {
+bool IbDatabase::EndTransactions() {
+  bool ended = true;
   for (IbTransaction* transaction : {internal_transaction_.get(), transaction_}) {
-    if (transaction != nullptr && transaction->Active()) transaction->EndByDefaultAction();
+    if (transaction != nullptr && transaction->Active())
+      ended = transaction->EndByDefaultAction() && ended;
   }
+  return ended;
 }
 
 void IbDatabase::CheckNotConnected() const {
@@ -77,6 +80,7 @@ void IbDatabase::Attach() {
     ThrowDatabaseError(status_);
   }
   RegisterAttachment(handle_);
+  attached_at_ = std::chrono::steady_clock::now();
   ThrowIfStopped();
   ReadDatabaseDialect();
   if (db_sql_dialect_ < sql_dialect_) sql_dialect_ = db_sql_dialect_;
@@ -99,7 +103,7 @@ void IbDatabase::Disconnect() {
   if (!Connected()) return;
   CleanUpOnFailure(
       [&] {
-        EndActiveTransactions();
+        EndTransactions();
         UnregisterAttachment(handle_);
         CheckStatus(client_.isc_detach_database(status_.get(), &handle_), status_,
                     FailedCall::kOnAttachment);
@@ -111,7 +115,7 @@ void IbDatabase::Disconnect() {
 
 void IbDatabase::ForceClose() {
   if (!Connected()) return;
-  EndActiveTransactions();
+  EndTransactions();
   UnregisterAttachment(handle_);
   StatusVector ignored;
   client_.isc_detach_database(ignored.get(), &handle_);

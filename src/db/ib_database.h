@@ -7,6 +7,7 @@
 
 #include <ibase.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,12 @@ class IbDatabase {
   void Disconnect();
   // Ends every active transaction by force, detaches ignoring failures; never raises.
   void ForceClose();
+  // Ends the active transactions by their default actions without detaching, for an attachment
+  // that is kept for another request. Answers whether each ended by its action (a failed end is
+  // rolled back, and the attachment should not be kept).
+  bool EndTransactions();
+  // When the current attachment was made (when the server checked its password).
+  std::chrono::steady_clock::time_point AttachedAt() const { return attached_at_; }
 
   isc_db_handle* Handle() { return &handle_; }
 
@@ -77,9 +84,6 @@ class IbDatabase {
   void Attach();
   void ReadDatabaseDialect();
   void CheckNotConnected() const;
-  // Ends the internal transaction and the one made on the database, when active, each by force
-  // and by its default action.
-  void EndActiveTransactions();
 
   const IbClientLibrary& client_;
   StatusVector status_;
@@ -89,6 +93,7 @@ class IbDatabase {
   int sql_dialect_ = 3;
   int db_sql_dialect_ = 3;
   isc_db_handle handle_ = 0;
+  std::chrono::steady_clock::time_point attached_at_;
   std::unique_ptr<IbTransaction> internal_transaction_;
   // Set and cleared by the transaction made on this database (one at a time).
   IbTransaction* transaction_ = nullptr;

@@ -75,14 +75,16 @@ void IbTransaction::End(TransactionAction action) {
   database_.ThrowFailure(status_);
 }
 
-void IbTransaction::EndByDefaultAction() {
-  if (!Active()) return;
+bool IbTransaction::EndByDefaultAction() {
+  if (!Active()) return true;
   StatusVector status;
-  if (Call(default_action_, status) != 0) {
+  const bool ended = Call(default_action_, status) == 0;
+  if (!ended) {
     StatusVector ignored;
     client_.isc_rollback_transaction(ignored.get(), &handle_);
   }
   handle_ = 0;
+  return ended;
 }
 
 }  // namespace xg

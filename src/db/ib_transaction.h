@@ -36,8 +36,8 @@ class IbTransaction {
   // database by force first.
   void End(TransactionAction action);
   // Ends by force with the default action; a failed end is followed by a rollback, and nothing
-  // is reported.
-  void EndByDefaultAction();
+  // is reported. Answers whether it ended by the default action (true when not active).
+  bool EndByDefaultAction();
 
   isc_tr_handle* Handle() { return &handle_; }
 

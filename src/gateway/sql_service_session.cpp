@@ -2,6 +2,7 @@
 
 #include "config/database_policy.h"
 #include "config/gateway_config.h"
+#include "db/attachment_pool.h"
 #include "gateway/base64.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
@@ -33,6 +34,8 @@ const char* ProvidersFor(DatabaseRoute route) {
 }  // namespace
 
 SqlServiceSession::~SqlServiceSession() {
+  // A failure is leaving the service: the attachment is not kept.
+  keep_attachment_ = false;
   try {
     Finish();
   } catch (...) {
@@ -47,6 +50,19 @@ void SqlServiceSession::Connect(const std::string& request_text) {
   if (route == DatabaseRoute::kRefused)
     throw EDatabaseError(
         Format(LoadResString(SDatabaseNotAllowed), {params_.db.substr(0, kEchoedNameLength)}));
+  AttachmentPool& pool = ProcessAttachmentPool();
+  if (pool.Enabled()) {
+    // An attachment is found again by everything that made it: the name, the user and the
+    // password the server checked (the route and the character set are the process's).
+    pool_key_ = params_.db + '\0' + params_.user + '\0' + DecodeBase64(params_.pass);
+    database_ = pool.Take(pool_key_);
+  }
+  if (!database_) Attach(route, config);
+  transaction_ = std::make_unique<IbTransaction>(*database_);
+  query_ = std::make_unique<IbQuery>(*transaction_);
+}
+
+void SqlServiceSession::Attach(DatabaseRoute route, const GatewayConfig& config) {
   database_ = std::make_unique<IbDatabase>();
   database_->SetDatabaseName(params_.db);
   database_->AddParam("user_name=" + params_.user);
@@ -54,8 +70,6 @@ void SqlServiceSession::Connect(const std::string& request_text) {
   if (!config.charset.empty()) database_->AddParam("lc_ctype=" + config.charset);
   database_->SetConnectionConfig(ProvidersFor(route));
   database_->Connect();
-  transaction_ = std::make_unique<IbTransaction>(*database_);
-  query_ = std::make_unique<IbQuery>(*transaction_);
 }
 
 void SqlServiceSession::LoadStatement() {
@@ -77,6 +91,12 @@ void SqlServiceSession::Finish() {
   }
   // The statement is released while its transaction and its attachment are still there.
   query_.reset();
+  if (keep_attachment_ && !pool_key_.empty() && database_ && database_->Connected() &&
+      !AnswerMuted() && database_->EndTransactions()) {
+    transaction_.reset();
+    ProcessAttachmentPool().Give(pool_key_, std::move(database_));
+    return;
+  }
   CleanUpOnFailure(
       [&] {
         if (database_) database_->Disconnect();

@@ -4,11 +4,16 @@
 // action, a commit) and then frees the transaction and the database; a session that is destroyed
 // without Finish (a failure is already on its way) does the same and swallows what fails. In a
 // request that a termination signal stopped, the disconnect rolls the transaction back instead.
+// In a process that keeps attachments (db/attachment_pool.h), Connect takes a kept one of the
+// same name, user and password, and Finish ends the transactions and keeps the attachment
+// instead of detaching; one whose session is destroyed without Finish is detached.
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "config/database_policy.h"
+#include "config/gateway_config.h"
 #include "db/ib_database.h"
 #include "db/ib_query.h"
 #include "db/ib_transaction.h"
@@ -42,8 +47,13 @@ class SqlServiceSession {
 
  private:
   void FreeAll();
+  // Creates and attaches the database on its road.
+  void Attach(DatabaseRoute route, const GatewayConfig& config);
 
   RequestParams params_;
+  // The attachment's key in the process's pool; empty when attachments are not kept.
+  std::string pool_key_;
+  bool keep_attachment_ = true;
   // Freed in the reverse order: the query before its transaction before its database.
   std::unique_ptr<IbDatabase> database_;
   std::unique_ptr<IbTransaction> transaction_;

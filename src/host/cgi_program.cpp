@@ -28,19 +28,6 @@
 namespace xg {
 namespace {
 
-// A failure outside the request: its class, module, address and message on standard error.
-// Built in a fixed buffer, since the failure may be that memory ran out.
-void ReportUnhandledFailure(const std::exception_ptr& failure) {
-  const Exception* exception = AsException(failure);
-  const std::string_view message = exception ? std::string_view(exception->Message()) : "";
-  char text[1024];
-  const size_t length =
-      std::min(FormatUnhandledExceptionText(text, sizeof text, FailureClassName(failure),
-                                            exception ? exception->Address() : 0, message),
-               sizeof text);
-  WriteAll(STDERR_FILENO, text, length);
-}
-
 // While a request is served its fault state is the one the fault handler sees.
 class PublishedFaultState {
  public:
@@ -51,6 +38,17 @@ class PublishedFaultState {
 };
 
 }  // namespace
+
+void ReportUnhandledFailure(const std::exception_ptr& failure) {
+  const Exception* exception = AsException(failure);
+  const std::string_view message = exception ? std::string_view(exception->Message()) : "";
+  char text[1024];
+  const size_t length =
+      std::min(FormatUnhandledExceptionText(text, sizeof text, FailureClassName(failure),
+                                            exception ? exception->Address() : 0, message),
+               sizeof text);
+  WriteAll(STDERR_FILENO, text, length);
+}
 
 Spool GatewayAction(CgiRequest& request, const RegionalSettings& settings) {
   return GatewayAnswer([&request] { return request.ReadFormBody(); }, request.UserAgent(),

@@ -18,6 +18,7 @@
 // number; a termination signal ends it with 128 + the signal number.
 #pragma once
 
+#include <exception>
 #include <string>
 
 #include "host/cgi_request.h"
@@ -51,6 +52,10 @@ class Host {
   RegionalSettings settings_;
   Action action_;
 };
+
+// A failure outside a request: its class, module, address and message on standard error. Built
+// in a fixed buffer, since the failure may be that memory ran out.
+void ReportUnhandledFailure(const std::exception_ptr& failure);
 
 // Start-up steps 0 to 5; a failure leaves as it was raised.
 Host Startup(Action action = &GatewayAction);

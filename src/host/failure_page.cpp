@@ -66,19 +66,24 @@ void WriteFailurePage(const std::exception_ptr& failure, Request& request) {
   request.Write(page.data(), page.size());
 }
 
-void WriteFailurePageForFault(int fd, std::string_view class_name, std::string_view message) {
-  char page[kPageBuffer];
-  char header[kHeaderBuffer];
+void FormatFaultPage(FaultPageText& text, std::string_view class_name, std::string_view message) {
   // The message is cut so that the page holds it whole.
   class_name = class_name.substr(0, std::min(class_name.size(), size_t{256}));
-  const size_t page_room = sizeof page - kPageFormat.size() - class_name.size();
-  message = message.substr(0, std::min(message.size(), std::min(page_room, sizeof header / 2)));
-  const size_t page_length =
-      std::min(FormatFailurePage(page, sizeof page, class_name, message), sizeof page);
-  const size_t header_length =
-      std::min(FormatFailureHeader(header, sizeof header, message, page_length), sizeof header);
-  WriteAll(fd, header, header_length);
-  WriteAll(fd, page, page_length);
+  const size_t page_room = sizeof text.page - kPageFormat.size() - class_name.size();
+  message =
+      message.substr(0, std::min(message.size(), std::min(page_room, sizeof text.header / 2)));
+  text.page_length = std::min(FormatFailurePage(text.page, sizeof text.page, class_name, message),
+                              sizeof text.page);
+  text.header_length =
+      std::min(FormatFailureHeader(text.header, sizeof text.header, message, text.page_length),
+               sizeof text.header);
+}
+
+void WriteFailurePageForFault(int fd, std::string_view class_name, std::string_view message) {
+  FaultPageText text;
+  FormatFaultPage(text, class_name, message);
+  WriteAll(fd, text.header, text.header_length);
+  WriteAll(fd, text.page, text.page_length);
 }
 
 }  // namespace xg

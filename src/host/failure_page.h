@@ -25,9 +25,19 @@ size_t FormatFailureHeader(char* out, size_t capacity, std::string_view message,
 // is not an Exception has an empty message. Write failures are ignored.
 void WriteFailurePage(const std::exception_ptr& failure, Request& request);
 
-// The same for a processor fault, from inside the signal handler: formats into fixed buffers
-// (a message that does not fit is cut, and the length line counts the page as written) and
-// writes to file descriptor `fd` with plain writes. A FaultReporter (see fatal_signals.h).
+// The header text and the page of a processor fault, formatted inside the signal handler into
+// fixed buffers: a message that does not fit is cut, and the length line counts the page as
+// written.
+struct FaultPageText {
+  char header[2048];
+  size_t header_length = 0;
+  char page[4096];
+  size_t page_length = 0;
+};
+void FormatFaultPage(FaultPageText& text, std::string_view class_name, std::string_view message);
+
+// The same for a processor fault, from inside the signal handler: formats the FaultPageText and
+// writes it to file descriptor `fd` with plain writes. A FaultReporter (see fatal_signals.h).
 void WriteFailurePageForFault(int fd, std::string_view class_name, std::string_view message);
 
 }  // namespace xg

@@ -81,8 +81,14 @@ void OnFatalSignal(int signal, siginfo_t* info, void* context) {
   char text[1024];
   size_t length = 0;
   if (request) {
-    if (report && !request->output_started && request->output_fd >= 0)
-      report(request->output_fd, class_name, std::string_view(message, message_length));
+    const std::string_view text(message, message_length);
+    if (!request->output_started && request->output_fd >= 0) {
+      if (request->own_reporter) {
+        request->own_reporter(*request, class_name, text);
+      } else if (report) {
+        report(request->output_fd, class_name, text);
+      }
+    }
   } else if (!PreparedRunTimeErrors()) {
     length = FormatRunTimeErrorText(text, sizeof text - 2, number, record.address);
     if (length > sizeof text - 2) length = sizeof text - 2;

@@ -40,6 +40,12 @@ void SetFaultReporter(FaultReporter reporter);
 struct RequestFaultState {
   volatile sig_atomic_t output_started = 0;
   int output_fd = -1;
+  // An output that is no plain byte stream (the records of a FastCGI connection) has a reporter
+  // of its own, called in place of the process's one; `output_id` is what it needs besides the
+  // descriptor (the FastCGI request id).
+  void (*own_reporter)(const RequestFaultState& state, std::string_view class_name,
+                       std::string_view message) = nullptr;
+  int output_id = 0;
 };
 
 // Publishes the state of the request being served for the handler; nullptr when none is (the

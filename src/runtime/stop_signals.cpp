@@ -35,6 +35,8 @@ enum class Phase {
 
 bool installed = false;
 bool takenOver = false;
+// Set before the watcher starts; see DeferStopSignals.
+bool deferred = false;
 std::atomic<int> stopSignal{0};
 std::atomic<Phase> phase{Phase::kRequest};
 
@@ -49,6 +51,8 @@ StopHook shutdownHook = nullptr;
 pthread_t watcher;
 int signalDescriptor = -1;
 int quitDescriptor = -1;
+// In a process that defers the signals: written by the watcher when a signal arrives.
+int stopEventDescriptor = -1;
 
 // Sent to the thread that writes the answer: its only effect is to end a blocking write early.
 int WakeSignal() {
@@ -89,16 +93,28 @@ void ReadSignals() {
   }
 }
 
+// Makes the stop event readable, for the serving loop of a process that defers the signals.
+void NotifyServingLoop() {
+  const uint64_t one = 1;
+  if (::write(stopEventDescriptor, &one, sizeof one) < 0) {
+    // The counter is already readable (it cannot overflow from these few writes).
+  }
+}
+
 void* Watch(void*) {
   int64_t deadline = 0;
   for (;;) {
     pollfd descriptors[2] = {{quitDescriptor, POLLIN, 0}, {signalDescriptor, POLLIN, 0}};
-    const int timeout = stopSignal.load() != 0 ? kInterruptIntervalMs : -1;
+    const int timeout = stopSignal.load() != 0 && !deferred ? kInterruptIntervalMs : -1;
     if (::poll(descriptors, 2, timeout) < 0 && errno != EINTR) return nullptr;
     if (descriptors[0].revents != 0) return nullptr;
     if (descriptors[1].revents != 0) ReadSignals();
     const int signal = stopSignal.load();
     if (signal == 0) continue;
+    if (deferred) {
+      NotifyServingLoop();
+      continue;
+    }
     const int64_t now = NowMs();
     if (deadline == 0) deadline = now + kDeadlineMs;
     if (now >= deadline) ::_exit(128 + signal);
@@ -128,12 +144,13 @@ void InstallStopSignalHandlers() {
 }
 
 void TakeOverStopSignals(StopHook interrupt, StopHook shutdown) {
-  if (!installed || takenOver) return;
+  if (!installed) return;
   {
     std::lock_guard<std::mutex> lock(mutex);
     interruptHook = interrupt;
     shutdownHook = shutdown;
   }
+  if (takenOver) return;
   const sigset_t set = StopSignalSet();
   // A signal that arrives from here on stays pending until the watcher reads it.
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
@@ -150,12 +167,28 @@ void TakeOverStopSignals(StopHook interrupt, StopHook shutdown) {
   pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
+void DeferStopSignals() {
+  if (!installed || takenOver) return;
+  stopEventDescriptor = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (stopEventDescriptor < 0) return;
+  deferred = true;
+  TakeOverStopSignals(nullptr, nullptr);
+  if (!takenOver) {
+    deferred = false;
+    CloseDescriptor(stopEventDescriptor);
+  }
+}
+
+int StopEventDescriptor() {
+  return stopEventDescriptor;
+}
+
 int StopSignal() {
   return stopSignal.load();
 }
 
 bool AnswerMuted() {
-  return stopSignal.load() != 0 && phase.load() != Phase::kAnswerDecided;
+  return stopSignal.load() != 0 && !deferred && phase.load() != Phase::kAnswerDecided;
 }
 
 void ThrowIfStopped() {
@@ -169,7 +202,7 @@ void AcknowledgeStop() {
 
 CommitSection::CommitSection() {
   std::lock_guard<std::mutex> lock(mutex);
-  if (stopSignal.load() != 0) throw RequestStopped{};
+  if (stopSignal.load() != 0 && !deferred) throw RequestStopped{};
   phase = Phase::kCommitting;
 }
 

@@ -17,6 +17,8 @@
 // - Whatever happens, the process ends within a second of the signal: a request that has not
 //   finished by then (a database server that does not answer an attach) is ended by the watcher
 //   without further clean-up; the engine rolls back what was not committed.
+// A process that serves requests one after the other (FastCGI) defers the signals instead: see
+// DeferStopSignals.
 #pragma once
 
 namespace xg {
@@ -38,10 +40,22 @@ using StopHook = void (*)();
 // not install the handlers, or when called again.
 void TakeOverStopSignals(StopHook interrupt, StopHook shutdown);
 
+// For a process that serves many requests (FastCGI), called after start-up in place of the
+// stop-at-once handling: the signals are taken over at once (blocked, read by the watcher), and a
+// signal never stops a request. It is noted, the descriptor StopEventDescriptor() becomes
+// readable, and the serving loop ends before it takes the next request; the request in hand (its
+// commit included) runs to its end and its answer goes out whole. A later TakeOverStopSignals
+// only sets the hooks: `interrupt` is never called, `shutdown` still is, by FinishStopSignals.
+// Does nothing in a process that did not install the handlers.
+void DeferStopSignals();
+// Readable once a termination signal arrived in a process that defers them; -1 before
+// DeferStopSignals, and in a process that does not defer them.
+int StopEventDescriptor();
+
 // The signal that stopped the request, or 0.
 int StopSignal();
 // A signal stopped the request and the answer is not one that must still go out: nothing more is
-// written to standard output.
+// written to standard output. Never true in a process that defers the signals.
 bool AnswerMuted();
 // Raises RequestStopped when the answer is muted.
 void ThrowIfStopped();

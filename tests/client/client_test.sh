@@ -2,7 +2,8 @@
 # xmlgateway-client against the gateway served by lighttpd: every service in every format, values
 # that need escaping round-tripping into CSV and JSON, and the client's failures with their exit
 # codes (against lighttpd itself and a fake web server for answers the gateway never gives).
-# Usage: client_test.sh CLIENT GATEWAY
+# Usage: client_test.sh CLIENT GATEWAY (XG_ENDPOINT chooses the endpoint: see
+# support/gateway_server.sh)
 set -uo pipefail
 client=$1
 program=$2
@@ -19,16 +20,17 @@ cat >"$state/xmlgateway.conf" <<CONF
 [databases]
 embedded = $state/db/*
 CONF
-conf=$("$scripts/write-lighttpd-conf.sh" "$state" "$port" "$program" C "$state/xmlgateway.conf")
 
 "$scripts/create-demo-db.sh" "$state/db/demo.fdb" >/dev/null || { echo "FAIL: no demo database"; exit 1; }
-# The gateway's standard error goes to the web server's: kept apart, shown when a check fails.
-lighttpd -D -f "$conf" 2>"$state/lighttpd.log" &
-server=$!
 python3 "$here/fake_http_server.py" "$state/fake.port" 2>"$state/fake.log" &
 fake=$!
-trap 'kill $server $fake 2>/dev/null; wait $server $fake 2>/dev/null; rm -rf "$state"' EXIT
-url="http://127.0.0.1:$port/cgi-bin/xmlgateway"
+# shellcheck source=../support/gateway_server.sh
+source "$here/../support/gateway_server.sh"
+trap 'stop_gateway_server; kill $fake 2>/dev/null; wait $fake 2>/dev/null; rm -rf "$state"' EXIT
+# The gateway's standard error goes to the web server's (state/server.out): kept apart, shown when
+# a check fails.
+start_gateway_server "$state" "$port" "$program" "$state/xmlgateway.conf"
+url=$gateway_url
 for _ in $(seq 1 300); do curl -s -o /dev/null "$url" && [ -s "$state/fake.port" ] && break; sleep 0.1; done
 fake_url="http://127.0.0.1:$(cat "$state/fake.port")"
 
@@ -270,7 +272,7 @@ grep -q '^Exit codes:' "$state/help.out" || fail "help: no exit codes"
 
 if [ "$failures" -ne 0 ]; then
   echo "the web server's standard error:"
-  cat "$state/lighttpd.log"
+  cat "$state/server.out"
   echo "$failures client checks failed"
   exit 1
 fi

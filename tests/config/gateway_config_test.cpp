@@ -29,6 +29,10 @@ TEST(GatewayConfig, NoFileAndAnEmptyFileGiveTheDefaults) {
     EXPECT_EQ(config.maxRequestBytes, 16 * 1024 * 1024);
     EXPECT_EQ(config.maxAnswerBytes, 512 * 1024 * 1024);
     EXPECT_EQ(config.spoolMemoryBytes, 4 * 1024 * 1024);
+    EXPECT_FALSE(config.poolAttachments);
+    EXPECT_EQ(config.poolIdleSeconds, 60);
+    EXPECT_EQ(config.poolMaxAgeSeconds, 300);
+    EXPECT_EQ(config.poolMaxPerProcess, 4);
   }
 }
 
@@ -42,7 +46,12 @@ TEST(GatewayConfig, EveryKeyIsRead) {
       "[ limits ]\n"
       "max-request-bytes = 64K\n"
       "max-answer-bytes = 3G\n"
-      "spool-memory-bytes = 0\n",
+      "spool-memory-bytes = 0\n"
+      "[pool]\n"
+      "attachments = on\n"
+      "idle-seconds = 5\n"
+      "max-age-seconds = 0\n"
+      "max-per-process = 12\n",
       "x.conf");
   EXPECT_EQ(config.allow, (std::vector<std::string>{"/srv/xg/*.fdb", "/srv/other/a.fdb"}));
   EXPECT_EQ(config.embedded, std::vector<std::string>{"/srv/xg/demo.fdb"});
@@ -50,6 +59,11 @@ TEST(GatewayConfig, EveryKeyIsRead) {
   EXPECT_EQ(config.maxRequestBytes, 64 * 1024);
   EXPECT_EQ(config.maxAnswerBytes, int64_t{3} << 30);
   EXPECT_EQ(config.spoolMemoryBytes, 0);
+  EXPECT_TRUE(config.poolAttachments);
+  EXPECT_EQ(config.poolIdleSeconds, 5);
+  EXPECT_EQ(config.poolMaxAgeSeconds, 0);
+  EXPECT_EQ(config.poolMaxPerProcess, 12);
+  EXPECT_FALSE(ParseGatewayConfig("[pool]\nattachments = off\n", "x.conf").poolAttachments);
 
   // An empty allow list allows nothing; byte counts may be plain numbers.
   const GatewayConfig closed =
@@ -75,7 +89,18 @@ TEST(GatewayConfig, MalformedFilesAreRefusedWithTheirFileAndLine) {
       {"[databases]\nallow = a\x01"
        "b\n",
        at + "2: control character in the line"},
-      {"[pool]\nsize = 4\n", at + "1: unknown section [pool]"},
+      {"[pools]\nsize = 4\n", at + "1: unknown section [pools]"},
+      {"[pool]\nsize = 4\n", at + "2: unknown key size in section [pool]"},
+      {"[pool]\nattachments = yes\n", at + "2: attachments must be on or off: yes"},
+      {"[pool]\nattachments =\n", at + "2: attachments must be on or off: "},
+      {"[pool]\nidle-seconds = -1\n",
+       at + "2: idle-seconds must be a whole number from 0 to 31622400: -1"},
+      {"[pool]\nmax-age-seconds = 31622401\n",
+       at + "2: max-age-seconds must be a whole number from 0 to 31622400: 31622401"},
+      {"[pool]\nmax-per-process = 99999999999\n",
+       at + "2: max-per-process must be a whole number from 0 to 1000: 99999999999"},
+      {"[pool]\nmax-per-process = 4x\n",
+       at + "2: max-per-process must be a whole number from 0 to 1000: 4x"},
       {"[Databases]\n", at + "1: unknown section [Databases]"},
       {"[databases]\nallowed = *\n", at + "2: unknown key allowed in section [databases]"},
       {"[limits]\nallow = *\n", at + "2: unknown key allow in section [limits]"},

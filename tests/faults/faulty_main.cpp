@@ -4,11 +4,14 @@
 // - "after-response": a null write once the answer's content has been written;
 // - "startup-exception": the program's own start-up step raises EInOutError "Disk full";
 // - "startup-fault": that step writes to a null pointer.
+// Started with a listening socket as standard input it is a FastCGI responder like the gateway;
+// the request's variable names the fault then ("after-response" is the CGI program's only).
 #include <cstdlib>
 #include <string_view>
 
 #include "faults/injected_faults.h"
 #include "host/cgi_program.h"
+#include "host/fastcgi_program.h"
 #include "host/process_request.h"
 #include "runtime/runtime_errors.h"
 
@@ -21,7 +24,7 @@ std::string_view RequestedFault() {
 }
 
 Spool FaultyAction(CgiRequest& request, const RegionalSettings& settings) {
-  CauseFault(RequestedFault());
+  CauseFault(request.Variable("HTTP_X_XG_FAULT"));
   return GatewayAction(request, settings);
 }
 
@@ -47,6 +50,9 @@ void FailingStartupStep() {
 }  // namespace xg::test
 
 int main() {
+  if (xg::IsListeningSocket(0))
+    return xg::RunFastCgiProgram(std::string(), &xg::test::FaultyAction,
+                                 &xg::test::FailingStartupStep);
   xg::test::FaultyProcessRequest request;
   return xg::RunCgiProgram(request, &xg::test::FaultyAction, &xg::test::FailingStartupStep);
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The gateway served by lighttpd: requests over HTTP with curl, answers checked byte for byte
 # where they are fixed and line by line where they carry the clock.
-# Usage: http_test.sh PROGRAM
+# Usage: http_test.sh PROGRAM (XG_ENDPOINT chooses the endpoint: see support/gateway_server.sh)
 set -uo pipefail
 program=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -10,12 +10,11 @@ state=$(mktemp -d /tmp/xg-http.XXXXXX)
 # connection of another test can hold it.
 port=$((20000 + RANDOM % 12000))
 printf '[limits]\nmax-request-bytes = 8M\n' >"$state/xmlgateway.conf"
-conf=$("$here/../../scripts/write-lighttpd-conf.sh" "$state" "$port" "$program" C "$state/xmlgateway.conf")
-lighttpd -D -f "$conf" &
-server=$!
-trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -rf "$state"' EXIT
-url="http://127.0.0.1:$port/cgi-bin/xmlgateway"
-for _ in $(seq 1 50); do curl -s -o /dev/null "$url" && break; sleep 0.1; done
+# shellcheck source=../support/gateway_server.sh
+source "$here/../support/gateway_server.sh"
+trap 'stop_gateway_server; rm -rf "$state"' EXIT
+start_gateway_server "$state" "$port" "$program" "$state/xmlgateway.conf"
+url=$gateway_url
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

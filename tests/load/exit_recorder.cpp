@@ -3,19 +3,19 @@
 // streams and environment; SIGTERM, SIGINT and SIGHUP sent to this process are passed on to it;
 // when it ends, one line "PID exit CODE" or "PID signal NUMBER" is appended to the log in a
 // single write, and this process ends the same way.
-// Usage: exit_recorder LOG PROGRAM ARGV0
+// Usage: exit_recorder LOG PROGRAM ARGV0 [ARGUMENT...]
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: exit_recorder LOG PROGRAM ARGV0\n");
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: exit_recorder LOG PROGRAM ARGV0 [ARGUMENT...]\n");
     return 2;
   }
   sigset_t passed, watched, original;
@@ -29,8 +29,7 @@ int main(int argc, char** argv) {
   if (child < 0) return 2;
   if (child == 0) {
     sigprocmask(SIG_SETMASK, &original, nullptr);
-    char* childArgv[] = {argv[3], nullptr};
-    execv(argv[2], childArgv);
+    execv(argv[2], argv + 3);
     _exit(127);
   }
   int status = 0;

@@ -9,6 +9,11 @@
 # has the whole answer), and nothing may have reached the web server's log from a gateway's
 # standard error (crash texts) nor Firebird's log from a crash. Prints the figures: requests,
 # requests per second, failures, exit codes.
+# XG_ENDPOINT (see support/gateway_server.sh) runs the same load through a FastCGI endpoint:
+# lighttpd's own FastCGI processes (as many as there are clients) or nginx in front of one process
+# started with --fastcgi. Every process must then end with exit code 0 once the web server stops,
+# and a FastCGI process sends no wrong password: the server delays each failed login by seconds,
+# which one process serving request after request would spend waiting.
 # Usage: load_test.sh PROGRAM EXIT_RECORDER
 # Needs the server's connection data in XG_FB_SERVER_HOST, XG_FB_SERVER_USER and
 # XG_FB_SERVER_PASSWORD (scripts/test.sh sets them). XG_LOAD_REQUESTS (default 3000) and
@@ -38,7 +43,8 @@ if [ "${1:-}" = --client ]; then
       14) name=badbase64 ;;
       15) name=wrongroot ;;
       16) name=badservice ;;
-      17) name=wrongpassword ;;
+      17) name=wrongpassword ;;&
+      17) [ "$XG_ENDPOINT" != cgi ] && name=badsql ;;
       18) name=badsql ;;
       19) name=duplicate ;;
     esac
@@ -105,14 +111,13 @@ chmod 777 "$state/db"
 port=$((20000 + RANDOM % 12000))
 # The embedded database is listed as such; every other name goes to the server.
 printf '[databases]\nembedded = %s\n' "$state/db/embedded.fdb" >"$state/xmlgateway.conf"
-conf=$("$root/scripts/write-lighttpd-conf.sh" "$state/www" "$port" "$program" C "$state/xmlgateway.conf")
+export XG_ENDPOINT=${XG_ENDPOINT:-cgi}
 # The gateway runs under the exit recorder, which logs every process's exit code; the gateway's
 # command line still starts with the CGI path, as the web server would start it.
 cgi=$state/www/www/cgi-bin/xmlgateway
 exits=$state/exits.log
-rm -f "$cgi"
-printf '#!/bin/sh\nexec "%s" "%s" "%s" "%s"\n' "$recorder" "$exits" "$program" "$cgi" >"$cgi"
-chmod 755 "$cgi"
+printf '#!/bin/sh\nexec "%s" "%s" "%s" "%s" "$@"\n' "$recorder" "$exits" "$program" "$cgi" >"$state/gateway.sh"
+chmod 755 "$state/gateway.sh"
 # Firebird's own log, where a crashing client library leaves "pthread_mutex_unlock failed".
 firebird_log=/var/log/firebird/firebird3.0.log
 firebird_log_size=$(stat -c %s "$firebird_log" 2>/dev/null || echo "")
@@ -121,13 +126,13 @@ firebird_log_size=$(stat -c %s "$firebird_log" 2>/dev/null || echo "")
 # in about a third of the processes and some of them then hang. Leaks are checked by the
 # database tests; here the processes end without that check. A build without sanitizers
 # ignores the setting.
-echo 'setenv.add-environment += ("ASAN_OPTIONS" => "detect_leaks=0")' >>"$conf"
-server=""
+export XG_GATEWAY_ENV=ASAN_OPTIONS=detect_leaks=0 XG_FCGI_PROCS=0
+# As many FastCGI processes as clients; none beside the CGI program, whose processes are counted.
+[ "$XG_ENDPOINT" = fcgi ] && XG_FCGI_PROCS=$clients
+# shellcheck source=../support/gateway_server.sh
+source "$here/../support/gateway_server.sh"
 cleanup() {
-  if [ -n "$server" ]; then
-    kill "$server" 2>/dev/null
-    wait "$server" 2>/dev/null
-  fi
+  stop_gateway_server
   if [ "${failures:-1}" -eq 0 ]; then rm -rf "$state"; else echo "answers kept in $state"; fi
 }
 trap cleanup EXIT
@@ -214,10 +219,9 @@ done
 
 # Its output goes to a file: a gateway process that outlives its request must not hold the
 # caller's pipes open.
-lighttpd -D -f "$conf" >"$state/lighttpd.out" 2>&1 &
-server=$!
-url="http://127.0.0.1:$port/cgi-bin/xmlgateway"
-for _ in $(seq 1 50); do curl -s -o /dev/null "$url" && break; sleep 0.1; done
+mkdir -p "$state/www"
+start_gateway_server "$state/www" "$port" "$state/gateway.sh" "$state/xmlgateway.conf"
+url=$gateway_url
 
 # The expected document of each kind: one answer taken before the load, checked for what its
 # kind must show, with the clock's values blanked. Every answer under load must equal it.
@@ -253,7 +257,7 @@ if [ "${failures:-0}" -ne 0 ]; then
 fi
 
 # ---- the load -----------------------------------------------------------------------------------
-echo "load: $requests requests from $clients clients through lighttpd at $url"
+echo "load: $requests requests from $clients clients through $XG_ENDPOINT at $url"
 start=$(date +%s%N)
 seq 0 $((requests - 1)) | xargs -P "$clients" -n 25 bash "$0" --client
 end=$(date +%s%N)
@@ -268,6 +272,8 @@ cat "$state"/results/* 2>/dev/null | grep '^FAIL' | head -20
 # Every gateway process has ended, and none of them died of a signal or ended with an exit code
 # other than 0 or 143; nothing reached the web server's log from a gateway's standard error (the
 # server's own lines start with the date).
+# FastCGI processes end when the web server stops.
+[ "$XG_ENDPOINT" != cgi ] && stop_gateway_server
 sleep 1
 leftover=$(pgrep -f "^($state/www/|$recorder $state/)" | tr '\n' ' ')
 if [ -n "$leftover" ]; then
@@ -275,15 +281,20 @@ if [ -n "$leftover" ]; then
   # shellcheck disable=SC2086
   kill -KILL $leftover 2>/dev/null
 fi
-signalled=$(grep -c 'died with signal' "$state/www/error.log")
+signalled=$(cat "$state/www/error.log" 2>/dev/null | grep -c 'died with signal')
 [ "$signalled" -eq 0 ] || fail "$signalled gateway processes died of a signal: $(grep 'died with signal' "$state/www/error.log" | head -3)"
 processes=$(wc -l <"$exits")
 other_exits=$(grep -c -v -E '^[0-9]+ exit (0|143)$' "$exits")
 stopped=$(grep -c -E '^[0-9]+ exit 143$' "$exits")
-[ "$processes" -ge "$requests" ] || fail "only $processes gateway exits recorded for $requests requests"
+if [ "$XG_ENDPOINT" = cgi ]; then
+  [ "$processes" -ge "$requests" ] || fail "only $processes gateway exits recorded for $requests requests"
+else
+  [ "$processes" -ge 1 ] && [ "$stopped" -eq 0 ] ||
+    fail "FastCGI processes: $processes exits recorded, $stopped of them with 143 instead of 0"
+fi
 [ "$other_exits" -eq 0 ] || fail "$other_exits gateway processes ended otherwise than with 0 or 143: $(grep -v -E '^[0-9]+ exit (0|143)$' "$exits" | sort -k2 | uniq -c -f1 | head -5)"
 # A CGI program's standard error is the web server's: here the file its output goes to.
-stray_lines() { grep -a -v -E '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}: ' "$state/www/error.log" "$state/lighttpd.out"; }
+stray_lines() { cat "$state/www/error.log" "$state/www/server.out" 2>/dev/null | grep -a -v -E '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}: '; }
 crash_texts=$(stray_lines | wc -l)
 [ "$crash_texts" -eq 0 ] || fail "$crash_texts lines of gateway standard error in the web server's logs: $(stray_lines | head -3)"
 firebird_crashes=0

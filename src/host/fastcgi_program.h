@@ -1,0 +1,34 @@
+// The gateway as a FastCGI responder: the same program, started by a web server (or spawn-fcgi)
+// with a listening socket as descriptor 0, or with `--fastcgi ADDRESS`. The process runs the
+// start-up once and then serves the requests of its connections one at a time, each with its own
+// FastCgiRequest through the same Host::Serve as a CGI request, so every answer has the bytes
+// the CGI program writes.
+// Termination signals (SIGTERM, SIGINT, SIGHUP; a web server's stop or reload) never stop a
+// request here: the request in hand runs to its end and is answered whole, then the loop takes
+// no further request and the process exits with 0 (see DeferStopSignals). A signal during
+// start-up still ends the process at once with 128 + the signal number.
+// A processor fault during a request answers the server failure page when nothing of the answer
+// has gone out (in FastCGI records, from the fault handler) and ends the process with the
+// fault's run-time error number; the web server starts another.
+// Exit codes: 0 after a termination signal; 1 after an unhandled failure of start-up (an address
+// that cannot be listened on among them) or of the connection loop, whose text goes to standard
+// error.
+#pragma once
+
+#include <string>
+
+#include "host/cgi_program.h"
+
+namespace xg {
+
+// Whether the descriptor is a socket that listens for connections (how a FastCGI program is
+// started by its web server).
+bool IsListeningSocket(int fd);
+
+// Startup(), then the requests of the connections on descriptor 0 (an empty address) or on a
+// socket opened for `address` ("host:port", ":port", or the path of a Unix socket), until a
+// termination signal; the client library shut down in order; answers the exit code.
+int RunFastCgiProgram(const std::string& address, Action action = &GatewayAction,
+                      StartupStep own_startup_step = nullptr);
+
+}  // namespace xg

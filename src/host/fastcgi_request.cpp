@@ -1,0 +1,89 @@
+#include "host/fastcgi_request.h"
+
+#include <fcgiapp.h>
+
+#include <cstdint>
+
+#include "host/failure_page.h"
+#include "runtime/write_all.h"
+
+namespace xg {
+namespace {
+
+// The FastCGI record layout: version, type, request id, content length (both big-endian), padding
+// length, a reserved byte.
+constexpr unsigned char kRecordVersion = 1;
+constexpr unsigned char kEndRequestType = 3;
+constexpr unsigned char kStdoutType = 6;
+constexpr size_t kRecordHeaderSize = 8;
+constexpr unsigned char kRequestComplete = 0;
+// The application status an ended request reports for a fault: nonzero, like an exit code.
+constexpr uint32_t kFaultAppStatus = 1;
+
+void PutRecordHeader(unsigned char* out, unsigned char type, int request_id, size_t length) {
+  out[0] = kRecordVersion;
+  out[1] = type;
+  out[2] = static_cast<unsigned char>((request_id >> 8) & 0xFF);
+  out[3] = static_cast<unsigned char>(request_id & 0xFF);
+  out[4] = static_cast<unsigned char>((length >> 8) & 0xFF);
+  out[5] = static_cast<unsigned char>(length & 0xFF);
+  out[6] = 0;
+  out[7] = 0;
+}
+
+// One FCGI_STDOUT record carrying `data` (at most 65535 bytes, as the fault page always is).
+void WriteStdoutRecord(int fd, int request_id, const char* data, size_t size) {
+  unsigned char header[kRecordHeaderSize];
+  PutRecordHeader(header, kStdoutType, request_id, size);
+  WriteAll(fd, reinterpret_cast<const char*>(header), sizeof header);
+  if (size > 0) WriteAll(fd, data, size);
+}
+
+}  // namespace
+
+FastCgiRequest::FastCgiRequest(FCGX_Request& request) : Request(request.ipcFd), request_(request) {
+  fault_state().own_reporter = &WriteFastCgiFailurePageForFault;
+  fault_state().output_id = request.requestId;
+}
+
+std::string FastCgiRequest::Variable(const std::string& name) const {
+  const char* value = FCGX_GetParam(name.c_str(), request_.envp);
+  return value ? std::string(value) : std::string();
+}
+
+long FastCgiRequest::Read(char* buffer, size_t count) {
+  const int wanted = count > 65536 ? 65536 : static_cast<int>(count);
+  const int read = FCGX_GetStr(buffer, wanted, request_.in);
+  if (read == 0 && FCGX_GetError(request_.in) != 0) return -1;
+  return read;
+}
+
+bool FastCgiRequest::WriteBytes(const char* data, size_t size) {
+  while (size > 0) {
+    const int chunk = size > (1u << 30) ? (1 << 30) : static_cast<int>(size);
+    if (FCGX_PutStr(data, chunk, request_.out) != chunk) return false;
+    data += chunk;
+    size -= static_cast<size_t>(chunk);
+  }
+  return true;
+}
+
+void WriteFastCgiFailurePageForFault(const RequestFaultState& state, std::string_view class_name,
+                                     std::string_view message) {
+  FaultPageText text;
+  FormatFaultPage(text, class_name, message);
+  WriteStdoutRecord(state.output_fd, state.output_id, text.header, text.header_length);
+  WriteStdoutRecord(state.output_fd, state.output_id, text.page, text.page_length);
+  // The empty record ends the stream.
+  WriteStdoutRecord(state.output_fd, state.output_id, nullptr, 0);
+  unsigned char end[kRecordHeaderSize + 8] = {};
+  PutRecordHeader(end, kEndRequestType, state.output_id, 8);
+  end[kRecordHeaderSize + 0] = static_cast<unsigned char>(kFaultAppStatus >> 24);
+  end[kRecordHeaderSize + 1] = static_cast<unsigned char>((kFaultAppStatus >> 16) & 0xFF);
+  end[kRecordHeaderSize + 2] = static_cast<unsigned char>((kFaultAppStatus >> 8) & 0xFF);
+  end[kRecordHeaderSize + 3] = static_cast<unsigned char>(kFaultAppStatus & 0xFF);
+  end[kRecordHeaderSize + 4] = kRequestComplete;
+  WriteAll(state.output_fd, reinterpret_cast<const char*>(end), sizeof end);
+}
+
+}  // namespace xg

@@ -1,0 +1,36 @@
+// A request that arrived over a FastCGI connection (libfcgi): its parameters are the variables,
+// its FCGI_STDIN stream the body, its FCGI_STDOUT stream the output. The answer's bytes are the
+// ones a CGI process writes to standard output, header block included: the web server reads the
+// header block of a FastCGI responder the same way.
+#pragma once
+
+#include <string_view>
+
+#include "host/request.h"
+
+struct FCGX_Request;
+
+namespace xg {
+
+class FastCgiRequest : public Request {
+ public:
+  // `request` has been accepted and is finished by the caller after Serve.
+  explicit FastCgiRequest(FCGX_Request& request);
+
+  std::string Variable(const std::string& name) const override;
+  long Read(char* buffer, size_t count) override;
+
+ protected:
+  bool WriteBytes(const char* data, size_t size) override;
+
+ private:
+  FCGX_Request& request_;
+};
+
+// The fault handler's answer for a FastCGI request (the request's own reporter, see
+// fatal_signals.h): the server failure page in FCGI_STDOUT records of the request's id, the
+// stream's end and the FCGI_END_REQUEST record, written with plain writes to the connection.
+void WriteFastCgiFailurePageForFault(const RequestFaultState& state, std::string_view class_name,
+                                     std::string_view message);
+
+}  // namespace xg

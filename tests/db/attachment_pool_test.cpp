@@ -1,0 +1,134 @@
+// The attachments a FastCGI process keeps between requests: the pool's own rules (by key, within
+// its limits, never one that is closed) and the SQL services with it, which must reuse the
+// attachment while running each request in a transaction of its own.
+#include "db/attachment_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "config/gateway_config.h"
+#include "db_test_support.h"
+#include "gateway/sql_services.h"
+#include "support/request_body.h"
+#include "support/test_hosts.h"
+
+namespace xg {
+namespace {
+
+std::unique_ptr<IbDatabase> Attached(const std::string& name) {
+  auto database = std::make_unique<IbDatabase>();
+  database->SetDatabaseName(name);
+  database->AddParam("user_name=SYSDBA");
+  database->AddParam("password=unchecked");
+  database->Connect();
+  return database;
+}
+
+AttachmentPoolLimits Limits(int idle_seconds, int max_age_seconds, int max_per_process) {
+  return AttachmentPoolLimits{true, idle_seconds, max_age_seconds, max_per_process};
+}
+
+TEST(AttachmentPool, KeepsConnectedAttachmentsByKeyWithinTheLimits) {
+  const std::string name = test::CreateDemoDatabase();
+  AttachmentPool pool;
+  pool.Configure(Limits(60, 300, 2));
+  EXPECT_EQ(pool.MillisecondsToNextExpiry(), -1);
+
+  std::unique_ptr<IbDatabase> first = Attached(name);
+  const IbDatabase* kept = first.get();
+  pool.Give("a", std::move(first));
+  EXPECT_EQ(pool.Size(), 1u);
+  EXPECT_GT(pool.MillisecondsToNextExpiry(), 59000);
+  EXPECT_LE(pool.MillisecondsToNextExpiry(), 60001);
+  EXPECT_EQ(pool.Take("b"), nullptr);
+  std::unique_ptr<IbDatabase> taken = pool.Take("a");
+  EXPECT_EQ(taken.get(), kept);
+  EXPECT_TRUE(taken->Connected());
+  EXPECT_EQ(pool.Size(), 0u);
+
+  // A closed attachment is never kept; the least recently used goes when the pool is full.
+  taken->ForceClose();
+  pool.Give("a", std::move(taken));
+  EXPECT_EQ(pool.Size(), 0u);
+  pool.Give("1", Attached(name));
+  pool.Give("2", Attached(name));
+  pool.Give("3", Attached(name));
+  EXPECT_EQ(pool.Size(), 2u);
+  EXPECT_EQ(pool.Take("1"), nullptr);
+  EXPECT_NE(pool.Take("3"), nullptr);
+
+  // Turned off, it keeps nothing and drops what it kept.
+  pool.Configure(AttachmentPoolLimits());
+  EXPECT_EQ(pool.Size(), 0u);
+  pool.Give("4", Attached(name));
+  EXPECT_EQ(pool.Size(), 0u);
+}
+
+TEST(AttachmentPool, DropsWhatPassesItsAgeOrIdleTime) {
+  const std::string name = test::CreateDemoDatabase();
+  AttachmentPool pool;
+  // Past its age when it comes back: dropped at once.
+  pool.Configure(Limits(60, 0, 4));
+  pool.Give("a", Attached(name));
+  EXPECT_EQ(pool.Size(), 0u);
+  // Idle too long: dropped by DropExpired and never taken.
+  pool.Configure(Limits(0, 300, 4));
+  pool.Give("a", Attached(name));
+  EXPECT_LE(pool.MillisecondsToNextExpiry(), 1);
+  EXPECT_EQ(pool.Take("a"), nullptr);
+  pool.Give("b", Attached(name));
+  pool.DropExpired();
+  EXPECT_EQ(pool.Size(), 0u);
+}
+
+class PooledServices : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    LoadGatewayConfig(TextConfigSource("test.conf", test::EmbeddedScratchConfig()));
+  }
+  static void TearDownTestSuite() { LoadGatewayConfig(TextConfigSource("", std::nullopt)); }
+  void TearDown() override { ProcessAttachmentPool().Configure(AttachmentPoolLimits()); }
+};
+
+// The attachment and transaction a query ran in, as "connection/transaction".
+std::string ConnectionAndTransaction(const std::string& database, const std::string& password) {
+  const std::string request =
+      "<?xml version=\"1.0\"?><SENDDATA><SERVICE>SERVICEOPENSQL</SERVICE><DB>" + database +
+      "</DB><USER>SYSDBA</USER><PASS>" + test::Base64Encode(password) + "</PASS><SQL>" +
+      test::Base64Encode(
+          "select current_connection as C, current_transaction as T from rdb$database") +
+      "</SQL></SENDDATA>";
+  const std::string answer = RunOpenSQL(request, test::DefaultSettings()).Text();
+  std::smatch found;
+  const std::regex values("<C [^>]*>([0-9]+)</C>\r\n <T [^>]*>([0-9]+)</T>");
+  if (!std::regex_search(answer, found, values)) return "no values in: " + answer;
+  return found[1].str() + "/" + found[2].str();
+}
+
+std::string ConnectionOf(const std::string& both) {
+  return both.substr(0, both.find('/'));
+}
+
+TEST_F(PooledServices, ReuseTheAttachmentOfTheSameKeyInANewTransaction) {
+  const std::string name = test::CreateDemoDatabase();
+  ProcessAttachmentPool().Configure(Limits(60, 300, 4));
+  const std::string first = ConnectionAndTransaction(name, "one");
+  const std::string second = ConnectionAndTransaction(name, "one");
+  const std::string other_password = ConnectionAndTransaction(name, "two");
+  EXPECT_EQ(ConnectionOf(first), ConnectionOf(second)) << first << " " << second;
+  EXPECT_NE(first, second);
+  EXPECT_NE(ConnectionOf(other_password), ConnectionOf(first));
+  EXPECT_EQ(ProcessAttachmentPool().Size(), 2u);
+
+  // Without the pool every request attaches anew and nothing is kept.
+  ProcessAttachmentPool().Configure(AttachmentPoolLimits());
+  const std::string third = ConnectionAndTransaction(name, "one");
+  const std::string fourth = ConnectionAndTransaction(name, "one");
+  EXPECT_NE(ConnectionOf(third), ConnectionOf(fourth));
+  EXPECT_EQ(ProcessAttachmentPool().Size(), 0u);
+}
+
+}  // namespace
+}  // namespace xg

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# A password changed on the Firebird server, with attachments kept for 3 seconds
+# (max-age-seconds = 3): a new attachment (the CGI endpoint) refuses the old password at once;
+# the FastCGI process's kept attachment still serves it until its age has passed, then the old
+# password is refused there too, and the new one is taken. The user is made for the test, with a
+# name of its own, and dropped at the end.
+# Usage: password_change_test.sh PROGRAM
+# Needs the server's connection data in XG_FB_SERVER_HOST, XG_FB_SERVER_USER and
+# XG_FB_SERVER_PASSWORD.
+set -uo pipefail
+export LC_ALL=C
+program=$1
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=server_test_setup.sh
+source "$here/server_test_setup.sh" password
+user="XG_PW_$(date +%s)_$$"
+isql_server "CREATE USER $user PASSWORD 'first1';" | grep . && { echo "FAIL: cannot create the user"; exit 1; }
+
+printf '[pool]\nattachments = on\nmax-age-seconds = 3\n' >"$state/xmlgateway.conf"
+# shellcheck source=../support/gateway_server.sh
+source "$here/../support/gateway_server.sh"
+cleanup() {
+  stop_gateway_server
+  isql_server "DROP USER $user;" | grep . && echo "the user $user could not be dropped"
+  [ "$failures" -eq 0 ] && rm -rf "$state"
+}
+trap cleanup EXIT
+# One FastCGI process, so that every request through it finds the attachment it kept.
+XG_ENDPOINT=fcgi XG_FCGI_PROCS=1 start_gateway_server "$state" "$port" "$program" "$state/xmlgateway.conf"
+fcgi_url=$gateway_url
+cgi_url=${gateway_url%/fcgi/xmlgateway}/cgi-bin/xmlgateway
+
+# query NAME URL PASSWORD: the answer to a one-row query as the test's user, in $state/NAME.
+query() {
+  local request="<?xml version=\"1.0\"?><SENDDATA><SERVICE>SERVICEOPENSQL</SERVICE><DB>$database</DB><USER>$user</USER><PASS>$(b64 "$3")</PASS><SQL>$(b64 'select current_user as WHO from rdb$database')</SQL></SENDDATA>"
+  curl -s -m 30 -o "$state/$1" --data-urlencode "SENDDATA=$(b64 "$request")" "$2" || fail "$1: curl failed"
+}
+expect_served() { grep -aq "<WHO DATATYPE=\"STRING\" DATASIZE=\"[0-9]*\">$user *</WHO>" "$state/$1" || fail "$1: not served: $(head -c 400 "$state/$1")"; }
+expect_refused() { grep -aq 'Your user name and password are not defined' "$state/$1" || fail "$1: not refused: $(head -c 400 "$state/$1")"; }
+
+query before "$fcgi_url" first1
+expect_served before
+isql_server "ALTER USER $user PASSWORD 'second2';" | grep . && fail "cannot change the password"
+changed=$(date +%s%N)
+query new_attachment "$cgi_url" first1
+expect_refused new_attachment
+query kept "$fcgi_url" first1
+expect_served kept
+# Seconds passed since the change: the kept attachment must have been younger than its limit.
+[ $((($(date +%s%N) - changed) / 1000000)) -lt 3000 ] || echo "note: the kept attachment was checked late"
+query new_password "$fcgi_url" second2
+expect_served new_password
+sleep 3.5
+query aged "$fcgi_url" first1
+expect_refused aged
+query new_password_later "$fcgi_url" second2
+expect_served new_password_later
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures password checks failed (state kept in $state)"
+  exit 1
+fi
+echo "password checks passed"
