@@ -11,7 +11,7 @@ packages=(
   libcurl4-openssl-dev
   libfcgi-dev nginx spawn-fcgi wrk nodejs
   lighttpd curl faketime locales time procps iproute2 python3 util-linux
-  apache2
+  apache2 libapache2-mod-fcgid
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

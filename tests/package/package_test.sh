@@ -6,6 +6,7 @@
 # and a statement and a query through the Firebird server. Then `apt-get remove` must leave
 # nothing of the package but its conffile (and the data folder with its database), and
 # `apt-get purge` nothing at all.
+# The same requests go through the mod_fcgid snippet too, which must answer the same rows.
 # The Apache instance runs from a copy of /etc/apache2 in a temporary folder, so the system's
 # Apache configuration is never changed; it is stopped at the end, and the package purged.
 # Needs root, Debian's apache2, and the server's connection data in XG_FB_SERVER_HOST,
@@ -111,12 +112,15 @@ export APACHE_LOCK_DIR=$state/lock
 export APACHE_LOG_DIR=$state/log
 VARS
 cp /usr/share/doc/xmlgateway/examples/apache-cgi.conf "$apache/conf-available/xmlgateway.conf"
+cp /usr/share/doc/xmlgateway/examples/apache-fcgid.conf "$apache/conf-available/xmlgateway-fcgid.conf"
 export APACHE_STATE_DIRECTORY=$state/apache-state
 # Without Debian's serve-cgi-bin configuration, which maps all of /cgi-bin/ when it is enabled,
 # the snippet alone serves the gateway.
 if ! APACHE_CONFDIR=$apache a2enmod -q cgid >"$state/a2en.log" 2>&1 ||
   ! APACHE_CONFDIR=$apache a2disconf -q serve-cgi-bin >>"$state/a2en.log" 2>&1 ||
-  ! APACHE_CONFDIR=$apache a2enconf -q xmlgateway >>"$state/a2en.log" 2>&1; then
+  ! APACHE_CONFDIR=$apache a2enconf -q xmlgateway >>"$state/a2en.log" 2>&1 ||
+  ! APACHE_CONFDIR=$apache a2enmod -q fcgid >>"$state/a2en.log" 2>&1 ||
+  ! APACHE_CONFDIR=$apache a2enconf -q xmlgateway-fcgid >>"$state/a2en.log" 2>&1; then
   cat "$state/a2en.log"
   echo "FAIL: the snippet cannot be enabled"
   exit 1
@@ -135,7 +139,9 @@ if [ "$started" -eq 0 ]; then
   echo "FAIL: Apache does not start"
   exit 1
 fi
-url="http://127.0.0.1:$port/cgi-bin/xmlgateway"
+cgi_url="http://127.0.0.1:$port/cgi-bin/xmlgateway"
+fcgi_url="http://127.0.0.1:$port/fcgi/xmlgateway"
+url=$cgi_url
 for _ in $(seq 1 100); do curl -s -o /dev/null "$url" && break; sleep 0.1; done
 
 # run NAME EXIT-CODE ARGS...: the installed client, its output in $state/NAME.out and .err.
@@ -201,9 +207,24 @@ expect_out server_query $'ID,TEXT\n1,through Apache'
 printf 'wrong\n' >"$state/wrong_password"
 run server_wrong 5 query --db "$server_db" --user "$XG_FB_SERVER_USER" --password-file "$state/wrong_password" "select * from notes"
 
+# The same requests through the mod_fcgid snippet: FastCGI processes that stay for the next
+# request, answering what the CGI program answered.
+url=$fcgi_url
+run fcgi_status 0 status
+sed -n 2p "$state/fcgi_status.out" | grep -qE '^[^,]+,xmlgateway-client,Serviço em Operação,ABCDEFGHIJKLMNOPQRSTWVWXYZ,2147483647,' ||
+  fail "FastCGI status: values are $(cat "$state/fcgi_status.out")"
+run fcgi_embedded 0 query --db "$embedded" --user SYSDBA --password-file "$state/password" "select * from products order by code"
+expect_out fcgi_embedded "$(cat "$state/embedded.out")"
+run fcgi_server_query 0 query "${server[@]}" "select * from notes"
+expect_out fcgi_server_query "$(cat "$state/server_query.out")"
+url=$cgi_url
+pgrep -u www-data -x xmlgateway >/dev/null || fail "no FastCGI process of the gateway stays after its requests"
+
 APACHE_CONFDIR=$apache apache2ctl stop >/dev/null 2>&1
 for _ in $(seq 1 100); do [ -e "$state/run/apache2.pid" ] || break; sleep 0.1; done
 [ -e "$state/run/apache2.pid" ] && fail "Apache did not stop"
+for _ in $(seq 1 100); do pgrep -u www-data -x xmlgateway >/dev/null || break; sleep 0.1; done
+pgrep -u www-data -x xmlgateway >/dev/null && fail "a FastCGI process of the gateway outlives Apache"
 apache=""
 
 # --- Remove: nothing of the package is left but the conffile; the data folder keeps the
@@ -235,7 +256,7 @@ while read -r path; do
 done <"$state/listed"
 
 if [ "$failures" -eq 0 ]; then
-  echo "package: built, installed, served through Apache, removed and purged"
+  echo "package: built, installed, served through Apache (mod_cgid and mod_fcgid), removed and purged"
   exit 0
 fi
 echo "$failures failures"
