@@ -12,6 +12,7 @@
 
 #include "config/gateway_config.h"
 #include "support/child_process.h"
+#include "support/expected_failure_page.h"
 #include "support/request_body.h"
 #include "support/scoped_config.h"
 #include "support/xml_reader.h"
@@ -22,6 +23,7 @@ namespace {
 using test::ChildResult;
 using test::RunChild;
 using test::SendDataBody;
+using test::ServerFailurePage;
 
 const char kFakeTimeLibrary[] = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
 
@@ -356,27 +358,9 @@ TEST(GatewayProcess, ABodyThatCannotBeHeldGetsTheServerFailurePage) {
              "CONTENT_LENGTH=" + std::to_string(body.size()),
              "XMLGATEWAY_CONF=" + test::WriteConfigFile("[limits]\nmax-request-bytes = 100M\n")},
             body, limits);
-  const std::string page =
-      "<html><title>Internal Server Error 500</title>\r\n<h1>Internal Server Error 500</h1>"
-      "<hr>\r\nException: EOutOfMemory<br>\r\nMessage: Out of memory<br></html>\r\n";
-  EXPECT_EQ(result.out,
-            "Status: 500 Out of memory\r\nContent-Type: text/html\r\nContent-Length: " +
-                std::to_string(page.size()) +
-                "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\n\r\n" +
-                page);
+  EXPECT_EQ(result.out, ServerFailurePage("EOutOfMemory", "Out of memory"));
 }
 #endif
-
-// The server failure page with the header block it goes out with.
-std::string ServerFailurePage(const std::string& className, const std::string& message) {
-  const std::string page =
-      "<html><title>Internal Server Error 500</title>\r\n<h1>Internal Server Error 500</h1>"
-      "<hr>\r\nException: " +
-      className + "<br>\r\nMessage: " + message + "<br></html>\r\n";
-  return "Status: 500 " + message +
-         "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(page.size()) +
-         "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\n\r\n" + page;
-}
 
 TEST(GatewayProcess, ABodyAboveTheRequestLimitGetsTheServerFailurePageUnread) {
   const std::string body = SendDataBody(kStatusRequest);

@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/expected_failure_page.h"
 #include "support/request_body.h"
 
 namespace xg {
 namespace {
 
 using test::ChildResult;
+using test::ServerFailurePage;
 
 const std::string kStatusRequest =
     "<?xml version=\"1.0\"?><SENDDATA><SERVICE>SERVICESTATUS</SERVICE></SENDDATA>";
@@ -53,15 +55,7 @@ std::string FailurePageMessage(const std::string& out, const std::string& classN
     return "";
   }
   const std::string message = out.substr(prefix.size(), statusEnd - prefix.size());
-  const std::string page =
-      "<html><title>Internal Server Error 500</title>\r\n<h1>Internal Server Error 500</h1>"
-      "<hr>\r\nException: " +
-      className + "<br>\r\nMessage: " + message + "<br></html>\r\n";
-  EXPECT_EQ(out,
-            prefix + message +
-                "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(page.size()) +
-                "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\n\r\n" +
-                page);
+  EXPECT_EQ(out, ServerFailurePage(className, message));
   return message;
 }
 

@@ -8,25 +8,16 @@
 #include <stdexcept>
 
 #include "runtime/exceptions.h"
+#include "support/expected_failure_page.h"
 #include "support/fake_request.h"
 
 namespace xg {
 namespace {
 
+using test::FailurePageHeader;
+using test::FailurePageHtml;
 using test::FakeRequest;
-
-std::string Page(const std::string& className, const std::string& message) {
-  return "<html><title>Internal Server Error 500</title>\r\n"
-         "<h1>Internal Server Error 500</h1><hr>\r\n"
-         "Exception: " +
-         className + "<br>\r\nMessage: " + message + "<br></html>\r\n";
-}
-
-std::string Header(const std::string& message, size_t length) {
-  return "Status: 500 " + message +
-         "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(length) +
-         "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\n\r\n";
-}
+using test::ServerFailurePage;
 
 TEST(FailurePage, NamesTheClassAndPutsTheMessageOnTheStatusLine) {
   struct Case {
@@ -46,9 +37,9 @@ TEST(FailurePage, NamesTheClassAndPutsTheMessageOnTheStatusLine) {
   for (const Case& c : cases) {
     FakeRequest request;
     WriteFailurePage(c.failure, request);
-    const std::string page = Page(c.className, c.message);
+    const std::string page = FailurePageHtml(c.className, c.message);
     ASSERT_EQ(request.writes.size(), 2u) << c.className;
-    EXPECT_EQ(request.writes[0], Header(c.message, page.size()));
+    EXPECT_EQ(request.writes[0], FailurePageHeader(c.message, page.size()));
     EXPECT_EQ(request.writes[1], page);
   }
 }
@@ -76,8 +67,7 @@ TEST(FailurePage, TheFaultHandlerWritesTheSamePage) {
   WriteFailurePage(std::make_exception_ptr(EAccessViolation(message)), request);
   EXPECT_EQ(FaultPage("EAccessViolation", message), request.Output());
   EXPECT_EQ(FaultPage("EStackOverflow", "Stack overflow"),
-            Header("Stack overflow", Page("EStackOverflow", "Stack overflow").size()) +
-                Page("EStackOverflow", "Stack overflow"));
+            ServerFailurePage("EStackOverflow", "Stack overflow"));
 }
 
 TEST(FailurePage, AFaultMessageTooLongForTheBuffersIsCutAndTheLengthStillCountsThePage) {
@@ -89,8 +79,8 @@ TEST(FailurePage, AFaultMessageTooLongForTheBuffersIsCutAndTheLengthStillCountsT
   const std::string shown = header.substr(12, header.find("\r\n") - 12);  // after "Status: 500 "
   EXPECT_GT(shown.size(), 100u);
   EXPECT_EQ(shown, std::string(shown.size(), 'm'));
-  EXPECT_EQ(header, Header(shown, page.size()));
-  EXPECT_EQ(page, Page("EAccessViolation", shown));
+  EXPECT_EQ(header, FailurePageHeader(shown, page.size()));
+  EXPECT_EQ(page, FailurePageHtml("EAccessViolation", shown));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "host/cgi_program.h"
 #include "runtime/exceptions.h"
+#include "support/expected_failure_page.h"
 #include "support/fake_request.h"
 #include "support/scoped_config.h"
 
@@ -12,6 +13,7 @@ namespace xg {
 namespace {
 
 using test::FakeRequest;
+using test::ServerFailurePage;
 
 // What the test action does; set by each test.
 struct Script {
@@ -46,16 +48,6 @@ std::string NormalAnswer(const std::string& body) {
          "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: "
          "nosniff\r\nContent:\r\n\r\n" +
          body;
-}
-
-std::string ServerFailurePage(const std::string& className, const std::string& message) {
-  const std::string page =
-      "<html><title>Internal Server Error 500</title>\r\n<h1>Internal Server Error 500</h1>"
-      "<hr>\r\nException: " +
-      className + "<br>\r\nMessage: " + message + "<br></html>\r\n";
-  return "Status: 500 " + message +
-         "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(page.size()) +
-         "\r\nContent-Security-Policy: sandbox\r\nX-Content-Type-Options: nosniff\r\n\r\n" + page;
 }
 
 TEST_F(RequestCycle, EveryMethodAndPathRunsTheActionOnceAndSendsOnce) {
