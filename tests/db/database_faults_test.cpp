@@ -260,11 +260,18 @@ TEST_F(ServerStopped, KilledOrShutDownDuringAQuery) {
   for (const auto& fault : faults) {
     SCOPED_TRACE(strsignal(fault.signal));
     if (!server_.Running()) server_.Start();
-    const Answer answer = PostAndInterrupt("SERVICEOPENSQL", "select count(*) from " + kLongJoin,
-                                           [&] { server_.Signal(fault.signal); });
+    bool ended_by_the_signal = true;
+    const Answer answer =
+        PostAndInterrupt("SERVICEOPENSQL", "select count(*) from " + kLongJoin,
+                         [&] { ended_by_the_signal = server_.Signal(fault.signal); });
     ExpectServed(answer);
     const std::string message = DocumentMessage(answer, "OPENSQL");
-    EXPECT_NE(message.find(fault.fragment), std::string::npos) << message;
+    // A server whose shutdown did not end in time was killed: the gateway then answers the lost
+    // connection.
+    const std::string fragment = ended_by_the_signal ? fault.fragment : "connection";
+    if (!ended_by_the_signal)
+      std::printf("the server did not end by %s; killed\n", strsignal(fault.signal));
+    EXPECT_NE(message.find(fragment), std::string::npos) << message;
   }
   // Started again, the server answers the next request as before.
   server_.Start();

@@ -139,22 +139,30 @@ void PrivateServer::Start() {
   FAIL() << "the private server does not answer on port " << port_;
 }
 
-void PrivateServer::Signal(int signal) {
-  if (pid_ <= 0) return;
-  if (signal == SIGKILL || signal == SIGTERM) {
-    kill(pid_, signal);
-    kill(pid_, SIGCONT);  // a frozen server must run to take the signal
-    WaitUntilEnded();
-  } else {
-    kill(pid_, signal);
-  }
+bool PrivateServer::Signal(int signal) {
+  if (pid_ <= 0) return true;
+  kill(pid_, signal);
+  if (signal != SIGKILL && signal != SIGTERM) return true;
+  kill(pid_, SIGCONT);  // a frozen server must run to take the signal
+  if (WaitUntilEnded(signal == SIGTERM ? kTermSeconds : 0)) return true;
+  kill(pid_, SIGKILL);
+  WaitUntilEnded(0);
+  return false;
 }
 
-void PrivateServer::WaitUntilEnded() {
+bool PrivateServer::WaitUntilEnded(int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   int status = 0;
-  while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  for (;;) {
+    const pid_t ended = waitpid(pid_, &status, seconds == 0 ? 0 : WNOHANG);
+    if (ended == pid_ || (ended < 0 && errno != EINTR)) break;
+    if (ended == 0) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
   }
   pid_ = -1;
+  return true;
 }
 
 std::string PrivateServer::DatabaseName(const std::string& path) const {

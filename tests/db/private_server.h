@@ -25,8 +25,11 @@ class PrivateServer {
   // Starts the server and waits until its port accepts connections. Fails the test if it does
   // not come up.
   void Start();
-  // Sends the signal to the server; SIGKILL and SIGTERM also wait until it has ended.
-  void Signal(int signal);
+  // Sends the signal to the server; SIGKILL and SIGTERM also wait until it has ended. A server
+  // that has not ended kTermSeconds after SIGTERM (its shutdown waits on something) is killed.
+  // Answers whether the server ended by the signal itself.
+  bool Signal(int signal);
+  static constexpr int kTermSeconds = 20;
   bool Running() const { return pid_ > 0; }
 
   int Port() const { return port_; }
@@ -47,7 +50,9 @@ class PrivateServer {
   bool GatewayStatementRunning(const std::string& path) const;
 
  private:
-  void WaitUntilEnded();
+  // Waits until the server has ended, at most `seconds` (0: without a bound); answers whether it
+  // has.
+  bool WaitUntilEnded(int seconds);
 
   std::string folder_;
   int port_ = 0;
