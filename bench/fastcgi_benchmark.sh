@@ -8,7 +8,10 @@
 # each through the Firebird server and on the embedded engine, and to the pooled Node peer
 # (bench/node-peer: node-firebird, a pool of 4 attachments, the rows as JSON) on the same server
 # database, in the same run. Prints requests per second and the 50 % and 99 % latencies of each,
-# and the two ratios the FastCGI mode is measured by.
+# and the two ratios the FastCGI mode is measured by. Then the floor (bench/client_floor.cpp): the
+# client library alone making the gateway's calls for the same query from 8 processes, on kept
+# attachments and attaching for every query, with no web server and no XML; no gateway answer
+# through lighttpd can pass it, so it shows how far each ratio can go on this machine.
 # Usage: bench/fastcgi_benchmark.sh [PROGRAM] [SECONDS]
 #   PROGRAM  the built gateway (default: build/xmlgateway)
 #   SECONDS  length of each run (default: 10)
@@ -56,6 +59,9 @@ echo "building the table BIG (10 000 rows) on the server and for the embedded en
 printf "CREATE DATABASE '%s' USER '%s' PASSWORD '%s';\n%s\n" "$server_db" "$XG_FB_SERVER_USER" \
   "$XG_FB_SERVER_PASSWORD" "$schema" | "$isql_bin" -q -bail >/dev/null
 printf "CREATE DATABASE '%s';\n%s\n" "$embedded_db" "$schema" | "$isql_bin" -q -bail >/dev/null
+
+echo "building the floor (bench/client_floor.cpp)"
+"${CXX:-c++}" -std=c++20 -O2 -Wall -Wextra "$root/bench/client_floor.cpp" -o "$work/client_floor" -lfbclient
 
 echo "installing node-firebird into $work/node"
 cp "$root/bench/node-peer/package.json" "$root/bench/node-peer/server.js" "$work/"
@@ -110,7 +116,7 @@ measure() {  # NAME URL BODY [ANSWER-END]
   rps[$1]=$(sed 's/.* rps=\([0-9.]*\).*/\1/' <<<"$line")
   p50[$1]=$(sed 's/.* p50_ms=\([0-9.]*\).*/\1/' <<<"$line")
   p99[$1]=$(sed 's/.* p99_ms=\([0-9.]*\).*/\1/' <<<"$line")
-  printf '%-36s %9s req/s   p50 %8s ms   p99 %8s ms\n' "$1" "${rps[$1]}" "${p50[$1]}" "${p99[$1]}"
+  printf '%-40s %9s req/s   p50 %8s ms   p99 %8s ms\n' "$1" "${rps[$1]}" "${p50[$1]}" "${p99[$1]}"
 }
 echo "wrk, 8 connections, ${seconds} s each: $sql"
 measure "CGI, server" "http://127.0.0.1:$plain_port/cgi-bin/xmlgateway" "$work/server.body"
@@ -120,9 +126,19 @@ measure "FastCGI without reuse, embedded" "http://127.0.0.1:$plain_port/fcgi/xml
 measure "FastCGI with reuse, server" "http://127.0.0.1:$pooled_port/fcgi/xmlgateway" "$work/server.body"
 measure "FastCGI with reuse, embedded" "http://127.0.0.1:$pooled_port/fcgi/xmlgateway" "$work/embedded.body"
 measure "Node peer (node-firebird, pool of 4)" "http://127.0.0.1:$node_port/" "$work/node.body" '%]$'
+floor() {  # NAME kept|attach
+  local line
+  line=$(XG_FB_SERVER_USER=$XG_FB_SERVER_USER XG_FB_SERVER_PASSWORD=$XG_FB_SERVER_PASSWORD \
+    "$work/client_floor" "$2" "$server_db" "$seconds" "$sql" 8)
+  rps[$1]=$(sed 's/.* rps=\([0-9.]*\).*/\1/' <<<"$line")
+  printf '%-40s %9s req/s\n' "$1" "${rps[$1]}"
+}
+floor "Client library alone, kept, server" kept
+floor "Client library alone, attaching, server" attach
 awk -v reuse="${rps[FastCGI with reuse, server]}" -v node="${rps[Node peer (node-firebird, pool of 4)]}" \
   -v plain="${rps[FastCGI without reuse, server]}" -v cgi="${rps[CGI, server]}" \
-  -v reuse99="${p99[FastCGI with reuse, server]}" -v node99="${p99[Node peer (node-firebird, pool of 4)]}" 'BEGIN {
-  printf "FastCGI with reuse / Node peer, server: %.2fx req/s, p99 %s ms against %s ms\n", reuse / node, reuse99, node99
-  printf "FastCGI without reuse / CGI, server: %.2fx req/s\n", plain / cgi
+  -v reuse99="${p99[FastCGI with reuse, server]}" -v node99="${p99[Node peer (node-firebird, pool of 4)]}" \
+  -v kept_floor="${rps[Client library alone, kept, server]}" -v attach_floor="${rps[Client library alone, attaching, server]}" 'BEGIN {
+  printf "FastCGI with reuse / Node peer, server: %.2fx req/s, p99 %s ms against %s ms (the client library alone: %.2fx; the gateway reaches %.0f %% of it)\n", reuse / node, reuse99, node99, kept_floor / node, 100 * reuse / kept_floor
+  printf "FastCGI without reuse / CGI, server: %.2fx req/s (the client library alone: %.2fx; the gateway reaches %.0f %% of it)\n", plain / cgi, attach_floor / cgi, 100 * plain / attach_floor
 }'
