@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
   // arguments, and every CGI request has GATEWAY_INTERFACE.
   if (argc > 1 && std::strcmp(argv[1], "--fastcgi") == 0 && !std::getenv("GATEWAY_INTERFACE")) {
     if (argc != 3 || argv[2][0] == '\0') {
-      if (::write(STDERR_FILENO, kUsage, sizeof kUsage - 1) < 0) return 2;
+      [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, kUsage, sizeof kUsage - 1);
       return 2;
     }
     return xg::RunFastCgiProgram(argv[2]);

@@ -9,9 +9,13 @@ void AttachmentPool::Configure(const AttachmentPoolLimits& limits) {
   if (!limits_.enabled) Clear();
 }
 
+AttachmentPool::Clock::time_point AttachmentPool::AgeLimitOf(const IbDatabase& database) const {
+  return database.AttachedAt() + std::chrono::seconds(limits_.max_age_seconds);
+}
+
 AttachmentPool::Clock::time_point AttachmentPool::ExpiryOf(const Kept& kept) const {
   return std::min(kept.last_used + std::chrono::seconds(limits_.idle_seconds),
-                  kept.database->AttachedAt() + std::chrono::seconds(limits_.max_age_seconds));
+                  AgeLimitOf(*kept.database));
 }
 
 void AttachmentPool::Drop(std::unique_ptr<IbDatabase> database) {
@@ -35,7 +39,7 @@ std::unique_ptr<IbDatabase> AttachmentPool::Take(const std::string& key) {
 void AttachmentPool::Give(const std::string& key, std::unique_ptr<IbDatabase> database) {
   const Clock::time_point now = Clock::now();
   if (!limits_.enabled || limits_.max_per_process <= 0 || !database->Connected() ||
-      now >= database->AttachedAt() + std::chrono::seconds(limits_.max_age_seconds)) {
+      now >= AgeLimitOf(*database)) {
     Drop(std::move(database));
     return;
   }

@@ -61,6 +61,9 @@ class AttachmentPool {
     Clock::time_point last_used;
   };
 
+  // The moment the attachment is max_age_seconds past its attach.
+  Clock::time_point AgeLimitOf(const IbDatabase& database) const;
+  // The earlier of its age limit and the end of its idle time.
   Clock::time_point ExpiryOf(const Kept& kept) const;
   static void Drop(std::unique_ptr<IbDatabase> database);
 

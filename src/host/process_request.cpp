@@ -31,10 +31,6 @@ bool ProcessRequest::WriteBytes(const char* data, size_t size) {
   return WriteAll(STDOUT_FILENO, data, size, &AnswerMuted);
 }
 
-}  // namespace xg
-
-namespace xg {
-
 bool ProcessRequest::WriteFileRange(int fd, off_t offset, size_t size) {
   fault_state().output_started = 1;
   OutputWriteScope scope;

@@ -38,10 +38,6 @@ class Spool {
     }
   }
   void Append(std::string_view text) { Append(text.data(), text.size()); }
-  void Append(char c) {
-    if (used_ == capacity_) MakeRoom(1);
-    buffer_[used_++] = c;
-  }
   // Room for at least `size` more bytes at the end, to be written there and then kept with
   // Commit(n) (n <= size).
   char* Reserve(size_t size) {
@@ -51,7 +47,6 @@ class Spool {
   void Commit(size_t size) { used_ += size; }
 
   void SetHead(std::string head) { head_ = std::move(head); }
-  const std::string& head() const { return head_; }
 
   // The appended bytes (the head not included).
   uint64_t BodySize() const { return file_bytes_ + used_; }

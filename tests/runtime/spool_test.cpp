@@ -58,12 +58,12 @@ std::string Sent(Spool& spool) {
 
 TEST(Spool, TheSameBytesInMemoryAndInTheFile) {
   const ScopedTemporaryFolder folder;
-  // Small pieces, a piece larger than the buffer, single bytes and reserved room.
+  // Small pieces, a piece larger than the buffer, a single byte and reserved room.
   const std::string large(200 * 1024, 'L');
   auto fill = [&](Spool& spool) {
     for (int i = 0; i < 1000; ++i) spool.Append("<row" + std::to_string(i) + ">\r\n");
     spool.Append(large);
-    spool.Append('!');
+    spool.Append("!");
     char* at = spool.Reserve(3);
     at[0] = 'a';
     at[1] = 'b';
