@@ -63,6 +63,9 @@ CONF
       env LANG=C ${gateway_conf:+XMLGATEWAY_CONF=$gateway_conf} ${XG_GATEWAY_ENV:-} \
         "$program" --fastcgi "$state/xmlgateway.sock" </dev/null >>"$state/server.out" 2>&1 &
       gateway_pids=$!
+      # nginx answers 502 until the gateway listens; a slow start (a sanitizer build) must not
+      # look like a failed request.
+      for _ in $(seq 1 300); do [ -S "$state/xmlgateway.sock" ] && break; sleep 0.1; done
       nginx -c "$state/nginx.conf" -e "$state/nginx/error.log" >>"$state/server.out" 2>&1 &
       gateway_pids+=" $!"
       gateway_url="http://127.0.0.1:$port/fcgi/xmlgateway"
@@ -72,7 +75,15 @@ CONF
       return 1
       ;;
   esac
-  for _ in $(seq 1 100); do curl -s -o /dev/null "$gateway_url" && break; sleep 0.1; done
+  for _ in $(seq 1 300); do gateway_server_answers && break; sleep 0.1; done
+}
+
+# True once the web server answers with something other than its own "no gateway yet" pages
+# (lighttpd's 503 while it spawns FastCGI processes, nginx's 502 before the socket listens).
+gateway_server_answers() {
+  local code
+  code=$(curl -s -o /dev/null -w '%{http_code}' "$gateway_url") || return 1
+  case $code in 000 | 502 | 503 | 504) return 1 ;; esac
 }
 
 stop_gateway_server() {
