@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
 #include "client_error.h"
 #include "gateway/protocol_strings.h"
+#include "runtime/ascii_text.h"
+#include "text_encoding.h"
 
 namespace xg::client {
 namespace {
@@ -27,6 +30,27 @@ std::string Message(const Answer& answer) {
   for (const AnswerValue& value : answer.values)
     if (value.name == Name(SMsgData)) return value.text;
   FailAnswer("the " + answer.root + " document carries no " + std::string(Name(SMsgData)));
+}
+
+// The column name an element of a record block stands for: the gateway writes each byte that
+// cannot stand in an XML name as "_x" + four hexadecimal digits + "_", and as it writes names in
+// upper case, a "_x" in one always starts such an escape.
+std::string ColumnName(std::string_view element_name) {
+  std::string name;
+  for (size_t i = 0; i < element_name.size(); ++i) {
+    const std::string_view rest = element_name.substr(i);
+    if (rest.size() >= 7 && rest.starts_with("_x") && rest[6] == '_' &&
+        std::all_of(rest.begin() + 2, rest.begin() + 6,
+                    [](char c) { return AsciiHexDigitValue(c) >= 0; })) {
+      uint32_t code = 0;
+      for (char c : rest.substr(2, 4)) code = code * 16 + AsciiHexDigitValue(c);
+      AppendUtf8(code, name);
+      i += 6;
+    } else {
+      name += element_name[i];
+    }
+  }
+  return name;
 }
 
 // The number after the stem "RECORD", or nothing when the name is not a record block's.
@@ -55,7 +79,7 @@ ResultTable SingleRecord(const std::vector<const AnswerValue*>& values) {
 void ReadBlock(const AnswerGroup& group, std::vector<Column>& columns,
                std::vector<std::string>& row) {
   for (const AnswerValue& value : group.values) {
-    columns.push_back({value.name, value.kind});
+    columns.push_back({ColumnName(value.name), value.kind});
     row.push_back(value.text);
   }
 }

@@ -80,6 +80,40 @@ std::string_view NullValueText(DataKind kind) {
   }
 }
 
+namespace {
+
+// Bytes read as ISO-8859-1 code points against the name characters of XML 1.0. The colon, which
+// XML 1.0 allows, is left out: under namespaces it would make the name's start an undeclared
+// prefix.
+bool IsNameStartByte(unsigned char c) {
+  return IsAsciiLetter(static_cast<char>(c)) || c == '_' || (c >= 0xC0 && c != 0xD7 && c != 0xF7);
+}
+
+bool IsNameByte(unsigned char c) {
+  return IsNameStartByte(c) || IsAsciiDigit(static_cast<char>(c)) || c == '-' || c == '.' ||
+         c == 0xB7;
+}
+
+}  // namespace
+
+std::string ColumnElementName(std::string_view column_name) {
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  std::string name;
+  name.reserve(column_name.size());
+  for (size_t i = 0; i < column_name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(AsciiToUpper(column_name[i]));
+    if (i == 0 ? IsNameStartByte(c) : IsNameByte(c)) {
+      name += static_cast<char>(c);
+    } else {
+      name += "_x00";
+      name += kHexDigits[c >> 4];
+      name += kHexDigits[c & 0xF];
+      name += '_';
+    }
+  }
+  return name;
+}
+
 std::string OpeningTag(const std::string& name) {
   return "<" + std::string(TrimBlanksAndControls(name)) + ">";
 }

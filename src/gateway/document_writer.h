@@ -1,11 +1,13 @@
 // The pieces every answer document is made of: tags, element lines that carry a value with its
 // kind and size, and the mapping of field types to value kinds. Every value an element line
 // carries is escaped (EscapeText), so that the documents are well-formed XML whatever the data
-// holds; names and tags are written as given.
+// holds; a column's name becomes an XML name (ColumnElementName); other names and tags are
+// written as given.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "db/field_type.h"
@@ -26,6 +28,13 @@ enum class DataKind : uint8_t {
   kDateTime = 6,
 };
 
+// The element name of a column, an XML name for every column name: the ASCII letters upper-cased,
+// and every byte that cannot stand at its place in a name (a blank, "$", "&", ":", a leading
+// digit, ...) written as "_x" + its ISO-8859-1 code point in four upper-case hexadecimal digits +
+// "_", the way SQL/XML maps identifiers ("RDB$RELATION_NAME" gives "RDB_x0024_RELATION_NAME").
+// A name that is already an XML name is only upper-cased; as no lower-case "x" is left after
+// that, a "_x" in the result always starts such an escape.
+std::string ColumnElementName(std::string_view column_name);
 // "<name>" and "</name>", the name without the blanks and control bytes at its ends.
 std::string OpeningTag(const std::string& name);
 std::string ClosingTag(const std::string& name);

@@ -30,21 +30,6 @@ XG_RESOURCE(SAnswerTooLarge, "A resposta passa do limite de %d bytes (max-answer
 
 constexpr std::string_view kLineEnd = "\r\n";
 
-// The element name of a column: its name in upper case (ASCII letters only), each "&" written
-// as "&amp;" as the values' are.
-std::string ElementName(const std::string& field_name) {
-  std::string name;
-  name.reserve(field_name.size());
-  for (char c : field_name) {
-    if (c == '&') {
-      name += "&amp;";
-    } else {
-      name += AsciiToUpper(c);
-    }
-  }
-  return name;
-}
-
 // How a column's values are written: straight from the result area, with the texts the field's
 // Variant value would give, or through that Variant value for the rest (blobs, dialect-1 scaled
 // values, and the values whose reading fails).
@@ -128,7 +113,7 @@ std::vector<ColumnOutput> ColumnOutputs(IbQuery& query, const RegionalSettings& 
     const FieldDef& field = query.Field(i);
     ColumnOutput column;
     column.kind = FieldDataKind(field.data_type);
-    const std::string name = ElementName(field.name);
+    const std::string name = ColumnElementName(field.name);
     const int data_size = FieldDataSize(field) - (field.data_type == ftString ? 1 : 0);
     column.opening = ElementOpening(name, column.kind, data_size, 0);
     column.closing = ClosingTag(name) + std::string(kLineEnd);

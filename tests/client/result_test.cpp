@@ -50,6 +50,12 @@ TEST(ReadResult, TurnsEachSuccessfulAnswerIntoRows) {
        "rows:ID:INTEGER NAME:STRING |1;a;|2;b;"},
       {Records("0", {Record("RECORD0", "0", "")}), Service::kOpenSql,
        "rows:ID:INTEGER NAME:STRING "},
+      // Element names give back the column names whose bytes the gateway escaped.
+      {Records("1", {{"RECORD1",
+                      {Value("RDB_x0024_RELATION_ID", "1"), Value("_x0031_ST_x0020__x00E7_", "2"),
+                       Value("A_x00G0_", "3"), Value("B_x0026", "4")}}}),
+       Service::kOpenSql,
+       "rows:RDB$RELATION_ID:STRING 1ST \u00e7:STRING A_x00G0_:STRING B_x0026:STRING |1;2;3;4;"},
   };
   for (const auto& c : cases) EXPECT_EQ(Render(ReadResult(c.answer, c.service)), c.rendered);
 }

@@ -142,6 +142,28 @@ TEST_F(WellFormedDocuments, QueryWithHostileValuesInEveryColumnType) {
   EXPECT_EQ(second.Child("C_DOUBLE").text, "0");
 }
 
+// System columns carry "$", and an alias may hold anything: each gives an element name that a
+// parser reads, with the bytes that cannot stand in a name escaped.
+TEST_F(WellFormedDocuments, QueryWhoseColumnNamesAreNoXmlNames) {
+  const std::string db = test::CreateDatabase(3, "");
+  const std::string document =
+      RunOpenSQL(RequestText("SERVICEOPENSQL", db,
+                             "select rdb$relation_id, 1 as \"a b\", 2 as \"1st\", "
+                             "3 as \"x&y\", 4 as \"ns:c\", 5 as \"<t>\", 6 as plain "
+                             "from rdb$database"),
+                 Defaults())
+          .Text();
+  const test::XmlElement root = Read(document);
+  ASSERT_EQ(root.name, "OPENSQL") << document;
+  std::vector<std::string> names;
+  for (const test::XmlElement& column : root.Child("RECORD1").children) {
+    names.push_back(column.name);
+  }
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"RDB_x0024_RELATION_ID", "A_x0020_B", "_x0031_ST",
+                                      "X_x0026_Y", "NS_x003A_C", "_x003C_T_x003E_", "PLAIN"}));
+}
+
 TEST_F(WellFormedDocuments, MessagesThatQuoteSqlWithMarkup) {
   const std::string db = test::CreateDatabase(3, "CREATE TABLE T (A VARCHAR(10));\nCOMMIT;\n");
   // The server's message names the unknown token: "<".

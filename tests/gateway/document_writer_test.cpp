@@ -8,6 +8,7 @@
 #include "runtime/exceptions.h"
 #include "support/failures.h"
 #include "support/test_hosts.h"
+#include "support/xml_reader.h"
 
 namespace xg {
 namespace {
@@ -33,6 +34,39 @@ TEST(Tags, TrimBlanksAndControlBytesAtBothEnds) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.closing ? ClosingTag(c.text) : OpeningTag(c.text), c.tag) << c.text;
+  }
+}
+
+TEST(ColumnElementName, XmlNamesAreUpperCasedAndOtherBytesEscapedWhereTheyStand) {
+  const struct {
+    std::string column;
+    std::string element;
+  } cases[] = {
+      {"codigo", "CODIGO"},
+      {"F_1", "F_1"},
+      {"a-b.c9", "A-B.C9"},
+      {"a\xB7", "A\xB7"},                          // the middle dot inside a name
+      {"\xE7\xE3o\xC0\xFF", "\xE7\xE3O\xC0\xFF"},  // Latin-1 letters stay as they are
+      {"RDB$RELATION_NAME", "RDB_x0024_RELATION_NAME"},
+      {"a b", "A_x0020_B"},
+      {"x&y", "X_x0026_Y"},
+      {"ns:col", "NS_x003A_COL"},
+      {"1st", "_x0031_ST"},
+      {"-a", "_x002D_A"},
+      {".a", "_x002E_A"},
+      {"\xB7", "_x00B7_"},
+      {"a\xD7\xF7", "A_x00D7__x00F7_"},  // the multiplication and division signs
+      {"<b>\"'=/", "_x003C_B_x003E__x0022__x0027__x003D__x002F_"},
+      {"\x01\x7F\xA0", "_x0001__x007F__x00A0_"},
+  };
+  for (const auto& c : cases) {
+    const std::string element = ColumnElementName(c.column);
+    EXPECT_EQ(element, c.element) << c.column;
+    std::string error;
+    const test::XmlElement root = test::ReadXmlDocument(
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><" + element + "/>", error);
+    EXPECT_EQ(error, "") << c.column;
+    EXPECT_EQ(root.name, element) << c.column;
   }
 }
 
