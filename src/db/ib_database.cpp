@@ -13,6 +13,9 @@ namespace xg {
 namespace {
 
 constexpr ISC_STATUS kLostConnection = 335544741;
+// "connection shutdown": the server ended the attachment (its shutdown, a delete from
+// MON$ATTACHMENTS); nothing more can be done on it.
+constexpr ISC_STATUS kAttachmentShutDown = 335544856;
 constexpr ISC_STATUS kNetworkReadError = 335544726;
 constexpr ISC_STATUS kNetworkWriteError = 335544727;
 constexpr char kDialectItem = isc_info_db_sql_dialect;
@@ -124,7 +127,7 @@ void IbDatabase::ForceClose() {
 }
 
 [[noreturn]] void IbDatabase::ThrowFailure(const StatusVector& status, FailedCall call) {
-  const bool lost = status.Has(kLostConnection) ||
+  const bool lost = status.Has(kLostConnection) || status.Has(kAttachmentShutDown) ||
                     (call == FailedCall::kOnAttachment &&
                      (status.Has(kNetworkReadError) || status.Has(kNetworkWriteError)));
   if (lost) CleanUpOnFailure([&] { ThrowDatabaseError(status); }, [&] { ForceClose(); });

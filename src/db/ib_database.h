@@ -20,8 +20,9 @@ class IbClientLibrary;
 class IbSchemaCache;
 class IbTransaction;
 
-// Which failures of a call mean that the connection is gone: a lost connection always; for the
-// attachment's own calls a network read or write error as well.
+// Which failures of a call mean that the connection is gone: a lost connection or an attachment
+// the server shut down always; for the attachment's own calls (its transaction's start among
+// them) a network read or write error as well.
 enum class FailedCall { kOnStatement, kOnAttachment };
 
 class IbDatabase {

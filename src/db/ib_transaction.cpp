@@ -50,7 +50,9 @@ void IbTransaction::StartTransaction() {
   TransactionEntry entry{database_.Handle(), 0, nullptr};
   if (client_.isc_start_multiple(status_.get(), &handle_, 1, &entry) != 0) {
     handle_ = 0;
-    database_.ThrowFailure(status_);
+    // The start is a call on the attachment: a network failure there means the connection is
+    // gone.
+    database_.ThrowFailure(status_, FailedCall::kOnAttachment);
   }
 }
 

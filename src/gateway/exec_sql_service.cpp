@@ -19,7 +19,6 @@ std::string RunExecSQL(const std::string& request_text, const RegionalSettings& 
   SqlServiceSession session;
   session.Connect(request_text);
   IbTransaction& transaction = session.Transaction();
-  transaction.StartTransaction();
   session.LoadStatement();
 
   std::string message;

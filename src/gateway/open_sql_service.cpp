@@ -352,7 +352,6 @@ int WriteRows(IbQuery& query, const AnswerBudget& budget, const RegionalSettings
 Spool RunOpenSQL(const std::string& request_text, const RegionalSettings& settings) {
   SqlServiceSession session;
   session.Connect(request_text);
-  session.Transaction().StartTransaction();
   session.LoadStatement();
   const GatewayConfig& config = CurrentGatewayConfig();
   const AnswerBudget budget(config.maxAnswerBytes);

@@ -57,9 +57,30 @@ void SqlServiceSession::Connect(const std::string& request_text) {
     pool_key_ = params_.db + '\0' + params_.user + '\0' + DecodeBase64(params_.pass);
     database_ = pool.Take(pool_key_);
   }
-  if (!database_) Attach(route, config);
+  if (database_ && BeginOnKeptAttachment()) return;
+  Attach(route, config);
+  Begin();
+}
+
+void SqlServiceSession::Begin() {
   transaction_ = std::make_unique<IbTransaction>(*database_);
   query_ = std::make_unique<IbQuery>(*transaction_);
+  transaction_->StartTransaction();
+}
+
+bool SqlServiceSession::BeginOnKeptAttachment() {
+  try {
+    Begin();
+    return true;
+  } catch (const EDatabaseError&) {
+    // A failure that left the connection standing is the server's answer to this request.
+    if (database_->Connected()) throw;
+  }
+  // The connection is gone (the server restarted since the last request). Starting the
+  // transaction is the first call on a kept attachment and changes nothing in the database, so
+  // the request loses nothing by starting again on a new attachment.
+  FreeAll();
+  return false;
 }
 
 void SqlServiceSession::Attach(DatabaseRoute route, const GatewayConfig& config) {

@@ -31,8 +31,10 @@ class SqlServiceSession {
   // Parses the request, checks the database name against the configuration (a name it does not
   // allow raises EDatabaseError "Acesso ao banco de dados não permitido: <name>" before any
   // attach), creates and attaches the database on the road the configuration gives it, with
-  // the configured connection character set, and makes the transaction and the query on it.
-  // Raises whatever fails; what was created so far stays for Finish.
+  // the configured connection character set, makes the transaction and the query on it and
+  // starts the transaction. A kept attachment whose connection turns out to be gone when the
+  // transaction starts is dropped, and a new one is made. Raises whatever fails; what was
+  // created so far stays for Finish.
   void Connect(const std::string& request_text);
   // Gives the query the request's decoded statement text.
   void LoadStatement();
@@ -49,6 +51,11 @@ class SqlServiceSession {
   void FreeAll();
   // Creates and attaches the database on its road.
   void Attach(DatabaseRoute route, const GatewayConfig& config);
+  // Makes the transaction and the query on the database and starts the transaction.
+  void Begin();
+  // Begin on an attachment taken from the pool. Answers false, with everything freed, when its
+  // connection was gone; raises any other failure.
+  bool BeginOnKeptAttachment();
 
   RequestParams params_;
   // The attachment's key in the process's pool; empty when attachments are not kept.

@@ -93,10 +93,11 @@ class PooledServices : public ::testing::Test {
 };
 
 // The attachment and transaction a query ran in, as "connection/transaction".
-std::string ConnectionAndTransaction(const std::string& database, const std::string& password) {
+std::string ConnectionAndTransaction(const std::string& database, const std::string& password,
+                                     const std::string& user = "SYSDBA") {
   const std::string request =
       "<?xml version=\"1.0\"?><SENDDATA><SERVICE>SERVICEOPENSQL</SERVICE><DB>" + database +
-      "</DB><USER>SYSDBA</USER><PASS>" + test::Base64Encode(password) + "</PASS><SQL>" +
+      "</DB><USER>" + user + "</USER><PASS>" + test::Base64Encode(password) + "</PASS><SQL>" +
       test::Base64Encode(
           "select current_connection as C, current_transaction as T from rdb$database") +
       "</SQL></SENDDATA>";
@@ -128,6 +129,35 @@ TEST_F(PooledServices, ReuseTheAttachmentOfTheSameKeyInANewTransaction) {
   const std::string fourth = ConnectionAndTransaction(name, "one");
   EXPECT_NE(ConnectionOf(third), ConnectionOf(fourth));
   EXPECT_EQ(ProcessAttachmentPool().Size(), 0u);
+}
+
+// A kept attachment that the server ended meanwhile (a restart of the server, an operator's
+// delete from MON$ATTACHMENTS) is found out when the next request starts its transaction: that
+// request is served on a new attachment, as if nothing had been kept, on the embedded engine
+// and through the server.
+TEST_F(PooledServices, AnAttachmentEndedWhileKeptIsReplacedForTheNextRequest) {
+  const std::string served = test::CreateDemoDatabase();
+  test::GiveToServer(served);
+  const test::ServerAccess server = test::Server();
+  const struct {
+    std::string database, user, password;
+  } roads[] = {
+      {test::CreateDemoDatabase(), "SYSDBA", "one"},
+      {test::ServerDatabaseName(served), server.user, server.password},
+  };
+  ProcessAttachmentPool().Configure(Limits(60, 300, 4));
+  for (const auto& road : roads) {
+    const std::string first = ConnectionAndTransaction(road.database, road.password, road.user);
+    ASSERT_EQ(ProcessAttachmentPool().Size(), 1u) << first;
+    test::RunIsql(road.database, "delete from mon$attachments where mon$attachment_id = " +
+                                     ConnectionOf(first) + ";\ncommit;\n");
+    const std::string second = ConnectionAndTransaction(road.database, road.password, road.user);
+    EXPECT_NE(second.find('/'), std::string::npos) << road.database << ": " << second;
+    EXPECT_NE(ConnectionOf(second), ConnectionOf(first)) << road.database;
+    const std::string third = ConnectionAndTransaction(road.database, road.password, road.user);
+    EXPECT_EQ(ConnectionOf(third), ConnectionOf(second)) << road.database;
+    ProcessAttachmentPool().Clear();
+  }
 }
 
 }  // namespace

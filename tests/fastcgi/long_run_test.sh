@@ -56,6 +56,10 @@ attachments() {
   isql_server "select 'N=' || count(*) from mon\$attachments where mon\$attachment_id <> current_connection and mon\$remote_process containing 'xmlgateway';" |
     sed -n 's/.*N=\([0-9]*\).*/\1/p'
 }
+running_queries() {
+  isql_server "select 'N=' || count(*) from mon\$statements s join mon\$attachments a on a.mon\$attachment_id = s.mon\$attachment_id where s.mon\$state = 1 and a.mon\$remote_process containing 'xmlgateway';" |
+    sed -n 's/.*N=\([0-9]*\).*/\1/p'
+}
 check_run() {  # NAME SUMMARY
   local bad errors requests
   requests=$(sed -n 's/.*requests=\([0-9]*\).*/\1/p' <<<"$2")
@@ -89,7 +93,8 @@ slow=$(sql SERVICEOPENSQL "$database" "$XG_FB_SERVER_PASSWORD" \
   "select count(*) as N from rdb\$types a, rdb\$types b, rdb\$types c")
 curl -s -m 60 -o "$state/slow.body" -D "$state/slow.head" --data-binary "$slow" "$url" &
 client=$!
-sleep 0.5
+# The signal goes once the server runs the query, so that it falls inside the request.
+for _ in $(seq 1 100); do [ "$(running_queries)" = 1 ] && break; sleep 0.05; done
 kill -TERM "$gateway"
 wait "$client" || fail "slow request: curl failed"
 tr -d '\r' <"$state/slow.head" | head -n1 | grep -q '^HTTP/1.1 200 ' || fail "slow request: status $(head -n1 "$state/slow.head")"
