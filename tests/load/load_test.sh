@@ -274,8 +274,14 @@ cat "$state"/results/* 2>/dev/null | grep '^FAIL' | head -20
 # server's own lines start with the date).
 # FastCGI processes end when the web server stops.
 [ "$XG_ENDPOINT" != cgi ] && stop_gateway_server
+# A process may still be ending a moment after its answer went out (and the web server notes
+# how it ended when it reaps it); one that is still there after a few seconds is left over.
 sleep 1
-leftover=$(pgrep -f "^($state/www/|$recorder $state/)" | tr '\n' ' ')
+for _ in $(seq 1 40); do
+  leftover=$(pgrep -f "^($state/www/|$recorder $state/)" | tr '\n' ' ')
+  [ -z "$leftover" ] && break
+  sleep 0.1
+done
 if [ -n "$leftover" ]; then
   fail "gateway processes still running after their answers: $leftover"
   # shellcheck disable=SC2086
