@@ -8,7 +8,6 @@
 
 #include "client_error.h"
 #include "gateway/protocol_strings.h"
-#include "runtime/ascii_text.h"
 #include "text_encoding.h"
 
 namespace xg::client {
@@ -39,11 +38,9 @@ std::string ColumnName(std::string_view element_name) {
   std::string name;
   for (size_t i = 0; i < element_name.size(); ++i) {
     const std::string_view rest = element_name.substr(i);
+    uint32_t code = 0;
     if (rest.size() >= 7 && rest.starts_with("_x") && rest[6] == '_' &&
-        std::all_of(rest.begin() + 2, rest.begin() + 6,
-                    [](char c) { return AsciiHexDigitValue(c) >= 0; })) {
-      uint32_t code = 0;
-      for (char c : rest.substr(2, 4)) code = code * 16 + AsciiHexDigitValue(c);
+        std::from_chars(rest.data() + 2, rest.data() + 6, code, 16).ptr == rest.data() + 6) {
       AppendUtf8(code, name);
       i += 6;
     } else {

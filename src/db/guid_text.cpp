@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <random>
 
+#include "runtime/ascii_text.h"
+
 namespace xg {
 
 std::string NewGUIDText() {
@@ -15,12 +17,10 @@ std::string NewGUIDText() {
   }
   bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4: random
   bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);  // the standard variant
-  static const char kHex[] = "0123456789ABCDEF";
   std::string text = "{";
   for (size_t i = 0; i < bytes.size(); ++i) {
     if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
-    text += kHex[bytes[i] >> 4];
-    text += kHex[bytes[i] & 0x0F];
+    AppendAsciiHex(bytes[i], 2, text);
   }
   text += '}';
   return text;

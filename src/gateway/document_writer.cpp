@@ -97,7 +97,6 @@ bool IsNameByte(unsigned char c) {
 }  // namespace
 
 std::string ColumnElementName(std::string_view column_name) {
-  static constexpr char kHexDigits[] = "0123456789ABCDEF";
   std::string name;
   name.reserve(column_name.size());
   for (size_t i = 0; i < column_name.size(); ++i) {
@@ -105,9 +104,8 @@ std::string ColumnElementName(std::string_view column_name) {
     if (i == 0 ? IsNameStartByte(c) : IsNameByte(c)) {
       name += static_cast<char>(c);
     } else {
-      name += "_x00";
-      name += kHexDigits[c >> 4];
-      name += kHexDigits[c & 0xF];
+      name += "_x";
+      AppendAsciiHex(c, 4, name);
       name += '_';
     }
   }

@@ -1,9 +1,11 @@
-// Byte-text helpers limited to the ASCII range: letter and digit tests, case folding (A to Z and
-// a to z only; every other byte, the ISO-8859-1 letters included, stays as it is), comparison
-// without regard to that case, and the trimming of blanks and control characters. Names and
-// texts that the system compares without regard to case are folded this way.
+// Byte-text helpers limited to the ASCII range: letter and digit tests, hexadecimal digits read
+// and written, case folding (A to Z and a to z only; every other byte, the ISO-8859-1 letters
+// included, stays as it is), comparison without regard to that case, and the trimming of blanks
+// and control characters. Names and texts that the system compares without regard to case are
+// folded this way.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,13 @@ constexpr int AsciiHexDigitValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
+}
+
+// Appends the lowest `digits` hexadecimal digits of the value, upper case, most significant first.
+inline void AppendAsciiHex(uint32_t value, int digits, std::string& text) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+    text += kDigits[(value >> shift) & 0xF];
 }
 
 constexpr char AsciiToLower(char c) {

@@ -448,9 +448,8 @@ std::string VarTypeName(uint16_t vtype) {
   } else if (code == kVarFMTBcd) {
     name = kBcdTypeName;
   } else {
-    static const char kHex[] = "0123456789ABCDEF";
-    name = {'$', kHex[(code >> 12) & 0xF], kHex[(code >> 8) & 0xF], kHex[(code >> 4) & 0xF],
-            kHex[code & 0xF]};
+    name = "$";
+    AppendAsciiHex(code, 4, name);
   }
   if ((vtype & kVarArray) != 0) name = "Array " + name;
   if ((vtype & kVarByRef) != 0) name = "ByRef " + name;
