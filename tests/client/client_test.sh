@@ -220,13 +220,17 @@ setsid -w "$client" --url "$url" --db "$state/db/demo.fdb" --user SYSDBA query "
 [ $? -eq 2 ] || fail "no_terminal: exit code is not 2"
 expect_err_start no_terminal "xmlgateway-client: no terminal to ask for the password on: give --password-file"
 # On a terminal the password is asked for with echo off: typed once the prompt shows, it is not
-# shown back.
-python3 - "$client" --url "$url" --format csv query --db "$state/db/demo.fdb" --user SYSDBA \
-  "select 1 as n from rdb\$database" >"$state/prompt.out" 2>&1 <<'PYTHON'
+# shown back. The answer goes to a file, not to the terminal: what a process writes to a
+# terminal right before it ends can be gone when the terminal hangs up, so only the prompt's
+# lines are read from it.
+python3 - "$state/prompt.csv" "$client" --url "$url" --format csv query --db "$state/db/demo.fdb" \
+  --user SYSDBA "select 1 as n from rdb\$database" >"$state/prompt.out" 2>&1 <<'PYTHON'
 import os, pty, sys
 pid, terminal = pty.fork()
 if pid == 0:
-    os.execv(sys.argv[1], sys.argv[1:])
+    answer = os.open(sys.argv[1], os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
+    os.dup2(answer, 1)
+    os.execv(sys.argv[2], sys.argv[2:])
 shown = b""
 def read():
     global shown
@@ -244,8 +248,10 @@ while read():
 os.waitpid(pid, 0)
 sys.stdout.buffer.write(shown)
 PYTHON
-[ "$(tr -d '\r' <"$state/prompt.out")" = $'Password for SYSDBA: \nN\n1' ] ||
+[ "$(tr -d '\r' <"$state/prompt.out")" = $'Password for SYSDBA: ' ] ||
   fail "prompt: the terminal shows"$'\n'"$(cat -v "$state/prompt.out")"
+[ "$(cat "$state/prompt.csv")" = $'N\n1' ] ||
+  fail "prompt: the answer is"$'\n'"$(cat -v "$state/prompt.csv")"
 
 # The password reaches a server that checks it.
 if [ -n "${XG_FB_SERVER_HOST:-}" ] && [ -n "${XG_FB_SERVER_USER:-}" ] && [ -n "${XG_FB_SERVER_PASSWORD:-}" ]; then
