@@ -88,7 +88,7 @@ pooled_port=$(port)
 node_port=$(port)
 start_lighttpd plain "$plain_port" off
 start_lighttpd pooled "$pooled_port" on
-(cd "$work/node" && NODE_PATH=$work/node/node_modules node "$work/server.js" "$node_port" "$XG_FB_SERVER_HOST" \
+(cd "$work/node" && NODE_PATH=$work/node/node_modules exec node "$work/server.js" "$node_port" "$XG_FB_SERVER_HOST" \
   "$work/db/big.fdb" "$XG_FB_SERVER_USER" "$XG_FB_SERVER_PASSWORD" >"$work/node.out" 2>&1) &
 pids+=($!)
 wait_for "http://127.0.0.1:$node_port/"
