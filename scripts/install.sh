@@ -9,7 +9,7 @@ packages=(
   libxml2-dev libgtest-dev googletest
   firebird3.0-server firebird3.0-server-core firebird3.0-utils firebird-dev libfbclient2
   libcurl4-openssl-dev
-  libfcgi-dev nginx spawn-fcgi wrk nodejs
+  nginx spawn-fcgi wrk nodejs
   lighttpd curl faketime locales time procps iproute2 python3 util-linux
   apache2 libapache2-mod-fcgid
 )

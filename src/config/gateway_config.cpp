@@ -1,5 +1,7 @@
 #include "config/gateway_config.h"
 
+#include <arpa/inet.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +26,7 @@ XG_RESOURCE(SConfigBadByteCount,
 XG_RESOURCE(SConfigBadSwitch, "%s must be on or off: %s");
 XG_RESOURCE(SConfigBadCount, "%s must be a whole number from %d to %d: %s");
 XG_RESOURCE(SConfigBadCharset, "charset must be one character set name: %s");
+XG_RESOURCE(SConfigBadClientAddress, "allowed-clients must list numeric IP addresses: %s");
 XG_RESOURCE(SConfigCannotRead, "Cannot read configuration file %s: %s");
 
 // Whole limits that the request reading and the answer building can hold.
@@ -95,6 +98,19 @@ bool IsCharsetName(const std::string& value) {
   return true;
 }
 
+// Addresses separated by blanks or commas (the way other FastCGI process managers list them).
+std::vector<std::string> ClientAddresses(std::string value) {
+  for (char& c : value)
+    if (c == ',') c = ' ';
+  return Patterns(value);
+}
+
+bool IsNumericAddress(const std::string& text) {
+  unsigned char address[sizeof(in6_addr)];
+  return ::inet_pton(AF_INET, text.c_str(), address) == 1 ||
+         ::inet_pton(AF_INET6, text.c_str(), address) == 1;
+}
+
 class ProcessConfigSource : public ConfigSource {
  public:
   std::string FileName() const override {
@@ -145,7 +161,8 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
     auto fail = [&](const ResourceString& what, std::initializer_list<FormatArg> args) {
       RaiseConfigError(fileName, entry.line, Format(LoadResString(what), args));
     };
-    if (entry.section != "databases" && entry.section != "limits" && entry.section != "pool")
+    if (entry.section != "databases" && entry.section != "limits" && entry.section != "pool" &&
+        entry.section != "fastcgi")
       fail(SConfigUnknownSection, {entry.section});
     if (entry.key.empty()) continue;  // the section line itself
     if (!seen.emplace(entry.section, entry.key).second)
@@ -172,6 +189,18 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
       (request ? config.maxRequestBytes
        : spool ? config.spoolMemoryBytes
                : config.maxAnswerBytes) = *count;
+    } else if (entry.section == "limits" && entry.key == "max-query-seconds") {
+      const std::optional<int> count = Count(entry.value, 0, kMaxPoolSeconds);
+      if (!count) fail(SConfigBadCount, {entry.key, 0, kMaxPoolSeconds, entry.value});
+      config.maxQuerySeconds = *count;
+    } else if (entry.section == "fastcgi" && entry.key == "read-timeout-seconds") {
+      const std::optional<int> count = Count(entry.value, 1, kMaxPoolSeconds);
+      if (!count) fail(SConfigBadCount, {entry.key, 1, kMaxPoolSeconds, entry.value});
+      config.fastcgiReadTimeoutSeconds = *count;
+    } else if (entry.section == "fastcgi" && entry.key == "allowed-clients") {
+      config.fastcgiAllowedClients = ClientAddresses(entry.value);
+      for (const std::string& address : config.fastcgiAllowedClients)
+        if (!IsNumericAddress(address)) fail(SConfigBadClientAddress, {address});
     } else if (entry.section == "pool" && entry.key == "attachments") {
       if (entry.value != "on" && entry.value != "off")
         fail(SConfigBadSwitch, {entry.key, entry.value});

@@ -12,11 +12,16 @@
 //   max-answer-bytes = N    largest query answer (default 512M)
 //   spool-memory-bytes = N  query answer bytes held in memory before the rest goes to a
 //                           temporary file (default 4M)
+//   max-query-seconds = N   longest a statement runs, its fetch included (default 0: no limit)
 //   [pool]                  attachments kept between the requests of a FastCGI process
 //   attachments = on|off    keep them (default off: every request attaches and detaches)
 //   idle-seconds = N        drop one unused this long (default 60)
 //   max-age-seconds = N     drop one this long after its attach checked the password (default 300)
 //   max-per-process = N     keep at most this many (default 4)
+//   [fastcgi]               the connections of a FastCGI process
+//   read-timeout-seconds = N  longest wait for the records of a request (default 30)
+//   allowed-clients = ADDRESS...  the web servers' addresses a TCP socket accepts (default none;
+//                           needed for a socket on an address other than loopback)
 #pragma once
 
 #include <cstdint>
@@ -38,6 +43,10 @@ struct GatewayConfig {
   int poolIdleSeconds = 60;
   int poolMaxAgeSeconds = 300;
   int poolMaxPerProcess = 4;
+  int maxQuerySeconds = 0;
+  int fastcgiReadTimeoutSeconds = 30;
+  // Numeric IPv4 or IPv6 addresses, as written.
+  std::vector<std::string> fastcgiAllowedClients;
 };
 
 // The default file, read when XMLGATEWAY_CONF names none.

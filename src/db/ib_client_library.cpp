@@ -189,6 +189,21 @@ void UnregisterAttachment(isc_db_handle handle) {
   if (found != attachments.end()) attachments.erase(found);
 }
 
+void CancelAttachmentCalls() {
+  CancelOperations();
+}
+
+void ClearPendingCancels() {
+  std::lock_guard<std::mutex> lock(attachments_mutex);
+  if (cancel_operation == nullptr) return;
+  for (isc_db_handle handle : attachments) {
+    // Disabling cancels drops the one that is pending; enabling them again is the default state.
+    ISC_STATUS_ARRAY ignored{};
+    cancel_operation(ignored, &handle, fb_cancel_disable);
+    cancel_operation(ignored, &handle, fb_cancel_enable);
+  }
+}
+
 const IbClientLibrary& IbClient() {
   // Never freed: the library stays loaded for the life of the process.
   static IbClientLibrary* binding = nullptr;

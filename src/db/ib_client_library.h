@@ -107,4 +107,13 @@ const IbClientLibrary& IbClient();
 void RegisterAttachment(isc_db_handle handle);
 void UnregisterAttachment(isc_db_handle handle);
 
+// Cancels the call that each registered attachment runs at this moment (fb_cancel_raise); safe
+// from any thread. A cancel that reaches an attachment between calls is kept by the engine for
+// its next call.
+void CancelAttachmentCalls();
+// Drops a cancel still kept for the registered attachments (one that arrived after the call it
+// was meant for had returned), so that it does not fail a later call: the clean-up after a
+// cancelled statement, or the next request on a kept attachment.
+void ClearPendingCancels();
+
 }  // namespace xg

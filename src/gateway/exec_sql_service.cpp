@@ -6,6 +6,7 @@
 #include "gateway/protocol_strings.h"
 #include "gateway/sql_service_session.h"
 #include "gateway/sql_services.h"
+#include "gateway/watched_calls.h"
 #include "runtime/exceptions.h"
 #include "runtime/resource_strings.h"
 #include "runtime/stop_signals.h"
@@ -24,7 +25,7 @@ std::string RunExecSQL(const std::string& request_text, const RegionalSettings& 
   std::string message;
   bool committed = false;
   try {
-    session.Query().ExecSQL();
+    RunWatchedCalls([&] { session.Query().ExecSQL(); });
     {
       // Not begun once a termination signal stopped the request; not interrupted once begun;
       // and a signal after it returned does not change the answer.

@@ -15,6 +15,7 @@
 #include "gateway/protocol_strings.h"
 #include "gateway/sql_service_session.h"
 #include "gateway/sql_services.h"
+#include "gateway/watched_calls.h"
 #include "runtime/ascii_text.h"
 #include "runtime/conversions.h"
 #include "runtime/date_time.h"
@@ -358,7 +359,8 @@ Spool RunOpenSQL(const std::string& request_text, const RegionalSettings& settin
   Spool answer(static_cast<size_t>(config.spoolMemoryBytes));
 
   try {
-    const int count = WriteRows(session.Query(), budget, settings, answer);
+    int count = 0;
+    RunWatchedCalls([&] { count = WriteRows(session.Query(), budget, settings, answer); });
     answer.Flush();  // a file that cannot take the rows fails here, before anything is sent
     answer.SetHead(DocumentHead(count));
     session.Query().Close();

@@ -1,6 +1,6 @@
 #include "host/fastcgi_program.h"
 
-#include <fcgiapp.h>
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
@@ -9,13 +9,19 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "config/config_file.h"
 #include "config/gateway_config.h"
 #include "db/attachment_pool.h"
+#include "db/call_watch.h"
+#include "host/fastcgi_connection.h"
 #include "host/fastcgi_request.h"
 #include "runtime/os_error.h"
 #include "runtime/stop_signals.h"
@@ -83,63 +89,123 @@ int ListeningSocket(const std::string& address) {
   return fd;
 }
 
-// libfcgi's state of one connection: the request read from it, and the connection itself while
-// the web server keeps it open for further requests (FCGI_KEEP_CONN).
-class Connection {
- public:
-  explicit Connection(int listen_fd) {
-    FCGX_InitRequest(&request_, listen_fd, FCGI_FAIL_ACCEPT_ON_INTR);
-  }
-  ~Connection() { FCGX_Free(&request_, 1); }
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-
-  // The connection kept open for further requests, or -1.
-  int KeptFd() const { return request_.ipcFd; }
-  // Reads the next request: from the kept connection, else from a connection accepted on the
-  // listening socket. False when there was none after all (the web server closed the kept
-  // connection, another process took the new one, or it ended before its request began).
-  bool Accept() { return FCGX_Accept_r(&request_) == 0; }
-  // For a kept connection with input: whether that input is its end (the web server closed it).
-  // Then the connection is closed here: libfcgi, finding the end, would go on to accept a new
-  // connection and, the listening socket being non-blocking, find none.
-  bool ClosedByPeer() {
-    char byte;
-    if (::recv(request_.ipcFd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) != 0) return false;
-    FCGX_Free(&request_, 1);
-    return true;
-  }
-  // Flushes the answer and ends the request; closes the connection unless the web server keeps
-  // it.
-  void Finish() { FCGX_Finish_r(&request_); }
-  FCGX_Request& request() { return request_; }
-
- private:
-  FCGX_Request request_{};
+// What the configuration says about the connections; the defaults when it cannot be used (every
+// request then answers its failure anyway).
+struct ConnectionSettings {
+  std::chrono::milliseconds timeout{std::chrono::seconds(30)};
+  std::vector<std::string> allowed_clients;
 };
+
+ConnectionSettings CurrentConnectionSettings() {
+  ConnectionSettings settings;
+  try {
+    const GatewayConfig& config = CurrentGatewayConfig();
+    settings.timeout = std::chrono::seconds(config.fastcgiReadTimeoutSeconds);
+    settings.allowed_clients = config.fastcgiAllowedClients;
+  } catch (const EConfigError&) {
+  }
+  return settings;
+}
+
+// An IP address in one form for comparing: an IPv4 address mapped into IPv6 is the IPv4 address.
+struct IpAddress {
+  int family = AF_UNSPEC;
+  unsigned char bytes[16] = {};
+  bool operator==(const IpAddress& other) const {
+    return family == other.family &&
+           std::memcmp(bytes, other.bytes, family == AF_INET ? 4 : 16) == 0;
+  }
+};
+
+// The IP address of a socket address; family AF_UNSPEC for another kind (a Unix socket).
+IpAddress AddressOf(const sockaddr_storage& socket_address) {
+  IpAddress address;
+  if (socket_address.ss_family == AF_INET) {
+    address.family = AF_INET;
+    std::memcpy(address.bytes, &reinterpret_cast<const sockaddr_in&>(socket_address).sin_addr, 4);
+  } else if (socket_address.ss_family == AF_INET6) {
+    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(socket_address).sin6_addr;
+    if (IN6_IS_ADDR_V4MAPPED(&v6)) {
+      address.family = AF_INET;
+      std::memcpy(address.bytes, v6.s6_addr + 12, 4);
+    } else {
+      address.family = AF_INET6;
+      std::memcpy(address.bytes, v6.s6_addr, 16);
+    }
+  }
+  return address;
+}
+
+IpAddress ParseAddress(const std::string& text) {
+  IpAddress address;
+  if (::inet_pton(AF_INET, text.c_str(), address.bytes) == 1) {
+    address.family = AF_INET;
+  } else if (::inet_pton(AF_INET6, text.c_str(), address.bytes) == 1) {
+    sockaddr_storage storage{};
+    storage.ss_family = AF_INET6;
+    std::memcpy(&reinterpret_cast<sockaddr_in6&>(storage).sin6_addr, address.bytes, 16);
+    address = AddressOf(storage);
+  }
+  return address;
+}
+
+bool IsLoopback(const IpAddress& address) {
+  static const unsigned char kIpv6Loopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  if (address.family == AF_INET) return address.bytes[0] == 127;
+  return address.family == AF_INET6 && std::memcmp(address.bytes, kIpv6Loopback, 16) == 0;
+}
+
+std::string AddressText(const IpAddress& address) {
+  char text[INET6_ADDRSTRLEN] = "";
+  ::inet_ntop(address.family, address.bytes, text, sizeof text);
+  return text;
+}
+
+// A socket that any host of the network can reach is opened only for the web servers the
+// configuration lists: a FastCGI peer is trusted with every parameter of a request. Answers the
+// refusal's text, or nothing for a socket that may listen.
+std::optional<std::string> ListeningRefusal(int listen_fd, const ConnectionSettings& settings) {
+  sockaddr_storage bound{};
+  socklen_t size = sizeof bound;
+  if (::getsockname(listen_fd, reinterpret_cast<sockaddr*>(&bound), &size) < 0) return std::nullopt;
+  const IpAddress address = AddressOf(bound);
+  if (address.family == AF_UNSPEC || IsLoopback(address) || !settings.allowed_clients.empty())
+    return std::nullopt;
+  const std::string shown =
+      address.family == AF_INET6 ? "[" + AddressText(address) + "]" : AddressText(address);
+  return "xmlgateway: will not serve FastCGI on " + shown +
+         ", which is not a loopback address: list the web servers' addresses in [fastcgi] "
+         "allowed-clients of " +
+         FileConfigSource().FileName() + ", or use a Unix socket\n";
+}
 
 // The connections of the process: requests are served one at a time, but a web server that
 // keeps connections open may send the next request on any of them, or open a new one. Waiting on
 // one of them alone would leave the others waiting; closing a kept one to take another would lose
-// a request the web server may be sending on it.
+// a request the web server may be sending on it. A connection is read only once it has input, so
+// that a silent one holds no one up; one that sends nothing within the timeout of its accept is
+// closed.
 class Connections {
  public:
-  explicit Connections(int listen_fd) : listen_fd_(listen_fd) {}
+  Connections(int listen_fd, ConnectionSettings settings)
+      : listen_fd_(listen_fd), settings_(std::move(settings)) {
+    for (const std::string& text : settings_.allowed_clients)
+      allowed_.push_back(ParseAddress(text));
+  }
 
-  // Waits for the next request and answers the connection to read it from: one with input (or
-  // its end), else a free one to accept a new connection with; nullptr once a termination signal
-  // arrived. Kept attachments that pass their limits meanwhile are dropped.
-  Connection* WaitForRequest() {
+  // The next connection with a request read from it; nullptr once a termination signal arrived.
+  // Kept attachments that pass their limits meanwhile are dropped.
+  FastCgiConnection* NextRequest() {
     AttachmentPool& pool = ProcessAttachmentPool();
     for (;;) {
       if (StopSignal() != 0) return nullptr;
       pool.DropExpired();
-      descriptors_.assign({{StopEventDescriptor(), POLLIN, 0}, {listen_fd_, POLLIN, 0}});
-      // A negative descriptor (a connection that is not kept) is left out by poll.
+      DropClosedAndSilent();
+      descriptors_.assign({{StopEventDescriptor(), POLLIN, 0},
+                           {connections_.size() < kMaxConnections ? listen_fd_ : -1, POLLIN, 0}});
       for (const auto& connection : connections_)
-        descriptors_.push_back({connection->KeptFd(), POLLIN, 0});
-      const int count =
-          ::poll(descriptors_.data(), descriptors_.size(), pool.MillisecondsToNextExpiry());
+        descriptors_.push_back({connection->fd(), POLLIN, 0});
+      const int count = ::poll(descriptors_.data(), descriptors_.size(), WaitMilliseconds());
       if (count < 0) {
         if (errno == EINTR) continue;
         RaiseLastOSError();
@@ -154,23 +220,74 @@ class Connections {
       for (size_t step = 1; step <= candidates; ++step) {
         const size_t i = (last_served_ + step) % candidates;
         if (descriptors_[i + 1].revents == 0) continue;
-        if (i > 0 && connections_[i - 1]->ClosedByPeer()) continue;
         last_served_ = i;
-        return i == 0 ? FreeConnection() : connections_[i - 1].get();
+        if (i == 0) {
+          AcceptOne();
+          break;  // polled again with the new connection among the others
+        }
+        FastCgiConnection& connection = *connections_[i - 1];
+        if (connection.ReadRequest()) return &connection;
       }
     }
   }
 
  private:
-  Connection* FreeConnection() {
-    for (const auto& connection : connections_)
-      if (connection->KeptFd() < 0) return connection.get();
-    connections_.push_back(std::make_unique<Connection>(listen_fd_));
-    return connections_.back().get();
+  static constexpr size_t kMaxConnections = 256;
+
+  void AcceptOne() {
+    sockaddr_storage peer{};
+    socklen_t size = sizeof peer;
+    const int fd = ::accept4(listen_fd_, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
+    // Another process of the same socket took it, or it ended before it was taken.
+    if (fd < 0) return;
+    if (!Allowed(AddressOf(peer))) {
+      ::close(fd);
+      return;
+    }
+    connections_.push_back(std::make_unique<FastCgiConnection>(fd, settings_.timeout));
+    accepted_at_.push_back(std::chrono::steady_clock::now());
+  }
+
+  // With a list of web servers, a peer over IP must be one of them.
+  bool Allowed(const IpAddress& peer) const {
+    if (peer.family == AF_UNSPEC || allowed_.empty()) return true;
+    return std::find(allowed_.begin(), allowed_.end(), peer) != allowed_.end();
+  }
+
+  void DropClosedAndSilent() {
+    const auto now = std::chrono::steady_clock::now();
+    for (size_t i = connections_.size(); i-- > 0;) {
+      FastCgiConnection& connection = *connections_[i];
+      if (connection.fd() >= 0 && !connection.Used() && now - accepted_at_[i] >= settings_.timeout)
+        connection.Close();
+      if (connection.fd() >= 0) continue;
+      connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(i));
+      accepted_at_.erase(accepted_at_.begin() + static_cast<std::ptrdiff_t>(i));
+      if (last_served_ > i) --last_served_;
+    }
+    if (last_served_ > connections_.size()) last_served_ = 0;
+  }
+
+  // Until the pool's next expiry or the end of the next silent connection's time.
+  int WaitMilliseconds() const {
+    int wait = ProcessAttachmentPool().MillisecondsToNextExpiry();
+    const auto now = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < connections_.size(); ++i) {
+      if (connections_[i]->Used()) continue;
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            accepted_at_[i] + settings_.timeout - now)
+                            .count();
+      const int ms = static_cast<int>(std::max<int64_t>(0, left)) + 1;
+      if (wait < 0 || ms < wait) wait = ms;
+    }
+    return wait;
   }
 
   int listen_fd_;
-  std::vector<std::unique_ptr<Connection>> connections_;
+  ConnectionSettings settings_;
+  std::vector<IpAddress> allowed_;
+  std::vector<std::unique_ptr<FastCgiConnection>> connections_;
+  std::vector<std::chrono::steady_clock::time_point> accepted_at_;
   std::vector<pollfd> descriptors_;
   // 0: the listening socket; i: connections_[i - 1].
   size_t last_served_ = 0;
@@ -202,6 +319,20 @@ class PoolScope {
   PoolScope& operator=(const PoolScope&) = delete;
 };
 
+// The requests of the connections, one at a time, until a termination signal. While a request is
+// served, a database call it makes is cancelled once its client has gone.
+void Serve(const Host& host, Connections&& connections) {
+  const PoolScope pool;
+  while (FastCgiConnection* connection = connections.NextRequest()) {
+    {
+      FastCgiRequest request(*connection);
+      const ClientGoneCheckScope check([connection] { return connection->ClientGone(); });
+      host.Serve(request);
+    }
+    connection->EndRequest();
+  }
+}
+
 }  // namespace
 
 bool IsListeningSocket(int fd) {
@@ -216,17 +347,14 @@ int RunFastCgiProgram(const std::string& address, Action action, StartupStep own
     const Host host = Startup(action);
     if (own_startup_step) own_startup_step();
     DeferStopSignals();
-    if (FCGX_Init() != 0) RaiseLastOSError();
     const int listen_fd = ListeningSocket(address);
-    Connections connections(listen_fd);
-    const PoolScope pool;
-    while (Connection* connection = connections.WaitForRequest()) {
-      if (!connection->Accept()) continue;
-      {
-        FastCgiRequest request(connection->request());
-        host.Serve(request);
-      }
-      connection->Finish();
+    ConnectionSettings settings = CurrentConnectionSettings();
+    if (const std::optional<std::string> refusal = ListeningRefusal(listen_fd, settings)) {
+      [[maybe_unused]] const ssize_t ignored =
+          ::write(STDERR_FILENO, refusal->data(), refusal->size());
+      exit_code = 1;
+    } else {
+      Serve(host, Connections(listen_fd, std::move(settings)));
     }
   } catch (...) {
     ReportUnhandledFailure(std::current_exception());

@@ -1,10 +1,9 @@
 #include "host/fastcgi_request.h"
 
-#include <fcgiapp.h>
-
 #include <cstdint>
 
 #include "host/failure_page.h"
+#include "host/fastcgi_connection.h"
 #include "runtime/write_all.h"
 
 namespace xg {
@@ -41,31 +40,23 @@ void WriteStdoutRecord(int fd, int request_id, const char* data, size_t size) {
 
 }  // namespace
 
-FastCgiRequest::FastCgiRequest(FCGX_Request& request) : Request(request.ipcFd), request_(request) {
+FastCgiRequest::FastCgiRequest(FastCgiConnection& connection)
+    : Request(connection.fd()), connection_(connection) {
   fault_state().own_reporter = &WriteFastCgiFailurePageForFault;
-  fault_state().output_id = request.requestId;
+  fault_state().output_id = connection.RequestId();
 }
 
 std::string FastCgiRequest::Variable(const std::string& name) const {
-  const char* value = FCGX_GetParam(name.c_str(), request_.envp);
-  return value ? std::string(value) : std::string();
+  const std::string* value = connection_.Param(name);
+  return value ? *value : std::string();
 }
 
 long FastCgiRequest::Read(char* buffer, size_t count) {
-  const int wanted = count > 65536 ? 65536 : static_cast<int>(count);
-  const int read = FCGX_GetStr(buffer, wanted, request_.in);
-  if (read == 0 && FCGX_GetError(request_.in) != 0) return -1;
-  return read;
+  return connection_.ReadBody(buffer, count);
 }
 
 bool FastCgiRequest::WriteBytes(const char* data, size_t size) {
-  while (size > 0) {
-    const int chunk = size > (1u << 30) ? (1 << 30) : static_cast<int>(size);
-    if (FCGX_PutStr(data, chunk, request_.out) != chunk) return false;
-    data += chunk;
-    size -= static_cast<size_t>(chunk);
-  }
-  return true;
+  return connection_.Write(data, size);
 }
 
 void WriteFastCgiFailurePageForFault(const RequestFaultState& state, std::string_view class_name,

@@ -1,4 +1,4 @@
-// A request that arrived over a FastCGI connection (libfcgi): its parameters are the variables,
+// A request that arrived over a FastCGI connection: its parameters are the variables,
 // its FCGI_STDIN stream the body, its FCGI_STDOUT stream the output. The answer's bytes are the
 // ones a CGI process writes to standard output, header block included: the web server reads the
 // header block of a FastCGI responder the same way.
@@ -8,14 +8,14 @@
 
 #include "host/request.h"
 
-struct FCGX_Request;
-
 namespace xg {
+
+class FastCgiConnection;
 
 class FastCgiRequest : public Request {
  public:
-  // `request` has been accepted and is finished by the caller after Serve.
-  explicit FastCgiRequest(FCGX_Request& request);
+  // The request `connection` has read; the caller ends it after Serve.
+  explicit FastCgiRequest(FastCgiConnection& connection);
 
   std::string Variable(const std::string& name) const override;
   long Read(char* buffer, size_t count) override;
@@ -24,7 +24,7 @@ class FastCgiRequest : public Request {
   bool WriteBytes(const char* data, size_t size) override;
 
  private:
-  FCGX_Request& request_;
+  FastCgiConnection& connection_;
 };
 
 // The fault handler's answer for a FastCGI request (the request's own reporter, see

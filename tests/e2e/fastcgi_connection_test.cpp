@@ -1,0 +1,277 @@
+// The program as a FastCGI responder on a socket of its own, spoken to record by record as a web
+// server would, and as a hostile peer of the socket would: records whose lengths lie, parameters
+// without end, connections that send nothing or send slowly, and peers the configuration does not
+// list. Whatever a peer sends, the process goes on serving, and every answer has the bytes the
+// CGI program writes for the same request.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/child_process.h"
+#include "support/fastcgi_peer.h"
+#include "support/request_body.h"
+#include "support/scoped_config.h"
+
+namespace xg {
+namespace {
+
+using test::FcgiBegin;
+using test::FcgiRecord;
+using test::FcgiRequest;
+using test::PostParams;
+
+// The read timeout of the processes these tests start: small, so that the tests that wait for it
+// are short; every wait below is derived from it.
+constexpr int kTimeoutSeconds = 2;
+
+// A request whose answer is the same at every run but for its time stamp: a form field that
+// cannot be decoded.
+const std::string kFixedBody = "SENDDATA=%zz";
+
+std::string ConfigFile(const std::string& extra = "") {
+  return test::WriteConfigFile(
+      "[fastcgi]\nread-timeout-seconds = " + std::to_string(kTimeoutSeconds) + "\n" + extra);
+}
+
+std::vector<std::string> Environment(const std::string& config_file) {
+  return {"PATH=/usr/bin:/bin", "XMLGATEWAY_CONF=" + config_file};
+}
+
+// The answer with the moment it was made left out: the time stamp of the document, and the length
+// that its text changes. Everything else is compared byte for byte.
+std::string Timeless(std::string answer) {
+  const std::string opening = "<TIMESTAMP DATATYPE=\"DATETIME\">";
+  const size_t start = answer.find(opening);
+  const size_t end = answer.find("</TIMESTAMP>");
+  if (start != std::string::npos && end != std::string::npos)
+    answer.replace(start + opening.size(), end - start - opening.size(), "T");
+  const size_t length = answer.find("Content-Length: ");
+  if (length != std::string::npos)
+    answer.replace(length + 16, answer.find('\r', length) - length - 16, "N");
+  return answer;
+}
+
+// What the CGI program writes for the fixed request with the same variables.
+std::string CgiAnswer(const std::string& config_file) {
+  std::vector<std::string> variables = Environment(config_file);
+  for (const auto& [name, value] : PostParams(kFixedBody)) variables.push_back(name + "=" + value);
+  const test::ChildResult result = test::RunChild(XG_PROGRAM, variables, kFixedBody);
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_FALSE(result.out.empty());
+  return Timeless(result.out);
+}
+
+std::string SocketPath() {
+  char pattern[] = "/tmp/xg-fcgi-sock-XXXXXX";
+  const int fd = ::mkstemp(pattern);
+  ::close(fd);
+  ::unlink(pattern);
+  return pattern;
+}
+
+// The fixed request on a new connection; answers its FCGI_STDOUT stream ("" when it got none).
+std::string AskFixed(const std::string& address, int id = 1) {
+  const int fd = test::FcgiConnect(address);
+  if (fd < 0) return "";
+  test::SendAll(fd, FcgiRequest(id, PostParams(kFixedBody), kFixedBody));
+  const test::FcgiAnswer answer = test::ReadAnswer(fd, id);
+  ::close(fd);
+  return answer.ended ? Timeless(answer.out) : "";
+}
+
+struct Fixture {
+  std::string config = ConfigFile();
+  std::string address = SocketPath();
+  test::FastCgiProcess process{XG_PROGRAM, address, Environment(config)};
+};
+
+TEST(FastCgiConnection, HostileRecordsCloseTheirConnectionAndTheProcessGoesOn) {
+  Fixture fixture;
+  ASSERT_TRUE(fixture.process.WaitUntilListening());
+  const std::string expected = CgiAnswer(fixture.config);
+  const std::string huge_lengths = std::string("\xC0\x00\x00\x00\xC0\x00\x00\x00", 8) + "AAAAAAAA";
+  std::string endless_params = FcgiBegin(1, false);
+  for (int i = 0; i < 17; ++i)
+    endless_params +=
+        FcgiRecord(test::kFcgiParams, 1, test::FcgiPairs({{"X", std::string(65000, 'v')}}));
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"name and value lengths of 2^30 in one PARAMS record",
+       FcgiBegin(1, false) + FcgiRecord(test::kFcgiParams, 1, huge_lengths) +
+           FcgiRecord(test::kFcgiParams, 1, "")},
+      {"a value length beyond the parameters received",
+       FcgiBegin(1, false) +
+           FcgiRecord(test::kFcgiParams, 1, std::string("\x04\x7F", 2) + "NAMEshort") +
+           FcgiRecord(test::kFcgiParams, 1, "")},
+      {"parameters that never end", endless_params},
+      {"a record of another protocol version",
+       FcgiRecord(test::kFcgiBeginRequest, 1, std::string(8, '\0'), 2)},
+      {"a request beginning too short to hold its role",
+       FcgiRecord(test::kFcgiBeginRequest, 1, std::string("\x00\x01", 2))},
+      {"a GET_VALUES whose name length passes its end",
+       FcgiRecord(test::kFcgiGetValues, 0, std::string("\x7F\x00", 2) + "FCGI_MAX_CONNS")},
+      {"a header cut short", std::string("\x01\x01\x00", 3)},
+  };
+  for (const auto& hostile : cases) {
+    SCOPED_TRACE(hostile.what);
+    const int fd = test::FcgiConnect(fixture.address);
+    ASSERT_GE(fd, 0);
+    test::SendAll(fd, hostile.bytes);
+    ::shutdown(fd, SHUT_WR);
+    // The process closes the connection without an answer to it...
+    EXPECT_TRUE(test::WaitForClose(fd));
+    ::close(fd);
+    // ...and serves the next request, with the CGI program's bytes.
+    EXPECT_EQ(AskFixed(fixture.address), expected);
+    ASSERT_TRUE(fixture.process.Running());
+  }
+}
+
+TEST(FastCgiConnection, ManagementRecordsRolesAndKeptConnections) {
+  Fixture fixture;
+  ASSERT_TRUE(fixture.process.WaitUntilListening());
+  const std::string expected = CgiAnswer(fixture.config);
+  const int fd = test::FcgiConnect(fixture.address);
+  ASSERT_GE(fd, 0);
+  test::FcgiRecordRead record;
+
+  test::SendAll(fd, FcgiRecord(test::kFcgiGetValues, 0,
+                               test::FcgiPairs({{"FCGI_MPXS_CONNS", ""}, {"FCGI_MAX_REQS", ""}})));
+  ASSERT_TRUE(test::ReadRecord(fd, record));
+  EXPECT_EQ(record.type, test::kFcgiGetValuesResult);
+  EXPECT_EQ(record.content, test::FcgiPairs({{"FCGI_MPXS_CONNS", "0"}, {"FCGI_MAX_REQS", "1"}}));
+
+  test::SendAll(fd, FcgiRecord(200, 0, ""));
+  ASSERT_TRUE(test::ReadRecord(fd, record));
+  EXPECT_EQ(record.type, test::kFcgiUnknownType);
+  ASSERT_EQ(record.content.size(), 8u);
+  EXPECT_EQ(static_cast<unsigned char>(record.content[0]), 200);
+
+  // An authorizer is a role this program does not play.
+  test::SendAll(fd, FcgiBegin(7, true, 2));
+  test::FcgiAnswer refused = test::ReadAnswer(fd, 7);
+  EXPECT_TRUE(refused.ended);
+  EXPECT_EQ(refused.protocol_status, 3);
+  EXPECT_EQ(refused.out, "");
+
+  // Two requests on the kept connection, then one that lets it close.
+  for (int id : {1, 2}) {
+    test::SendAll(fd, FcgiRequest(id, PostParams(kFixedBody), kFixedBody, true));
+    const test::FcgiAnswer answer = test::ReadAnswer(fd, id);
+    EXPECT_TRUE(answer.ended);
+    EXPECT_EQ(answer.protocol_status, 0);
+    EXPECT_EQ(Timeless(answer.out), expected);
+  }
+  test::SendAll(fd, FcgiRequest(3, PostParams(kFixedBody), kFixedBody, false));
+  const test::FcgiAnswer last = test::ReadAnswer(fd, 3);
+  EXPECT_EQ(Timeless(last.out), expected);
+  EXPECT_TRUE(test::WaitForClose(fd));
+  ::close(fd);
+}
+
+// Connections that hold the process: one silent, one that stops inside a record header, on TCP
+// and on a Unix socket. Another client is answered meanwhile, and each is closed by the process.
+TEST(FastCgiConnection, ASilentConnectionHoldsNoOtherClient) {
+  for (const bool tcp : {true, false}) {
+    for (const std::string& sent : {std::string(), std::string("\x01\x01\x00", 3)}) {
+      SCOPED_TRACE(std::string(tcp ? "TCP" : "Unix socket") +
+                   (sent.empty() ? ", silent" : ", a header cut short"));
+      const std::string config = ConfigFile();
+      const std::string address =
+          tcp ? "127.0.0.1:" + std::to_string(test::FreePort()) : SocketPath();
+      test::FastCgiProcess process(XG_PROGRAM, address, Environment(config));
+      ASSERT_TRUE(process.WaitUntilListening());
+      const int silent = test::FcgiConnect(address);
+      ASSERT_GE(silent, 0);
+      test::SendAll(silent, sent);
+      EXPECT_EQ(AskFixed(address), CgiAnswer(config));
+      EXPECT_TRUE(test::WaitForClose(silent, 30 * kTimeoutSeconds));
+      ::close(silent);
+    }
+  }
+}
+
+// A client whose body arrives one byte at a time, each well within the timeout, so slowly that
+// the whole body would take five timeouts: the process drops it at the timeout and answers the
+// client that came after it while the slow one is still sending.
+TEST(FastCgiConnection, ASlowBodyIsDroppedAtTheTimeout) {
+  Fixture fixture;
+  ASSERT_TRUE(fixture.process.WaitUntilListening());
+  const std::string expected = CgiAnswer(fixture.config);
+  constexpr int kBodyBytes = 20;
+  const auto interval = std::chrono::milliseconds(kTimeoutSeconds * 1000 * 5 / kBodyBytes);
+  const int slow = test::FcgiConnect(fixture.address);
+  ASSERT_GE(slow, 0);
+  test::SendAll(slow, FcgiBegin(1, false) +
+                          FcgiRecord(test::kFcgiParams, 1,
+                                     test::FcgiPairs(PostParams(std::string(kBodyBytes, 'x')))) +
+                          FcgiRecord(test::kFcgiParams, 1, ""));
+  std::atomic<int> bytes_sent{0};
+  std::atomic<bool> dropped{false};
+  std::thread sender([&] {
+    for (int i = 0; i < kBodyBytes; ++i) {
+      if (!test::SendAll(slow, FcgiRecord(test::kFcgiStdin, 1, "x"))) break;
+      ++bytes_sent;
+      std::this_thread::sleep_for(interval);
+      char byte;
+      if (::recv(slow, &byte, 1, MSG_DONTWAIT | MSG_PEEK) == 0) {
+        dropped = true;
+        break;
+      }
+    }
+  });
+  while (bytes_sent.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const std::string answer = AskFixed(fixture.address, 2);
+  const int sent_when_answered = bytes_sent.load();
+  sender.join();
+  ::close(slow);
+  EXPECT_EQ(answer, expected);
+  EXPECT_LT(sent_when_answered, kBodyBytes);
+  EXPECT_TRUE(dropped.load());
+  EXPECT_LT(bytes_sent.load(), kBodyBytes);
+}
+
+// A socket that other hosts can reach needs the list of the web servers; with it, a peer that is
+// not listed is closed at once, and a listed one is served.
+TEST(FastCgiConnection, ANonLoopbackSocketNeedsTheWebServersList) {
+  for (const std::string& host : {std::string("0.0.0.0"), std::string("")}) {
+    SCOPED_TRACE("address \"" + host + ":PORT\"");
+    test::FastCgiProcess refused(XG_PROGRAM, host + ":" + std::to_string(test::FreePort()),
+                                 Environment(ConfigFile()));
+    const int status = refused.Wait();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_NE(WEXITSTATUS(status), 0);
+    EXPECT_NE(refused.ErrorOutput().find("allowed-clients"), std::string::npos)
+        << refused.ErrorOutput();
+  }
+
+  const std::string config = ConfigFile("allowed-clients = 192.0.2.7, 127.0.0.2\n");
+  const std::string address = "0.0.0.0:" + std::to_string(test::FreePort());
+  test::FastCgiProcess process(XG_PROGRAM, address, Environment(config));
+  ASSERT_TRUE(process.WaitUntilListening());
+  const std::string expected = CgiAnswer(config);
+  const int stranger = test::FcgiConnect(address, "127.0.0.1");
+  ASSERT_GE(stranger, 0);
+  test::SendAll(stranger, FcgiRequest(1, PostParams(kFixedBody), kFixedBody));
+  const test::FcgiAnswer none = test::ReadAnswer(stranger, 1);
+  ::close(stranger);
+  EXPECT_FALSE(none.ended);
+  EXPECT_EQ(none.out, "");
+  const int listed = test::FcgiConnect(address, "127.0.0.2");
+  ASSERT_GE(listed, 0);
+  test::SendAll(listed, FcgiRequest(1, PostParams(kFixedBody), kFixedBody));
+  EXPECT_EQ(Timeless(test::ReadAnswer(listed, 1).out), expected);
+  ::close(listed);
+}
+
+}  // namespace
+}  // namespace xg
