@@ -325,6 +325,8 @@ bool FastCgiConnection::SendRecords(unsigned char type, int id, const char* data
 
 bool FastCgiConnection::FlushAnswer() {
   // An aborted request's answer is not wanted: it is dropped, and the request's end still goes.
+  // The web server's abort may wait unread behind the request's records.
+  if (!aborted_ && !failed_ && ClientGone()) aborted_ = true;
   if (aborted_) answer_.clear();
   if (answer_.empty()) return !failed_;
   const bool sent = SendRecords(kStdout, request_id_, answer_.data(), answer_.size());

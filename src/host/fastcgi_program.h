@@ -3,16 +3,21 @@
 // start-up once and then serves the requests of its connections one at a time, each with its own
 // FastCgiRequest through the same Host::Serve as a CGI request, so every answer has the bytes
 // the CGI program writes.
-// Termination signals (SIGTERM, SIGINT, SIGHUP; a web server's stop or reload) never stop a
-// request here: the request in hand runs to its end and is answered whole, then the loop takes
-// no further request and the process exits with 0 (see DeferStopSignals). A signal during
-// start-up still ends the process at once with 128 + the signal number.
+// Termination signals (SIGTERM, SIGINT, SIGHUP; a web server's stop or reload) do not interrupt
+// a request here: the request in hand runs to its end and is answered whole, then the loop takes
+// no further request and the process exits with 0 (see DeferStopSignals). The process still ends
+// within a second of the signal: a request that has not ended by then (one waiting on a database
+// server that does not answer) ends with the process, exit code 128 + the signal number. A signal
+// during start-up ends the process at once with 128 + the signal number.
+// A request's client that goes away (its connection closed, or the web server's
+// FCGI_ABORT_REQUEST) cancels the database call the request runs, which is rolled back.
 // A processor fault during a request answers the server failure page when nothing of the answer
 // has gone out (in FastCGI records, from the fault handler) and ends the process with the
 // fault's run-time error number; the web server starts another.
 // Exit codes: 0 after a termination signal; 1 after an unhandled failure of start-up (an address
 // that cannot be listened on among them) or of the connection loop, whose text goes to standard
-// error.
+// error, and for a TCP socket on an address other than loopback while [fastcgi] allowed-clients
+// lists no web server (the refusal's text on standard error).
 #pragma once
 
 #include <string>

@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -101,24 +102,32 @@ void NotifyServingLoop() {
   }
 }
 
+// How long the watcher waits in poll: without a signal, until something arrives; after one, until
+// the next interruption (a process that stops at once) or until the deadline (one that defers).
+int WaitMs(int64_t deadline) {
+  if (stopSignal.load() == 0) return -1;
+  if (!deferred) return kInterruptIntervalMs;
+  return deadline == 0 ? 0 : static_cast<int>(std::max<int64_t>(0, deadline - NowMs()));
+}
+
 void* Watch(void*) {
   int64_t deadline = 0;
   for (;;) {
     pollfd descriptors[2] = {{quitDescriptor, POLLIN, 0}, {signalDescriptor, POLLIN, 0}};
-    const int timeout = stopSignal.load() != 0 && !deferred ? kInterruptIntervalMs : -1;
-    if (::poll(descriptors, 2, timeout) < 0 && errno != EINTR) return nullptr;
+    if (::poll(descriptors, 2, WaitMs(deadline)) < 0 && errno != EINTR) return nullptr;
     if (descriptors[0].revents != 0) return nullptr;
     if (descriptors[1].revents != 0) ReadSignals();
     const int signal = stopSignal.load();
     if (signal == 0) continue;
-    if (deferred) {
-      NotifyServingLoop();
-      continue;
-    }
     const int64_t now = NowMs();
-    if (deadline == 0) deadline = now + kDeadlineMs;
+    if (deadline == 0) {
+      deadline = now + kDeadlineMs;
+      if (deferred) NotifyServingLoop();
+    }
+    // The bound holds in a process that defers the signals too: a request in hand that has not
+    // ended by then (a database server that never answers) does not keep the process.
     if (now >= deadline) ::_exit(128 + signal);
-    Interrupt();
+    if (!deferred) Interrupt();
   }
 }
 
