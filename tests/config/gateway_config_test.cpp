@@ -33,6 +33,9 @@ TEST(GatewayConfig, NoFileAndAnEmptyFileGiveTheDefaults) {
     EXPECT_EQ(config.poolIdleSeconds, 60);
     EXPECT_EQ(config.poolMaxAgeSeconds, 300);
     EXPECT_EQ(config.poolMaxPerProcess, 4);
+    EXPECT_EQ(config.maxQuerySeconds, 0);
+    EXPECT_EQ(config.fastcgiReadTimeoutSeconds, 30);
+    EXPECT_TRUE(config.fastcgiAllowedClients.empty());
   }
 }
 
@@ -47,6 +50,10 @@ TEST(GatewayConfig, EveryKeyIsRead) {
       "max-request-bytes = 64K\n"
       "max-answer-bytes = 3G\n"
       "spool-memory-bytes = 0\n"
+      "max-query-seconds = 300\n"
+      "[fastcgi]\n"
+      "read-timeout-seconds = 7\n"
+      "allowed-clients = 192.0.2.1, 2001:db8::5 ::ffff:10.0.0.1\n"
       "[pool]\n"
       "attachments = on\n"
       "idle-seconds = 5\n"
@@ -63,6 +70,10 @@ TEST(GatewayConfig, EveryKeyIsRead) {
   EXPECT_EQ(config.poolIdleSeconds, 5);
   EXPECT_EQ(config.poolMaxAgeSeconds, 0);
   EXPECT_EQ(config.poolMaxPerProcess, 12);
+  EXPECT_EQ(config.maxQuerySeconds, 300);
+  EXPECT_EQ(config.fastcgiReadTimeoutSeconds, 7);
+  EXPECT_EQ(config.fastcgiAllowedClients,
+            (std::vector<std::string>{"192.0.2.1", "2001:db8::5", "::ffff:10.0.0.1"}));
   EXPECT_FALSE(ParseGatewayConfig("[pool]\nattachments = off\n", "x.conf").poolAttachments);
 
   // An empty allow list allows nothing; byte counts may be plain numbers.
@@ -101,6 +112,15 @@ TEST(GatewayConfig, MalformedFilesAreRefusedWithTheirFileAndLine) {
        at + "2: max-per-process must be a whole number from 0 to 1000: 99999999999"},
       {"[pool]\nmax-per-process = 4x\n",
        at + "2: max-per-process must be a whole number from 0 to 1000: 4x"},
+      {"[limits]\nmax-query-seconds = 1m\n",
+       at + "2: max-query-seconds must be a whole number from 0 to 31622400: 1m"},
+      {"[fastcgi]\nread-timeout-seconds = 0\n",
+       at + "2: read-timeout-seconds must be a whole number from 1 to 31622400: 0"},
+      {"[fastcgi]\nallowed-clients = 127.0.0.1 web.example.com\n",
+       at + "2: allowed-clients must list numeric IP addresses: web.example.com"},
+      {"[fastcgi]\nallowed-clients = 10.0.0.0/8\n",
+       at + "2: allowed-clients must list numeric IP addresses: 10.0.0.0/8"},
+      {"[fastcgi]\nbacklog = 5\n", at + "2: unknown key backlog in section [fastcgi]"},
       {"[Databases]\n", at + "1: unknown section [Databases]"},
       {"[databases]\nallowed = *\n", at + "2: unknown key allowed in section [databases]"},
       {"[limits]\nallow = *\n", at + "2: unknown key allow in section [limits]"},
