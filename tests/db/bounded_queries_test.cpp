@@ -96,8 +96,14 @@ TEST(BoundedQueries, MaxQuerySecondsCancelsRollsBackAndAnswersTheLimit) {
        "DATATYPE=\"STRING\">Opera\xE7\xE3o n\xE3o efetuada: " +
            limit + "</MSGDATA>\r\n</EXECSQL>\r\n"},
   };
-  test::FastCgiProcess fastcgi(XG_PROGRAM, SocketPath(),
-                               {"PATH=/usr/bin:/bin", "XMLGATEWAY_CONF=" + config});
+  // The FastCGI process keeps its attachment: the cancel leaves nothing on it that fails the
+  // next request.
+  test::FastCgiProcess fastcgi(
+      XG_PROGRAM, SocketPath(),
+      {"PATH=/usr/bin:/bin",
+       "XMLGATEWAY_CONF=" +
+           test::WriteConfigFile(test::EmbeddedScratchConfig() + "[limits]\nmax-query-seconds = 1\n"
+                                                                 "[pool]\nattachments = on\n")});
   ASSERT_TRUE(fastcgi.WaitUntilListening());
   for (const auto& query : cases) {
     SCOPED_TRACE(query.service);
@@ -109,6 +115,10 @@ TEST(BoundedQueries, MaxQuerySecondsCancelsRollsBackAndAnswersTheLimit) {
     const test::FcgiAnswer fast = AskFastCgi(fastcgi.address(), body);
     EXPECT_TRUE(fast.ended);
     EXPECT_EQ(fast.out, cgi.out);
+    const test::FcgiAnswer next =
+        AskFastCgi(fastcgi.address(), SqlBody("SERVICEOPENSQL", db, kQuick));
+    EXPECT_NE(next.out.find("<ONE DATATYPE=\"INTEGER\" DATASIZE=\"4\">1</ONE>"), std::string::npos)
+        << next.out;
   }
   EXPECT_NE(test::RunIsql(db.name, "select 'ROWS=' || count(*) from r;\n").find("ROWS=0"),
             std::string::npos);
