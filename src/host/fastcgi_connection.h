@@ -1,5 +1,8 @@
 // One connection from a web server, spoken in FastCGI 1.0 records by a responder that serves one
-// request at a time on it (it does not multiplex: FCGI_MPXS_CONNS is 0).
+// request at a time on it (it does not multiplex: FCGI_MPXS_CONNS is 0). The records are read and
+// written here rather than by a FastCGI library so that every length is checked before memory is
+// taken for it, every read has a deadline, and the connection can be watched for the client's
+// going while a statement runs.
 // What a peer sends is checked before anything is kept: a record has at most 65535 bytes by its
 // format, the parameters of a request at most kMaxParamBytes in all, and every name and value
 // length must lie within the parameters received. A connection that breaks a rule is closed;

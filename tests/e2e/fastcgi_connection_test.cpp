@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -219,14 +220,16 @@ TEST(FastCgiConnection, ASlowBodyIsDroppedAtTheTimeout) {
   std::atomic<bool> dropped{false};
   std::thread sender([&] {
     for (int i = 0; i < kBodyBytes; ++i) {
-      if (!test::SendAll(slow, FcgiRecord(test::kFcgiStdin, 1, "x"))) break;
-      ++bytes_sent;
-      std::this_thread::sleep_for(interval);
+      // The process's end of the connection, closed or reset, shows in the send or in a read.
       char byte;
-      if (::recv(slow, &byte, 1, MSG_DONTWAIT | MSG_PEEK) == 0) {
+      const ssize_t peeked = ::recv(slow, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
+      if (peeked == 0 || (peeked < 0 && errno != EAGAIN) ||
+          !test::SendAll(slow, FcgiRecord(test::kFcgiStdin, 1, "x"))) {
         dropped = true;
         break;
       }
+      ++bytes_sent;
+      std::this_thread::sleep_for(interval);
     }
   });
   while (bytes_sent.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
