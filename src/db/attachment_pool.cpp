@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "db/session_state.h"
+
 namespace xg {
 
 void AttachmentPool::Configure(const AttachmentPoolLimits& limits) {
@@ -39,7 +41,7 @@ std::unique_ptr<IbDatabase> AttachmentPool::Take(const std::string& key) {
 void AttachmentPool::Give(const std::string& key, std::unique_ptr<IbDatabase> database) {
   const Clock::time_point now = Clock::now();
   if (!limits_.enabled || limits_.max_per_process <= 0 || !database->Connected() ||
-      now >= AgeLimitOf(*database)) {
+      now >= AgeLimitOf(*database) || HoldsSessionState(*database)) {
     Drop(std::move(database));
     return;
   }

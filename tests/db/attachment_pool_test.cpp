@@ -168,5 +168,56 @@ TEST_F(PooledServices, AnAttachmentEndedWhileKeptIsReplacedForTheNextRequest) {
   }
 }
 
+// The first value of the answer's first row, or the whole answer when it has none.
+std::string FirstValue(const std::string& service, const std::string& database,
+                       const std::string& sql) {
+  const std::string request = "<?xml version=\"1.0\"?><SENDDATA><SERVICE>" + service +
+                              "</SERVICE><DB>" + database + "</DB><USER>SYSDBA</USER><PASS>" +
+                              test::Base64Encode("one") + "</PASS><SQL>" + test::Base64Encode(sql) +
+                              "</SQL></SENDDATA>";
+  const std::string answer = service == "SERVICEOPENSQL"
+                                 ? RunOpenSQL(request, test::DefaultSettings()).Text()
+                                 : RunExecSQL(request, test::DefaultSettings());
+  std::smatch found;
+  if (!std::regex_search(answer, found, std::regex("<(RECORD1|EXECSQL)>\r\n <[^>]*>([^<]*)<")))
+    return "no value in: " + answer;
+  return found[2].str();
+}
+
+// What a request leaves in its attachment beyond its transaction (a context variable of the
+// session, the rows of a temporary table that keeps them past the commit, a role set) is not
+// seen by the next request of the same key: it answers as on a new attachment. A request that
+// leaves nothing of the kind still hands its attachment on.
+TEST_F(PooledServices, NoSessionStateReachesTheNextRequest) {
+  const std::string name = test::CreateDatabase(
+      3,
+      "CREATE GLOBAL TEMPORARY TABLE KEPT_ROWS (N INTEGER) ON COMMIT PRESERVE ROWS;\n"
+      "CREATE ROLE READER;\nGRANT READER TO SYSDBA;\nCOMMIT;\n");
+  const std::string done = "Opera\xE7\xE3o efetuada com sucesso";
+  const struct {
+    const char* state;
+    std::string service, sql, answer;  // the request that leaves it, and its answer
+    std::string probe, fresh;          // a query that sees it, and its answer on a new attachment
+  } cases[] = {
+      {"a context variable of the session", "SERVICEOPENSQL",
+       "select rdb$set_context('USER_SESSION', 'k', 'v') as s from rdb$database", "0",
+       "select coalesce(rdb$get_context('USER_SESSION', 'k'), 'none') as v from rdb$database",
+       "none"},
+      {"rows of a temporary table kept past the commit", "SERVICEEXECSQL",
+       "insert into kept_rows values (1)", done, "select count(*) as n from kept_rows", "0"},
+      {"a role", "SERVICEEXECSQL", "set role reader", done,
+       "select current_role as r from rdb$database", "NONE"},
+  };
+  ProcessAttachmentPool().Configure(Limits(60, 300, 4));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.state);
+    ASSERT_EQ(FirstValue("SERVICEOPENSQL", name, c.probe), c.fresh);
+    ASSERT_EQ(FirstValue(c.service, name, c.sql), c.answer);
+    EXPECT_EQ(FirstValue("SERVICEOPENSQL", name, c.probe), c.fresh);
+  }
+  const std::string first = ConnectionAndTransaction(name, "one");
+  EXPECT_EQ(ConnectionOf(ConnectionAndTransaction(name, "one")), ConnectionOf(first));
+}
+
 }  // namespace
 }  // namespace xg
