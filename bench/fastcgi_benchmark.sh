@@ -15,6 +15,8 @@
 # Usage: bench/fastcgi_benchmark.sh [PROGRAM] [SECONDS]
 #   PROGRAM  the built gateway (default: build/xmlgateway)
 #   SECONDS  length of each run (default: 10)
+# With XG_BASELINE_PROGRAM naming another build of the gateway (an earlier version), its FastCGI
+# processes with reuse are measured too, in the same run, and the ratio of the two is printed.
 # Needs the Firebird server's connection data in XG_FB_SERVER_HOST, XG_FB_SERVER_USER and
 # XG_FB_SERVER_PASSWORD, and wrk, node and npm (scripts/install.sh); installs node-firebird from
 # the npm registry into the run's own folder.
@@ -73,12 +75,12 @@ port() { echo $((20000 + RANDOM % 12000)); }
 wait_for() { for _ in $(seq 1 100); do curl -s -o /dev/null "$1" && return 0; sleep 0.1; done; return 1; }
 # Two web servers: one serving the CGI program and FastCGI processes that attach for every request,
 # one whose FastCGI processes keep their attachments.
-start_lighttpd() {  # NAME PORT POOL(on|off)
+start_lighttpd() {  # NAME PORT POOL(on|off) [PROGRAM]
   local state=$work/$1
   mkdir -p "$state"
   printf '[databases]\nembedded = %s\n[pool]\nattachments = %s\n' "$embedded_db" "$3" >"$state/xmlgateway.conf"
   local conf
-  conf=$(XG_FCGI_PROCS=8 "$root/scripts/write-lighttpd-conf.sh" "$state" "$2" "$program" C "$state/xmlgateway.conf")
+  conf=$(XG_FCGI_PROCS=8 "$root/scripts/write-lighttpd-conf.sh" "$state" "$2" "${4:-$program}" C "$state/xmlgateway.conf")
   lighttpd -D -f "$conf" >"$state/lighttpd.out" 2>&1 &
   pids+=($!)
   wait_for "http://127.0.0.1:$2/fcgi/xmlgateway"
@@ -88,6 +90,11 @@ pooled_port=$(port)
 node_port=$(port)
 start_lighttpd plain "$plain_port" off
 start_lighttpd pooled "$pooled_port" on
+baseline=${XG_BASELINE_PROGRAM:+$(realpath "$XG_BASELINE_PROGRAM")}
+if [ -n "$baseline" ]; then
+  baseline_port=$(port)
+  start_lighttpd baseline "$baseline_port" on "$baseline"
+fi
 (cd "$work/node" && NODE_PATH=$work/node/node_modules exec node "$work/server.js" "$node_port" "$XG_FB_SERVER_HOST" \
   "$work/db/big.fdb" "$XG_FB_SERVER_USER" "$XG_FB_SERVER_PASSWORD" >"$work/node.out" 2>&1) &
 pids+=($!)
@@ -125,6 +132,10 @@ measure "FastCGI without reuse, server" "http://127.0.0.1:$plain_port/fcgi/xmlga
 measure "FastCGI without reuse, embedded" "http://127.0.0.1:$plain_port/fcgi/xmlgateway" "$work/embedded.body"
 measure "FastCGI with reuse, server" "http://127.0.0.1:$pooled_port/fcgi/xmlgateway" "$work/server.body"
 measure "FastCGI with reuse, embedded" "http://127.0.0.1:$pooled_port/fcgi/xmlgateway" "$work/embedded.body"
+if [ -n "$baseline" ]; then
+  measure "FastCGI with reuse, server, baseline" "http://127.0.0.1:$baseline_port/fcgi/xmlgateway" "$work/server.body"
+  measure "FastCGI with reuse, embedded, baseline" "http://127.0.0.1:$baseline_port/fcgi/xmlgateway" "$work/embedded.body"
+fi
 measure "Node peer (node-firebird, pool of 4)" "http://127.0.0.1:$node_port/" "$work/node.body" '%]$'
 floor() {  # NAME kept|attach
   local line
@@ -142,3 +153,9 @@ awk -v reuse="${rps[FastCGI with reuse, server]}" -v node="${rps[Node peer (node
   printf "FastCGI with reuse / Node peer, server: %.2fx req/s, p99 %s ms against %s ms (the client library alone: %.2fx; the gateway reaches %.0f %% of it)\n", reuse / node, reuse99, node99, kept_floor / node, 100 * reuse / kept_floor
   printf "FastCGI without reuse / CGI, server: %.2fx req/s (the client library alone: %.2fx; the gateway reaches %.0f %% of it)\n", plain / cgi, attach_floor / cgi, 100 * plain / attach_floor
 }'
+if [ -n "$baseline" ]; then
+  for road in server embedded; do
+    awk -v now="${rps[FastCGI with reuse, $road]}" -v then="${rps[FastCGI with reuse, $road, baseline]}" \
+      -v road="$road" 'BEGIN { printf "FastCGI with reuse / the baseline program, %s: %.2fx req/s\n", road, now / then }'
+  done
+fi
