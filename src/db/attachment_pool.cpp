@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "db/session_state.h"
-
 namespace xg {
 
 void AttachmentPool::Configure(const AttachmentPoolLimits& limits) {
@@ -41,7 +39,7 @@ std::unique_ptr<IbDatabase> AttachmentPool::Take(const std::string& key) {
 void AttachmentPool::Give(const std::string& key, std::unique_ptr<IbDatabase> database) {
   const Clock::time_point now = Clock::now();
   if (!limits_.enabled || limits_.max_per_process <= 0 || !database->Connected() ||
-      now >= AgeLimitOf(*database) || HoldsSessionState(*database)) {
+      now >= AgeLimitOf(*database)) {
     Drop(std::move(database));
     return;
   }

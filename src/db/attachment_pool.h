@@ -2,9 +2,8 @@
 // next, so that a request with the same database name, user and password finds its attachment
 // made and the password checked. Each request still runs its own transaction: an attachment is
 // kept only once its transactions have ended. Kept are only attachments that are connected and
-// whose request ended without a failure leaving it and left no state in its session (see
-// db/session_state.h: the next request must answer as on a new attachment); one is dropped
-// (detached) when unused for
+// whose request ended without a failure leaving it and left no state in its session (the
+// request's part: see db/session_state.h); one is dropped (detached) when unused for
 // `idle_seconds`, `max_age_seconds` after its attach (after the server checked the password: a
 // changed password is refused by a kept attachment at most that late), and the least recently
 // used one when `max_per_process` are kept. The process serves one request at a time: the pool
@@ -46,8 +45,7 @@ class AttachmentPool {
   // attachment's max-age-seconds).
   std::unique_ptr<IbDatabase> Take(const std::string& key);
   // Keeps a connected attachment whose transactions have ended; drops it instead when reuse is
-  // off, it is not connected, it is past its age, or it holds session state. May drop the least
-  // recently used one.
+  // off, it is not connected, or it is past its age. May drop the least recently used one.
   void Give(const std::string& key, std::unique_ptr<IbDatabase> database);
   // Drops every attachment past its limits.
   void DropExpired();

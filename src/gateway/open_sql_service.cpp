@@ -382,6 +382,7 @@ Spool RunOpenSQL(const std::string& request_text, const RegionalSettings& settin
 
   // The transaction is still active: the disconnect ends it by its default action, a commit
   // unless the query failed.
+  session.CheckSessionState();
   session.Finish();
   return answer;
 }

@@ -185,8 +185,9 @@ std::string FirstValue(const std::string& service, const std::string& database,
 }
 
 // What a request leaves in its attachment beyond its transaction (a context variable of the
-// session, the rows of a temporary table that keeps them past the commit, a role set) is not
-// seen by the next request of the same key: it answers as on a new attachment. A request that
+// session, also one set after the request read the monitoring tables, whose snapshot then stays
+// in the transaction; the rows of a temporary table that keeps them past the commit; a role set) is
+// not seen by the next request of the same key: it answers as on a new attachment. A request that
 // leaves nothing of the kind still hands its attachment on.
 TEST_F(PooledServices, NoSessionStateReachesTheNextRequest) {
   const std::string name = test::CreateDatabase(
@@ -205,6 +206,12 @@ TEST_F(PooledServices, NoSessionStateReachesTheNextRequest) {
        "none"},
       {"rows of a temporary table kept past the commit", "SERVICEEXECSQL",
        "insert into kept_rows values (1)", done, "select count(*) as n from kept_rows", "0"},
+      {"a context variable set after the request read the monitoring tables", "SERVICEOPENSQL",
+       "execute block returns (s integer) as begin select count(*) from mon$attachments into s; "
+       "s = rdb$set_context('USER_SESSION', 'late', 'v'); suspend; end",
+       "0",
+       "select coalesce(rdb$get_context('USER_SESSION', 'late'), 'none') as v from rdb$database",
+       "none"},
       {"a role", "SERVICEEXECSQL", "set role reader", done,
        "select current_role as r from rdb$database", "NONE"},
   };

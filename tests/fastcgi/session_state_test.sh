@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# One FastCGI process with attachments kept, through the Firebird server: what a request leaves in
-# its session (a context variable of the session, rows of a temporary table kept past the commit,
-# a role set) is not seen by the next request of the same database, user and password, which
-# answers as the CGI program does; a request that leaves nothing of the kind hands its attachment
-# on to the next one.
+# One FastCGI process with attachments kept, through the Firebird server: what a request leaves
+# in its session (a context variable of the session, also one set after the request read the
+# monitoring tables, rows of a temporary table kept past the commit, a role set) is not seen by
+# the next request of the same database, user and password, which answers as the CGI program
+# does; a request that leaves nothing of the kind hands its attachment on to the next one.
 # Usage: session_state_test.sh PROGRAM
 # Needs the server's connection data in XG_FB_SERVER_HOST, XG_FB_SERVER_USER and
 # XG_FB_SERVER_PASSWORD.
@@ -53,6 +53,7 @@ while IFS='|' read -r what service sql probe; do
 done <<'CASES'
 a context variable of the session|SERVICEOPENSQL|select rdb$set_context('USER_SESSION', 'k', 'v') as S from rdb$database|select coalesce(rdb$get_context('USER_SESSION', 'k'), 'none') as V from rdb$database
 rows of a temporary table kept past the commit|SERVICEEXECSQL|insert into kept_rows values (1)|select count(*) as N from kept_rows
+a context variable set after the request read the monitoring tables|SERVICEOPENSQL|execute block returns (s integer) as begin select count(*) from mon$attachments into s; s = rdb$set_context('USER_SESSION', 'late', 'v'); suspend; end|select coalesce(rdb$get_context('USER_SESSION', 'late'), 'none') as V from rdb$database
 a role|SERVICEEXECSQL|set role reader|select current_role as R from rdb$database
 CASES
 
