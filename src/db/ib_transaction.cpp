@@ -46,9 +46,8 @@ IbTransaction::~IbTransaction() {
 void IbTransaction::StartTransaction() {
   if (Active()) ThrowClientError(ClientError::kInTransaction);
   if (!database_.Connected()) ThrowClientError(ClientError::kDatabaseClosed);
-  // Without parameters the server's default options apply.
-  TransactionEntry entry{database_.Handle(), static_cast<int32_t>(parameters_.size()),
-                         parameters_.empty() ? nullptr : parameters_.data()};
+  // No transaction parameters: the server's default options apply.
+  TransactionEntry entry{database_.Handle(), 0, nullptr};
   if (client_.isc_start_multiple(status_.get(), &handle_, 1, &entry) != 0) {
     handle_ = 0;
     // The start is a call on the attachment: a network failure there means the connection is

@@ -5,8 +5,6 @@
 
 #include <ibase.h>
 
-#include <string>
-
 #include "db/ib_error.h"
 
 namespace xg {
@@ -29,10 +27,6 @@ class IbTransaction {
 
   // How the transaction ends when its database disconnects (a commit unless set).
   void SetDefaultAction(TransactionAction action) { default_action_ = action; }
-
-  // The transaction parameter block the next start sends (isc_tpb_* bytes, the version byte
-  // first); empty, as the services leave it, for the server's defaults.
-  void SetParameters(std::string parameters) { parameters_ = std::move(parameters); }
 
   bool Active() const { return handle_ != 0; }
   void StartTransaction();
@@ -61,7 +55,6 @@ class IbTransaction {
   StatusVector status_;
   TransactionAction default_action_ = TransactionAction::kCommit;
   isc_tr_handle handle_ = 0;
-  std::string parameters_;
 };
 
 }  // namespace xg
