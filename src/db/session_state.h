@@ -4,8 +4,9 @@
 // attach starts with the role NONE). A later request on such an attachment would answer otherwise
 // than on a new one, and the engine offers no way to clear context variables it cannot name.
 //
-// Asked with one statement in the request's own transaction, before it ends: a transaction of its
-// own would cost as much as the request's. That transaction may hold a monitoring snapshot from
+// Asked in the request's own transaction, before it ends: a transaction of its own would cost as
+// much as the request's. One statement, and a second one only in a database that has temporary
+// tables keeping rows past the commit. The transaction may hold a monitoring snapshot from
 // earlier in the request, which would not show what the request did after it; the statement
 // therefore also looks for itself in the snapshot, by a random token in its text, and a snapshot
 // without it counts as state held. Rows of a temporary table that the transaction's end would
