@@ -2,7 +2,8 @@
 // next, so that a request with the same database name, user and password finds its attachment
 // made and the password checked. Each request still runs its own transaction: an attachment is
 // kept only once its transactions have ended. Kept are only attachments that are connected and
-// whose request ended without a failure leaving it; one is dropped (detached) when unused for
+// whose request ended without a failure leaving it and left no state in its session (the
+// request's part: see db/session_state.h); one is dropped (detached) when unused for
 // `idle_seconds`, `max_age_seconds` after its attach (after the server checked the password: a
 // changed password is refused by a kept attachment at most that late), and the least recently
 // used one when `max_per_process` are kept. The process serves one request at a time: the pool

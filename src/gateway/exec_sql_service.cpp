@@ -26,6 +26,7 @@ std::string RunExecSQL(const std::string& request_text, const RegionalSettings& 
   bool committed = false;
   try {
     RunWatchedCalls([&] { session.Query().ExecSQL(); });
+    session.CheckSessionState();  // asked in the transaction, so before the commit
     {
       // Not begun once a termination signal stopped the request; not interrupted once begun;
       // and a signal after it returned does not change the answer.
@@ -38,7 +39,12 @@ std::string RunExecSQL(const std::string& request_text, const RegionalSettings& 
   } catch (const Exception& failure) {
     // A commit that lost the connection has already ended the transaction with the database;
     // the failure itself is what the client needs to read.
-    if (transaction.Active()) transaction.Rollback();
+    // A failed statement may have left session state all the same (a context variable is no
+    // part of the transaction).
+    if (transaction.Active()) {
+      session.CheckSessionState();
+      transaction.Rollback();
+    }
     message = LoadResString(SOperationNotDone) + failure.Message();
   }
 

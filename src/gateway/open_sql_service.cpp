@@ -11,6 +11,8 @@
 #include "db/ib_client_library.h"
 #include "db/ib_field_def.h"
 #include "db/ib_field_value.h"
+#include "db/ib_sql.h"
+#include "db/ib_transaction.h"
 #include "gateway/document_writer.h"
 #include "gateway/protocol_strings.h"
 #include "gateway/sql_service_session.h"
@@ -365,6 +367,12 @@ Spool RunOpenSQL(const std::string& request_text, const RegionalSettings& settin
     answer.SetHead(DocumentHead(count));
     session.Query().Close();
   } catch (const Exception& failure) {
+    // A SELECT that fails once it has started (a selectable procedure or block may write before
+    // a later row fails) leaves nothing behind: the client that sees the failure and retries
+    // does not write twice. A statement that is not a SELECT ran whole before the failure that
+    // it has no rows, and keeps its effect.
+    if (session.Query().StatementType() == kSqlSelect)
+      session.Transaction().SetDefaultAction(TransactionAction::kRollback);
     // What was written goes, its temporary file with it.
     answer =
         Spool(LoadResString(SXMLDeclaration) + std::string(kLineEnd) +
@@ -374,7 +382,9 @@ Spool RunOpenSQL(const std::string& request_text, const RegionalSettings& settin
               std::string(kLineEnd) + ClosingTag(LoadResString(SOpenSQL)) + std::string(kLineEnd));
   }
 
-  // The transaction is still active: the disconnect commits it.
+  // The transaction is still active: the disconnect ends it by its default action, a commit
+  // unless the query failed.
+  session.CheckSessionState();
   session.Finish();
   return answer;
 }

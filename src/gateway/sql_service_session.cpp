@@ -3,6 +3,7 @@
 #include "config/database_policy.h"
 #include "config/gateway_config.h"
 #include "db/attachment_pool.h"
+#include "db/session_state.h"
 #include "gateway/base64.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
@@ -97,6 +98,12 @@ void SqlServiceSession::LoadStatement() {
   query_->SetSQL(DecodeBase64(params_.sql));
 }
 
+void SqlServiceSession::CheckSessionState() {
+  if (pool_key_.empty() || !transaction_ || !transaction_->Active()) return;
+  session_checked_ = true;
+  if (HoldsSessionState(*transaction_)) session_state_held_ = true;
+}
+
 void SqlServiceSession::FreeAll() {
   query_.reset();
   transaction_.reset();
@@ -112,8 +119,8 @@ void SqlServiceSession::Finish() {
   }
   // The statement is released while its transaction and its attachment are still there.
   query_.reset();
-  if (keep_attachment_ && !pool_key_.empty() && database_ && database_->Connected() &&
-      !AnswerMuted() && database_->EndTransactions()) {
+  if (keep_attachment_ && !pool_key_.empty() && session_checked_ && !session_state_held_ &&
+      database_ && database_->Connected() && !AnswerMuted() && database_->EndTransactions()) {
     transaction_.reset();
     ProcessAttachmentPool().Give(pool_key_, std::move(database_));
     return;

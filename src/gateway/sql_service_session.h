@@ -6,7 +6,8 @@
 // request that a termination signal stopped, the disconnect rolls the transaction back instead.
 // In a process that keeps attachments (db/attachment_pool.h), Connect takes a kept one of the
 // same name, user and password, and Finish ends the transactions and keeps the attachment
-// instead of detaching; one whose session is destroyed without Finish is detached.
+// instead of detaching; one whose session is destroyed without Finish is detached, and so is one
+// whose request was not found free of session state by CheckSessionState.
 #pragma once
 
 #include <memory>
@@ -44,6 +45,12 @@ class SqlServiceSession {
   IbTransaction& Transaction() { return *transaction_; }
   IbQuery& Query() { return *query_; }
 
+  // In a process that keeps attachments: asks, in the request's transaction and so before it
+  // ends, whether the request left state in the attachment's session that a new attachment
+  // would not have (db/session_state.h). Finish keeps the attachment only when this was asked
+  // and every answer was no. Does nothing when attachments are not kept.
+  void CheckSessionState();
+
   // Raises a failure of the disconnect, after everything has been freed.
   void Finish();
 
@@ -61,6 +68,8 @@ class SqlServiceSession {
   // The attachment's key in the process's pool; empty when attachments are not kept.
   std::string pool_key_;
   bool keep_attachment_ = true;
+  bool session_checked_ = false;
+  bool session_state_held_ = false;
   // Freed in the reverse order: the query before its transaction before its database.
   std::unique_ptr<IbDatabase> database_;
   std::unique_ptr<IbTransaction> transaction_;

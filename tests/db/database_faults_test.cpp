@@ -219,8 +219,9 @@ class ServerStopped : public ::testing::Test {
       answer = Post(service, server_.DatabaseName(path_), sql);
       answered = Clock::now();
     });
+    // Polled until seen: a minute is a bound for a stuck run, not a measure of a slow one.
     bool running = false;
-    for (int i = 0; i < 100 && !running; ++i) {
+    for (int i = 0; i < 600 && !running; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       running = server_.GatewayStatementRunning(path_);
     }

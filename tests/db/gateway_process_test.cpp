@@ -424,6 +424,83 @@ TEST(GatewayProcess, AFetchFailingAmidTheRowsAnswersTheFailureAndLeavesNoFile) {
   EXPECT_EQ(OpenOutcome(no_folder), "System Error.  Code: 2.\r\nNo such file or directory");
 }
 
+// A selectable block that writes and then fails at a later row leaves nothing behind, whatever
+// stops it: the client that retries does not write twice. A block that is not selectable (no
+// rows to answer) keeps what it did, with the failure document, and so does a selectable one
+// that answers all its rows.
+TEST(GatewayProcess, AFailedQueryKeepsNothingItWrote) {
+  const std::string demo = test::CreateDemoDatabase();
+  const TemporaryFolder folder;
+  // Inserts product `code`, then answers rows of about 300 bytes; row `failing_row` (0: none)
+  // divides by zero.
+  auto writing_block = [](int code, int failing_row) {
+    return "execute block returns (q integer, t varchar(200)) as declare i integer = 0; begin "
+           "insert into products (code, name, price) values (" +
+           std::to_string(code) +
+           ", 'written', 1); while (i < 3000) do begin i = i + 1; q = 1 / (i - " +
+           std::to_string(failing_row) + "); t = rpad('row', 200, 'x'); suspend; end end";
+  };
+  const struct {
+    const char* how;
+    int code;
+    std::string sql;
+    std::string limits;
+    std::vector<std::string> environment;
+    std::string outcome;  // a part of it
+    bool kept;
+  } cases[] = {
+      {"a division by zero at row 2500",
+       101,
+       writing_block(101, 2500),
+       "",
+       {},
+       "divide by zero",
+       false},
+      {"max-answer-bytes",
+       102,
+       writing_block(102, 0),
+       "max-answer-bytes = 100000\n",
+       {},
+       "A resposta passa do limite de 100000 bytes",
+       false},
+      {"a spool that cannot go to a file",
+       103,
+       writing_block(103, 0),
+       "spool-memory-bytes = 1000\n",
+       {"TMPDIR=" + folder.path + "/missing"},
+       "System Error.  Code: 2.",
+       false},
+      {"every row answered",
+       104,
+       writing_block(104, 0),
+       "",
+       {},
+       "<OPENSQL RECORDCOUNT=\"3000\">",
+       true},
+      {"a block with no rows to answer",
+       105,
+       "execute block as begin insert into products (code, name, price) values (105, 'written', "
+       "1); end",
+       "",
+       {},
+       "A instru\xE7\xE3o n\xE3o devolveu um conjunto de registros",
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    const Answer answer =
+        Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "", c.sql),
+             test::WriteConfigFile(test::EmbeddedScratchConfig() + "[limits]\n" + c.limits),
+             XG_PROGRAM, c.environment);
+    EXPECT_EQ(answer.exit_code, 0);
+    EXPECT_NE(OpenOutcome(answer).find(c.outcome), std::string::npos) << OpenOutcome(answer);
+    const std::string rows = test::RunIsql(
+        demo,
+        "select 'ROWS=' || count(*) from products where code = " + std::to_string(c.code) + ";\n");
+    EXPECT_NE(rows.find(c.kept ? "ROWS=1" : "ROWS=0"), std::string::npos) << rows;
+  }
+}
+
 TEST(GatewayProcess, TheConnectionCharacterSetTransliteratesText) {
   const std::string path = test::ScratchDirectory() + "/utf8.fdb";
   test::RunIsql("", "SET NAMES UTF8;\nCREATE DATABASE '" + path +

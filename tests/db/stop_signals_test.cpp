@@ -4,14 +4,17 @@
 // while a server that does not answer keeps it waiting. Whatever the moment: no text on standard
 // error, exit code 0 or 143, an answer that is either complete or absent, and no committed row
 // answered by anything but success.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "db/ib_database.h"
@@ -82,6 +85,41 @@ bool IsCommittedAnswer(const std::string& output) {
          output.substr(split + 4) == document;
 }
 
+// Sees, through an attachment of its own, whether another attachment runs a statement (between
+// its start and its end, fetches included): the moment a signal "during the statement" waits
+// for, whatever the machine's speed.
+class StatementWatcher {
+ public:
+  explicit StatementWatcher(const Database& db) {
+    database_.SetDatabaseName(db.name);
+    database_.AddParam("user_name=SYSDBA");
+    database_.AddParam("password=" + db.password);
+    database_.Connect();
+  }
+  ~StatementWatcher() { database_.Disconnect(); }
+
+  // A statement whose text starts with `text` (no quotes in it) is running in another
+  // attachment. Each call reads a fresh monitoring snapshot.
+  bool Running(const std::string& text) {
+    IbTransaction transaction(database_);
+    transaction.StartTransaction();
+    IbQuery query(transaction);
+    query.SetSQL(
+        "select count(*) from mon$statements where mon$state > 0 and "
+        "mon$attachment_id <> current_connection and mon$sql_text starting with '" +
+        text + "'");
+    query.Open();
+    query.First();
+    const bool running = VarAsInteger(query.FieldValue(0)) > 0;
+    query.Close();
+    transaction.Commit();
+    return running;
+  }
+
+ private:
+  IbDatabase database_;
+};
+
 std::set<int> RowsOf(const Database& db) {
   const std::string output = test::RunIsql(db.name, "set list on;\nselect id from r;\n");
   std::set<int> rows;
@@ -93,22 +131,48 @@ std::set<int> RowsOf(const Database& db) {
   return rows;
 }
 
+std::string InsertBody(const Database& db, int key) {
+  return SqlRequestBody("SERVICEEXECSQL", db,
+                        "insert into r (id) values (" + std::to_string(key) + ")");
+}
+
+// How long an insert takes on this machine now, from the gateway's handlers to its exit: the
+// median of a few unsignalled runs, each with a key of its own (returned in `keys`).
+double MeasuredInsertSeconds(const Database& db, int first_key, std::set<int>& keys) {
+  std::vector<double> spans;
+  for (int key = first_key; key < first_key + 3; ++key) {
+    test::ChildControl control;
+    control.timed_from_handler_of = SIGTERM;
+    const test::ChildResult result = RunGateway(InsertBody(db, key), control);
+    EXPECT_TRUE(IsCommittedAnswer(result.out)) << result.out << result.err;
+    keys.insert(key);
+    spans.push_back(result.seconds_from_handler_to_end);
+  }
+  std::sort(spans.begin(), spans.end());
+  return spans[spans.size() / 2];
+}
+
 // Inserts with SIGTERM at a sweep of moments after the gateway installed its handlers, from
-// before the attach to after the answer.
+// before the attach to after the answer. The moments are fractions (0 to 2) of an insert's
+// measured span, measured again before each block of moments, so that a slow or busy machine
+// sweeps the same stages as a fast one.
 void SweepInserts(const Database& db) {
   constexpr int kRuns = 150;
-  std::set<int> answered, unanswered;
+  constexpr int kMomentsPerBlock = 30;
+  std::set<int> answered, unanswered, measured;
   int stopped_by_signal = 0;
+  double span_seconds = 0;
   for (int key = 1; key <= kRuns; ++key) {
+    const int moment = (key - 1) % kMomentsPerBlock;
+    if (moment == 0) span_seconds = MeasuredInsertSeconds(db, -key * 10, measured);
     test::ChildControl control;
     control.signal = SIGTERM;
-    control.signal_delay_ms = (key % 40) * 2;  // 0 to 78 ms
-    const test::ChildResult result =
-        RunGateway(SqlRequestBody("SERVICEEXECSQL", db,
-                                  "insert into r (id) values (" + std::to_string(key) + ")"),
-                   control);
+    control.signal_delay_ms =
+        static_cast<int>(span_seconds * 1000 * 2.0 * moment / kMomentsPerBlock);
+    const test::ChildResult result = RunGateway(InsertBody(db, key), control);
     SCOPED_TRACE("key " + std::to_string(key) + ", signal after " +
-                 std::to_string(control.signal_delay_ms) + " ms");
+                 std::to_string(control.signal_delay_ms) + " ms of a measured " +
+                 std::to_string(static_cast<int>(span_seconds * 1000)) + " ms");
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.signal, 0);
     EXPECT_TRUE(result.exit_code == 0 || result.exit_code == kExitBySigterm) << result.exit_code;
@@ -126,7 +190,9 @@ void SweepInserts(const Database& db) {
   const std::set<int> rows = RowsOf(db);
   int unanswered_but_committed = 0;
   for (int key : answered) EXPECT_TRUE(rows.count(key)) << "answered, not committed: " << key;
+  for (int key : measured) EXPECT_TRUE(rows.count(key)) << "measuring insert lost: " << key;
   for (int key : rows) {
+    if (measured.count(key)) continue;
     EXPECT_TRUE(answered.count(key) || unanswered.count(key)) << key;
     if (unanswered.count(key)) ++unanswered_but_committed;
   }
@@ -207,18 +273,20 @@ TEST(StopSignals, LongAnswerStopsAtTheSignal) {
   ASSERT_EQ(whole.exit_code, 0) << whole.err;
   ASSERT_GT(whole.out.size(), 50u * 1000 * 1000);
 
+  StatementWatcher watcher(db);
   const struct {
     const char* moment;
-    int delay_ms;
+    bool when_running;
     size_t after_output;
     bool stop_reading;
-  } moments[] = {{"while the rows are fetched", 300, 0, false},
-                 {"while the answer is written", 0, 1000 * 1000, false},
-                 {"to a reader that stopped reading", 0, 1000 * 1000, true}};
+  } moments[] = {{"while the rows are fetched", true, 0, false},
+                 {"while the answer is written", false, 1000 * 1000, false},
+                 {"to a reader that stopped reading", false, 1000 * 1000, true}};
   for (const auto& moment : moments) {
     test::ChildControl control;
     control.signal = SIGTERM;
-    control.signal_delay_ms = moment.delay_ms;
+    if (moment.when_running)
+      control.signal_when = [&](pid_t) { return watcher.Running("select a.n"); };
     control.signal_after_output = moment.after_output;
     control.stop_reading_at_signal = moment.stop_reading;
     const test::ChildResult stopped = RunGateway(body, control);
@@ -249,9 +317,10 @@ TEST(StopSignals, StatementWaitingOnALockStopsAtTheSignal) {
   update.SetSQL("update r set id = 2 where id = 1");
   update.ExecSQL();
 
+  StatementWatcher watcher(db);
   test::ChildControl control;
   control.signal = SIGTERM;
-  control.signal_delay_ms = 500;
+  control.signal_when = [&](pid_t) { return watcher.Running("update r set id = 3"); };
   const test::ChildResult stopped =
       RunGateway(SqlRequestBody("SERVICEEXECSQL", db, "update r set id = 3 where id = 1"), control);
   EXPECT_TRUE(stopped.signal_sent);
@@ -272,17 +341,54 @@ TEST(StopSignals, EachTerminationSignalDuringALongQuery) {
   const std::string body =
       SqlRequestBody("SERVICEOPENSQL", db,
                      "select count(*) from rdb$types a, rdb$types b, rdb$types c, rdb$types d");
+  StatementWatcher watcher(db);
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(signal);
     test::ChildControl control;
     control.signal = signal;
-    control.signal_delay_ms = 300;
+    control.signal_when = [&](pid_t) {
+      return watcher.Running("select count(*) from rdb$types a");
+    };
     const test::ChildResult stopped = RunGateway(body, control);
     EXPECT_TRUE(stopped.signal_sent);
     EXPECT_EQ(stopped.exit_code, 128 + signal);
     EXPECT_EQ(stopped.err, "");
     EXPECT_EQ(stopped.out, "");
   }
+}
+
+// Whether the process holds an established TCP connection to the port on 127.0.0.1 (a frozen
+// server's kernel still accepts it: the client library then waits for the server's answer).
+bool HoldsConnectionToPort(pid_t process, int port) {
+  const std::string proc = "/proc/" + std::to_string(process);
+  std::set<std::string> socket_inodes;
+  if (DIR* fds = opendir((proc + "/fd").c_str())) {
+    while (const dirent* entry = readdir(fds)) {
+      char target[64];
+      const ssize_t length =
+          readlink((proc + "/fd/" + entry->d_name).c_str(), target, sizeof target - 1);
+      if (length <= 0) continue;
+      const std::string link(target, static_cast<size_t>(length));
+      if (link.rfind("socket:[", 0) == 0) socket_inodes.insert(link.substr(8, link.size() - 9));
+    }
+    closedir(fds);
+  }
+  std::ifstream table(proc + "/net/tcp");
+  std::string line;
+  std::getline(table, line);  // the header
+  char remote_port[8];
+  std::snprintf(remote_port, sizeof remote_port, ":%04X", port);
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+    fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
+        timeout >> inode;
+    if (state == "01" && remote.size() >= 5 && remote.substr(remote.size() - 5) == remote_port &&
+        socket_inodes.count(inode)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // A server that does not answer (frozen) cannot be reached by a cancel: an attach waits for the
@@ -297,26 +403,25 @@ TEST(StopSignals, FrozenServerStillEndsSoonAfterTheSignal) {
   const Database db{server.DatabaseName(path), test::Server().password};
   const struct {
     const char* moment;
-    int freeze_after_ms;  // after the gateway started; -1: frozen before
+    bool frozen_before;  // else: frozen once the query runs
     std::string sql;
   } moments[] = {
-      {"an attach", -1, "select id from r"},
-      {"a query", 400, "select count(*) from rdb$types a, rdb$types b, rdb$types c, rdb$types d"},
+      {"an attach", true, "select id from r"},
+      {"a query", false, "select count(*) from rdb$types a, rdb$types b, rdb$types c, rdb$types d"},
   };
   for (const auto& moment : moments) {
     SCOPED_TRACE(moment.moment);
-    if (moment.freeze_after_ms < 0) server.Signal(SIGSTOP);
-    std::thread freeze([&] {
-      if (moment.freeze_after_ms < 0) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(moment.freeze_after_ms));
-      server.Signal(SIGSTOP);
-    });
+    if (moment.frozen_before) server.Signal(SIGSTOP);
     test::ChildControl control;
     control.signal = SIGTERM;
-    control.signal_delay_ms = moment.freeze_after_ms < 0 ? 300 : moment.freeze_after_ms + 200;
+    control.signal_when = [&](pid_t gateway) {
+      if (moment.frozen_before) return HoldsConnectionToPort(gateway, server.Port());
+      if (!server.GatewayStatementRunning(path)) return false;
+      server.Signal(SIGSTOP);
+      return true;
+    };
     const test::ChildResult stopped =
         RunGateway(SqlRequestBody("SERVICEOPENSQL", db, moment.sql), control);
-    freeze.join();
     server.Signal(SIGCONT);
     EXPECT_TRUE(stopped.signal_sent);
     EXPECT_EQ(stopped.exit_code, kExitBySigterm);

@@ -96,7 +96,10 @@ slow=$(sql SERVICEOPENSQL "$database" "$XG_FB_SERVER_PASSWORD" \
 curl -s -m 60 -o "$state/slow.body" -D "$state/slow.head" --data-binary "$slow" "$url" &
 client=$!
 # The signal goes once the server runs the query, so that it falls inside the request.
-for _ in $(seq 1 100); do [ "$(running_queries)" = 1 ] && break; sleep 0.05; done
+# A minute bounds a stuck run; a slow machine only takes longer to get there.
+seen=0
+for _ in $(seq 1 1200); do [ "$(running_queries)" = 1 ] && seen=1 && break; sleep 0.05; done
+[ "$seen" = 1 ] || fail "slow request: the query was never seen running on the server"
 kill -TERM "$gateway"
 wait "$client" || fail "slow request: curl failed"
 wait "$gateway"

@@ -25,7 +25,7 @@ request=$(printf '%s' '<?xml version="1.0"?><SENDDATA><SERVICE>SERVICESTATUS</SE
 # fault NAME CLASS MESSAGE-PATTERN: a 500 answer whose page names the class and the message.
 fault() {
   local name=$1 class=$2 pattern=$3 head=$state/$1.head body=$state/$1.body
-  curl -s -m 20 -D "$head" -o "$body" -H "X-XG-Fault: $name" --data-urlencode "SENDDATA=$request" "$url" ||
+  curl -s -m 120 -D "$head" -o "$body" -H "X-XG-Fault: $name" --data-urlencode "SENDDATA=$request" "$url" ||
     fail "$name: curl failed"
   tr -d '\r' <"$head" | head -n1 | grep -q '^HTTP/1.1 500 ' || fail "$name: status is $(head -n1 "$head")"
   local length
@@ -42,7 +42,7 @@ fault stack-overflow EStackOverflow 'Stack overflow'
 # A fault after the response went out leaves the answer the client got whole (the CGI program's
 # case only: a FastCGI process's answer is still in its buffer then).
 if [ "${XG_ENDPOINT:-cgi}" = cgi ]; then
-  curl -s -m 20 -D "$state/after.head" -o "$state/after.body" -H "X-XG-Fault: after-response" \
+  curl -s -m 120 -D "$state/after.head" -o "$state/after.body" -H "X-XG-Fault: after-response" \
     --data-urlencode "SENDDATA=$request" "$url" || fail "after-response: curl failed"
   tr -d '\r' <"$state/after.head" | head -n1 | grep -q '^HTTP/1.1 200 OK$' ||
     fail "after-response: status is $(head -n1 "$state/after.head")"

@@ -24,7 +24,7 @@ b64() { printf '%s' "$1" | base64 -w0; }
 post() {
   local name=$1
   shift
-  curl -s -m 20 -D "$state/$name.head" -o "$state/$name.body" "$@" "$url" ||
+  curl -s -m 120 -D "$state/$name.head" -o "$state/$name.body" "$@" "$url" ||
     fail "$name: curl failed"
   tr -d '\r' <"$state/$name.head" | head -n1 | grep -q '^HTTP/1.1 200 OK$' ||
     fail "$name: status is $(head -n1 "$state/$name.head")"
@@ -89,7 +89,7 @@ post errorservice --data-urlencode "SENDDATA=$(b64 '<?xml version="1.0"?><SENDDA
 expect_error errorservice 'Erro desconhecido'
 post emptybody -X POST --data-binary ''
 expect_error emptybody ''
-curl -s -m 20 -D "$state/get.head" -o "$state/get.body" "$url?SENDDATA=$(b64 "$status_request")" || fail "get: curl failed"
+curl -s -m 120 -D "$state/get.head" -o "$state/get.body" "$url?SENDDATA=$(b64 "$status_request")" || fail "get: curl failed"
 expect_error get ''
 head -c 4096 /dev/urandom >"$state/garbage.bin"
 post garbage --data-binary "@$state/garbage.bin"
@@ -114,8 +114,8 @@ grep -qi '^X-Content-Type-Options: nosniff' "$state/script.head" || fail "script
 
 # A body claimed above max-request-bytes (8M here): the failure page at once, with the two lines,
 # though not one byte of the claimed 2 GiB follows.
-printf 'SENDDATA=abc' | curl -s -m 10 -D "$state/huge.head" -o "$state/huge.body" \
-  -H 'Content-Length: 2147483648' --data-binary @- "$url" || fail "huge: no answer within 10 s"
+printf 'SENDDATA=abc' | curl -s -m 60 -D "$state/huge.head" -o "$state/huge.body" \
+  -H 'Content-Length: 2147483648' --data-binary @- "$url" || fail "huge: no answer within 60 s"
 tr -d '\r' <"$state/huge.head" | head -n1 | grep -q '^HTTP/1.1 500 ' || fail "huge: status $(head -n1 "$state/huge.head")"
 grep -q 'Message: Request body of 2147483648 bytes is larger than max-request-bytes (8388608 bytes)<br>' \
   "$state/huge.body" || fail "huge: $(cat "$state/huge.body")"
@@ -126,7 +126,7 @@ grep -qi '^X-Content-Type-Options: nosniff' "$state/huge.head" || fail "huge: no
 attributes=$(seq 1 300000 | sed 's/.*/ a&=""/' | tr -d '\n' | head -c 3000000)
 printf '%s' "<?xml version=\"1.0\"?><SENDDATA$attributes><SERVICE>SERVICESTATUS</SERVICE></SENDDATA>" |
   base64 -w0 | sed 's/^/SENDDATA=/; s/+/%2B/g; s/\//%2F/g; s/=/%3D/g; s/^SENDDATA%3D/SENDDATA=/' >"$state/attributes.form"
-post attributes -m 10 -H 'Expect:' --data-binary "@$state/attributes.form"
+post attributes -H 'Expect:' --data-binary "@$state/attributes.form"
 expect_error attributes 'An element of the document could have more than 32 attributes'
 
 if [ "$failures" -ne 0 ]; then

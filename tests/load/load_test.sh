@@ -275,9 +275,9 @@ cat "$state"/results/* 2>/dev/null | grep '^FAIL' | head -20
 # FastCGI processes end when the web server stops.
 [ "$XG_ENDPOINT" != cgi ] && stop_gateway_server
 # A process may still be ending a moment after its answer went out (and the web server notes
-# how it ended when it reaps it); one that is still there after a few seconds is left over.
-sleep 1
-for _ in $(seq 1 40); do
+# how it ended when it reaps it); one that is still there after half a minute is left over (a
+# bound for a process that never ends, which a busy machine does not come near).
+for _ in $(seq 1 300); do
   leftover=$(pgrep -f "^($state/www/|$recorder $state/)" | tr '\n' ' ')
   [ -z "$leftover" ] && break
   sleep 0.1

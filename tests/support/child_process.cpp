@@ -97,7 +97,8 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
   int outFd = out[0], errFd = err[0];
   const double deadline = Seconds() + limits.seconds;
   const bool signalByOutput = control.signal_after_output > 0 || !control.signal_after_text.empty();
-  double handlerSeen = 0, signalTime = 0;
+  const int watchedSignal = control.signal != 0 ? control.signal : control.timed_from_handler_of;
+  double handlerSeen = 0, signalTime = 0, lastAsked = 0;
   const auto sendSignal = [&] {
     kill(pid, control.signal);
     result.signal_sent = true;
@@ -105,9 +106,22 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
   };
   while ((outFd >= 0 && !(result.signal_sent && control.stop_reading_at_signal)) || errFd >= 0) {
     int waitMs = -1;
-    if (control.signal != 0 && !result.signal_sent && !signalByOutput) {
-      if (handlerSeen == 0 && CatchesSignal(pid, control.signal)) handlerSeen = Seconds();
-      if (handlerSeen != 0 && Seconds() >= handlerSeen + control.signal_delay_ms / 1000.0) {
+    if (watchedSignal != 0 && handlerSeen == 0) {
+      if (CatchesSignal(pid, watchedSignal)) {
+        handlerSeen = Seconds();
+      } else {
+        waitMs = 1;
+      }
+    }
+    if (control.signal != 0 && !result.signal_sent && !signalByOutput && handlerSeen != 0) {
+      if (control.signal_when) {
+        // The condition may be a query: asked every 5 ms, not in a busy loop.
+        if (Seconds() >= lastAsked + 0.005) {
+          lastAsked = Seconds();
+          if (control.signal_when(pid)) sendSignal();
+        }
+        if (!result.signal_sent) waitMs = 5;
+      } else if (Seconds() >= handlerSeen + control.signal_delay_ms / 1000.0) {
         sendSignal();
       } else {
         waitMs = 1;
@@ -144,7 +158,8 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
         if (r > 0) {
           (fds[i].fd == outFd ? result.out : result.err).append(buffer, static_cast<size_t>(r));
           if (control.signal != 0 && !result.signal_sent && signalByOutput &&
-              ((control.signal_after_output > 0 && result.out.size() >= control.signal_after_output) ||
+              ((control.signal_after_output > 0 &&
+                result.out.size() >= control.signal_after_output) ||
                (!control.signal_after_text.empty() &&
                 result.out.find(control.signal_after_text) != std::string::npos))) {
             sendSignal();
@@ -173,6 +188,7 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     usleep(1000);
   }
   if (result.signal_sent) result.seconds_from_signal_to_end = Seconds() - signalTime;
+  if (handlerSeen != 0) result.seconds_from_handler_to_end = Seconds() - handlerSeen;
   if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   result.max_rss_kb = usage.ru_maxrss;
