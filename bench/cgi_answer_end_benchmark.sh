@@ -1,24 +1,31 @@
 #!/usr/bin/env bash
 # The CGI program through lighttpd, an older build of it against this one in the same run: wrk
-# with 8 connections posting the one-row query SELECT * FROM BIG WHERE ID = 4711 through the
-# Firebird server, in alternating rounds (old, new, old, new, ...) so that both see the same
+# posting the one-row query SELECT * FROM BIG WHERE ID = 4711 through the Firebird server, in
+# alternating rounds (old, new, old, new, ...) so that both see the same
 # machine. Prints requests per second and the 50 % and 99 % latencies of every round, the medians
-# of each build, and new / old. What it shows: lighttpd finishes a CGI response when the
+# of each build, and new / old. Then, when strace is there, each program alone (no web server)
+# answering the same request REPEATS times under strace: the medians of the moments its answer
+# is written, its standard output ends and it exits. What it shows: lighttpd finishes a CGI response when the
 # program's standard output ends, and the program ends it as soon as the answer is written instead
 # of at exit, after the client library's shutdown.
-# Usage: bench/cgi_answer_end_benchmark.sh [OLD-REVISION] [SECONDS] [ROUNDS]
+# Usage: bench/cgi_answer_end_benchmark.sh [OLD-REVISION] [SECONDS] [ROUNDS] [CONNECTIONS]
 #   OLD-REVISION  the commit the old build comes from (default: 46808e8, where the output ended
 #                 only at exit); built from `git archive` into build-bench-old/
 #   SECONDS       length of each wrk run (default: 10)
 #   ROUNDS        rounds of the two (default: 3)
+#   CONNECTIONS   wrk's connections (default: 1: the latency of one request at a time; with as
+#                 many connections as processors the machine's processors are the queue, and the
+#                 latencies measure the queue)
 # The new build is this tree's release build in build-release/ (built here when missing; rebuilt
 # when older than the sources is up to you). Needs the Firebird server's connection data in
 # XG_FB_SERVER_HOST, XG_FB_SERVER_USER and XG_FB_SERVER_PASSWORD, wrk and lighttpd.
+# XG_REPEATS: runs of each program under strace (default 15).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 old_revision=${1:-46808e8}
 seconds=${2:-10}
 rounds=${3:-3}
+connections=${4:-1}
 for variable in XG_FB_SERVER_HOST XG_FB_SERVER_USER XG_FB_SERVER_PASSWORD; do
   [ -n "${!variable:-}" ] || { echo "$variable is not set: the benchmark needs the Firebird server" >&2; exit 2; }
 done
@@ -105,7 +112,7 @@ done
 declare -A p50s p99s rpss
 measure() {  # NAME URL
   local line
-  line=$(XG_BODIES=$work/body wrk -t2 -c8 -d"${seconds}s" -s "$root/tests/fastcgi/requests.lua" "$2" | grep '^requests=')
+  line=$(XG_BODIES=$work/body wrk -t1 -c"$connections" -d"${seconds}s" -s "$root/tests/fastcgi/requests.lua" "$2" | grep '^requests=')
   case $line in *" bad=0 errors=0 "*) ;; *) echo "$1: failed answers: $line" >&2 ;; esac
   local rps p50 p99
   rps=$(sed 's/.* rps=\([0-9.]*\).*/\1/' <<<"$line")
@@ -117,7 +124,7 @@ measure() {  # NAME URL
   printf '  %-4s %9s req/s   p50 %8s ms   p99 %8s ms\n' "$1" "$rps" "$p50" "$p99"
 }
 median() { tr ' ' '\n' <<<"$1" | grep . | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-echo "wrk, 8 connections, ${seconds} s each, $rounds rounds: $sql through the Firebird server"
+echo "wrk, $connections connections, ${seconds} s each, $rounds rounds: $sql through the Firebird server"
 for round in $(seq 1 "$rounds"); do
   echo "round $round"
   measure old "${url[old]}"
@@ -131,3 +138,35 @@ awk -v o50="$(median "${p50s[old]}")" -v n50="$(median "${p50s[new]}")" -v o99="
   -v n99="$(median "${p99s[new]}")" -v orps="$(median "${rpss[old]}")" -v nrps="$(median "${rpss[new]}")" 'BEGIN {
   printf "new / old: p50 %.2fx, p99 %.2fx, req/s %.2fx\n", n50 / o50, n99 / o99, nrps / orps
 }'
+
+command -v strace >/dev/null || { echo "(no strace: the moments of one process are not measured)"; exit 0; }
+# moments PROGRAM: one CGI run of the request under strace; prints the milliseconds from its start
+# to the last write of the answer, to the end of its standard output (the descriptor replaced, or
+# else the exit) and to its exit.
+moments() {
+  local body
+  body=$(cat "$work/body")
+  printf '%s' "$body" | env -i XMLGATEWAY_CONF="$work/old/xmlgateway.conf" REQUEST_METHOD=POST \
+    CONTENT_LENGTH=${#body} strace -f -ttt -e trace=execve,write,dup2,exit_group -o "$work/trace" \
+    "$1" >/dev/null 2>&1
+  awk 'NR == 1 {start = $2}
+       $3 ~ /^write\(1,/ {written = $2}
+       $3 ~ /^dup2\(/ && $0 ~ /, 1\)/ {ended = $2}
+       $3 ~ /^exit_group/ {exited = $2}
+       END {if (!ended) ended = exited
+            printf "%.1f %.1f %.1f\n", 1000 * (written - start), 1000 * (ended - start), 1000 * (exited - start)}' "$work/trace"
+}
+repeats=${XG_REPEATS:-15}
+echo "each program alone under strace, $repeats runs each, medians (ms from its start):"
+for name in old new; do
+  program=$old_program
+  [ "$name" = new ] && program=$new_program
+  : >"$work/moments.$name"
+  for _ in $(seq 1 "$repeats"); do moments "$program" >>"$work/moments.$name"; done
+  printf '  %-4s answer written %7s   output ends %7s   exit %7s   output ends after the answer %6s   exit after the output ends %6s\n' "$name" \
+    "$(median "$(cut -d' ' -f1 "$work/moments.$name" | tr '\n' ' ')")" \
+    "$(median "$(cut -d' ' -f2 "$work/moments.$name" | tr '\n' ' ')")" \
+    "$(median "$(cut -d' ' -f3 "$work/moments.$name" | tr '\n' ' ')")" \
+    "$(median "$(awk '{print $2 - $1}' "$work/moments.$name" | tr '\n' ' ')")" \
+    "$(median "$(awk '{print $3 - $2}' "$work/moments.$name" | tr '\n' ' ')")"
+done
