@@ -5,5 +5,6 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-$root/build}
 shift || true
-cmake -S "$root" -B "$dir" "$@" >/dev/null
+# Tests on, even in a folder that scripts/run.sh configured without them.
+cmake -S "$root" -B "$dir" -DXG_BUILD_TESTS=ON "$@" >/dev/null
 cmake --build "$dir" -j"$(nproc)"

@@ -1,18 +1,38 @@
 #!/usr/bin/env bash
-# Installs what the gateway, its tests and its benchmarks need on a Debian 12 machine, and sets
-# Firebird up so that several processes can open the same embedded database at once.
+# Installs what the gateway needs on a Debian 12 machine, and sets Firebird up so that several
+# processes can open the same embedded database at once.
+# Usage: install.sh [serve|test]
+#   serve  what scripts/run.sh needs to build the gateway and its client and serve them: the
+#          compiler and CMake, the libraries they link, the embedded engine and isql-fb for the
+#          demo database, lighttpd, and the locales
+#   test   (the default) all of that, and what the tests, the fuzzing and the benchmarks need: the
+#          Firebird server, GoogleTest, clang, Apache, nginx, wrk, Node, ...
 # Safe to run again: it installs only what is missing.
 set -euo pipefail
+set_name=${1:-test}
 
-packages=(
-  build-essential cmake pkg-config clang libclang-rt-14-dev
-  libxml2-dev libgtest-dev googletest
-  firebird3.0-server firebird3.0-server-core firebird3.0-utils firebird-dev libfbclient2
-  libcurl4-openssl-dev
+serve_packages=(
+  build-essential cmake pkg-config
+  libxml2-dev libcurl4-openssl-dev
+  firebird3.0-server-core firebird3.0-utils firebird-dev libfbclient2
+  lighttpd locales
+)
+test_packages=(
+  clang libclang-rt-14-dev
+  libgtest-dev googletest
+  firebird3.0-server
   nginx spawn-fcgi wrk nodejs
-  lighttpd curl faketime locales time procps iproute2 python3 util-linux
+  curl faketime time procps iproute2 python3 util-linux
   apache2 libapache2-mod-fcgid
 )
+case $set_name in
+  serve) packages=("${serve_packages[@]}") ;;
+  test) packages=("${serve_packages[@]}" "${test_packages[@]}") ;;
+  *)
+    echo "usage: $0 [serve|test]" >&2
+    exit 2
+    ;;
+esac
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -21,7 +41,7 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 # npm comes with some builds of the nodejs package, and as a package of its own with Debian's.
-command -v npm >/dev/null || missing+=(npm)
+if [ "$set_name" = test ] && ! command -v npm >/dev/null; then missing+=(npm); fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   as_root apt-get update
@@ -42,7 +62,7 @@ if ! grep -q '^ServerMode = SuperClassic' "$conf"; then
   echo 'ServerMode = SuperClassic' | as_root tee -a "$conf" >/dev/null
 fi
 
-# The Brazilian Portuguese texts are tested against a real locale.
+# The Brazilian Portuguese texts are served and tested with a real locale.
 if ! locale -a 2>/dev/null | grep -qi '^pt_BR\.utf-\?8$'; then
   as_root localedef -i pt_BR -f UTF-8 pt_BR.UTF-8
 fi

@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds the gateway, creates the embedded demo database and serves the
-# gateway at http://127.0.0.1:8080/cgi-bin/xmlgateway (a CGI program) and at
+# Installs what serving needs (scripts/install.sh serve), builds the gateway and its client (no
+# tests), creates the embedded demo database and serves the gateway at
+# http://127.0.0.1:8080/cgi-bin/xmlgateway (a CGI program) and at
 # http://127.0.0.1:8080/fcgi/xmlgateway (FastCGI processes that lighttpd starts) through lighttpd,
 # in the foreground.
 # Started as root, the web server (and so every gateway process) runs as www-data, which owns
 # the demo database. The gateway's configuration, run/xmlgateway.conf, lists the demo database
 # under "embedded": the engine inside the gateway opens it, and checks no password. Every other
-# database name without a host goes to the Firebird server on this host.
+# database name without a host goes to the Firebird server on this host, when there is one
+# (scripts/install.sh serve installs none; scripts/test.sh does).
 # XG_PORT and LANG (the locale the gateway runs with) may be set by the caller.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install.sh"
-"$root/scripts/build.sh" "$root/build"
+"$root/scripts/install.sh" serve
+# The gateway and its client only: the tests are built by scripts/test.sh (or scripts/build.sh).
+cmake -S "$root" -B "$root/build" -DXG_BUILD_TESTS=OFF >/dev/null
+cmake --build "$root/build" -j"$(nproc)" --target xmlgateway xmlgateway-client
 state=$root/run
 mkdir -p "$state"
 if [ -x "$root/scripts/create-demo-db.sh" ]; then

@@ -5,7 +5,7 @@
 # UndefinedBehaviorSanitizer; then a bounded run of every fuzz target.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install.sh"
+"$root/scripts/install.sh" test
 
 eval "$("$root/scripts/firebird-server.sh" start)"
 trap '"$root/scripts/firebird-server.sh" stop' EXIT

@@ -64,8 +64,8 @@ Host Startup(Action action = &GatewayAction);
 // test program fails in one to show how a failure during start-up ends the process.
 using StartupStep = void (*)();
 
-// Startup(), one Serve() of `request`, the client library shut down in order; answers the exit
-// code.
+// Startup(), one Serve() of `request`, the end of standard output (when it is the request's
+// output), the client library shut down in order; answers the exit code.
 int RunCgiProgram(Request& request, Action action = &GatewayAction,
                   StartupStep own_startup_step = nullptr);
 

@@ -19,4 +19,14 @@ void OpenMissingStandardStreams() {
   }
 }
 
+void EndStandardOutput() {
+  const int null_device = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  // Without /dev/null the output stays open, and the answer ends when the process does.
+  if (null_device < 0) return;
+  if (null_device != STDOUT_FILENO) {
+    ::dup2(null_device, STDOUT_FILENO);
+    ::close(null_device);
+  }
+}
+
 }  // namespace xg

@@ -8,4 +8,9 @@ namespace xg {
 
 void OpenMissingStandardStreams();
 
+// Ends the answer on standard output: the reader (a web server waiting for the end of a CGI
+// answer) sees the end of the output now rather than when the process exits. Descriptor 1 stays
+// taken, by /dev/null, so that no file opened afterwards becomes the standard output.
+void EndStandardOutput();
+
 }  // namespace xg

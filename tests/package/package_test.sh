@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # The Debian package as an operator uses it: built with scripts/package.sh, installed with
 # apt-get, the Apache snippet enabled (mod_cgid) in an Apache instance of the test's own on a
-# port of its own, then with the installed xmlgateway-client a status request, a query on an
-# embedded database in the package's data folder (created as www-data), a refused database name,
-# and a statement and a query through the Firebird server. Then `apt-get remove` must leave
-# nothing of the package but its conffile (and the data folder with its database), and
-# `apt-get purge` nothing at all.
+# port of its own, with Debian's serve-cgi-bin configuration left enabled, then with the installed
+# xmlgateway-client a status request, every database refused by the shipped configuration, and,
+# once the test has listed them in it, a query on an embedded database in the package's data
+# folder (created as www-data), a refused database name, and a statement and a query through the
+# Firebird server. Installing alone publishes nothing: no file in /usr/lib/cgi-bin, nothing at
+# /cgi-bin/xmlgateway. Then `apt-get remove` must leave nothing of the package but its conffile
+# (and the data folder with its database), and `apt-get purge` nothing but the data folder with
+# the database, which it names; a purge with an empty data folder leaves nothing at all.
 # The same requests go through the mod_fcgid snippet too, which must answer the same rows.
 # The Apache instance runs from a copy of /etc/apache2 in a temporary folder, so the system's
 # Apache configuration is never changed; it is stopped at the end, and the package purged.
@@ -54,7 +57,8 @@ cleanup() {
     for _ in $(seq 1 100); do [ -e "$state/run/apache2.pid" ] || break; sleep 0.1; done
   fi
   [ "$installed" -eq 1 ] && DEBIAN_FRONTEND=noninteractive apt-get purge -y -q xmlgateway >/dev/null 2>&1
-  rm -rf "$state"
+  # The data folder a purge keeps holds the test's own database (the folder was not there before).
+  rm -rf /var/lib/xmlgateway "$state"
 }
 trap cleanup EXIT
 # Ended from outside (a time-out), the test still stops Apache and purges the package.
@@ -77,7 +81,7 @@ if ! DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >"$state/instal
 fi
 [[ $(package_status) == "install ok installed" ]] || fail "package status after install: $(package_status)"
 dpkg -L xmlgateway >"$state/listed"
-for path in /usr/lib/cgi-bin/xmlgateway /usr/bin/xmlgateway-client /etc/xmlgateway/xmlgateway.conf \
+for path in /usr/lib/xmlgateway/xmlgateway /usr/bin/xmlgateway-client /etc/xmlgateway/xmlgateway.conf \
   /usr/share/doc/xmlgateway/README.md /usr/share/man/man8/xmlgateway.8.gz \
   /usr/share/man/man1/xmlgateway-client.1.gz \
   /usr/share/doc/xmlgateway/examples/apache-cgi.conf /usr/share/doc/xmlgateway/examples/apache-fcgid.conf \
@@ -85,6 +89,9 @@ for path in /usr/lib/cgi-bin/xmlgateway /usr/bin/xmlgateway-client /etc/xmlgatew
   /lib/systemd/system/xmlgateway.socket /lib/systemd/system/xmlgateway.service; do
   grep -qxF "$path" "$state/listed" && [ -f "$path" ] || fail "not installed: $path"
 done
+# Debian's Apache and lighttpd serve every file of /usr/lib/cgi-bin: the package puts none there.
+grep '^/usr/lib/cgi-bin/.' "$state/listed" && fail "the package installs into /usr/lib/cgi-bin"
+[ -e /usr/lib/cgi-bin/xmlgateway ] && fail "/usr/lib/cgi-bin/xmlgateway is there after install"
 dpkg-query -W -f='${Conffiles}\n' xmlgateway | grep -q '^ /etc/xmlgateway/xmlgateway.conf ' ||
   fail "the configuration file is no conffile"
 [ "$(man -w xmlgateway)" = /usr/share/man/man8/xmlgateway.8.gz ] || fail "man finds no xmlgateway(8)"
@@ -114,10 +121,10 @@ VARS
 cp /usr/share/doc/xmlgateway/examples/apache-cgi.conf "$apache/conf-available/xmlgateway.conf"
 cp /usr/share/doc/xmlgateway/examples/apache-fcgid.conf "$apache/conf-available/xmlgateway-fcgid.conf"
 export APACHE_STATE_DIRECTORY=$state/apache-state
-# Without Debian's serve-cgi-bin configuration, which maps all of /cgi-bin/ when it is enabled,
-# the snippet alone serves the gateway.
+# Debian's serve-cgi-bin configuration (enabled by default) stays on: with mod_cgid it maps all
+# of /cgi-bin/ to /usr/lib/cgi-bin, and the snippet must serve the gateway beside it.
 if ! APACHE_CONFDIR=$apache a2enmod -q cgid >"$state/a2en.log" 2>&1 ||
-  ! APACHE_CONFDIR=$apache a2disconf -q serve-cgi-bin >>"$state/a2en.log" 2>&1 ||
+  ! APACHE_CONFDIR=$apache a2enconf -q serve-cgi-bin >>"$state/a2en.log" 2>&1 ||
   ! APACHE_CONFDIR=$apache a2enconf -q xmlgateway >>"$state/a2en.log" 2>&1 ||
   ! APACHE_CONFDIR=$apache a2enmod -q fcgid >>"$state/a2en.log" 2>&1 ||
   ! APACHE_CONFDIR=$apache a2enconf -q xmlgateway-fcgid >>"$state/a2en.log" 2>&1; then
@@ -139,7 +146,7 @@ if [ "$started" -eq 0 ]; then
   echo "FAIL: Apache does not start"
   exit 1
 fi
-cgi_url="http://127.0.0.1:$port/cgi-bin/xmlgateway"
+cgi_url="http://127.0.0.1:$port/cgi/xmlgateway"
 fcgi_url="http://127.0.0.1:$port/fcgi/xmlgateway"
 url=$cgi_url
 for _ in $(seq 1 100); do curl -s -o /dev/null "$url" && break; sleep 0.1; done
@@ -160,22 +167,42 @@ run status 0 status
 sed -n 2p "$state/status.out" | grep -qE '^[^,]+,xmlgateway-client,Serviço em Operação,ABCDEFGHIJKLMNOPQRSTWVWXYZ,2147483647,' ||
   fail "status: values are $(cat "$state/status.out")"
 
-# The shipped configuration is in force: a name outside "allow" is refused.
-printf 'masterkey\n' >"$state/password"
-run refused 5 query --db /tmp/elsewhere.fdb --user SYSDBA --password-file "$state/password" "select 1 from rdb\$database"
-# (The ERROR document quotes the request after its message.)
-[ "$(head -n1 "$state/refused.err")" = "xmlgateway-client: Acesso ao banco de dados não permitido: /tmp/elsewhere.fdb" ] ||
-  fail "refused: error output is $(head -n1 "$state/refused.err")"
+# Nothing is published at /cgi-bin/xmlgateway, where Debian's configuration serves /usr/lib/cgi-bin.
+code=$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port/cgi-bin/xmlgateway")
+[ "$code" = 404 ] || fail "/cgi-bin/xmlgateway answers HTTP status $code instead of 404"
 
-# An embedded database in the package's data folder, created by www-data with the lock folder
-# the snippet names, once the operator has enabled "embedded" in the conffile.
+# refused NAME DATABASE: the request is refused before any attach, by its database name (the
+# ERROR document quotes the request after its message).
+printf 'masterkey\n' >"$state/password"
+refused() {
+  run "$1" 5 query --db "$2" --user SYSDBA --password-file "$state/password" "select 1 from rdb\$database"
+  [ "$(head -n1 "$state/$1.err")" = "xmlgateway-client: Acesso ao banco de dados não permitido: $2" ] ||
+    fail "$1: error output is $(head -n1 "$state/$1.err")"
+}
+# The shipped configuration reaches nothing: the data folder, the Firebird server on this host
+# under each of its names, any other file.
+embedded=/var/lib/xmlgateway/data/demo.fdb
+mkdir -p "$state/db"
+chmod 777 "$state/db"  # the server's own user creates the database file
+server_db=$XG_FB_SERVER_HOST:$state/db/server.fdb
+for name in "$embedded" "localhost:$state/db/server.fdb" "127.0.0.1:$state/db/server.fdb" "$server_db" \
+  /tmp/elsewhere.fdb; do
+  refused "shipped_$(echo "$name" | tr -c 'a-zA-Z0-9\n' _)" "$name"
+done
+
+# The operator lists the data folder and the server's database, and enables "embedded".
 conf=/etc/xmlgateway/xmlgateway.conf
+sed -i "s|^allow =\$|allow = /var/lib/xmlgateway/data/*.fdb $server_db|" "$conf"
+grep -qxF "allow = /var/lib/xmlgateway/data/*.fdb $server_db" "$conf" || fail "the conffile has no empty allow line to fill"
 sed -i 's|^#embedded = /var/lib/xmlgateway/data/\*\.fdb$|embedded = /var/lib/xmlgateway/data/*.fdb|' "$conf"
 grep -qx 'embedded = /var/lib/xmlgateway/data/\*\.fdb' "$conf" || fail "the conffile has no embedded line to enable"
+refused refused /tmp/elsewhere.fdb
+
+# An embedded database in the package's data folder, created by www-data with the lock folder
+# the snippet names.
 mkdir -p "$state/scripts"
 cp "$root/scripts/create-demo-db.sh" "$root/scripts/demo_database.sql" "$state/scripts/"
 chmod -R a+rX "$state/scripts"
-embedded=/var/lib/xmlgateway/data/demo.fdb
 (cd / && runuser -u www-data -- env FIREBIRD_LOCK=/var/lib/xmlgateway/lock \
   "$state/scripts/create-demo-db.sh" "$embedded") >"$state/create.log" 2>&1 ||
   fail "no demo database as www-data: $(cat "$state/create.log")"
@@ -191,9 +218,6 @@ expect_out embedded 'CODE,NAME,PRICE,NOTE
 [ -n "$(ls -A /var/lib/xmlgateway/lock)" ] || fail "the embedded engine kept no lock files in /var/lib/xmlgateway/lock"
 
 # A statement and a query through the Firebird server, which checks the password.
-mkdir -p "$state/db"
-chmod 777 "$state/db"  # the server's own user creates the database file
-server_db=$XG_FB_SERVER_HOST:$state/db/server.fdb
 isql_bin=$(command -v isql-fb || command -v isql)
 printf "CREATE DATABASE '%s' USER '%s' PASSWORD '%s';\nCREATE TABLE NOTES (ID INTEGER NOT NULL PRIMARY KEY, TEXT VARCHAR(20));\nCOMMIT;\n" \
   "$server_db" "$XG_FB_SERVER_USER" "$XG_FB_SERVER_PASSWORD" | "$isql_bin" -q -bail >"$state/server.log" 2>&1 ||
@@ -243,20 +267,38 @@ done <"$state/listed"
 [ -f "$embedded" ] || fail "the database in the data folder went with remove"
 [ -e /var/lib/xmlgateway/lock ] && fail "the lock folder is left after remove"
 
-# --- Purge: nothing is left.
-if ! DEBIAN_FRONTEND=noninteractive apt-get purge -y -q xmlgateway >"$state/purge.log" 2>&1; then
-  cat "$state/purge.log"
-  fail "apt-get purge failed"
+# --- Purge: nothing is left but the data folder with the database, which the purge names.
+purge() {  # LOG
+  if ! DEBIAN_FRONTEND=noninteractive apt-get purge -y -q xmlgateway >"$state/$1" 2>&1; then
+    cat "$state/$1"
+    fail "apt-get purge failed"
+  fi
+  installed=0
+  case "$(package_status)" in "" | *not-installed) ;; *) fail "package status after purge: $(package_status)" ;; esac
+  for path in /etc/xmlgateway /var/lib/xmlgateway/lock; do [ -e "$path" ] && fail "left after purge: $path"; done
+  while read -r path; do
+    grep -qxF "$path" "$state/existing" || [ ! -e "$path" ] || fail "left after purge: $path"
+  done <"$state/listed"
+}
+purge purge.log
+[ -f "$embedded" ] || fail "the database in the data folder went with purge"
+grep -q "/var/lib/xmlgateway/data is not empty and is kept" "$state/purge.log" ||
+  fail "the purge does not say where the database is kept: $(cat "$state/purge.log")"
+[ "$(ls -A /var/lib/xmlgateway)" = data ] || fail "left after purge in /var/lib/xmlgateway: $(ls -A /var/lib/xmlgateway)"
+
+# --- Installed again over the kept, now empty, data folder and purged: nothing at all is left.
+rm -f "$embedded"
+installed=1
+if ! DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >"$state/install2.log" 2>&1; then
+  cat "$state/install2.log"
+  fail "apt-get install over the kept data folder failed"
 fi
-installed=0
-case "$(package_status)" in "" | *not-installed) ;; *) fail "package status after purge: $(package_status)" ;; esac
-for path in /etc/xmlgateway /var/lib/xmlgateway; do [ -e "$path" ] && fail "left after purge: $path"; done
-while read -r path; do
-  grep -qxF "$path" "$state/existing" || [ ! -e "$path" ] || fail "left after purge: $path"
-done <"$state/listed"
+purge purge2.log
+[ -e /var/lib/xmlgateway ] && fail "left after purge with an empty data folder: /var/lib/xmlgateway"
+grep -q "is kept" "$state/purge2.log" && fail "the purge of an empty data folder says it keeps it"
 
 if [ "$failures" -eq 0 ]; then
-  echo "package: built, installed, served through Apache (mod_cgid and mod_fcgid), removed and purged"
+  echo "package: built, installed, served through Apache (mod_cgid and mod_fcgid), removed and purged twice"
   exit 0
 fi
 echo "$failures failures"
