@@ -222,11 +222,9 @@ void ConfineEmbeddedEngine() {
   }
   if (patterns.empty()) return;
   try {
+    // Not TMPDIR: that folder is the answers' spool, which holds only nameless files.
     const char* lock = std::getenv("FIREBIRD_LOCK");
-    const char* temporary = std::getenv("TMPDIR");
-    const std::string parent = lock && *lock           ? lock
-                               : temporary && *temporary ? temporary
-                                                         : "/tmp";
+    const std::string parent = lock && *lock ? lock : "/tmp";
     const std::string folder = PrepareEmbeddedEngineFolder(patterns, parent, XG_FIREBIRD_ROOT);
     ::setenv("FIREBIRD", folder.c_str(), 1);
   } catch (const EConfigError& failure) {

@@ -35,9 +35,9 @@ std::string PrepareEmbeddedEngineFolder(const std::vector<std::string>& patterns
                                         const std::string& installed_root);
 
 // At process start, before the client library loads: for a configuration that lists embedded
-// databases, prepares the folder next to the engine's lock files (FIREBIRD_LOCK; else TMPDIR,
-// else /tmp) and sets FIREBIRD to it. A failure becomes the configuration's failure, which every
-// request answers.
+// databases, prepares the folder next to the engine's lock files (FIREBIRD_LOCK; else /tmp) and
+// sets FIREBIRD to it. A failure becomes the configuration's failure, which every request
+// answers.
 void ConfineEmbeddedEngine();
 
 }  // namespace xg

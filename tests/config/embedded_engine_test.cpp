@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -82,14 +83,18 @@ TEST_F(EmbeddedEngineFolder, IsMadeOnceWithTheSettingsAndFoundAgain) {
 TEST_F(EmbeddedEngineFolder, IsRefusedWhereAnotherUserCouldHaveMadeOrSwapIt) {
   const std::string folder = Prepare();
   fs::remove_all(folder);
-  // A folder of that name that is open to others (as one made by another user would be to this
-  // one) is not used.
+  // A folder of that name made by another user (another owner, open to others, with settings
+  // of its own) is neither used nor replaced.
   fs::create_directory(folder);
+  std::ofstream(folder + "/firebird.conf") << "DatabaseAccess = Full\n";
   chmod(folder.c_str(), 0755);
+  if (geteuid() == 0) ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
   EXPECT_EQ(FailureOfPrepare(),
             "Cannot prepare the embedded engine's configuration in " + folder +
                 ": a folder of that name is there and is not this user's own with mode 0700");
-  EXPECT_FALSE(fs::exists(folder + "/firebird.conf"));
+  EXPECT_EQ(ReadFile(folder + "/firebird.conf"), "DatabaseAccess = Full\n");
+  // The folder this process drafted is gone.
+  EXPECT_EQ(std::distance(fs::directory_iterator(parent_), fs::directory_iterator()), 1);
   fs::remove_all(folder);
 
   // A parent where others may rename entries: refused, unless sticky (as /tmp is).

@@ -376,7 +376,10 @@ TEST(GatewayProcess, EmbeddedUserReplacesTheClaimedUser) {
 // what a link swapped meanwhile points at.
 TEST(GatewayProcess, TheCheckedFileIsTheAttachedFile) {
   const std::string folder = ListedFolderWithDemo("resolved");
-  const std::string config = test::WriteConfigFile("[databases]\nembedded = " + folder + "/*\n");
+  // Only the folder is allowed: a request that finds the link pointing outside is refused at
+  // once, without a login at the server.
+  const std::string config = test::WriteConfigFile("[databases]\nallow = " + folder +
+                                                   "/*\nembedded = " + folder + "/*\n");
   // "security.db" is an alias of the installed engine; here it is a file of the listed folder,
   // named relative to the working directory.
   std::filesystem::copy_file(folder + "/demo.fdb", folder + "/security.db");
