@@ -376,10 +376,7 @@ TEST(GatewayProcess, EmbeddedUserReplacesTheClaimedUser) {
 // what a link swapped meanwhile points at.
 TEST(GatewayProcess, TheCheckedFileIsTheAttachedFile) {
   const std::string folder = ListedFolderWithDemo("resolved");
-  // Only the folder is allowed: a request that finds the link pointing outside is refused at
-  // once, without a login at the server.
-  const std::string config = test::WriteConfigFile("[databases]\nallow = " + folder +
-                                                   "/*\nembedded = " + folder + "/*\n");
+  const std::string config = test::WriteConfigFile("[databases]\nembedded = " + folder + "/*\n");
   // "security.db" is an alias of the installed engine; here it is a file of the listed folder,
   // named relative to the working directory.
   std::filesystem::copy_file(folder + "/demo.fdb", folder + "/security.db");
@@ -399,6 +396,10 @@ TEST(GatewayProcess, TheCheckedFileIsTheAttachedFile) {
   std::filesystem::create_symlink(folder + "/demo.fdb", link + ".in");
   std::filesystem::create_symlink(outside, link + ".out");
   std::filesystem::copy_symlink(link + ".in", link);
+  // Only the folder is allowed: a request that finds the link pointing outside is refused at
+  // once, without a login at the server.
+  const std::string allow_folder = test::WriteConfigFile("[databases]\nallow = " + folder +
+                                                         "/*\nembedded = " + folder + "/*\n");
   std::atomic<bool> stop{false};
   std::thread flipper([&] {
     for (bool in = false; !stop; in = !in) {
@@ -411,7 +412,7 @@ TEST(GatewayProcess, TheCheckedFileIsTheAttachedFile) {
   for (int i = 0; i < 60; ++i) {
     const Answer answer = Post(
         RequestDocument("SERVICEOPENSQL", link, "SYSDBA", "", "select name from products"),
-        config);
+        allow_folder);
     answered_outside += answer.body.find(">Outside<") != std::string::npos;
     answered_listed += answer.body.find(">Coffee<") != std::string::npos;
   }
