@@ -14,6 +14,10 @@ namespace {
 
 XG_RESOURCE(SDatabaseNotAllowed, "Acesso ao banco de dados n\xE3o permitido: %s");
 
+// The engine reports the name of the file it opened cut to this many bytes: a name that long
+// cannot be confirmed, and is refused.
+constexpr size_t kLongestReportedFileName = 254;
+
 // The refused name is echoed only this far.
 constexpr size_t kEchoedNameLength = 200;
 
@@ -108,7 +112,8 @@ void SqlServiceSession::CheckOpenedFile(const GatewayConfig& config) {
   // A folder or link swapped between the check and the attach could still have led the engine to
   // another file: the one it opened must be listed as well.
   const std::string opened = database_->OpenedFileName();
-  if (MatchesAnyPattern(config.embedded, opened) && MatchesAnyPattern(config.allow, opened))
+  if (opened.size() < kLongestReportedFileName && MatchesAnyPattern(config.embedded, opened) &&
+      MatchesAnyPattern(config.allow, opened))
     return;
   database_->Disconnect();
   RefuseDatabase();

@@ -33,9 +33,9 @@ class SqlServiceSession {
   // attach), creates and attaches the database on the road the configuration gives it, with
   // the configured connection character set (a name without a host by the file it resolves to;
   // on the embedded engine as the configured embedded-user, and refused as well, after a
-  // detach, when the engine opened a file that is not listed), makes the transaction and the query on it and
-  // starts the transaction. A kept attachment whose connection turns out to be gone when the
-  // transaction starts is dropped, and a new one is made. Raises whatever fails; what was
+  // detach, when the engine opened a file that is not listed), makes the transaction and the query
+  // on it and starts the transaction. A kept attachment whose connection turns out to be gone when
+  // the transaction starts is dropped, and a new one is made. Raises whatever fails; what was
   // created so far stays for Finish.
   void Connect(const std::string& request_text);
   // Gives the query the request's decoded statement text.

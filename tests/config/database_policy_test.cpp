@@ -32,8 +32,8 @@ TEST(DatabasePolicy, DotComponentsInNamesWithAHostAreRefused) {
   config.allow = {"*"};
   for (const char* name :
        {"localhost:/srv/../other/x.fdb", "localhost:/srv/./x.fdb", "localhost:/srv/a/..",
-        "srv/3051:/srv/../x.fdb", "inet://srv/srv/../x.fdb", "\\\\srv\\..\\x.fdb",
-        "srv:../x.fdb", "srv:./x.fdb", "srv:.."})
+        "srv/3051:/srv/../x.fdb", "inet://srv/srv/../x.fdb", "\\\\srv\\..\\x.fdb", "srv:../x.fdb",
+        "srv:./x.fdb", "srv:.."})
     EXPECT_EQ(ChooseDatabaseRoute(config, name), DatabaseRoute::kRefused) << name;
   for (const char* name : {"localhost:/srv/a..b/x.fdb", "localhost:/srv/.x/x.fdb",
                            "srv/3051:/srv/x.fdb", "inet://srv/srv/x.fdb", "srv:x.fdb"})

@@ -99,8 +99,7 @@ TEST_F(EmbeddedEngineFolder, IsRefusedWhereAnotherUserCouldHaveMadeOrSwapIt) {
 
   // A parent where others may rename entries: refused, unless sticky (as /tmp is).
   chmod(parent_.c_str(), 0777);
-  EXPECT_EQ(FailureOfPrepare(), "Cannot prepare the embedded engine's configuration in " +
-                                    parent_ +
+  EXPECT_EQ(FailureOfPrepare(), "Cannot prepare the embedded engine's configuration in " + parent_ +
                                     ": the folder is open to other users (neither this user's "
                                     "nor root's, or writable by another group or by others "
                                     "without the sticky bit)");

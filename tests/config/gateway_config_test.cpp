@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 #include "config/config_file.h"
 #include "support/scoped_config.h"
 
@@ -157,8 +156,7 @@ TEST(GatewayConfig, TheProcessKeepsTheSettingsOrTheFailure) {
     EXPECT_EQ(CurrentGatewayConfig().maxAnswerBytes, 1024);
   }
   EXPECT_EQ(CurrentGatewayConfig().maxAnswerBytes, int64_t{512} << 20);
-  test::ScopedGatewayConfig broken("[databases]\nembedded = /srv/*\n[limits]\nmax = 1\n",
-                                   "b.conf");
+  test::ScopedGatewayConfig broken("[databases]\nembedded = /srv/*\n[limits]\nmax = 1\n", "b.conf");
   // Asked again, the failure is raised again: no request runs on a more open default.
   for (int i = 0; i < 2; ++i) {
     try {

@@ -308,7 +308,8 @@ std::string ListedFolderWithDemo(const std::string& name) {
 TEST(GatewayProcess, StatementsOnAnEmbeddedDatabaseReachOnlyTheListedFolders) {
   const std::string folder = ListedFolderWithDemo("confined");
   const std::string demo = folder + "/demo.fdb";
-  const std::string config = test::WriteConfigFile("[databases]\nembedded = " + folder + "/*.fdb\n");
+  const std::string config =
+      test::WriteConfigFile("[databases]\nembedded = " + folder + "/*.fdb\n");
   const std::string outside = test::CreateDemoDatabase();
   auto from_source = [](const std::string& source, const std::string& password) {
     return "execute block returns (name varchar(40)) as begin for execute statement "
@@ -318,9 +319,9 @@ TEST(GatewayProcess, StatementsOnAnEmbeddedDatabaseReachOnlyTheListedFolders) {
   const std::string not_allowed = "is not allowed by server configuration";
 
   // The listed database answers, and a statement may open another database of its folder.
-  EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "x",
-                                             "select code from products"),
-                             config)),
+  EXPECT_EQ(OpenOutcome(Post(
+                RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "x", "select code from products"),
+                config)),
             "<OPENSQL RECORDCOUNT=\"3\">");
   std::filesystem::copy_file(outside, folder + "/neighbour.fdb");
   EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "x",
@@ -336,8 +337,8 @@ TEST(GatewayProcess, StatementsOnAnEmbeddedDatabaseReachOnlyTheListedFolders) {
     const auto server = test::Server();
     const std::string on_server = test::CreateDemoDatabase();
     test::GiveToServer(on_server);
-    refused.push_back({from_source(server.host + ":" + on_server, server.password),
-                       "unavailable database"});
+    refused.push_back(
+        {from_source(server.host + ":" + on_server, server.password), "unavailable database"});
   }
   for (const auto& [sql, message] : refused) {
     SCOPED_TRACE(sql);
@@ -359,8 +360,8 @@ TEST(GatewayProcess, StatementsOnAnEmbeddedDatabaseReachOnlyTheListedFolders) {
 TEST(GatewayProcess, EmbeddedUserReplacesTheClaimedUser) {
   const std::string folder = ListedFolderWithDemo("as-reader");
   const std::string demo = folder + "/demo.fdb";
-  const std::string config = test::WriteConfigFile("[databases]\nembedded = " + folder +
-                                                   "/*\nembedded-user = READER\n");
+  const std::string config =
+      test::WriteConfigFile("[databases]\nembedded = " + folder + "/*\nembedded-user = READER\n");
   const std::string user_query = "select current_user from rdb$database";
   Answer answer = Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "", user_query), config);
   EXPECT_NE(answer.body.find(">READER<"), std::string::npos) << answer.body;
@@ -388,18 +389,29 @@ TEST(GatewayProcess, TheCheckedFileIsTheAttachedFile) {
                              config, wrapper)),
             "<OPENSQL RECORDCOUNT=\"3\">");
 
+  // The engine reports the opened file's name cut to 254 bytes: a longer one cannot be
+  // confirmed and is refused, though listed.
+  const std::string deep = folder + "/" + std::string(250, 'd');
+  std::filesystem::create_directory(deep);
+  std::filesystem::copy_file(folder + "/demo.fdb", deep + "/demo.fdb");
+  EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", deep + "/demo.fdb", "SYSDBA", "",
+                                             "select code from products"),
+                             config)),
+            kRefused + (deep + "/demo.fdb").substr(0, 200));
+
   // A link that flips between the listed database and one outside, while requests name it.
-  const std::string outside = test::CreateDatabase(
-      3, "create table products (code integer, name varchar(40)); "
-         "insert into products values (99, 'Outside'); commit;");
+  const std::string outside =
+      test::CreateDatabase(3,
+                           "create table products (code integer, name varchar(40)); "
+                           "insert into products values (99, 'Outside'); commit;");
   const std::string link = folder + "/flipping.fdb";
   std::filesystem::create_symlink(folder + "/demo.fdb", link + ".in");
   std::filesystem::create_symlink(outside, link + ".out");
   std::filesystem::copy_symlink(link + ".in", link);
   // Only the folder is allowed: a request that finds the link pointing outside is refused at
   // once, without a login at the server.
-  const std::string allow_folder = test::WriteConfigFile("[databases]\nallow = " + folder +
-                                                         "/*\nembedded = " + folder + "/*\n");
+  const std::string allow_folder =
+      test::WriteConfigFile("[databases]\nallow = " + folder + "/*\nembedded = " + folder + "/*\n");
   std::atomic<bool> stop{false};
   std::thread flipper([&] {
     for (bool in = false; !stop; in = !in) {
@@ -410,9 +422,9 @@ TEST(GatewayProcess, TheCheckedFileIsTheAttachedFile) {
   int answered_outside = 0;
   int answered_listed = 0;
   for (int i = 0; i < 60; ++i) {
-    const Answer answer = Post(
-        RequestDocument("SERVICEOPENSQL", link, "SYSDBA", "", "select name from products"),
-        allow_folder);
+    const Answer answer =
+        Post(RequestDocument("SERVICEOPENSQL", link, "SYSDBA", "", "select name from products"),
+             allow_folder);
     answered_outside += answer.body.find(">Outside<") != std::string::npos;
     answered_listed += answer.body.find(">Coffee<") != std::string::npos;
   }
