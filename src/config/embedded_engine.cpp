@@ -27,6 +27,9 @@ XG_RESOURCE(SEmbeddedWildcardFolder,
             "the folders of the patterns, so only the file name may hold one");
 XG_RESOURCE(SEmbeddedFolderByte, "embedded pattern %s has a folder with one of ; # \" $ { } \\");
 XG_RESOURCE(SEngineFolderFailed, "Cannot prepare the embedded engine's configuration in %s: %s");
+XG_RESOURCE(SEngineIncludeName,
+            "its name has a blank or one of ; # \" $ { } \\, which the engine configuration "
+            "cannot include");
 XG_RESOURCE(SEngineFolderNotOwn,
             "a folder of that name is there and is not this user's own with mode 0700");
 XG_RESOURCE(SEngineParentOpen,
@@ -166,7 +169,8 @@ std::optional<std::string> EmbeddedPatternFolder(const std::string& pattern, std
   return folder.empty() ? std::string("/") : folder;
 }
 
-std::string EmbeddedEngineSettings(const std::vector<std::string>& patterns) {
+std::string EmbeddedEngineSettings(const std::vector<std::string>& patterns,
+                                   const std::string& included_settings) {
   std::set<std::string> folders;
   for (const std::string& pattern : patterns) {
     std::string why;
@@ -182,13 +186,18 @@ std::string EmbeddedEngineSettings(const std::vector<std::string>& patterns) {
          "\n"
          "ExternalFileAccess = None\n"
          "UdfAccess = None\n"
-         "Providers = Engine12\n";
+         "Providers = Engine12\n" +
+         // The engine keeps the first value of a key: the installation's file, read after these
+         // lines, gives every other setting (the client's time limits, port, encryption) but
+         // cannot reopen what these close.
+         (included_settings.empty() ? std::string() : "include " + included_settings + "\n");
 }
 
 std::string PrepareEmbeddedEngineFolder(const std::vector<std::string>& patterns,
+                                        const std::string& included_settings,
                                         const std::string& parent,
                                         const std::string& installed_root) {
-  const std::string settings = EmbeddedEngineSettings(patterns);
+  const std::string settings = EmbeddedEngineSettings(patterns, included_settings);
   const std::string module = installed_root + "/" + kCharsetModule;
   const std::string folder = parent + "/xmlgateway-engine-" + std::to_string(::geteuid()) + "-" +
                              Hex(ContentHash(settings + '\0' + ModuleIdentity(module)));
@@ -225,7 +234,16 @@ void ConfineEmbeddedEngine() {
     // Not TMPDIR: that folder is the answers' spool, which holds only nameless files.
     const char* lock = std::getenv("FIREBIRD_LOCK");
     const std::string parent = lock && *lock ? lock : "/tmp";
-    const std::string folder = PrepareEmbeddedEngineFolder(patterns, parent, XG_FIREBIRD_ROOT);
+    // The settings the client library would have read without the gateway's folder.
+    const char* inherited = std::getenv("FIREBIRD");
+    std::string included =
+        std::string(inherited && *inherited ? inherited : XG_FIREBIRD_ROOT) + "/firebird.conf";
+    struct stat status;
+    if (::stat(included.c_str(), &status) != 0) included.clear();
+    if (included.find_first_of(" \t;#\"${}\\") != std::string::npos)
+      Fail(included, LoadResString(SEngineIncludeName));
+    const std::string folder =
+        PrepareEmbeddedEngineFolder(patterns, included, parent, XG_FIREBIRD_ROOT);
     ::setenv("FIREBIRD", folder.c_str(), 1);
   } catch (const EConfigError& failure) {
     FailGatewayConfig(failure);

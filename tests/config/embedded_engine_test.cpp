@@ -37,7 +37,9 @@ class EmbeddedEngineFolder : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(base_); }
 
-  std::string Prepare() { return PrepareEmbeddedEngineFolder(patterns_, parent_, installed_); }
+  std::string Prepare() {
+    return PrepareEmbeddedEngineFolder(patterns_, included_, parent_, installed_);
+  }
   std::string FailureOfPrepare() {
     try {
       Prepare();
@@ -48,6 +50,7 @@ class EmbeddedEngineFolder : public ::testing::Test {
   }
 
   std::vector<std::string> patterns_{"/srv/xg/*.fdb", "/srv/xg/demo.fdb", "/data/a.fdb"};
+  std::string included_ = "/etc/firebird/3.0/firebird.conf";
   std::string base_, parent_, installed_;
 };
 
@@ -63,6 +66,8 @@ TEST_F(EmbeddedEngineFolder, IsMadeOnceWithTheSettingsAndFoundAgain) {
   for (const char* line : {"\nServerMode = SuperClassic\n", "\nExternalFileAccess = None\n",
                            "\nUdfAccess = None\n", "\nProviders = Engine12\n"})
     EXPECT_NE(settings.find(line), std::string::npos) << line;
+  // The installation's settings last, so that the first value, the folder's, holds.
+  EXPECT_TRUE(settings.ends_with("\ninclude /etc/firebird/3.0/firebird.conf\n")) << settings;
   EXPECT_EQ(ReadFile(folder + "/databases.conf"), "");
   // A copy, since the engine loads no module through a link.
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder + "/intl/libfbintl.so")));

@@ -340,11 +340,22 @@ TEST(GatewayProcess, StatementsOnAnEmbeddedDatabaseReachOnlyTheListedFolders) {
     refused.push_back(
         {from_source(server.host + ":" + on_server, server.password), "unavailable database"});
   }
-  for (const auto& [sql, message] : refused) {
-    SCOPED_TRACE(sql);
-    const std::string outcome =
-        OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "x", sql), config));
-    EXPECT_NE(outcome.find(message), std::string::npos) << outcome;
+  // The engine settings the process is handed (here ones that open everything) give whatever the
+  // gateway's own do not set, and cannot reopen what those close.
+  const std::string open_settings = test::ScratchDirectory() + "/open-engine";
+  std::filesystem::create_directory(open_settings);
+  std::ofstream(open_settings + "/firebird.conf")
+      << "DatabaseAccess = Full\nExternalFileAccess = Full\nUdfAccess = Full\n"
+         "Providers = Remote, Engine12, Loopback\n";
+  for (const std::vector<std::string>& environment :
+       {std::vector<std::string>{}, std::vector<std::string>{"FIREBIRD=" + open_settings}}) {
+    for (const auto& [sql, message] : refused) {
+      SCOPED_TRACE(sql + (environment.empty() ? "" : " with " + environment[0]));
+      const std::string outcome = OpenOutcome(
+          Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "x", sql), config, XG_PROGRAM,
+               environment));
+      EXPECT_NE(outcome.find(message), std::string::npos) << outcome;
+    }
   }
 
   const std::string shadow = test::ScratchDirectory() + "/shadow-of-confined.fdb";
