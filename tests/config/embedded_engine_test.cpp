@@ -93,7 +93,9 @@ TEST_F(EmbeddedEngineFolder, IsRefusedWhereAnotherUserCouldHaveMadeOrSwapIt) {
   fs::create_directory(folder);
   std::ofstream(folder + "/firebird.conf") << "DatabaseAccess = Full\n";
   chmod(folder.c_str(), 0755);
-  if (geteuid() == 0) ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+  }
   EXPECT_EQ(FailureOfPrepare(),
             "Cannot prepare the embedded engine's configuration in " + folder +
                 ": a folder of that name is there and is not this user's own with mode 0700");
