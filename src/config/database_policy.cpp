@@ -50,6 +50,20 @@ std::string NormalizedPath(const std::string& name) {
   return path;
 }
 
+// Whether a "." or ".." component stands anywhere in the name, its parts taken between "/", "\\"
+// and ":" (the separators of every form a name with a host takes).
+bool HasDotComponent(std::string_view name) {
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = name.find_first_of("/\\:", start);
+    if (end == std::string_view::npos) end = name.size();
+    const std::string_view part = name.substr(start, end - start);
+    if (part == "." || part == "..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool NameHasHost(std::string_view name) {
@@ -71,12 +85,21 @@ bool MatchesAnyPattern(const std::vector<std::string>& patterns, const std::stri
   return false;
 }
 
-DatabaseRoute ChooseDatabaseRoute(const GatewayConfig& config, const std::string& name) {
+DatabaseRoute ChooseDatabaseRoute(const GatewayConfig& config, const std::string& name,
+                                  std::string* attach_name) {
+  if (attach_name) *attach_name = name;
   if (name.find('\0') != std::string::npos) return DatabaseRoute::kRefused;
   if (!MatchesAnyPattern(config.allow, name)) return DatabaseRoute::kRefused;
-  if (NameHasHost(name)) return DatabaseRoute::kRemote;
-  if (!MatchesAnyPattern(config.allow, ResolvedDatabasePath(name))) return DatabaseRoute::kRefused;
+  // The server of a name with a host resolves "." and ".." on its own file system, which the
+  // patterns cannot see: such a name is refused rather than matched on a text the server reads
+  // otherwise.
+  if (NameHasHost(name))
+    return HasDotComponent(name) ? DatabaseRoute::kRefused : DatabaseRoute::kRemote;
+  // Resolved once: the file checked here is the one attached.
   const std::string file = RealPath(name);
+  const std::string resolved = file.empty() ? NormalizedPath(name) : file;
+  if (!MatchesAnyPattern(config.allow, resolved)) return DatabaseRoute::kRefused;
+  if (attach_name) *attach_name = resolved;
   if (!file.empty() && MatchesAnyPattern(config.embedded, file)) return DatabaseRoute::kEmbedded;
   return DatabaseRoute::kLocalServer;
 }

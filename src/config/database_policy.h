@@ -32,10 +32,15 @@ bool MatchesAnyPattern(const std::vector<std::string>& patterns, const std::stri
 
 // The road of a database name:
 // - refused when "allow" does not match the name as sent, when the name holds a NUL byte, or,
-//   for a name without a host, when "allow" does not match the file it resolves to;
+//   for a name without a host, when "allow" does not match the file it resolves to; for a name
+//   with a host, when it holds a "." or ".." component (between "/", "\\" or ":");
 // - kRemote for a name with a host;
 // - kEmbedded when the name resolves by realpath() to a file that "embedded" matches;
 // - kLocalServer otherwise.
-DatabaseRoute ChooseDatabaseRoute(const GatewayConfig& config, const std::string& name);
+// `attach_name`, when given, receives the name to attach by: for a name without a host the file
+// it was checked as (resolved once, so that a link changed meanwhile cannot lead elsewhere), else
+// the name as sent.
+DatabaseRoute ChooseDatabaseRoute(const GatewayConfig& config, const std::string& name,
+                                  std::string* attach_name = nullptr);
 
 }  // namespace xg

@@ -1,16 +1,19 @@
 #include "config/gateway_config.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <set>
 #include <sstream>
 
 #include "config/config_file.h"
+#include "config/embedded_engine.h"
 #include "runtime/format.h"
 #include "runtime/resource_strings.h"
 
@@ -27,7 +30,15 @@ XG_RESOURCE(SConfigBadSwitch, "%s must be on or off: %s");
 XG_RESOURCE(SConfigBadCount, "%s must be a whole number from %d to %d: %s");
 XG_RESOURCE(SConfigBadCharset, "charset must be one character set name: %s");
 XG_RESOURCE(SConfigBadClientAddress, "allowed-clients must list numeric IP addresses: %s");
+XG_RESOURCE(SConfigBadEmbeddedUser,
+            "embedded-user must be one user name of 1 to 63 bytes without blanks: %s");
 XG_RESOURCE(SConfigCannotRead, "Cannot read configuration file %s: %s");
+XG_RESOURCE(SConfigNotRegularFile, "not a regular file");
+XG_RESOURCE(SConfigTooLarge, "larger than %d bytes");
+
+// The largest configuration file read: far above any real one, and a bound on what a file named
+// by mistake (a log, a device) can cost.
+constexpr int64_t kMaxConfigFileBytes = int64_t{1} << 20;
 
 // Whole limits that the request reading and the answer building can hold.
 constexpr int64_t kMaxRequestLimit = 2147483647;
@@ -111,6 +122,24 @@ bool IsNumericAddress(const std::string& text) {
          ::inet_pton(AF_INET6, text.c_str(), address) == 1;
 }
 
+// The "embedded" patterns, each of which the embedded engine can be confined to by its folder.
+std::vector<std::string> EmbeddedPatterns(const ConfigEntry& entry, const std::string& fileName) {
+  std::vector<std::string> patterns = Patterns(entry.value);
+  for (const std::string& pattern : patterns) {
+    std::string why;
+    if (!EmbeddedPatternFolder(pattern, &why)) RaiseConfigError(fileName, entry.line, why);
+  }
+  return patterns;
+}
+
+// A user name as the engine takes one in an attach: 1 to 63 bytes, no blank or control byte.
+bool IsEmbeddedUserName(const std::string& value) {
+  if (value.empty() || value.size() > 63) return false;
+  for (char c : value)
+    if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return false;
+  return true;
+}
+
 class ProcessConfigSource : public ConfigSource {
  public:
   std::string FileName() const override {
@@ -121,19 +150,52 @@ class ProcessConfigSource : public ConfigSource {
   std::optional<std::string> Text() const override {
     const char* named = std::getenv(std::string(kConfigVariable).c_str());
     const std::string name = FileName();
-    std::ifstream file(name, std::ios::binary);
-    if (!file) {
+    // Non-blocking, so that a FIFO or a device named by mistake is refused by what it is instead
+    // of waiting for a writer; only what fstat says of the opened file counts.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
       const int error = errno;
       // Only the default file may be absent: a file the operator named and that is not there
       // is a mistake to report, not a reason to run on the defaults.
       if (error == ENOENT && !(named && *named)) return std::nullopt;
       throw EConfigError(Format(LoadResString(SConfigCannotRead), {name, std::strerror(error)}));
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (file.bad())
-      throw EConfigError(Format(LoadResString(SConfigCannotRead), {name, std::strerror(errno)}));
-    return text.str();
+    const FileDescriptor file(fd);
+    return RegularFileText(fd, name);
+  }
+
+ private:
+  struct FileDescriptor {
+    explicit FileDescriptor(int fd) : fd(fd) {}
+    ~FileDescriptor() { ::close(fd); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int fd;
+  };
+
+  // The text of the opened file: a regular file of at most kMaxConfigFileBytes, read whole.
+  static std::string RegularFileText(int fd, const std::string& name) {
+    auto fail = [&](const std::string& why) {
+      throw EConfigError(Format(LoadResString(SConfigCannotRead), {name, why}));
+    };
+    struct stat status;
+    if (::fstat(fd, &status) != 0) fail(std::strerror(errno));
+    if (!S_ISREG(status.st_mode)) fail(LoadResString(SConfigNotRegularFile));
+    auto too_large = [&] { fail(Format(LoadResString(SConfigTooLarge), {kMaxConfigFileBytes})); };
+    if (status.st_size > kMaxConfigFileBytes) too_large();
+    // One byte more than the limit is asked for, so that a file that grew meanwhile is seen.
+    std::string text(static_cast<size_t>(kMaxConfigFileBytes) + 1, '\0');
+    size_t length = 0;
+    while (length < text.size()) {
+      const ssize_t count = ::read(fd, text.data() + length, text.size() - length);
+      if (count < 0 && errno == EINTR) continue;
+      if (count < 0) fail(std::strerror(errno));
+      if (count == 0) break;
+      length += static_cast<size_t>(count);
+    }
+    if (length > static_cast<size_t>(kMaxConfigFileBytes)) too_large();
+    text.resize(length);
+    return text;
   }
 };
 
@@ -171,7 +233,10 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
     if (entry.section == "databases" && entry.key == "allow") {
       config.allow = Patterns(entry.value);
     } else if (entry.section == "databases" && entry.key == "embedded") {
-      config.embedded = Patterns(entry.value);
+      config.embedded = EmbeddedPatterns(entry, fileName);
+    } else if (entry.section == "databases" && entry.key == "embedded-user") {
+      if (!IsEmbeddedUserName(entry.value)) fail(SConfigBadEmbeddedUser, {entry.value});
+      config.embeddedUser = entry.value;
     } else if (entry.section == "databases" && entry.key == "charset") {
       if (!entry.value.empty() && !IsCharsetName(entry.value))
         fail(SConfigBadCharset, {entry.value});
@@ -232,6 +297,12 @@ void LoadGatewayConfig(const ConfigSource& source) {
   } catch (const EConfigError& failure) {
     loaded.failure = std::make_unique<EConfigError>(failure);
   }
+}
+
+void FailGatewayConfig(const EConfigError& failure) {
+  LoadedConfig& loaded = Loaded();
+  loaded.settings = GatewayConfig();
+  loaded.failure = std::make_unique<EConfigError>(failure);
 }
 
 const GatewayConfig& CurrentGatewayConfig() {

@@ -7,6 +7,8 @@
 //   allow = PATTERN...      names a client may send, as sent (default "*")
 //   embedded = PATTERN...   names the embedded engine opens, matched after resolving (default none)
 //   charset = NAME          connection character set of every attach (default none)
+//   embedded-user = NAME    the user of every embedded attach, whatever the request says
+//                           (default none: the request's)
 //   [limits]
 //   max-request-bytes = N   largest request body (default 16M)
 //   max-answer-bytes = N    largest query answer (default 512M)
@@ -30,12 +32,15 @@
 #include <string_view>
 #include <vector>
 
+#include "config/config_file.h"
+
 namespace xg {
 
 struct GatewayConfig {
   std::vector<std::string> allow{"*"};
   std::vector<std::string> embedded;
   std::string charset;
+  std::string embeddedUser;
   int64_t maxRequestBytes = int64_t{16} << 20;
   int64_t maxAnswerBytes = int64_t{512} << 20;
   int64_t spoolMemoryBytes = int64_t{4} << 20;
@@ -87,6 +92,10 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
 
 // Reads the source once and keeps the settings, or the failure, for the process.
 void LoadGatewayConfig(const ConfigSource& source);
+
+// Makes the failure the process's, in place of the settings: for what start-up finds wrong with
+// them after loading (the embedded engine's configuration that cannot be prepared).
+void FailGatewayConfig(const EConfigError& failure);
 
 // The settings of the process: the defaults when nothing was loaded. Raises the EConfigError
 // that loading met, every time it is asked.

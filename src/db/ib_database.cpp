@@ -102,6 +102,23 @@ void IbDatabase::ReadDatabaseDialect() {
   db_sql_dialect_ = static_cast<int>(client_.isc_vax_integer(result + 3, length));
 }
 
+std::string IbDatabase::OpenedFileName() {
+  // The answer: the item, its 2-byte length, a count of strings, then each string after its
+  // 1-byte length: the file's name first, the site's next.
+  static const char kIdItem = isc_info_db_id;
+  char result[1024] = {};
+  CheckStatus(
+      client_.isc_database_info(status_.get(), &handle_, 1, &kIdItem, sizeof(result), result),
+      status_, FailedCall::kOnAttachment);
+  if (result[0] != kIdItem) return std::string();
+  const auto length = static_cast<size_t>(client_.isc_vax_integer(result + 1, 2));
+  const unsigned char* data = reinterpret_cast<const unsigned char*>(result + 3);
+  if (length < 2 || 3 + length > sizeof(result) || data[0] == 0) return std::string();
+  const size_t name_length = data[1];
+  if (2 + name_length > length) return std::string();
+  return std::string(reinterpret_cast<const char*>(data + 2), name_length);
+}
+
 void IbDatabase::Disconnect() {
   if (!Connected()) return;
   CleanUpOnFailure(

@@ -61,6 +61,10 @@ class IbDatabase {
   // that is kept for another request. Answers whether each ended by its action (a failed end is
   // rolled back, and the attachment should not be kept).
   bool EndTransactions();
+  // The file the engine opened for the current attachment, as it names it (symbolic links
+  // resolved), from the attachment's identification: cut to 254 bytes by the engine. Raises the
+  // failure of the call.
+  std::string OpenedFileName();
   // When the current attachment was made (when the server checked its password).
   std::chrono::steady_clock::time_point AttachedAt() const { return attached_at_; }
 

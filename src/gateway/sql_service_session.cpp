@@ -15,6 +15,10 @@ namespace {
 
 XG_RESOURCE(SDatabaseNotAllowed, "Acesso ao banco de dados n\xE3o permitido: %s");
 
+// The engine reports the name of the file it opened cut to this many bytes: a name that long
+// cannot be confirmed, and is refused.
+constexpr size_t kLongestReportedFileName = 254;
+
 // The refused name is echoed only this far.
 constexpr size_t kEchoedNameLength = 200;
 
@@ -44,13 +48,16 @@ SqlServiceSession::~SqlServiceSession() {
   }
 }
 
+[[noreturn]] void SqlServiceSession::RefuseDatabase() const {
+  throw EDatabaseError(
+      Format(LoadResString(SDatabaseNotAllowed), {params_.db.substr(0, kEchoedNameLength)}));
+}
+
 void SqlServiceSession::Connect(const std::string& request_text) {
   ParseRequest(request_text, params_);
   const GatewayConfig& config = CurrentGatewayConfig();
-  const DatabaseRoute route = ChooseDatabaseRoute(config, params_.db);
-  if (route == DatabaseRoute::kRefused)
-    throw EDatabaseError(
-        Format(LoadResString(SDatabaseNotAllowed), {params_.db.substr(0, kEchoedNameLength)}));
+  const DatabaseRoute route = ChooseDatabaseRoute(config, params_.db, &attach_name_);
+  if (route == DatabaseRoute::kRefused) RefuseDatabase();
   AttachmentPool& pool = ProcessAttachmentPool();
   if (pool.Enabled()) {
     // An attachment is found again by everything that made it: the name, the user and the
@@ -86,12 +93,31 @@ bool SqlServiceSession::BeginOnKeptAttachment() {
 
 void SqlServiceSession::Attach(DatabaseRoute route, const GatewayConfig& config) {
   database_ = std::make_unique<IbDatabase>();
-  database_->SetDatabaseName(params_.db);
-  database_->AddParam("user_name=" + params_.user);
+  // A name without a host is attached by the file it was checked as, not by its text: a name
+  // that is also an alias, or a link changed since, must not open another file.
+  database_->SetDatabaseName(attach_name_);
+  const bool embedded = route == DatabaseRoute::kEmbedded;
+  // The embedded engine takes any user name as claimed; the operator can fix the one whose
+  // grants apply.
+  const std::string& user =
+      embedded && !config.embeddedUser.empty() ? config.embeddedUser : params_.user;
+  database_->AddParam("user_name=" + user);
   database_->AddParam("password=" + DecodeBase64(params_.pass));
   if (!config.charset.empty()) database_->AddParam("lc_ctype=" + config.charset);
   database_->SetConnectionConfig(ProvidersFor(route));
   database_->Connect();
+  if (embedded) CheckOpenedFile(config);
+}
+
+void SqlServiceSession::CheckOpenedFile(const GatewayConfig& config) {
+  // A folder or link swapped between the check and the attach could still have led the engine to
+  // another file: the one it opened must be listed as well.
+  const std::string opened = database_->OpenedFileName();
+  if (opened.size() < kLongestReportedFileName && MatchesAnyPattern(config.embedded, opened) &&
+      MatchesAnyPattern(config.allow, opened))
+    return;
+  database_->Disconnect();
+  RefuseDatabase();
 }
 
 void SqlServiceSession::LoadStatement() {

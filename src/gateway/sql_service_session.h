@@ -32,9 +32,11 @@ class SqlServiceSession {
   // Parses the request, checks the database name against the configuration (a name it does not
   // allow raises EDatabaseError "Acesso ao banco de dados não permitido: <name>" before any
   // attach), creates and attaches the database on the road the configuration gives it, with
-  // the configured connection character set, makes the transaction and the query on it and
-  // starts the transaction. A kept attachment whose connection turns out to be gone when the
-  // transaction starts is dropped, and a new one is made. Raises whatever fails; what was
+  // the configured connection character set (a name without a host by the file it resolves to;
+  // on the embedded engine as the configured embedded-user, and refused as well, after a
+  // detach, when the engine opened a file that is not listed), makes the transaction and the query
+  // on it and starts the transaction. A kept attachment whose connection turns out to be gone when
+  // the transaction starts is dropped, and a new one is made. Raises whatever fails; what was
   // created so far stays for Finish.
   void Connect(const std::string& request_text);
   // Gives the query the request's decoded statement text.
@@ -58,6 +60,10 @@ class SqlServiceSession {
   void FreeAll();
   // Creates and attaches the database on its road.
   void Attach(DatabaseRoute route, const GatewayConfig& config);
+  // After an embedded attach: detaches and refuses as an unlisted name unless the file the
+  // engine opened is one that "embedded" and "allow" match.
+  void CheckOpenedFile(const GatewayConfig& config);
+  [[noreturn]] void RefuseDatabase() const;
   // Makes the transaction and the query on the database and starts the transaction.
   void Begin();
   // Begin on an attachment taken from the pool. Answers false, with everything freed, when its
@@ -65,6 +71,8 @@ class SqlServiceSession {
   bool BeginOnKeptAttachment();
 
   RequestParams params_;
+  // The name the database is attached by (see ChooseDatabaseRoute).
+  std::string attach_name_;
   // The attachment's key in the process's pool; empty when attachments are not kept.
   std::string pool_key_;
   bool keep_attachment_ = true;

@@ -7,6 +7,7 @@
 #include <exception>
 #include <string>
 
+#include "config/embedded_engine.h"
 #include "config/gateway_config.h"
 #include "gateway/gateway_action.h"
 #include "gateway/xml_document.h"
@@ -89,6 +90,7 @@ Host Startup(Action action) {
   PrepareRunTimeErrors();
   RegionalSettings settings = ReadRegionalSettings(locale);
   LoadGatewayConfig(FileConfigSource());
+  ConfineEmbeddedEngine();
   PrepareXmlParser();
   return Host(std::move(settings), action);
 }

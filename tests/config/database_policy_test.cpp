@@ -23,6 +23,23 @@ TEST(DatabasePolicy, NamesWithAHost) {
     EXPECT_FALSE(NameHasHost(name)) << name;
 }
 
+// The server of a name with a host resolves "." and ".." where the patterns cannot see: such a
+// name is refused, in every form a host takes, while dots inside a component stay allowed. ("*"
+// matches "/", so "localhost:/srv/*" alone would let "localhost:/srv/../other/x.fdb" through.)
+TEST(DatabasePolicy, DotComponentsInNamesWithAHostAreRefused) {
+  GatewayConfig config;
+  // Every name is allowed, so that only the dots refuse.
+  config.allow = {"*"};
+  for (const char* name :
+       {"localhost:/srv/../other/x.fdb", "localhost:/srv/./x.fdb", "localhost:/srv/a/..",
+        "srv/3051:/srv/../x.fdb", "inet://srv/srv/../x.fdb", "\\\\srv\\..\\x.fdb", "srv:../x.fdb",
+        "srv:./x.fdb", "srv:.."})
+    EXPECT_EQ(ChooseDatabaseRoute(config, name), DatabaseRoute::kRefused) << name;
+  for (const char* name : {"localhost:/srv/a..b/x.fdb", "localhost:/srv/.x/x.fdb",
+                           "srv/3051:/srv/x.fdb", "inet://srv/srv/x.fdb", "srv:x.fdb"})
+    EXPECT_EQ(ChooseDatabaseRoute(config, name), DatabaseRoute::kRemote) << name;
+}
+
 class DatabasePolicyFiles : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -3,6 +3,8 @@
 #include "config/gateway_config.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "config/config_file.h"
 #include "support/scoped_config.h"
@@ -46,6 +48,7 @@ TEST(GatewayConfig, EveryKeyIsRead) {
       "allow = /srv/xg/*.fdb\t/srv/other/a.fdb   # two patterns\r\n"
       "embedded=/srv/xg/demo.fdb\r\n"
       "charset = WIN1252\r\n"
+      "embedded-user = READER\r\n"
       "[ limits ]\n"
       "max-request-bytes = 64K\n"
       "max-answer-bytes = 3G\n"
@@ -62,6 +65,7 @@ TEST(GatewayConfig, EveryKeyIsRead) {
       "x.conf");
   EXPECT_EQ(config.allow, (std::vector<std::string>{"/srv/xg/*.fdb", "/srv/other/a.fdb"}));
   EXPECT_EQ(config.embedded, std::vector<std::string>{"/srv/xg/demo.fdb"});
+  EXPECT_EQ(config.embeddedUser, "READER");
   EXPECT_EQ(config.charset, "WIN1252");
   EXPECT_EQ(config.maxRequestBytes, 64 * 1024);
   EXPECT_EQ(config.maxAnswerBytes, int64_t{3} << 30);
@@ -101,6 +105,22 @@ TEST(GatewayConfig, MalformedFilesAreRefusedWithTheirFileAndLine) {
        "b\n",
        at + "2: control character in the line"},
       {"[pools]\nsize = 4\n", at + "1: unknown section [pools]"},
+      // The embedded engine is confined to the folders of the patterns: a folder must be one.
+      {"[databases]\nembedded = /srv/xg/a.fdb /srv/*/a.fdb\n",
+       at + "2: embedded pattern /srv/*/a.fdb has a wildcard in a folder: the embedded engine is "
+            "confined to the folders of the patterns, so only the file name may hold one"},
+      {"[databases]\nembedded = /srv/x?/a.fdb\n",
+       at + "2: embedded pattern /srv/x?/a.fdb has a wildcard in a folder: the embedded engine is "
+            "confined to the folders of the patterns, so only the file name may hold one"},
+      {"[databases]\nembedded = *\n", at + "2: embedded pattern * is not an absolute path"},
+      {"[databases]\nembedded = srv/a.fdb\n",
+       at + "2: embedded pattern srv/a.fdb is not an absolute path"},
+      {"[databases]\nembedded = /srv;/etc/a.fdb\n",
+       at + "2: embedded pattern /srv;/etc/a.fdb has a folder with one of ; # \" $ { } \\"},
+      {"[databases]\nembedded-user = two words\n",
+       at + "2: embedded-user must be one user name of 1 to 63 bytes without blanks: two words"},
+      {"[databases]\nembedded-user =\n",
+       at + "2: embedded-user must be one user name of 1 to 63 bytes without blanks: "},
       {"[pool]\nsize = 4\n", at + "2: unknown key size in section [pool]"},
       {"[pool]\nattachments = yes\n", at + "2: attachments must be on or off: yes"},
       {"[pool]\nattachments =\n", at + "2: attachments must be on or off: "},
@@ -156,7 +176,7 @@ TEST(GatewayConfig, TheProcessKeepsTheSettingsOrTheFailure) {
     EXPECT_EQ(CurrentGatewayConfig().maxAnswerBytes, 1024);
   }
   EXPECT_EQ(CurrentGatewayConfig().maxAnswerBytes, int64_t{512} << 20);
-  test::ScopedGatewayConfig broken("[databases]\nembedded = *\n[limits]\nmax = 1\n", "b.conf");
+  test::ScopedGatewayConfig broken("[databases]\nembedded = /srv/*\n[limits]\nmax = 1\n", "b.conf");
   // Asked again, the failure is raised again: no request runs on a more open default.
   for (int i = 0; i < 2; ++i) {
     try {
@@ -184,6 +204,42 @@ TEST(GatewayConfig, TheFileSourceReadsTheNamedOrTheDefaultFile) {
   }
   unsetenv("XMLGATEWAY_CONF");
   EXPECT_EQ(FileConfigSource().FileName(), "/etc/xmlgateway/xmlgateway.conf");
+}
+
+// Only a regular file of at most 1 MiB is read: anything else named by XMLGATEWAY_CONF is the
+// file's failure, never an empty text or the defaults, and never a read without end.
+TEST(GatewayConfig, OnlyARegularFileOfAtMostOneMebibyteIsRead) {
+  std::string folder = "/tmp/xg-conf-folder-XXXXXX";
+  ASSERT_NE(mkdtemp(folder.data()), nullptr);
+  const std::string fifo = folder + "/config.fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string largest = test::WriteConfigFile("#" + std::string(1048575, 'x'));
+  const std::string larger = test::WriteConfigFile("#" + std::string(1048576, 'x'));
+  const struct {
+    std::string file;
+    std::string why;
+  } refused[] = {
+      {folder, "not a regular file"},
+      {larger, "larger than 1048576 bytes"},
+      {"/dev/zero", "not a regular file"},
+      {fifo, "not a regular file"},
+  };
+  for (const auto& [file, why] : refused) {
+    setenv("XMLGATEWAY_CONF", file.c_str(), 1);
+    LoadGatewayConfig(FileConfigSource());
+    try {
+      CurrentGatewayConfig();
+      ADD_FAILURE() << file << " gave settings";
+    } catch (const EConfigError& e) {
+      EXPECT_EQ(e.Message(), "Cannot read configuration file " + file + ": " + why);
+    }
+  }
+  setenv("XMLGATEWAY_CONF", largest.c_str(), 1);
+  EXPECT_EQ(FileConfigSource().Text()->size(), 1048576u);
+  unsetenv("XMLGATEWAY_CONF");
+  LoadGatewayConfig(TextConfigSource("x.conf", std::nullopt));
+  unlink(fifo.c_str());
+  rmdir(folder.c_str());
 }
 
 }  // namespace

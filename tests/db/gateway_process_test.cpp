@@ -7,8 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "db_test_support.h"
 #include "support/child_process.h"
@@ -287,6 +291,159 @@ TEST(GatewayProcess, AllowRefusesWhatItDoesNotMatchBeforeAnyAttach) {
       EXPECT_EQ(ErrorMessage(answer), kRefused + name.substr(0, 200));
     }
   }
+}
+
+// A folder of the scratch directory with a copy of the demo database in it; its path.
+std::string ListedFolderWithDemo(const std::string& name) {
+  const std::string folder = test::ScratchDirectory() + "/" + name;
+  std::filesystem::create_directory(folder);
+  chmod(folder.c_str(), 0777);
+  std::filesystem::rename(test::CreateDemoDatabase(), folder + "/demo.fdb");
+  return folder;
+}
+
+// What a statement on a listed embedded database reaches: databases and files in the folders of
+// the "embedded" patterns only. No other file, and no server, whatever user and password the
+// statement names: the embedded engine checks none.
+TEST(GatewayProcess, StatementsOnAnEmbeddedDatabaseReachOnlyTheListedFolders) {
+  const std::string folder = ListedFolderWithDemo("confined");
+  const std::string demo = folder + "/demo.fdb";
+  const std::string config =
+      test::WriteConfigFile("[databases]\nembedded = " + folder + "/*.fdb\n");
+  const std::string outside = test::CreateDemoDatabase();
+  auto from_source = [](const std::string& source, const std::string& password) {
+    return "execute block returns (name varchar(40)) as begin for execute statement "
+           "'select name from products' on external data source '" +
+           source + "' as user 'SYSDBA' password '" + password + "' into name do suspend; end";
+  };
+  const std::string not_allowed = "is not allowed by server configuration";
+
+  // The listed database answers, and a statement may open another database of its folder.
+  EXPECT_EQ(OpenOutcome(Post(
+                RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "x", "select code from products"),
+                config)),
+            "<OPENSQL RECORDCOUNT=\"3\">");
+  std::filesystem::copy_file(outside, folder + "/neighbour.fdb");
+  EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "x",
+                                             from_source(folder + "/neighbour.fdb", "wrong")),
+                             config)),
+            "<OPENSQL RECORDCOUNT=\"3\">");
+
+  std::vector<std::pair<std::string, std::string>> refused = {
+      {from_source(outside, "wrong"), not_allowed},
+  };
+  if (test::ServerConfigured()) {
+    // A server reached from inside the engine would be a door to every host it can reach.
+    const auto server = test::Server();
+    const std::string on_server = test::CreateDemoDatabase();
+    test::GiveToServer(on_server);
+    refused.push_back(
+        {from_source(server.host + ":" + on_server, server.password), "unavailable database"});
+  }
+  // The engine settings the process is handed (here ones that open everything) give whatever the
+  // gateway's own do not set, and cannot reopen what those close.
+  const std::string open_settings = test::ScratchDirectory() + "/open-engine";
+  std::filesystem::create_directory(open_settings);
+  std::ofstream(open_settings + "/firebird.conf")
+      << "DatabaseAccess = Full\nExternalFileAccess = Full\nUdfAccess = Full\n"
+         "Providers = Remote, Engine12, Loopback\n";
+  for (const std::vector<std::string>& environment :
+       {std::vector<std::string>{}, std::vector<std::string>{"FIREBIRD=" + open_settings}}) {
+    for (const auto& [sql, message] : refused) {
+      SCOPED_TRACE(sql + (environment.empty() ? "" : " with " + environment[0]));
+      const std::string outcome = OpenOutcome(
+          Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "x", sql), config, XG_PROGRAM,
+               environment));
+      EXPECT_NE(outcome.find(message), std::string::npos) << outcome;
+    }
+  }
+
+  const std::string shadow = test::ScratchDirectory() + "/shadow-of-confined.fdb";
+  const Answer answer = Post(
+      RequestDocument("SERVICEEXECSQL", demo, "SYSDBA", "x", "create shadow 1 '" + shadow + "'"),
+      config);
+  EXPECT_NE(answer.body.find(not_allowed), std::string::npos) << answer.body;
+  EXPECT_FALSE(std::filesystem::exists(shadow));
+}
+
+// With embedded-user set, the engine attaches as that user whatever the request claims, so the
+// database's own grants apply.
+TEST(GatewayProcess, EmbeddedUserReplacesTheClaimedUser) {
+  const std::string folder = ListedFolderWithDemo("as-reader");
+  const std::string demo = folder + "/demo.fdb";
+  const std::string config =
+      test::WriteConfigFile("[databases]\nembedded = " + folder + "/*\nembedded-user = READER\n");
+  const std::string user_query = "select current_user from rdb$database";
+  Answer answer = Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "", user_query), config);
+  EXPECT_NE(answer.body.find(">READER<"), std::string::npos) << answer.body;
+  // READER has no grant on the demo table: SYSDBA's claim does not lift that.
+  EXPECT_NE(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "",
+                                             "select code from products"),
+                             config))
+                .find("no permission for SELECT access to TABLE PRODUCTS"),
+            std::string::npos);
+}
+
+// The file the route was chosen on is the file attached: not an alias of the same name, and not
+// what a link swapped meanwhile points at.
+TEST(GatewayProcess, TheCheckedFileIsTheAttachedFile) {
+  const std::string folder = ListedFolderWithDemo("resolved");
+  const std::string config = test::WriteConfigFile("[databases]\nembedded = " + folder + "/*\n");
+  // "security.db" is an alias of the installed engine; here it is a file of the listed folder,
+  // named relative to the working directory.
+  std::filesystem::copy_file(folder + "/demo.fdb", folder + "/security.db");
+  const std::string wrapper = folder + "/run-in-folder.sh";
+  std::ofstream(wrapper) << "#!/bin/sh\ncd '" << folder << "' && exec '" << XG_PROGRAM << "'\n";
+  chmod(wrapper.c_str(), 0755);
+  EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", "security.db", "SYSDBA", "",
+                                             "select code from products"),
+                             config, wrapper)),
+            "<OPENSQL RECORDCOUNT=\"3\">");
+
+  // The engine reports the opened file's name cut to 254 bytes: a longer one cannot be
+  // confirmed and is refused, though listed.
+  const std::string deep = folder + "/" + std::string(250, 'd');
+  std::filesystem::create_directory(deep);
+  std::filesystem::copy_file(folder + "/demo.fdb", deep + "/demo.fdb");
+  EXPECT_EQ(OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", deep + "/demo.fdb", "SYSDBA", "",
+                                             "select code from products"),
+                             config)),
+            kRefused + (deep + "/demo.fdb").substr(0, 200));
+
+  // A link that flips between the listed database and one outside, while requests name it.
+  const std::string outside =
+      test::CreateDatabase(3,
+                           "create table products (code integer, name varchar(40)); "
+                           "insert into products values (99, 'Outside'); commit;");
+  const std::string link = folder + "/flipping.fdb";
+  std::filesystem::create_symlink(folder + "/demo.fdb", link + ".in");
+  std::filesystem::create_symlink(outside, link + ".out");
+  std::filesystem::copy_symlink(link + ".in", link);
+  // Only the folder is allowed: a request that finds the link pointing outside is refused at
+  // once, without a login at the server.
+  const std::string allow_folder =
+      test::WriteConfigFile("[databases]\nallow = " + folder + "/*\nembedded = " + folder + "/*\n");
+  std::atomic<bool> stop{false};
+  std::thread flipper([&] {
+    for (bool in = false; !stop; in = !in) {
+      std::filesystem::copy_symlink(in ? link + ".in" : link + ".out", link + ".next");
+      std::filesystem::rename(link + ".next", link);
+    }
+  });
+  int answered_outside = 0;
+  int answered_listed = 0;
+  for (int i = 0; i < 60; ++i) {
+    const Answer answer =
+        Post(RequestDocument("SERVICEOPENSQL", link, "SYSDBA", "", "select name from products"),
+             allow_folder);
+    answered_outside += answer.body.find(">Outside<") != std::string::npos;
+    answered_listed += answer.body.find(">Coffee<") != std::string::npos;
+  }
+  stop = true;
+  flipper.join();
+  EXPECT_EQ(answered_outside, 0);
+  // Some requests found the link at the listed database: the requests did reach the engine.
+  EXPECT_GT(answered_listed, 0);
 }
 
 TEST(GatewayProcess, ANameTooLongForTheClientLibraryIsRefusedNotCut) {
