@@ -24,6 +24,8 @@ XG_RESOURCE(SConfigBadByteCount,
 XG_RESOURCE(SConfigBadSwitch, "%s must be on or off: %s");
 XG_RESOURCE(SConfigBadCount, "%s must be a whole number from %d to %d: %s");
 XG_RESOURCE(SConfigBadCharset, "charset must be one character set name: %s");
+XG_RESOURCE(SConfigBadLogPlace,
+            "requests must be off, stderr, syslog or the absolute path of a file: %s");
 XG_RESOURCE(SConfigCannotRead, "Cannot read configuration file %s: %s");
 
 // Whole limits that the request reading and the answer building can hold.
@@ -95,6 +97,41 @@ bool IsCharsetName(const std::string& value) {
   return true;
 }
 
+// The longest slow-ms: a day.
+constexpr int kMaxSlowMs = 24 * 3600 * 1000;
+
+// A key of the [log] section into the settings; false for a key the section does not have.
+bool ParseLogKey(const ConfigEntry& entry, RequestLogSettings& log, const std::string& fileName) {
+  auto fail = [&](const ResourceString& what, std::initializer_list<FormatArg> args) {
+    RaiseConfigError(fileName, entry.line, Format(LoadResString(what), args));
+  };
+  if (entry.key == "requests") {
+    if (entry.value == "off") {
+      log.place = RequestLogPlace::kOff;
+    } else if (entry.value == "stderr") {
+      log.place = RequestLogPlace::kStderr;
+    } else if (entry.value == "syslog") {
+      log.place = RequestLogPlace::kSyslog;
+    } else if (entry.value.size() > 1 && entry.value.front() == '/') {
+      log.place = RequestLogPlace::kFile;
+      log.path = entry.value;
+    } else {
+      fail(SConfigBadLogPlace, {entry.value});
+    }
+  } else if (entry.key == "sql") {
+    if (entry.value != "on" && entry.value != "off")
+      fail(SConfigBadSwitch, {entry.key, entry.value});
+    log.sql = entry.value == "on";
+  } else if (entry.key == "slow-ms") {
+    const std::optional<int> count = Count(entry.value, 0, kMaxSlowMs);
+    if (!count) fail(SConfigBadCount, {entry.key, 0, kMaxSlowMs, entry.value});
+    log.slowMs = *count;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 class ProcessConfigSource : public ConfigSource {
  public:
   std::string FileName() const override {
@@ -145,7 +182,8 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
     auto fail = [&](const ResourceString& what, std::initializer_list<FormatArg> args) {
       RaiseConfigError(fileName, entry.line, Format(LoadResString(what), args));
     };
-    if (entry.section != "databases" && entry.section != "limits" && entry.section != "pool")
+    if (entry.section != "databases" && entry.section != "limits" && entry.section != "pool" &&
+        entry.section != "log")
       fail(SConfigUnknownSection, {entry.section});
     if (entry.key.empty()) continue;  // the section line itself
     if (!seen.emplace(entry.section, entry.key).second)
@@ -186,6 +224,9 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
       (entry.key == "idle-seconds"      ? config.poolIdleSeconds
        : entry.key == "max-age-seconds" ? config.poolMaxAgeSeconds
                                         : config.poolMaxPerProcess) = *count;
+    } else if (entry.section == "log") {
+      if (!ParseLogKey(entry, config.log, fileName))
+        fail(SConfigUnknownKey, {entry.key, entry.section});
     } else {
       fail(SConfigUnknownKey, {entry.key, entry.section});
     }

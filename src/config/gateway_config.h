@@ -17,6 +17,10 @@
 //   idle-seconds = N        drop one unused this long (default 60)
 //   max-age-seconds = N     drop one this long after its attach checked the password (default 300)
 //   max-per-process = N     keep at most this many (default 4)
+//   [log]                   the request log (one line per request)
+//   requests = off|stderr|syslog|/PATH   where it goes (default: see RequestLogPlace)
+//   sql = on|off            the statement text in each line (default off)
+//   slow-ms = N             only requests that took at least this long (default 0: every one)
 #pragma once
 
 #include <cstdint>
@@ -26,6 +30,17 @@
 #include <vector>
 
 namespace xg {
+
+// Where the request log goes. kDefault (the key absent) is no log, except for a FastCGI process
+// whose standard error is the systemd journal, which logs there.
+enum class RequestLogPlace { kDefault, kOff, kStderr, kSyslog, kFile };
+
+struct RequestLogSettings {
+  RequestLogPlace place = RequestLogPlace::kDefault;
+  std::string path;  // of kFile
+  bool sql = false;
+  int slowMs = 0;
+};
 
 struct GatewayConfig {
   std::vector<std::string> allow{"*"};
@@ -38,6 +53,7 @@ struct GatewayConfig {
   int poolIdleSeconds = 60;
   int poolMaxAgeSeconds = 300;
   int poolMaxPerProcess = 4;
+  RequestLogSettings log;
 };
 
 // The default file, read when XMLGATEWAY_CONF names none.

@@ -320,15 +320,27 @@ class AnswerBudget {
   int64_t closing_bytes_;
 };
 
-// Fetches and writes every row; answers the number of rows.
+// Fetches and writes every row; answers the number of rows. The database calls (the statement's
+// execution and every fetch) are timed into the result.
 int WriteRows(IbQuery& query, const AnswerBudget& budget, const RegionalSettings& settings,
-              Spool& out) {
-  query.Open();
+              Spool& out, ServiceResult& result) {
+  {
+    const DatabaseCallTimer timer(result);
+    query.Open();
+  }
   const std::vector<ColumnOutput> columns = ColumnOutputs(query, settings);
   const RecordTags tags;
   ValueContext context{IbClient(), settings, {}};
   int count = 0;
-  for (query.First(); !query.Eof(); query.Next()) {
+  const auto next = [&query, &result] {
+    const DatabaseCallTimer timer(result);
+    query.Next();
+  };
+  {
+    const DatabaseCallTimer timer(result);
+    query.First();
+  }
+  for (; !query.Eof(); next()) {
     ThrowIfStopped();  // a long answer stops at a termination signal
     count = query.RecNo();
     tags.AppendOpening(count, out);
@@ -349,20 +361,28 @@ int WriteRows(IbQuery& query, const AnswerBudget& budget, const RegionalSettings
 
 }  // namespace
 
-Spool RunOpenSQL(const std::string& request_text, const RegionalSettings& settings) {
+Spool RunOpenSQL(const std::string& request_text, const RegionalSettings& settings,
+                 ServiceResult& result) {
   SqlServiceSession session;
-  session.Connect(request_text);
+  {
+    const DatabaseCallTimer timer(result);
+    session.Connect(request_text);
+  }
+  result.attachment_reused = session.AttachmentReused();
   session.LoadStatement();
   const GatewayConfig& config = CurrentGatewayConfig();
   const AnswerBudget budget(config.maxAnswerBytes);
   Spool answer(static_cast<size_t>(config.spoolMemoryBytes));
 
   try {
-    const int count = WriteRows(session.Query(), budget, settings, answer);
+    const int count = WriteRows(session.Query(), budget, settings, answer, result);
     answer.Flush();  // a file that cannot take the rows fails here, before anything is sent
     answer.SetHead(DocumentHead(count));
+    const DatabaseCallTimer timer(result);
     session.Query().Close();
+    result.rows = count;
   } catch (const Exception& failure) {
+    result.failure = failure.Message();
     // What was written goes, its temporary file with it.
     answer =
         Spool(LoadResString(SXMLDeclaration) + std::string(kLineEnd) +
@@ -373,6 +393,7 @@ Spool RunOpenSQL(const std::string& request_text, const RegionalSettings& settin
   }
 
   // The transaction is still active: the disconnect commits it.
+  const DatabaseCallTimer timer(result);
   session.Finish();
   return answer;
 }
