@@ -77,6 +77,9 @@ void Host::Serve(Request& request) const {
   const auto started = std::chrono::steady_clock::now();
   RequestLogFields fields;
   fields.time = std::chrono::system_clock::now();
+  // The line is written before the answer goes out: a web server may end a CGI process as soon
+  // as it has the whole answer.
+  bool logged = false;
   try {
     CgiRequest cgi_request(request);
     CgiResponse response(cgi_request);
@@ -93,13 +96,18 @@ void Host::Serve(Request& request) const {
       response.SetStatus(HttpStatus::kInternalServerError);
     }
     fields.answer_bytes = static_cast<int64_t>(response.ContentSize());
+    LogRequest(request, fields, started);
+    logged = true;
     response.Send();
   } catch (...) {
     // A refused request (the configuration, max-request-bytes) or a failure of the host itself.
-    NoteFailurePage(std::current_exception(), fields.summary);
-    fields.answer_bytes = static_cast<int64_t>(WriteFailurePage(std::current_exception(), request));
+    if (!logged) {
+      NoteFailurePage(std::current_exception(), fields.summary);
+      fields.answer_bytes = static_cast<int64_t>(FailurePageLength(std::current_exception()));
+      LogRequest(request, fields, started);
+    }
+    WriteFailurePage(std::current_exception(), request);
   }
-  LogRequest(request, fields, started);
 }
 
 void Host::LogRequest(const Request& request, RequestLogFields& fields,

@@ -47,8 +47,8 @@ class Host {
        RequestLog log = RequestLog())
       : settings_(std::move(settings)), action_(action), mode_(mode), log_(std::move(log)) {}
 
-  // Serves one request: reads it, runs the action and writes the answer to the request's output,
-  // then writes its line to the request log. While it runs the request's fault state is published
+  // Serves one request: reads it, runs the action, writes its line to the request log and the
+  // answer to the request's output. While it runs the request's fault state is published
   // for the fault handler. A failure before the action (the request cannot be read, the
   // configuration could not be loaded, the body is larger than max-request-bytes) or one that is
   // no Exception writes the server failure page. Returns normally in every case.
@@ -57,7 +57,7 @@ class Host {
   const RegionalSettings& settings() const { return settings_; }
 
  private:
-  // The request's line; nothing that fails here reaches the answer, which is already written.
+  // The request's line; nothing that fails here reaches the answer.
   void LogRequest(const Request& request, RequestLogFields& fields,
                   std::chrono::steady_clock::time_point started) const;
 

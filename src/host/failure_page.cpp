@@ -47,7 +47,7 @@ size_t FormatFailureHeader(char* out, size_t capacity, std::string_view message,
   return SafeFormat(out, capacity, kHeaderFormat, {message, static_cast<int64_t>(page_length)});
 }
 
-size_t WriteFailurePage(const std::exception_ptr& failure, Request& request) {
+void WriteFailurePage(const std::exception_ptr& failure, Request& request) {
   const Exception* exception = AsException(failure);
   const std::string_view message = exception ? std::string_view(exception->Message()) : "";
   const std::string class_name = FailureClassName(failure);
@@ -64,7 +64,12 @@ size_t WriteFailurePage(const std::exception_ptr& failure, Request& request) {
       });
   request.Write(header.data(), header.size());
   request.Write(page.data(), page.size());
-  return page.size();
+}
+
+size_t FailurePageLength(const std::exception_ptr& failure) {
+  const Exception* exception = AsException(failure);
+  const std::string_view message = exception ? std::string_view(exception->Message()) : "";
+  return FormatFailurePage(nullptr, 0, FailureClassName(failure), message);
 }
 
 void FormatFaultPage(FaultPageText& text, std::string_view class_name, std::string_view message) {

@@ -6,8 +6,9 @@
 // time is when the request arrived (UTC, milliseconds); outcome is "ok" or the kind of the
 // document that reported a failure (ERROR, OPENSQL, EXECSQL, or "page" for the server failure
 // page), and message the first line of that document's message; rows the rows a query
-// answered; bytes the answer's content; ms the whole request and db_ms its database calls, in
-// milliseconds with three decimals; reused whether the attachment was kept from an earlier
+// answered; bytes the answer's content; ms the time from the request's arrival until its answer
+// was ready to go out (the line is written then) and db_ms the part of it spent in database calls,
+// in milliseconds with three decimals; reused whether the attachment was kept from an earlier
 // request. With the statement wanted, sql (the decoded text) and sql_bytes (its whole length)
 // follow. The password is never in a line: nothing here receives it.
 //
