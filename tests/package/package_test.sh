@@ -82,11 +82,16 @@ for path in /usr/lib/cgi-bin/xmlgateway /usr/bin/xmlgateway-client /etc/xmlgatew
   /usr/share/man/man1/xmlgateway-client.1.gz \
   /usr/share/doc/xmlgateway/examples/apache-cgi.conf /usr/share/doc/xmlgateway/examples/apache-fcgid.conf \
   /usr/share/doc/xmlgateway/examples/lighttpd.conf /usr/share/doc/xmlgateway/examples/nginx.conf \
-  /lib/systemd/system/xmlgateway.socket /lib/systemd/system/xmlgateway.service; do
+  /lib/systemd/system/xmlgateway.socket /lib/systemd/system/xmlgateway.service \
+  /etc/logrotate.d/xmlgateway; do
   grep -qxF "$path" "$state/listed" && [ -f "$path" ] || fail "not installed: $path"
 done
 dpkg-query -W -f='${Conffiles}\n' xmlgateway | grep -q '^ /etc/xmlgateway/xmlgateway.conf ' ||
   fail "the configuration file is no conffile"
+dpkg-query -W -f='${Conffiles}\n' xmlgateway | grep -q '^ /etc/logrotate.d/xmlgateway ' ||
+  fail "the logrotate file is no conffile"
+[ "$(stat -c %U /var/log/xmlgateway 2>/dev/null)" = www-data ] ||
+  fail "/var/log/xmlgateway is missing or not www-data's"
 [ "$(man -w xmlgateway)" = /usr/share/man/man8/xmlgateway.8.gz ] || fail "man finds no xmlgateway(8)"
 [ "$(man -w xmlgateway-client)" = /usr/share/man/man1/xmlgateway-client.1.gz ] ||
   fail "man finds no xmlgateway-client(1)"
@@ -236,7 +241,8 @@ fi
 [[ $(package_status) == "deinstall ok config-files" ]] || fail "package status after remove: $(package_status)"
 while read -r path; do
   case $path in
-    /etc/xmlgateway/xmlgateway.conf | /etc/xmlgateway) [ -e "$path" ] || fail "removed with the package: $path" ;;
+    /etc/xmlgateway/xmlgateway.conf | /etc/xmlgateway | /etc/logrotate.d/xmlgateway)
+      [ -e "$path" ] || fail "removed with the package: $path" ;;
     *) grep -qxF "$path" "$state/existing" || [ ! -e "$path" ] || fail "left after remove: $path" ;;
   esac
 done <"$state/listed"
@@ -250,7 +256,9 @@ if ! DEBIAN_FRONTEND=noninteractive apt-get purge -y -q xmlgateway >"$state/purg
 fi
 installed=0
 case "$(package_status)" in "" | *not-installed) ;; *) fail "package status after purge: $(package_status)" ;; esac
-for path in /etc/xmlgateway /var/lib/xmlgateway; do [ -e "$path" ] && fail "left after purge: $path"; done
+for path in /etc/xmlgateway /var/lib/xmlgateway /var/log/xmlgateway /etc/logrotate.d/xmlgateway; do
+  [ -e "$path" ] && fail "left after purge: $path"
+done
 while read -r path; do
   grep -qxF "$path" "$state/existing" || [ ! -e "$path" ] || fail "left after purge: $path"
 done <"$state/listed"
