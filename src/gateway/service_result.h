@@ -4,6 +4,8 @@
 // that a failure that leaves the service leaves what was measured up to it.
 #pragma once
 
+#include <time.h>
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -33,6 +35,29 @@ class DatabaseCallTimer {
  private:
   ServiceResult& result_;
   std::chrono::steady_clock::time_point start_;
+};
+
+// The same with the coarse monotonic clock, for calls made once per row of a long answer: it
+// costs a few nanoseconds to read where the precise clock costs tens, which twice per row is a
+// few per cent of a narrow row's time. Its ticks (a few milliseconds) are counted for the calls
+// that span one, which summed over many calls gives their time on average.
+class CoarseDatabaseCallTimer {
+ public:
+  explicit CoarseDatabaseCallTimer(ServiceResult& result)
+      : result_(result), start_(CoarseMicroseconds()) {}
+  ~CoarseDatabaseCallTimer() { result_.database_microseconds += CoarseMicroseconds() - start_; }
+  CoarseDatabaseCallTimer(const CoarseDatabaseCallTimer&) = delete;
+  CoarseDatabaseCallTimer& operator=(const CoarseDatabaseCallTimer&) = delete;
+
+ private:
+  static int64_t CoarseMicroseconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return int64_t{now.tv_sec} * 1000000 + now.tv_nsec / 1000;
+  }
+
+  ServiceResult& result_;
+  int64_t start_;
 };
 
 }  // namespace xg
