@@ -158,9 +158,26 @@ class ProcessConfigSource : public ConfigSource {
   }
 };
 
+// The [log] settings of a file that cannot be used as a whole, so that the requests it makes
+// refused are logged where it says: the defaults unless its lines can be read and its [log] keys
+// are all valid.
+RequestLogSettings SalvagedLogSettings(std::string_view text, const std::string& fileName) {
+  RequestLogSettings log;
+  try {
+    for (const ConfigEntry& entry : ParseConfigFile(text, fileName)) {
+      if (entry.section == "log" && !entry.key.empty() && !ParseLogKey(entry, log, fileName))
+        return RequestLogSettings();
+    }
+  } catch (const EConfigError&) {
+    return RequestLogSettings();
+  }
+  return log;
+}
+
 struct LoadedConfig {
   GatewayConfig settings;
   std::unique_ptr<EConfigError> failure;
+  RequestLogSettings failed_file_log;
 };
 
 LoadedConfig& Loaded() {
@@ -238,10 +255,13 @@ void LoadGatewayConfig(const ConfigSource& source) {
   LoadedConfig& loaded = Loaded();
   loaded.settings = GatewayConfig();
   loaded.failure.reset();
+  loaded.failed_file_log = RequestLogSettings();
+  std::optional<std::string> text;
   try {
-    const std::optional<std::string> text = source.Text();
+    text = source.Text();
     if (text) loaded.settings = ParseGatewayConfig(*text, source.FileName());
   } catch (const EConfigError& failure) {
+    if (text) loaded.failed_file_log = SalvagedLogSettings(*text, source.FileName());
     loaded.failure = std::make_unique<EConfigError>(failure);
   }
 }
@@ -250,6 +270,11 @@ const GatewayConfig& CurrentGatewayConfig() {
   const LoadedConfig& loaded = Loaded();
   if (loaded.failure) throw EConfigError(*loaded.failure);
   return loaded.settings;
+}
+
+const RequestLogSettings& CurrentRequestLogSettings() {
+  const LoadedConfig& loaded = Loaded();
+  return loaded.failure ? loaded.failed_file_log : loaded.settings.log;
 }
 
 }  // namespace xg

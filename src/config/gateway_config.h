@@ -99,4 +99,9 @@ void LoadGatewayConfig(const ConfigSource& source);
 // that loading met, every time it is asked.
 const GatewayConfig& CurrentGatewayConfig();
 
+// The request log's settings of the process, also when the file could not be used: then those
+// of its [log] section when its lines can be read and the section's keys are valid (so that the
+// requests it makes refused are logged where it says), else the defaults. Never raises.
+const RequestLogSettings& CurrentRequestLogSettings();
+
 }  // namespace xg

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <utility>
 
-#include "config/config_file.h"
 #include "runtime/write_all.h"
 
 namespace xg {
@@ -70,13 +69,7 @@ RequestLog& RequestLog::operator=(RequestLog&& other) noexcept {
 }
 
 RequestLog RequestLog::ForProcess(ServingMode mode) {
-  try {
-    return RequestLog(CurrentGatewayConfig().log, mode);
-  } catch (const EConfigError&) {
-    RequestLogSettings settings;
-    settings.place = RequestLogPlace::kStderr;
-    return RequestLog(settings, mode);
-  }
+  return RequestLog(CurrentRequestLogSettings(), mode);
 }
 
 void RequestLog::Write(const RequestLogFields& fields, const std::string* sql) {

@@ -32,8 +32,8 @@ class RequestLog {
   RequestLog(const RequestLog&) = delete;
   RequestLog& operator=(const RequestLog&) = delete;
 
-  // The log of the process's configuration; a configuration that cannot be used logs to standard
-  // error, since the file's own choice is unknown and every request then answers its failure.
+  // The log of the process's configuration (CurrentRequestLogSettings: a file that cannot be used
+  // still logs the requests it makes refused where its [log] section says).
   static RequestLog ForProcess(ServingMode mode);
 
   bool Enabled() const { return place_ != RequestLogPlace::kOff; }

@@ -176,6 +176,34 @@ TEST(GatewayConfig, TheRequestLogKeys) {
     EXPECT_EQ(FailureOf("[log]\n" + c.line + "\n"), at + c.message) << c.line;
 }
 
+TEST(GatewayConfig, AFileThatCannotBeUsedStillNamesItsRequestLog) {
+  const struct {
+    std::optional<std::string> text;
+    RequestLogPlace place;
+    bool sql;
+  } cases[] = {
+      // Another section's mistake: the [log] section still says where its refusals go.
+      {"[log]\nrequests = /var/log/xg.log\nsql = on\n[limits]\nmax = 1\n", RequestLogPlace::kFile,
+       true},
+      {"[limits]\nmax-request-bytes = lots\n[log]\nrequests = syslog\n", RequestLogPlace::kSyslog,
+       false},
+      // A mistake in the section itself, or lines that cannot be read: the defaults.
+      {"[log]\nrequests = /var/log/xg.log\nslow-ms = soon\n", RequestLogPlace::kDefault, false},
+      {"[log]\nrequests = syslog\n[limits\n", RequestLogPlace::kDefault, false},
+      {std::nullopt, RequestLogPlace::kDefault, false},
+  };
+  for (const auto& c : cases) {
+    LoadGatewayConfig(TextConfigSource("x.conf", c.text));
+    if (c.text) {
+      EXPECT_THROW(CurrentGatewayConfig(), EConfigError) << *c.text;
+    }
+    EXPECT_EQ(CurrentRequestLogSettings().place, c.place) << c.text.value_or("(no file)");
+    EXPECT_EQ(CurrentRequestLogSettings().sql, c.sql);
+  }
+  const test::ScopedGatewayConfig good("[log]\nrequests = stderr\n");
+  EXPECT_EQ(CurrentRequestLogSettings().place, RequestLogPlace::kStderr);
+}
+
 TEST(GatewayConfig, TheProcessKeepsTheSettingsOrTheFailure) {
   {
     test::ScopedGatewayConfig config("[limits]\nmax-answer-bytes = 1K\n");
