@@ -3,8 +3,10 @@
 // requests served through the host, which never carry the password.
 #include "host/request_log.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -174,6 +176,66 @@ TEST(RequestLog, SlowMsWritesOnlyRequestsAtOrAboveIt) {
   RequestLog none(off, ServingMode::kFastCgi);
   none.Write(fields, nullptr);
   EXPECT_EQ(LinesOf(path).size(), 3u);
+}
+
+// Standard error pointed at a file for the length of a scope.
+class CapturedStandardError {
+ public:
+  explicit CapturedStandardError(const std::string& path)
+      : saved_(::dup(STDERR_FILENO)),
+        fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)) {
+    ::dup2(fd_, STDERR_FILENO);
+  }
+  ~CapturedStandardError() {
+    ::dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+    ::close(fd_);
+  }
+  CapturedStandardError(const CapturedStandardError&) = delete;
+  CapturedStandardError& operator=(const CapturedStandardError&) = delete;
+
+ private:
+  int saved_;
+  int fd_;
+};
+
+TEST(RequestLog, WithoutTheKeyOnlyAFastCgiProcessOnTheJournalLogs) {
+  const TempFolder folder;
+  const std::string path = folder.path() + "/stderr";
+  std::vector<std::string> lines;
+  {
+    const CapturedStandardError captured(path);
+    struct stat file {};
+    ASSERT_EQ(::fstat(STDERR_FILENO, &file), 0);
+    const std::string journal = std::to_string(file.st_dev) + ":" + std::to_string(file.st_ino);
+    const std::string elsewhere =
+        std::to_string(file.st_dev) + ":" + std::to_string(file.st_ino + 1);
+    const struct {
+      const char* stream;
+      ServingMode mode;
+    } cases[] = {
+        {journal.c_str(), ServingMode::kFastCgi},  // logs
+        {journal.c_str(), ServingMode::kCgi},
+        {elsewhere.c_str(), ServingMode::kFastCgi},
+        {nullptr, ServingMode::kFastCgi},
+    };
+    RequestLogFields fields = SampleFields();
+    for (const auto& c : cases) {
+      fields.mode = c.mode;
+      if (c.stream) {
+        ::setenv("JOURNAL_STREAM", c.stream, 1);
+      } else {
+        ::unsetenv("JOURNAL_STREAM");
+      }
+      RequestLog(RequestLogSettings(), c.mode).Write(fields, nullptr);
+    }
+    ::unsetenv("JOURNAL_STREAM");
+    lines = LinesOf(path);
+  }
+  ASSERT_EQ(lines.size(), 1u);
+  const auto read = ReadLogLine(lines[0]);
+  ASSERT_TRUE(read) << lines[0];
+  EXPECT_EQ(LogValue(*read, "mode"), "fastcgi");
 }
 
 TEST(RequestLog, AFileMovedAwayIsFollowedByANewOne) {
