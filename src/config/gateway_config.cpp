@@ -32,6 +32,8 @@ XG_RESOURCE(SConfigBadCharset, "charset must be one character set name: %s");
 XG_RESOURCE(SConfigBadClientAddress, "allowed-clients must list numeric IP addresses: %s");
 XG_RESOURCE(SConfigBadEmbeddedUser,
             "embedded-user must be one user name of 1 to 63 bytes without blanks: %s");
+XG_RESOURCE(SConfigBadLogPlace,
+            "requests must be off, stderr, syslog or the absolute path of a file: %s");
 XG_RESOURCE(SConfigCannotRead, "Cannot read configuration file %s: %s");
 XG_RESOURCE(SConfigNotRegularFile, "not a regular file");
 XG_RESOURCE(SConfigTooLarge, "larger than %d bytes");
@@ -140,6 +142,41 @@ bool IsEmbeddedUserName(const std::string& value) {
   return true;
 }
 
+// The longest slow-ms: a day.
+constexpr int kMaxSlowMs = 24 * 3600 * 1000;
+
+// A key of the [log] section into the settings; false for a key the section does not have.
+bool ParseLogKey(const ConfigEntry& entry, RequestLogSettings& log, const std::string& fileName) {
+  auto fail = [&](const ResourceString& what, std::initializer_list<FormatArg> args) {
+    RaiseConfigError(fileName, entry.line, Format(LoadResString(what), args));
+  };
+  if (entry.key == "requests") {
+    if (entry.value == "off") {
+      log.place = RequestLogPlace::kOff;
+    } else if (entry.value == "stderr") {
+      log.place = RequestLogPlace::kStderr;
+    } else if (entry.value == "syslog") {
+      log.place = RequestLogPlace::kSyslog;
+    } else if (entry.value.size() > 1 && entry.value.front() == '/') {
+      log.place = RequestLogPlace::kFile;
+      log.path = entry.value;
+    } else {
+      fail(SConfigBadLogPlace, {entry.value});
+    }
+  } else if (entry.key == "sql") {
+    if (entry.value != "on" && entry.value != "off")
+      fail(SConfigBadSwitch, {entry.key, entry.value});
+    log.sql = entry.value == "on";
+  } else if (entry.key == "slow-ms") {
+    const std::optional<int> count = Count(entry.value, 0, kMaxSlowMs);
+    if (!count) fail(SConfigBadCount, {entry.key, 0, kMaxSlowMs, entry.value});
+    log.slowMs = *count;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 class ProcessConfigSource : public ConfigSource {
  public:
   std::string FileName() const override {
@@ -199,9 +236,26 @@ class ProcessConfigSource : public ConfigSource {
   }
 };
 
+// The [log] settings of a file that cannot be used as a whole, so that the requests it makes
+// refused are logged where it says: the defaults unless its lines can be read and its [log] keys
+// are all valid.
+RequestLogSettings SalvagedLogSettings(std::string_view text, const std::string& fileName) {
+  RequestLogSettings log;
+  try {
+    for (const ConfigEntry& entry : ParseConfigFile(text, fileName)) {
+      if (entry.section == "log" && !entry.key.empty() && !ParseLogKey(entry, log, fileName))
+        return RequestLogSettings();
+    }
+  } catch (const EConfigError&) {
+    return RequestLogSettings();
+  }
+  return log;
+}
+
 struct LoadedConfig {
   GatewayConfig settings;
   std::unique_ptr<EConfigError> failure;
+  RequestLogSettings failed_file_log;
 };
 
 LoadedConfig& Loaded() {
@@ -224,7 +278,7 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
       RaiseConfigError(fileName, entry.line, Format(LoadResString(what), args));
     };
     if (entry.section != "databases" && entry.section != "limits" && entry.section != "pool" &&
-        entry.section != "fastcgi")
+        entry.section != "fastcgi" && entry.section != "log")
       fail(SConfigUnknownSection, {entry.section});
     if (entry.key.empty()) continue;  // the section line itself
     if (!seen.emplace(entry.section, entry.key).second)
@@ -280,6 +334,9 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
       (entry.key == "idle-seconds"      ? config.poolIdleSeconds
        : entry.key == "max-age-seconds" ? config.poolMaxAgeSeconds
                                         : config.poolMaxPerProcess) = *count;
+    } else if (entry.section == "log") {
+      if (!ParseLogKey(entry, config.log, fileName))
+        fail(SConfigUnknownKey, {entry.key, entry.section});
     } else {
       fail(SConfigUnknownKey, {entry.key, entry.section});
     }
@@ -291,10 +348,13 @@ void LoadGatewayConfig(const ConfigSource& source) {
   LoadedConfig& loaded = Loaded();
   loaded.settings = GatewayConfig();
   loaded.failure.reset();
+  loaded.failed_file_log = RequestLogSettings();
+  std::optional<std::string> text;
   try {
-    const std::optional<std::string> text = source.Text();
+    text = source.Text();
     if (text) loaded.settings = ParseGatewayConfig(*text, source.FileName());
   } catch (const EConfigError& failure) {
+    if (text) loaded.failed_file_log = SalvagedLogSettings(*text, source.FileName());
     loaded.failure = std::make_unique<EConfigError>(failure);
   }
 }
@@ -309,6 +369,11 @@ const GatewayConfig& CurrentGatewayConfig() {
   const LoadedConfig& loaded = Loaded();
   if (loaded.failure) throw EConfigError(*loaded.failure);
   return loaded.settings;
+}
+
+const RequestLogSettings& CurrentRequestLogSettings() {
+  const LoadedConfig& loaded = Loaded();
+  return loaded.failure ? loaded.failed_file_log : loaded.settings.log;
 }
 
 }  // namespace xg

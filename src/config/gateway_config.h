@@ -24,6 +24,10 @@
 //   read-timeout-seconds = N  longest wait for the records of a request (default 30)
 //   allowed-clients = ADDRESS...  the web servers' addresses a TCP socket accepts (default none;
 //                           needed for a socket on an address other than loopback)
+//   [log]                   the request log (one line per request)
+//   requests = off|stderr|syslog|/PATH   where it goes (default: see RequestLogPlace)
+//   sql = on|off            the statement text in each line (default off)
+//   slow-ms = N             only requests that took at least this long (default 0: every one)
 #pragma once
 
 #include <cstdint>
@@ -35,6 +39,17 @@
 #include "config/config_file.h"
 
 namespace xg {
+
+// Where the request log goes. kDefault (the key absent) is no log, except for a FastCGI process
+// whose standard error is the systemd journal, which logs there.
+enum class RequestLogPlace { kDefault, kOff, kStderr, kSyslog, kFile };
+
+struct RequestLogSettings {
+  RequestLogPlace place = RequestLogPlace::kDefault;
+  std::string path;  // of kFile
+  bool sql = false;
+  int slowMs = 0;
+};
 
 struct GatewayConfig {
   std::vector<std::string> allow{"*"};
@@ -52,6 +67,7 @@ struct GatewayConfig {
   int fastcgiReadTimeoutSeconds = 30;
   // Numeric IPv4 or IPv6 addresses, as written.
   std::vector<std::string> fastcgiAllowedClients;
+  RequestLogSettings log;
 };
 
 // The default file, read when XMLGATEWAY_CONF names none.
@@ -100,5 +116,10 @@ void FailGatewayConfig(const EConfigError& failure);
 // The settings of the process: the defaults when nothing was loaded. Raises the EConfigError
 // that loading met, every time it is asked.
 const GatewayConfig& CurrentGatewayConfig();
+
+// The request log's settings of the process, also when the file could not be used: then those
+// of its [log] section when its lines can be read and the section's keys are valid (so that the
+// requests it makes refused are logged where it says), else the defaults. Never raises.
+const RequestLogSettings& CurrentRequestLogSettings();
 
 }  // namespace xg

@@ -16,15 +16,21 @@ namespace xg {
 XG_RESOURCE(SOperationDone, "Opera\xE7\xE3o efetuada com sucesso");
 XG_RESOURCE(SOperationNotDone, "Opera\xE7\xE3o n\xE3o efetuada: ");
 
-std::string RunExecSQL(const std::string& request_text, const RegionalSettings& settings) {
+std::string RunExecSQL(const std::string& request_text, const RegionalSettings& settings,
+                       ServiceResult& result) {
   SqlServiceSession session;
-  session.Connect(request_text);
+  {
+    const DatabaseCallTimer timer(result);
+    session.Connect(request_text);
+  }
+  result.attachment_reused = session.AttachmentReused();
   IbTransaction& transaction = session.Transaction();
   session.LoadStatement();
 
   std::string message;
   bool committed = false;
   try {
+    const DatabaseCallTimer timer(result);
     RunWatchedCalls([&] { session.Query().ExecSQL(); });
     session.CheckSessionState();  // asked in the transaction, so before the commit
     {
@@ -39,6 +45,7 @@ std::string RunExecSQL(const std::string& request_text, const RegionalSettings& 
   } catch (const Exception& failure) {
     // A commit that lost the connection has already ended the transaction with the database;
     // the failure itself is what the client needs to read.
+    const DatabaseCallTimer timer(result);
     // A failed statement may have left session state all the same (a context variable is no
     // part of the transaction).
     if (transaction.Active()) {
@@ -46,6 +53,7 @@ std::string RunExecSQL(const std::string& request_text, const RegionalSettings& 
       transaction.Rollback();
     }
     message = LoadResString(SOperationNotDone) + failure.Message();
+    result.failure = message;
   }
 
   std::vector<std::string> lines;
@@ -56,6 +64,7 @@ std::string RunExecSQL(const std::string& request_text, const RegionalSettings& 
   lines.push_back(ClosingTag(LoadResString(SExecSQL)));
   std::string document = JoinDocumentLines(lines);
 
+  const DatabaseCallTimer timer(result);
   if (!committed) {
     session.Finish();
     return document;

@@ -12,30 +12,68 @@
 namespace xg {
 namespace {
 
+// The service's name as the protocol spells it.
+const ResourceString& ServiceName(ServiceKind kind) {
+  switch (kind) {
+    case ServiceKind::kStatus:
+      return SServiceStatus;
+    case ServiceKind::kError:
+      return SServiceError;
+    case ServiceKind::kOpenSql:
+      return SServiceOpenSQL;
+    case ServiceKind::kExecSql:
+      break;
+  }
+  return SServiceExecSQL;
+}
+
+// An ERROR document, noted in the summary.
+Spool ErrorAnswer(const std::string& message, const RegionalSettings& settings,
+                  RequestSummary& summary) {
+  summary.failure_document = LoadResString(SError);
+  summary.message = message;
+  return BuildErrorXML(message, settings);
+}
+
+// The document of a SQL service, noted in the summary when it is its failure document.
+template <typename Answer>
+Answer ServiceAnswer(Answer answer, const ResourceString& document, RequestSummary& summary) {
+  if (!summary.result.failure.empty()) {
+    summary.failure_document = LoadResString(document);
+    summary.message = summary.result.failure;
+  }
+  return answer;
+}
+
 // The answer to a parsed request: the root must be the field name, then the service decides.
 Spool Answer(const RequestParams& params, const std::string& request_text,
              const std::string& field_name, const std::string& user_agent,
-             const RegionalSettings& settings) {
+             const RegionalSettings& settings, RequestSummary& summary) {
   if (!EqualsIgnoringAsciiCase(params.root, field_name))
-    return BuildErrorXML("Elemento " + field_name + " n\xE3o encontrado", settings);
-  if (!params.service) return BuildErrorXML("XML de entrada mal formatada", settings);
+    return ErrorAnswer("Elemento " + field_name + " n\xE3o encontrado", settings, summary);
+  if (!params.service) return ErrorAnswer("XML de entrada mal formatada", settings, summary);
+  summary.service = LoadResString(ServiceName(*params.service));
+  summary.database = params.db;
+  summary.user = params.user;
+  summary.sql_base64 = params.sql;
   switch (*params.service) {
     case ServiceKind::kStatus:
       return BuildStatusXML(request_text, user_agent, settings);
     case ServiceKind::kError:
-      return BuildErrorXML("Erro desconhecido", settings);
+      return ErrorAnswer("Erro desconhecido", settings, summary);
     case ServiceKind::kOpenSql:
-      return RunOpenSQL(request_text, settings);
+      return ServiceAnswer(RunOpenSQL(request_text, settings, summary.result), SOpenSQL, summary);
     case ServiceKind::kExecSql:
-      return RunExecSQL(request_text, settings);
+      return ServiceAnswer(RunExecSQL(request_text, settings, summary.result), SExecSQL, summary);
   }
-  return BuildErrorXML("XML de entrada mal formatada", settings);
+  return ErrorAnswer("XML de entrada mal formatada", settings, summary);
 }
 
 }  // namespace
 
 Spool GatewayAnswer(const std::function<std::string()>& read_form_body,
-                    const std::string& user_agent, const RegionalSettings& settings) {
+                    const std::string& user_agent, const RegionalSettings& settings,
+                    RequestSummary& summary) {
   std::string request_text;
   try {
     const std::string field_name = LoadResString(SSendData);
@@ -44,10 +82,13 @@ Spool GatewayAnswer(const std::function<std::string()>& read_form_body,
     request_text = DecodeBase64(fields.Values(field_name));
     RequestParams params;
     ParseRequest(request_text, params);
-    return Answer(params, request_text, field_name, user_agent, settings);
+    return Answer(params, request_text, field_name, user_agent, settings, summary);
   } catch (...) {
     const Exception* failure = AsException(std::current_exception());
     if (!failure) throw;
+    // The summary takes the message alone: the request text after it holds the password.
+    summary.failure_document = LoadResString(SError);
+    summary.message = failure->Message();
     return BuildErrorXML(failure->Message() + "\r\r" + request_text, settings);
   }
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "gateway/request_summary.h"
 #include "runtime/regional_settings.h"
 #include "runtime/spool.h"
 
@@ -20,6 +21,7 @@ namespace xg {
 // CR bytes and the decoded request text. Any other raised object leaves the call, and so does an
 // Exception raised while that ERROR document is built.
 Spool GatewayAnswer(const std::function<std::string()>& read_form_body,
-                    const std::string& user_agent, const RegionalSettings& settings);
+                    const std::string& user_agent, const RegionalSettings& settings,
+                    RequestSummary& summary);
 
 }  // namespace xg

@@ -323,15 +323,36 @@ class AnswerBudget {
   int64_t closing_bytes_;
 };
 
-// Fetches and writes every row; answers the number of rows.
+constexpr int kExactlyTimedFetches = 1000;
+
+// Fetches and writes every row; answers the number of rows. The database calls (the statement's
+// execution and every fetch) are timed into the result.
 int WriteRows(IbQuery& query, const AnswerBudget& budget, const RegionalSettings& settings,
-              Spool& out) {
-  query.Open();
+              Spool& out, ServiceResult& result) {
+  {
+    const DatabaseCallTimer timer(result);
+    query.Open();
+  }
   const std::vector<ColumnOutput> columns = ColumnOutputs(query, settings);
   const RecordTags tags;
   ValueContext context{IbClient(), settings, {}};
   int count = 0;
-  for (query.First(); !query.Eof(); query.Next()) {
+  // The fetches of the first rows are timed exactly; past them, where a single tick no longer
+  // matters, with the cheaper coarse clock.
+  const auto next = [&query, &result, &count] {
+    if (count < kExactlyTimedFetches) {
+      const DatabaseCallTimer timer(result);
+      query.Next();
+    } else {
+      const CoarseDatabaseCallTimer timer(result);
+      query.Next();
+    }
+  };
+  {
+    const DatabaseCallTimer timer(result);
+    query.First();
+  }
+  for (; !query.Eof(); next()) {
     ThrowIfStopped();  // a long answer stops at a termination signal
     count = query.RecNo();
     tags.AppendOpening(count, out);
@@ -352,9 +373,14 @@ int WriteRows(IbQuery& query, const AnswerBudget& budget, const RegionalSettings
 
 }  // namespace
 
-Spool RunOpenSQL(const std::string& request_text, const RegionalSettings& settings) {
+Spool RunOpenSQL(const std::string& request_text, const RegionalSettings& settings,
+                 ServiceResult& result) {
   SqlServiceSession session;
-  session.Connect(request_text);
+  {
+    const DatabaseCallTimer timer(result);
+    session.Connect(request_text);
+  }
+  result.attachment_reused = session.AttachmentReused();
   session.LoadStatement();
   const GatewayConfig& config = CurrentGatewayConfig();
   const AnswerBudget budget(config.maxAnswerBytes);
@@ -362,11 +388,14 @@ Spool RunOpenSQL(const std::string& request_text, const RegionalSettings& settin
 
   try {
     int count = 0;
-    RunWatchedCalls([&] { count = WriteRows(session.Query(), budget, settings, answer); });
+    RunWatchedCalls([&] { count = WriteRows(session.Query(), budget, settings, answer, result); });
     answer.Flush();  // a file that cannot take the rows fails here, before anything is sent
     answer.SetHead(DocumentHead(count));
+    const DatabaseCallTimer timer(result);
     session.Query().Close();
+    result.rows = count;
   } catch (const Exception& failure) {
+    result.failure = failure.Message();
     // A SELECT that fails once it has started (a selectable procedure or block may write before
     // a later row fails) leaves nothing behind: the client that sees the failure and retries
     // does not write twice. A statement that is not a SELECT ran whole before the failure that
@@ -384,6 +413,7 @@ Spool RunOpenSQL(const std::string& request_text, const RegionalSettings& settin
 
   // The transaction is still active: the disconnect ends it by its default action, a commit
   // unless the query failed.
+  const DatabaseCallTimer timer(result);
   session.CheckSessionState();
   session.Finish();
   return answer;

@@ -65,7 +65,10 @@ void SqlServiceSession::Connect(const std::string& request_text) {
     pool_key_ = params_.db + '\0' + params_.user + '\0' + DecodeBase64(params_.pass);
     database_ = pool.Take(pool_key_);
   }
-  if (database_ && BeginOnKeptAttachment()) return;
+  if (database_ && BeginOnKeptAttachment()) {
+    attachment_reused_ = true;
+    return;
+  }
   Attach(route, config);
   Begin();
 }

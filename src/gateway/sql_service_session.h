@@ -43,6 +43,8 @@ class SqlServiceSession {
   void LoadStatement();
 
   const RequestParams& Params() const { return params_; }
+  // Whether Connect went on with an attachment kept from an earlier request.
+  bool AttachmentReused() const { return attachment_reused_; }
   IbDatabase& Database() { return *database_; }
   IbTransaction& Transaction() { return *transaction_; }
   IbQuery& Query() { return *query_; }
@@ -78,6 +80,7 @@ class SqlServiceSession {
   bool keep_attachment_ = true;
   bool session_checked_ = false;
   bool session_state_held_ = false;
+  bool attachment_reused_ = false;
   // Freed in the reverse order: the query before its transaction before its database.
   std::unique_ptr<IbDatabase> database_;
   std::unique_ptr<IbTransaction> transaction_;

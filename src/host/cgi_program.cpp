@@ -9,6 +9,7 @@
 
 #include "config/embedded_engine.h"
 #include "config/gateway_config.h"
+#include "gateway/base64.h"
 #include "gateway/gateway_action.h"
 #include "gateway/xml_document.h"
 #include "host/cgi_response.h"
@@ -51,34 +52,89 @@ void ReportUnhandledFailure(const std::exception_ptr& failure) {
   WriteAll(STDERR_FILENO, text, length);
 }
 
-Spool GatewayAction(CgiRequest& request, const RegionalSettings& settings) {
-  return GatewayAnswer([&request] { return request.ReadFormBody(); }, request.UserAgent(),
-                       settings);
+Spool GatewayAction(CgiRequest& request, const RegionalSettings& settings,
+                    RequestSummary& summary) {
+  return GatewayAnswer([&request] { return request.ReadFormBody(); }, request.UserAgent(), settings,
+                       summary);
 }
+
+namespace {
+
+// The server failure page in the summary, with the failure's message. Memory that runs out here
+// leaves the summary as it was: the page must still be written.
+void NoteFailurePage(const std::exception_ptr& failure, RequestSummary& summary) noexcept {
+  try {
+    const Exception* exception = AsException(failure);
+    summary.failure_document = std::string(kFailurePageOutcome);
+    summary.message = exception ? exception->Message() : FailureClassName(failure);
+  } catch (...) {
+  }
+}
+
+}  // namespace
 
 void Host::Serve(Request& request) const {
   const PublishedFaultState published(request.fault_state());
+  const auto started = std::chrono::steady_clock::now();
+  RequestLogFields fields;
+  fields.time = std::chrono::system_clock::now();
+  // The line is written before the answer goes out: a web server may end a CGI process as soon
+  // as it has the whole answer.
+  bool logged = false;
   try {
     CgiRequest cgi_request(request);
     CgiResponse response(cgi_request);
     try {
-      response.SetContent(action_(cgi_request, settings_));
+      response.SetContent(action_(cgi_request, settings_, fields.summary));
     } catch (...) {
       const Exception* failure = AsException(std::current_exception());
       if (!failure) throw;
+      NoteFailurePage(std::current_exception(), fields.summary);
       // The message and the path as page text.
       response.SetContent(Format(LoadResString(SInternalApplicationError),
                                  {EscapeMarkup(failure->Message(), QuoteEscaping::kEscape),
                                   EscapeMarkup(cgi_request.PathInfo(), QuoteEscaping::kEscape)}));
       response.SetStatus(HttpStatus::kInternalServerError);
     }
+    fields.answer_bytes = static_cast<int64_t>(response.ContentSize());
+    LogRequest(request, fields, started);
+    logged = true;
     response.Send();
   } catch (...) {
+    // A refused request (the configuration, max-request-bytes) or a failure of the host itself.
+    if (!logged) {
+      NoteFailurePage(std::current_exception(), fields.summary);
+      fields.answer_bytes = static_cast<int64_t>(FailurePageLength(std::current_exception()));
+      LogRequest(request, fields, started);
+    }
     WriteFailurePage(std::current_exception(), request);
   }
 }
 
-Host Startup(Action action) {
+void Host::LogRequest(const Request& request, RequestLogFields& fields,
+                      std::chrono::steady_clock::time_point started) const {
+  if (!log_.Enabled()) return;
+  try {
+    fields.total_microseconds = std::chrono::duration_cast<std::chrono::microseconds>(
+                                    std::chrono::steady_clock::now() - started)
+                                    .count();
+    fields.client = request.Variable("REMOTE_ADDR");
+    fields.mode = mode_;
+    std::string sql;
+    if (log_.WantsSql() && !fields.summary.sql_base64.empty()) {
+      try {
+        sql = DecodeBase64(fields.summary.sql_base64);
+      } catch (const Exception&) {
+        // Not base64: the answer already said so; the line goes without the statement.
+      }
+    }
+    log_.Write(fields, &sql);
+  } catch (...) {
+    // Memory ran out for the line: the request goes unlogged.
+  }
+}
+
+Host Startup(Action action, ServingMode mode) {
   OpenMissingStandardStreams();
   InstallStopSignalHandlers();
   // A client that went away must not end the process: its writes simply fail.
@@ -92,7 +148,7 @@ Host Startup(Action action) {
   LoadGatewayConfig(FileConfigSource());
   ConfineEmbeddedEngine();
   PrepareXmlParser();
-  return Host(std::move(settings), action);
+  return Host(std::move(settings), action, mode, RequestLog::ForProcess(mode));
 }
 
 int RunCgiProgram(Request& request, Action action, StartupStep own_startup_step) {

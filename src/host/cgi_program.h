@@ -10,7 +10,8 @@
 //    texts and the default names of the regional settings are resources);
 // 3. the run-time error texts and the pre-built exception objects;
 // 4. the regional settings, read once, then xmlgateway.conf, read once (a file that cannot be used
-//    does not stop the start-up: every request then answers the server failure page naming it);
+//    does not stop the start-up: every request then answers the server failure page naming it),
+//    and the request log it names;
 // 5. the XML parser's process-wide settings (xml_document.h).
 // Exit codes of the CGI process: 0 after every request that reaches Serve (failure pages
 // included); 1 after an unhandled failure of start-up or shutdown, whose text goes to standard
@@ -18,47 +19,61 @@
 // number; a termination signal ends it with 128 + the signal number.
 #pragma once
 
+#include <chrono>
 #include <exception>
 #include <string>
 
+#include "gateway/request_summary.h"
 #include "host/cgi_request.h"
 #include "host/request.h"
+#include "host/request_log.h"
 #include "runtime/regional_settings.h"
 #include "runtime/spool.h"
 
 namespace xg {
 
-// What answers a request: the content of its answer, written with the settings. An Exception
+// What answers a request: the content of its answer, written with the settings, and in
+// `summary` what the request asked and how it was answered, for the request log. An Exception
 // that leaves it becomes the "Internal Application Error" page with status 500.
-using Action = Spool (*)(CgiRequest& request, const RegionalSettings& settings);
+using Action = Spool (*)(CgiRequest& request, const RegionalSettings& settings,
+                         RequestSummary& summary);
 
 // The gateway's action (gateway_action.h) over a CGI request.
-Spool GatewayAction(CgiRequest& request, const RegionalSettings& settings);
+Spool GatewayAction(CgiRequest& request, const RegionalSettings& settings, RequestSummary& summary);
 
 class Host {
  public:
-  Host(RegionalSettings settings, Action action)
-      : settings_(std::move(settings)), action_(action) {}
+  Host(RegionalSettings settings, Action action, ServingMode mode = ServingMode::kCgi,
+       RequestLog log = RequestLog())
+      : settings_(std::move(settings)), action_(action), mode_(mode), log_(std::move(log)) {}
 
-  // Serves one request: reads it, runs the action and writes the answer to the request's output.
-  // While it runs the request's fault state is published for the fault handler. A failure before
-  // the action (the request cannot be read, the configuration could not be loaded) or one that is
+  // Serves one request: reads it, runs the action, writes its line to the request log and the
+  // answer to the request's output. While it runs the request's fault state is published
+  // for the fault handler. A failure before the action (the request cannot be read, the
+  // configuration could not be loaded, the body is larger than max-request-bytes) or one that is
   // no Exception writes the server failure page. Returns normally in every case.
   void Serve(Request& request) const;
 
   const RegionalSettings& settings() const { return settings_; }
 
  private:
+  // The request's line; nothing that fails here reaches the answer.
+  void LogRequest(const Request& request, RequestLogFields& fields,
+                  std::chrono::steady_clock::time_point started) const;
+
   RegionalSettings settings_;
   Action action_;
+  ServingMode mode_;
+  // Serving is const; the log's file is reopened after a rotation.
+  mutable RequestLog log_;
 };
 
 // A failure outside a request: its class, module, address and message on standard error. Built
 // in a fixed buffer, since the failure may be that memory ran out.
 void ReportUnhandledFailure(const std::exception_ptr& failure);
 
-// Start-up steps 0 to 5; a failure leaves as it was raised.
-Host Startup(Action action = &GatewayAction);
+// Start-up steps 0 to 5, for a process of the mode; a failure leaves as it was raised.
+Host Startup(Action action = &GatewayAction, ServingMode mode = ServingMode::kCgi);
 
 // A start-up step of the program's own, after the configuration is read. The gateway has none; a
 // test program fails in one to show how a failure during start-up ends the process.

@@ -19,6 +19,7 @@ class CgiResponse {
 
   void SetStatus(HttpStatus status) { status_ = status; }
   void SetContent(Spool content) { content_ = std::move(content); }
+  size_t ContentSize() const { return content_.size(); }
 
   // Writes the header block (none when the request has no protocol version) in one write, then
   // the content (none when it is empty): its bytes in memory in a second write, its bytes in a

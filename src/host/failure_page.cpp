@@ -66,6 +66,12 @@ void WriteFailurePage(const std::exception_ptr& failure, Request& request) {
   request.Write(page.data(), page.size());
 }
 
+size_t FailurePageLength(const std::exception_ptr& failure) {
+  const Exception* exception = AsException(failure);
+  const std::string_view message = exception ? std::string_view(exception->Message()) : "";
+  return FormatFailurePage(nullptr, 0, FailureClassName(failure), message);
+}
+
 void FormatFaultPage(FaultPageText& text, std::string_view class_name, std::string_view message) {
   // The message is cut so that the page holds it whole.
   class_name = class_name.substr(0, std::min(class_name.size(), size_t{256}));

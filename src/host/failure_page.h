@@ -24,6 +24,8 @@ size_t FormatFailureHeader(char* out, size_t capacity, std::string_view message,
 // Writes the header text, then the page, to the request's output in two writes. A failure that
 // is not an Exception has an empty message. Write failures are ignored.
 void WriteFailurePage(const std::exception_ptr& failure, Request& request);
+// The length of the page WriteFailurePage writes for the failure.
+size_t FailurePageLength(const std::exception_ptr& failure);
 
 // The header text and the page of a processor fault, formatted inside the signal handler into
 // fixed buffers: a message that does not fit is cut, and the length line counts the page as

@@ -344,7 +344,7 @@ bool IsListeningSocket(int fd) {
 int RunFastCgiProgram(const std::string& address, Action action, StartupStep own_startup_step) {
   int exit_code = 0;
   try {
-    const Host host = Startup(action);
+    const Host host = Startup(action, ServingMode::kFastCgi);
     if (own_startup_step) own_startup_step();
     DeferStopSignals();
     const int listen_fd = ListeningSocket(address);

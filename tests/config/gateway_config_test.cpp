@@ -170,6 +170,80 @@ TEST(GatewayConfig, MalformedFilesAreRefusedWithTheirFileAndLine) {
             at + "2" + answer + "99999999999999999999999");
 }
 
+TEST(GatewayConfig, TheRequestLogKeys) {
+  const GatewayConfig defaults = ParseGatewayConfig("[log]\n", "x.conf");
+  EXPECT_EQ(defaults.log.place, RequestLogPlace::kDefault);
+  EXPECT_FALSE(defaults.log.sql);
+  EXPECT_EQ(defaults.log.slowMs, 0);
+
+  const struct {
+    std::string value;
+    RequestLogPlace place;
+    std::string path;
+  } places[] = {
+      {"off", RequestLogPlace::kOff, ""},
+      {"stderr", RequestLogPlace::kStderr, ""},
+      {"syslog", RequestLogPlace::kSyslog, ""},
+      {"/var/log/xmlgateway/requests.log", RequestLogPlace::kFile,
+       "/var/log/xmlgateway/requests.log"},
+  };
+  for (const auto& c : places) {
+    const GatewayConfig config = ParseGatewayConfig(
+        "[log]\nrequests = " + c.value + "\nsql = on\nslow-ms = 250\n", "x.conf");
+    EXPECT_EQ(config.log.place, c.place) << c.value;
+    EXPECT_EQ(config.log.path, c.path);
+    EXPECT_TRUE(config.log.sql);
+    EXPECT_EQ(config.log.slowMs, 250);
+  }
+
+  const std::string at = "Error in configuration file /etc/xg.conf, line 2: ";
+  const std::string place = "requests must be off, stderr, syslog or the absolute path of a file: ";
+  const struct {
+    std::string line;
+    std::string message;
+  } refused[] = {
+      {"requests = file", place + "file"},
+      {"requests = log/requests.log", place + "log/requests.log"},
+      {"requests = /", place + "/"},
+      {"requests =", place},
+      {"requests = Stderr", place + "Stderr"},
+      {"sql = yes", "sql must be on or off: yes"},
+      {"slow-ms = -5", "slow-ms must be a whole number from 0 to 86400000: -5"},
+      {"slow-ms = 86400001", "slow-ms must be a whole number from 0 to 86400000: 86400001"},
+      {"password = off", "unknown key password in section [log]"},
+  };
+  for (const auto& c : refused)
+    EXPECT_EQ(FailureOf("[log]\n" + c.line + "\n"), at + c.message) << c.line;
+}
+
+TEST(GatewayConfig, AFileThatCannotBeUsedStillNamesItsRequestLog) {
+  const struct {
+    std::optional<std::string> text;
+    RequestLogPlace place;
+    bool sql;
+  } cases[] = {
+      // Another section's mistake: the [log] section still says where its refusals go.
+      {"[log]\nrequests = /var/log/xg.log\nsql = on\n[limits]\nmax = 1\n", RequestLogPlace::kFile,
+       true},
+      {"[limits]\nmax-request-bytes = lots\n[log]\nrequests = syslog\n", RequestLogPlace::kSyslog,
+       false},
+      // A mistake in the section itself, or lines that cannot be read: the defaults.
+      {"[log]\nrequests = /var/log/xg.log\nslow-ms = soon\n", RequestLogPlace::kDefault, false},
+      {"[log]\nrequests = syslog\n[limits\n", RequestLogPlace::kDefault, false},
+      {std::nullopt, RequestLogPlace::kDefault, false},
+  };
+  for (const auto& c : cases) {
+    LoadGatewayConfig(TextConfigSource("x.conf", c.text));
+    if (c.text) {
+      EXPECT_THROW(CurrentGatewayConfig(), EConfigError) << *c.text;
+    }
+    EXPECT_EQ(CurrentRequestLogSettings().place, c.place) << c.text.value_or("(no file)");
+    EXPECT_EQ(CurrentRequestLogSettings().sql, c.sql);
+  }
+  const test::ScopedGatewayConfig good("[log]\nrequests = stderr\n");
+  EXPECT_EQ(CurrentRequestLogSettings().place, RequestLogPlace::kStderr);
+}
+
 TEST(GatewayConfig, TheProcessKeepsTheSettingsOrTheFailure) {
   {
     test::ScopedGatewayConfig config("[limits]\nmax-answer-bytes = 1K\n");

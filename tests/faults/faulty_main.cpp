@@ -23,9 +23,9 @@ std::string_view RequestedFault() {
   return value ? value : "";
 }
 
-Spool FaultyAction(CgiRequest& request, const RegionalSettings& settings) {
+Spool FaultyAction(CgiRequest& request, const RegionalSettings& settings, RequestSummary& summary) {
   CauseFault(request.Variable("HTTP_X_XG_FAULT"));
-  return GatewayAction(request, settings);
+  return GatewayAction(request, settings, summary);
 }
 
 // The process's request, faulting right after the write of the answer's content (the write

@@ -22,7 +22,7 @@ struct Script {
 };
 Script script;
 
-Spool ScriptedAction(CgiRequest& request, const RegionalSettings&) {
+Spool ScriptedAction(CgiRequest& request, const RegionalSettings&, RequestSummary&) {
   ++script.action_calls;
   return script.action ? script.action(request) : std::string();
 }

@@ -7,8 +7,10 @@
 # server must hold no attachment of the gateway, no gateway process may have ended other than with
 # exit code 0 or 143 (the web server sends SIGTERM to a CGI program that is still ending once it
 # has the whole answer), and nothing may have reached the web server's log from a gateway's
-# standard error (crash texts) nor Firebird's log from a crash. Prints the figures: requests,
-# requests per second, failures, exit codes.
+# standard error (crash texts) nor Firebird's log from a crash. The request log must hold exactly
+# one line per request, each read back strictly, telling the request's service and outcome (the
+# clients post from 127.0.0.2, so that their lines are told from the test's own requests). Prints
+# the figures: requests, requests per second, failures, exit codes.
 # XG_ENDPOINT (see support/gateway_server.sh) runs the same load through a FastCGI endpoint:
 # lighttpd's own FastCGI processes (as many as there are clients) or nginx in front of one process
 # started with --fastcgi. Every process must then end with exit code 0 once the web server stops,
@@ -52,7 +54,7 @@ if [ "${1:-}" = --client ]; then
     [ "$name" = insert ] && request=$XG_LOAD_STATE/requests/insert.$n
     head=$XG_LOAD_STATE/answers/$n.head
     body=$XG_LOAD_STATE/answers/$n.body
-    if ! curl -s -m 120 -A load/1.0 -D "$head" -o "$body" --data-binary "@$request" "$XG_LOAD_URL"; then
+    if ! curl -s -m 120 -A load/1.0 --interface "$XG_LOAD_CLIENT_ADDRESS" -D "$head" -o "$body" --data-binary "@$request" "$XG_LOAD_URL"; then
       echo "FAIL $n $name: curl failed" >>"$results"
       continue
     fi
@@ -109,8 +111,12 @@ chmod 777 "$state/db"
 # Below 32768, where the kernel takes the local ports of outgoing connections: no client
 # connection of another test can hold it.
 port=$((20000 + RANDOM % 12000))
-# The embedded database is listed as such; every other name goes to the server.
-printf '[databases]\nembedded = %s\n' "$state/db/embedded.fdb" >"$state/xmlgateway.conf"
+# The embedded database is listed as such; every other name goes to the server. Every gateway
+# process appends to one request log.
+request_log=$state/requests.log
+install -m 666 /dev/null "$request_log"
+printf '[databases]\nembedded = %s\n[log]\nrequests = %s\n' "$state/db/embedded.fdb" "$request_log" \
+  >"$state/xmlgateway.conf"
 export XG_ENDPOINT=${XG_ENDPOINT:-cgi}
 # The gateway runs under the exit recorder, which logs every process's exit code; the gateway's
 # command line still starts with the CGI path, as the web server would start it.
@@ -225,7 +231,7 @@ url=$gateway_url
 
 # The expected document of each kind: one answer taken before the load, checked for what its
 # kind must show, with the clock's values blanked. Every answer under load must equal it.
-export XG_LOAD_STATE=$state XG_LOAD_URL=$url
+export XG_LOAD_STATE=$state XG_LOAD_URL=$url XG_LOAD_CLIENT_ADDRESS=127.0.0.2
 export XG_LOAD_DONE=$'<?xml version="1.0" encoding="ISO-8859-1"?>\r\n<EXECSQL>\r\n <MSGDATA DATATYPE="STRING">Opera\xe7\xe3o efetuada com sucesso</MSGDATA>\r\n</EXECSQL>\r\n'
 declaration=$'<?xml version="1.0" encoding="ISO-8859-1"?>\r\n'
 expect_kind() {  # NAME PATTERN: the reference answer must match the bash pattern
@@ -309,6 +315,27 @@ if [ -n "$firebird_log_size" ] && [ -r "$firebird_log" ]; then
   [ "$firebird_crashes" -eq 0 ] || fail "$firebird_crashes crash entries in Firebird's log"
 fi
 
+# One line per request of the load in the request log, telling what each kind of request must:
+# "mode service outcome rows", counted.
+mode=fastcgi
+[ "$XG_ENDPOINT" = cgi ] && mode=cgi
+expected_log=$(for ((n = 0; n < requests; n++)); do
+  case $((n % 20)) in
+    0 | 1 | 2) echo "$mode SERVICESTATUS ok 0" ;;
+    3 | 4 | 5 | 6 | 7) echo "$mode SERVICEOPENSQL ok 20" ;;
+    8 | 9 | 10 | 11 | 12 | 13) echo "$mode SERVICEEXECSQL ok 0" ;;
+    14 | 15 | 16) echo "$mode \"\" ERROR 0" ;;
+    17) if [ "$XG_ENDPOINT" = cgi ]; then echo "$mode SERVICEOPENSQL ERROR 0"; else echo "$mode SERVICEOPENSQL OPENSQL 0"; fi ;;
+    18) echo "$mode SERVICEOPENSQL OPENSQL 0" ;;
+    19) echo "$mode SERVICEEXECSQL EXECSQL 0" ;;
+  esac
+done | sort | uniq -c | awk '{ $1 = $1; print }' | sort)
+logged=$(python3 "$here/request_log_counts.py" "$request_log" "$XG_LOAD_CLIENT_ADDRESS" | sort)
+if [ "$logged" != "$expected_log" ]; then
+  fail "the request log does not hold one line per request as expected:"$'\n'"expected:"$'\n'"$expected_log"$'\n'"logged:"$'\n'"$logged"
+fi
+log_lines=$(wc -l <"$request_log")
+
 # Every insert is in the table, each key once, and no attachment of the gateway is left.
 counted=$(isql_server "select 'ROWS=' || count(*) || ' SUM=' || coalesce(sum(id), 0) from load_rows;")
 [[ $counted == *"ROWS=$inserted SUM=$key_sum"* ]] ||
@@ -319,7 +346,7 @@ attachments=$(isql_server "select 'LEFT=' || count(*) from mon\$attachments wher
 rate=$(awk -v n="$requests" -v ms="$elapsed_ms" 'BEGIN { printf "%.1f", n * 1000 / ms }')
 echo "requests: $requests, clients: $clients, seconds: $(awk -v ms="$elapsed_ms" 'BEGIN { printf "%.1f", ms / 1000 }'), requests per second: $rate, failures: $bad"
 left=${attachments##*LEFT=}
-echo "rows inserted: $inserted, gateway attachments left: ${left%%[!0-9]*}"
+echo "rows inserted: $inserted, gateway attachments left: ${left%%[!0-9]*}, request log lines: $log_lines (the load's: $(awk '{ n += $1 } END { print n + 0 }' <<<"$logged"))"
 echo "gateway processes: $processes ($stopped of them ended by SIGTERM with 143), other exit codes: $other_exits, lines of gateway standard error in the web server's logs: $crash_texts, crash entries in Firebird's log: $firebird_crashes"
 if [ "${failures:-0}" -ne 0 ]; then
   echo "${failures} load checks failed"

@@ -86,7 +86,8 @@ for path in /usr/lib/xmlgateway/xmlgateway /usr/bin/xmlgateway-client /etc/xmlga
   /usr/share/man/man1/xmlgateway-client.1.gz \
   /usr/share/doc/xmlgateway/examples/apache-cgi.conf /usr/share/doc/xmlgateway/examples/apache-fcgid.conf \
   /usr/share/doc/xmlgateway/examples/lighttpd.conf /usr/share/doc/xmlgateway/examples/nginx.conf \
-  /lib/systemd/system/xmlgateway.socket /lib/systemd/system/xmlgateway.service; do
+  /lib/systemd/system/xmlgateway.socket /lib/systemd/system/xmlgateway.service \
+  /etc/logrotate.d/xmlgateway; do
   grep -qxF "$path" "$state/listed" && [ -f "$path" ] || fail "not installed: $path"
 done
 # Debian's Apache and lighttpd serve every file of /usr/lib/cgi-bin: the package puts none there.
@@ -94,6 +95,10 @@ grep '^/usr/lib/cgi-bin/.' "$state/listed" && fail "the package installs into /u
 [ -e /usr/lib/cgi-bin/xmlgateway ] && fail "/usr/lib/cgi-bin/xmlgateway is there after install"
 dpkg-query -W -f='${Conffiles}\n' xmlgateway | grep -q '^ /etc/xmlgateway/xmlgateway.conf ' ||
   fail "the configuration file is no conffile"
+dpkg-query -W -f='${Conffiles}\n' xmlgateway | grep -q '^ /etc/logrotate.d/xmlgateway ' ||
+  fail "the logrotate file is no conffile"
+[ "$(stat -c %U /var/log/xmlgateway 2>/dev/null)" = www-data ] ||
+  fail "/var/log/xmlgateway is missing or not www-data's"
 [ "$(man -w xmlgateway)" = /usr/share/man/man8/xmlgateway.8.gz ] || fail "man finds no xmlgateway(8)"
 [ "$(man -w xmlgateway-client)" = /usr/share/man/man1/xmlgateway-client.1.gz ] ||
   fail "man finds no xmlgateway-client(1)"
@@ -260,7 +265,8 @@ fi
 [[ $(package_status) == "deinstall ok config-files" ]] || fail "package status after remove: $(package_status)"
 while read -r path; do
   case $path in
-    /etc/xmlgateway/xmlgateway.conf | /etc/xmlgateway) [ -e "$path" ] || fail "removed with the package: $path" ;;
+    /etc/xmlgateway/xmlgateway.conf | /etc/xmlgateway | /etc/logrotate.d/xmlgateway)
+      [ -e "$path" ] || fail "removed with the package: $path" ;;
     *) grep -qxF "$path" "$state/existing" || [ ! -e "$path" ] || fail "left after remove: $path" ;;
   esac
 done <"$state/listed"
@@ -275,7 +281,7 @@ purge() {  # LOG
   fi
   installed=0
   case "$(package_status)" in "" | *not-installed) ;; *) fail "package status after purge: $(package_status)" ;; esac
-  for path in /etc/xmlgateway /var/lib/xmlgateway/lock; do [ -e "$path" ] && fail "left after purge: $path"; done
+  for path in /etc/xmlgateway /var/lib/xmlgateway/lock /var/log/xmlgateway /etc/logrotate.d/xmlgateway; do [ -e "$path" ] && fail "left after purge: $path"; done
   while read -r path; do
     grep -qxF "$path" "$state/existing" || [ ! -e "$path" ] || fail "left after purge: $path"
   done <"$state/listed"
