@@ -24,9 +24,10 @@ void HeldShutdown() {
   }
 }
 
-Spool HeldShutdownAction(CgiRequest& request, const RegionalSettings& settings) {
+Spool HeldShutdownAction(CgiRequest& request, const RegionalSettings& settings,
+                         RequestSummary& summary) {
   TakeOverStopSignals(nullptr, &HeldShutdown);
-  return GatewayAction(request, settings);
+  return GatewayAction(request, settings, summary);
 }
 
 }  // namespace
