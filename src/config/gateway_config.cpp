@@ -361,6 +361,8 @@ void LoadGatewayConfig(const ConfigSource& source) {
 
 void FailGatewayConfig(const EConfigError& failure) {
   LoadedConfig& loaded = Loaded();
+  // The file itself was read: its [log] section still says where the refused requests go.
+  if (!loaded.failure) loaded.failed_file_log = loaded.settings.log;
   loaded.settings = GatewayConfig();
   loaded.failure = std::make_unique<EConfigError>(failure);
 }

@@ -110,7 +110,8 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
 void LoadGatewayConfig(const ConfigSource& source);
 
 // Makes the failure the process's, in place of the settings: for what start-up finds wrong with
-// them after loading (the embedded engine's configuration that cannot be prepared).
+// them after loading (the embedded engine's configuration that cannot be prepared). The loaded
+// [log] settings stay the process's request log, so that the refused requests are logged.
 void FailGatewayConfig(const EConfigError& failure);
 
 // The settings of the process: the defaults when nothing was loaded. Raises the EConfigError

@@ -2,7 +2,9 @@
 // that reads back as logfmt, with the fields of what was asked and how it was answered, for a
 // query, failed statements, and requests refused by the configuration and its limits.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -130,24 +132,54 @@ TEST(RequestLogProcess, EachRequestWritesOneLineWithItsFields) {
   EXPECT_EQ(all.find(test::Base64Encode(kPassword)), std::string::npos);
 }
 
-TEST(RequestLogProcess, AConfigurationThatCannotBeUsedIsLoggedOnStandardError) {
-  const std::string config =
+// A configuration that cannot be used answers the 500 page for every request, and the request is
+// still logged where the [log] section says, with the reason: for a mistake in the file, and for
+// an embedded engine folder that cannot be prepared (here under a FIREBIRD_LOCK folder that others
+// may write without the sticky bit).
+TEST(RequestLogProcess, ARequestRefusedByTheConfigurationIsLoggedWithTheReason) {
+  const std::string open_lock = test::ScratchDirectory() + "/open-lock";
+  std::filesystem::create_directory(open_lock);
+  ASSERT_EQ(chmod(open_lock.c_str(), 0777), 0);
+  const std::string log = test::ScratchDirectory() + "/refused.log";
+  const std::string bad_key =
       test::WriteConfigFile("[log]\nrequests = stderr\n[limits]\nsize = 1\n");
-  const test::ChildResult result =
-      test::RunChild(XG_PROGRAM,
-                     {"REQUEST_METHOD=GET", "SERVER_PROTOCOL=HTTP/1.1", "REMOTE_ADDR=203.0.113.6",
-                      "PATH=/usr/bin:/bin", "XMLGATEWAY_CONF=" + config},
-                     "");
-  EXPECT_EQ(result.exit_code, 0);
-  EXPECT_EQ(result.out.rfind("Status: 500", 0), 0u) << result.out.substr(0, 100);
-  ASSERT_FALSE(result.err.empty());
-  ASSERT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
-  const auto read = ReadLogLine(result.err.substr(0, result.err.size() - 1));
-  ASSERT_TRUE(read) << result.err;
-  EXPECT_EQ(LogValue(*read, "client"), "203.0.113.6");
-  EXPECT_EQ(LogValue(*read, "outcome"), "page");
-  EXPECT_EQ(LogValue(*read, "message"), "Error in configuration file " + config +
-                                            ", line 4: unknown key size in section [limits]");
+  const struct {
+    std::string name;
+    std::string config;
+    std::string lock;  // FIREBIRD_LOCK, if any
+    std::string log;   // empty: standard error
+    std::string message;
+  } cases[] = {
+      {"unknown key", bad_key, "", "",
+       "Error in configuration file " + bad_key + ", line 4: unknown key size in section [limits]"},
+      {"engine folder under an open lock folder",
+       test::WriteConfigFile("[databases]\nembedded = " + test::ScratchDirectory() +
+                             "/*.fdb\n[log]\nrequests = " + log + "\n"),
+       open_lock, log,
+       "Cannot prepare the embedded engine's configuration in " + open_lock +
+           ": the folder is open to other users (neither this user's nor root's, or writable by "
+           "another group or by others without the sticky bit)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string before = FileText(c.log);
+    std::vector<std::string> environment = {"REQUEST_METHOD=GET", "SERVER_PROTOCOL=HTTP/1.1",
+                                            "REMOTE_ADDR=203.0.113.6", "PATH=/usr/bin:/bin",
+                                            "XMLGATEWAY_CONF=" + c.config};
+    if (!c.lock.empty()) environment.push_back("FIREBIRD_LOCK=" + c.lock);
+    const test::ChildResult result = test::RunChild(XG_PROGRAM, environment, "");
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.out.rfind("Status: 500", 0), 0u) << result.out.substr(0, 100);
+    const std::string written = c.log.empty() ? result.err : FileText(c.log).substr(before.size());
+    if (!c.log.empty()) EXPECT_EQ(result.err, "");
+    ASSERT_FALSE(written.empty());
+    ASSERT_EQ(written.find('\n'), written.size() - 1) << written;
+    const auto read = ReadLogLine(written.substr(0, written.size() - 1));
+    ASSERT_TRUE(read) << written;
+    EXPECT_EQ(LogValue(*read, "client"), "203.0.113.6");
+    EXPECT_EQ(LogValue(*read, "outcome"), "page");
+    EXPECT_EQ(LogValue(*read, "message"), c.message);
+  }
 }
 
 }  // namespace
