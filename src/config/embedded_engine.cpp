@@ -1,8 +1,10 @@
 #include "config/embedded_engine.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,8 +32,6 @@ XG_RESOURCE(SEngineFolderFailed, "Cannot prepare the embedded engine's configura
 XG_RESOURCE(SEngineIncludeName,
             "its name has a blank or one of ; # \" $ { } \\, which the engine configuration "
             "cannot include");
-XG_RESOURCE(SEngineFolderNotOwn,
-            "a folder of that name is there and is not this user's own with mode 0700");
 XG_RESOURCE(SEngineParentOpen,
             "the folder is open to other users (neither this user's nor root's, or writable by "
             "another group or by others without the sticky bit)");
@@ -112,7 +112,8 @@ void CopyFile(const std::string& from, const std::string& to) {
   }
 }
 
-// Removes a folder this process made and did not keep (another process won the rename).
+// Removes a folder of the gateway's making: a draft this process did not keep (another process won
+// the rename) or one a killed process of this user left, or the process's own folder at exit.
 void RemoveNewFolder(const std::string& folder) {
   for (const char* file : {"firebird.conf", "databases.conf", kCharsetModule})
     ::unlink((folder + "/" + file).c_str());
@@ -142,12 +143,71 @@ void CheckParent(const std::string& parent) {
     Fail(parent, LoadResString(SEngineParentOpen));
 }
 
+// A new folder from the mkdtemp template, closed to other users, holding the engine settings, an
+// empty alias file and the character set module; its path. Removed again when it cannot be made
+// whole.
+std::string MakeFilledFolder(std::string name_template, const std::string& parent,
+                             const std::string& settings, const std::string& module) {
+  if (::mkdtemp(name_template.data()) == nullptr) FailWithErrno(parent, "mkdtemp");
+  const std::string& folder = name_template;
+  try {
+    WriteNewFile(folder + "/firebird.conf", settings);
+    WriteNewFile(folder + "/databases.conf", "");
+    if (::mkdir((folder + "/intl").c_str(), 0700) != 0) FailWithErrno(folder, "mkdir intl");
+    CopyFile(module, folder + "/" + kCharsetModule);
+  } catch (...) {
+    RemoveNewFolder(folder);
+    throw;
+  }
+  return folder;
+}
+
+// How long a draft folder is given to be filled and renamed into place: one older than this was
+// left by a process that was killed while making it.
+constexpr time_t kDraftLifeSeconds = 60;
+
+// Removes the drafts ("<prefix><16 hex digits>.XXXXXX") that this user's processes left in the
+// parent when they were killed while making a folder.
+void RemoveOldDrafts(const std::string& parent, const std::string& prefix) {
+  DIR* listing = ::opendir(parent.c_str());
+  if (listing == nullptr) return;
+  const time_t now = ::time(nullptr);
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name.size() != prefix.size() + 16 + 7 || name.compare(0, prefix.size(), prefix) != 0 ||
+        name[prefix.size() + 16] != '.')
+      continue;
+    const std::string draft = parent + "/" + name;
+    struct stat status;
+    if (IsOwnClosedFolder(draft) && ::lstat(draft.c_str(), &status) == 0 &&
+        status.st_mtime + kDraftLifeSeconds < now)
+      RemoveNewFolder(draft);
+  }
+  ::closedir(listing);
+}
+
 // What makes two folders differ besides the settings: the installed module they copy.
 std::string ModuleIdentity(const std::string& module) {
   struct stat status;
   if (::stat(module.c_str(), &status) != 0) return module;
   return module + '\0' + std::to_string(status.st_size) + '\0' +
          std::to_string(status.st_mtim.tv_sec) + '.' + std::to_string(status.st_mtim.tv_nsec);
+}
+
+// The folder made for this process alone, removed when the process exits normally (after the
+// client library's shutdown, which runs before exit).
+std::string& PrivateFolder() {
+  static std::string* folder = new std::string;
+  return *folder;
+}
+
+void RemovePrivateFolder() {
+  if (!PrivateFolder().empty()) RemoveNewFolder(PrivateFolder());
+}
+
+void RemoveAtExit(const std::string& folder) {
+  PrivateFolder() = folder;
+  std::atexit(&RemovePrivateFolder);
 }
 
 }  // namespace
@@ -193,33 +253,30 @@ std::string EmbeddedEngineSettings(const std::vector<std::string>& patterns,
          (included_settings.empty() ? std::string() : "include " + included_settings + "\n");
 }
 
-std::string PrepareEmbeddedEngineFolder(const std::vector<std::string>& patterns,
-                                        const std::string& included_settings,
-                                        const std::string& parent,
-                                        const std::string& installed_root) {
+EngineFolder PrepareEmbeddedEngineFolder(const std::vector<std::string>& patterns,
+                                         const std::string& included_settings,
+                                         const std::string& parent,
+                                         const std::string& installed_root) {
   const std::string settings = EmbeddedEngineSettings(patterns, included_settings);
   const std::string module = installed_root + "/" + kCharsetModule;
-  const std::string folder = parent + "/xmlgateway-engine-" + std::to_string(::geteuid()) + "-" +
-                             Hex(ContentHash(settings + '\0' + ModuleIdentity(module)));
+  const std::string uid = std::to_string(::geteuid());
+  const std::string prefix = "xmlgateway-engine-" + uid + "-";
+  const std::string folder =
+      parent + "/" + prefix + Hex(ContentHash(settings + '\0' + ModuleIdentity(module)));
   CheckParent(parent);
-  if (IsOwnClosedFolder(folder)) return folder;
+  if (IsOwnClosedFolder(folder)) return {folder, false};
 
+  RemoveOldDrafts(parent, prefix);
   // Made whole under a name of its own, then renamed into place: a folder of the final name is
   // always complete.
-  std::string draft = folder + ".XXXXXX";
-  if (::mkdtemp(draft.data()) == nullptr) FailWithErrno(parent, "mkdtemp");
-  try {
-    WriteNewFile(draft + "/firebird.conf", settings);
-    WriteNewFile(draft + "/databases.conf", "");
-    if (::mkdir((draft + "/intl").c_str(), 0700) != 0) FailWithErrno(draft, "mkdir intl");
-    CopyFile(module, draft + "/" + kCharsetModule);
-  } catch (...) {
-    RemoveNewFolder(draft);
-    throw;
-  }
+  const std::string draft = MakeFilledFolder(folder + ".XXXXXX", parent, settings, module);
   if (::rename(draft.c_str(), folder.c_str()) != 0) RemoveNewFolder(draft);
-  if (!IsOwnClosedFolder(folder)) Fail(folder, LoadResString(SEngineFolderNotOwn));
-  return folder;
+  if (IsOwnClosedFolder(folder)) return {folder, false};
+  // Another user holds the name (anyone may, in /tmp): a folder of this process's own instead,
+  // under a name nobody can foresee.
+  return {
+      MakeFilledFolder(parent + "/xmlgateway-private-" + uid + "-XXXXXX", parent, settings, module),
+      true};
 }
 
 void ConfineEmbeddedEngine() {
@@ -242,9 +299,10 @@ void ConfineEmbeddedEngine() {
     if (::stat(included.c_str(), &status) != 0) included.clear();
     if (included.find_first_of(" \t;#\"${}\\") != std::string::npos)
       Fail(included, LoadResString(SEngineIncludeName));
-    const std::string folder =
+    const EngineFolder folder =
         PrepareEmbeddedEngineFolder(patterns, included, parent, XG_FIREBIRD_ROOT);
-    ::setenv("FIREBIRD", folder.c_str(), 1);
+    if (folder.private_to_process) RemoveAtExit(folder.path);
+    ::setenv("FIREBIRD", folder.path.c_str(), 1);
   } catch (const EConfigError& failure) {
     FailGatewayConfig(failure);
   }

@@ -1,5 +1,5 @@
-// The embedded engine's configuration folder: made once and found again, and refused where
-// another user could have made it or could swap it.
+// The embedded engine's configuration folder: made once and found again, refused where another
+// user could swap it, and made private to the process where another user holds its name.
 #include "config/embedded_engine.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -37,8 +38,12 @@ class EmbeddedEngineFolder : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(base_); }
 
-  std::string Prepare() {
+  std::string Prepare() { return PrepareFolder().path; }
+  EngineFolder PrepareFolder() {
     return PrepareEmbeddedEngineFolder(patterns_, included_, parent_, installed_);
+  }
+  long Entries() const {
+    return std::distance(fs::directory_iterator(parent_), fs::directory_iterator());
   }
   std::string FailureOfPrepare() {
     try {
@@ -85,33 +90,78 @@ TEST_F(EmbeddedEngineFolder, IsMadeOnceWithTheSettingsAndFoundAgain) {
   EXPECT_EQ(std::distance(fs::directory_iterator(parent_), fs::directory_iterator()), 2);
 }
 
-TEST_F(EmbeddedEngineFolder, IsRefusedWhereAnotherUserCouldHaveMadeOrSwapIt) {
+TEST_F(EmbeddedEngineFolder, WhereAnotherUserHoldsTheNameIsMadePrivateToTheProcess) {
   const std::string folder = Prepare();
   fs::remove_all(folder);
   // A folder of that name made by another user (another owner, open to others, with settings
-  // of its own) is neither used nor replaced.
+  // of its own) is neither used nor replaced: the process gets a folder of its own.
   fs::create_directory(folder);
   std::ofstream(folder + "/firebird.conf") << "DatabaseAccess = Full\n";
   chmod(folder.c_str(), 0755);
   if (geteuid() == 0) {
     ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
   }
-  EXPECT_EQ(FailureOfPrepare(),
-            "Cannot prepare the embedded engine's configuration in " + folder +
-                ": a folder of that name is there and is not this user's own with mode 0700");
+  const EngineFolder own = PrepareFolder();
+  EXPECT_TRUE(own.private_to_process);
+  EXPECT_EQ(fs::path(own.path).parent_path(), parent_);
+  EXPECT_NE(own.path, folder);
+  struct stat status;
+  ASSERT_EQ(lstat(own.path.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0700u);
+  EXPECT_EQ(status.st_uid, geteuid());
+  EXPECT_EQ(ReadFile(own.path + "/firebird.conf"), EmbeddedEngineSettings(patterns_, included_));
+  EXPECT_EQ(ReadFile(own.path + "/intl/libfbintl.so"), "module");
   EXPECT_EQ(ReadFile(folder + "/firebird.conf"), "DatabaseAccess = Full\n");
-  // The folder this process drafted is gone.
-  EXPECT_EQ(std::distance(fs::directory_iterator(parent_), fs::directory_iterator()), 1);
-  fs::remove_all(folder);
+  // Another process gets another folder; the draft is gone.
+  EXPECT_NE(Prepare(), own.path);
+  EXPECT_EQ(Entries(), 3);
+}
 
+TEST_F(EmbeddedEngineFolder, IsRefusedWhereAnotherUserCouldSwapIt) {
   // A parent where others may rename entries: refused, unless sticky (as /tmp is).
   chmod(parent_.c_str(), 0777);
   EXPECT_EQ(FailureOfPrepare(), "Cannot prepare the embedded engine's configuration in " + parent_ +
                                     ": the folder is open to other users (neither this user's "
                                     "nor root's, or writable by another group or by others "
                                     "without the sticky bit)");
+  EXPECT_EQ(Entries(), 0);
   chmod(parent_.c_str(), 01777);
-  EXPECT_EQ(Prepare(), folder);
+  EXPECT_FALSE(PrepareFolder().private_to_process);
+}
+
+// A process killed while it made a folder leaves its draft ("<name>.XXXXXX"); the next one to
+// make a folder removes this user's drafts once they are a minute old, and nothing else.
+TEST_F(EmbeddedEngineFolder, DraftsOfKilledProcessesAreRemovedOnceOld) {
+  const std::string folder = Prepare();
+  const std::string name = fs::path(folder).filename();
+  const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(2);
+  const struct {
+    std::string name;
+    bool old, own, removed;
+  } drafts[] = {
+      {name + ".Aaaaaa", true, true, true},
+      {name + ".Bbbbbb", false, true, false},
+      {name + ".Cccccc", true, false, geteuid() != 0},  // only root can give it away
+      {name + ".Dd", true, true, false},
+      {"xmlgateway-private-" + std::to_string(geteuid()) + "-Eeeeee", true, true, false},
+  };
+  for (const auto& draft : drafts) {
+    const std::string path = parent_ + "/" + draft.name;
+    fs::create_directories(path + "/intl");
+    std::ofstream(path + "/firebird.conf") << "half";
+    std::ofstream(path + "/intl/libfbintl.so") << "half";
+    chmod(path.c_str(), 0700);
+    if (!draft.own && geteuid() == 0) {
+      ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+    }
+    if (draft.old) fs::last_write_time(path, old);
+  }
+  patterns_ = {"/srv/other/*.fdb"};
+  Prepare();
+  for (const auto& draft : drafts) {
+    SCOPED_TRACE(draft.name);
+    EXPECT_EQ(fs::exists(parent_ + "/" + draft.name), !draft.removed);
+  }
 }
 
 }  // namespace

@@ -351,9 +351,9 @@ TEST(GatewayProcess, StatementsOnAnEmbeddedDatabaseReachOnlyTheListedFolders) {
        {std::vector<std::string>{}, std::vector<std::string>{"FIREBIRD=" + open_settings}}) {
     for (const auto& [sql, message] : refused) {
       SCOPED_TRACE(sql + (environment.empty() ? "" : " with " + environment[0]));
-      const std::string outcome = OpenOutcome(
-          Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "x", sql), config, XG_PROGRAM,
-               environment));
+      const std::string outcome =
+          OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "x", sql), config,
+                           XG_PROGRAM, environment));
       EXPECT_NE(outcome.find(message), std::string::npos) << outcome;
     }
   }
@@ -364,6 +364,60 @@ TEST(GatewayProcess, StatementsOnAnEmbeddedDatabaseReachOnlyTheListedFolders) {
       config);
   EXPECT_NE(answer.body.find(not_allowed), std::string::npos) << answer.body;
   EXPECT_FALSE(std::filesystem::exists(shadow));
+}
+
+// Another local user can make the engine folder's shared name first (it is foreseeable, and /tmp
+// is open to all). The gateway then neither uses that folder nor fails: it confines the engine
+// with a folder of the process's own, removed when the process exits.
+TEST(GatewayProcess, AnEngineFolderNameHeldByAnotherUserGivesAPrivateFolder) {
+  const std::string folder = ListedFolderWithDemo("squatted");
+  const std::string demo = folder + "/demo.fdb";
+  const std::string config =
+      test::WriteConfigFile("[databases]\nembedded = " + folder + "/*.fdb\n");
+  const std::string lock = test::ScratchDirectory() + "/squatted-lock";
+  std::filesystem::create_directory(lock);
+  ASSERT_EQ(chmod(lock.c_str(), 01777), 0);
+  const std::vector<std::string> environment = {"FIREBIRD_LOCK=" + lock};
+  auto gateway_folders = [&lock] {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(lock)) {
+      const std::string name = entry.path().filename();
+      if (name.rfind("xmlgateway-", 0) == 0) names.push_back(name);
+    }
+    return names;
+  };
+  const std::string query =
+      RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "x", "select code from products");
+  ASSERT_EQ(OpenOutcome(Post(query, config, XG_PROGRAM, environment)),
+            "<OPENSQL RECORDCOUNT=\"3\">");
+  const std::vector<std::string> made = gateway_folders();
+  ASSERT_EQ(made.size(), 1u);
+  const std::string shared = lock + "/" + made[0];
+  std::filesystem::remove_all(shared);
+  std::filesystem::create_directory(shared);
+  const std::string squatter_settings =
+      "DatabaseAccess = Full\nExternalFileAccess = Full\nProviders = Engine12\n";
+  std::ofstream(shared + "/firebird.conf") << squatter_settings;
+  ASSERT_EQ(chmod(shared.c_str(), 0755), 0);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(shared.c_str(), 65534, 65534), 0);
+  }
+
+  EXPECT_EQ(OpenOutcome(Post(query, config, XG_PROGRAM, environment)),
+            "<OPENSQL RECORDCOUNT=\"3\">");
+  const std::string outside = test::CreateDemoDatabase();
+  const std::string from_outside =
+      "execute block returns (name varchar(40)) as begin for execute statement "
+      "'select name from products' on external data source '" +
+      outside + "' as user 'SYSDBA' password 'wrong' into name do suspend; end";
+  const std::string outcome =
+      OpenOutcome(Post(RequestDocument("SERVICEOPENSQL", demo, "SYSDBA", "x", from_outside), config,
+                       XG_PROGRAM, environment));
+  EXPECT_NE(outcome.find("is not allowed by server configuration"), std::string::npos) << outcome;
+  // The squatter's folder is untouched, and the processes' own folders are gone with them.
+  EXPECT_EQ(gateway_folders(), made);
+  std::ifstream settings(shared + "/firebird.conf");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(settings), {}), squatter_settings);
 }
 
 // With embedded-user set, the engine attaches as that user whatever the request claims, so the
