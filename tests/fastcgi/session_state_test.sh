@@ -32,7 +32,7 @@ fcgi_url=$gateway_url
 cgi_url=${gateway_url%/fcgi/xmlgateway}/cgi-bin/xmlgateway
 
 # value URL SERVICE SQL: the first value of the answer (the first column of the first row, or the
-# message of a statement), or the answer itself when it has none.
+# message of a statement), or "(no value)" and the answer itself when it has none.
 value() {
   local request="<?xml version=\"1.0\"?><SENDDATA><SERVICE>$2</SERVICE><DB>$database</DB><USER>$XG_FB_SERVER_USER</USER><PASS>$(b64 "$XG_FB_SERVER_PASSWORD")</PASS><SQL>$(b64 "$3")</SQL></SENDDATA>"
   local answer
@@ -40,26 +40,32 @@ value() {
   local found
   found=$(printf '%s\n' "$answer" | sed -n '/^<RECORD1>$/,/^<\/RECORD1>$/p; /^<EXECSQL>$/,/^<\/EXECSQL>$/p' |
     sed -n 's/^ <[^>]*>\([^<]*\)<.*/\1/p' | head -n1)
-  if [ -n "$found" ]; then printf '%s\n' "$found" | sed 's/ *$//'; else printf '%s\n' "$answer" | head -c 300; fi
+  if [ -n "$found" ]; then printf '%s\n' "$found" | sed 's/ *$//'; else printf '(no value) %s\n' "$answer" | head -c 300; fi
 }
 connection() { value "$fcgi_url" SERVICEOPENSQL 'select current_connection as C from rdb$database'; }
 
-# STATE|SERVICE|SQL that leaves it|a query that sees it
-while IFS='|' read -r what service sql probe; do
+# STATE|SERVICE|SQL that leaves it|its answer (a pattern)|a query that sees it|its answer on a
+# fresh attachment. The request that leaves the state must have left it, and the query must answer
+# a value: otherwise the comparison would hold for a state that was never there.
+while IFS='|' read -r what service sql set_answer probe fresh_answer; do
   fresh=$(value "$cgi_url" SERVICEOPENSQL "$probe")
-  value "$fcgi_url" "$service" "$sql" >/dev/null
+  # shellcheck disable=SC2053 # the expected answers are patterns
+  [[ $fresh == $fresh_answer ]] || fail "$what: the CGI program answered '$fresh' where '$fresh_answer' was expected"
+  set=$(value "$fcgi_url" "$service" "$sql")
+  # shellcheck disable=SC2053
+  [[ $set == $set_answer ]] || fail "$what: the request that leaves it answered '$set' where '$set_answer' was expected"
   after=$(value "$fcgi_url" SERVICEOPENSQL "$probe")
   [ "$after" = "$fresh" ] || fail "$what: the next request answered '$after' where the CGI program answers '$fresh'"
 done <<'CASES'
-a context variable of the session|SERVICEOPENSQL|select rdb$set_context('USER_SESSION', 'k', 'v') as S from rdb$database|select coalesce(rdb$get_context('USER_SESSION', 'k'), 'none') as V from rdb$database
-rows of a temporary table kept past the commit|SERVICEEXECSQL|insert into kept_rows values (1)|select count(*) as N from kept_rows
-a context variable set after the request read the monitoring tables|SERVICEOPENSQL|execute block returns (s integer) as begin select count(*) from mon$attachments into s; s = rdb$set_context('USER_SESSION', 'late', 'v'); suspend; end|select coalesce(rdb$get_context('USER_SESSION', 'late'), 'none') as V from rdb$database
-a role|SERVICEEXECSQL|set role reader|select current_role as R from rdb$database
+a context variable of the session|SERVICEOPENSQL|select rdb$set_context('USER_SESSION', 'k', 'v') as S from rdb$database|0|select coalesce(rdb$get_context('USER_SESSION', 'k'), 'none') as V from rdb$database|none
+rows of a temporary table kept past the commit|SERVICEEXECSQL|insert into kept_rows values (1)|Opera*o efetuada com sucesso|select count(*) as N from kept_rows|0
+a context variable set after the request read the monitoring tables|SERVICEOPENSQL|execute block returns (s integer) as begin select count(*) from mon$attachments into s; s = rdb$set_context('USER_SESSION', 'late', 'v'); suspend; end|0|select coalesce(rdb$get_context('USER_SESSION', 'late'), 'none') as V from rdb$database|none
+a role|SERVICEEXECSQL|set role reader|Opera*o efetuada com sucesso|select current_role as R from rdb$database|NONE
 CASES
 
 first=$(connection)
 second=$(connection)
-[ -n "$first" ] && [ "$first" = "$second" ] || fail "a clean attachment was not handed on: connection '$first', then '$second'"
+[[ $first =~ ^[0-9]+$ ]] && [ "$first" = "$second" ] || fail "a clean attachment was not handed on: connection '$first', then '$second'"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures session state checks failed (state kept in $state)"
