@@ -110,12 +110,14 @@ void FastCgiConnection::Fail() {
 }
 
 bool FastCgiConnection::Fill(size_t size) {
-  if (input_start_ > 0 && input_start_ == input_.size()) {
-    input_.clear();
-    input_start_ = 0;
-  }
   while (input_.size() - input_start_ < size) {
     if (fd_ < 0) return false;
+    // The records already taken are dropped before more is read, so that the input holds at most
+    // one record and one read whatever the peer sends.
+    if (input_start_ > 0) {
+      input_.erase(0, input_start_);
+      input_start_ = 0;
+    }
     const size_t had = input_.size();
     input_.resize(had + kReadChunk);
     const ssize_t got = ::recv(fd_, &input_[had], kReadChunk, 0);

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -87,6 +88,24 @@ std::string AskFixed(const std::string& address, int id = 1) {
   return answer.ended ? Timeless(answer.out) : "";
 }
 
+// The most memory the process has held (VmHWM), in bytes; -1 when it cannot be read.
+long PeakMemoryBytes(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6)) * 1024;
+  return -1;
+}
+
+// Sends `bytes`, then `repeated` `times` over; answers how many bytes the connection took (it
+// stops at the first failure: the process may close it on the way).
+size_t SendRepeated(int fd, const std::string& bytes, const std::string& repeated, int times) {
+  if (!test::SendAll(fd, bytes)) return 0;
+  size_t sent = bytes.size();
+  for (int i = 0; i < times && test::SendAll(fd, repeated); ++i) sent += repeated.size();
+  return sent;
+}
+
 struct Fixture {
   std::string config = ConfigFile();
   std::string address = SocketPath();
@@ -102,10 +121,20 @@ TEST(FastCgiConnection, HostileRecordsCloseTheirConnectionAndTheProcessGoesOn) {
   for (int i = 0; i < 17; ++i)
     endless_params +=
         FcgiRecord(test::kFcgiParams, 1, test::FcgiPairs({{"X", std::string(65000, 'v')}}));
+  // Records of another request, as long as records may be, sent without end: dropped as they
+  // come, whatever their number.
+  std::string other_request;
+  for (int i = 0; i < 16; ++i)
+    other_request += FcgiRecord(test::kFcgiStdin, 2, std::string(65535, 's'));
+  constexpr int kOtherRequestRepeats = 64;  // 64 MiB in all
   const struct {
     const char* what;
     std::string bytes;
+    std::string repeated = "";
+    int repeats = 0;
   } cases[] = {
+      {"records of another request without end", FcgiBegin(1, false), other_request,
+       kOtherRequestRepeats},
       {"name and value lengths of 2^30 in one PARAMS record",
        FcgiBegin(1, false) + FcgiRecord(test::kFcgiParams, 1, huge_lengths) +
            FcgiRecord(test::kFcgiParams, 1, "")},
@@ -126,11 +155,16 @@ TEST(FastCgiConnection, HostileRecordsCloseTheirConnectionAndTheProcessGoesOn) {
     SCOPED_TRACE(hostile.what);
     const int fd = test::FcgiConnect(fixture.address);
     ASSERT_GE(fd, 0);
-    test::SendAll(fd, hostile.bytes);
+    const long peak_before = PeakMemoryBytes(fixture.process.pid());
+    ASSERT_GT(peak_before, 0);
+    const size_t sent = SendRepeated(fd, hostile.bytes, hostile.repeated, hostile.repeats);
     ::shutdown(fd, SHUT_WR);
     // The process closes the connection without an answer to it...
     EXPECT_TRUE(test::WaitForClose(fd));
     ::close(fd);
+    // ...having kept no more of it than a few records and the parameters' limit...
+    const long growth = PeakMemoryBytes(fixture.process.pid()) - peak_before;
+    EXPECT_LT(growth, static_cast<long>(sent / 4 + (4 << 20))) << sent << " bytes sent";
     // ...and serves the next request, with the CGI program's bytes.
     EXPECT_EQ(AskFixed(fixture.address), expected);
     ASSERT_TRUE(fixture.process.Running());
