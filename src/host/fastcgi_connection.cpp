@@ -411,6 +411,8 @@ bool FastCgiConnection::ClientGone() {
   std::string waiting = input_.substr(input_start_);
   char peeked[4096];
   const ssize_t got = ::recv(fd_, peeked, sizeof peeked, MSG_PEEK | MSG_DONTWAIT);
+  // The end of the input counts as gone: a peer that only half-closes (shutdown SHUT_WR) and still
+  // waits for the answer would lose it, which lighttpd, nginx and Apache do not do.
   if (got == 0) return true;
   if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return true;
   if (got > 0) waiting.append(peeked, static_cast<size_t>(got));
