@@ -14,6 +14,7 @@
 #pragma once
 
 #include <chrono>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -54,6 +55,10 @@ class FastCgiConnection {
   // Up to `count` bytes of the request's body (FCGI_STDIN): the number read, 0 at its end,
   // negative when the connection failed, missed the deadline or the request was aborted.
   long ReadBody(char* buffer, size_t count);
+
+  // Where to note, before the answer's first bytes are sent, that they go out (the fault
+  // handler's flag of the request); nullptr for nowhere.
+  void NoteAnswerStartIn(volatile sig_atomic_t* started) { answer_started_ = started; }
 
   // Adds to the answer (FCGI_STDOUT); full records are sent as they fill. False once the
   // connection has failed.
@@ -121,6 +126,7 @@ class FastCgiConnection {
   size_t body_start_ = 0;
   // Answer bytes not yet sent.
   std::string answer_;
+  volatile sig_atomic_t* answer_started_ = nullptr;
 };
 
 }  // namespace xg
