@@ -274,9 +274,8 @@ TEST(FastCgiConnection, ASlowBodyIsDroppedAtTheTimeout) {
   sender.join();
   ::close(slow);
   EXPECT_EQ(answer, expected);
-  // The slow one was closed while it was still sending its body.
+  // The slow one was closed while it was still sending its body, which never ends.
   EXPECT_TRUE(dropped.load());
-  EXPECT_LT(bytes_sent.load(), kBodyBytes);
 }
 
 // A kept connection that leaves records behind its answered request (the body's end, which the
