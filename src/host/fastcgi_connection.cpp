@@ -227,13 +227,16 @@ bool FastCgiConnection::ReadRequest() {
   answer_.clear();
   std::string params;
   Record record;
+  size_t read_before_beginning = 0;
   for (;;) {
-    // Until a request begins, only what has arrived is read: a connection that has sent part of a
-    // record, or only records that need no answer, goes back to waiting with the others and holds
-    // no one up. From its beginning, the request's records must arrive within the timeout.
-    const Input input = ReadRecord(record, request_id_ != 0);
-    if (input == Input::kPending) return false;
-    if (input == Input::kEnded) return false;
+    // Until a request begins, only what has arrived is read, and no more than one read's worth at
+    // a time: a connection that has sent part of a record, or records that begin no request (as
+    // fast as it likes), goes back to waiting with the others and holds no one up. From its
+    // beginning, the request's records must arrive within the timeout.
+    if (request_id_ == 0 && read_before_beginning >= kReadChunk) return false;
+    // kPending leaves the connection open; at kEnded it has been closed.
+    if (ReadRecord(record, request_id_ != 0) != Input::kReady) return false;
+    if (request_id_ == 0) read_before_beginning += kHeaderSize + record.content.size();
     const bool ours = request_id_ != 0 && record.id == request_id_;
     if (record.type == kBeginRequest && request_id_ == 0 && record.id != 0) {
       if (record.content.size() < 8) break;
