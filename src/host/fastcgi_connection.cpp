@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 namespace xg {
 namespace {
@@ -85,16 +86,18 @@ void AppendPair(std::string& out, const std::string& name, const std::string& va
   out += value;
 }
 
+// What is left to the deadline, as poll takes it: never negative (which would wait without end),
+// at most the largest int (the timeout may be longer).
 int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
       deadline - std::chrono::steady_clock::now());
-  return static_cast<int>(std::max<int64_t>(0, left.count()));
+  return static_cast<int>(std::clamp<int64_t>(left.count(), 0, std::numeric_limits<int>::max()));
 }
 
 }  // namespace
 
 FastCgiConnection::FastCgiConnection(int fd, std::chrono::milliseconds timeout)
-    : fd_(fd), timeout_(timeout) {
+    : fd_(fd), timeout_(timeout), idle_since_(std::chrono::steady_clock::now()) {
   const int flags = ::fcntl(fd_, F_GETFL);
   if (flags >= 0) ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
 }
@@ -109,40 +112,43 @@ void FastCgiConnection::Fail() {
   failed_ = true;
 }
 
-bool FastCgiConnection::Fill(size_t size) {
-  if (input_start_ > 0 && input_start_ == input_.size()) {
-    input_.clear();
-    input_start_ = 0;
-  }
+FastCgiConnection::Input FastCgiConnection::Fill(size_t size, bool wait) {
   while (input_.size() - input_start_ < size) {
-    if (fd_ < 0) return false;
+    if (fd_ < 0) return Input::kEnded;
+    // The records already taken are dropped before more is read, so that the input holds at most
+    // one record and one read whatever the peer sends.
+    if (input_start_ > 0) {
+      input_.erase(0, input_start_);
+      input_start_ = 0;
+    }
     const size_t had = input_.size();
     input_.resize(had + kReadChunk);
     const ssize_t got = ::recv(fd_, &input_[had], kReadChunk, 0);
     input_.resize(had + (got > 0 ? static_cast<size_t>(got) : 0));
     if (got > 0) continue;
-    if (got == 0) return false;
+    if (got == 0) return Input::kEnded;
     if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
-    const int wait = MillisecondsUntil(deadline_);
-    if (wait == 0) return false;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return Input::kEnded;
+    if (!wait) return Input::kPending;
+    const int left = MillisecondsUntil(deadline_);
+    if (left == 0) return Input::kEnded;
     pollfd ready{fd_, POLLIN, 0};
-    if (::poll(&ready, 1, wait) < 0 && errno != EINTR) return false;
+    if (::poll(&ready, 1, left) < 0 && errno != EINTR) return Input::kEnded;
   }
-  return true;
+  return Input::kReady;
 }
 
-bool FastCgiConnection::ReadRecord(Record& record) {
-  bool complete;
+FastCgiConnection::Input FastCgiConnection::ReadRecord(Record& record, bool wait) {
+  Input input;
   {
     std::lock_guard<std::mutex> lock(input_mutex_);
-    complete = Fill(kHeaderSize);
-    if (complete) {
+    input = Fill(kHeaderSize, wait);
+    if (input == Input::kReady) {
       const char* header = input_.data() + input_start_;
       const size_t length = (Byte(header + 4) << 8) | Byte(header + 5);
       const size_t padding = Byte(header + 6);
-      complete = Byte(header) == kVersion && Fill(kHeaderSize + length + padding);
-      if (complete) {
+      input = Byte(header) != kVersion ? Input::kEnded : Fill(kHeaderSize + length + padding, wait);
+      if (input == Input::kReady) {
         header = input_.data() + input_start_;
         record.type = static_cast<unsigned char>(header[1]);
         record.id = static_cast<int>((Byte(header + 2) << 8) | Byte(header + 3));
@@ -151,11 +157,15 @@ bool FastCgiConnection::ReadRecord(Record& record) {
       }
     }
   }
-  if (!complete) {
+  if (input == Input::kEnded) {
     Fail();
     Close();
   }
-  return complete;
+  return input;
+}
+
+bool FastCgiConnection::ReadRecord(Record& record) {
+  return ReadRecord(record, true) == Input::kReady;
 }
 
 bool FastCgiConnection::HandleOtherRecord(const Record& record) {
@@ -208,8 +218,6 @@ bool FastCgiConnection::ParseParams(const std::string& stream) {
 }
 
 bool FastCgiConnection::ReadRequest() {
-  deadline_ = std::chrono::steady_clock::now() + timeout_;
-  used_ = true;
   request_id_ = 0;
   aborted_ = false;
   body_ended_ = false;
@@ -219,8 +227,16 @@ bool FastCgiConnection::ReadRequest() {
   answer_.clear();
   std::string params;
   Record record;
+  size_t read_before_beginning = 0;
   for (;;) {
-    if (!ReadRecord(record)) return false;
+    // Until a request begins, only what has arrived is read, and no more than one read's worth at
+    // a time: a connection that has sent part of a record, or records that begin no request (as
+    // fast as it likes), goes back to waiting with the others and holds no one up. From its
+    // beginning, the request's records must arrive within the timeout.
+    if (request_id_ == 0 && read_before_beginning >= kReadChunk) return false;
+    // kPending leaves the connection open; at kEnded it has been closed.
+    if (ReadRecord(record, request_id_ != 0) != Input::kReady) return false;
+    if (request_id_ == 0) read_before_beginning += kHeaderSize + record.content.size();
     const bool ours = request_id_ != 0 && record.id == request_id_;
     if (record.type == kBeginRequest && request_id_ == 0 && record.id != 0) {
       if (record.content.size() < 8) break;
@@ -233,6 +249,7 @@ bool FastCgiConnection::ReadRequest() {
         continue;
       }
       request_id_ = record.id;
+      deadline_ = std::chrono::steady_clock::now() + timeout_;
     } else if (ours && record.type == kParams) {
       if (record.content.empty()) {
         if (!ParseParams(params)) break;
@@ -329,6 +346,7 @@ bool FastCgiConnection::FlushAnswer() {
   if (!aborted_ && !failed_ && ClientGone()) aborted_ = true;
   if (aborted_) answer_.clear();
   if (answer_.empty()) return !failed_;
+  if (answer_started_) *answer_started_ = 1;
   const bool sent = SendRecords(kStdout, request_id_, answer_.data(), answer_.size());
   answer_.clear();
   return sent;
@@ -355,11 +373,37 @@ void FastCgiConnection::EndRequest() {
     ending[2 * kHeaderSize + 4] = static_cast<char>(kRequestComplete);
     if (!SendBytes(ending, sizeof ending)) Fail();
   }
+  if (!failed_ && keep_connection_) DropRestOfBody();
   request_id_ = 0;
+  idle_since_ = std::chrono::steady_clock::now();
   params_.clear();
   body_.clear();
   answer_.clear();
   if (failed_ || !keep_connection_) Close();
+}
+
+void FastCgiConnection::DropRestOfBody() {
+  // A request may be answered before its body has been read to its end (the empty FCGI_STDIN
+  // record): what has arrived of it is dropped now, without waiting for the rest.
+  while (!body_ended_ && !aborted_ && fd_ >= 0) {
+    {
+      std::lock_guard<std::mutex> lock(input_mutex_);
+      if (Fill(kHeaderSize, false) != Input::kReady) return;
+      const char* header = input_.data() + input_start_;
+      if (static_cast<int>((Byte(header + 2) << 8) | Byte(header + 3)) != request_id_) return;
+    }
+    Record record;
+    if (ReadRecord(record, false) != Input::kReady) return;
+    if (record.type == kStdin && record.content.empty()) body_ended_ = true;
+  }
+}
+
+bool FastCgiConnection::HasRecord() {
+  std::lock_guard<std::mutex> lock(input_mutex_);
+  if (input_.size() - input_start_ < kHeaderSize) return false;
+  const char* header = input_.data() + input_start_;
+  const size_t length = (Byte(header + 4) << 8) | Byte(header + 5);
+  return input_.size() - input_start_ >= kHeaderSize + length + Byte(header + 6);
 }
 
 bool FastCgiConnection::ClientGone() {
@@ -371,6 +415,8 @@ bool FastCgiConnection::ClientGone() {
   std::string waiting = input_.substr(input_start_);
   char peeked[4096];
   const ssize_t got = ::recv(fd_, peeked, sizeof peeked, MSG_PEEK | MSG_DONTWAIT);
+  // The end of the input counts as gone: a peer that only half-closes (shutdown SHUT_WR) and still
+  // waits for the answer would lose it, which lighttpd, nginx and Apache do not do.
   if (got == 0) return true;
   if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return true;
   if (got > 0) waiting.append(peeked, static_cast<size_t>(got));

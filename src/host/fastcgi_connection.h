@@ -7,12 +7,14 @@
 // format, the parameters of a request at most kMaxParamBytes in all, and every name and value
 // length must lie within the parameters received. A connection that breaks a rule is closed;
 // the process goes on with the next.
-// Deadlines: the records of a request (its beginning, parameters and body) must arrive within the
-// read timeout from the moment the request is first read; a write of the answer that makes no
-// progress for as long fails. A connection that misses either is closed.
+// Deadlines: until a request begins, only what has arrived is read, so that a connection that
+// sends part of a record or nothing holds no one up; from its FCGI_BEGIN_REQUEST, the records of a
+// request (its parameters and body) must arrive within the read timeout; a write of the answer
+// that makes no progress for as long fails. A connection that misses either is closed.
 #pragma once
 
 #include <chrono>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -33,14 +35,17 @@ class FastCgiConnection {
 
   // -1 once closed.
   int fd() const { return fd_; }
-  // Whether a request has been read on it since it was accepted.
-  bool Used() const { return used_; }
+  // Since when it has served no request: its accept, or the end of its last request.
+  std::chrono::steady_clock::time_point IdleSince() const { return idle_since_; }
+  // Whether a whole record waits in the input already read (the socket may have nothing more).
+  bool HasRecord();
 
   // Reads the beginning and the parameters of the next request, answering management records
   // (FCGI_GET_VALUES) and refusing other roles and a second request on the way. Answers false
-  // when there is no request to serve: the connection ended, broke the protocol or missed the
-  // deadline (it is then closed), or the web server aborted the request before its parameters
-  // were complete (ended; the connection stays open only if the web server keeps it).
+  // when there is no request to serve: nothing more has arrived before a request began (the
+  // connection stays open), the connection ended, broke the protocol or missed the deadline (it
+  // is then closed), or the web server aborted the request before its parameters were complete
+  // (ended; the connection stays open only if the web server keeps it).
   bool ReadRequest();
 
   int RequestId() const { return request_id_; }
@@ -50,6 +55,10 @@ class FastCgiConnection {
   // Up to `count` bytes of the request's body (FCGI_STDIN): the number read, 0 at its end,
   // negative when the connection failed, missed the deadline or the request was aborted.
   long ReadBody(char* buffer, size_t count);
+
+  // Where to note, before the answer's first bytes are sent, that they go out (the fault
+  // handler's flag of the request); nullptr for nowhere.
+  void NoteAnswerStartIn(volatile sig_atomic_t* started) { answer_started_ = started; }
 
   // Adds to the answer (FCGI_STDOUT); full records are sent as they fill. False once the
   // connection has failed.
@@ -72,11 +81,21 @@ class FastCgiConnection {
     std::string content;
   };
 
-  // The next record, within the deadline. False (the connection closed) at its end, on a
-  // failure, on a malformed record and past the deadline.
+  enum class Input {
+    kReady,    // there
+    kPending,  // not yet arrived, and not waited for
+    kEnded,    // the connection ended, failed or missed the deadline
+  };
+
+  // The next record, waiting for it until the deadline or not at all. At kEnded, and on a
+  // malformed record, the connection is closed.
+  Input ReadRecord(Record& record, bool wait);
+  // The next record within the deadline; false when the connection was closed instead.
   bool ReadRecord(Record& record);
   // Fills the input to at least `size` unread bytes.
-  bool Fill(size_t size);
+  Input Fill(size_t size, bool wait);
+  // Drops the records of the request's body that have arrived, up to its end.
+  void DropRestOfBody();
   // A record of the management kind, or one for a request other than the one being read.
   // False when the connection must close.
   bool HandleOtherRecord(const Record& record);
@@ -95,7 +114,7 @@ class FastCgiConnection {
   int fd_;
   std::chrono::milliseconds timeout_;
   std::chrono::steady_clock::time_point deadline_;
-  bool used_ = false;
+  std::chrono::steady_clock::time_point idle_since_;
   int request_id_ = 0;
   bool keep_connection_ = false;
   bool aborted_ = false;
@@ -107,6 +126,7 @@ class FastCgiConnection {
   size_t body_start_ = 0;
   // Answer bytes not yet sent.
   std::string answer_;
+  volatile sig_atomic_t* answer_started_ = nullptr;
 };
 
 }  // namespace xg

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -181,10 +182,11 @@ std::optional<std::string> ListeningRefusal(int listen_fd, const ConnectionSetti
 
 // The connections of the process: requests are served one at a time, but a web server that
 // keeps connections open may send the next request on any of them, or open a new one. Waiting on
-// one of them alone would leave the others waiting; closing a kept one to take another would lose
-// a request the web server may be sending on it. A connection is read only once it has input, so
-// that a silent one holds no one up; one that sends nothing within the timeout of its accept is
-// closed.
+// one of them alone would leave the others waiting. A connection is read only once it has input,
+// so that a silent one holds no one up; one that begins no request within the timeout of its
+// accept or of the end of its last request is closed (a web server opens another when it needs
+// one), and when the connections reach their limit the one idle longest is closed to take a new
+// one, so that quiet connections never keep a web server out.
 class Connections {
  public:
   Connections(int listen_fd, ConnectionSettings settings)
@@ -200,15 +202,25 @@ class Connections {
     for (;;) {
       if (StopSignal() != 0) return nullptr;
       pool.DropExpired();
-      DropClosedAndSilent();
-      descriptors_.assign({{StopEventDescriptor(), POLLIN, 0},
-                           {connections_.size() < kMaxConnections ? listen_fd_ : -1, POLLIN, 0}});
-      for (const auto& connection : connections_)
+      DropClosedAndIdle();
+      descriptors_.assign({{StopEventDescriptor(), POLLIN, 0}, {listen_fd_, POLLIN, 0}});
+      // A record already read from a connection (behind the end of the last request) is
+      // served without waiting for the socket, which may have nothing more.
+      bool buffered = false;
+      for (const auto& connection : connections_) {
         descriptors_.push_back({connection->fd(), POLLIN, 0});
-      const int count = ::poll(descriptors_.data(), descriptors_.size(), WaitMilliseconds());
+        buffered = buffered || connection->HasRecord();
+      }
+      int count =
+          ::poll(descriptors_.data(), descriptors_.size(), buffered ? 0 : WaitMilliseconds());
       if (count < 0) {
         if (errno == EINTR) continue;
         RaiseLastOSError();
+      }
+      for (size_t i = 0; i < connections_.size(); ++i) {
+        if (!connections_[i]->HasRecord()) continue;
+        descriptors_[i + 2].revents |= POLLIN;
+        ++count;
       }
       if (count == 0) continue;
       if (descriptors_[0].revents != 0 || StopSignal() != 0) return nullptr;
@@ -244,8 +256,16 @@ class Connections {
       ::close(fd);
       return;
     }
+    if (connections_.size() >= kMaxConnections) {
+      // None is serving a request now: the one idle longest goes.
+      const auto longest_idle = std::min_element(
+          connections_.begin(), connections_.end(),
+          [](const auto& a, const auto& b) { return a->IdleSince() < b->IdleSince(); });
+      const size_t i = static_cast<size_t>(longest_idle - connections_.begin());
+      connections_.erase(longest_idle);
+      if (last_served_ > i) --last_served_;
+    }
     connections_.push_back(std::make_unique<FastCgiConnection>(fd, settings_.timeout));
-    accepted_at_.push_back(std::chrono::steady_clock::now());
   }
 
   // With a list of web servers, a peer over IP must be one of them.
@@ -254,40 +274,38 @@ class Connections {
     return std::find(allowed_.begin(), allowed_.end(), peer) != allowed_.end();
   }
 
-  void DropClosedAndSilent() {
+  void DropClosedAndIdle() {
     const auto now = std::chrono::steady_clock::now();
     for (size_t i = connections_.size(); i-- > 0;) {
       FastCgiConnection& connection = *connections_[i];
-      if (connection.fd() >= 0 && !connection.Used() && now - accepted_at_[i] >= settings_.timeout)
+      if (connection.fd() >= 0 && now - connection.IdleSince() >= settings_.timeout)
         connection.Close();
       if (connection.fd() >= 0) continue;
       connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(i));
-      accepted_at_.erase(accepted_at_.begin() + static_cast<std::ptrdiff_t>(i));
       if (last_served_ > i) --last_served_;
     }
     if (last_served_ > connections_.size()) last_served_ = 0;
   }
 
-  // Until the pool's next expiry or the end of the next silent connection's time.
+  // Until the pool's next expiry or the end of the next idle connection's time (at most what
+  // poll takes: the timeout may be longer).
   int WaitMilliseconds() const {
-    int wait = ProcessAttachmentPool().MillisecondsToNextExpiry();
+    int64_t wait = ProcessAttachmentPool().MillisecondsToNextExpiry();
     const auto now = std::chrono::steady_clock::now();
-    for (size_t i = 0; i < connections_.size(); ++i) {
-      if (connections_[i]->Used()) continue;
+    for (const auto& connection : connections_) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            accepted_at_[i] + settings_.timeout - now)
+                            connection->IdleSince() + settings_.timeout - now)
                             .count();
-      const int ms = static_cast<int>(std::max<int64_t>(0, left)) + 1;
+      const int64_t ms = std::max<int64_t>(0, left) + 1;
       if (wait < 0 || ms < wait) wait = ms;
     }
-    return wait;
+    return static_cast<int>(std::min<int64_t>(wait, std::numeric_limits<int>::max()));
   }
 
   int listen_fd_;
   ConnectionSettings settings_;
   std::vector<IpAddress> allowed_;
   std::vector<std::unique_ptr<FastCgiConnection>> connections_;
-  std::vector<std::chrono::steady_clock::time_point> accepted_at_;
   std::vector<pollfd> descriptors_;
   // 0: the listening socket; i: connections_[i - 1].
   size_t last_served_ = 0;

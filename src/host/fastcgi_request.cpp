@@ -1,5 +1,7 @@
 #include "host/fastcgi_request.h"
 
+#include <fcntl.h>
+
 #include <cstdint>
 
 #include "host/failure_page.h"
@@ -44,6 +46,11 @@ FastCgiRequest::FastCgiRequest(FastCgiConnection& connection)
     : Request(connection.fd()), connection_(connection) {
   fault_state().own_reporter = &WriteFastCgiFailurePageForFault;
   fault_state().output_id = connection.RequestId();
+  connection.NoteAnswerStartIn(&fault_state().output_started);
+}
+
+FastCgiRequest::~FastCgiRequest() {
+  connection_.NoteAnswerStartIn(nullptr);
 }
 
 std::string FastCgiRequest::Variable(const std::string& name) const {
@@ -61,6 +68,10 @@ bool FastCgiRequest::WriteBytes(const char* data, size_t size) {
 
 void WriteFastCgiFailurePageForFault(const RequestFaultState& state, std::string_view class_name,
                                      std::string_view message) {
+  // The connection's descriptor is non-blocking: a web server that has not yet read what the
+  // buffer holds would cut the page at the first full buffer.
+  const int flags = ::fcntl(state.output_fd, F_GETFL);
+  if (flags >= 0) ::fcntl(state.output_fd, F_SETFL, flags & ~O_NONBLOCK);
   FaultPageText text;
   FormatFaultPage(text, class_name, message);
   WriteStdoutRecord(state.output_fd, state.output_id, text.header, text.header_length);

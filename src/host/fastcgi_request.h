@@ -16,12 +16,15 @@ class FastCgiRequest : public Request {
  public:
   // The request `connection` has read; the caller ends it after Serve.
   explicit FastCgiRequest(FastCgiConnection& connection);
+  ~FastCgiRequest() override;
 
   std::string Variable(const std::string& name) const override;
   long Read(char* buffer, size_t count) override;
 
  protected:
   bool WriteBytes(const char* data, size_t size) override;
+  // The connection notes it when it sends the first bytes of the answer.
+  void NoteOutputStarting() override {}
 
  private:
   FastCgiConnection& connection_;
@@ -29,7 +32,8 @@ class FastCgiRequest : public Request {
 
 // The fault handler's answer for a FastCGI request (the request's own reporter, see
 // fatal_signals.h): the server failure page in FCGI_STDOUT records of the request's id, the
-// stream's end and the FCGI_END_REQUEST record, written with plain writes to the connection.
+// stream's end and the FCGI_END_REQUEST record, written with plain (blocking) writes to the
+// connection. Answer bytes the connection held unsent are dropped: none reached the web server.
 void WriteFastCgiFailurePageForFault(const RequestFaultState& state, std::string_view class_name,
                                      std::string_view message);
 

@@ -14,7 +14,7 @@ constexpr size_t kFilePieceSize = 64 * 1024;
 }  // namespace
 
 bool Request::WriteFileRange(int fd, off_t offset, size_t size) {
-  fault_state_.output_started = 1;
+  NoteOutputStarting();
   const auto piece = std::make_unique<char[]>(std::min(size, kFilePieceSize));
   while (size > 0) {
     const ssize_t got = ::pread(fd, piece.get(), std::min(size, kFilePieceSize), offset);

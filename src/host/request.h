@@ -27,7 +27,7 @@ class Request {
   // Writes all the bytes to the request's output, noting first that its answer has started (a
   // fault from then on adds nothing to it). Answers whether every byte was written.
   bool Write(const char* data, size_t size) {
-    fault_state_.output_started = 1;
+    NoteOutputStarting();
     return WriteBytes(data, size);
   }
 
@@ -46,6 +46,10 @@ class Request {
   explicit Request(int output_fd = -1) { fault_state_.output_fd = output_fd; }
 
   virtual bool WriteBytes(const char* data, size_t size) = 0;
+  // Notes that the answer's bytes are about to go out. An output that holds bytes back before
+  // sending them overrides it and notes it itself when they are sent, so that a fault while
+  // they are held still answers the failure page.
+  virtual void NoteOutputStarting() { fault_state_.output_started = 1; }
 
  private:
   RequestFaultState fault_state_;

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -87,6 +88,29 @@ std::string AskFixed(const std::string& address, int id = 1) {
   return answer.ended ? Timeless(answer.out) : "";
 }
 
+// Starts the process's peak of memory (VmHWM) anew from what it holds now.
+void ResetPeakMemory(pid_t pid) {
+  std::ofstream("/proc/" + std::to_string(pid) + "/clear_refs") << "5";
+}
+
+// The most memory the process has held (VmHWM), in bytes; -1 when it cannot be read.
+long PeakMemoryBytes(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6)) * 1024;
+  return -1;
+}
+
+// Sends `bytes`, then `repeated` `times` over; answers how many bytes the connection took (it
+// stops at the first failure: the process may close it on the way).
+size_t SendRepeated(int fd, const std::string& bytes, const std::string& repeated, int times) {
+  if (!test::SendAll(fd, bytes)) return 0;
+  size_t sent = bytes.size();
+  for (int i = 0; i < times && test::SendAll(fd, repeated); ++i) sent += repeated.size();
+  return sent;
+}
+
 struct Fixture {
   std::string config = ConfigFile();
   std::string address = SocketPath();
@@ -102,10 +126,21 @@ TEST(FastCgiConnection, HostileRecordsCloseTheirConnectionAndTheProcessGoesOn) {
   for (int i = 0; i < 17; ++i)
     endless_params +=
         FcgiRecord(test::kFcgiParams, 1, test::FcgiPairs({{"X", std::string(65000, 'v')}}));
+  // Records of another request, as long as records may be, sent without end: dropped as they
+  // come, whatever their number.
+  std::string other_request;
+  for (int i = 0; i < 16; ++i)
+    other_request += FcgiRecord(test::kFcgiStdin, 2, std::string(65535, 's'));
+  constexpr int kOtherRequestRepeats = 64;  // 64 MiB in all
   const struct {
     const char* what;
     std::string bytes;
+    std::string repeated = "";
+    int repeats = 0;
   } cases[] = {
+      {"records of another request without end", FcgiBegin(1, false), other_request,
+       kOtherRequestRepeats},
+      {"records of a request never begun, without end", "", other_request, kOtherRequestRepeats},
       {"name and value lengths of 2^30 in one PARAMS record",
        FcgiBegin(1, false) + FcgiRecord(test::kFcgiParams, 1, huge_lengths) +
            FcgiRecord(test::kFcgiParams, 1, "")},
@@ -126,11 +161,17 @@ TEST(FastCgiConnection, HostileRecordsCloseTheirConnectionAndTheProcessGoesOn) {
     SCOPED_TRACE(hostile.what);
     const int fd = test::FcgiConnect(fixture.address);
     ASSERT_GE(fd, 0);
-    test::SendAll(fd, hostile.bytes);
+    ResetPeakMemory(fixture.process.pid());
+    const long peak_before = PeakMemoryBytes(fixture.process.pid());
+    ASSERT_GT(peak_before, 0);
+    const size_t sent = SendRepeated(fd, hostile.bytes, hostile.repeated, hostile.repeats);
     ::shutdown(fd, SHUT_WR);
     // The process closes the connection without an answer to it...
     EXPECT_TRUE(test::WaitForClose(fd));
     ::close(fd);
+    // ...having kept no more of it than a few records and the parameters' limit...
+    const long growth = PeakMemoryBytes(fixture.process.pid()) - peak_before;
+    EXPECT_LT(growth, static_cast<long>(sent / 4 + (4 << 20))) << sent << " bytes sent";
     // ...and serves the next request, with the CGI program's bytes.
     EXPECT_EQ(AskFixed(fixture.address), expected);
     ASSERT_TRUE(fixture.process.Running());
@@ -201,15 +242,18 @@ TEST(FastCgiConnection, ASilentConnectionHoldsNoOtherClient) {
   }
 }
 
-// A client whose body arrives one byte at a time, each well within the timeout, so slowly that
-// the whole body would take five timeouts: the process drops it at the timeout and answers the
-// client that came after it while the slow one is still sending.
+// A client whose body arrives one byte at a time, each well within the timeout, and never ends:
+// the process drops it at the timeout and answers the client that came after it, whose request
+// waited behind the slow one.
 TEST(FastCgiConnection, ASlowBodyIsDroppedAtTheTimeout) {
   Fixture fixture;
   ASSERT_TRUE(fixture.process.WaitUntilListening());
   const std::string expected = CgiAnswer(fixture.config);
-  constexpr int kBodyBytes = 20;
-  const auto interval = std::chrono::milliseconds(kTimeoutSeconds * 1000 * 5 / kBodyBytes);
+  // More bytes than the sender sends before its guard: the body never ends.
+  constexpr int kBodyBytes = 1000;
+  const auto interval = std::chrono::milliseconds(kTimeoutSeconds * 1000 / 10);
+  // A guard against a process that never drops it, not a measurement: 30 timeouts.
+  constexpr int kMostBytesSent = 300;
   const int slow = test::FcgiConnect(fixture.address);
   ASSERT_GE(slow, 0);
   test::SendAll(slow, FcgiBegin(1, false) +
@@ -219,7 +263,7 @@ TEST(FastCgiConnection, ASlowBodyIsDroppedAtTheTimeout) {
   std::atomic<int> bytes_sent{0};
   std::atomic<bool> dropped{false};
   std::thread sender([&] {
-    for (int i = 0; i < kBodyBytes; ++i) {
+    for (int i = 0; i < kMostBytesSent; ++i) {
       // The process's end of the connection, closed or reset, shows in the send or in a read.
       char byte;
       const ssize_t peeked = ::recv(slow, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
@@ -234,13 +278,82 @@ TEST(FastCgiConnection, ASlowBodyIsDroppedAtTheTimeout) {
   });
   while (bytes_sent.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   const std::string answer = AskFixed(fixture.address, 2);
-  const int sent_when_answered = bytes_sent.load();
   sender.join();
   ::close(slow);
   EXPECT_EQ(answer, expected);
-  EXPECT_LT(sent_when_answered, kBodyBytes);
+  // The slow one was closed while it was still sending its body, which never ends.
   EXPECT_TRUE(dropped.load());
-  EXPECT_LT(bytes_sent.load(), kBodyBytes);
+}
+
+// A kept connection that leaves records behind its answered request (the body's end, which the
+// request did not need, and a management record) and then goes quiet: the process goes back to
+// waiting on every connection, answers another client, and serves the next request on the kept
+// one. The read timeout is far longer than the guard of the clients' reads: a process that waited
+// for the quiet connection would leave the other client unanswered.
+TEST(FastCgiConnection, RecordsLeftOnAKeptConnectionHoldNoOneUp) {
+  const std::string config = test::WriteConfigFile("[fastcgi]\nread-timeout-seconds = 600\n");
+  const std::string address = SocketPath();
+  test::FastCgiProcess process(XG_PROGRAM, address, Environment(config));
+  ASSERT_TRUE(process.WaitUntilListening());
+  const std::string expected = CgiAnswer(config);
+  const int kept = test::FcgiConnect(address);
+  ASSERT_GE(kept, 0);
+  // The request without its last record, the empty FCGI_STDIN that ends the body.
+  const std::string request = FcgiRequest(1, PostParams(kFixedBody), kFixedBody, true);
+  const std::string body_end = FcgiRecord(test::kFcgiStdin, 1, "");
+  ASSERT_EQ(request.substr(request.size() - body_end.size()), body_end);
+  test::SendAll(kept, request.substr(0, request.size() - body_end.size()));
+  EXPECT_EQ(Timeless(test::ReadAnswer(kept, 1).out), expected);
+  // The body's end, then a GET_VALUES whose answer shows that the process has read both.
+  test::SendAll(kept, body_end + FcgiRecord(test::kFcgiGetValues, 0,
+                                            test::FcgiPairs({{"FCGI_MAX_CONNS", ""}})));
+  test::FcgiRecordRead record;
+  ASSERT_TRUE(test::ReadRecord(kept, record));
+  EXPECT_EQ(record.type, test::kFcgiGetValuesResult);
+
+  EXPECT_EQ(AskFixed(address, 2), expected);
+  test::SendAll(kept, FcgiRequest(3, PostParams(kFixedBody), kFixedBody, true));
+  EXPECT_EQ(Timeless(test::ReadAnswer(kept, 3).out), expected);
+  ::close(kept);
+}
+
+// Kept connections that go quiet after their requests: each is closed once it has been idle for
+// the timeout; and connections up to the process's limit (256), each kept and quiet, do not keep
+// out a new client: the one idle longest is closed to take it.
+TEST(FastCgiConnection, QuietKeptConnectionsAreClosed) {
+  {
+    Fixture fixture;
+    ASSERT_TRUE(fixture.process.WaitUntilListening());
+    const int kept = test::FcgiConnect(fixture.address);
+    ASSERT_GE(kept, 0);
+    test::SendAll(kept, FcgiRequest(1, PostParams(kFixedBody), kFixedBody, true));
+    const test::FcgiAnswer answer = test::ReadAnswer(kept, 1);
+    EXPECT_TRUE(answer.ended);
+    EXPECT_FALSE(answer.closed_after);
+    EXPECT_TRUE(test::WaitForClose(kept, 30 * kTimeoutSeconds));
+    ::close(kept);
+  }
+  constexpr int kMaxConnections = 256;
+  // A timeout far longer than the guard of the clients' reads: no connection ends by it here.
+  const std::string config = test::WriteConfigFile("[fastcgi]\nread-timeout-seconds = 600\n");
+  const std::string address = SocketPath();
+  test::FastCgiProcess process(XG_PROGRAM, address, Environment(config));
+  ASSERT_TRUE(process.WaitUntilListening());
+  const std::string expected = CgiAnswer(config);
+  std::vector<int> kept;
+  for (int i = 0; i < kMaxConnections; ++i) {
+    const int fd = test::FcgiConnect(address);
+    ASSERT_GE(fd, 0);
+    kept.push_back(fd);
+    test::SendAll(fd, FcgiRequest(1, PostParams(kFixedBody), kFixedBody, true));
+    ASSERT_TRUE(test::ReadAnswer(fd, 1).ended) << "connection " << i;
+  }
+  EXPECT_EQ(AskFixed(address), expected);
+  // The first one went to make room; the last one still serves.
+  EXPECT_TRUE(test::WaitForClose(kept.front()));
+  test::SendAll(kept.back(), FcgiRequest(2, PostParams(kFixedBody), kFixedBody, true));
+  EXPECT_EQ(Timeless(test::ReadAnswer(kept.back(), 2).out), expected);
+  for (const int fd : kept) ::close(fd);
 }
 
 // A socket that other hosts can reach needs the list of the web servers; with it, a peer that is
@@ -266,9 +379,10 @@ TEST(FastCgiConnection, ANonLoopbackSocketNeedsTheWebServersList) {
   ASSERT_GE(stranger, 0);
   test::SendAll(stranger, FcgiRequest(1, PostParams(kFixedBody), kFixedBody));
   const test::FcgiAnswer none = test::ReadAnswer(stranger, 1);
-  ::close(stranger);
   EXPECT_FALSE(none.ended);
   EXPECT_EQ(none.out, "");
+  EXPECT_TRUE(test::WaitForClose(stranger));
+  ::close(stranger);
   const int listed = test::FcgiConnect(address, "127.0.0.2");
   ASSERT_GE(listed, 0);
   test::SendAll(listed, FcgiRequest(1, PostParams(kFixedBody), kFixedBody));

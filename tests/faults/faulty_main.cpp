@@ -2,6 +2,8 @@
 // HTTP_X_XG_FAULT (the header "X-XG-Fault" of a request through a web server) names the fault:
 // - a fault of injected_faults.h: caused inside the request, before the gateway's action;
 // - "after-response": a null write once the answer's content has been written;
+// - "after-answer-began": a null write once the first line of an answer has been written (in
+//   the FastCGI responder it is still held in the connection's buffer then);
 // - "startup-exception": the program's own start-up step raises EInOutError "Disk full";
 // - "startup-fault": that step writes to a null pointer.
 // Started with a listening socket as standard input it is a FastCGI responder like the gateway;
@@ -24,6 +26,10 @@ std::string_view RequestedFault() {
 }
 
 Spool FaultyAction(CgiRequest& request, const RegionalSettings& settings, RequestSummary& summary) {
+  if (request.Variable("HTTP_X_XG_FAULT") == "after-answer-began") {
+    request.WriteText("Status: 200 OK\r\n");
+    CauseFault("null-write");
+  }
   CauseFault(request.Variable("HTTP_X_XG_FAULT"));
   return GatewayAction(request, settings, summary);
 }

@@ -39,6 +39,12 @@ fault null-write EAccessViolation "Access violation at address [0-9A-F]{8,16} in
 fault div-zero EDivByZero 'Division by zero'
 fault stack-overflow EStackOverflow 'Stack overflow'
 
+# Through a FastCGI endpoint, a fault while the answer's first bytes are still held in the
+# process's buffer is answered with the failure page: nothing of the answer reached the web server.
+if [ "${XG_ENDPOINT:-cgi}" = fcgi ]; then
+  fault after-answer-began EAccessViolation "Access violation at address [0-9A-F]{8,16} in module 'xmlgateway(_faulty)?'\. Write of address 00000000"
+fi
+
 # A fault after the response went out leaves the answer the client got whole (the CGI program's
 # case only: a FastCGI process's answer is still in its buffer then).
 if [ "${XG_ENDPOINT:-cgi}" = cgi ]; then
