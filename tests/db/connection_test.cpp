@@ -251,10 +251,10 @@ TEST(ServerErrors, WrongPasswordThroughTheServer) {
 TEST(ServerErrors, HostThatDoesNotAnswer) {
   IbDatabase database;
   Configure(database, "127.0.0.1/3999:/tmp/none.fdb", "SYSDBA", "x");
-  const auto started = std::chrono::steady_clock::now();
+  // A refused connection fails the attach with the client library's network text (a hang
+  // instead would be stopped by the test run's time-out).
   const auto e = test::Raised<EIBInterBaseError>([&] { database.Connect(); });
   ASSERT_TRUE(e);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
   EXPECT_NE(e->Message().find("Unable to complete network request"), std::string::npos)
       << e->Message();
 }
