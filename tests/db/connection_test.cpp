@@ -2,7 +2,6 @@
 // engine and (where a password must be checked) the server.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <vector>
