@@ -15,6 +15,7 @@
 #include "config/config_file.h"
 #include "runtime/format.h"
 #include "runtime/resource_strings.h"
+#include "runtime/write_all.h"
 
 #ifndef XG_FIREBIRD_ROOT
 #define XG_FIREBIRD_ROOT "/usr/lib/x86_64-linux-gnu/firebird/3.0"
@@ -80,21 +81,10 @@ class Fd {
   Fail(folder, what + ": " + std::strerror(errno));
 }
 
-bool WriteWhole(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
 // A new file in the new folder, with the text.
 void WriteNewFile(const std::string& path, const std::string& text) {
   const Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (fd.get() < 0 || !WriteWhole(fd.get(), text.data(), text.size())) FailWithErrno(path, "write");
+  if (fd.get() < 0 || !WriteAll(fd.get(), text.data(), text.size())) FailWithErrno(path, "write");
 }
 
 void CopyFile(const std::string& from, const std::string& to) {
@@ -108,7 +98,7 @@ void CopyFile(const std::string& from, const std::string& to) {
     if (count < 0 && errno == EINTR) continue;
     if (count < 0) FailWithErrno(to, "read " + from);
     if (count == 0) break;
-    if (!WriteWhole(out.get(), buffer, static_cast<size_t>(count))) FailWithErrno(to, "write");
+    if (!WriteAll(out.get(), buffer, static_cast<size_t>(count))) FailWithErrno(to, "write");
   }
 }
 
