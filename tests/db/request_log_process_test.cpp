@@ -171,7 +171,9 @@ TEST(RequestLogProcess, ARequestRefusedByTheConfigurationIsLoggedWithTheReason) 
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_EQ(result.out.rfind("Status: 500", 0), 0u) << result.out.substr(0, 100);
     const std::string written = c.log.empty() ? result.err : FileText(c.log).substr(before.size());
-    if (!c.log.empty()) EXPECT_EQ(result.err, "");
+    if (!c.log.empty()) {
+      EXPECT_EQ(result.err, "");
+    }
     ASSERT_FALSE(written.empty());
     ASSERT_EQ(written.find('\n'), written.size() - 1) << written;
     const auto read = ReadLogLine(written.substr(0, written.size() - 1));
