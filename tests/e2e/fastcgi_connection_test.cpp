@@ -43,7 +43,11 @@ std::string ConfigFile(const std::string& extra = "") {
 }
 
 std::vector<std::string> Environment(const std::string& config_file) {
-  return {"PATH=/usr/bin:/bin", "XMLGATEWAY_CONF=" + config_file};
+  // Under AddressSanitizer freed blocks wait in a quarantine (256 MiB by default) instead of
+  // being reused, which would count in the peak memory that the hostile-records test bounds; the
+  // option is ignored by a build without it.
+  return {"PATH=/usr/bin:/bin", "XMLGATEWAY_CONF=" + config_file,
+          "ASAN_OPTIONS=quarantine_size_mb=0"};
 }
 
 // The answer with the moment it was made left out: the time stamp of the document, and the length
