@@ -20,6 +20,7 @@
 #include "runtime/fatal_signals.h"
 #include "runtime/format.h"
 #include "runtime/language_module.h"
+#include "runtime/locale_items.h"
 #include "runtime/markup_escape.h"
 #include "runtime/module_address.h"
 #include "runtime/posix_locale_source.h"
@@ -142,7 +143,7 @@ Host Startup(Action action, ServingMode mode) {
   InstallFaultHandlers();
   SetFaultReporter(&WriteFailurePageForFault);
   const PosixLocaleSource locale;
-  LoadLanguageModule(ProgramPath(), locale);
+  LoadLanguageModule(ProgramPath(), locale.Item(kItemLanguageAbbrev).value_or(""));
   PrepareRunTimeErrors();
   RegionalSettings settings = ReadRegionalSettings(locale);
   LoadGatewayConfig(FileConfigSource());

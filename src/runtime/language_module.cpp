@@ -9,8 +9,6 @@
 #include "runtime/ascii_text.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
-#include "runtime/locale_items.h"
-#include "runtime/module_address.h"
 #include "runtime/resource_strings.h"
 
 namespace xg {
@@ -108,7 +106,7 @@ std::vector<std::string> LanguageModuleCandidates(std::string_view program_path,
                                                   std::string_view abbreviation) {
   std::vector<std::string> candidates;
   if (program_path.empty() || abbreviation.empty()) return candidates;
-  const std::string_view file_name = FileNameOf(program_path);
+  const std::string_view file_name = program_path.substr(program_path.rfind('/') + 1);
   const size_t dot = file_name.rfind('.');
   const std::string stem(program_path.substr(
       0, program_path.size() - file_name.size() +
@@ -119,8 +117,7 @@ std::vector<std::string> LanguageModuleCandidates(std::string_view program_path,
   return candidates;
 }
 
-std::string LoadLanguageModule(std::string_view program_path, const LocaleSource& locale) {
-  const std::string abbreviation = locale.Item(kItemLanguageAbbrev).value_or("");
+std::string LoadLanguageModule(std::string_view program_path, std::string_view abbreviation) {
   for (const std::string& path : LanguageModuleCandidates(program_path, abbreviation)) {
     std::optional<std::string> content = ReadFile(path);
     if (!content) continue;

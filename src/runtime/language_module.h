@@ -20,7 +20,6 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/regional_settings.h"
 #include "runtime/resource_strings.h"
 
 namespace xg {
@@ -33,9 +32,9 @@ LanguageTexts ParseLanguageModule(std::string_view content, std::string_view fil
 std::vector<std::string> LanguageModuleCandidates(std::string_view program_path,
                                                   std::string_view abbreviation);
 
-// Installs the first candidate that can be read, for the locale's language abbreviation (the
-// item kItemLanguageAbbrev). Start-up calls it once, before the first text is read. Answers the
-// file's path, or the empty text when no module was found.
-std::string LoadLanguageModule(std::string_view program_path, const LocaleSource& locale);
+// Installs the first candidate that can be read, for the locale's language abbreviation (its item
+// kItemLanguageAbbrev; empty when it has none). Start-up calls it once, before the first text is
+// read. Answers the file's path, or the empty text when no module was found.
+std::string LoadLanguageModule(std::string_view program_path, std::string_view abbreviation);
 
 }  // namespace xg

@@ -9,10 +9,8 @@
 #include <fstream>
 
 #include "runtime/exceptions.h"
-#include "runtime/locale_items.h"
 #include "runtime/resource_strings.h"
 #include "support/failures.h"
-#include "support/table_locale_source.h"
 
 namespace xg {
 namespace {
@@ -100,8 +98,7 @@ class LanguageModuleFiles : public ::testing::Test {
 
 TEST_F(LanguageModuleFiles, TheFoundModuleReplacesEveryResource) {
   Write("xmlgateway.PTB", "STestGreeting=Ol\xE1\n");
-  const test::TableLocaleSource brazil(0x0416, {{kItemLanguageAbbrev, "PTB"}});
-  EXPECT_EQ(LoadLanguageModule(program_, brazil), program_ + ".PTB");
+  EXPECT_EQ(LoadLanguageModule(program_, "PTB"), program_ + ".PTB");
   EXPECT_EQ(LoadResString(STestGreeting), "Ol\xE1");
   EXPECT_EQ(LoadResString(STestOther), "");  // not in the module: empty
 }
@@ -110,16 +107,16 @@ TEST_F(LanguageModuleFiles, TheTwoLetterNameIsTriedWhenTheFullOneCannotBeRead) {
   std::filesystem::create_directory(dir_ + "/xmlgateway.PTB");  // not a file that reads
   Write("xmlgateway.PT", "STestGreeting=Ol\xE1 (PT)\n");
   EXPECT_EQ(
-      LoadLanguageModule(program_, test::TableLocaleSource(0x0416, {{kItemLanguageAbbrev, "PTB"}})),
+      LoadLanguageModule(program_, "PTB"),
       program_ + ".PT");
   EXPECT_EQ(LoadResString(STestGreeting), "Ol\xE1 (PT)");
 }
 
 TEST_F(LanguageModuleFiles, WithoutAnAbbreviationOrAFileTheBuiltInTextsStay) {
   Write("xmlgateway.PTB", "STestGreeting=Ol\xE1\n");
-  EXPECT_EQ(LoadLanguageModule(program_, test::TableLocaleSource(0x0409, {})), "");
+  EXPECT_EQ(LoadLanguageModule(program_, ""), "");
   EXPECT_EQ(
-      LoadLanguageModule(program_, test::TableLocaleSource(0x0407, {{kItemLanguageAbbrev, "DEU"}})),
+      LoadLanguageModule(program_, "DEU"),
       "");
   EXPECT_EQ(LoadResString(STestGreeting), "Hello");
 }
@@ -127,7 +124,7 @@ TEST_F(LanguageModuleFiles, WithoutAnAbbreviationOrAFileTheBuiltInTextsStay) {
 TEST_F(LanguageModuleFiles, AMalformedModuleIsNotInstalled) {
   Write("xmlgateway.PTB", "STestGreeting=Ol\xE1\nbroken\n");
   EXPECT_THROW(
-      LoadLanguageModule(program_, test::TableLocaleSource(0x0416, {{kItemLanguageAbbrev, "PTB"}})),
+      LoadLanguageModule(program_, "PTB"),
       EConvertError);
   EXPECT_EQ(LoadResString(STestGreeting), "Hello");
 }
