@@ -106,26 +106,20 @@ TEST_F(LanguageModuleFiles, TheFoundModuleReplacesEveryResource) {
 TEST_F(LanguageModuleFiles, TheTwoLetterNameIsTriedWhenTheFullOneCannotBeRead) {
   std::filesystem::create_directory(dir_ + "/xmlgateway.PTB");  // not a file that reads
   Write("xmlgateway.PT", "STestGreeting=Ol\xE1 (PT)\n");
-  EXPECT_EQ(
-      LoadLanguageModule(program_, "PTB"),
-      program_ + ".PT");
+  EXPECT_EQ(LoadLanguageModule(program_, "PTB"), program_ + ".PT");
   EXPECT_EQ(LoadResString(STestGreeting), "Ol\xE1 (PT)");
 }
 
 TEST_F(LanguageModuleFiles, WithoutAnAbbreviationOrAFileTheBuiltInTextsStay) {
   Write("xmlgateway.PTB", "STestGreeting=Ol\xE1\n");
   EXPECT_EQ(LoadLanguageModule(program_, ""), "");
-  EXPECT_EQ(
-      LoadLanguageModule(program_, "DEU"),
-      "");
+  EXPECT_EQ(LoadLanguageModule(program_, "DEU"), "");
   EXPECT_EQ(LoadResString(STestGreeting), "Hello");
 }
 
 TEST_F(LanguageModuleFiles, AMalformedModuleIsNotInstalled) {
   Write("xmlgateway.PTB", "STestGreeting=Ol\xE1\nbroken\n");
-  EXPECT_THROW(
-      LoadLanguageModule(program_, "PTB"),
-      EConvertError);
+  EXPECT_THROW(LoadLanguageModule(program_, "PTB"), EConvertError);
   EXPECT_EQ(LoadResString(STestGreeting), "Hello");
 }
 
