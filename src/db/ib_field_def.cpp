@@ -1,18 +1,6 @@
 #include "db/ib_field_def.h"
 
-#include <algorithm>
-
 namespace xg {
-namespace {
-
-std::string CountedName(const ISC_SCHAR* text, ISC_SHORT length, size_t room) {
-  const size_t n = std::min(static_cast<size_t>(std::max<ISC_SHORT>(length, 0)), room - 1);
-  std::string name(text, n);
-  while (!name.empty() && name.back() == ' ') name.pop_back();
-  return name;
-}
-
-}  // namespace
 
 std::optional<FieldDef> MakeFieldDef(const XSQLVAR& column, int position, const std::string& name,
                                      int dialect) {
@@ -22,10 +10,6 @@ std::optional<FieldDef> MakeFieldDef(const XSQLVAR& column, int position, const 
   def.sql_type = column.sqltype & ~1;
   def.scale = column.sqlscale;
   const int sql_len = static_cast<unsigned short>(column.sqllen);
-  def.relation_name = CountedName(column.relname, column.relname_length, sizeof(column.relname));
-  def.column_name = CountedName(column.sqlname, column.sqlname_length, sizeof(column.sqlname));
-  const bool may_be_null = (column.sqltype & 1) != 0;
-  def.required = !may_be_null && !def.relation_name.empty();
 
   switch (def.sql_type) {
     case SQL_TEXT:

@@ -16,16 +16,11 @@ struct FieldDef {
   int field_no = 0;  // 1-based column position
   FieldType data_type = ftUnknown;
   int size = 0;
-  // Whether the column holds no nulls (and has no default).
-  bool required = false;
   // Whether the column is a CHAR, whose values are padded to the field's size.
   bool fixed = false;
   // What the value reading needs of the column.
   int sql_type = 0;  // without the nullable bit
   int scale = 0;
-  // The table column it comes from, whose default the schema lookup checks.
-  std::string relation_name;
-  std::string column_name;
 };
 
 // The definition for the column at the 0-based position, or none for a column type that gets

@@ -4,7 +4,6 @@
 #include "db/ib_database.h"
 #include "db/ib_error.h"
 #include "db/ib_messages.h"
-#include "db/ib_schema_cache.h"
 #include "db/ib_sql.h"
 #include "db/ib_transaction.h"
 #include "db/sql_params.h"
@@ -38,15 +37,10 @@ int IbQuery::StatementType() const {
 void IbQuery::BuildFieldDefs() {
   field_defs_.clear();
   IbXsqlda& columns = statement_.Current();
-  IbDatabase& database = statement_.Database();
+  const int dialect = statement_.Database().SQLDialect();
   for (int i = 0; i < columns.Count(); ++i) {
-    auto def = MakeFieldDef(columns.Var(i), i, columns.Name(i), database.SQLDialect());
-    if (!def) continue;
-    if (!def->relation_name.empty() && !def->column_name.empty()) {
-      IbSchemaCache& schema = database.SchemaCache();
-      if (schema.HasDefault(def->relation_name, def->column_name)) def->required = false;
-    }
-    field_defs_.push_back(std::move(*def));
+    auto def = MakeFieldDef(columns.Var(i), i, columns.Name(i), dialect);
+    if (def) field_defs_.push_back(std::move(*def));
   }
 }
 

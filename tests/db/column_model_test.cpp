@@ -116,8 +116,6 @@ TEST(ColumnModel, FieldTypesAndSizesInDialect3) {
     EXPECT_EQ(FieldDataSize(f), expected[i].data_size) << f.name;
   }
   EXPECT_TRUE(s.query.Field(1).fixed);
-  EXPECT_TRUE(s.query.Field(0).required);
-  EXPECT_FALSE(s.query.Field(1).required);
 }
 
 TEST(ColumnModel, ValuesReadBackInDialect3) {
