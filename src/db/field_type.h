@@ -6,14 +6,21 @@
 
 namespace xg {
 
-// clang-format off
-enum FieldType : uint8_t {
-  ftUnknown, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency, ftBCD,
-  ftDate, ftTime, ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob, ftMemo, ftGraphic,
-  ftFmtMemo, ftParadoxOle, ftDBaseOle, ftTypedBinary, ftCursor, ftFixedChar, ftWideString,
-  ftLargeint, ftADT, ftArray, ftReference, ftDataSet, ftOraBlob, ftOraClob, ftVariant,
-  ftInterface, ftIDispatch, ftGuid, ftTimeStamp, ftFMTBcd
+enum class FieldType : uint8_t {
+  kUnknown,
+  kString,    // CHAR and VARCHAR
+  kSmallint,  // the integers without decimals
+  kInteger,
+  kLargeint,
+  kBcd,     // a scaled integer with up to four decimals: a currency amount
+  kFmtBcd,  // a scaled integer with more decimals: a decimal value
+  kFloat,   // FLOAT, DOUBLE PRECISION and a dialect-1 scaled INTEGER
+  kDate,
+  kTime,
+  kDateTime,
+  kBlob,
+  kMemo,  // a blob of text
+  kBoolean,
 };
-// clang-format on
 
 }  // namespace xg

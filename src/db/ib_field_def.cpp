@@ -13,50 +13,50 @@ std::optional<FieldDef> MakeFieldDef(const XSQLVAR& column, int position, const 
 
   switch (def.sql_type) {
     case SQL_TEXT:
-      def.data_type = ftString;
+      def.data_type = FieldType::kString;
       def.size = sql_len;
       def.fixed = true;
       break;
     case SQL_VARYING:
-      def.data_type = ftString;
+      def.data_type = FieldType::kString;
       def.size = sql_len;
       break;
     case SQL_SHORT:
     case SQL_LONG:
     case SQL_INT64:
       if (def.scale == 0) {
-        def.data_type = def.sql_type == SQL_SHORT  ? ftSmallint
-                        : def.sql_type == SQL_LONG ? ftInteger
-                                                   : ftLargeint;
+        def.data_type = def.sql_type == SQL_SHORT  ? FieldType::kSmallint
+                        : def.sql_type == SQL_LONG ? FieldType::kInteger
+                                                   : FieldType::kLargeint;
       } else if (def.scale >= -4 || def.sql_type == SQL_SHORT) {
-        def.data_type = ftBCD;
+        def.data_type = FieldType::kBcd;
         def.size = -def.scale;
       } else if (def.sql_type == SQL_LONG && dialect == 1) {
-        def.data_type = ftFloat;
+        def.data_type = FieldType::kFloat;
       } else {
-        def.data_type = ftFMTBcd;
+        def.data_type = FieldType::kFmtBcd;
         def.size = -def.scale;
       }
       break;
     case SQL_FLOAT:
     case SQL_DOUBLE:
-      def.data_type = ftFloat;
+      def.data_type = FieldType::kFloat;
       break;
     case SQL_TIMESTAMP:
-      def.data_type = ftDateTime;
+      def.data_type = FieldType::kDateTime;
       break;
     case SQL_TYPE_DATE:
-      def.data_type = ftDate;
+      def.data_type = FieldType::kDate;
       break;
     case SQL_TYPE_TIME:
-      def.data_type = ftTime;
+      def.data_type = FieldType::kTime;
       break;
     case SQL_BLOB:
-      def.data_type = column.sqlsubtype == 1 ? ftMemo : ftBlob;
+      def.data_type = column.sqlsubtype == 1 ? FieldType::kMemo : FieldType::kBlob;
       def.size = 8;
       break;
     case SQL_BOOLEAN:
-      def.data_type = ftBoolean;
+      def.data_type = FieldType::kBoolean;
       break;
     default:
       return std::nullopt;
@@ -66,27 +66,27 @@ std::optional<FieldDef> MakeFieldDef(const XSQLVAR& column, int position, const 
 
 int FieldDataSize(const FieldDef& def) {
   switch (def.data_type) {
-    case ftString:
+    case FieldType::kString:
       return def.size + 1;
-    case ftSmallint:
+    case FieldType::kSmallint:
       return 2;
-    case ftInteger:
+    case FieldType::kInteger:
       return 4;
-    case ftLargeint:
+    case FieldType::kLargeint:
       return 8;
-    case ftBCD:
+    case FieldType::kBcd:
       return 8;
-    case ftFMTBcd:
+    case FieldType::kFmtBcd:
       return 34;
-    case ftFloat:
+    case FieldType::kFloat:
       return 8;
-    case ftDateTime:
+    case FieldType::kDateTime:
       return 8;
-    case ftDate:
+    case FieldType::kDate:
       return 4;
-    case ftTime:
+    case FieldType::kTime:
       return 4;
-    case ftBoolean:
+    case FieldType::kBoolean:
       return 2;
     default:
       return 0;  // blob and memo fields

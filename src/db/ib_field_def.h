@@ -14,7 +14,7 @@ namespace xg {
 struct FieldDef {
   std::string name;
   int field_no = 0;  // 1-based column position
-  FieldType data_type = ftUnknown;
+  FieldType data_type = FieldType::kUnknown;
   int size = 0;
   // Whether the column is a CHAR, whose values are padded to the field's size.
   bool fixed = false;

@@ -30,7 +30,7 @@ void IbQuery::SetSQL(const std::string& text) {
   statement_.SetSQL(sql_text_);
 }
 
-int IbQuery::StatementType() const {
+SqlStatementType IbQuery::StatementType() const {
   return statement_.SQLType();
 }
 
@@ -54,7 +54,7 @@ void IbQuery::Open() {
   }
   statement_.SetParamsNull();
   ReleaseRows();
-  if (statement_.SQLType() == kSqlSelect) {
+  if (statement_.SQLType() == SqlStatementType::kSelect) {
     fields_ = field_defs_;
     statement_.ExecQuery();
     has_cursor_ = true;
@@ -86,7 +86,8 @@ void IbQuery::ExecSQL() {
   statement_.CheckTransaction();
   statement_.Prepare();
   statement_.SetParamsNull();
-  if (statement_.SQLType() == kSqlSelect) ThrowClientError(ClientError::kIsASelectStatement);
+  if (statement_.SQLType() == SqlStatementType::kSelect)
+    ThrowClientError(ClientError::kIsASelectStatement);
   statement_.ExecNoCursor();
 }
 
@@ -138,8 +139,8 @@ const FieldDef& IbQuery::Field(int index) const {
   return fields_[static_cast<size_t>(index)];
 }
 
-const XSQLVAR& IbQuery::FieldColumn(int index) {
-  return statement_.Current().Var(Field(index).field_no - 1);
+StoredCell IbQuery::StoredValue(int index) {
+  return DecodeColumn(statement_.Current().Var(Field(index).field_no - 1));
 }
 
 int IbQuery::SQLDialect() const {
@@ -149,8 +150,14 @@ int IbQuery::SQLDialect() const {
 Variant IbQuery::FieldValue(int index) {
   const FieldDef& def = Field(index);
   if (!has_row_) return Variant::Null();
-  return xg::FieldValue(client_, def, CacheColumn(client_, FieldColumn(index)), SQLDialect(),
+  return xg::FieldValue(client_, def, StoredValue(index), SQLDialect(),
                         [this](const ISC_QUAD& id) { return ReadBlob(id); });
+}
+
+ColumnValue IbQuery::FieldColumnValue(int index) {
+  const FieldDef& def = Field(index);
+  if (!has_row_) return ColumnValue();
+  return xg::FieldColumnValue(client_, def, StoredValue(index), SQLDialect());
 }
 
 std::string IbQuery::ReadBlob(const ISC_QUAD& id) {

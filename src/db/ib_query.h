@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "db/column_value.h"
 #include "db/ib_field_def.h"
 #include "db/ib_field_value.h"
 #include "db/ib_sql.h"
@@ -34,7 +35,7 @@ class IbQuery {
   bool Active() const { return active_; }
   // Executes a statement that returns no rows (not a SELECT: that raises EIBClientError 66).
   void ExecSQL();
-  int StatementType() const;
+  SqlStatementType StatementType() const;
 
   // Forward navigation. First fetches the first row when none was fetched yet (and stays on it
   // when it is the current row); once the cursor has moved on it raises the EIBClientError of
@@ -55,9 +56,10 @@ class IbQuery {
   const FieldDef& Field(int index) const;
   // The field's value in the current row: Null when there is no current row.
   Variant FieldValue(int index);
-  // The field's column in the result area as the client library filled it for the current row
-  // (for readers that write values straight from it); only meaningful while RecNo() > 0.
-  const XSQLVAR& FieldColumn(int index);
+  // The field's typed value in the current row, for writers that write it without a Variant
+  // (column_value.h): Null when there is no current row. A text in it points into the result
+  // area, valid until the next fetch.
+  ColumnValue FieldColumnValue(int index);
   int SQLDialect() const;
 
  private:
@@ -66,6 +68,7 @@ class IbQuery {
   bool FetchRow();
   std::string ReadBlob(const ISC_QUAD& id);
   void ReleaseRows();
+  StoredCell StoredValue(int index);
 
   const IbClientLibrary& client_;
   IbSql statement_;

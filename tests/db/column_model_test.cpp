@@ -78,7 +78,7 @@ TEST(ColumnModel, DecimalTextsWrittenDirectlyAreTheValuesTexts) {
   }
 
   FieldDef def;
-  def.data_type = ftFMTBcd;
+  def.data_type = FieldType::kFmtBcd;
   def.sql_type = SQL_INT64;
   for (char separator : {'.', ','}) {
     RegionalSettings settings;
@@ -88,7 +88,7 @@ TEST(ColumnModel, DecimalTextsWrittenDirectlyAreTheValuesTexts) {
       def.size = -scale;
       for (int64_t value : values) {
         const std::string expected =
-            VarToStr(FieldValue(IbClient(), def, CachedCell(value), 3, nullptr), settings);
+            VarToStr(FieldValue(IbClient(), def, StoredCell(value), 3, nullptr), settings);
         char text[kScaledDecimalTextMax];
         ASSERT_EQ(std::string(text, ScaledDecimalToChars(value, scale, separator, text)), expected)
             << value << " scale " << scale;
@@ -101,12 +101,15 @@ TEST(ColumnModel, FieldTypesAndSizesInDialect3) {
   Session s(test::CreateDemoDatabase());
   s.OpenFirst("select * from column_types order by id");
   const ExpectedField expected[] = {
-      {"ID", ftInteger, 4},          {"C_CHAR", ftString, 11},    {"C_VARCHAR", ftString, 41},
-      {"C_SMALLINT", ftSmallint, 2}, {"C_INTEGER", ftInteger, 4}, {"C_BIGINT", ftLargeint, 8},
-      {"C_NUM4_2", ftBCD, 8},        {"C_NUM9_2", ftBCD, 8},      {"C_NUM18_4", ftBCD, 8},
-      {"C_NUM18_6", ftFMTBcd, 34},   {"C_FLOAT", ftFloat, 8},     {"C_DOUBLE", ftFloat, 8},
-      {"C_DATE", ftDate, 4},         {"C_TIME", ftTime, 4},       {"C_TIMESTAMP", ftDateTime, 8},
-      {"C_TEXT", ftMemo, 0},         {"C_BINARY", ftBlob, 0},     {"C_BOOLEAN", ftBoolean, 2},
+      {"ID", FieldType::kInteger, 4},           {"C_CHAR", FieldType::kString, 11},
+      {"C_VARCHAR", FieldType::kString, 41},    {"C_SMALLINT", FieldType::kSmallint, 2},
+      {"C_INTEGER", FieldType::kInteger, 4},    {"C_BIGINT", FieldType::kLargeint, 8},
+      {"C_NUM4_2", FieldType::kBcd, 8},         {"C_NUM9_2", FieldType::kBcd, 8},
+      {"C_NUM18_4", FieldType::kBcd, 8},        {"C_NUM18_6", FieldType::kFmtBcd, 34},
+      {"C_FLOAT", FieldType::kFloat, 8},        {"C_DOUBLE", FieldType::kFloat, 8},
+      {"C_DATE", FieldType::kDate, 4},          {"C_TIME", FieldType::kTime, 4},
+      {"C_TIMESTAMP", FieldType::kDateTime, 8}, {"C_TEXT", FieldType::kMemo, 0},
+      {"C_BINARY", FieldType::kBlob, 0},        {"C_BOOLEAN", FieldType::kBoolean, 2},
   };
   ASSERT_EQ(s.query.FieldCount(), 18);
   for (int i = 0; i < 18; ++i) {
@@ -185,8 +188,10 @@ TEST(ColumnModel, Dialect1Database) {
   EXPECT_EQ(s.database.SQLDialect(), 1);
   s.OpenFirst("select * from t");
   const ExpectedField expected[] = {
-      {"N4_2", ftBCD, 8},    {"N9_2", ftBCD, 8},   {"N9_6", ftFloat, 8}, {"N18_4", ftFloat, 8},
-      {"N18_6", ftFloat, 8}, {"D", ftDateTime, 8}, {"DP", ftFloat, 8},
+      {"N4_2", FieldType::kBcd, 8},    {"N9_2", FieldType::kBcd, 8},
+      {"N9_6", FieldType::kFloat, 8},  {"N18_4", FieldType::kFloat, 8},
+      {"N18_6", FieldType::kFloat, 8}, {"D", FieldType::kDateTime, 8},
+      {"DP", FieldType::kFloat, 8},
   };
   ASSERT_EQ(s.query.FieldCount(), 7);
   for (int i = 0; i < 7; ++i) {
@@ -315,7 +320,7 @@ TEST(ColumnModel, ExecuteProcedureWithOutput) {
       "CREATE TABLE T (V INTEGER);\nSET TERM ^ ;\nCREATE PROCEDURE ADD_ROW (A INTEGER) RETURNS "
       "(R INTEGER) AS BEGIN INSERT INTO T VALUES (:A); R = 1; END^\nSET TERM ; ^\nCOMMIT;\n"));
   s.Exec("execute procedure add_row 5");
-  EXPECT_EQ(s.query.StatementType(), kSqlExecProcedure);
+  EXPECT_EQ(s.query.StatementType(), SqlStatementType::kExecProcedure);
   s.OpenFirst("select v from t");
   EXPECT_EQ(s.query.RecordCount(), 1);
   EXPECT_EQ(static_cast<int32_t>(s.query.FieldValue(0).Payload()), 5);
