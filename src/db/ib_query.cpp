@@ -107,14 +107,6 @@ bool IbQuery::FetchRow() {
   return true;
 }
 
-void IbQuery::Last() {
-  CheckCursor();
-  while (FetchRow()) {
-  }
-  has_row_ = false;
-  eof_ = true;
-}
-
 void IbQuery::First() {
   CheckCursor();
   if (row_count_ == 0) {

@@ -1,6 +1,6 @@
 // IbQuery: a statement in a transaction with its fields and its cursor, as the SQL services use
 // it. Open prepares, describes the columns into field definitions, executes and opens the
-// cursor; the cursor moves forward only, one row at a time (First, Next, Last), and the current
+// cursor; the cursor moves forward only, one row at a time (First, Next), and the current
 // row is read from the client library's result area: no row is kept once the next is fetched.
 #pragma once
 
@@ -40,14 +40,10 @@ class IbQuery {
   // Forward navigation. First fetches the first row when none was fetched yet (and stays on it
   // when it is the current row); once the cursor has moved on it raises the EIBClientError of
   // a missing result set, since the rows behind are gone. Next fetches the next row, or sets Eof
-  // and keeps the last row current. Last fetches every remaining row, counting them, and leaves
-  // no current row.
+  // and keeps the last row current.
   void First();
-  void Last();
   void Next();
   bool Eof() const { return eof_; }
-  // The rows fetched so far: all of them once Eof is set.
-  int RecordCount() const { return row_count_; }
   // 1-based position of the current row; 0 when there is none.
   int RecNo() const { return has_row_ ? row_count_ : 0; }
 

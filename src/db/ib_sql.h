@@ -57,7 +57,6 @@ class IbSql {
   // Allocates, prepares, asks the statement type and describes parameters and columns.
   void Prepare();
   SqlStatementType SQLType() const { return sql_type_; }
-  IbXsqlda& Params() { return params_; }
   IbXsqlda& Current() { return current_; }
   // Every parameter of the text sent as null (the services never give values).
   void SetParamsNull();
