@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "db/column_value.h"
-#include "db/ib_field_def.h"
-#include "db/ib_field_value.h"
-#include "db/ib_sql.h"
+#include "db/field_def.h"
+#include "db/sql_statement_type.h"
 #include "runtime/variant.h"
 
 namespace xg {
 
 class IbClientLibrary;
+class IbSql;
 class IbTransaction;
 
 class IbQuery {
@@ -62,13 +62,11 @@ class IbQuery {
   void CheckCursor() const;
   void BuildFieldDefs();
   bool FetchRow();
-  std::string ReadBlob(const ISC_QUAD& id);
   void ReleaseRows();
-  StoredCell StoredValue(int index);
 
   const IbClientLibrary& client_;
-  IbSql statement_;
-  StatusVector status_;  // of the blob reads
+  // Held apart so that the readers of a query see nothing of the client library's own types.
+  std::unique_ptr<IbSql> statement_;
   std::string sql_text_;
   std::vector<FieldDef> field_defs_;
   std::vector<FieldDef> fields_;

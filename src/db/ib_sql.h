@@ -14,30 +14,13 @@
 #include "db/ib_error.h"
 #include "db/ib_xsqlda.h"
 #include "db/sql_params.h"
+#include "db/sql_statement_type.h"
 
 namespace xg {
 
 class IbClientLibrary;
 class IbDatabase;
 class IbTransaction;
-
-// The server's statement types.
-enum class SqlStatementType {
-  kUnknown = 0,
-  kSelect = 1,
-  kInsert = 2,
-  kUpdate = 3,
-  kDelete = 4,
-  kDdl = 5,
-  kGetSegment = 6,
-  kPutSegment = 7,
-  kExecProcedure = 8,
-  kStartTransaction = 9,
-  kCommit = 10,
-  kRollback = 11,
-  kSelectForUpdate = 12,
-  kSetGenerator = 13
-};
 
 class IbSql {
  public:

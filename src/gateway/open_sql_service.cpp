@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "config/gateway_config.h"
-#include "db/ib_sql.h"
+#include "db/sql_statement_type.h"
 #include "db/ib_transaction.h"
 #include "gateway/answer_rows.h"
 #include "gateway/document_writer.h"
