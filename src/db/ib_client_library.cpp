@@ -134,9 +134,7 @@ IbClientLibrary::IbClientLibrary(const std::vector<std::string>& library_names) 
   BindOptional(library, isc_database_info);
   BindOptional(library, isc_start_multiple);
   BindOptional(library, isc_commit_transaction);
-  BindOptional(library, isc_commit_retaining);
   BindOptional(library, isc_rollback_transaction);
-  BindOptional(library, isc_rollback_retaining);
   BindOptional(library, isc_dsql_alloc_statement2);
   BindOptional(library, isc_dsql_prepare);
   BindOptional(library, isc_dsql_sql_info);
@@ -144,15 +142,12 @@ IbClientLibrary::IbClientLibrary(const std::vector<std::string>& library_names) 
   BindOptional(library, isc_dsql_describe_bind);
   BindOptional(library, isc_dsql_execute);
   BindOptional(library, isc_dsql_execute2);
-  BindOptional(library, isc_dsql_execute_immediate);
   BindOptional(library, isc_dsql_fetch);
   BindOptional(library, isc_dsql_free_statement);
   BindOptional(library, isc_dsql_set_cursor_name);
   BindOptional(library, isc_open_blob2);
   BindOptional(library, isc_get_segment);
   BindOptional(library, isc_close_blob);
-  BindOptional(library, isc_blob_info);
-  BindOptional(library, isc_decode_date);
   BindOptional(library, isc_decode_sql_date);
   BindOptional(library, isc_decode_sql_time);
   BindOptional(library, isc_decode_timestamp);
@@ -166,15 +161,6 @@ IbClientLibrary::IbClientLibrary(const std::vector<std::string>& library_names) 
   {
     std::lock_guard<std::mutex> lock(attachments_mutex);
     cancel_operation = reinterpret_cast<CancelFunction>(dlsym(library, "fb_cancel_operation"));
-  }
-
-  using VersionPart = int (*)();
-  auto major = reinterpret_cast<VersionPart>(dlsym(library, "isc_get_client_major_version"));
-  auto minor = reinterpret_cast<VersionPart>(dlsym(library, "isc_get_client_minor_version"));
-  if (major != nullptr && minor != nullptr) {
-    client_version_ = major() + minor() / 10.0;
-  } else {
-    client_version_ = isc_rollback_retaining.Available() ? 6.0 : 5.0;
   }
 }
 

@@ -14,8 +14,8 @@
 namespace xg {
 
 // One function of the library. Calling a function that the library does not export raises the
-// client message that names it; a function that it does export is used whatever version the
-// library reports.
+// client message that names it; a function that it does export is used whatever the library's
+// version.
 template <class Signature>
 class IbFunction;
 
@@ -56,17 +56,12 @@ class IbClientLibrary {
   // still be alive in other objects at exit.
   ~IbClientLibrary() = default;
 
-  // major + minor / 10 as the library reports it; 6.0 or 5.0 when it cannot tell.
-  double ClientVersion() const { return client_version_; }
-
   XG_IB_FUNCTION(isc_attach_database);
   XG_IB_FUNCTION(isc_detach_database);
   XG_IB_FUNCTION(isc_database_info);
   XG_IB_FUNCTION(isc_start_multiple);
   XG_IB_FUNCTION(isc_commit_transaction);
-  XG_IB_FUNCTION(isc_commit_retaining);
   XG_IB_FUNCTION(isc_rollback_transaction);
-  XG_IB_FUNCTION(isc_rollback_retaining);
   XG_IB_FUNCTION(isc_dsql_alloc_statement2);
   XG_IB_FUNCTION(isc_dsql_prepare);
   XG_IB_FUNCTION(isc_dsql_sql_info);
@@ -74,15 +69,12 @@ class IbClientLibrary {
   XG_IB_FUNCTION(isc_dsql_describe_bind);
   XG_IB_FUNCTION(isc_dsql_execute);
   XG_IB_FUNCTION(isc_dsql_execute2);
-  XG_IB_FUNCTION(isc_dsql_execute_immediate);
   XG_IB_FUNCTION(isc_dsql_fetch);
   XG_IB_FUNCTION(isc_dsql_free_statement);
   XG_IB_FUNCTION(isc_dsql_set_cursor_name);
   XG_IB_FUNCTION(isc_open_blob2);
   XG_IB_FUNCTION(isc_get_segment);
   XG_IB_FUNCTION(isc_close_blob);
-  XG_IB_FUNCTION(isc_blob_info);
-  XG_IB_FUNCTION(isc_decode_date);
   XG_IB_FUNCTION(isc_decode_sql_date);
   XG_IB_FUNCTION(isc_decode_sql_time);
   XG_IB_FUNCTION(isc_decode_timestamp);
@@ -91,9 +83,6 @@ class IbClientLibrary {
   XG_IB_FUNCTION(fb_interpret);
   // Declared by hand: the header marks it deprecated in favour of the bounded fb_interpret.
   IbFunction<ISC_LONG(ISC_SCHAR*, ISC_STATUS**)> isc_interprete{"isc_interprete"};
-
- private:
-  double client_version_ = 0;
 };
 
 #undef XG_IB_FUNCTION

@@ -5,7 +5,6 @@
 #include "db/database_params.h"
 #include "db/ib_client_library.h"
 #include "db/ib_messages.h"
-#include "db/ib_schema_cache.h"
 #include "db/ib_transaction.h"
 #include "runtime/stop_signals.h"
 
@@ -26,12 +25,10 @@ constexpr size_t kMaxDatabaseNameLength = 32767;
 
 IbDatabase::IbDatabase()
     : client_(IbClient()),
-      internal_transaction_(new IbTransaction(*this, IbTransaction::kInternal)),
-      schema_cache_(std::make_unique<IbSchemaCache>(*this)) {}
+      internal_transaction_(new IbTransaction(*this, IbTransaction::kInternal)) {}
 
 IbDatabase::~IbDatabase() {
   ForceClose();
-  schema_cache_.reset();
   internal_transaction_.reset();
 }
 

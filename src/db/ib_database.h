@@ -17,7 +17,6 @@
 namespace xg {
 
 class IbClientLibrary;
-class IbSchemaCache;
 class IbTransaction;
 
 // Which failures of a call mean that the connection is gone: a lost connection or an attachment
@@ -72,7 +71,6 @@ class IbDatabase {
 
   // The transaction the database keeps for its own schema lookups.
   IbTransaction& InternalTransaction() { return *internal_transaction_; }
-  IbSchemaCache& SchemaCache() { return *schema_cache_; }
 
   // Throws the failure in the status vector. When it says the connection is gone (see
   // FailedCall), the database first closes by force.
@@ -102,7 +100,6 @@ class IbDatabase {
   std::unique_ptr<IbTransaction> internal_transaction_;
   // Set and cleared by the transaction made on this database (one at a time).
   IbTransaction* transaction_ = nullptr;
-  std::unique_ptr<IbSchemaCache> schema_cache_;
 };
 
 }  // namespace xg

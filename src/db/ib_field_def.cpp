@@ -1,18 +1,6 @@
 #include "db/ib_field_def.h"
 
-#include <algorithm>
-
 namespace xg {
-namespace {
-
-std::string CountedName(const ISC_SCHAR* text, ISC_SHORT length, size_t room) {
-  const size_t n = std::min(static_cast<size_t>(std::max<ISC_SHORT>(length, 0)), room - 1);
-  std::string name(text, n);
-  while (!name.empty() && name.back() == ' ') name.pop_back();
-  return name;
-}
-
-}  // namespace
 
 std::optional<FieldDef> MakeFieldDef(const XSQLVAR& column, int position, const std::string& name,
                                      int dialect) {
@@ -22,91 +10,58 @@ std::optional<FieldDef> MakeFieldDef(const XSQLVAR& column, int position, const 
   def.sql_type = column.sqltype & ~1;
   def.scale = column.sqlscale;
   const int sql_len = static_cast<unsigned short>(column.sqllen);
-  def.relation_name = CountedName(column.relname, column.relname_length, sizeof(column.relname));
-  def.column_name = CountedName(column.sqlname, column.sqlname_length, sizeof(column.sqlname));
-  const bool may_be_null = (column.sqltype & 1) != 0;
-  def.required = !may_be_null && !def.relation_name.empty();
 
   switch (def.sql_type) {
     case SQL_TEXT:
-      def.data_type = ftString;
+      def.data_type = FieldType::kString;
       def.size = sql_len;
       def.fixed = true;
       break;
     case SQL_VARYING:
-      def.data_type = ftString;
+      def.data_type = FieldType::kString;
       def.size = sql_len;
       break;
     case SQL_SHORT:
     case SQL_LONG:
     case SQL_INT64:
       if (def.scale == 0) {
-        def.data_type = def.sql_type == SQL_SHORT  ? ftSmallint
-                        : def.sql_type == SQL_LONG ? ftInteger
-                                                   : ftLargeint;
+        def.data_type = def.sql_type == SQL_SHORT  ? FieldType::kSmallint
+                        : def.sql_type == SQL_LONG ? FieldType::kInteger
+                                                   : FieldType::kLargeint;
       } else if (def.scale >= -4 || def.sql_type == SQL_SHORT) {
-        def.data_type = ftBCD;
+        def.data_type = FieldType::kBcd;
         def.size = -def.scale;
       } else if (def.sql_type == SQL_LONG && dialect == 1) {
-        def.data_type = ftFloat;
+        def.data_type = FieldType::kFloat;
       } else {
-        def.data_type = ftFMTBcd;
+        def.data_type = FieldType::kFmtBcd;
         def.size = -def.scale;
       }
       break;
     case SQL_FLOAT:
     case SQL_DOUBLE:
-      def.data_type = ftFloat;
+      def.data_type = FieldType::kFloat;
       break;
     case SQL_TIMESTAMP:
-      def.data_type = ftDateTime;
+      def.data_type = FieldType::kDateTime;
       break;
     case SQL_TYPE_DATE:
-      def.data_type = ftDate;
+      def.data_type = FieldType::kDate;
       break;
     case SQL_TYPE_TIME:
-      def.data_type = ftTime;
+      def.data_type = FieldType::kTime;
       break;
     case SQL_BLOB:
-      def.data_type = column.sqlsubtype == 1 ? ftMemo : ftBlob;
+      def.data_type = column.sqlsubtype == 1 ? FieldType::kMemo : FieldType::kBlob;
       def.size = 8;
       break;
     case SQL_BOOLEAN:
-      def.data_type = ftBoolean;
+      def.data_type = FieldType::kBoolean;
       break;
     default:
       return std::nullopt;
   }
   return def;
-}
-
-int FieldDataSize(const FieldDef& def) {
-  switch (def.data_type) {
-    case ftString:
-      return def.size + 1;
-    case ftSmallint:
-      return 2;
-    case ftInteger:
-      return 4;
-    case ftLargeint:
-      return 8;
-    case ftBCD:
-      return 8;
-    case ftFMTBcd:
-      return 34;
-    case ftFloat:
-      return 8;
-    case ftDateTime:
-      return 8;
-    case ftDate:
-      return 4;
-    case ftTime:
-      return 4;
-    case ftBoolean:
-      return 2;
-    default:
-      return 0;  // blob and memo fields
-  }
 }
 
 }  // namespace xg

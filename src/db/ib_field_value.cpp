@@ -1,10 +1,9 @@
 #include "db/ib_field_value.h"
 
-#include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <optional>
 
 #include "db/ib_client_library.h"
 #include "db/ib_error.h"
@@ -25,15 +24,21 @@ int64_t PowerOfTen(int exponent) {
   ThrowClientError(ClientError::kInvalidDataConversion);
 }
 
-// An integer with `scale` decimals as a currency amount (times 10000), exactly.
-int64_t ExactCurrency(int64_t value, int scale) {
-  const int shift = 4 + scale;  // scale is -1 to -4
-  const int64_t factor = PowerOfTen(shift);
+// An integer with `scale` decimals (0 to -4) as a currency amount (times 10000), exactly; none
+// beyond the currency range.
+std::optional<int64_t> CurrencyAmount(int64_t value, int scale) {
+  const int64_t factor = PowerOfTen(4 + scale);
   if (value > std::numeric_limits<int64_t>::max() / factor ||
       value < std::numeric_limits<int64_t>::min() / factor) {
-    InvalidConversion();
+    return std::nullopt;
   }
   return value * factor;
+}
+
+int64_t ExactCurrency(int64_t value, int scale) {
+  const std::optional<int64_t> amount = CurrencyAmount(value, scale);
+  if (!amount) InvalidConversion();
+  return *amount;
 }
 
 // The dialect-1 way: the amount as a floating-point number, times 10000, rounded.
@@ -114,14 +119,9 @@ DateTime StoredDateTime(const IbClientLibrary& client, const FieldDef& def, int6
 
 namespace {
 
-// The bytes of a string column, bytes 0 included: a value of the OCTETS character set may hold
-// any byte. A CHAR column of that set comes padded with bytes 0 where other sets pad with
-// blanks: that padding is dropped, and the fixed field pads with blanks as for any CHAR column.
-std::string StringValue(const FieldDef& def, const std::string& stored) {
-  std::string text = stored;
-  if (def.sql_type == SQL_TEXT) {
-    while (!text.empty() && text.back() == '\0') text.pop_back();
-  }
+// The bytes of a string column (as the decoder gives them) padded as the field pads them.
+std::string StringValue(const FieldDef& def, std::string_view stored) {
+  std::string text(stored);
   if (static_cast<int>(text.size()) > def.size) {
     ThrowClientError(ClientError::kFieldSizeMismatch, {def.name});
   }
@@ -135,87 +135,79 @@ std::string StringValue(const FieldDef& def, const std::string& stored) {
 
 }  // namespace
 
-CachedCell CacheColumn(const IbClientLibrary& client, const XSQLVAR& column) {
+template <class T>
+T Stored(const char* data) {
+  T value;
+  std::memcpy(&value, data, sizeof value);
+  return value;
+}
+
+StoredCell DecodeColumn(const XSQLVAR& column) {
   if (column.sqlind != nullptr && *column.sqlind == -1) return std::monostate{};
   const char* data = column.sqldata;
   const auto length = static_cast<unsigned short>(column.sqllen);
   switch (column.sqltype & ~1) {
-    case SQL_VARYING: {
-      const auto stored = static_cast<unsigned short>(client.isc_vax_integer(data, 2));
-      return std::string(data + 2, stored);
+    case SQL_VARYING:
+      return std::string_view(data + 2, Stored<uint16_t>(data));
+    case SQL_TEXT: {
+      // The bytes, bytes 0 included: a value of the OCTETS character set may hold any byte. A
+      // CHAR column of that set comes padded with bytes 0 where other sets pad with blanks: that
+      // padding is dropped, and the fixed field pads with blanks as for any CHAR column.
+      std::string_view text(data, length);
+      while (!text.empty() && text.back() == '\0') text.remove_suffix(1);
+      return text;
     }
-    case SQL_TEXT:
-      return std::string(data, length);
-    case SQL_SHORT: {
-      int16_t value;
-      std::memcpy(&value, data, sizeof value);
-      return static_cast<int64_t>(value);
-    }
+    case SQL_SHORT:
+      return static_cast<int64_t>(Stored<int16_t>(data));
     case SQL_LONG:
-    case SQL_TYPE_DATE: {
-      int32_t value;
-      std::memcpy(&value, data, sizeof value);
-      return static_cast<int64_t>(value);
-    }
-    case SQL_TYPE_TIME: {
-      uint32_t value;
-      std::memcpy(&value, data, sizeof value);
-      return static_cast<int64_t>(value);
-    }
+    case SQL_TYPE_DATE:
+      return static_cast<int64_t>(Stored<int32_t>(data));
+    case SQL_TYPE_TIME:
+      return static_cast<int64_t>(Stored<uint32_t>(data));
     case SQL_TIMESTAMP: {
-      ISC_TIMESTAMP stamp;
-      std::memcpy(&stamp, data, sizeof stamp);
+      const auto stamp = Stored<ISC_TIMESTAMP>(data);
       return (static_cast<int64_t>(stamp.timestamp_date) << 32) |
              static_cast<int64_t>(stamp.timestamp_time);
     }
     case SQL_INT64:
     case SQL_BLOB:
     case SQL_ARRAY:
-    case SQL_QUAD: {
-      int64_t value;
-      std::memcpy(&value, data, sizeof value);
-      return value;
-    }
-    case SQL_FLOAT: {
-      float value;
-      std::memcpy(&value, data, sizeof value);
-      return static_cast<double>(value);
-    }
-    case SQL_DOUBLE: {
-      double value;
-      std::memcpy(&value, data, sizeof value);
-      return value;
-    }
+    case SQL_QUAD:
+      return Stored<int64_t>(data);
+    case SQL_FLOAT:
+      return static_cast<double>(Stored<float>(data));
+    case SQL_DOUBLE:
+      return Stored<double>(data);
     case SQL_BOOLEAN: {
       int64_t value = 0;
       for (unsigned short i = 0; i < length; ++i) value |= static_cast<unsigned char>(data[i]);
       return value;
     }
     default:
-      return std::string(data, length);
+      return std::string_view(data, length);
   }
 }
 
-Variant FieldValue(const IbClientLibrary& client, const FieldDef& def, const CachedCell& cell,
+Variant FieldValue(const IbClientLibrary& client, const FieldDef& def, const StoredCell& cell,
                    int dialect, const BlobReader& read_blob) {
-  const bool blob = def.data_type == ftBlob || def.data_type == ftMemo;
+  const bool blob = def.data_type == FieldType::kBlob || def.data_type == FieldType::kMemo;
   if (std::holds_alternative<std::monostate>(cell)) {
     return blob ? Variant::FromString(std::string()) : Variant::Null();
   }
   switch (def.data_type) {
-    case ftString:
-      return Variant::FromString(StringValue(def, std::get<std::string>(cell)));
-    case ftSmallint:
-    case ftInteger:
+    case FieldType::kString:
+      return Variant::FromString(StringValue(def, std::get<std::string_view>(cell)));
+    case FieldType::kSmallint:
+    case FieldType::kInteger:
       return Variant::FromInteger(static_cast<int32_t>(std::get<int64_t>(cell)));
-    case ftLargeint:
+    case FieldType::kLargeint:
       return Variant::FromInt64(std::get<int64_t>(cell));
-    case ftBCD: {
+    case FieldType::kBcd: {
       const int64_t stored = std::get<int64_t>(cell);
       return Variant::FromCurrency(dialect == 1 ? RoundedCurrency(stored, def.scale)
                                                 : ExactCurrency(stored, def.scale));
     }
-    case ftFMTBcd: {
+    case FieldType::kFmtBcd: {
       const std::string text = ScaledDecimalText(std::get<int64_t>(cell), def.scale);
       try {
         return Variant::FromBcd(StrToBcd(text, '.'));
@@ -223,19 +215,19 @@ Variant FieldValue(const IbClientLibrary& client, const FieldDef& def, const Cac
         InvalidConversion();
       }
     }
-    case ftFloat:
+    case FieldType::kFloat:
       if (std::holds_alternative<double>(cell)) return Variant::FromDouble(std::get<double>(cell));
       return Variant::FromDouble(
           static_cast<double>(static_cast<long double>(std::get<int64_t>(cell)) /
                               static_cast<long double>(PowerOfTen(-def.scale))));
-    case ftDate:
-    case ftTime:
-    case ftDateTime:
+    case FieldType::kDate:
+    case FieldType::kTime:
+    case FieldType::kDateTime:
       return Variant::FromDate(StoredDateTime(client, def, std::get<int64_t>(cell)));
-    case ftBoolean:
+    case FieldType::kBoolean:
       return Variant::FromBoolean(std::get<int64_t>(cell) != 0);
-    case ftBlob:
-    case ftMemo: {
+    case FieldType::kBlob:
+    case FieldType::kMemo: {
       ISC_QUAD id;
       const int64_t stored = std::get<int64_t>(cell);
       std::memcpy(&id, &stored, sizeof id);
@@ -246,43 +238,76 @@ Variant FieldValue(const IbClientLibrary& client, const FieldDef& def, const Cac
   }
 }
 
-size_t ScaledDecimalToChars(int64_t stored, int scale, char decimal_separator, char* out) {
-  // The value reads as its digits padded to 18 with the point `-scale` places from the end, as
-  // long as the point falls inside them; otherwise as the whole number.
-  const uint64_t magnitude =
-      stored < 0 ? 0 - static_cast<uint64_t>(stored) : static_cast<uint64_t>(stored);
-  char digits[20];
-  const size_t digit_count =
-      static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, magnitude).ptr - digits);
-  const size_t places = static_cast<size_t>(-scale);
-  char* end = out;
-  if (stored < 0) *end++ = '-';
-  if (places == 0 || places >= std::max<size_t>(18, digit_count)) {
-    end = std::copy(digits, digits + digit_count, end);
-  } else {
-    // The integer digits, "0" when there are none; the fraction without its trailing zeros.
-    const size_t integer_digits = digit_count > places ? digit_count - places : 0;
-    if (integer_digits > 0) {
-      end = std::copy(digits, digits + integer_digits, end);
-    } else {
-      *end++ = '0';
+namespace {
+
+ColumnValue Typed(ColumnValue::Kind kind) {
+  ColumnValue value;
+  value.kind = kind;
+  return value;
+}
+
+ColumnValue IntegerValue(ColumnValue::Kind kind, int64_t integer, int scale = 0) {
+  ColumnValue value = Typed(kind);
+  value.integer = integer;
+  value.scale = scale;
+  return value;
+}
+
+// A text longer than its field is the field's size failure, which its Variant value raises.
+ColumnValue TextValue(const FieldDef& def, std::string_view text) {
+  if (text.size() > static_cast<size_t>(def.size)) return Typed(ColumnValue::Kind::kVariant);
+  ColumnValue value = Typed(ColumnValue::Kind::kText);
+  value.text = text;
+  if (def.fixed) value.padding = static_cast<size_t>(def.size) - text.size();
+  return value;
+}
+
+// A dialect-1 amount is rounded through a floating-point number: the Variant value's way.
+ColumnValue CurrencyValue(const FieldDef& def, int64_t stored, int dialect) {
+  if (dialect == 1 || def.scale < -4 || def.scale > 0) return Typed(ColumnValue::Kind::kVariant);
+  const std::optional<int64_t> amount = CurrencyAmount(stored, def.scale);
+  if (!amount) return Typed(ColumnValue::Kind::kVariant);  // the conversion failure
+  return IntegerValue(ColumnValue::Kind::kCurrency, *amount);
+}
+
+}  // namespace
+
+ColumnValue FieldColumnValue(const IbClientLibrary& client, const FieldDef& def,
+                             const StoredCell& cell, int dialect) {
+  if (std::holds_alternative<std::monostate>(cell)) return Typed(ColumnValue::Kind::kNull);
+  switch (def.data_type) {
+    case FieldType::kString:
+      return TextValue(def, std::get<std::string_view>(cell));
+    case FieldType::kSmallint:
+    case FieldType::kInteger:
+    case FieldType::kLargeint:
+      return IntegerValue(ColumnValue::Kind::kInteger, std::get<int64_t>(cell));
+    case FieldType::kBcd:
+      return CurrencyValue(def, std::get<int64_t>(cell), dialect);
+    case FieldType::kFmtBcd:
+      return IntegerValue(ColumnValue::Kind::kDecimal, std::get<int64_t>(cell), def.scale);
+    case FieldType::kFloat: {
+      // A dialect-1 scaled integer is divided as the Variant value does it.
+      if (!std::holds_alternative<double>(cell)) return Typed(ColumnValue::Kind::kVariant);
+      ColumnValue value = Typed(ColumnValue::Kind::kDouble);
+      value.real = std::get<double>(cell);
+      return value;
     }
-    char fraction[20];
-    const size_t leading_zeros = places - (digit_count - integer_digits);
-    std::fill(fraction, fraction + leading_zeros, '0');
-    std::copy(digits + integer_digits, digits + digit_count, fraction + leading_zeros);
-    size_t fraction_digits = places;
-    while (fraction_digits > 0 && fraction[fraction_digits - 1] == '0') --fraction_digits;
-    if (fraction_digits > 0) {
-      *end++ = decimal_separator;
-      end = std::copy(fraction, fraction + fraction_digits, end);
+    case FieldType::kDate:
+    case FieldType::kTime:
+    case FieldType::kDateTime: {
+      ColumnValue value = Typed(ColumnValue::Kind::kDateTime);
+      value.date_time = StoredDateTime(client, def, std::get<int64_t>(cell));
+      return value;
     }
+    case FieldType::kBoolean: {
+      ColumnValue value = Typed(ColumnValue::Kind::kBoolean);
+      value.boolean = std::get<int64_t>(cell) != 0;
+      return value;
+    }
+    default:
+      return Typed(ColumnValue::Kind::kVariant);
   }
-  if (end - out == 2 && out[0] == '-' && out[1] == '0') {  // a negative zero reads as "0"
-    out[0] = '0';
-    end = out + 1;
-  }
-  return static_cast<size_t>(end - out);
 }
 
 }  // namespace xg

@@ -1,6 +1,7 @@
-// The values of result columns: a fetched column taken out of the result area as a cell, and how
-// a field reads the cell as a Variant (fixed CHAR padding, exact currency and decimal values,
-// dates and times without fractions of a second, whole blobs, booleans).
+// The values of result columns: the one reading of a fetched column out of the result area (a
+// stored cell), and what a field makes of the cell: its Variant value (fixed CHAR padding, exact
+// currency and decimal values, dates and times without fractions of a second, whole blobs,
+// booleans) and its typed value as the answers write it (column_value.h).
 #pragma once
 
 #include <ibase.h>
@@ -8,8 +9,10 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <variant>
 
+#include "db/column_value.h"
 #include "db/ib_field_def.h"
 #include "runtime/date_time.h"
 #include "runtime/variant.h"
@@ -18,11 +21,12 @@ namespace xg {
 
 class IbClientLibrary;
 
-// A column's value as a cell: null, an integer (scaled integers as stored; dates, times, time
-// stamps, booleans and blob ids in their API form), a floating-point number, or bytes.
-using CachedCell = std::variant<std::monostate, int64_t, double, std::string>;
+// A column's value as stored: null, an integer (scaled integers as stored; dates, times, time
+// stamps, booleans and blob ids in their API form), a floating-point number, or bytes (pointing
+// into the result area, so valid until the next fetch).
+using StoredCell = std::variant<std::monostate, int64_t, double, std::string_view>;
 
-CachedCell CacheColumn(const IbClientLibrary& client, const XSQLVAR& column);
+StoredCell DecodeColumn(const XSQLVAR& column);
 
 // Reads a whole blob by its id.
 using BlobReader = std::function<std::string(const ISC_QUAD&)>;
@@ -31,16 +35,15 @@ using BlobReader = std::function<std::string(const ISC_QUAD&)>;
 // EIBClientError 38 for a date or time outside the calendar.
 DateTime StoredDateTime(const IbClientLibrary& client, const FieldDef& def, int64_t stored);
 
-// The text of the decimal value (ftFMTBcd) of a field whose column holds `stored` with `scale`,
-// as VarToStr writes that value with the separator given, written to `out` (room for
-// kScaledDecimalTextMax bytes); answers its length.
-inline constexpr size_t kScaledDecimalTextMax = 44;
-size_t ScaledDecimalToChars(int64_t stored, int scale, char decimal_separator, char* out);
-
 // The value of a field. Raises EIBClientError 38 for a value that cannot be converted (a date
 // outside the calendar, a currency outside its range) and 117 for a string longer than its
 // field.
-Variant FieldValue(const IbClientLibrary& client, const FieldDef& def, const CachedCell& cell,
+Variant FieldValue(const IbClientLibrary& client, const FieldDef& def, const StoredCell& cell,
                    int dialect, const BlobReader& read_blob);
+
+// The typed value of a field, for the writers that write it without a Variant. Raises what
+// FieldValue raises for a date or time outside the calendar.
+ColumnValue FieldColumnValue(const IbClientLibrary& client, const FieldDef& def,
+                             const StoredCell& cell, int dialect);
 
 }  // namespace xg

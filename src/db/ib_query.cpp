@@ -3,8 +3,9 @@
 #include "db/ib_client_library.h"
 #include "db/ib_database.h"
 #include "db/ib_error.h"
+#include "db/ib_field_def.h"
+#include "db/ib_field_value.h"
 #include "db/ib_messages.h"
-#include "db/ib_schema_cache.h"
 #include "db/ib_sql.h"
 #include "db/ib_transaction.h"
 #include "db/sql_params.h"
@@ -15,9 +16,48 @@ namespace {
 
 constexpr unsigned short kBlobSegmentSize = 32768;
 
+// The whole blob of the id, read in the statement's transaction.
+std::string ReadBlob(const IbClientLibrary& client, IbSql& statement, const ISC_QUAD& id) {
+  IbDatabase& database = statement.Database();
+  StatusVector status;
+  statement.CheckDatabase();
+  statement.CheckTransaction();
+  isc_blob_handle blob = 0;
+  ISC_QUAD blob_id = id;
+  database.CheckStatus(
+      client.isc_open_blob2(status.get(), database.Handle(), statement.Transaction().Handle(),
+                            &blob, &blob_id, 0, nullptr),
+      status);
+  std::string content;
+  std::string segment(kBlobSegmentSize, '\0');
+  while (true) {
+    unsigned short length = 0;
+    const ISC_STATUS result =
+        client.isc_get_segment(status.get(), &blob, &length, kBlobSegmentSize, segment.data());
+    if (result == 0 || result == isc_segment) {
+      content.append(segment.data(), length);
+      continue;
+    }
+    if (result == isc_segstr_eof) break;
+    CleanUpOnFailure([&] { database.ThrowFailure(status); },
+                     [&] {
+                       StatusVector ignored;
+                       client.isc_close_blob(ignored.get(), &blob);
+                     });
+  }
+  database.CheckStatus(client.isc_close_blob(status.get(), &blob), status);
+  return content;
+}
+
+// The field's column of the current row as stored.
+StoredCell StoredValue(IbSql& statement, const FieldDef& def) {
+  return DecodeColumn(statement.Current().Var(def.field_no - 1));
+}
+
 }  // namespace
 
-IbQuery::IbQuery(IbTransaction& transaction) : client_(IbClient()), statement_(transaction) {}
+IbQuery::IbQuery(IbTransaction& transaction)
+    : client_(IbClient()), statement_(std::make_unique<IbSql>(transaction)) {}
 
 IbQuery::~IbQuery() {
   ReleaseRows();
@@ -28,52 +68,47 @@ void IbQuery::SetSQL(const std::string& text) {
   field_defs_.clear();
   fields_.clear();
   sql_text_ = SQLLinesText(text);
-  statement_.SetSQL(sql_text_);
+  statement_->SetSQL(sql_text_);
 }
 
-int IbQuery::StatementType() const {
-  return statement_.SQLType();
+SqlStatementType IbQuery::StatementType() const {
+  return statement_->SQLType();
 }
 
 void IbQuery::BuildFieldDefs() {
   field_defs_.clear();
-  IbXsqlda& columns = statement_.Current();
-  IbDatabase& database = statement_.Database();
+  IbXsqlda& columns = statement_->Current();
+  const int dialect = statement_->Database().SQLDialect();
   for (int i = 0; i < columns.Count(); ++i) {
-    auto def = MakeFieldDef(columns.Var(i), i, columns.Name(i), database.SQLDialect());
-    if (!def) continue;
-    if (!def->relation_name.empty() && !def->column_name.empty()) {
-      IbSchemaCache& schema = database.SchemaCache();
-      if (schema.HasDefault(def->relation_name, def->column_name)) def->required = false;
-    }
-    field_defs_.push_back(std::move(*def));
+    auto def = MakeFieldDef(columns.Var(i), i, columns.Name(i), dialect);
+    if (def) field_defs_.push_back(std::move(*def));
   }
 }
 
 void IbQuery::Open() {
   if (active_) return;
-  statement_.CheckDatabase();
-  statement_.CheckTransaction();
-  if (!statement_.Prepared()) {
-    statement_.Prepare();
+  statement_->CheckDatabase();
+  statement_->CheckTransaction();
+  if (!statement_->Prepared()) {
+    statement_->Prepare();
     BuildFieldDefs();
   }
-  statement_.SetParamsNull();
+  statement_->SetParamsNull();
   ReleaseRows();
-  if (statement_.SQLType() == kSqlSelect) {
+  if (statement_->SQLType() == SqlStatementType::kSelect) {
     fields_ = field_defs_;
-    statement_.ExecQuery();
+    statement_->ExecQuery();
     has_cursor_ = true;
   } else {
     fields_.clear();
-    statement_.ExecNoCursor();
+    statement_->ExecNoCursor();
     has_cursor_ = false;
   }
   active_ = true;
 }
 
 void IbQuery::Close() {
-  if (statement_.Open()) statement_.Close();
+  if (statement_->Open()) statement_->Close();
   ReleaseRows();
 }
 
@@ -88,12 +123,13 @@ void IbQuery::ReleaseRows() {
 
 void IbQuery::ExecSQL() {
   if (sql_text_.empty()) ThrowClientError(ClientError::kEmptySQLStatement);
-  statement_.CheckDatabase();
-  statement_.CheckTransaction();
-  statement_.Prepare();
-  statement_.SetParamsNull();
-  if (statement_.SQLType() == kSqlSelect) ThrowClientError(ClientError::kIsASelectStatement);
-  statement_.ExecNoCursor();
+  statement_->CheckDatabase();
+  statement_->CheckTransaction();
+  statement_->Prepare();
+  statement_->SetParamsNull();
+  if (statement_->SQLType() == SqlStatementType::kSelect)
+    ThrowClientError(ClientError::kIsASelectStatement);
+  statement_->ExecNoCursor();
 }
 
 void IbQuery::CheckCursor() const {
@@ -104,20 +140,12 @@ bool IbQuery::FetchRow() {
   if (fetched_all_) return false;
   // Rows come from the client library's buffer without a call that a signal could cancel.
   ThrowIfStopped();
-  if (!statement_.Next()) {
+  if (!statement_->Next()) {
     fetched_all_ = true;
     return false;
   }
   ++row_count_;
   return true;
-}
-
-void IbQuery::Last() {
-  CheckCursor();
-  while (FetchRow()) {
-  }
-  has_row_ = false;
-  eof_ = true;
 }
 
 void IbQuery::First() {
@@ -144,50 +172,21 @@ const FieldDef& IbQuery::Field(int index) const {
   return fields_[static_cast<size_t>(index)];
 }
 
-const XSQLVAR& IbQuery::FieldColumn(int index) {
-  return statement_.Current().Var(Field(index).field_no - 1);
-}
-
 int IbQuery::SQLDialect() const {
-  return statement_.Database().SQLDialect();
+  return statement_->Database().SQLDialect();
 }
 
 Variant IbQuery::FieldValue(int index) {
   const FieldDef& def = Field(index);
   if (!has_row_) return Variant::Null();
-  return xg::FieldValue(client_, def, CacheColumn(client_, FieldColumn(index)), SQLDialect(),
-                        [this](const ISC_QUAD& id) { return ReadBlob(id); });
+  return xg::FieldValue(client_, def, StoredValue(*statement_, def), SQLDialect(),
+                        [this](const ISC_QUAD& id) { return ReadBlob(client_, *statement_, id); });
 }
 
-std::string IbQuery::ReadBlob(const ISC_QUAD& id) {
-  IbDatabase& database = statement_.Database();
-  statement_.CheckDatabase();
-  statement_.CheckTransaction();
-  isc_blob_handle blob = 0;
-  ISC_QUAD blob_id = id;
-  database.CheckStatus(
-      client_.isc_open_blob2(status_.get(), database.Handle(), statement_.Transaction().Handle(),
-                             &blob, &blob_id, 0, nullptr),
-      status_);
-  std::string content;
-  std::string segment(kBlobSegmentSize, '\0');
-  while (true) {
-    unsigned short length = 0;
-    const ISC_STATUS result =
-        client_.isc_get_segment(status_.get(), &blob, &length, kBlobSegmentSize, segment.data());
-    if (result == 0 || result == isc_segment) {
-      content.append(segment.data(), length);
-      continue;
-    }
-    if (result == isc_segstr_eof) break;
-    CleanUpOnFailure([&] { database.ThrowFailure(status_); },
-                     [&] {
-                       StatusVector ignored;
-                       client_.isc_close_blob(ignored.get(), &blob);
-                     });
-  }
-  database.CheckStatus(client_.isc_close_blob(status_.get(), &blob), status_);
-  return content;
+ColumnValue IbQuery::FieldColumnValue(int index) {
+  const FieldDef& def = Field(index);
+  if (!has_row_) return ColumnValue();
+  return xg::FieldColumnValue(client_, def, StoredValue(*statement_, def), SQLDialect());
 }
 
 }  // namespace xg

@@ -1,6 +1,6 @@
 // IbQuery: a statement in a transaction with its fields and its cursor, as the SQL services use
 // it. Open prepares, describes the columns into field definitions, executes and opens the
-// cursor; the cursor moves forward only, one row at a time (First, Next, Last), and the current
+// cursor; the cursor moves forward only, one row at a time (First, Next), and the current
 // row is read from the client library's result area: no row is kept once the next is fetched.
 #pragma once
 
@@ -8,14 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "db/ib_field_def.h"
-#include "db/ib_field_value.h"
-#include "db/ib_sql.h"
+#include "db/column_value.h"
+#include "db/field_def.h"
+#include "db/sql_statement_type.h"
 #include "runtime/variant.h"
 
 namespace xg {
 
 class IbClientLibrary;
+class IbSql;
 class IbTransaction;
 
 class IbQuery {
@@ -34,19 +35,15 @@ class IbQuery {
   bool Active() const { return active_; }
   // Executes a statement that returns no rows (not a SELECT: that raises EIBClientError 66).
   void ExecSQL();
-  int StatementType() const;
+  SqlStatementType StatementType() const;
 
   // Forward navigation. First fetches the first row when none was fetched yet (and stays on it
   // when it is the current row); once the cursor has moved on it raises the EIBClientError of
   // a missing result set, since the rows behind are gone. Next fetches the next row, or sets Eof
-  // and keeps the last row current. Last fetches every remaining row, counting them, and leaves
-  // no current row.
+  // and keeps the last row current.
   void First();
-  void Last();
   void Next();
   bool Eof() const { return eof_; }
-  // The rows fetched so far: all of them once Eof is set.
-  int RecordCount() const { return row_count_; }
   // 1-based position of the current row; 0 when there is none.
   int RecNo() const { return has_row_ ? row_count_ : 0; }
 
@@ -55,21 +52,21 @@ class IbQuery {
   const FieldDef& Field(int index) const;
   // The field's value in the current row: Null when there is no current row.
   Variant FieldValue(int index);
-  // The field's column in the result area as the client library filled it for the current row
-  // (for readers that write values straight from it); only meaningful while RecNo() > 0.
-  const XSQLVAR& FieldColumn(int index);
+  // The field's typed value in the current row, for writers that write it without a Variant
+  // (column_value.h): Null when there is no current row. A text in it points into the result
+  // area, valid until the next fetch.
+  ColumnValue FieldColumnValue(int index);
   int SQLDialect() const;
 
  private:
   void CheckCursor() const;
   void BuildFieldDefs();
   bool FetchRow();
-  std::string ReadBlob(const ISC_QUAD& id);
   void ReleaseRows();
 
   const IbClientLibrary& client_;
-  IbSql statement_;
-  StatusVector status_;  // of the blob reads
+  // Held apart so that the readers of a query see nothing of the client library's own types.
+  std::unique_ptr<IbSql> statement_;
   std::string sql_text_;
   std::vector<FieldDef> field_defs_;
   std::vector<FieldDef> fields_;

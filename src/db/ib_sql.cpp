@@ -102,10 +102,13 @@ void IbSql::PrepareAllocated() {
                                         sizeof(result), result));
   if (result[0] != kStatementTypeItem) ThrowClientError(ClientError::kUnknownError);
   const auto length = static_cast<short>(client_.isc_vax_integer(result + 1, 2));
-  sql_type_ = static_cast<int>(client_.isc_vax_integer(result + 3, length));
-  if (sql_type_ < kSqlUnknown || sql_type_ > kSqlSetGenerator) sql_type_ = kSqlUnknown;
-  if (sql_type_ == kSqlGetSegment || sql_type_ == kSqlPutSegment ||
-      sql_type_ == kSqlStartTransaction) {
+  const auto type = client_.isc_vax_integer(result + 3, length);
+  sql_type_ = type < static_cast<int>(SqlStatementType::kUnknown) ||
+                      type > static_cast<int>(SqlStatementType::kSetGenerator)
+                  ? SqlStatementType::kUnknown
+                  : static_cast<SqlStatementType>(type);
+  if (sql_type_ == SqlStatementType::kGetSegment || sql_type_ == SqlStatementType::kPutSegment ||
+      sql_type_ == SqlStatementType::kStartTransaction) {
     ThrowClientError(ClientError::kNotPermitted);
   }
 
@@ -115,8 +118,8 @@ void IbSql::PrepareAllocated() {
       return client_.isc_dsql_describe_bind(status_.get(), &handle_, SQLDA_VERSION1, area);
     });
   }
-  if (sql_type_ == kSqlSelect || sql_type_ == kSqlExecProcedure ||
-      sql_type_ == kSqlSelectForUpdate) {
+  if (sql_type_ == SqlStatementType::kSelect || sql_type_ == SqlStatementType::kExecProcedure ||
+      sql_type_ == SqlStatementType::kSelectForUpdate) {
     DescribeOutput();
   } else {
     current_.Reserve(1);
@@ -190,7 +193,7 @@ void IbSql::ExecNoCursor() {
   Prepare();
   const auto dialect = static_cast<unsigned short>(database_.SQLDialect());
   XSQLDA* input = processed_.param_names.empty() ? nullptr : params_.Area();
-  if (sql_type_ != kSqlExecProcedure) {
+  if (sql_type_ != SqlStatementType::kExecProcedure) {
     CheckStatus(
         client_.isc_dsql_execute(status_.get(), transaction_.Handle(), &handle_, dialect, input));
     return;

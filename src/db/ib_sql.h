@@ -14,30 +14,13 @@
 #include "db/ib_error.h"
 #include "db/ib_xsqlda.h"
 #include "db/sql_params.h"
+#include "db/sql_statement_type.h"
 
 namespace xg {
 
 class IbClientLibrary;
 class IbDatabase;
 class IbTransaction;
-
-// The server's statement types.
-enum SqlStatementType {
-  kSqlUnknown = 0,
-  kSqlSelect = 1,
-  kSqlInsert = 2,
-  kSqlUpdate = 3,
-  kSqlDelete = 4,
-  kSqlDdl = 5,
-  kSqlGetSegment = 6,
-  kSqlPutSegment = 7,
-  kSqlExecProcedure = 8,
-  kSqlStartTransaction = 9,
-  kSqlCommit = 10,
-  kSqlRollback = 11,
-  kSqlSelectForUpdate = 12,
-  kSqlSetGenerator = 13
-};
 
 class IbSql {
  public:
@@ -56,8 +39,7 @@ class IbSql {
   bool Prepared() const { return handle_ != 0; }
   // Allocates, prepares, asks the statement type and describes parameters and columns.
   void Prepare();
-  int SQLType() const { return sql_type_; }
-  IbXsqlda& Params() { return params_; }
+  SqlStatementType SQLType() const { return sql_type_; }
   IbXsqlda& Current() { return current_; }
   // Every parameter of the text sent as null (the services never give values).
   void SetParamsNull();
@@ -94,7 +76,7 @@ class IbSql {
   StatusVector status_;
   ProcessedSql processed_;
   isc_stmt_handle handle_ = 0;
-  int sql_type_ = kSqlUnknown;
+  SqlStatementType sql_type_ = SqlStatementType::kUnknown;
   bool open_ = false;
   bool described_ = false;
   IbXsqlda params_;

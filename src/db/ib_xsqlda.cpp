@@ -99,7 +99,6 @@ void IbXsqlda::BindBuffers() {
   }
   data_.assign(total, 0);
   indicators_.assign(static_cast<size_t>(count), 0);
-  texts_.assign(static_cast<size_t>(count), std::string());
   size_t offset = 0;
   for (int i = 0; i < count; ++i) {
     XSQLVAR& var = Var(i);
@@ -107,25 +106,6 @@ void IbXsqlda::BindBuffers() {
     var.sqlind = &indicators_[static_cast<size_t>(i)];
     offset += (EntryBytes(var) + sizeof(long double) - 1) / sizeof(long double);
   }
-}
-
-void IbXsqlda::SetAllNull() {
-  for (int i = 0; i < Count(); ++i) {
-    XSQLVAR& var = Var(i);
-    var.sqltype = static_cast<ISC_SHORT>(var.sqltype | 1);
-    *var.sqlind = -1;
-  }
-}
-
-void IbXsqlda::SetText(int index, const std::string& value) {
-  XSQLVAR& var = Var(index);
-  texts_[static_cast<size_t>(index)] = value;
-  var.sqltype = SQL_TEXT | 1;
-  var.sqlscale = 0;
-  var.sqlsubtype = 0;
-  var.sqllen = static_cast<ISC_SHORT>(value.size());
-  var.sqldata = texts_[static_cast<size_t>(index)].data();
-  *var.sqlind = 0;
 }
 
 void IbXsqlda::NameColumns(int dialect) {

@@ -43,10 +43,6 @@ class IbXsqlda {
   // Points every described entry at a buffer of its own (VARYING with its length word) and an
   // indicator, after a describe.
   void BindBuffers();
-  // Input areas: every entry sent as null.
-  void SetAllNull();
-  // Input areas: the entry sent as the text.
-  void SetText(int index, const std::string& value);
 
   // Result areas: the unique names of the columns (after the first describe).
   void NameColumns(int dialect);
@@ -57,7 +53,6 @@ class IbXsqlda {
   int allocated_ = 0;
   std::vector<long double> data_;  // aligned storage for all entries
   std::vector<short> indicators_;
-  std::vector<std::string> texts_;  // values given to input entries
   std::vector<std::string> names_;
 };
 

@@ -1,6 +1,7 @@
 #include "db/sql_params.h"
 
 #include <string_view>
+#include <utility>
 
 #include "db/ib_error.h"
 #include "db/ib_messages.h"
@@ -18,7 +19,7 @@ bool IsNameChar(char c) {
          c == '$';
 }
 
-enum class ScanState { Plain, Comment, SingleQuoted, DoubleQuoted };
+enum class ScanState { kPlain, kComment, kSingleQuoted, kDoubleQuoted };
 
 }  // namespace
 
@@ -46,88 +47,128 @@ std::string SQLLinesText(const std::string& text) {
   return result;
 }
 
-ProcessedSql PreprocessSQL(const std::string& sql) {
-  ProcessedSql processed;
-  processed.text.reserve(sql.size());
-  ScanState state = ScanState::Plain;
-  const size_t n = sql.size();
-  size_t i = 0;
-  while (i < n) {
-    const char c = sql[i];
-    switch (state) {
-      case ScanState::Plain:
-        if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
-          processed.text += "/*";
-          i += 2;
-          state = ScanState::Comment;
-        } else if (c == '\'' || c == '"') {
-          processed.text += c;
-          ++i;
-          state = c == '\'' ? ScanState::SingleQuoted : ScanState::DoubleQuoted;
-        } else if (c == ':' || c == '?') {
-          size_t j = i + 1;
-          std::string name;
-          if (j < n && sql[j] == '"') {
-            // A quoted name; a doubled quote stands for one quote character.
-            ++j;
-            bool closed = false;
-            while (j < n) {
-              if (sql[j] == '"') {
-                if (j + 1 < n && sql[j + 1] == '"') {
-                  name += '"';
-                  j += 2;
-                  continue;
-                }
-                ++j;
-                closed = true;
-                break;
-              }
-              name += sql[j++];
-            }
-            if (!closed) ParseFailure(SIBEOSReached);
-            if (name.empty()) ParseFailure(SIBParamNameExpected);
-          } else {
-            while (j < n && IsNameChar(sql[j])) name += sql[j++];
-            if (name.empty()) ParseFailure(SIBParamNameExpected);
-          }
-          processed.text += '?';
-          processed.param_names.push_back(std::move(name));
-          i = j;
-        } else {
-          processed.text += c;
-          ++i;
-        }
-        break;
-      case ScanState::Comment:
-        if (c == '*' && i + 1 < n && sql[i + 1] == '/') {
-          processed.text += "*/";
-          i += 2;
-          state = ScanState::Plain;
-        } else {
-          processed.text += c;
-          ++i;
-        }
-        break;
-      case ScanState::SingleQuoted:
-      case ScanState::DoubleQuoted: {
-        const char quote = state == ScanState::SingleQuoted ? '\'' : '"';
-        processed.text += c;
-        ++i;
-        if (c == quote) {
-          if (i < n && sql[i] == quote) {
-            processed.text += quote;  // a doubled quote stays inside the text
-            ++i;
-          } else {
-            state = ScanState::Plain;
-          }
-        }
-        break;
+namespace {
+
+// The scan of a statement text: the text copied as it is, but for the parameter markers outside
+// comments and quoted texts, each replaced by "?" and its name kept.
+class SqlScanner {
+ public:
+  explicit SqlScanner(const std::string& sql) : sql_(sql) { processed_.text.reserve(sql.size()); }
+
+  ProcessedSql Scan() && {
+    while (at_ < sql_.size()) {
+      switch (state_) {
+        case ScanState::kPlain:
+          ScanPlain();
+          break;
+        case ScanState::kComment:
+          ScanComment();
+          break;
+        case ScanState::kSingleQuoted:
+          ScanQuoted('\'');
+          break;
+        case ScanState::kDoubleQuoted:
+          ScanQuoted('"');
+          break;
       }
     }
+    if (state_ == ScanState::kComment) ParseFailure(SIBEOCReached);
+    if (state_ != ScanState::kPlain) ParseFailure(SIBEOSReached);
+    return std::move(processed_);
   }
-  if (state == ScanState::Comment) ParseFailure(SIBEOCReached);
-  if (state != ScanState::Plain) ParseFailure(SIBEOSReached);
-  return processed;
+
+ private:
+  bool At(size_t index, char c) const { return index < sql_.size() && sql_[index] == c; }
+
+  void Copy(size_t count) {
+    processed_.text.append(sql_, at_, count);
+    at_ += count;
+  }
+
+  // Outside comments and quotes: a comment or a quoted text starts, a marker is replaced, or
+  // the byte is copied.
+  void ScanPlain() {
+    const char c = sql_[at_];
+    if (c == '/' && At(at_ + 1, '*')) {
+      Copy(2);
+      state_ = ScanState::kComment;
+    } else if (c == '\'' || c == '"') {
+      Copy(1);
+      state_ = c == '\'' ? ScanState::kSingleQuoted : ScanState::kDoubleQuoted;
+    } else if (c == ':' || c == '?') {
+      ++at_;
+      std::string name = At(at_, '"') ? QuotedMarkerName() : PlainMarkerName();
+      processed_.text += '?';
+      processed_.param_names.push_back(std::move(name));
+    } else {
+      Copy(1);
+    }
+  }
+
+  // A marker's name in double quotes, where a doubled quote stands for one quote character.
+  std::string QuotedMarkerName() {
+    std::string name;
+    size_t j = at_ + 1;
+    bool closed = false;
+    while (j < sql_.size()) {
+      if (sql_[j] == '"') {
+        if (At(j + 1, '"')) {
+          name += '"';
+          j += 2;
+          continue;
+        }
+        ++j;
+        closed = true;
+        break;
+      }
+      name += sql_[j++];
+    }
+    if (!closed) ParseFailure(SIBEOSReached);
+    if (name.empty()) ParseFailure(SIBParamNameExpected);
+    at_ = j;
+    return name;
+  }
+
+  std::string PlainMarkerName() {
+    size_t j = at_;
+    while (j < sql_.size() && IsNameChar(sql_[j])) ++j;
+    if (j == at_) ParseFailure(SIBParamNameExpected);
+    std::string name = sql_.substr(at_, j - at_);
+    at_ = j;
+    return name;
+  }
+
+  void ScanComment() {
+    if (sql_[at_] == '*' && At(at_ + 1, '/')) {
+      Copy(2);
+      state_ = ScanState::kPlain;
+    } else {
+      Copy(1);
+    }
+  }
+
+  // Inside a quoted text, which a doubled quote does not end.
+  void ScanQuoted(char quote) {
+    const char c = sql_[at_];
+    Copy(1);
+    if (c != quote) return;
+    if (At(at_, quote)) {
+      Copy(1);
+    } else {
+      state_ = ScanState::kPlain;
+    }
+  }
+
+  const std::string& sql_;
+  size_t at_ = 0;
+  ScanState state_ = ScanState::kPlain;
+  ProcessedSql processed_;
+};
+
+}  // namespace
+
+ProcessedSql PreprocessSQL(const std::string& sql) {
+  return SqlScanner(sql).Scan();
 }
 
 }  // namespace xg

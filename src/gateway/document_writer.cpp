@@ -177,50 +177,31 @@ std::string ValueToText(const Variant& value, DataKind kind, const RegionalSetti
 }
 
 DataKind FieldDataKind(FieldType field_type) {
-  // Indexed by the field type's ordinal. Decimal and counter types are written as strings; the
-  // byte types as integers.
-  static constexpr DataKind kKinds[] = {
-      DataKind::kString,    // ftUnknown
-      DataKind::kString,    // ftString
-      DataKind::kInteger,   // ftSmallint
-      DataKind::kInteger,   // ftInteger
-      DataKind::kInteger,   // ftWord
-      DataKind::kBoolean,   // ftBoolean
-      DataKind::kFloat,     // ftFloat
-      DataKind::kFloat,     // ftCurrency
-      DataKind::kString,    // ftBCD
-      DataKind::kDate,      // ftDate
-      DataKind::kTime,      // ftTime
-      DataKind::kDateTime,  // ftDateTime
-      DataKind::kInteger,   // ftBytes
-      DataKind::kInteger,   // ftVarBytes
-      DataKind::kString,    // ftAutoInc
-      DataKind::kString,    // ftBlob
-      DataKind::kString,    // ftMemo
-      DataKind::kString,    // ftGraphic
-      DataKind::kString,    // ftFmtMemo
-      DataKind::kString,    // ftParadoxOle
-      DataKind::kString,    // ftDBaseOle
-      DataKind::kString,    // ftTypedBinary
-      DataKind::kString,    // ftCursor
-      DataKind::kString,    // ftFixedChar
-      DataKind::kString,    // ftWideString
-      DataKind::kInteger,   // ftLargeint
-      DataKind::kString,    // ftADT
-      DataKind::kString,    // ftArray
-      DataKind::kString,    // ftReference
-      DataKind::kString,    // ftDataSet
-      DataKind::kString,    // ftOraBlob
-      DataKind::kString,    // ftOraClob
-      DataKind::kString,    // ftVariant
-      DataKind::kString,    // ftInterface
-      DataKind::kString,    // ftIDispatch
-      DataKind::kString,    // ftGuid
-      DataKind::kDateTime,  // ftTimeStamp
-      DataKind::kString,    // ftFMTBcd
-  };
-  static_assert(sizeof kKinds / sizeof kKinds[0] == ftFMTBcd + 1);
-  return field_type <= ftFMTBcd ? kKinds[field_type] : DataKind::kString;
+  // Decimal types (currency amounts among them), texts and blobs are written as strings.
+  switch (field_type) {
+    case FieldType::kSmallint:
+    case FieldType::kInteger:
+    case FieldType::kLargeint:
+      return DataKind::kInteger;
+    case FieldType::kFloat:
+      return DataKind::kFloat;
+    case FieldType::kBoolean:
+      return DataKind::kBoolean;
+    case FieldType::kDate:
+      return DataKind::kDate;
+    case FieldType::kTime:
+      return DataKind::kTime;
+    case FieldType::kDateTime:
+      return DataKind::kDateTime;
+    case FieldType::kUnknown:
+    case FieldType::kString:
+    case FieldType::kBcd:
+    case FieldType::kFmtBcd:
+    case FieldType::kBlob:
+    case FieldType::kMemo:
+      return DataKind::kString;
+  }
+  return DataKind::kString;
 }
 
 std::string JoinDocumentLines(const std::vector<std::string>& lines) {

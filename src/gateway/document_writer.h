@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/field_type.h"
+#include "db/field_def.h"
 #include "runtime/regional_settings.h"
 #include "runtime/spool.h"
 #include "runtime/variant.h"

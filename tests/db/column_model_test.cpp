@@ -6,6 +6,7 @@
 #include <limits>
 #include <random>
 
+#include "db/column_value.h"
 #include "db/ib_client_library.h"
 #include "db/ib_database.h"
 #include "db/ib_error.h"
@@ -78,7 +79,7 @@ TEST(ColumnModel, DecimalTextsWrittenDirectlyAreTheValuesTexts) {
   }
 
   FieldDef def;
-  def.data_type = ftFMTBcd;
+  def.data_type = FieldType::kFmtBcd;
   def.sql_type = SQL_INT64;
   for (char separator : {'.', ','}) {
     RegionalSettings settings;
@@ -88,7 +89,7 @@ TEST(ColumnModel, DecimalTextsWrittenDirectlyAreTheValuesTexts) {
       def.size = -scale;
       for (int64_t value : values) {
         const std::string expected =
-            VarToStr(FieldValue(IbClient(), def, CachedCell(value), 3, nullptr), settings);
+            VarToStr(FieldValue(IbClient(), def, StoredCell(value), 3, nullptr), settings);
         char text[kScaledDecimalTextMax];
         ASSERT_EQ(std::string(text, ScaledDecimalToChars(value, scale, separator, text)), expected)
             << value << " scale " << scale;
@@ -101,12 +102,15 @@ TEST(ColumnModel, FieldTypesAndSizesInDialect3) {
   Session s(test::CreateDemoDatabase());
   s.OpenFirst("select * from column_types order by id");
   const ExpectedField expected[] = {
-      {"ID", ftInteger, 4},          {"C_CHAR", ftString, 11},    {"C_VARCHAR", ftString, 41},
-      {"C_SMALLINT", ftSmallint, 2}, {"C_INTEGER", ftInteger, 4}, {"C_BIGINT", ftLargeint, 8},
-      {"C_NUM4_2", ftBCD, 8},        {"C_NUM9_2", ftBCD, 8},      {"C_NUM18_4", ftBCD, 8},
-      {"C_NUM18_6", ftFMTBcd, 34},   {"C_FLOAT", ftFloat, 8},     {"C_DOUBLE", ftFloat, 8},
-      {"C_DATE", ftDate, 4},         {"C_TIME", ftTime, 4},       {"C_TIMESTAMP", ftDateTime, 8},
-      {"C_TEXT", ftMemo, 0},         {"C_BINARY", ftBlob, 0},     {"C_BOOLEAN", ftBoolean, 2},
+      {"ID", FieldType::kInteger, 4},           {"C_CHAR", FieldType::kString, 11},
+      {"C_VARCHAR", FieldType::kString, 41},    {"C_SMALLINT", FieldType::kSmallint, 2},
+      {"C_INTEGER", FieldType::kInteger, 4},    {"C_BIGINT", FieldType::kLargeint, 8},
+      {"C_NUM4_2", FieldType::kBcd, 8},         {"C_NUM9_2", FieldType::kBcd, 8},
+      {"C_NUM18_4", FieldType::kBcd, 8},        {"C_NUM18_6", FieldType::kFmtBcd, 34},
+      {"C_FLOAT", FieldType::kFloat, 8},        {"C_DOUBLE", FieldType::kFloat, 8},
+      {"C_DATE", FieldType::kDate, 4},          {"C_TIME", FieldType::kTime, 4},
+      {"C_TIMESTAMP", FieldType::kDateTime, 8}, {"C_TEXT", FieldType::kMemo, 0},
+      {"C_BINARY", FieldType::kBlob, 0},        {"C_BOOLEAN", FieldType::kBoolean, 2},
   };
   ASSERT_EQ(s.query.FieldCount(), 18);
   for (int i = 0; i < 18; ++i) {
@@ -116,8 +120,6 @@ TEST(ColumnModel, FieldTypesAndSizesInDialect3) {
     EXPECT_EQ(FieldDataSize(f), expected[i].data_size) << f.name;
   }
   EXPECT_TRUE(s.query.Field(1).fixed);
-  EXPECT_TRUE(s.query.Field(0).required);
-  EXPECT_FALSE(s.query.Field(1).required);
 }
 
 TEST(ColumnModel, ValuesReadBackInDialect3) {
@@ -174,7 +176,104 @@ TEST(ColumnModel, ValuesReadBackInDialect3) {
   s.query.Next();
   EXPECT_TRUE(s.query.Eof());
   EXPECT_EQ(s.query.RecNo(), 3);
-  EXPECT_EQ(s.query.RecordCount(), 3);
+}
+
+// What the typed value of the current row's field says, checked against the field's Variant
+// value: the same value wherever the typed value gives one. Answers the kind.
+ColumnValue::Kind CheckTypedValue(Session& s, int field) {
+  const ColumnValue typed = s.query.FieldColumnValue(field);
+  const FieldDef& def = s.query.Field(field);
+  if (typed.kind == ColumnValue::Kind::kVariant) return typed.kind;
+  const Variant value = s.query.FieldValue(field);
+  switch (typed.kind) {
+    case ColumnValue::Kind::kNull:
+      if (def.data_type == FieldType::kBlob || def.data_type == FieldType::kMemo) {
+        EXPECT_EQ(value.String(), "") << def.name;
+      } else {
+        EXPECT_EQ(value.VType(), kVarNull) << def.name;
+      }
+      break;
+    case ColumnValue::Kind::kText:
+      EXPECT_EQ(std::string(typed.text) + std::string(typed.padding, ' '), value.String())
+          << def.name;
+      break;
+    case ColumnValue::Kind::kInteger:
+    case ColumnValue::Kind::kCurrency:
+      EXPECT_EQ(typed.integer, value.VType() == kVarInteger ? static_cast<int32_t>(value.Payload())
+                                                            : static_cast<int64_t>(value.Payload()))
+          << def.name;
+      break;
+    case ColumnValue::Kind::kDecimal: {
+      RegionalSettings settings;
+      settings.decimal_separator = '.';
+      char text[kScaledDecimalTextMax];
+      EXPECT_EQ(std::string(text, ScaledDecimalToChars(typed.integer, typed.scale, '.', text)),
+                VarToStr(value, settings))
+          << def.name;
+      break;
+    }
+    case ColumnValue::Kind::kDouble:
+      EXPECT_EQ(typed.real, AsDouble(value)) << def.name;
+      break;
+    case ColumnValue::Kind::kDateTime:
+      EXPECT_EQ(typed.date_time, AsDouble(value)) << def.name;
+      break;
+    case ColumnValue::Kind::kBoolean:
+      EXPECT_EQ(typed.boolean, value.Payload() != 0) << def.name;
+      break;
+    case ColumnValue::Kind::kVariant:
+      break;
+  }
+  return typed.kind;
+}
+
+// The typed values the answers are written from hold the values of the fields, and leave to the
+// Variant way what only it gives: blobs, dialect-1 scaled numbers, a currency out of range.
+TEST(ColumnModel, TypedValuesAreTheFieldsValues) {
+  using Kind = ColumnValue::Kind;
+  Session demo(test::CreateDemoDatabase());
+  demo.OpenFirst("select * from column_types order by id");
+  const Kind first_row[] = {Kind::kInteger,  Kind::kText,     Kind::kText,     Kind::kInteger,
+                            Kind::kInteger,  Kind::kInteger,  Kind::kCurrency, Kind::kCurrency,
+                            Kind::kCurrency, Kind::kDecimal,  Kind::kDouble,   Kind::kDouble,
+                            Kind::kDateTime, Kind::kDateTime, Kind::kDateTime, Kind::kVariant,
+                            Kind::kVariant,  Kind::kBoolean};
+  for (int i = 0; i < 18; ++i) EXPECT_EQ(CheckTypedValue(demo, i), first_row[i]) << i;
+  // A CHAR comes padded with blanks from the server.
+  EXPECT_EQ(demo.query.FieldColumnValue(1).text, "abc       ");
+  EXPECT_EQ(demo.query.FieldColumnValue(1).padding, 0u);
+  for (int row = 2; row <= 3; ++row) {
+    demo.query.Next();
+    for (int i = 0; i < 18; ++i) CheckTypedValue(demo, i);
+  }
+  EXPECT_EQ(demo.query.FieldColumnValue(1).kind, Kind::kNull);
+
+  Session dialect1(test::CreateDatabase(
+      1,
+      "CREATE TABLE T (N4_2 NUMERIC(4,2), N9_6 NUMERIC(9,6), DP DOUBLE PRECISION);\n"
+      "INSERT INTO T VALUES (12.34, 1.234567, 0.5);\nCOMMIT;\n"));
+  dialect1.OpenFirst("select * from t");
+  EXPECT_EQ(CheckTypedValue(dialect1, 0), Kind::kVariant);
+  EXPECT_EQ(CheckTypedValue(dialect1, 1), Kind::kVariant);
+  EXPECT_EQ(CheckTypedValue(dialect1, 2), Kind::kDouble);
+
+  // A CHAR of the OCTETS set comes padded with bytes 0: they are dropped, and blanks pad it.
+  Session octets(test::CreateDatabase(
+      3,
+      "CREATE TABLE O (C CHAR(4) CHARACTER SET OCTETS, V VARCHAR(4) CHARACTER SET OCTETS, "
+      "N NUMERIC(18,2));\nINSERT INTO O VALUES (x'4100', x'0041', 92233720368547758.07);\n"
+      "COMMIT;\n"));
+  octets.OpenFirst("select * from o");
+  EXPECT_EQ(CheckTypedValue(octets, 0), Kind::kText);
+  EXPECT_EQ(octets.query.FieldColumnValue(0).text, "A");
+  EXPECT_EQ(octets.query.FieldColumnValue(0).padding, 3u);
+  EXPECT_EQ(CheckTypedValue(octets, 1), Kind::kText);
+  EXPECT_EQ(octets.query.FieldColumnValue(1).text, std::string_view("\0A", 2));
+  // Beyond the currency range: the Variant way raises the conversion failure.
+  EXPECT_EQ(CheckTypedValue(octets, 2), Kind::kVariant);
+  const auto failure = test::Raised<EIBClientError>([&] { octets.query.FieldValue(2); });
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->SQLCode(), 38);
 }
 
 TEST(ColumnModel, Dialect1Database) {
@@ -187,8 +286,10 @@ TEST(ColumnModel, Dialect1Database) {
   EXPECT_EQ(s.database.SQLDialect(), 1);
   s.OpenFirst("select * from t");
   const ExpectedField expected[] = {
-      {"N4_2", ftBCD, 8},    {"N9_2", ftBCD, 8},   {"N9_6", ftFloat, 8}, {"N18_4", ftFloat, 8},
-      {"N18_6", ftFloat, 8}, {"D", ftDateTime, 8}, {"DP", ftFloat, 8},
+      {"N4_2", FieldType::kBcd, 8},    {"N9_2", FieldType::kBcd, 8},
+      {"N9_6", FieldType::kFloat, 8},  {"N18_4", FieldType::kFloat, 8},
+      {"N18_6", FieldType::kFloat, 8}, {"D", FieldType::kDateTime, 8},
+      {"DP", FieldType::kFloat, 8},
   };
   ASSERT_EQ(s.query.FieldCount(), 7);
   for (int i = 0; i < 7; ++i) {
@@ -211,8 +312,9 @@ TEST(ColumnModel, DuplicateAndUnnamedColumns) {
   ASSERT_EQ(s.query.FieldCount(), 5);
   const char* names[] = {"ID", "ID1", "ADD", "ADD1", "ID2"};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(s.query.Field(i).name, names[i]);
-  s.query.Last();
-  EXPECT_EQ(s.query.RecordCount(), 3);
+  int rows = 0;
+  for (; !s.query.Eof(); s.query.Next()) ++rows;
+  EXPECT_EQ(rows, 3);
 }
 
 TEST(ColumnModel, ArrayColumnsGetNoField) {
@@ -248,11 +350,9 @@ TEST(ColumnModel, ForwardNavigationOverManyRows) {
   for (; !s.query.Eof(); s.query.Next()) {
     ++rows;
     ASSERT_EQ(s.query.RecNo(), rows);
-    ASSERT_EQ(s.query.RecordCount(), rows);
     ASSERT_EQ(VarAsInteger(s.query.FieldValue(0)), rows);
   }
   EXPECT_EQ(rows, 2500);
-  EXPECT_EQ(s.query.RecordCount(), 2500);
   // The last row stays current at the end; the rows behind it are gone.
   EXPECT_EQ(s.query.RecNo(), 2500);
   EXPECT_EQ(s.query.FieldValue(1).String(), "row");
@@ -263,7 +363,6 @@ TEST(ColumnModel, ForwardNavigationOverManyRows) {
 TEST(ColumnModel, NavigationOverNoRows) {
   Session s(test::CreateDemoDatabase());
   s.OpenFirst("select * from products where code < 0");
-  EXPECT_EQ(s.query.RecordCount(), 0);
   EXPECT_TRUE(s.query.Eof());
   EXPECT_EQ(s.query.RecNo(), 0);
   EXPECT_EQ(s.query.FieldCount(), 4);
@@ -277,7 +376,7 @@ TEST(ColumnModel, StatementsThatAreRefusedOrFail) {
       s.query.Close();
       s.query.SetSQL(sql);
       s.query.Open();
-      s.query.Last();
+      s.query.First();
     };
   };
   EXPECT_EQ(test::FailureMessage<EIBClientError>(open("")), "Indica\xE7\xE3o do SQL vazia");
@@ -317,9 +416,9 @@ TEST(ColumnModel, ExecuteProcedureWithOutput) {
       "CREATE TABLE T (V INTEGER);\nSET TERM ^ ;\nCREATE PROCEDURE ADD_ROW (A INTEGER) RETURNS "
       "(R INTEGER) AS BEGIN INSERT INTO T VALUES (:A); R = 1; END^\nSET TERM ; ^\nCOMMIT;\n"));
   s.Exec("execute procedure add_row 5");
-  EXPECT_EQ(s.query.StatementType(), kSqlExecProcedure);
+  EXPECT_EQ(s.query.StatementType(), SqlStatementType::kExecProcedure);
   s.OpenFirst("select v from t");
-  EXPECT_EQ(s.query.RecordCount(), 1);
+  EXPECT_EQ(s.query.RecNo(), 1);
   EXPECT_EQ(static_cast<int32_t>(s.query.FieldValue(0).Payload()), 5);
 }
 

@@ -188,25 +188,18 @@ TEST_F(DocumentWriter, ConversionFailuresReachTheCallerWithoutALine) {
             "Invalid variant operation");
 }
 
-TEST(FieldDataKind, DecimalAndCounterTypesAreStringsByteTypesIntegers) {
-  const std::vector<std::pair<FieldType, DataKind>> notStrings = {
-      {ftSmallint, DataKind::kInteger},   {ftInteger, DataKind::kInteger},
-      {ftWord, DataKind::kInteger},       {ftBoolean, DataKind::kBoolean},
-      {ftFloat, DataKind::kFloat},        {ftCurrency, DataKind::kFloat},
-      {ftDate, DataKind::kDate},          {ftTime, DataKind::kTime},
-      {ftDateTime, DataKind::kDateTime},  {ftBytes, DataKind::kInteger},
-      {ftVarBytes, DataKind::kInteger},   {ftLargeint, DataKind::kInteger},
-      {ftTimeStamp, DataKind::kDateTime},
+TEST(FieldDataKind, DecimalTextAndBlobTypesAreStrings) {
+  const std::pair<FieldType, DataKind> cases[] = {
+      {FieldType::kUnknown, DataKind::kString},    {FieldType::kString, DataKind::kString},
+      {FieldType::kSmallint, DataKind::kInteger},  {FieldType::kInteger, DataKind::kInteger},
+      {FieldType::kLargeint, DataKind::kInteger},  {FieldType::kBcd, DataKind::kString},
+      {FieldType::kFmtBcd, DataKind::kString},     {FieldType::kFloat, DataKind::kFloat},
+      {FieldType::kDate, DataKind::kDate},         {FieldType::kTime, DataKind::kTime},
+      {FieldType::kDateTime, DataKind::kDateTime}, {FieldType::kBlob, DataKind::kString},
+      {FieldType::kMemo, DataKind::kString},       {FieldType::kBoolean, DataKind::kBoolean},
   };
-  for (int type = ftUnknown; type <= ftFMTBcd; ++type) {
-    DataKind expected = DataKind::kString;
-    for (const auto& [fieldType, kind] : notStrings)
-      if (fieldType == type) expected = kind;
-    EXPECT_EQ(FieldDataKind(static_cast<FieldType>(type)), expected) << "field type " << type;
-  }
-  EXPECT_EQ(FieldDataKind(ftBCD), DataKind::kString);
-  EXPECT_EQ(FieldDataKind(ftFMTBcd), DataKind::kString);
-  EXPECT_EQ(FieldDataKind(ftAutoInc), DataKind::kString);
+  for (const auto& [type, kind] : cases)
+    EXPECT_EQ(FieldDataKind(type), kind) << "field type " << static_cast<int>(type);
 }
 
 TEST(JoinDocumentLines, EndsEveryLineWithCrLfAndLeavesLinesAsTheyAre) {
