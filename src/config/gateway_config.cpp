@@ -170,7 +170,7 @@ bool ParseLogKey(const ConfigEntry& entry, RequestLogSettings& log, const std::s
   } else if (entry.key == "slow-ms") {
     const std::optional<int> count = Count(entry.value, 0, kMaxSlowMs);
     if (!count) fail(SConfigBadCount, {entry.key, 0, kMaxSlowMs, entry.value});
-    log.slowMs = *count;
+    log.slow_ms = *count;
   } else {
     return false;
   }
@@ -290,7 +290,7 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
       config.embedded = EmbeddedPatterns(entry, fileName);
     } else if (entry.section == "databases" && entry.key == "embedded-user") {
       if (!IsEmbeddedUserName(entry.value)) fail(SConfigBadEmbeddedUser, {entry.value});
-      config.embeddedUser = entry.value;
+      config.embedded_user = entry.value;
     } else if (entry.section == "databases" && entry.key == "charset") {
       if (!entry.value.empty() && !IsCharsetName(entry.value))
         fail(SConfigBadCharset, {entry.value});
@@ -305,25 +305,25 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
                                     : kMaxAnswerLimit;
       const std::optional<int64_t> count = ByteCount(entry.value, limit);
       if (!count) fail(SConfigBadByteCount, {entry.key, limit, entry.value});
-      (request ? config.maxRequestBytes
-       : spool ? config.spoolMemoryBytes
-               : config.maxAnswerBytes) = *count;
+      (request ? config.max_request_bytes
+       : spool ? config.spool_memory_bytes
+               : config.max_answer_bytes) = *count;
     } else if (entry.section == "limits" && entry.key == "max-query-seconds") {
       const std::optional<int> count = Count(entry.value, 0, kMaxPoolSeconds);
       if (!count) fail(SConfigBadCount, {entry.key, 0, kMaxPoolSeconds, entry.value});
-      config.maxQuerySeconds = *count;
+      config.max_query_seconds = *count;
     } else if (entry.section == "fastcgi" && entry.key == "read-timeout-seconds") {
       const std::optional<int> count = Count(entry.value, 1, kMaxPoolSeconds);
       if (!count) fail(SConfigBadCount, {entry.key, 1, kMaxPoolSeconds, entry.value});
-      config.fastcgiReadTimeoutSeconds = *count;
+      config.fastcgi_read_timeout_seconds = *count;
     } else if (entry.section == "fastcgi" && entry.key == "allowed-clients") {
-      config.fastcgiAllowedClients = ClientAddresses(entry.value);
-      for (const std::string& address : config.fastcgiAllowedClients)
+      config.fastcgi_allowed_clients = ClientAddresses(entry.value);
+      for (const std::string& address : config.fastcgi_allowed_clients)
         if (!IsNumericAddress(address)) fail(SConfigBadClientAddress, {address});
     } else if (entry.section == "pool" && entry.key == "attachments") {
       if (entry.value != "on" && entry.value != "off")
         fail(SConfigBadSwitch, {entry.key, entry.value});
-      config.poolAttachments = entry.value == "on";
+      config.pool_attachments = entry.value == "on";
     } else if (entry.section == "pool" &&
                (entry.key == "idle-seconds" || entry.key == "max-age-seconds" ||
                 entry.key == "max-per-process")) {
@@ -331,9 +331,9 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
       const int high = seconds ? kMaxPoolSeconds : kMaxPoolAttachments;
       const std::optional<int> count = Count(entry.value, 0, high);
       if (!count) fail(SConfigBadCount, {entry.key, 0, high, entry.value});
-      (entry.key == "idle-seconds"      ? config.poolIdleSeconds
-       : entry.key == "max-age-seconds" ? config.poolMaxAgeSeconds
-                                        : config.poolMaxPerProcess) = *count;
+      (entry.key == "idle-seconds"      ? config.pool_idle_seconds
+       : entry.key == "max-age-seconds" ? config.pool_max_age_seconds
+                                        : config.pool_max_per_process) = *count;
     } else if (entry.section == "log") {
       if (!ParseLogKey(entry, config.log, fileName))
         fail(SConfigUnknownKey, {entry.key, entry.section});

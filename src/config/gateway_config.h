@@ -48,25 +48,25 @@ struct RequestLogSettings {
   RequestLogPlace place = RequestLogPlace::kDefault;
   std::string path;  // of kFile
   bool sql = false;
-  int slowMs = 0;
+  int slow_ms = 0;
 };
 
 struct GatewayConfig {
   std::vector<std::string> allow{"*"};
   std::vector<std::string> embedded;
   std::string charset;
-  std::string embeddedUser;
-  int64_t maxRequestBytes = int64_t{16} << 20;
-  int64_t maxAnswerBytes = int64_t{512} << 20;
-  int64_t spoolMemoryBytes = int64_t{4} << 20;
-  bool poolAttachments = false;
-  int poolIdleSeconds = 60;
-  int poolMaxAgeSeconds = 300;
-  int poolMaxPerProcess = 4;
-  int maxQuerySeconds = 0;
-  int fastcgiReadTimeoutSeconds = 30;
+  std::string embedded_user;
+  int64_t max_request_bytes = int64_t{16} << 20;
+  int64_t max_answer_bytes = int64_t{512} << 20;
+  int64_t spool_memory_bytes = int64_t{4} << 20;
+  bool pool_attachments = false;
+  int pool_idle_seconds = 60;
+  int pool_max_age_seconds = 300;
+  int pool_max_per_process = 4;
+  int max_query_seconds = 0;
+  int fastcgi_read_timeout_seconds = 30;
   // Numeric IPv4 or IPv6 addresses, as written.
-  std::vector<std::string> fastcgiAllowedClients;
+  std::vector<std::string> fastcgi_allowed_clients;
   RequestLogSettings log;
 };
 
@@ -93,12 +93,12 @@ const ConfigSource& FileConfigSource();
 class TextConfigSource : public ConfigSource {
  public:
   TextConfigSource(std::string fileName, std::optional<std::string> text)
-      : fileName_(std::move(fileName)), text_(std::move(text)) {}
-  std::string FileName() const override { return fileName_; }
+      : file_name_(std::move(fileName)), text_(std::move(text)) {}
+  std::string FileName() const override { return file_name_; }
   std::optional<std::string> Text() const override { return text_; }
 
  private:
-  std::string fileName_;
+  std::string file_name_;
   std::optional<std::string> text_;
 };
 

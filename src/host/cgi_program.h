@@ -21,8 +21,11 @@
 
 #include <chrono>
 #include <exception>
+#include <memory>
 #include <string>
 
+#include "db/attachment_pool.h"
+#include "gateway/gateway_context.h"
 #include "gateway/request_summary.h"
 #include "host/cgi_request.h"
 #include "host/request.h"
@@ -32,14 +35,16 @@
 
 namespace xg {
 
-// What answers a request: the content of its answer, written with the settings, and in
-// `summary` what the request asked and how it was answered, for the request log. An Exception
-// that leaves it becomes the "Internal Application Error" page with status 500.
-using Action = Spool (*)(CgiRequest& request, const RegionalSettings& settings,
-                         RequestSummary& summary);
+// What answers a request: the content of its answer, made with the process's context (its
+// configuration and kept attachments) and written with the settings, and in `summary` what the
+// request asked and how it was answered, for the request log. An Exception that leaves it becomes
+// the "Internal Application Error" page with status 500.
+using Action = Spool (*)(CgiRequest& request, const GatewayContext& context,
+                         const RegionalSettings& settings, RequestSummary& summary);
 
 // The gateway's action (gateway_action.h) over a CGI request.
-Spool GatewayAction(CgiRequest& request, const RegionalSettings& settings, RequestSummary& summary);
+Spool GatewayAction(CgiRequest& request, const GatewayContext& context,
+                    const RegionalSettings& settings, RequestSummary& summary);
 
 class Host {
  public:
@@ -55,6 +60,9 @@ class Host {
   void Serve(Request& request) const;
 
   const RegionalSettings& settings() const { return settings_; }
+  // The attachments the process keeps between its requests: none until its program enables
+  // them (a FastCGI process whose configuration asks for it).
+  AttachmentPool& pool() const { return *pool_; }
 
  private:
   // The request's line; nothing that fails here reaches the answer.
@@ -63,6 +71,7 @@ class Host {
 
   RegionalSettings settings_;
   Action action_;
+  std::unique_ptr<AttachmentPool> pool_ = std::make_unique<AttachmentPool>();
   ServingMode mode_;
   // Serving is const; the log's file is reopened after a rotation.
   mutable RequestLog log_;

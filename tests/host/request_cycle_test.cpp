@@ -22,7 +22,8 @@ struct Script {
 };
 Script script;
 
-Spool ScriptedAction(CgiRequest& request, const RegionalSettings&, RequestSummary&) {
+Spool ScriptedAction(CgiRequest& request, const GatewayContext&, const RegionalSettings&,
+                     RequestSummary&) {
   ++script.action_calls;
   return script.action ? script.action(request) : std::string();
 }
@@ -113,6 +114,17 @@ TEST_F(RequestCycle, FailuresBeforeTheActionGiveTheServerFailurePage) {
                                 "Request body of 3 bytes is larger than max-request-bytes (2 "
                                 "bytes)"));
   }
+  EXPECT_EQ(script.action_calls, 0);
+}
+
+TEST_F(RequestCycle, AConfigurationThatCouldNotBeLoadedFailsEveryRequestBeforeItIsRead) {
+  test::ScopedGatewayConfig config("[limits]\nmax-request-bytes = lots\n", "/etc/x.conf");
+  FakeRequest request({{"SERVER_PROTOCOL", "HTTP/1.1"}, {"CONTENT_LENGTH", "3"}}, "a=1");
+  Host(RegionalSettings(), &ScriptedAction).Serve(request);
+  EXPECT_NE(request.Output().find("Error in configuration file /etc/x.conf, line 2: "),
+            std::string::npos)
+      << request.Output();
+  EXPECT_EQ(request.read_calls, 0);
   EXPECT_EQ(script.action_calls, 0);
 }
 

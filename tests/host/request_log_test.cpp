@@ -56,7 +56,7 @@ RequestLogSettings FileLog(const std::string& path, int slow_ms = 0, bool sql = 
   RequestLogSettings settings;
   settings.place = RequestLogPlace::kFile;
   settings.path = path;
-  settings.slowMs = slow_ms;
+  settings.slow_ms = slow_ms;
   settings.sql = sql;
   return settings;
 }
