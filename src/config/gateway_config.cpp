@@ -252,17 +252,6 @@ RequestLogSettings SalvagedLogSettings(std::string_view text, const std::string&
   return log;
 }
 
-struct LoadedConfig {
-  GatewayConfig settings;
-  std::unique_ptr<EConfigError> failure;
-  RequestLogSettings failed_file_log;
-};
-
-LoadedConfig& Loaded() {
-  static LoadedConfig loaded;
-  return loaded;
-}
-
 }  // namespace
 
 const ConfigSource& FileConfigSource() {
@@ -344,38 +333,31 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
   return config;
 }
 
-void LoadGatewayConfig(const ConfigSource& source) {
-  LoadedConfig& loaded = Loaded();
-  loaded.settings = GatewayConfig();
-  loaded.failure.reset();
-  loaded.failed_file_log = RequestLogSettings();
+LoadedGatewayConfig::LoadedGatewayConfig(const ConfigSource& source) {
   std::optional<std::string> text;
   try {
     text = source.Text();
-    if (text) loaded.settings = ParseGatewayConfig(*text, source.FileName());
+    if (text) settings_ = ParseGatewayConfig(*text, source.FileName());
   } catch (const EConfigError& failure) {
-    if (text) loaded.failed_file_log = SalvagedLogSettings(*text, source.FileName());
-    loaded.failure = std::make_unique<EConfigError>(failure);
+    if (text) failed_file_log_ = SalvagedLogSettings(*text, source.FileName());
+    failure_ = std::make_shared<const EConfigError>(failure);
   }
 }
 
-void FailGatewayConfig(const EConfigError& failure) {
-  LoadedConfig& loaded = Loaded();
+void LoadedGatewayConfig::Fail(const EConfigError& failure) {
   // The file itself was read: its [log] section still says where the refused requests go.
-  if (!loaded.failure) loaded.failed_file_log = loaded.settings.log;
-  loaded.settings = GatewayConfig();
-  loaded.failure = std::make_unique<EConfigError>(failure);
+  if (!failure_) failed_file_log_ = settings_.log;
+  settings_ = GatewayConfig();
+  failure_ = std::make_shared<const EConfigError>(failure);
 }
 
-const GatewayConfig& CurrentGatewayConfig() {
-  const LoadedConfig& loaded = Loaded();
-  if (loaded.failure) throw EConfigError(*loaded.failure);
-  return loaded.settings;
+const GatewayConfig& LoadedGatewayConfig::Settings() const {
+  if (failure_) throw EConfigError(*failure_);
+  return settings_;
 }
 
-const RequestLogSettings& CurrentRequestLogSettings() {
-  const LoadedConfig& loaded = Loaded();
-  return loaded.failure ? loaded.failed_file_log : loaded.settings.log;
+const RequestLogSettings& LoadedGatewayConfig::LogSettings() const {
+  return failure_ ? failed_file_log_ : settings_.log;
 }
 
 }  // namespace xg

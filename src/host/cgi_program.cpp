@@ -43,17 +43,17 @@ class PublishedFaultState {
 // Confines the embedded engine to the configuration's "embedded" folders; a failure becomes the
 // configuration's, which every request answers. A configuration that cannot be used confines
 // nothing: no request reaches a database.
-void ConfineEmbeddedEngineOfProcess() {
+void ConfineEmbeddedEngineOf(LoadedGatewayConfig& config) {
   std::vector<std::string> patterns;
   try {
-    patterns = CurrentGatewayConfig().embedded;
+    patterns = config.Settings().embedded;
   } catch (const EConfigError&) {
     return;
   }
   try {
     ConfineEmbeddedEngine(patterns);
   } catch (const EConfigError& failure) {
-    FailGatewayConfig(failure);
+    config.Fail(failure);
   }
 }
 
@@ -101,7 +101,7 @@ void Host::Serve(Request& request) const {
   bool logged = false;
   try {
     // A configuration that could not be used is raised here, before the request is read.
-    const GatewayConfig& config = CurrentGatewayConfig();
+    const GatewayConfig& config = config_.Settings();
     CgiRequest cgi_request(request, config.max_request_bytes);
     CgiResponse response(cgi_request);
     try {
@@ -166,10 +166,11 @@ Host Startup(Action action, ServingMode mode) {
   LoadLanguageModule(ProgramPath(), locale);
   PrepareRunTimeErrors();
   RegionalSettings settings = ReadRegionalSettings(locale);
-  LoadGatewayConfig(FileConfigSource());
-  ConfineEmbeddedEngineOfProcess();
+  LoadedGatewayConfig config(FileConfigSource());
+  ConfineEmbeddedEngineOf(config);
   PrepareXmlParser();
-  return Host(std::move(settings), action, mode, RequestLog::ForProcess(mode));
+  RequestLog log(config.LogSettings(), mode);
+  return Host(std::move(settings), action, mode, std::move(log), std::move(config));
 }
 
 int RunCgiProgram(Request& request, Action action, StartupStep own_startup_step) {

@@ -24,6 +24,7 @@
 #include <memory>
 #include <string>
 
+#include "config/gateway_config.h"
 #include "db/attachment_pool.h"
 #include "gateway/gateway_context.h"
 #include "gateway/request_summary.h"
@@ -48,9 +49,14 @@ Spool GatewayAction(CgiRequest& request, const GatewayContext& context,
 
 class Host {
  public:
+  // `config`: the configuration the program loaded (the defaults unless given).
   Host(RegionalSettings settings, Action action, ServingMode mode = ServingMode::kCgi,
-       RequestLog log = RequestLog())
-      : settings_(std::move(settings)), action_(action), mode_(mode), log_(std::move(log)) {}
+       RequestLog log = RequestLog(), LoadedGatewayConfig config = LoadedGatewayConfig())
+      : settings_(std::move(settings)),
+        action_(action),
+        mode_(mode),
+        log_(std::move(log)),
+        config_(std::move(config)) {}
 
   // Serves one request: reads it, runs the action, writes its line to the request log and the
   // answer to the request's output. While it runs the request's fault state is published
@@ -60,6 +66,7 @@ class Host {
   void Serve(Request& request) const;
 
   const RegionalSettings& settings() const { return settings_; }
+  const LoadedGatewayConfig& config() const { return config_; }
   // The attachments the process keeps between its requests: none until its program enables
   // them (a FastCGI process whose configuration asks for it).
   AttachmentPool& pool() const { return *pool_; }
@@ -75,6 +82,7 @@ class Host {
   ServingMode mode_;
   // Serving is const; the log's file is reopened after a rotation.
   mutable RequestLog log_;
+  LoadedGatewayConfig config_;
 };
 
 // A failure outside a request: its class, module, address and message on standard error. Built

@@ -97,10 +97,10 @@ struct ConnectionSettings {
   std::vector<std::string> allowed_clients;
 };
 
-ConnectionSettings CurrentConnectionSettings() {
+ConnectionSettings ConnectionSettingsOf(const LoadedGatewayConfig& loaded) {
   ConnectionSettings settings;
   try {
-    const GatewayConfig& config = CurrentGatewayConfig();
+    const GatewayConfig& config = loaded.Settings();
     settings.timeout = std::chrono::seconds(config.fastcgi_read_timeout_seconds);
     settings.allowed_clients = config.fastcgi_allowed_clients;
   } catch (const EConfigError&) {
@@ -313,10 +313,10 @@ class Connections {
 
 // The pool's settings from the configuration; a configuration that cannot be used keeps nothing
 // (every request answers its failure anyway).
-AttachmentPoolLimits PoolLimits() {
+AttachmentPoolLimits PoolLimitsOf(const LoadedGatewayConfig& loaded) {
   AttachmentPoolLimits limits;
   try {
-    const GatewayConfig& config = CurrentGatewayConfig();
+    const GatewayConfig& config = loaded.Settings();
     limits.enabled = config.pool_attachments;
     limits.idle_seconds = config.pool_idle_seconds;
     limits.max_age_seconds = config.pool_max_age_seconds;
@@ -331,7 +331,9 @@ AttachmentPoolLimits PoolLimits() {
 // client library shuts down.
 class PoolScope {
  public:
-  explicit PoolScope(AttachmentPool& pool) : pool_(pool) { pool_.Configure(PoolLimits()); }
+  PoolScope(AttachmentPool& pool, const LoadedGatewayConfig& config) : pool_(pool) {
+    pool_.Configure(PoolLimitsOf(config));
+  }
   ~PoolScope() { pool_.Configure(AttachmentPoolLimits()); }
   PoolScope(const PoolScope&) = delete;
   PoolScope& operator=(const PoolScope&) = delete;
@@ -343,7 +345,7 @@ class PoolScope {
 // The requests of the connections, one at a time, until a termination signal. While a request is
 // served, a database call it makes is cancelled once its client has gone.
 void Serve(const Host& host, Connections&& connections) {
-  const PoolScope pool(host.pool());
+  const PoolScope pool(host.pool(), host.config());
   while (FastCgiConnection* connection = connections.NextRequest()) {
     {
       FastCgiRequest request(*connection);
@@ -369,7 +371,7 @@ int RunFastCgiProgram(const std::string& address, Action action, StartupStep own
     if (own_startup_step) own_startup_step();
     DeferStopSignals();
     const int listen_fd = ListeningSocket(address);
-    ConnectionSettings settings = CurrentConnectionSettings();
+    ConnectionSettings settings = ConnectionSettingsOf(host.config());
     if (const std::optional<std::string> refusal = ListeningRefusal(listen_fd, settings)) {
       [[maybe_unused]] const ssize_t ignored =
           ::write(STDERR_FILENO, refusal->data(), refusal->size());

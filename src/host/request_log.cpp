@@ -68,10 +68,6 @@ RequestLog& RequestLog::operator=(RequestLog&& other) noexcept {
   return *this;
 }
 
-RequestLog RequestLog::ForProcess(ServingMode mode) {
-  return RequestLog(CurrentRequestLogSettings(), mode);
-}
-
 void RequestLog::Write(const RequestLogFields& fields, const std::string* sql) {
   if (!Enabled() || fields.total_microseconds < slow_microseconds_) return;
   WriteLine(FormatRequestLogLine(fields, sql_ ? sql : nullptr));

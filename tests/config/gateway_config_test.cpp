@@ -233,28 +233,29 @@ TEST(GatewayConfig, AFileThatCannotBeUsedStillNamesItsRequestLog) {
       {std::nullopt, RequestLogPlace::kDefault, false},
   };
   for (const auto& c : cases) {
-    LoadGatewayConfig(TextConfigSource("x.conf", c.text));
+    const LoadedGatewayConfig loaded(TextConfigSource("x.conf", c.text));
     if (c.text) {
-      EXPECT_THROW(CurrentGatewayConfig(), EConfigError) << *c.text;
+      EXPECT_THROW(loaded.Settings(), EConfigError) << *c.text;
     }
-    EXPECT_EQ(CurrentRequestLogSettings().place, c.place) << c.text.value_or("(no file)");
-    EXPECT_EQ(CurrentRequestLogSettings().sql, c.sql);
+    EXPECT_EQ(loaded.LogSettings().place, c.place) << c.text.value_or("(no file)");
+    EXPECT_EQ(loaded.LogSettings().sql, c.sql);
   }
-  const test::ScopedGatewayConfig good("[log]\nrequests = stderr\n");
-  EXPECT_EQ(CurrentRequestLogSettings().place, RequestLogPlace::kStderr);
+  const LoadedGatewayConfig good(TextConfigSource("test.conf", "[log]\nrequests = stderr\n"));
+  EXPECT_EQ(good.LogSettings().place, RequestLogPlace::kStderr);
 }
 
-TEST(GatewayConfig, TheProcessKeepsTheSettingsOrTheFailure) {
-  {
-    test::ScopedGatewayConfig config("[limits]\nmax-answer-bytes = 1K\n");
-    EXPECT_EQ(CurrentGatewayConfig().max_answer_bytes, 1024);
-  }
-  EXPECT_EQ(CurrentGatewayConfig().max_answer_bytes, int64_t{512} << 20);
-  test::ScopedGatewayConfig broken("[databases]\nembedded = /srv/*\n[limits]\nmax = 1\n", "b.conf");
+TEST(GatewayConfig, TheLoadedConfigurationKeepsTheSettingsOrTheFailure) {
+  EXPECT_EQ(LoadedGatewayConfig(TextConfigSource("test.conf", "[limits]\nmax-answer-bytes = 1K\n"))
+                .Settings()
+                .max_answer_bytes,
+            1024);
+  EXPECT_EQ(LoadedGatewayConfig().Settings().max_answer_bytes, int64_t{512} << 20);
+  const LoadedGatewayConfig broken(
+      TextConfigSource("b.conf", "[databases]\nembedded = /srv/*\n[limits]\nmax = 1\n"));
   // Asked again, the failure is raised again: no request runs on a more open default.
   for (int i = 0; i < 2; ++i) {
     try {
-      CurrentGatewayConfig();
+      broken.Settings();
       ADD_FAILURE() << "settings of a broken file";
     } catch (const EConfigError& e) {
       EXPECT_EQ(e.Message(),
@@ -300,9 +301,9 @@ TEST(GatewayConfig, OnlyARegularFileOfAtMostOneMebibyteIsRead) {
   };
   for (const auto& [file, why] : refused) {
     setenv("XMLGATEWAY_CONF", file.c_str(), 1);
-    LoadGatewayConfig(FileConfigSource());
+    const LoadedGatewayConfig loaded(FileConfigSource());
     try {
-      CurrentGatewayConfig();
+      loaded.Settings();
       ADD_FAILURE() << file << " gave settings";
     } catch (const EConfigError& e) {
       EXPECT_EQ(e.Message(), "Cannot read configuration file " + file + ": " + why);
@@ -311,7 +312,6 @@ TEST(GatewayConfig, OnlyARegularFileOfAtMostOneMebibyteIsRead) {
   setenv("XMLGATEWAY_CONF", largest.c_str(), 1);
   EXPECT_EQ(FileConfigSource().Text()->size(), 1048576u);
   unsetenv("XMLGATEWAY_CONF");
-  LoadGatewayConfig(TextConfigSource("x.conf", std::nullopt));
   unlink(fifo.c_str());
   rmdir(folder.c_str());
 }
