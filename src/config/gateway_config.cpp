@@ -125,11 +125,11 @@ bool IsNumericAddress(const std::string& text) {
 }
 
 // The "embedded" patterns, each of which the embedded engine can be confined to by its folder.
-std::vector<std::string> EmbeddedPatterns(const ConfigEntry& entry, const std::string& fileName) {
+std::vector<std::string> EmbeddedPatterns(const ConfigEntry& entry, const std::string& file_name) {
   std::vector<std::string> patterns = Patterns(entry.value);
   for (const std::string& pattern : patterns) {
     std::string why;
-    if (!EmbeddedPatternFolder(pattern, &why)) RaiseConfigError(fileName, entry.line, why);
+    if (!EmbeddedPatternFolder(pattern, &why)) RaiseConfigError(file_name, entry.line, why);
   }
   return patterns;
 }
@@ -146,9 +146,9 @@ bool IsEmbeddedUserName(const std::string& value) {
 constexpr int kMaxSlowMs = 24 * 3600 * 1000;
 
 // A key of the [log] section into the settings; false for a key the section does not have.
-bool ParseLogKey(const ConfigEntry& entry, RequestLogSettings& log, const std::string& fileName) {
+bool ParseLogKey(const ConfigEntry& entry, RequestLogSettings& log, const std::string& file_name) {
   auto fail = [&](const ResourceString& what, std::initializer_list<FormatArg> args) {
-    RaiseConfigError(fileName, entry.line, Format(LoadResString(what), args));
+    RaiseConfigError(file_name, entry.line, Format(LoadResString(what), args));
   };
   if (entry.key == "requests") {
     if (entry.value == "off") {
@@ -239,11 +239,11 @@ class ProcessConfigSource : public ConfigSource {
 // The [log] settings of a file that cannot be used as a whole, so that the requests it makes
 // refused are logged where it says: the defaults unless its lines can be read and its [log] keys
 // are all valid.
-RequestLogSettings SalvagedLogSettings(std::string_view text, const std::string& fileName) {
+RequestLogSettings SalvagedLogSettings(std::string_view text, const std::string& file_name) {
   RequestLogSettings log;
   try {
-    for (const ConfigEntry& entry : ParseConfigFile(text, fileName)) {
-      if (entry.section == "log" && !entry.key.empty() && !ParseLogKey(entry, log, fileName))
+    for (const ConfigEntry& entry : ParseConfigFile(text, file_name)) {
+      if (entry.section == "log" && !entry.key.empty() && !ParseLogKey(entry, log, file_name))
         return RequestLogSettings();
     }
   } catch (const EConfigError&) {
@@ -259,12 +259,12 @@ const ConfigSource& FileConfigSource() {
   return source;
 }
 
-GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileName) {
+GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& file_name) {
   GatewayConfig config;
   std::set<std::pair<std::string, std::string>> seen;
-  for (const ConfigEntry& entry : ParseConfigFile(text, fileName)) {
+  for (const ConfigEntry& entry : ParseConfigFile(text, file_name)) {
     auto fail = [&](const ResourceString& what, std::initializer_list<FormatArg> args) {
-      RaiseConfigError(fileName, entry.line, Format(LoadResString(what), args));
+      RaiseConfigError(file_name, entry.line, Format(LoadResString(what), args));
     };
     if (entry.section != "databases" && entry.section != "limits" && entry.section != "pool" &&
         entry.section != "fastcgi" && entry.section != "log")
@@ -276,7 +276,7 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
     if (entry.section == "databases" && entry.key == "allow") {
       config.allow = Patterns(entry.value);
     } else if (entry.section == "databases" && entry.key == "embedded") {
-      config.embedded = EmbeddedPatterns(entry, fileName);
+      config.embedded = EmbeddedPatterns(entry, file_name);
     } else if (entry.section == "databases" && entry.key == "embedded-user") {
       if (!IsEmbeddedUserName(entry.value)) fail(SConfigBadEmbeddedUser, {entry.value});
       config.embedded_user = entry.value;
@@ -324,7 +324,7 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
        : entry.key == "max-age-seconds" ? config.pool_max_age_seconds
                                         : config.pool_max_per_process) = *count;
     } else if (entry.section == "log") {
-      if (!ParseLogKey(entry, config.log, fileName))
+      if (!ParseLogKey(entry, config.log, file_name))
         fail(SConfigUnknownKey, {entry.key, entry.section});
     } else {
       fail(SConfigUnknownKey, {entry.key, entry.section});

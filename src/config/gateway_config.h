@@ -94,8 +94,8 @@ const ConfigSource& FileConfigSource();
 // Text handed in, as if read from a file of the given name (for tests and tools).
 class TextConfigSource : public ConfigSource {
  public:
-  TextConfigSource(std::string fileName, std::optional<std::string> text)
-      : file_name_(std::move(fileName)), text_(std::move(text)) {}
+  TextConfigSource(std::string file_name, std::optional<std::string> text)
+      : file_name_(std::move(file_name)), text_(std::move(text)) {}
   std::string FileName() const override { return file_name_; }
   std::optional<std::string> Text() const override { return text_; }
 
@@ -106,7 +106,7 @@ class TextConfigSource : public ConfigSource {
 
 // The settings of a file's text. Raises EConfigError naming the file and the line for a
 // malformed line, an unknown section or key, a key given twice and a bad value.
-GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileName);
+GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& file_name);
 
 // The configuration a program loaded at start-up, owned by its start-up object and handed to
 // what needs it: the settings, or the failure that loading met.
