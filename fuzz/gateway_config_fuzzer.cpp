@@ -22,10 +22,11 @@ constexpr char kFileName[] = "fuzz.conf";
 
 bool SameSettings(const xg::GatewayConfig& a, const xg::GatewayConfig& b) {
   return a.allow == b.allow && a.embedded == b.embedded && a.charset == b.charset &&
-         a.maxRequestBytes == b.maxRequestBytes && a.maxAnswerBytes == b.maxAnswerBytes &&
-         a.spoolMemoryBytes == b.spoolMemoryBytes && a.poolAttachments == b.poolAttachments &&
-         a.poolIdleSeconds == b.poolIdleSeconds && a.poolMaxAgeSeconds == b.poolMaxAgeSeconds &&
-         a.poolMaxPerProcess == b.poolMaxPerProcess;
+         a.max_request_bytes == b.max_request_bytes && a.max_answer_bytes == b.max_answer_bytes &&
+         a.spool_memory_bytes == b.spool_memory_bytes && a.pool_attachments == b.pool_attachments &&
+         a.pool_idle_seconds == b.pool_idle_seconds &&
+         a.pool_max_age_seconds == b.pool_max_age_seconds &&
+         a.pool_max_per_process == b.pool_max_per_process;
 }
 
 std::string Joined(const std::vector<std::string>& words) {
@@ -39,13 +40,13 @@ std::string Joined(const std::vector<std::string>& words) {
 std::string AsFile(const xg::GatewayConfig& config) {
   return "[databases]\nallow =" + Joined(config.allow) + "\nembedded =" + Joined(config.embedded) +
          "\ncharset = " + config.charset +
-         "\n[limits]\nmax-request-bytes = " + std::to_string(config.maxRequestBytes) +
-         "\nmax-answer-bytes = " + std::to_string(config.maxAnswerBytes) +
-         "\nspool-memory-bytes = " + std::to_string(config.spoolMemoryBytes) +
-         "\n[pool]\nattachments = " + (config.poolAttachments ? "on" : "off") +
-         "\nidle-seconds = " + std::to_string(config.poolIdleSeconds) +
-         "\nmax-age-seconds = " + std::to_string(config.poolMaxAgeSeconds) +
-         "\nmax-per-process = " + std::to_string(config.poolMaxPerProcess) + "\n";
+         "\n[limits]\nmax-request-bytes = " + std::to_string(config.max_request_bytes) +
+         "\nmax-answer-bytes = " + std::to_string(config.max_answer_bytes) +
+         "\nspool-memory-bytes = " + std::to_string(config.spool_memory_bytes) +
+         "\n[pool]\nattachments = " + (config.pool_attachments ? "on" : "off") +
+         "\nidle-seconds = " + std::to_string(config.pool_idle_seconds) +
+         "\nmax-age-seconds = " + std::to_string(config.pool_max_age_seconds) +
+         "\nmax-per-process = " + std::to_string(config.pool_max_per_process) + "\n";
 }
 
 // Lines as the reader counts them: every LF ends one, and a last line may have none.
@@ -65,15 +66,15 @@ void CheckFailure(const std::string& input, const std::string& message) {
 }
 
 void CheckSettings(const std::string& input, const xg::GatewayConfig& config) {
-  XG_FUZZ_CHECK(config.maxRequestBytes >= 0 && config.maxRequestBytes <= 2147483647,
-                "max-request-bytes " + std::to_string(config.maxRequestBytes));
-  XG_FUZZ_CHECK(config.spoolMemoryBytes >= 0 && config.spoolMemoryBytes <= (int64_t{1} << 30),
-                "spool-memory-bytes " + std::to_string(config.spoolMemoryBytes));
-  XG_FUZZ_CHECK(config.maxAnswerBytes >= 0,
-                "max-answer-bytes " + std::to_string(config.maxAnswerBytes));
-  XG_FUZZ_CHECK(
-      config.poolIdleSeconds >= 0 && config.poolMaxAgeSeconds >= 0 && config.poolMaxPerProcess >= 0,
-      "a negative pool setting from " + Visible(input));
+  XG_FUZZ_CHECK(config.max_request_bytes >= 0 && config.max_request_bytes <= 2147483647,
+                "max-request-bytes " + std::to_string(config.max_request_bytes));
+  XG_FUZZ_CHECK(config.spool_memory_bytes >= 0 && config.spool_memory_bytes <= (int64_t{1} << 30),
+                "spool-memory-bytes " + std::to_string(config.spool_memory_bytes));
+  XG_FUZZ_CHECK(config.max_answer_bytes >= 0,
+                "max-answer-bytes " + std::to_string(config.max_answer_bytes));
+  XG_FUZZ_CHECK(config.pool_idle_seconds >= 0 && config.pool_max_age_seconds >= 0 &&
+                    config.pool_max_per_process >= 0,
+                "a negative pool setting from " + Visible(input));
   for (const auto* patterns : {&config.allow, &config.embedded}) {
     for (const std::string& pattern : *patterns) {
       XG_FUZZ_CHECK(!pattern.empty() && pattern.find_first_of(" \t\r\n") == std::string::npos,

@@ -32,15 +32,15 @@ std::string_view WithoutComment(std::string_view line) {
 
 }  // namespace
 
-void RaiseConfigError(const std::string& fileName, int line, const std::string& what) {
+void RaiseConfigError(const std::string& file_name, int line, const std::string& what) {
   throw EConfigError(
-      Format(LoadResString(SConfigErrorAtLine), {fileName, static_cast<int64_t>(line), what}));
+      Format(LoadResString(SConfigErrorAtLine), {file_name, static_cast<int64_t>(line), what}));
 }
 
-std::vector<ConfigEntry> ParseConfigFile(std::string_view text, const std::string& fileName) {
+std::vector<ConfigEntry> ParseConfigFile(std::string_view text, const std::string& file_name) {
   std::vector<ConfigEntry> entries;
   std::string section;
-  bool inSection = false;
+  bool in_section = false;
   int number = 0;
   while (!text.empty()) {
     ++number;
@@ -51,31 +51,31 @@ std::vector<ConfigEntry> ParseConfigFile(std::string_view text, const std::strin
 
     for (char c : line)
       if (static_cast<unsigned char>(c) < 0x20 && c != '\t') {
-        RaiseConfigError(fileName, number, LoadResString(SConfigControlByte));
+        RaiseConfigError(file_name, number, LoadResString(SConfigControlByte));
       }
     line = Trim(WithoutComment(line));
     if (line.empty()) continue;
 
     if (line.front() == '[') {
       if (line.back() != ']' || line.size() < 2)
-        RaiseConfigError(fileName, number, LoadResString(SConfigLineMalformed));
+        RaiseConfigError(file_name, number, LoadResString(SConfigLineMalformed));
       section = std::string(Trim(line.substr(1, line.size() - 2)));
       if (section.empty())
-        RaiseConfigError(fileName, number, LoadResString(SConfigSectionNameEmpty));
-      inSection = true;
+        RaiseConfigError(file_name, number, LoadResString(SConfigSectionNameEmpty));
+      in_section = true;
       entries.push_back({section, std::string(), std::string(), number});
       continue;
     }
     const size_t equals = line.find('=');
     if (equals == std::string_view::npos)
-      RaiseConfigError(fileName, number, LoadResString(SConfigLineMalformed));
+      RaiseConfigError(file_name, number, LoadResString(SConfigLineMalformed));
     ConfigEntry entry;
     entry.key = std::string(Trim(line.substr(0, equals)));
     entry.value = std::string(Trim(line.substr(equals + 1)));
     entry.line = number;
-    if (entry.key.empty()) RaiseConfigError(fileName, number, LoadResString(SConfigKeyEmpty));
-    if (!inSection)
-      RaiseConfigError(fileName, number,
+    if (entry.key.empty()) RaiseConfigError(file_name, number, LoadResString(SConfigKeyEmpty));
+    if (!in_section)
+      RaiseConfigError(file_name, number,
                        Format(LoadResString(SConfigKeyOutsideSection), {entry.key}));
     entry.section = section;
     entries.push_back(std::move(entry));

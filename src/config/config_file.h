@@ -25,12 +25,12 @@ struct ConfigEntry {
 
 // The section lines and entries of the text, in file order. Lines end with LF or CR LF. A line that
 // is empty or blank, or whose first non-blank byte is "#", is skipped; elsewhere a "#" that follows
-// a blank starts a comment that runs to the end of the line. Raises EConfigError naming `fileName`
+// a blank starts a comment that runs to the end of the line. Raises EConfigError naming `file_name`
 // and the line for: a line that is neither a section nor "key = value", an empty section or key
 // name, a key before the first section, and a control byte (other than a tab) in a line.
-std::vector<ConfigEntry> ParseConfigFile(std::string_view text, const std::string& fileName);
+std::vector<ConfigEntry> ParseConfigFile(std::string_view text, const std::string& file_name);
 
 // Raises EConfigError "Error in configuration file <file>, line <n>: <what>".
-[[noreturn]] void RaiseConfigError(const std::string& fileName, int line, const std::string& what);
+[[noreturn]] void RaiseConfigError(const std::string& file_name, int line, const std::string& what);
 
 }  // namespace xg

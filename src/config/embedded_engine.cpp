@@ -269,33 +269,23 @@ EngineFolder PrepareEmbeddedEngineFolder(const std::vector<std::string>& pattern
       true};
 }
 
-void ConfineEmbeddedEngine() {
-  std::vector<std::string> patterns;
-  try {
-    patterns = CurrentGatewayConfig().embedded;
-  } catch (const EConfigError&) {
-    return;  // every request answers the configuration's failure
-  }
+void ConfineEmbeddedEngine(const std::vector<std::string>& patterns) {
   if (patterns.empty()) return;
-  try {
-    // Not TMPDIR: that folder is the answers' spool, which holds only nameless files.
-    const char* lock = std::getenv("FIREBIRD_LOCK");
-    const std::string parent = lock && *lock ? lock : "/tmp";
-    // The settings the client library would have read without the gateway's folder.
-    const char* inherited = std::getenv("FIREBIRD");
-    std::string included =
-        std::string(inherited && *inherited ? inherited : XG_FIREBIRD_ROOT) + "/firebird.conf";
-    struct stat status;
-    if (::stat(included.c_str(), &status) != 0) included.clear();
-    if (included.find_first_of(" \t;#\"${}\\") != std::string::npos)
-      Fail(included, LoadResString(SEngineIncludeName));
-    const EngineFolder folder =
-        PrepareEmbeddedEngineFolder(patterns, included, parent, XG_FIREBIRD_ROOT);
-    if (folder.private_to_process) RemoveAtExit(folder.path);
-    ::setenv("FIREBIRD", folder.path.c_str(), 1);
-  } catch (const EConfigError& failure) {
-    FailGatewayConfig(failure);
-  }
+  // Not TMPDIR: that folder is the answers' spool, which holds only nameless files.
+  const char* lock = std::getenv("FIREBIRD_LOCK");
+  const std::string parent = lock && *lock ? lock : "/tmp";
+  // The settings the client library would have read without the gateway's folder.
+  const char* inherited = std::getenv("FIREBIRD");
+  std::string included =
+      std::string(inherited && *inherited ? inherited : XG_FIREBIRD_ROOT) + "/firebird.conf";
+  struct stat status;
+  if (::stat(included.c_str(), &status) != 0) included.clear();
+  if (included.find_first_of(" \t;#\"${}\\") != std::string::npos)
+    Fail(included, LoadResString(SEngineIncludeName));
+  const EngineFolder folder =
+      PrepareEmbeddedEngineFolder(patterns, included, parent, XG_FIREBIRD_ROOT);
+  if (folder.private_to_process) RemoveAtExit(folder.path);
+  ::setenv("FIREBIRD", folder.path.c_str(), 1);
 }
 
 }  // namespace xg

@@ -49,12 +49,13 @@ EngineFolder PrepareEmbeddedEngineFolder(const std::vector<std::string>& pattern
                                          const std::string& parent,
                                          const std::string& installed_root);
 
-// At process start, before the client library loads: for a configuration that lists embedded
-// databases, prepares the folder next to the engine's lock files (FIREBIRD_LOCK; else /tmp) and
-// sets FIREBIRD to it. The folder's settings include, after their own, the firebird.conf that
-// the client library would have read (that of the FIREBIRD the process got, else the installed
-// one), for every setting they do not make. A failure becomes the configuration's failure, which
-// every request answers.
-void ConfineEmbeddedEngine();
+// At process start, before the client library loads: for the "embedded" patterns of a
+// configuration that lists embedded databases, prepares the folder next to the engine's lock
+// files (FIREBIRD_LOCK; else /tmp) and sets FIREBIRD to it. The folder's settings include, after
+// their own, the firebird.conf that the client library would have read (that of the FIREBIRD the
+// process got, else the installed one), for every setting they do not make. Raises EConfigError
+// when the folder cannot be prepared (the program makes it the configuration's failure, which
+// every request answers). No patterns: does nothing.
+void ConfineEmbeddedEngine(const std::vector<std::string>& patterns);
 
 }  // namespace xg

@@ -125,11 +125,11 @@ bool IsNumericAddress(const std::string& text) {
 }
 
 // The "embedded" patterns, each of which the embedded engine can be confined to by its folder.
-std::vector<std::string> EmbeddedPatterns(const ConfigEntry& entry, const std::string& fileName) {
+std::vector<std::string> EmbeddedPatterns(const ConfigEntry& entry, const std::string& file_name) {
   std::vector<std::string> patterns = Patterns(entry.value);
   for (const std::string& pattern : patterns) {
     std::string why;
-    if (!EmbeddedPatternFolder(pattern, &why)) RaiseConfigError(fileName, entry.line, why);
+    if (!EmbeddedPatternFolder(pattern, &why)) RaiseConfigError(file_name, entry.line, why);
   }
   return patterns;
 }
@@ -146,9 +146,9 @@ bool IsEmbeddedUserName(const std::string& value) {
 constexpr int kMaxSlowMs = 24 * 3600 * 1000;
 
 // A key of the [log] section into the settings; false for a key the section does not have.
-bool ParseLogKey(const ConfigEntry& entry, RequestLogSettings& log, const std::string& fileName) {
+bool ParseLogKey(const ConfigEntry& entry, RequestLogSettings& log, const std::string& file_name) {
   auto fail = [&](const ResourceString& what, std::initializer_list<FormatArg> args) {
-    RaiseConfigError(fileName, entry.line, Format(LoadResString(what), args));
+    RaiseConfigError(file_name, entry.line, Format(LoadResString(what), args));
   };
   if (entry.key == "requests") {
     if (entry.value == "off") {
@@ -170,7 +170,7 @@ bool ParseLogKey(const ConfigEntry& entry, RequestLogSettings& log, const std::s
   } else if (entry.key == "slow-ms") {
     const std::optional<int> count = Count(entry.value, 0, kMaxSlowMs);
     if (!count) fail(SConfigBadCount, {entry.key, 0, kMaxSlowMs, entry.value});
-    log.slowMs = *count;
+    log.slow_ms = *count;
   } else {
     return false;
   }
@@ -239,28 +239,17 @@ class ProcessConfigSource : public ConfigSource {
 // The [log] settings of a file that cannot be used as a whole, so that the requests it makes
 // refused are logged where it says: the defaults unless its lines can be read and its [log] keys
 // are all valid.
-RequestLogSettings SalvagedLogSettings(std::string_view text, const std::string& fileName) {
+RequestLogSettings SalvagedLogSettings(std::string_view text, const std::string& file_name) {
   RequestLogSettings log;
   try {
-    for (const ConfigEntry& entry : ParseConfigFile(text, fileName)) {
-      if (entry.section == "log" && !entry.key.empty() && !ParseLogKey(entry, log, fileName))
+    for (const ConfigEntry& entry : ParseConfigFile(text, file_name)) {
+      if (entry.section == "log" && !entry.key.empty() && !ParseLogKey(entry, log, file_name))
         return RequestLogSettings();
     }
   } catch (const EConfigError&) {
     return RequestLogSettings();
   }
   return log;
-}
-
-struct LoadedConfig {
-  GatewayConfig settings;
-  std::unique_ptr<EConfigError> failure;
-  RequestLogSettings failed_file_log;
-};
-
-LoadedConfig& Loaded() {
-  static LoadedConfig loaded;
-  return loaded;
 }
 
 }  // namespace
@@ -270,12 +259,12 @@ const ConfigSource& FileConfigSource() {
   return source;
 }
 
-GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileName) {
+GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& file_name) {
   GatewayConfig config;
   std::set<std::pair<std::string, std::string>> seen;
-  for (const ConfigEntry& entry : ParseConfigFile(text, fileName)) {
+  for (const ConfigEntry& entry : ParseConfigFile(text, file_name)) {
     auto fail = [&](const ResourceString& what, std::initializer_list<FormatArg> args) {
-      RaiseConfigError(fileName, entry.line, Format(LoadResString(what), args));
+      RaiseConfigError(file_name, entry.line, Format(LoadResString(what), args));
     };
     if (entry.section != "databases" && entry.section != "limits" && entry.section != "pool" &&
         entry.section != "fastcgi" && entry.section != "log")
@@ -287,10 +276,10 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
     if (entry.section == "databases" && entry.key == "allow") {
       config.allow = Patterns(entry.value);
     } else if (entry.section == "databases" && entry.key == "embedded") {
-      config.embedded = EmbeddedPatterns(entry, fileName);
+      config.embedded = EmbeddedPatterns(entry, file_name);
     } else if (entry.section == "databases" && entry.key == "embedded-user") {
       if (!IsEmbeddedUserName(entry.value)) fail(SConfigBadEmbeddedUser, {entry.value});
-      config.embeddedUser = entry.value;
+      config.embedded_user = entry.value;
     } else if (entry.section == "databases" && entry.key == "charset") {
       if (!entry.value.empty() && !IsCharsetName(entry.value))
         fail(SConfigBadCharset, {entry.value});
@@ -305,25 +294,25 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
                                     : kMaxAnswerLimit;
       const std::optional<int64_t> count = ByteCount(entry.value, limit);
       if (!count) fail(SConfigBadByteCount, {entry.key, limit, entry.value});
-      (request ? config.maxRequestBytes
-       : spool ? config.spoolMemoryBytes
-               : config.maxAnswerBytes) = *count;
+      (request ? config.max_request_bytes
+       : spool ? config.spool_memory_bytes
+               : config.max_answer_bytes) = *count;
     } else if (entry.section == "limits" && entry.key == "max-query-seconds") {
       const std::optional<int> count = Count(entry.value, 0, kMaxPoolSeconds);
       if (!count) fail(SConfigBadCount, {entry.key, 0, kMaxPoolSeconds, entry.value});
-      config.maxQuerySeconds = *count;
+      config.max_query_seconds = *count;
     } else if (entry.section == "fastcgi" && entry.key == "read-timeout-seconds") {
       const std::optional<int> count = Count(entry.value, 1, kMaxPoolSeconds);
       if (!count) fail(SConfigBadCount, {entry.key, 1, kMaxPoolSeconds, entry.value});
-      config.fastcgiReadTimeoutSeconds = *count;
+      config.fastcgi_read_timeout_seconds = *count;
     } else if (entry.section == "fastcgi" && entry.key == "allowed-clients") {
-      config.fastcgiAllowedClients = ClientAddresses(entry.value);
-      for (const std::string& address : config.fastcgiAllowedClients)
+      config.fastcgi_allowed_clients = ClientAddresses(entry.value);
+      for (const std::string& address : config.fastcgi_allowed_clients)
         if (!IsNumericAddress(address)) fail(SConfigBadClientAddress, {address});
     } else if (entry.section == "pool" && entry.key == "attachments") {
       if (entry.value != "on" && entry.value != "off")
         fail(SConfigBadSwitch, {entry.key, entry.value});
-      config.poolAttachments = entry.value == "on";
+      config.pool_attachments = entry.value == "on";
     } else if (entry.section == "pool" &&
                (entry.key == "idle-seconds" || entry.key == "max-age-seconds" ||
                 entry.key == "max-per-process")) {
@@ -331,11 +320,11 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
       const int high = seconds ? kMaxPoolSeconds : kMaxPoolAttachments;
       const std::optional<int> count = Count(entry.value, 0, high);
       if (!count) fail(SConfigBadCount, {entry.key, 0, high, entry.value});
-      (entry.key == "idle-seconds"      ? config.poolIdleSeconds
-       : entry.key == "max-age-seconds" ? config.poolMaxAgeSeconds
-                                        : config.poolMaxPerProcess) = *count;
+      (entry.key == "idle-seconds"      ? config.pool_idle_seconds
+       : entry.key == "max-age-seconds" ? config.pool_max_age_seconds
+                                        : config.pool_max_per_process) = *count;
     } else if (entry.section == "log") {
-      if (!ParseLogKey(entry, config.log, fileName))
+      if (!ParseLogKey(entry, config.log, file_name))
         fail(SConfigUnknownKey, {entry.key, entry.section});
     } else {
       fail(SConfigUnknownKey, {entry.key, entry.section});
@@ -344,38 +333,31 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileN
   return config;
 }
 
-void LoadGatewayConfig(const ConfigSource& source) {
-  LoadedConfig& loaded = Loaded();
-  loaded.settings = GatewayConfig();
-  loaded.failure.reset();
-  loaded.failed_file_log = RequestLogSettings();
+LoadedGatewayConfig::LoadedGatewayConfig(const ConfigSource& source) {
   std::optional<std::string> text;
   try {
     text = source.Text();
-    if (text) loaded.settings = ParseGatewayConfig(*text, source.FileName());
+    if (text) settings_ = ParseGatewayConfig(*text, source.FileName());
   } catch (const EConfigError& failure) {
-    if (text) loaded.failed_file_log = SalvagedLogSettings(*text, source.FileName());
-    loaded.failure = std::make_unique<EConfigError>(failure);
+    if (text) failed_file_log_ = SalvagedLogSettings(*text, source.FileName());
+    failure_ = std::make_shared<const EConfigError>(failure);
   }
 }
 
-void FailGatewayConfig(const EConfigError& failure) {
-  LoadedConfig& loaded = Loaded();
+void LoadedGatewayConfig::Fail(const EConfigError& failure) {
   // The file itself was read: its [log] section still says where the refused requests go.
-  if (!loaded.failure) loaded.failed_file_log = loaded.settings.log;
-  loaded.settings = GatewayConfig();
-  loaded.failure = std::make_unique<EConfigError>(failure);
+  if (!failure_) failed_file_log_ = settings_.log;
+  settings_ = GatewayConfig();
+  failure_ = std::make_shared<const EConfigError>(failure);
 }
 
-const GatewayConfig& CurrentGatewayConfig() {
-  const LoadedConfig& loaded = Loaded();
-  if (loaded.failure) throw EConfigError(*loaded.failure);
-  return loaded.settings;
+const GatewayConfig& LoadedGatewayConfig::Settings() const {
+  if (failure_) throw EConfigError(*failure_);
+  return settings_;
 }
 
-const RequestLogSettings& CurrentRequestLogSettings() {
-  const LoadedConfig& loaded = Loaded();
-  return loaded.failure ? loaded.failed_file_log : loaded.settings.log;
+const RequestLogSettings& LoadedGatewayConfig::LogSettings() const {
+  return failure_ ? failed_file_log_ : settings_.log;
 }
 
 }  // namespace xg

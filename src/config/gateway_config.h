@@ -1,7 +1,8 @@
 // What the operator decides in xmlgateway.conf: which databases clients may name and which the
 // embedded engine opens, the connection character set, and the limits of a request and of an
-// answer. Read once per process at start-up; a file that cannot be used leaves no settings at
-// all, and every request then fails with the file's error instead of running on defaults.
+// answer. Read once per process at start-up (LoadedGatewayConfig); a file that cannot be used
+// leaves no settings at all, and every request then fails with the file's error instead of
+// running on defaults.
 //
 //   [databases]
 //   allow = PATTERN...      names a client may send, as sent (default "*")
@@ -31,6 +32,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,25 +50,25 @@ struct RequestLogSettings {
   RequestLogPlace place = RequestLogPlace::kDefault;
   std::string path;  // of kFile
   bool sql = false;
-  int slowMs = 0;
+  int slow_ms = 0;
 };
 
 struct GatewayConfig {
   std::vector<std::string> allow{"*"};
   std::vector<std::string> embedded;
   std::string charset;
-  std::string embeddedUser;
-  int64_t maxRequestBytes = int64_t{16} << 20;
-  int64_t maxAnswerBytes = int64_t{512} << 20;
-  int64_t spoolMemoryBytes = int64_t{4} << 20;
-  bool poolAttachments = false;
-  int poolIdleSeconds = 60;
-  int poolMaxAgeSeconds = 300;
-  int poolMaxPerProcess = 4;
-  int maxQuerySeconds = 0;
-  int fastcgiReadTimeoutSeconds = 30;
+  std::string embedded_user;
+  int64_t max_request_bytes = int64_t{16} << 20;
+  int64_t max_answer_bytes = int64_t{512} << 20;
+  int64_t spool_memory_bytes = int64_t{4} << 20;
+  bool pool_attachments = false;
+  int pool_idle_seconds = 60;
+  int pool_max_age_seconds = 300;
+  int pool_max_per_process = 4;
+  int max_query_seconds = 0;
+  int fastcgi_read_timeout_seconds = 30;
   // Numeric IPv4 or IPv6 addresses, as written.
-  std::vector<std::string> fastcgiAllowedClients;
+  std::vector<std::string> fastcgi_allowed_clients;
   RequestLogSettings log;
 };
 
@@ -92,35 +94,47 @@ const ConfigSource& FileConfigSource();
 // Text handed in, as if read from a file of the given name (for tests and tools).
 class TextConfigSource : public ConfigSource {
  public:
-  TextConfigSource(std::string fileName, std::optional<std::string> text)
-      : fileName_(std::move(fileName)), text_(std::move(text)) {}
-  std::string FileName() const override { return fileName_; }
+  TextConfigSource(std::string file_name, std::optional<std::string> text)
+      : file_name_(std::move(file_name)), text_(std::move(text)) {}
+  std::string FileName() const override { return file_name_; }
   std::optional<std::string> Text() const override { return text_; }
 
  private:
-  std::string fileName_;
+  std::string file_name_;
   std::optional<std::string> text_;
 };
 
 // The settings of a file's text. Raises EConfigError naming the file and the line for a
 // malformed line, an unknown section or key, a key given twice and a bad value.
-GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& fileName);
+GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& file_name);
 
-// Reads the source once and keeps the settings, or the failure, for the process.
-void LoadGatewayConfig(const ConfigSource& source);
+// The configuration a program loaded at start-up, owned by its start-up object and handed to
+// what needs it: the settings, or the failure that loading met.
+class LoadedGatewayConfig {
+ public:
+  // The defaults.
+  LoadedGatewayConfig() = default;
+  // Reads the source once and keeps the settings, or the failure.
+  explicit LoadedGatewayConfig(const ConfigSource& source);
 
-// Makes the failure the process's, in place of the settings: for what start-up finds wrong with
-// them after loading (the embedded engine's configuration that cannot be prepared). The loaded
-// [log] settings stay the process's request log, so that the refused requests are logged.
-void FailGatewayConfig(const EConfigError& failure);
+  // Makes the failure the configuration's, in place of the settings: for what start-up finds
+  // wrong with them after loading (the embedded engine's configuration that cannot be prepared).
+  // The loaded [log] settings stay the request log's, so that the refused requests are logged.
+  void Fail(const EConfigError& failure);
 
-// The settings of the process: the defaults when nothing was loaded. Raises the EConfigError
-// that loading met, every time it is asked.
-const GatewayConfig& CurrentGatewayConfig();
+  // The settings. Raises the EConfigError that loading met, every time it is asked.
+  const GatewayConfig& Settings() const;
 
-// The request log's settings of the process, also when the file could not be used: then those
-// of its [log] section when its lines can be read and the section's keys are valid (so that the
-// requests it makes refused are logged where it says), else the defaults. Never raises.
-const RequestLogSettings& CurrentRequestLogSettings();
+  // The request log's settings, also when the file could not be used: then those of its [log]
+  // section when its lines can be read and the section's keys are valid (so that the requests it
+  // makes refused are logged where it says), else the defaults. Never raises.
+  const RequestLogSettings& LogSettings() const;
+
+ private:
+  GatewayConfig settings_;
+  // Shared by copies: a failure does not change once met.
+  std::shared_ptr<const EConfigError> failure_;
+  RequestLogSettings failed_file_log_;
+};
 
 }  // namespace xg

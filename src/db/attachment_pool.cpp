@@ -83,10 +83,4 @@ void AttachmentPool::Clear() {
   for (Kept& entry : kept) Drop(std::move(entry.database));
 }
 
-AttachmentPool& ProcessAttachmentPool() {
-  // Never destroyed: it is cleared explicitly before the client library shuts down.
-  static AttachmentPool* pool = new AttachmentPool;
-  return *pool;
-}
-
 }  // namespace xg

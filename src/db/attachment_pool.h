@@ -72,7 +72,4 @@ class AttachmentPool {
   std::vector<Kept> kept_;
 };
 
-// The process's pool.
-AttachmentPool& ProcessAttachmentPool();
-
 }  // namespace xg

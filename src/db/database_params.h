@@ -1,20 +1,24 @@
-// The database parameter buffer sent with an attach, built from the database's parameter lines
-// ("name=value"; names with or without the isc_dpb_ prefix, in any letter case).
+// The database parameter buffer sent with an attach: who attaches, with which connection
+// character set, and the client library's configuration for this attachment alone.
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace xg {
 
-// The buffer: version byte 1, then one entry per line in list order. Raises EIBClientError for
-// a name that is not a parameter (114), one this builder does not support (11), and a value
-// whose length does not fit its one length byte (122); a numeric value that is not an integer
-// raises EConvertError.
-std::string BuildDatabaseParams(const std::vector<std::string>& params);
+struct AttachParams {
+  std::string user;
+  std::string password;
+  // The connection character set; empty sends none (the database's default applies).
+  std::string charset;
+  // Configuration text in the form of the client library's configuration file (for example
+  // "Providers = Engine12"); empty sends none.
+  std::string connection_config;
+};
 
-// Appends the per-attachment configuration entry (isc_dpb_config) holding the text; raises
-// EIBClientError 122 when the text is longer than 255 bytes.
-void AppendConnectionConfig(std::string& buffer, const std::string& text);
+// The buffer: version byte 1, the user name, the password, the character set when there is one,
+// then the configuration entry when there is one. Raises EIBClientError 122 naming the entry
+// (user_name, password, lc_ctype, config) whose value does not fit its one length byte.
+std::string BuildDatabaseParams(const AttachParams& params);
 
 }  // namespace xg

@@ -36,7 +36,7 @@ bool IbDatabase::EndTransactions() {
   bool ended = true;
   for (IbTransaction* transaction : {internal_transaction_.get(), transaction_}) {
     if (transaction != nullptr && transaction->Active())
-      ended = transaction->EndByDefaultAction() && ended;
+      ended = transaction->RollBackByForce() && ended;
   }
   return ended;
 }
@@ -50,14 +50,9 @@ void IbDatabase::SetDatabaseName(std::string name) {
   database_name_ = std::move(name);
 }
 
-void IbDatabase::SetConnectionConfig(std::string text) {
+void IbDatabase::SetAttachParams(AttachParams params) {
   CheckNotConnected();
-  connection_config_ = std::move(text);
-}
-
-void IbDatabase::AddParam(std::string line) {
-  CheckNotConnected();
-  params_.push_back(std::move(line));
+  params_ = std::move(params);
 }
 
 void IbDatabase::Connect() {
@@ -68,8 +63,7 @@ void IbDatabase::Attach() {
   if (database_name_.empty()) ThrowClientError(ClientError::kDatabaseNameMissing);
   if (database_name_.size() > kMaxDatabaseNameLength)
     ThrowClientError(ClientError::kDatabaseNameTooLong);
-  std::string parameter_buffer = BuildDatabaseParams(params_);
-  if (!connection_config_.empty()) AppendConnectionConfig(parameter_buffer, connection_config_);
+  const std::string parameter_buffer = BuildDatabaseParams(params_);
   // A request that a termination signal stopped attaches nothing more; one stopped during the
   // attach (which cannot be cancelled) stops as soon as it returns, and detaches.
   ThrowIfStopped();

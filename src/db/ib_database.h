@@ -1,7 +1,7 @@
 // IbDatabase: one attachment to a database, the head of the chain attachment → transaction →
-// statement. It builds the parameter buffer from its parameter lines, attaches, learns the
-// database's SQL dialect, and on disconnect ends the transactions still active on it (each by its
-// default action) before it detaches. A database still connected when it is destroyed closes by
+// statement. It builds the parameter buffer from its attach parameters, attaches, learns the
+// database's SQL dialect, and on disconnect rolls back the transactions still active on it before
+// it detaches. A database still connected when it is destroyed closes by
 // force, so no attachment outlives its object.
 #pragma once
 
@@ -10,8 +10,8 @@
 #include <chrono>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "db/database_params.h"
 #include "db/ib_error.h"
 
 namespace xg {
@@ -34,12 +34,7 @@ class IbDatabase {
 
   // Both refused with EIBClientError 16 while connected.
   void SetDatabaseName(std::string name);
-  void AddParam(std::string line);
-
-  // Configuration text for this attachment alone, in the form of the client library's
-  // configuration file (for example "Providers = Engine12"); sent after the parameter lines.
-  // Empty sends nothing.
-  void SetConnectionConfig(std::string text);
+  void SetAttachParams(AttachParams params);
 
   // The dialect statements are prepared and executed in; lowered at attach to the database's.
   int SQLDialect() const { return sql_dialect_; }
@@ -51,14 +46,14 @@ class IbDatabase {
   // name longer than the library's 16-bit length takes (EIBClientError 124): the library would
   // cut it.
   void Connect();
-  // Ends the active transactions by their default actions and detaches; does nothing when not
-  // connected.
+  // Rolls back the active transactions and detaches; does nothing when not connected.
   void Disconnect();
   // Ends every active transaction by force, detaches ignoring failures; never raises.
   void ForceClose();
-  // Ends the active transactions by their default actions without detaching, for an attachment
-  // that is kept for another request. Answers whether each ended by its action (a failed end is
-  // rolled back, and the attachment should not be kept).
+  // Rolls back the active transactions without detaching, for an attachment that is kept for
+  // another request (its request's transaction has been committed or rolled back by then; what
+  // is still active is the schema lookups'). Answers whether each rollback succeeded (when one
+  // failed the attachment should not be kept).
   bool EndTransactions();
   // The file the engine opened for the current attachment, as it names it (symbolic links
   // resolved), from the attachment's identification: cut to 254 bytes by the engine. Raises the
@@ -91,8 +86,7 @@ class IbDatabase {
   const IbClientLibrary& client_;
   StatusVector status_;
   std::string database_name_;
-  std::vector<std::string> params_;
-  std::string connection_config_;
+  AttachParams params_;
   int sql_dialect_ = 3;
   int db_sql_dialect_ = 3;
   isc_db_handle handle_ = 0;

@@ -35,11 +35,7 @@ IbTransaction::IbTransaction(IbDatabase& database, InternalTag)
     : client_(IbClient()), database_(database), internal_(true) {}
 
 IbTransaction::~IbTransaction() {
-  if (Active()) {
-    StatusVector ignored;
-    client_.isc_rollback_transaction(ignored.get(), &handle_);
-    handle_ = 0;
-  }
+  RollBackByForce();
   if (!internal_) database_.transaction_ = nullptr;
 }
 
@@ -77,16 +73,21 @@ void IbTransaction::End(TransactionAction action) {
   database_.ThrowFailure(status_);
 }
 
-bool IbTransaction::EndByDefaultAction() {
+bool IbTransaction::TryCommit() {
   if (!Active()) return true;
   StatusVector status;
-  const bool ended = Call(default_action_, status) == 0;
-  if (!ended) {
-    StatusVector ignored;
-    client_.isc_rollback_transaction(ignored.get(), &handle_);
-  }
+  const bool committed = Call(TransactionAction::kCommit, status) == 0;
+  if (!committed) RollBackByForce();
   handle_ = 0;
-  return ended;
+  return committed;
+}
+
+bool IbTransaction::RollBackByForce() {
+  if (!Active()) return true;
+  StatusVector status;
+  const bool rolled_back = Call(TransactionAction::kRollback, status) == 0;
+  handle_ = 0;
+  return rolled_back;
 }
 
 }  // namespace xg

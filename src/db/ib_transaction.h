@@ -1,6 +1,8 @@
 // IbTransaction: one transaction on a database, made on the database it takes in its
-// constructor. Start, commit and roll back; ended by force (never raising) when its database
-// disconnects or closes. A transaction still active when it is destroyed is rolled back by force.
+// constructor. Start, commit and roll back. Only an explicit commit keeps its work: a transaction
+// still active when its database disconnects or closes, or when it is destroyed, is rolled back
+// by force (never raising), so that a failure that leaves the code between the statement and the
+// commit leaves nothing in the database.
 #pragma once
 
 #include <ibase.h>
@@ -25,9 +27,6 @@ class IbTransaction {
 
   IbDatabase& Database() const { return database_; }
 
-  // How the transaction ends when its database disconnects (a commit unless set).
-  void SetDefaultAction(TransactionAction action) { default_action_ = action; }
-
   bool Active() const { return handle_ != 0; }
   void StartTransaction();
   void Commit() { End(TransactionAction::kCommit); }
@@ -35,9 +34,12 @@ class IbTransaction {
   // Raises what the client library reports; a commit that lost the network closes the
   // database by force first.
   void End(TransactionAction action);
-  // Ends by force with the default action; a failed end is followed by a rollback, and nothing
-  // is reported. Answers whether it ended by the default action (true when not active).
-  bool EndByDefaultAction();
+  // Commits; a commit that fails is followed by a rollback, and nothing is raised. Answers
+  // whether it committed (true when not active).
+  bool TryCommit();
+  // Rolls back by force; nothing is raised. Answers whether the rollback succeeded (true when
+  // not active).
+  bool RollBackByForce();
 
   isc_tr_handle* Handle() { return &handle_; }
 
@@ -53,7 +55,6 @@ class IbTransaction {
   IbDatabase& database_;
   bool internal_ = false;
   StatusVector status_;
-  TransactionAction default_action_ = TransactionAction::kCommit;
   isc_tr_handle handle_ = 0;
 };
 

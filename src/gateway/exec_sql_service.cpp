@@ -16,12 +16,12 @@ namespace xg {
 XG_RESOURCE(SOperationDone, "Opera\xE7\xE3o efetuada com sucesso");
 XG_RESOURCE(SOperationNotDone, "Opera\xE7\xE3o n\xE3o efetuada: ");
 
-std::string RunExecSQL(const std::string& request_text, const RegionalSettings& settings,
-                       ServiceResult& result) {
-  SqlServiceSession session;
+std::string RunExecSQL(const RequestParams& request, const GatewayContext& context,
+                       const RegionalSettings& settings, ServiceResult& result) {
+  SqlServiceSession session(request, context);
   {
     const DatabaseCallTimer timer(result);
-    session.Connect(request_text);
+    session.Connect();
   }
   result.attachment_reused = session.AttachmentReused();
   IbTransaction& transaction = session.Transaction();
@@ -31,7 +31,7 @@ std::string RunExecSQL(const std::string& request_text, const RegionalSettings& 
   bool committed = false;
   try {
     const DatabaseCallTimer timer(result);
-    RunWatchedCalls([&] { session.Query().ExecSQL(); });
+    RunWatchedCalls(context.config.max_query_seconds, [&] { session.Query().ExecSQL(); });
     session.CheckSessionState();  // asked in the transaction, so before the commit
     {
       // Not begun once a termination signal stopped the request; not interrupted once begun;

@@ -48,7 +48,8 @@ Answer ServiceAnswer(Answer answer, const ResourceString& document, RequestSumma
 // The answer to a parsed request: the root must be the field name, then the service decides.
 Spool Answer(const RequestParams& params, const std::string& request_text,
              const std::string& field_name, const std::string& user_agent,
-             const RegionalSettings& settings, RequestSummary& summary) {
+             const GatewayContext& context, const RegionalSettings& settings,
+             RequestSummary& summary) {
   if (!EqualsIgnoringAsciiCase(params.root, field_name))
     return ErrorAnswer("Elemento " + field_name + " n\xE3o encontrado", settings, summary);
   if (!params.service) return ErrorAnswer("XML de entrada mal formatada", settings, summary);
@@ -62,9 +63,11 @@ Spool Answer(const RequestParams& params, const std::string& request_text,
     case ServiceKind::kError:
       return ErrorAnswer("Erro desconhecido", settings, summary);
     case ServiceKind::kOpenSql:
-      return ServiceAnswer(RunOpenSQL(request_text, settings, summary.result), SOpenSQL, summary);
+      return ServiceAnswer(RunOpenSQL(params, context, settings, summary.result), SOpenSQL,
+                           summary);
     case ServiceKind::kExecSql:
-      return ServiceAnswer(RunExecSQL(request_text, settings, summary.result), SExecSQL, summary);
+      return ServiceAnswer(RunExecSQL(params, context, settings, summary.result), SExecSQL,
+                           summary);
   }
   return ErrorAnswer("XML de entrada mal formatada", settings, summary);
 }
@@ -72,8 +75,8 @@ Spool Answer(const RequestParams& params, const std::string& request_text,
 }  // namespace
 
 Spool GatewayAnswer(const std::function<std::string()>& read_form_body,
-                    const std::string& user_agent, const RegionalSettings& settings,
-                    RequestSummary& summary) {
+                    const std::string& user_agent, const GatewayContext& context,
+                    const RegionalSettings& settings, RequestSummary& summary) {
   std::string request_text;
   try {
     const std::string field_name = LoadResString(SSendData);
@@ -82,7 +85,7 @@ Spool GatewayAnswer(const std::function<std::string()>& read_form_body,
     request_text = DecodeBase64(fields.Values(field_name));
     RequestParams params;
     ParseRequest(request_text, params);
-    return Answer(params, request_text, field_name, user_agent, settings, summary);
+    return Answer(params, request_text, field_name, user_agent, context, settings, summary);
   } catch (...) {
     const Exception* failure = AsException(std::current_exception());
     if (!failure) throw;

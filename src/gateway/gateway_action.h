@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "gateway/gateway_context.h"
 #include "gateway/request_summary.h"
 #include "runtime/regional_settings.h"
 #include "runtime/spool.h"
@@ -16,12 +17,13 @@ namespace xg {
 
 // The answer to the request whose URL-encoded form body `read_form_body` gives; the body is read
 // inside the action, so that a failure while it arrives is answered like every other one. The
-// status document names `user_agent`; values are written with `settings`. Every Exception on the
+// status document names `user_agent`; the SQL services run with the process's `context`; values
+// are written with `settings`. Every Exception on the
 // way (running out of memory included) becomes an ERROR document with the failure's message, two
 // CR bytes and the decoded request text. Any other raised object leaves the call, and so does an
 // Exception raised while that ERROR document is built.
 Spool GatewayAnswer(const std::function<std::string()>& read_form_body,
-                    const std::string& user_agent, const RegionalSettings& settings,
-                    RequestSummary& summary);
+                    const std::string& user_agent, const GatewayContext& context,
+                    const RegionalSettings& settings, RequestSummary& summary);
 
 }  // namespace xg

@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "config/gateway_config.h"
-#include "db/sql_statement_type.h"
 #include "db/ib_transaction.h"
+#include "db/sql_statement_type.h"
 #include "gateway/answer_rows.h"
 #include "gateway/document_writer.h"
 #include "gateway/protocol_strings.h"
@@ -22,22 +22,25 @@ constexpr std::string_view kLineEnd = "\r\n";
 
 }  // namespace
 
-Spool RunOpenSQL(const std::string& request_text, const RegionalSettings& settings,
-                 ServiceResult& result) {
-  SqlServiceSession session;
+Spool RunOpenSQL(const RequestParams& request, const GatewayContext& context,
+                 const RegionalSettings& settings, ServiceResult& result) {
+  SqlServiceSession session(request, context);
   {
     const DatabaseCallTimer timer(result);
-    session.Connect(request_text);
+    session.Connect();
   }
   result.attachment_reused = session.AttachmentReused();
   session.LoadStatement();
-  const GatewayConfig& config = CurrentGatewayConfig();
-  const AnswerBudget budget(config.maxAnswerBytes);
-  Spool answer(static_cast<size_t>(config.spoolMemoryBytes));
+  const GatewayConfig& config = context.config;
+  const AnswerBudget budget(config.max_answer_bytes);
+  Spool answer(static_cast<size_t>(config.spool_memory_bytes));
 
+  // The work stays unless a SELECT failed.
+  bool commit = true;
   try {
     int count = 0;
-    RunWatchedCalls([&] { count = WriteRows(session.Query(), budget, settings, answer, result); });
+    RunWatchedCalls(config.max_query_seconds,
+                    [&] { count = WriteRows(session.Query(), budget, settings, answer, result); });
     answer.Flush();  // a file that cannot take the rows fails here, before anything is sent
     answer.SetHead(DocumentHead(count));
     const DatabaseCallTimer timer(result);
@@ -49,8 +52,7 @@ Spool RunOpenSQL(const std::string& request_text, const RegionalSettings& settin
     // a later row fails) leaves nothing behind: the client that sees the failure and retries
     // does not write twice. A statement that is not a SELECT ran whole before the failure that
     // it has no rows, and keeps its effect.
-    if (session.Query().StatementType() == SqlStatementType::kSelect)
-      session.Transaction().SetDefaultAction(TransactionAction::kRollback);
+    commit = session.Query().StatementType() != SqlStatementType::kSelect;
     // What was written goes, its temporary file with it.
     answer =
         Spool(LoadResString(SXMLDeclaration) + std::string(kLineEnd) +
@@ -60,10 +62,11 @@ Spool RunOpenSQL(const std::string& request_text, const RegionalSettings& settin
               std::string(kLineEnd) + ClosingTag(LoadResString(SOpenSQL)) + std::string(kLineEnd));
   }
 
-  // The transaction is still active: the disconnect ends it by its default action, a commit
-  // unless the query failed.
+  // The transaction is still active: committed unless a SELECT failed; the disconnect rolls back
+  // what is not.
   const DatabaseCallTimer timer(result);
   session.CheckSessionState();
+  if (commit) session.CommitUnlessStopped();
   session.Finish();
   return answer;
 }

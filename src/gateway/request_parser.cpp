@@ -1,5 +1,6 @@
 #include "gateway/request_parser.h"
 
+#include "gateway/base64.h"
 #include "gateway/protocol_strings.h"
 #include "gateway/xml_document.h"
 #include "runtime/ascii_text.h"
@@ -22,6 +23,14 @@ std::string RequiredElementText(const XmlNode& document_element, const ResourceS
 }
 
 }  // namespace
+
+std::string RequestParams::DecodedPassword() const {
+  return DecodeBase64(pass);
+}
+
+std::string RequestParams::DecodedSql() const {
+  return DecodeBase64(sql);
+}
 
 std::optional<ServiceKind> GetServiceKind(const std::string& name) {
   const struct {

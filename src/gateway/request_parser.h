@@ -1,5 +1,6 @@
 // The request document: ParseRequest reads the decoded SENDDATA text with the XML parser into a
-// RequestParams record; GetServiceKind maps a service name to its kind.
+// RequestParams record, once per request; that record is what the services and their session
+// work from. GetServiceKind maps a service name to its kind.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,12 @@ struct RequestParams {
   std::string user;
   std::string pass;  // still base64
   std::string sql;   // still base64
+
+  // The password and the statement decoded. Decoded where they are used, not when parsed, so
+  // that a request fails for what comes first (a refused database name, a failed attach) before
+  // it fails for text that is not base64 (EDecodeError).
+  std::string DecodedPassword() const;
+  std::string DecodedSql() const;
 };
 
 std::optional<ServiceKind> GetServiceKind(const std::string& name);

@@ -2,9 +2,7 @@
 
 #include "config/database_policy.h"
 #include "config/gateway_config.h"
-#include "db/attachment_pool.h"
 #include "db/session_state.h"
-#include "gateway/base64.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
 #include "runtime/resource_strings.h"
@@ -50,20 +48,18 @@ SqlServiceSession::~SqlServiceSession() {
 
 [[noreturn]] void SqlServiceSession::RefuseDatabase() const {
   throw EDatabaseError(
-      Format(LoadResString(SDatabaseNotAllowed), {params_.db.substr(0, kEchoedNameLength)}));
+      Format(LoadResString(SDatabaseNotAllowed), {request_.db.substr(0, kEchoedNameLength)}));
 }
 
-void SqlServiceSession::Connect(const std::string& request_text) {
-  ParseRequest(request_text, params_);
-  const GatewayConfig& config = CurrentGatewayConfig();
-  const DatabaseRoute route = ChooseDatabaseRoute(config, params_.db, &attach_name_);
+void SqlServiceSession::Connect() {
+  const GatewayConfig& config = context_.config;
+  const DatabaseRoute route = ChooseDatabaseRoute(config, request_.db, &attach_name_);
   if (route == DatabaseRoute::kRefused) RefuseDatabase();
-  AttachmentPool& pool = ProcessAttachmentPool();
-  if (pool.Enabled()) {
+  if (KeepsAttachments()) {
     // An attachment is found again by everything that made it: the name, the user and the
     // password the server checked (the route and the character set are the process's).
-    pool_key_ = params_.db + '\0' + params_.user + '\0' + DecodeBase64(params_.pass);
-    database_ = pool.Take(pool_key_);
+    pool_key_ = request_.db + '\0' + request_.user + '\0' + request_.DecodedPassword();
+    database_ = context_.pool->Take(pool_key_);
   }
   if (database_ && BeginOnKeptAttachment()) {
     attachment_reused_ = true;
@@ -102,12 +98,12 @@ void SqlServiceSession::Attach(DatabaseRoute route, const GatewayConfig& config)
   const bool embedded = route == DatabaseRoute::kEmbedded;
   // The embedded engine takes any user name as claimed; the operator can fix the one whose
   // grants apply.
-  const std::string& user =
-      embedded && !config.embeddedUser.empty() ? config.embeddedUser : params_.user;
-  database_->AddParam("user_name=" + user);
-  database_->AddParam("password=" + DecodeBase64(params_.pass));
-  if (!config.charset.empty()) database_->AddParam("lc_ctype=" + config.charset);
-  database_->SetConnectionConfig(ProvidersFor(route));
+  AttachParams params;
+  params.user = embedded && !config.embedded_user.empty() ? config.embedded_user : request_.user;
+  params.password = request_.DecodedPassword();
+  params.charset = config.charset;
+  params.connection_config = ProvidersFor(route);
+  database_->SetAttachParams(std::move(params));
   database_->Connect();
   if (embedded) CheckOpenedFile(config);
 }
@@ -124,13 +120,23 @@ void SqlServiceSession::CheckOpenedFile(const GatewayConfig& config) {
 }
 
 void SqlServiceSession::LoadStatement() {
-  query_->SetSQL(DecodeBase64(params_.sql));
+  query_->SetSQL(request_.DecodedSql());
+}
+
+bool SqlServiceSession::KeepsAttachments() const {
+  return context_.pool != nullptr && context_.pool->Enabled();
 }
 
 void SqlServiceSession::CheckSessionState() {
   if (pool_key_.empty() || !transaction_ || !transaction_->Active()) return;
   session_checked_ = true;
   if (HoldsSessionState(*transaction_)) session_state_held_ = true;
+}
+
+void SqlServiceSession::CommitUnlessStopped() {
+  if (AnswerMuted() || !transaction_) return;
+  query_.reset();
+  if (!transaction_->TryCommit()) commit_failed_ = true;
 }
 
 void SqlServiceSession::FreeAll() {
@@ -140,18 +146,16 @@ void SqlServiceSession::FreeAll() {
 }
 
 void SqlServiceSession::Finish() {
-  if (AnswerMuted()) {
-    // A termination signal stopped the request: nothing is interrupted any more, and what the
-    // transaction holds is rolled back, not committed by the disconnect.
-    AcknowledgeStop();
-    if (transaction_) transaction_->SetDefaultAction(TransactionAction::kRollback);
-  }
+  // A termination signal stopped the request: nothing is interrupted any more (what the
+  // transaction still holds is rolled back by the disconnect).
+  if (AnswerMuted()) AcknowledgeStop();
   // The statement is released while its transaction and its attachment are still there.
   query_.reset();
   if (keep_attachment_ && !pool_key_.empty() && session_checked_ && !session_state_held_ &&
-      database_ && database_->Connected() && !AnswerMuted() && database_->EndTransactions()) {
+      !commit_failed_ && database_ && database_->Connected() && !AnswerMuted() &&
+      database_->EndTransactions()) {
     transaction_.reset();
-    ProcessAttachmentPool().Give(pool_key_, std::move(database_));
+    context_.pool->Give(pool_key_, std::move(database_));
     return;
   }
   CleanUpOnFailure(

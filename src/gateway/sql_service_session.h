@@ -1,9 +1,9 @@
-// What both SQL services set up for one request: the request parsed again, a database attached
-// with the request's user and decoded password, a transaction on it and a query in the
-// transaction. Finish frees the query, disconnects (ending an active transaction by its default
-// action, a commit) and then frees the transaction and the database; a session that is destroyed
-// without Finish (a failure is already on its way) does the same and swallows what fails. In a
-// request that a termination signal stopped, the disconnect rolls the transaction back instead.
+// What both SQL services set up for one parsed request: a database attached with the request's
+// user and decoded password, a transaction on it and a query in the transaction. Only the service
+// commits, explicitly, where the protocol says the work stays; Finish frees the query, disconnects
+// (which rolls back a transaction still active) and then frees the transaction and the database;
+// a session that is destroyed without Finish (a failure is already on its way) does the same and
+// swallows what fails, so that such a failure leaves nothing in the database.
 // In a process that keeps attachments (db/attachment_pool.h), Connect takes a kept one of the
 // same name, user and password, and Finish ends the transactions and keeps the attachment
 // instead of detaching; one whose session is destroyed without Finish is detached, and so is one
@@ -18,18 +18,21 @@
 #include "db/ib_database.h"
 #include "db/ib_query.h"
 #include "db/ib_transaction.h"
+#include "gateway/gateway_context.h"
 #include "gateway/request_parser.h"
 
 namespace xg {
 
 class SqlServiceSession {
  public:
-  SqlServiceSession() = default;
+  // The request and the context outlive the session.
+  SqlServiceSession(const RequestParams& request, const GatewayContext& context)
+      : request_(request), context_(context) {}
   ~SqlServiceSession();
   SqlServiceSession(const SqlServiceSession&) = delete;
   SqlServiceSession& operator=(const SqlServiceSession&) = delete;
 
-  // Parses the request, checks the database name against the configuration (a name it does not
+  // Checks the request's database name against the configuration (a name it does not
   // allow raises EDatabaseError "Acesso ao banco de dados não permitido: <name>" before any
   // attach), creates and attaches the database on the road the configuration gives it, with
   // the configured connection character set (a name without a host by the file it resolves to;
@@ -38,11 +41,10 @@ class SqlServiceSession {
   // on it and starts the transaction. A kept attachment whose connection turns out to be gone when
   // the transaction starts is dropped, and a new one is made. Raises whatever fails; what was
   // created so far stays for Finish.
-  void Connect(const std::string& request_text);
+  void Connect();
   // Gives the query the request's decoded statement text.
   void LoadStatement();
 
-  const RequestParams& Params() const { return params_; }
   // Whether Connect went on with an attachment kept from an earlier request.
   bool AttachmentReused() const { return attachment_reused_; }
   IbDatabase& Database() { return *database_; }
@@ -55,11 +57,19 @@ class SqlServiceSession {
   // and every answer was no. Does nothing when attachments are not kept.
   void CheckSessionState();
 
+  // The end of a query whose work stays: commits, unless a termination signal stopped the request
+  // (Finish then rolls back). The statement is freed first, as it is before any end of the
+  // transaction. The answer is written by then, so a commit that fails is rolled back without a
+  // word, and the attachment is not kept.
+  void CommitUnlessStopped();
+
   // Raises a failure of the disconnect, after everything has been freed.
   void Finish();
 
  private:
   void FreeAll();
+  // Whether the context's pool keeps attachments.
+  bool KeepsAttachments() const;
   // Creates and attaches the database on its road.
   void Attach(DatabaseRoute route, const GatewayConfig& config);
   // After an embedded attach: detaches and refuses as an unlisted name unless the file the
@@ -72,7 +82,8 @@ class SqlServiceSession {
   // connection was gone; raises any other failure.
   bool BeginOnKeptAttachment();
 
-  RequestParams params_;
+  const RequestParams& request_;
+  const GatewayContext& context_;
   // The name the database is attached by (see ChooseDatabaseRoute).
   std::string attach_name_;
   // The attachment's key in the process's pool; empty when attachments are not kept.
@@ -81,6 +92,7 @@ class SqlServiceSession {
   bool session_checked_ = false;
   bool session_state_held_ = false;
   bool attachment_reused_ = false;
+  bool commit_failed_ = false;
   // Freed in the reverse order: the query before its transaction before its database.
   std::unique_ptr<IbDatabase> database_;
   std::unique_ptr<IbTransaction> transaction_;

@@ -9,17 +9,14 @@
 
 namespace xg {
 
-// The configured limit; 0 (none) when the configuration cannot be used.
-int QueryTimeLimitSeconds();
-
 // "A consulta passou do limite de N segundos (max-query-seconds)" as an Exception.
 [[noreturn]] void ThrowQueryTimeLimit(int seconds);
 
-// Runs the calls under a CallWatch. A failure of the calls after the watch cancelled them for the
-// time limit is raised as the limit's failure; any other leaves as it came.
+// Runs the calls under a CallWatch with the limit in seconds (0: none). A failure of the calls
+// after the watch cancelled them for the time limit is raised as the limit's failure; any other
+// leaves as it came.
 template <class Calls>
-void RunWatchedCalls(Calls&& calls) {
-  const int limit = QueryTimeLimitSeconds();
+void RunWatchedCalls(int limit, Calls&& calls) {
   CallWatch watch(limit);
   try {
     calls();

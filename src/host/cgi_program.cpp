@@ -6,6 +6,7 @@
 #include <csignal>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "config/embedded_engine.h"
 #include "config/gateway_config.h"
@@ -40,6 +41,23 @@ class PublishedFaultState {
   PublishedFaultState& operator=(const PublishedFaultState&) = delete;
 };
 
+// Confines the embedded engine to the configuration's "embedded" folders; a failure becomes the
+// configuration's, which every request answers. A configuration that cannot be used confines
+// nothing: no request reaches a database.
+void ConfineEmbeddedEngineOf(LoadedGatewayConfig& config) {
+  std::vector<std::string> patterns;
+  try {
+    patterns = config.Settings().embedded;
+  } catch (const EConfigError&) {
+    return;
+  }
+  try {
+    ConfineEmbeddedEngine(patterns);
+  } catch (const EConfigError& failure) {
+    config.Fail(failure);
+  }
+}
+
 }  // namespace
 
 void ReportUnhandledFailure(const std::exception_ptr& failure) {
@@ -53,10 +71,10 @@ void ReportUnhandledFailure(const std::exception_ptr& failure) {
   WriteAll(STDERR_FILENO, text, length);
 }
 
-Spool GatewayAction(CgiRequest& request, const RegionalSettings& settings,
-                    RequestSummary& summary) {
-  return GatewayAnswer([&request] { return request.ReadFormBody(); }, request.UserAgent(), settings,
-                       summary);
+Spool GatewayAction(CgiRequest& request, const GatewayContext& context,
+                    const RegionalSettings& settings, RequestSummary& summary) {
+  return GatewayAnswer([&request] { return request.ReadFormBody(); }, request.UserAgent(), context,
+                       settings, summary);
 }
 
 namespace {
@@ -83,10 +101,13 @@ void Host::Serve(Request& request) const {
   // as it has the whole answer.
   bool logged = false;
   try {
-    CgiRequest cgi_request(request);
+    // A configuration that could not be used is raised here, before the request is read.
+    const GatewayConfig& config = config_.Settings();
+    CgiRequest cgi_request(request, config.max_request_bytes);
     CgiResponse response(cgi_request);
     try {
-      response.SetContent(action_(cgi_request, settings_, fields.summary));
+      const GatewayContext context{config, pool_.get()};
+      response.SetContent(action_(cgi_request, context, settings_, fields.summary));
     } catch (...) {
       const Exception* failure = AsException(std::current_exception());
       if (!failure) throw;
@@ -146,10 +167,11 @@ Host Startup(Action action, ServingMode mode) {
   LoadLanguageModule(ProgramPath(), locale.Item(kItemLanguageAbbrev).value_or(""));
   PrepareRunTimeErrors();
   RegionalSettings settings = ReadRegionalSettings(locale);
-  LoadGatewayConfig(FileConfigSource());
-  ConfineEmbeddedEngine();
+  LoadedGatewayConfig config(FileConfigSource());
+  ConfineEmbeddedEngineOf(config);
   PrepareXmlParser();
-  return Host(std::move(settings), action, mode, RequestLog::ForProcess(mode));
+  RequestLog log(config.LogSettings(), mode);
+  return Host(std::move(settings), action, mode, std::move(log), std::move(config));
 }
 
 int RunCgiProgram(Request& request, Action action, StartupStep own_startup_step) {

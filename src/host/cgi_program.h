@@ -21,8 +21,12 @@
 
 #include <chrono>
 #include <exception>
+#include <memory>
 #include <string>
 
+#include "config/gateway_config.h"
+#include "db/attachment_pool.h"
+#include "gateway/gateway_context.h"
 #include "gateway/request_summary.h"
 #include "host/cgi_request.h"
 #include "host/request.h"
@@ -32,20 +36,27 @@
 
 namespace xg {
 
-// What answers a request: the content of its answer, written with the settings, and in
-// `summary` what the request asked and how it was answered, for the request log. An Exception
-// that leaves it becomes the "Internal Application Error" page with status 500.
-using Action = Spool (*)(CgiRequest& request, const RegionalSettings& settings,
-                         RequestSummary& summary);
+// What answers a request: the content of its answer, made with the process's context (its
+// configuration and kept attachments) and written with the settings, and in `summary` what the
+// request asked and how it was answered, for the request log. An Exception that leaves it becomes
+// the "Internal Application Error" page with status 500.
+using Action = Spool (*)(CgiRequest& request, const GatewayContext& context,
+                         const RegionalSettings& settings, RequestSummary& summary);
 
 // The gateway's action (gateway_action.h) over a CGI request.
-Spool GatewayAction(CgiRequest& request, const RegionalSettings& settings, RequestSummary& summary);
+Spool GatewayAction(CgiRequest& request, const GatewayContext& context,
+                    const RegionalSettings& settings, RequestSummary& summary);
 
 class Host {
  public:
+  // `config`: the configuration the program loaded (the defaults unless given).
   Host(RegionalSettings settings, Action action, ServingMode mode = ServingMode::kCgi,
-       RequestLog log = RequestLog())
-      : settings_(std::move(settings)), action_(action), mode_(mode), log_(std::move(log)) {}
+       RequestLog log = RequestLog(), LoadedGatewayConfig config = LoadedGatewayConfig())
+      : settings_(std::move(settings)),
+        action_(action),
+        mode_(mode),
+        log_(std::move(log)),
+        config_(std::move(config)) {}
 
   // Serves one request: reads it, runs the action, writes its line to the request log and the
   // answer to the request's output. While it runs the request's fault state is published
@@ -55,6 +66,10 @@ class Host {
   void Serve(Request& request) const;
 
   const RegionalSettings& settings() const { return settings_; }
+  const LoadedGatewayConfig& config() const { return config_; }
+  // The attachments the process keeps between its requests: none until its program enables
+  // them (a FastCGI process whose configuration asks for it).
+  AttachmentPool& pool() const { return *pool_; }
 
  private:
   // The request's line; nothing that fails here reaches the answer.
@@ -63,9 +78,11 @@ class Host {
 
   RegionalSettings settings_;
   Action action_;
+  std::unique_ptr<AttachmentPool> pool_ = std::make_unique<AttachmentPool>();
   ServingMode mode_;
   // Serving is const; the log's file is reopened after a rotation.
   mutable RequestLog log_;
+  LoadedGatewayConfig config_;
 };
 
 // A failure outside a request: its class, module, address and message on standard error. Built

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <optional>
 
-#include "config/gateway_config.h"
 #include "runtime/conversions.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
@@ -41,14 +40,13 @@ std::optional<uint64_t> ClaimedLength(const std::string& text) {
 
 }  // namespace
 
-CgiRequest::CgiRequest(Request& request) : request_(request) {
-  const GatewayConfig& config = CurrentGatewayConfig();
+CgiRequest::CgiRequest(Request& request, int64_t max_request_bytes) : request_(request) {
   const std::string length_text = Variable(kContentLength);
   const std::optional<uint64_t> claimed = ClaimedLength(length_text);
-  if (claimed && *claimed > static_cast<uint64_t>(config.maxRequestBytes)) {
+  if (claimed && *claimed > static_cast<uint64_t>(max_request_bytes)) {
     throw EWebException(
         Format(LoadResString(SRequestTooLarge),
-               {length_text.substr(length_text.find_first_not_of(" +")), config.maxRequestBytes}));
+               {length_text.substr(length_text.find_first_not_of(" +")), max_request_bytes}));
   }
   content_ = ReadText(ContentLength());
 }

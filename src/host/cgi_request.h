@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "config/gateway_config.h"
 #include "host/request.h"
 #include "runtime/spool.h"
 
@@ -14,10 +15,11 @@ class CgiRequest {
  public:
   // Reads ContentLength bytes of body (nothing when it is zero, negative or not a number).
   // Memory grows with the bytes that arrive, not with the length claimed; std::bad_alloc leaves
-  // the constructor when they cannot be held. Before reading, raises the EConfigError of a
-  // configuration that could not be loaded, and EWebException when CONTENT_LENGTH claims more
-  // than max-request-bytes (no byte of the body is read).
-  explicit CgiRequest(Request& request);
+  // the constructor when they cannot be held. Before reading, raises EWebException when
+  // CONTENT_LENGTH claims more than `max_request_bytes` (the configuration's max-request-bytes; no
+  // byte of the body is read).
+  explicit CgiRequest(Request& request,
+                      int64_t max_request_bytes = GatewayConfig().max_request_bytes);
 
   // The variable; when it is empty, the name with "HTTP_" dropped (when it begins with it) or
   // put in front (when not).

@@ -97,12 +97,12 @@ struct ConnectionSettings {
   std::vector<std::string> allowed_clients;
 };
 
-ConnectionSettings CurrentConnectionSettings() {
+ConnectionSettings ConnectionSettingsOf(const LoadedGatewayConfig& loaded) {
   ConnectionSettings settings;
   try {
-    const GatewayConfig& config = CurrentGatewayConfig();
-    settings.timeout = std::chrono::seconds(config.fastcgiReadTimeoutSeconds);
-    settings.allowed_clients = config.fastcgiAllowedClients;
+    const GatewayConfig& config = loaded.Settings();
+    settings.timeout = std::chrono::seconds(config.fastcgi_read_timeout_seconds);
+    settings.allowed_clients = config.fastcgi_allowed_clients;
   } catch (const EConfigError&) {
   }
   return settings;
@@ -189,8 +189,8 @@ std::optional<std::string> ListeningRefusal(int listen_fd, const ConnectionSetti
 // one, so that quiet connections never keep a web server out.
 class Connections {
  public:
-  Connections(int listen_fd, ConnectionSettings settings)
-      : listen_fd_(listen_fd), settings_(std::move(settings)) {
+  Connections(int listen_fd, ConnectionSettings settings, AttachmentPool& pool)
+      : listen_fd_(listen_fd), settings_(std::move(settings)), pool_(pool) {
     for (const std::string& text : settings_.allowed_clients)
       allowed_.push_back(ParseAddress(text));
   }
@@ -198,10 +198,9 @@ class Connections {
   // The next connection with a request read from it; nullptr once a termination signal arrived.
   // Kept attachments that pass their limits meanwhile are dropped.
   FastCgiConnection* NextRequest() {
-    AttachmentPool& pool = ProcessAttachmentPool();
     for (;;) {
       if (StopSignal() != 0) return nullptr;
-      pool.DropExpired();
+      pool_.DropExpired();
       DropClosedAndIdle();
       descriptors_.assign({{StopEventDescriptor(), POLLIN, 0}, {listen_fd_, POLLIN, 0}});
       // A record already read from a connection (behind the end of the last request) is
@@ -290,7 +289,7 @@ class Connections {
   // Until the pool's next expiry or the end of the next idle connection's time (at most what
   // poll takes: the timeout may be longer).
   int WaitMilliseconds() const {
-    int64_t wait = ProcessAttachmentPool().MillisecondsToNextExpiry();
+    int64_t wait = pool_.MillisecondsToNextExpiry();
     const auto now = std::chrono::steady_clock::now();
     for (const auto& connection : connections_) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -304,6 +303,7 @@ class Connections {
 
   int listen_fd_;
   ConnectionSettings settings_;
+  AttachmentPool& pool_;
   std::vector<IpAddress> allowed_;
   std::vector<std::unique_ptr<FastCgiConnection>> connections_;
   std::vector<pollfd> descriptors_;
@@ -313,14 +313,14 @@ class Connections {
 
 // The pool's settings from the configuration; a configuration that cannot be used keeps nothing
 // (every request answers its failure anyway).
-AttachmentPoolLimits PoolLimits() {
+AttachmentPoolLimits PoolLimitsOf(const LoadedGatewayConfig& loaded) {
   AttachmentPoolLimits limits;
   try {
-    const GatewayConfig& config = CurrentGatewayConfig();
-    limits.enabled = config.poolAttachments;
-    limits.idle_seconds = config.poolIdleSeconds;
-    limits.max_age_seconds = config.poolMaxAgeSeconds;
-    limits.max_per_process = config.poolMaxPerProcess;
+    const GatewayConfig& config = loaded.Settings();
+    limits.enabled = config.pool_attachments;
+    limits.idle_seconds = config.pool_idle_seconds;
+    limits.max_age_seconds = config.pool_max_age_seconds;
+    limits.max_per_process = config.pool_max_per_process;
   } catch (const EConfigError&) {
     limits.enabled = false;
   }
@@ -331,16 +331,21 @@ AttachmentPoolLimits PoolLimits() {
 // client library shuts down.
 class PoolScope {
  public:
-  PoolScope() { ProcessAttachmentPool().Configure(PoolLimits()); }
-  ~PoolScope() { ProcessAttachmentPool().Configure(AttachmentPoolLimits()); }
+  PoolScope(AttachmentPool& pool, const LoadedGatewayConfig& config) : pool_(pool) {
+    pool_.Configure(PoolLimitsOf(config));
+  }
+  ~PoolScope() { pool_.Configure(AttachmentPoolLimits()); }
   PoolScope(const PoolScope&) = delete;
   PoolScope& operator=(const PoolScope&) = delete;
+
+ private:
+  AttachmentPool& pool_;
 };
 
 // The requests of the connections, one at a time, until a termination signal. While a request is
 // served, a database call it makes is cancelled once its client has gone.
 void Serve(const Host& host, Connections&& connections) {
-  const PoolScope pool;
+  const PoolScope pool(host.pool(), host.config());
   while (FastCgiConnection* connection = connections.NextRequest()) {
     {
       FastCgiRequest request(*connection);
@@ -366,13 +371,13 @@ int RunFastCgiProgram(const std::string& address, Action action, StartupStep own
     if (own_startup_step) own_startup_step();
     DeferStopSignals();
     const int listen_fd = ListeningSocket(address);
-    ConnectionSettings settings = CurrentConnectionSettings();
+    ConnectionSettings settings = ConnectionSettingsOf(host.config());
     if (const std::optional<std::string> refusal = ListeningRefusal(listen_fd, settings)) {
       [[maybe_unused]] const ssize_t ignored =
           ::write(STDERR_FILENO, refusal->data(), refusal->size());
       exit_code = 1;
     } else {
-      Serve(host, Connections(listen_fd, std::move(settings)));
+      Serve(host, Connections(listen_fd, std::move(settings), host.pool()));
     }
   } catch (...) {
     ReportUnhandledFailure(std::current_exception());

@@ -40,7 +40,7 @@ RequestLog::RequestLog(const RequestLogSettings& settings, ServingMode mode)
     : place_(Resolved(settings.place, mode)),
       path_(settings.path),
       sql_(settings.sql),
-      slow_microseconds_(int64_t{settings.slowMs} * 1000) {
+      slow_microseconds_(int64_t{settings.slow_ms} * 1000) {
   if (place_ == RequestLogPlace::kSyslog) ::openlog("xmlgateway", LOG_PID, LOG_DAEMON);
 }
 
@@ -66,10 +66,6 @@ RequestLog& RequestLog::operator=(RequestLog&& other) noexcept {
     other.place_ = RequestLogPlace::kOff;
   }
   return *this;
-}
-
-RequestLog RequestLog::ForProcess(ServingMode mode) {
-  return RequestLog(CurrentRequestLogSettings(), mode);
 }
 
 void RequestLog::Write(const RequestLogFields& fields, const std::string* sql) {

@@ -32,10 +32,6 @@ class RequestLog {
   RequestLog(const RequestLog&) = delete;
   RequestLog& operator=(const RequestLog&) = delete;
 
-  // The log of the process's configuration (CurrentRequestLogSettings: a file that cannot be used
-  // still logs the requests it makes refused where its [log] section says).
-  static RequestLog ForProcess(ServingMode mode);
-
   bool Enabled() const { return place_ != RequestLogPlace::kOff; }
   bool WantsSql() const { return sql_; }
 

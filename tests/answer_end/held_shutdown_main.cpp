@@ -24,10 +24,10 @@ void HeldShutdown() {
   }
 }
 
-Spool HeldShutdownAction(CgiRequest& request, const RegionalSettings& settings,
-                         RequestSummary& summary) {
+Spool HeldShutdownAction(CgiRequest& request, const GatewayContext& context,
+                         const RegionalSettings& settings, RequestSummary& summary) {
   TakeOverStopSignals(nullptr, &HeldShutdown);
-  return GatewayAction(request, settings, summary);
+  return GatewayAction(request, context, settings, summary);
 }
 
 }  // namespace

@@ -28,16 +28,16 @@ TEST(GatewayConfig, NoFileAndAnEmptyFileGiveTheDefaults) {
     EXPECT_EQ(config.allow, std::vector<std::string>{"*"});
     EXPECT_TRUE(config.embedded.empty());
     EXPECT_EQ(config.charset, "");
-    EXPECT_EQ(config.maxRequestBytes, 16 * 1024 * 1024);
-    EXPECT_EQ(config.maxAnswerBytes, 512 * 1024 * 1024);
-    EXPECT_EQ(config.spoolMemoryBytes, 4 * 1024 * 1024);
-    EXPECT_FALSE(config.poolAttachments);
-    EXPECT_EQ(config.poolIdleSeconds, 60);
-    EXPECT_EQ(config.poolMaxAgeSeconds, 300);
-    EXPECT_EQ(config.poolMaxPerProcess, 4);
-    EXPECT_EQ(config.maxQuerySeconds, 0);
-    EXPECT_EQ(config.fastcgiReadTimeoutSeconds, 30);
-    EXPECT_TRUE(config.fastcgiAllowedClients.empty());
+    EXPECT_EQ(config.max_request_bytes, 16 * 1024 * 1024);
+    EXPECT_EQ(config.max_answer_bytes, 512 * 1024 * 1024);
+    EXPECT_EQ(config.spool_memory_bytes, 4 * 1024 * 1024);
+    EXPECT_FALSE(config.pool_attachments);
+    EXPECT_EQ(config.pool_idle_seconds, 60);
+    EXPECT_EQ(config.pool_max_age_seconds, 300);
+    EXPECT_EQ(config.pool_max_per_process, 4);
+    EXPECT_EQ(config.max_query_seconds, 0);
+    EXPECT_EQ(config.fastcgi_read_timeout_seconds, 30);
+    EXPECT_TRUE(config.fastcgi_allowed_clients.empty());
   }
 }
 
@@ -65,26 +65,26 @@ TEST(GatewayConfig, EveryKeyIsRead) {
       "x.conf");
   EXPECT_EQ(config.allow, (std::vector<std::string>{"/srv/xg/*.fdb", "/srv/other/a.fdb"}));
   EXPECT_EQ(config.embedded, std::vector<std::string>{"/srv/xg/demo.fdb"});
-  EXPECT_EQ(config.embeddedUser, "READER");
+  EXPECT_EQ(config.embedded_user, "READER");
   EXPECT_EQ(config.charset, "WIN1252");
-  EXPECT_EQ(config.maxRequestBytes, 64 * 1024);
-  EXPECT_EQ(config.maxAnswerBytes, int64_t{3} << 30);
-  EXPECT_EQ(config.spoolMemoryBytes, 0);
-  EXPECT_TRUE(config.poolAttachments);
-  EXPECT_EQ(config.poolIdleSeconds, 5);
-  EXPECT_EQ(config.poolMaxAgeSeconds, 0);
-  EXPECT_EQ(config.poolMaxPerProcess, 12);
-  EXPECT_EQ(config.maxQuerySeconds, 300);
-  EXPECT_EQ(config.fastcgiReadTimeoutSeconds, 7);
-  EXPECT_EQ(config.fastcgiAllowedClients,
+  EXPECT_EQ(config.max_request_bytes, 64 * 1024);
+  EXPECT_EQ(config.max_answer_bytes, int64_t{3} << 30);
+  EXPECT_EQ(config.spool_memory_bytes, 0);
+  EXPECT_TRUE(config.pool_attachments);
+  EXPECT_EQ(config.pool_idle_seconds, 5);
+  EXPECT_EQ(config.pool_max_age_seconds, 0);
+  EXPECT_EQ(config.pool_max_per_process, 12);
+  EXPECT_EQ(config.max_query_seconds, 300);
+  EXPECT_EQ(config.fastcgi_read_timeout_seconds, 7);
+  EXPECT_EQ(config.fastcgi_allowed_clients,
             (std::vector<std::string>{"192.0.2.1", "2001:db8::5", "::ffff:10.0.0.1"}));
-  EXPECT_FALSE(ParseGatewayConfig("[pool]\nattachments = off\n", "x.conf").poolAttachments);
+  EXPECT_FALSE(ParseGatewayConfig("[pool]\nattachments = off\n", "x.conf").pool_attachments);
 
   // An empty allow list allows nothing; byte counts may be plain numbers.
   const GatewayConfig closed =
       ParseGatewayConfig("[databases]\nallow =\n[limits]\nmax-answer-bytes = 0\n", "x.conf");
   EXPECT_TRUE(closed.allow.empty());
-  EXPECT_EQ(closed.maxAnswerBytes, 0);
+  EXPECT_EQ(closed.max_answer_bytes, 0);
   // A "#" inside a word is part of it.
   EXPECT_EQ(ParseGatewayConfig("[databases]\nembedded = /a#b.fdb\n", "x.conf").embedded,
             std::vector<std::string>{"/a#b.fdb"});
@@ -174,7 +174,7 @@ TEST(GatewayConfig, TheRequestLogKeys) {
   const GatewayConfig defaults = ParseGatewayConfig("[log]\n", "x.conf");
   EXPECT_EQ(defaults.log.place, RequestLogPlace::kDefault);
   EXPECT_FALSE(defaults.log.sql);
-  EXPECT_EQ(defaults.log.slowMs, 0);
+  EXPECT_EQ(defaults.log.slow_ms, 0);
 
   const struct {
     std::string value;
@@ -193,7 +193,7 @@ TEST(GatewayConfig, TheRequestLogKeys) {
     EXPECT_EQ(config.log.place, c.place) << c.value;
     EXPECT_EQ(config.log.path, c.path);
     EXPECT_TRUE(config.log.sql);
-    EXPECT_EQ(config.log.slowMs, 250);
+    EXPECT_EQ(config.log.slow_ms, 250);
   }
 
   const std::string at = "Error in configuration file /etc/xg.conf, line 2: ";
@@ -233,28 +233,29 @@ TEST(GatewayConfig, AFileThatCannotBeUsedStillNamesItsRequestLog) {
       {std::nullopt, RequestLogPlace::kDefault, false},
   };
   for (const auto& c : cases) {
-    LoadGatewayConfig(TextConfigSource("x.conf", c.text));
+    const LoadedGatewayConfig loaded(TextConfigSource("x.conf", c.text));
     if (c.text) {
-      EXPECT_THROW(CurrentGatewayConfig(), EConfigError) << *c.text;
+      EXPECT_THROW(loaded.Settings(), EConfigError) << *c.text;
     }
-    EXPECT_EQ(CurrentRequestLogSettings().place, c.place) << c.text.value_or("(no file)");
-    EXPECT_EQ(CurrentRequestLogSettings().sql, c.sql);
+    EXPECT_EQ(loaded.LogSettings().place, c.place) << c.text.value_or("(no file)");
+    EXPECT_EQ(loaded.LogSettings().sql, c.sql);
   }
-  const test::ScopedGatewayConfig good("[log]\nrequests = stderr\n");
-  EXPECT_EQ(CurrentRequestLogSettings().place, RequestLogPlace::kStderr);
+  const LoadedGatewayConfig good(TextConfigSource("test.conf", "[log]\nrequests = stderr\n"));
+  EXPECT_EQ(good.LogSettings().place, RequestLogPlace::kStderr);
 }
 
-TEST(GatewayConfig, TheProcessKeepsTheSettingsOrTheFailure) {
-  {
-    test::ScopedGatewayConfig config("[limits]\nmax-answer-bytes = 1K\n");
-    EXPECT_EQ(CurrentGatewayConfig().maxAnswerBytes, 1024);
-  }
-  EXPECT_EQ(CurrentGatewayConfig().maxAnswerBytes, int64_t{512} << 20);
-  test::ScopedGatewayConfig broken("[databases]\nembedded = /srv/*\n[limits]\nmax = 1\n", "b.conf");
+TEST(GatewayConfig, TheLoadedConfigurationKeepsTheSettingsOrTheFailure) {
+  EXPECT_EQ(LoadedGatewayConfig(TextConfigSource("test.conf", "[limits]\nmax-answer-bytes = 1K\n"))
+                .Settings()
+                .max_answer_bytes,
+            1024);
+  EXPECT_EQ(LoadedGatewayConfig().Settings().max_answer_bytes, int64_t{512} << 20);
+  const LoadedGatewayConfig broken(
+      TextConfigSource("b.conf", "[databases]\nembedded = /srv/*\n[limits]\nmax = 1\n"));
   // Asked again, the failure is raised again: no request runs on a more open default.
   for (int i = 0; i < 2; ++i) {
     try {
-      CurrentGatewayConfig();
+      broken.Settings();
       ADD_FAILURE() << "settings of a broken file";
     } catch (const EConfigError& e) {
       EXPECT_EQ(e.Message(),
@@ -300,9 +301,9 @@ TEST(GatewayConfig, OnlyARegularFileOfAtMostOneMebibyteIsRead) {
   };
   for (const auto& [file, why] : refused) {
     setenv("XMLGATEWAY_CONF", file.c_str(), 1);
-    LoadGatewayConfig(FileConfigSource());
+    const LoadedGatewayConfig loaded(FileConfigSource());
     try {
-      CurrentGatewayConfig();
+      loaded.Settings();
       ADD_FAILURE() << file << " gave settings";
     } catch (const EConfigError& e) {
       EXPECT_EQ(e.Message(), "Cannot read configuration file " + file + ": " + why);
@@ -311,7 +312,6 @@ TEST(GatewayConfig, OnlyARegularFileOfAtMostOneMebibyteIsRead) {
   setenv("XMLGATEWAY_CONF", largest.c_str(), 1);
   EXPECT_EQ(FileConfigSource().Text()->size(), 1048576u);
   unsetenv("XMLGATEWAY_CONF");
-  LoadGatewayConfig(TextConfigSource("x.conf", std::nullopt));
   unlink(fifo.c_str());
   rmdir(folder.c_str());
 }

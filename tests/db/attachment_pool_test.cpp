@@ -12,6 +12,7 @@
 #include "config/gateway_config.h"
 #include "db_test_support.h"
 #include "gateway/sql_services.h"
+#include "service_inputs.h"
 #include "support/request_body.h"
 #include "support/test_hosts.h"
 
@@ -21,8 +22,8 @@ namespace {
 std::unique_ptr<IbDatabase> Attached(const std::string& name) {
   auto database = std::make_unique<IbDatabase>();
   database->SetDatabaseName(name);
-  database->AddParam("user_name=SYSDBA");
-  database->AddParam("password=unchecked");
+  database->SetAttachParams(
+      {.user = "SYSDBA", .password = "unchecked", .charset = "", .connection_config = ""});
   database->Connect();
   return database;
 }
@@ -91,13 +92,21 @@ TEST(AttachmentPool, DropsWhatPassesItsAgeOrIdleTime) {
   EXPECT_EQ(pool.Size(), 0u);
 }
 
+// The pool a FastCGI program's start-up object would own, handed to the services with the
+// scratch configuration.
+AttachmentPool& ServicesPool() {
+  static AttachmentPool* pool = new AttachmentPool;
+  return *pool;
+}
+
+const GatewayContext& PooledContext() {
+  static const GatewayContext context{test::EmbeddedScratchSettings(), &ServicesPool()};
+  return context;
+}
+
 class PooledServices : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    LoadGatewayConfig(TextConfigSource("test.conf", test::EmbeddedScratchConfig()));
-  }
-  static void TearDownTestSuite() { LoadGatewayConfig(TextConfigSource("", std::nullopt)); }
-  void TearDown() override { ProcessAttachmentPool().Configure(AttachmentPoolLimits()); }
+  void TearDown() override { ServicesPool().Configure(AttachmentPoolLimits()); }
 };
 
 // The attachment and transaction a query ran in, as "connection/transaction".
@@ -109,7 +118,8 @@ std::string ConnectionAndTransaction(const std::string& database, const std::str
       test::Base64Encode(
           "select current_connection as C, current_transaction as T from rdb$database") +
       "</SQL></SENDDATA>";
-  const std::string answer = RunOpenSQL(request, test::DefaultSettings()).Text();
+  const std::string answer =
+      RunOpenSQL(test::ParsedRequest(request), PooledContext(), test::DefaultSettings()).Text();
   std::smatch found;
   const std::regex values("<C [^>]*>([0-9]+)</C>\r\n <T [^>]*>([0-9]+)</T>");
   if (!std::regex_search(answer, found, values)) return "no values in: " + answer;
@@ -122,21 +132,21 @@ std::string ConnectionOf(const std::string& both) {
 
 TEST_F(PooledServices, ReuseTheAttachmentOfTheSameKeyInANewTransaction) {
   const std::string name = test::CreateDemoDatabase();
-  ProcessAttachmentPool().Configure(Limits(60, 300, 4));
+  ServicesPool().Configure(Limits(60, 300, 4));
   const std::string first = ConnectionAndTransaction(name, "one");
   const std::string second = ConnectionAndTransaction(name, "one");
   const std::string other_password = ConnectionAndTransaction(name, "two");
   EXPECT_EQ(ConnectionOf(first), ConnectionOf(second)) << first << " " << second;
   EXPECT_NE(first, second);
   EXPECT_NE(ConnectionOf(other_password), ConnectionOf(first));
-  EXPECT_EQ(ProcessAttachmentPool().Size(), 2u);
+  EXPECT_EQ(ServicesPool().Size(), 2u);
 
   // Without the pool every request attaches anew and nothing is kept.
-  ProcessAttachmentPool().Configure(AttachmentPoolLimits());
+  ServicesPool().Configure(AttachmentPoolLimits());
   const std::string third = ConnectionAndTransaction(name, "one");
   const std::string fourth = ConnectionAndTransaction(name, "one");
   EXPECT_NE(ConnectionOf(third), ConnectionOf(fourth));
-  EXPECT_EQ(ProcessAttachmentPool().Size(), 0u);
+  EXPECT_EQ(ServicesPool().Size(), 0u);
 }
 
 // A kept attachment that the server ended meanwhile (a restart of the server, an operator's
@@ -153,10 +163,10 @@ TEST_F(PooledServices, AnAttachmentEndedWhileKeptIsReplacedForTheNextRequest) {
       {test::CreateDemoDatabase(), "SYSDBA", "one"},
       {test::ServerDatabaseName(served), server.user, server.password},
   };
-  ProcessAttachmentPool().Configure(Limits(60, 300, 4));
+  ServicesPool().Configure(Limits(60, 300, 4));
   for (const auto& road : roads) {
     const std::string first = ConnectionAndTransaction(road.database, road.password, road.user);
-    ASSERT_EQ(ProcessAttachmentPool().Size(), 1u) << first;
+    ASSERT_EQ(ServicesPool().Size(), 1u) << first;
     test::RunIsql(road.database, "delete from mon$attachments where mon$attachment_id = " +
                                      ConnectionOf(first) + ";\ncommit;\n");
     const std::string second = ConnectionAndTransaction(road.database, road.password, road.user);
@@ -164,7 +174,7 @@ TEST_F(PooledServices, AnAttachmentEndedWhileKeptIsReplacedForTheNextRequest) {
     EXPECT_NE(ConnectionOf(second), ConnectionOf(first)) << road.database;
     const std::string third = ConnectionAndTransaction(road.database, road.password, road.user);
     EXPECT_EQ(ConnectionOf(third), ConnectionOf(second)) << road.database;
-    ProcessAttachmentPool().Clear();
+    ServicesPool().Clear();
   }
 }
 
@@ -175,9 +185,11 @@ std::string FirstValue(const std::string& service, const std::string& database,
                               "</SERVICE><DB>" + database + "</DB><USER>SYSDBA</USER><PASS>" +
                               test::Base64Encode("one") + "</PASS><SQL>" + test::Base64Encode(sql) +
                               "</SQL></SENDDATA>";
-  const std::string answer = service == "SERVICEOPENSQL"
-                                 ? RunOpenSQL(request, test::DefaultSettings()).Text()
-                                 : RunExecSQL(request, test::DefaultSettings());
+  const RequestParams parsed = test::ParsedRequest(request);
+  const std::string answer =
+      service == "SERVICEOPENSQL"
+          ? RunOpenSQL(parsed, PooledContext(), test::DefaultSettings()).Text()
+          : RunExecSQL(parsed, PooledContext(), test::DefaultSettings());
   std::smatch found;
   if (!std::regex_search(answer, found, std::regex("<(RECORD1|EXECSQL)>\r\n <[^>]*>([^<]*)<")))
     return "no value in: " + answer;
@@ -215,7 +227,7 @@ TEST_F(PooledServices, NoSessionStateReachesTheNextRequest) {
       {"a role", "SERVICEEXECSQL", "set role reader", done,
        "select current_role as r from rdb$database", "NONE"},
   };
-  ProcessAttachmentPool().Configure(Limits(60, 300, 4));
+  ServicesPool().Configure(Limits(60, 300, 4));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.state);
     ASSERT_EQ(FirstValue("SERVICEOPENSQL", name, c.probe), c.fresh);

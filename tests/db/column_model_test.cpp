@@ -29,8 +29,8 @@ struct Session {
 
   explicit Session(const std::string& name) {
     database.SetDatabaseName(name);
-    database.AddParam("user_name=SYSDBA");
-    database.AddParam("password=");
+    database.SetAttachParams(
+        {.user = "SYSDBA", .password = "", .charset = "", .connection_config = ""});
     database.Connect();
     transaction.StartTransaction();
   }

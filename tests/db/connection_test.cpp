@@ -23,8 +23,8 @@ using test::CreateDemoDatabase;
 void Configure(IbDatabase& database, const std::string& name, const std::string& user = "SYSDBA",
                const std::string& password = "") {
   database.SetDatabaseName(name);
-  database.AddParam("user_name=" + user);
-  database.AddParam("password=" + password);
+  database.SetAttachParams(
+      {.user = user, .password = password, .charset = "", .connection_config = ""});
 }
 
 int CountRows(const std::string& database_name, const std::string& table) {
@@ -156,19 +156,22 @@ TEST(Errors, CleanUpRunsAndTheFirstFailureLeaves) {
   EXPECT_EQ(ran, (std::vector<std::string>{"clean-up", "body"}));
 }
 
-TEST(Transaction, DisconnectEndsActiveTransactionsByTheirDefaultAction) {
+TEST(Transaction, DisconnectRollsBackWhatWasNotCommittedExplicitly) {
   const std::string demo = CreateDemoDatabase();
-  for (TransactionAction action : {TransactionAction::kCommit, TransactionAction::kRollback}) {
+  for (const bool commit : {true, false}) {
     IbDatabase database;
     Configure(database, demo);
     database.Connect();
     IbTransaction transaction(database);
-    transaction.SetDefaultAction(action);
     IbQuery query(transaction);
-    query.SetSQL("insert into products (code, name) values (" +
-                 std::to_string(100 + static_cast<int>(action)) + ", 'x')");
+    query.SetSQL("insert into products (code, name) values (" + std::to_string(100 + commit) +
+                 ", 'x')");
     transaction.StartTransaction();
     query.ExecSQL();
+    if (commit) {
+      transaction.Commit();
+      transaction.StartTransaction();
+    }
     database.Disconnect();
     EXPECT_FALSE(transaction.Active());
   }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <new>
 #include <optional>
 
 #include "config/gateway_config.h"
@@ -15,8 +16,10 @@
 #include "db/ib_query.h"
 #include "db/ib_transaction.h"
 #include "db_test_support.h"
+#include "gateway/sql_service_session.h"
 #include "runtime/regional_settings.h"
 #include "runtime/variant.h"
+#include "service_inputs.h"
 #include "support/failures.h"
 #include "support/request_body.h"
 #include "support/test_hosts.h"
@@ -30,13 +33,7 @@ const RegionalSettings& Brazilian() {
   return settings;
 }
 
-class SQLServices : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    LoadGatewayConfig(TextConfigSource("test.conf", test::EmbeddedScratchConfig()));
-  }
-  static void TearDownTestSuite() { LoadGatewayConfig(TextConfigSource("", std::nullopt)); }
-};
+class SQLServices : public ::testing::Test {};
 
 struct Request {
   Request(std::string db_, std::string sql_, std::string user_ = "SYSDBA",
@@ -62,10 +59,13 @@ struct Request {
 };
 
 std::string Open(const Request& request) {
-  return RunOpenSQL(request.Text("SERVICEOPENSQL"), Brazilian()).Text();
+  return RunOpenSQL(test::ParsedRequest(request.Text("SERVICEOPENSQL")), test::ScratchContext(),
+                    Brazilian())
+      .Text();
 }
 std::string Exec(const Request& request) {
-  return RunExecSQL(request.Text("SERVICEEXECSQL"), Brazilian());
+  return RunExecSQL(test::ParsedRequest(request.Text("SERVICEEXECSQL")), test::ScratchContext(),
+                    Brazilian());
 }
 
 std::vector<std::string> Lines(const std::string& document) {
@@ -97,6 +97,28 @@ std::string ExecAnswer(const std::string& message) {
 
 const std::string kDone = "Opera\xE7\xE3o efetuada com sucesso";
 const std::string kNotDone = "Opera\xE7\xE3o n\xE3o efetuada: ";
+
+// A failure that is no Exception of the gateway's own (memory that ran out in the library, say)
+// leaves a service through its session's destructor after the statement ran: the client is told
+// of a failure, so the statement's work must not stay.
+TEST_F(SQLServices, AFailureLeavingThroughTheSessionLeavesTheStatementUncommitted) {
+  const std::string db = test::CreateDemoDatabase();
+  const RequestParams request = test::ParsedRequest(
+      Request(db, "insert into products (code, name) values (901, 'x')").Text("SERVICEEXECSQL"));
+  EXPECT_THROW(
+      {
+        SqlServiceSession session(request, test::ScratchContext());
+        session.Connect();
+        session.LoadStatement();
+        session.Query().ExecSQL();
+        throw std::bad_alloc();
+      },
+      std::bad_alloc);
+  EXPECT_EQ(Open(Request(db, "select count(*) as n from products where code = 901")),
+            kDeclaration +
+                "\r\n<OPENSQL RECORDCOUNT=\"1\">\r\n<RECORD1>\r\n <N DATATYPE=\"INTEGER\" "
+                "DATASIZE=\"8\">0</N>\r\n</RECORD1>\r\n</OPENSQL>\r\n");
+}
 
 TEST_F(SQLServices, EveryColumnTypeInDialect3) {
   const Request request{test::CreateDemoDatabase(), "select * from column_types order by id"};
@@ -361,8 +383,8 @@ int GatewayAttachments(const std::string& database) {
   const auto server = test::Server();
   IbDatabase monitor;
   monitor.SetDatabaseName(database);
-  monitor.AddParam("user_name=" + server.user);
-  monitor.AddParam("password=" + server.password);
+  monitor.SetAttachParams(
+      {.user = server.user, .password = server.password, .charset = "", .connection_config = ""});
   monitor.Connect();
   IbTransaction transaction(monitor);
   IbQuery query(transaction);
@@ -400,8 +422,8 @@ TEST_F(SQLServices, NothingLeaksAfterManyRequests) {
   // The count does see an attachment of this process that is left open.
   IbDatabase open;
   open.SetDatabaseName(name);
-  open.AddParam("user_name=" + server.user);
-  open.AddParam("password=" + server.password);
+  open.SetAttachParams(
+      {.user = server.user, .password = server.password, .charset = "", .connection_config = ""});
   open.Connect();
   EXPECT_EQ(GatewayAttachments(name), 1);
 }

@@ -92,8 +92,8 @@ class StatementWatcher {
  public:
   explicit StatementWatcher(const Database& db) {
     database_.SetDatabaseName(db.name);
-    database_.AddParam("user_name=SYSDBA");
-    database_.AddParam("password=" + db.password);
+    database_.SetAttachParams(
+        {.user = "SYSDBA", .password = db.password, .charset = "", .connection_config = ""});
     database_.Connect();
   }
   ~StatementWatcher() { database_.Disconnect(); }
@@ -308,8 +308,8 @@ TEST(StopSignals, StatementWaitingOnALockStopsAtTheSignal) {
   test::RunIsql(db.name, "insert into r values (1);\ncommit;\n");
   IbDatabase holder;
   holder.SetDatabaseName(db.name);
-  holder.AddParam("user_name=SYSDBA");
-  holder.AddParam("password=" + db.password);
+  holder.SetAttachParams(
+      {.user = "SYSDBA", .password = db.password, .charset = "", .connection_config = ""});
   holder.Connect();
   IbTransaction lock(holder);
   lock.StartTransaction();

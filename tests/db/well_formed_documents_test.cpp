@@ -11,6 +11,7 @@
 #include "db_test_support.h"
 #include "gateway/sql_services.h"
 #include "runtime/regional_settings.h"
+#include "service_inputs.h"
 #include "support/request_body.h"
 #include "support/test_hosts.h"
 #include "support/xml_reader.h"
@@ -25,18 +26,14 @@ const RegionalSettings& Defaults() {
 
 // The host that gives nothing: the default settings, a full stop before decimals. The scratch
 // databases open in the embedded engine.
-class WellFormedDocuments : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    LoadGatewayConfig(TextConfigSource("test.conf", test::EmbeddedScratchConfig()));
-  }
-  static void TearDownTestSuite() { LoadGatewayConfig(TextConfigSource("", std::nullopt)); }
-};
+class WellFormedDocuments : public ::testing::Test {};
 
-std::string RequestText(const std::string& service, const std::string& db, const std::string& sql) {
-  return "<?xml version=\"1.0\"?><SENDDATA><SERVICE>" + service + "</SERVICE><DB>" + db +
-         "</DB><USER>SYSDBA</USER><PASS>" + test::Base64Encode("masterkey") + "</PASS><SQL>" +
-         test::Base64Encode(sql) + "</SQL></SENDDATA>";
+RequestParams RequestText(const std::string& service, const std::string& db,
+                          const std::string& sql) {
+  return test::ParsedRequest("<?xml version=\"1.0\"?><SENDDATA><SERVICE>" + service +
+                             "</SERVICE><DB>" + db + "</DB><USER>SYSDBA</USER><PASS>" +
+                             test::Base64Encode("masterkey") + "</PASS><SQL>" +
+                             test::Base64Encode(sql) + "</SQL></SENDDATA>");
 }
 
 test::XmlElement Read(const std::string& document) {
@@ -102,7 +99,8 @@ TEST_F(WellFormedDocuments, QueryWithHostileValuesInEveryColumnType) {
           Hex(latin1) + "');\nCOMMIT;\n");
 
   const std::string document =
-      RunOpenSQL(RequestText("SERVICEOPENSQL", db, "select * from h order by id"), Defaults())
+      RunOpenSQL(RequestText("SERVICEOPENSQL", db, "select * from h order by id"),
+                 test::ScratchContext(), Defaults())
           .Text();
   const test::XmlElement root = Read(document);
   ASSERT_EQ(root.name, "OPENSQL");
@@ -151,7 +149,7 @@ TEST_F(WellFormedDocuments, QueryWhoseColumnNamesAreNoXmlNames) {
                              "select rdb$relation_id, 1 as \"a b\", 2 as \"1st\", "
                              "3 as \"x&y\", 4 as \"ns:c\", 5 as \"<t>\", 6 as plain "
                              "from rdb$database"),
-                 Defaults())
+                 test::ScratchContext(), Defaults())
           .Text();
   const test::XmlElement root = Read(document);
   ASSERT_EQ(root.name, "OPENSQL") << document;
@@ -168,27 +166,31 @@ TEST_F(WellFormedDocuments, MessagesThatQuoteSqlWithMarkup) {
   const std::string db = test::CreateDatabase(3, "CREATE TABLE T (A VARCHAR(10));\nCOMMIT;\n");
   // The server's message names the unknown token: "<".
   const test::XmlElement exec =
-      Read(RunExecSQL(RequestText("SERVICEEXECSQL", db, "update t set a = <&> 1"), Defaults()));
+      Read(RunExecSQL(RequestText("SERVICEEXECSQL", db, "update t set a = <&> 1"),
+                      test::ScratchContext(), Defaults()));
   ASSERT_EQ(exec.name, "EXECSQL");
   const std::string exec_message = exec.Child("MSGDATA").text;
   EXPECT_EQ(exec_message.rfind("Opera\xE7\xE3o n\xE3o efetuada: ", 0), 0u) << exec_message;
   EXPECT_NE(exec_message.find("Token unknown"), std::string::npos) << exec_message;
   EXPECT_EQ(exec_message.substr(exec_message.size() - 2), "\n<") << exec_message;
 
-  const test::XmlElement open = Read(
-      RunOpenSQL(RequestText("SERVICEOPENSQL", db, "select a from t where a < & 1"), Defaults())
-          .Text());
+  const test::XmlElement open =
+      Read(RunOpenSQL(RequestText("SERVICEOPENSQL", db, "select a from t where a < & 1"),
+                      test::ScratchContext(), Defaults())
+               .Text());
   ASSERT_EQ(open.name, "OPENSQL");
   const std::string open_message = open.Child("MSGDATA").text;
   EXPECT_NE(open_message.find("Token unknown"), std::string::npos) << open_message;
   EXPECT_EQ(open_message.substr(open_message.size() - 2), "\n&") << open_message;
 
   // And a statement that succeeds after all.
-  const test::XmlElement done = Read(RunExecSQL(
-      RequestText("SERVICEEXECSQL", db, "insert into t (a) values ('<&>')"), Defaults()));
+  const test::XmlElement done =
+      Read(RunExecSQL(RequestText("SERVICEEXECSQL", db, "insert into t (a) values ('<&>')"),
+                      test::ScratchContext(), Defaults()));
   EXPECT_EQ(done.Child("MSGDATA").text, "Opera\xE7\xE3o efetuada com sucesso");
-  const test::XmlElement row =
-      Read(RunOpenSQL(RequestText("SERVICEOPENSQL", db, "select a from t"), Defaults()).Text());
+  const test::XmlElement row = Read(RunOpenSQL(RequestText("SERVICEOPENSQL", db, "select a from t"),
+                                               test::ScratchContext(), Defaults())
+                                        .Text());
   EXPECT_EQ(row.Child("RECORD1").Child("A").text, "<&>");
 }
 

@@ -25,13 +25,14 @@ std::string_view RequestedFault() {
   return value ? value : "";
 }
 
-Spool FaultyAction(CgiRequest& request, const RegionalSettings& settings, RequestSummary& summary) {
+Spool FaultyAction(CgiRequest& request, const GatewayContext& context,
+                   const RegionalSettings& settings, RequestSummary& summary) {
   if (request.Variable("HTTP_X_XG_FAULT") == "after-answer-began") {
     request.WriteText("Status: 200 OK\r\n");
     CauseFault("null-write");
   }
   CauseFault(request.Variable("HTTP_X_XG_FAULT"));
-  return GatewayAction(request, settings, summary);
+  return GatewayAction(request, context, settings, summary);
 }
 
 // The process's request, faulting right after the write of the answer's content (the write

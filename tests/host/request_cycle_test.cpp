@@ -22,7 +22,8 @@ struct Script {
 };
 Script script;
 
-Spool ScriptedAction(CgiRequest& request, const RegionalSettings&, RequestSummary&) {
+Spool ScriptedAction(CgiRequest& request, const GatewayContext&, const RegionalSettings&,
+                     RequestSummary&) {
   ++script.action_calls;
   return script.action ? script.action(request) : std::string();
 }
@@ -32,12 +33,14 @@ class RequestCycle : public ::testing::Test {
   void SetUp() override { script = Script(); }
 
   // Serves one request with the test action; answers what was written.
-  std::string Serve(std::map<std::string, std::string> variables, std::string body = "") {
+  std::string Serve(std::map<std::string, std::string> variables, std::string body = "",
+                    LoadedGatewayConfig config = LoadedGatewayConfig()) {
     variables.emplace("SERVER_PROTOCOL", "HTTP/1.1");
     FakeRequest request;
     request.variables = std::move(variables);
     if (!body.empty()) request.reads.push_back({std::move(body)});
-    Host(RegionalSettings(), &ScriptedAction).Serve(request);
+    Host(RegionalSettings(), &ScriptedAction, ServingMode::kCgi, RequestLog(), std::move(config))
+        .Serve(request);
     return request.Output();
   }
 };
@@ -106,13 +109,23 @@ TEST_F(RequestCycle, ARaisedObjectThatIsNoExceptionGivesTheServerFailurePage) {
 }
 
 TEST_F(RequestCycle, FailuresBeforeTheActionGiveTheServerFailurePage) {
-  {
-    test::ScopedGatewayConfig config("[limits]\nmax-request-bytes = 2\n");
-    EXPECT_EQ(Serve({{"CONTENT_LENGTH", "3"}}, "a=1"),
-              ServerFailurePage("EWebException",
-                                "Request body of 3 bytes is larger than max-request-bytes (2 "
-                                "bytes)"));
-  }
+  EXPECT_EQ(Serve({{"CONTENT_LENGTH", "3"}}, "a=1",
+                  test::LoadedConfig("[limits]\nmax-request-bytes = 2\n")),
+            ServerFailurePage("EWebException",
+                              "Request body of 3 bytes is larger than max-request-bytes (2 "
+                              "bytes)"));
+  EXPECT_EQ(script.action_calls, 0);
+}
+
+TEST_F(RequestCycle, AConfigurationThatCouldNotBeLoadedFailsEveryRequestBeforeItIsRead) {
+  FakeRequest request({{"SERVER_PROTOCOL", "HTTP/1.1"}, {"CONTENT_LENGTH", "3"}}, "a=1");
+  Host(RegionalSettings(), &ScriptedAction, ServingMode::kCgi, RequestLog(),
+       test::LoadedConfig("[limits]\nmax-request-bytes = lots\n", "/etc/x.conf"))
+      .Serve(request);
+  EXPECT_NE(request.Output().find("Error in configuration file /etc/x.conf, line 2: "),
+            std::string::npos)
+      << request.Output();
+  EXPECT_EQ(request.read_calls, 0);
   EXPECT_EQ(script.action_calls, 0);
 }
 

@@ -56,7 +56,7 @@ RequestLogSettings FileLog(const std::string& path, int slow_ms = 0, bool sql = 
   RequestLogSettings settings;
   settings.place = RequestLogPlace::kFile;
   settings.path = path;
-  settings.slowMs = slow_ms;
+  settings.slow_ms = slow_ms;
   settings.sql = sql;
   return settings;
 }
@@ -303,15 +303,17 @@ TEST(RequestLog, LinesOfConcurrentProcessesNeverInterleave) {
   }
 }
 
-// Serves the request body through the host with the gateway's action and a log to the file;
-// answers what the client got.
-std::string ServeLogged(const std::string& body, const RequestLogSettings& log) {
+// Serves the request body through the host with the gateway's action, the configuration and a
+// log to the file; answers what the client got.
+std::string ServeLogged(const std::string& body, const RequestLogSettings& log,
+                        const LoadedGatewayConfig& config) {
   test::FakeRequest request({{"SERVER_PROTOCOL", "HTTP/1.1"},
                              {"REQUEST_METHOD", "POST"},
                              {"REMOTE_ADDR", "192.0.2.9"},
                              {"CONTENT_LENGTH", std::to_string(body.size())}},
                             body);
-  Host(RegionalSettings(), &GatewayAction, ServingMode::kCgi, RequestLog(log, ServingMode::kCgi))
+  Host(RegionalSettings(), &GatewayAction, ServingMode::kCgi, RequestLog(log, ServingMode::kCgi),
+       config)
       .Serve(request);
   return request.Output();
 }
@@ -322,8 +324,8 @@ TEST(RequestLog, ServedRequestsAreLoggedWithTheirReasonAndWithoutThePassword) {
   const std::string password = "Pa55-w0rd";
   const std::string pass = "<PASS>" + test::Base64Encode(password) + "</PASS>";
   const std::string sql = "<SQL>" + test::Base64Encode("select 1 from rdb$database") + "</SQL>";
-  const test::ScopedGatewayConfig config(
-      "[databases]\nallow = /allowed/*.fdb\n[limits]\nmax-request-bytes = 1K\n");
+  const LoadedGatewayConfig config =
+      test::LoadedConfig("[databases]\nallow = /allowed/*.fdb\n[limits]\nmax-request-bytes = 1K\n");
   const struct {
     std::string document;
     std::string service;
@@ -350,7 +352,7 @@ TEST(RequestLog, ServedRequestsAreLoggedWithTheirReasonAndWithoutThePassword) {
   RequestLogSettings log = FileLog(path, 0, true);
   for (const auto& c : cases) {
     const std::string body = test::SendDataBody(c.document);
-    const std::string answer = ServeLogged(body, log);
+    const std::string answer = ServeLogged(body, log, config);
     const std::vector<std::string> lines = LinesOf(path);
     ASSERT_FALSE(lines.empty());
     const auto read = ReadLogLine(lines.back());
@@ -380,8 +382,9 @@ TEST(RequestLog, ServedRequestsAreLoggedWithTheirReasonAndWithoutThePassword) {
 
   // A log that cannot be written leaves the answer as it was.
   const std::string body = test::SendDataBody(cases[1].document);
-  const std::string unlogged = ServeLogged(body, RequestLogSettings());
-  const std::string failing = ServeLogged(body, FileLog(folder.path() + "/none/requests.log"));
+  const std::string unlogged = ServeLogged(body, RequestLogSettings(), config);
+  const std::string failing =
+      ServeLogged(body, FileLog(folder.path() + "/none/requests.log"), config);
   // The ERROR document's time stamp may differ by a second between the two.
   EXPECT_EQ(failing.size(), unlogged.size());
   EXPECT_EQ(failing.substr(0, failing.find("<TIMESTAMP")),

@@ -1,5 +1,5 @@
-// Gateway configurations for tests: the process's own set from a text for the length of a
-// scope, and files for programs under test.
+// Gateway configurations for tests: one loaded from a text, as a program's start-up object loads
+// its own, and files for programs under test.
 #pragma once
 
 #include <stdlib.h>
@@ -14,15 +14,10 @@
 
 namespace xg::test {
 
-class ScopedGatewayConfig {
- public:
-  explicit ScopedGatewayConfig(const std::string& text, const std::string& fileName = "test.conf") {
-    LoadGatewayConfig(TextConfigSource(fileName, text));
-  }
-  ~ScopedGatewayConfig() { LoadGatewayConfig(TextConfigSource("", std::nullopt)); }
-  ScopedGatewayConfig(const ScopedGatewayConfig&) = delete;
-  ScopedGatewayConfig& operator=(const ScopedGatewayConfig&) = delete;
-};
+inline LoadedGatewayConfig LoadedConfig(const std::string& text,
+                                        const std::string& file_name = "test.conf") {
+  return LoadedGatewayConfig(TextConfigSource(file_name, text));
+}
 
 // A configuration file with the text, in a fresh file under /tmp that every user can read (a
 // program under test may run as another user); its path. The file stays until the test program
