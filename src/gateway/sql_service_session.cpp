@@ -4,7 +4,7 @@
 #include "config/gateway_config.h"
 #include "db/attachment_pool.h"
 #include "db/session_state.h"
-#include "gateway/base64.h"
+#include "protocol/base64.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"
 #include "runtime/resource_strings.h"
