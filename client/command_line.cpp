@@ -36,26 +36,55 @@ long ParseSeconds(std::string_view text) {
   return seconds;
 }
 
-}  // namespace
-
-Options ParseCommandLine(const std::vector<std::string>& arguments, const char* environment_url) {
-  Options options;
-  // A request for help wins over anything else on the line.
-  for (const std::string& argument : arguments) {
-    if (argument == "--") break;
-    if (argument == "--help" || argument == "-h") {
-      options.help = true;
-      return options;
-    }
-  }
-  if (environment_url) options.url = environment_url;
-  std::vector<std::string> words;  // the command and the SQL
-  bool options_ended = false;
+// The command line once the options are read: the command and the SQL.
+struct CommandWords {
+  std::vector<std::string> words;
   bool sql_options = false;  // --db, --user, --password-file or --sql-file given
+};
+
+// A request for help wins over anything else on the line (before "--").
+bool AsksForHelp(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    if (argument == "--") return false;
+    if (argument == "--help" || argument == "-h") return true;
+  }
+  return false;
+}
+
+// Sets an option that takes a value; answers whether it is one of the SQL services' options.
+bool SetValueOption(const std::string& name, const std::string& value, Options& options) {
+  if (name == "--url") {
+    options.url = value;
+  } else if (name == "--format") {
+    options.format = ParseFormat(value);
+  } else if (name == "--timeout") {
+    options.timeout_seconds = ParseSeconds(value);
+  } else if (name == "--db") {
+    options.database = value;
+    return true;
+  } else if (name == "--user") {
+    options.user = value;
+    return true;
+  } else if (name == "--password-file") {
+    options.password_file = value;
+    return true;
+  } else if (name == "--sql-file") {
+    options.sql_file = value;
+    return true;
+  } else {
+    FailUsage("unknown option " + name);
+  }
+  return false;
+}
+
+// Reads the options, in the order given, into `options`; answers the words between them.
+CommandWords ReadArguments(const std::vector<std::string>& arguments, Options& options) {
+  CommandWords line;
+  bool options_ended = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (options_ended || argument == "-" || !argument.starts_with("-")) {
-      words.push_back(argument);
+      line.words.push_back(argument);
       continue;
     }
     if (argument == "--") {
@@ -77,54 +106,64 @@ Options ParseCommandLine(const std::vector<std::string>& arguments, const char* 
     } else {
       FailUsage(name + " wants a value");
     }
-    if (name == "--url") {
-      options.url = value;
-    } else if (name == "--format") {
-      options.format = ParseFormat(value);
-    } else if (name == "--timeout") {
-      options.timeout_seconds = ParseSeconds(value);
-    } else if (name == "--db") {
-      options.database = value;
-      sql_options = true;
-    } else if (name == "--user") {
-      options.user = value;
-      sql_options = true;
-    } else if (name == "--password-file") {
-      options.password_file = value;
-      sql_options = true;
-    } else if (name == "--sql-file") {
-      options.sql_file = value;
-      sql_options = true;
-    } else {
-      FailUsage("unknown option " + name);
-    }
+    if (SetValueOption(name, value, options)) line.sql_options = true;
   }
+  return line;
+}
 
-  if (words.empty()) FailUsage("no command: status, error, query or exec");
-  const std::optional<Service> service = CommandService(words[0]);
-  if (!service) FailUsage("unknown command " + words[0] + ": status, error, query or exec");
-  options.service = *service;
-  if (options.url.empty()) FailUsage("no --url (nor XMLGATEWAY_URL) names the gateway");
+Service ReadCommand(const CommandWords& line) {
+  if (line.words.empty()) FailUsage("no command: status, error, query or exec");
+  const std::optional<Service> service = CommandService(line.words[0]);
+  if (!service) FailUsage("unknown command " + line.words[0] + ": status, error, query or exec");
+  return *service;
+}
 
-  const bool sql_service = *service == Service::kOpenSql || *service == Service::kExecSql;
-  if (!sql_service) {
-    if (sql_options || words.size() > 1)
-      FailUsage(words[0] + " takes no database, user, password or SQL");
-    return options;
-  }
-  if (options.database.empty()) FailUsage(words[0] + " wants --db DATABASE");
-  if (options.user.empty()) FailUsage(words[0] + " wants --user USER");
-  if (words.size() > 2) FailUsage(words[0] + " takes one SQL text (quote it)");
-  if (words.size() == 2) {
+bool IsSqlService(Service service) {
+  return service == Service::kOpenSql || service == Service::kExecSql;
+}
+
+// The probes take nothing but their command.
+void CheckProbeWords(const CommandWords& line) {
+  if (line.sql_options || line.words.size() > 1)
+    FailUsage(line.words[0] + " takes no database, user, password or SQL");
+}
+
+// A query or statement: its database and user, and its SQL from the command line ("-":
+// standard input) or from --sql-file, not both.
+void ReadSqlRequest(const CommandWords& line, Options& options) {
+  const std::string& command = line.words[0];
+  if (options.database.empty()) FailUsage(command + " wants --db DATABASE");
+  if (options.user.empty()) FailUsage(command + " wants --user USER");
+  if (line.words.size() > 2) FailUsage(command + " takes one SQL text (quote it)");
+  if (line.words.size() == 2) {
     if (options.sql_file) FailUsage("SQL both from --sql-file and from the command line");
-    if (words[1] == "-") {
+    if (line.words[1] == "-") {
       options.sql_file = "-";
     } else {
-      options.sql = words[1];
+      options.sql = line.words[1];
     }
   }
   if (!options.sql && !options.sql_file)
-    FailUsage(words[0] + " wants the SQL: a text, --sql-file FILE, or - for standard input");
+    FailUsage(command + " wants the SQL: a text, --sql-file FILE, or - for standard input");
+}
+
+}  // namespace
+
+Options ParseCommandLine(const std::vector<std::string>& arguments, const char* environment_url) {
+  Options options;
+  if (AsksForHelp(arguments)) {
+    options.help = true;
+    return options;
+  }
+  if (environment_url) options.url = environment_url;
+  const CommandWords line = ReadArguments(arguments, options);
+  options.service = ReadCommand(line);
+  if (options.url.empty()) FailUsage("no --url (nor XMLGATEWAY_URL) names the gateway");
+  if (IsSqlService(options.service)) {
+    ReadSqlRequest(line, options);
+  } else {
+    CheckProbeWords(line);
+  }
   return options;
 }
 

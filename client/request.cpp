@@ -2,8 +2,8 @@
 
 #include <iterator>
 
-#include "gateway/base64.h"
-#include "gateway/protocol_strings.h"
+#include "protocol/base64.h"
+#include "protocol/protocol_strings.h"
 #include "runtime/markup_escape.h"
 
 namespace xg::client {

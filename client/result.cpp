@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "client_error.h"
-#include "gateway/protocol_strings.h"
+#include "protocol/protocol_strings.h"
 #include "text_encoding.h"
 
 namespace xg::client {

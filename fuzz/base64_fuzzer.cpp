@@ -14,7 +14,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "gateway/base64.h"
+#include "protocol/base64.h"
 #include "runtime/exceptions.h"
 #include "support/request_body.h"
 

@@ -8,7 +8,7 @@
 
 #include "db/column_value.h"
 #include "gateway/document_writer.h"
-#include "gateway/protocol_strings.h"
+#include "protocol/protocol_strings.h"
 #include "runtime/ascii_text.h"
 #include "runtime/conversions.h"
 #include "runtime/date_time.h"

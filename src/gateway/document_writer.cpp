@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "gateway/protocol_strings.h"
+#include "protocol/protocol_strings.h"
 #include "runtime/ascii_text.h"
 #include "runtime/conversions.h"
 #include "runtime/date_time.h"

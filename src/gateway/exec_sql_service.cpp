@@ -3,10 +3,10 @@
 #include <vector>
 
 #include "gateway/document_writer.h"
-#include "gateway/protocol_strings.h"
 #include "gateway/sql_service_session.h"
 #include "gateway/sql_services.h"
 #include "gateway/watched_calls.h"
+#include "protocol/protocol_strings.h"
 #include "runtime/exceptions.h"
 #include "runtime/resource_strings.h"
 #include "runtime/stop_signals.h"

@@ -1,11 +1,11 @@
 #include "gateway/gateway_action.h"
 
-#include "gateway/base64.h"
 #include "gateway/form_fields.h"
-#include "gateway/protocol_strings.h"
 #include "gateway/request_parser.h"
 #include "gateway/sql_services.h"
 #include "gateway/status_documents.h"
+#include "protocol/base64.h"
+#include "protocol/protocol_strings.h"
 #include "runtime/ascii_text.h"
 #include "runtime/failure.h"
 

@@ -8,10 +8,10 @@
 #include "db/sql_statement_type.h"
 #include "gateway/answer_rows.h"
 #include "gateway/document_writer.h"
-#include "gateway/protocol_strings.h"
 #include "gateway/sql_service_session.h"
 #include "gateway/sql_services.h"
 #include "gateway/watched_calls.h"
+#include "protocol/protocol_strings.h"
 #include "runtime/exceptions.h"
 #include "runtime/spool.h"
 

@@ -1,8 +1,8 @@
 #include "gateway/request_parser.h"
 
-#include "gateway/base64.h"
-#include "gateway/protocol_strings.h"
 #include "gateway/xml_document.h"
+#include "protocol/base64.h"
+#include "protocol/protocol_strings.h"
 #include "runtime/ascii_text.h"
 #include "runtime/exceptions.h"
 #include "runtime/format.h"

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "gateway/document_writer.h"
-#include "gateway/protocol_strings.h"
+#include "protocol/protocol_strings.h"
 #include "runtime/date_time.h"
 #include "runtime/resource_strings.h"
 #include "runtime/variant.h"

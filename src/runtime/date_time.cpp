@@ -94,112 +94,180 @@ class DateTimeWriter {
   enum class Level { kGiven, kNested };
 
   void Write(std::string_view pattern, Level level) {
-    const bool nested = level == Level::kNested;
-    const DecodedDateTime parts = DecodeDateTime(value_);
-    char last_letter = 0;
-    bool twelve_hour = false;
+    PatternScan scan{pattern, level == Level::kNested, DecodeDateTime(value_)};
     std::size_t pos = 0;
-    while (pos < pattern.size()) {
-      char written = pattern[pos];
-      char token = AsciiToUpper(written);
-      if (IsAsciiLetter(written)) {
-        if (token == 'M' && last_letter == 'H') token = 'N';
-        last_letter = token;
-      }
-      std::size_t count = 1;
-      while (pos + count < pattern.size() && pattern[pos + count] == written) ++count;
-
-      switch (token) {
-        case 'Y':
-          if (count <= 2) {
-            PutNumber(parts.year % 100, 2);
-          } else {
-            PutNumber(parts.year, 4);
-          }
-          break;
-        case 'M':
-          if (count <= 2) {
-            PutNumber(parts.month, count);
-          } else {
-            PutMonthName(count == 3 ? settings_.short_month_names : settings_.long_month_names,
-                         parts);
-          }
-          break;
-        case 'D':
-          if (count <= 2) {
-            PutNumber(parts.day, count);
-          } else if (count <= 4) {
-            PutDayName(count == 3 ? settings_.short_day_names : settings_.long_day_names, parts);
-          } else if (!nested) {
-            Write(count == 5 ? settings_.short_date_pattern : settings_.long_date_pattern,
-                  Level::kNested);
-          }
-          break;
-        case 'E':
-          PutEraYear(parts.year, count);
-          break;
-        case 'G':
-          // The era names of the Gregorian calendar are empty here.
-          break;
-        case 'H':
-          if (twelve_hour || HourIsFollowedByMarker(pattern, pos + count)) {
-            PutNumber(parts.hour % 12 == 0 ? 12 : parts.hour % 12, count >= 2 ? 2 : 1);
-          } else {
-            PutNumber(parts.hour, count >= 2 ? 2 : 1);
-          }
-          break;
-        case 'N':
-          PutNumber(parts.minute, count >= 2 ? 2 : 1);
-          break;
-        case 'S':
-          PutNumber(parts.second, count >= 2 ? 2 : 1);
-          break;
-        case 'Z':
-          PutNumber(parts.millisecond, count >= 3 ? 3 : count);
-          break;
-        case 'T':
-          if (!nested)
-            Write(count == 1 ? settings_.short_time_pattern : settings_.long_time_pattern,
-                  Level::kNested);
-          break;
-        case 'C':
-          if (!nested) {
-            Write(settings_.short_date_pattern, Level::kNested);
-            if (parts.hour != 0 || parts.minute != 0 || parts.second != 0) {
-              Put(' ');
-              Write(settings_.long_time_pattern, Level::kNested);
-            }
-          }
-          break;
-        case 'A':
-          count = WriteMarkerOrDayName(pattern, pos, parts, twelve_hour);
-          break;
-        case '/':
-          count = 1;
-          if (settings_.date_separator != '\0') Put(settings_.date_separator);
-          break;
-        case ':':
-          count = 1;
-          if (settings_.time_separator != '\0') Put(settings_.time_separator);
-          break;
-        case '"':
-        case '\'': {
-          std::size_t end = pattern.find(written, pos + 1);
-          if (end == std::string_view::npos) end = pattern.size();
-          Put(pattern.substr(pos + 1, end - pos - 1));
-          count = end < pattern.size() ? end - pos + 1 : end - pos;
-          break;
-        }
-        default:
-          count = 1;
-          Put(written);
-          break;
-      }
-      pos += count;
-    }
+    while (pos < pattern.size()) pos += WriteToken(scan, pos);
   }
 
  private:
+  // One pattern on its way out, and what its earlier tokens left for the later ones.
+  struct PatternScan {
+    std::string_view pattern;
+    bool nested;
+    DecodedDateTime parts;
+    char last_letter = 0;      // the last letter read, in upper case ("m" after an hour as N)
+    bool twelve_hour = false;  // a 12-hour marker was written: later hours count to 12
+  };
+
+  // Writes the token that begins at `pos`; answers how many pattern characters it used.
+  std::size_t WriteToken(PatternScan& scan, std::size_t pos) {
+    const char token = ReadTokenLetter(scan, scan.pattern[pos]);
+    const std::size_t count = RepeatCount(scan.pattern, pos);
+    switch (token) {
+      case 'Y':
+      case 'M':
+      case 'D':
+      case 'E':
+      case 'G':
+        WriteDatePart(scan, token, count);
+        return count;
+      case 'H':
+      case 'N':
+      case 'S':
+      case 'Z':
+        WriteTimePart(scan, token, pos, count);
+        return count;
+      case 'T':
+      case 'C':
+        WriteSettingsPattern(scan, token, count);
+        return count;
+      case 'A':
+        return WriteMarkerOrDayName(scan.pattern, pos, scan.parts, scan.twelve_hour);
+      default:
+        return WriteLiteral(scan.pattern, pos);
+    }
+  }
+
+  // The token a pattern character stands for: the letter in upper case, and "m" right after an
+  // hour token the minute N. Every letter becomes the last letter read.
+  static char ReadTokenLetter(PatternScan& scan, char written) {
+    char token = AsciiToUpper(written);
+    if (IsAsciiLetter(written)) {
+      if (token == 'M' && scan.last_letter == 'H') token = 'N';
+      scan.last_letter = token;
+    }
+    return token;
+  }
+
+  // How many times the character at `pos` stands there in a row.
+  static std::size_t RepeatCount(std::string_view pattern, std::size_t pos) {
+    std::size_t count = 1;
+    while (pos + count < pattern.size() && pattern[pos + count] == pattern[pos]) ++count;
+    return count;
+  }
+
+  // Year, month, day and era tokens; five or six d's stand for one of the settings' patterns.
+  void WriteDatePart(const PatternScan& scan, char token, std::size_t count) {
+    const DecodedDateTime& parts = scan.parts;
+    switch (token) {
+      case 'Y':
+        if (count <= 2) {
+          PutNumber(parts.year % 100, 2);
+        } else {
+          PutNumber(parts.year, 4);
+        }
+        break;
+      case 'M':
+        if (count <= 2) {
+          PutNumber(parts.month, count);
+        } else {
+          PutMonthName(count == 3 ? settings_.short_month_names : settings_.long_month_names,
+                       parts);
+        }
+        break;
+      case 'D':
+        if (count <= 2) {
+          PutNumber(parts.day, count);
+        } else if (count <= 4) {
+          PutDayName(count == 3 ? settings_.short_day_names : settings_.long_day_names, parts);
+        } else {
+          WriteSettingsPattern(scan, token, count);
+        }
+        break;
+      case 'E':
+        PutEraYear(parts.year, count);
+        break;
+      case 'G':
+        // The era names of the Gregorian calendar are empty here.
+        break;
+    }
+  }
+
+  // Hour, minute, second and millisecond tokens. An hour counts to 12 once a 12-hour marker was
+  // written, or when one follows it.
+  void WriteTimePart(const PatternScan& scan, char token, std::size_t pos, std::size_t count) {
+    const DecodedDateTime& parts = scan.parts;
+    const std::size_t two_at_most = count >= 2 ? 2 : 1;
+    switch (token) {
+      case 'H':
+        if (scan.twelve_hour || HourIsFollowedByMarker(scan.pattern, pos + count)) {
+          PutNumber(parts.hour % 12 == 0 ? 12 : parts.hour % 12, two_at_most);
+        } else {
+          PutNumber(parts.hour, two_at_most);
+        }
+        break;
+      case 'N':
+        PutNumber(parts.minute, two_at_most);
+        break;
+      case 'S':
+        PutNumber(parts.second, two_at_most);
+        break;
+      case 'Z':
+        PutNumber(parts.millisecond, count >= 3 ? 3 : count);
+        break;
+    }
+  }
+
+  // The tokens that stand for the settings' patterns: "ddddd" (short date), "dddddd" (long
+  // date), "t" (short time), "tt" (long time), "c" (short date, and the long time unless it is
+  // midnight). Inside such a pattern they write nothing.
+  void WriteSettingsPattern(const PatternScan& scan, char token, std::size_t count) {
+    if (scan.nested) return;
+    switch (token) {
+      case 'D':
+        Write(count == 5 ? settings_.short_date_pattern : settings_.long_date_pattern,
+              Level::kNested);
+        break;
+      case 'T':
+        Write(count == 1 ? settings_.short_time_pattern : settings_.long_time_pattern,
+              Level::kNested);
+        break;
+      case 'C': {
+        Write(settings_.short_date_pattern, Level::kNested);
+        const DecodedDateTime& parts = scan.parts;
+        if (parts.hour != 0 || parts.minute != 0 || parts.second != 0) {
+          Put(' ');
+          Write(settings_.long_time_pattern, Level::kNested);
+        }
+        break;
+      }
+    }
+  }
+
+  // The separators, a quoted text (to the closing quote of the same kind, or to the end), and
+  // any other character as it is. Answers how many pattern characters were used.
+  std::size_t WriteLiteral(std::string_view pattern, std::size_t pos) {
+    const char written = pattern[pos];
+    switch (written) {
+      case '/':
+        if (settings_.date_separator != '\0') Put(settings_.date_separator);
+        return 1;
+      case ':':
+        if (settings_.time_separator != '\0') Put(settings_.time_separator);
+        return 1;
+      case '"':
+      case '\'': {
+        std::size_t end = pattern.find(written, pos + 1);
+        if (end == std::string_view::npos) end = pattern.size();
+        Put(pattern.substr(pos + 1, end - pos - 1));
+        return end < pattern.size() ? end - pos + 1 : end - pos;
+      }
+      default:
+        Put(written);
+        return 1;
+    }
+  }
+
   void Put(char c) {
     if (out_.size() - start_ < kOutputLimit) out_ += c;
   }

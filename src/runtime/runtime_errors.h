@@ -1,8 +1,6 @@
-// Run-time errors: the reasons by which the run time reports its own error conditions, each with
-// its exception class, message and run-time error number; the input/output results; the
-// platform exception codes of processor faults and the reason each stands for; the exception
-// objects built from them; the two pre-built exception objects; and the texts of an unhandled
-// exception and of a run-time error.
+// Run-time errors of processor faults: the platform exception codes of faults and the reason
+// each stands for, with the reason's exception class, message and run-time error number; the
+// pre-built EOutOfMemory; and the texts of an unhandled exception and of a run-time error.
 //
 // Functions marked "signal-safe" allocate nothing and may run inside a signal handler; they
 // read the message texts from a copy of the string table that PrepareRunTimeErrors takes (the
@@ -11,45 +9,28 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
-#include <string>
 #include <string_view>
 
 #include "runtime/exceptions.h"
 
 namespace xg {
 
-enum RunTimeErrorReason : int {
-  kReasonNone = 0,  // and every reason above kReasonSafecallException: an input/output error
-  kReasonOutOfMemory = 1,
-  kReasonInvalidPointer = 2,
-  kReasonDivByZero = 3,
-  kReasonRangeError = 4,
-  kReasonIntOverflow = 5,
-  kReasonInvalidOp = 6,
-  kReasonZeroDivide = 7,
-  kReasonOverflow = 8,
-  kReasonUnderflow = 9,
-  kReasonInvalidCast = 10,
-  kReasonAccessViolation = 11,
-  kReasonPrivilege = 12,
-  kReasonControlC = 13,
-  kReasonStackOverflow = 14,
-  kReasonVarTypeCast = 15,
-  kReasonVarInvalidOp = 16,
-  kReasonVarDispatch = 17,
-  kReasonVarArrayCreate = 18,
-  kReasonVarInvalidArg = 19,
-  kReasonVarArrayBounds = 20,
-  kReasonAssertionFailed = 21,
-  kReasonExternalException = 22,
-  kReasonIntfCastError = 23,
-  kReasonSafecallException = 24,
+// The reasons a processor fault is reported by; what a fault shows is its reason's class name,
+// message and run-time error number.
+enum class RunTimeErrorReason {
+  kDivByZero,
+  kRangeError,
+  kIntOverflow,
+  kInvalidOp,
+  kZeroDivide,
+  kOverflow,
+  kUnderflow,
+  kAccessViolation,
+  kPrivilege,
+  kControlC,
+  kStackOverflow,
+  kExternalException,
 };
-
-// The class name and the run-time error number of a reason (1 to 24); nullptr and 0 outside.
-const char* RunTimeErrorClassName(int reason);
-int RunTimeErrorNumber(int reason);
 
 // The platform's exception codes of processor faults. Faults reach this program as signals;
 // the fatal-signal handler turns each into one of these codes (see fatal_signals.h).
@@ -69,9 +50,9 @@ constexpr uint32_t kPrivilegedInstructionCode = 0xC0000096;
 constexpr uint32_t kStackOverflowCode = 0xC00000FD;
 constexpr uint32_t kControlCExitCode = 0xC000013A;
 
-// The reason a platform exception code stands for; kReasonExternalException for codes not in the
+// The reason a platform exception code stands for; kExternalException for codes not in the
 // table. Signal-safe.
-int ReasonOfPlatformCode(uint32_t code);
+RunTimeErrorReason ReasonOfPlatformCode(uint32_t code);
 
 // The class name, message and run-time error number of a processor fault. The message of an
 // access violation names the faulting address, its module, the kind of access and the address
@@ -81,37 +62,16 @@ const char* FaultClassName(const ExceptionRecord& record);
 size_t FormatFaultMessage(char* out, size_t capacity, const ExceptionRecord& record);
 int FaultErrorNumber(const ExceptionRecord& record);
 
-// The exception object for a processor fault: of the class of its reason, with its message,
-// keeping the record.
-std::exception_ptr ExceptionForPlatformFault(const ExceptionRecord& record);
-
-// Builds the pre-built EOutOfMemory and EInvalidPointer and copies the texts that the fault
-// handler needs from the string table. Start-up calls it once, after the language module is
-// installed and before any signal may need the texts.
+// Builds the pre-built EOutOfMemory and copies the texts that the fault handler needs from the
+// string table. Start-up calls it once, after the language module is installed and before any
+// signal may need the texts.
 void PrepareRunTimeErrors();
 // Whether PrepareRunTimeErrors has run. Signal-safe.
 bool PreparedRunTimeErrors();
 
-// The one EOutOfMemory "Out of memory" and the one EInvalidPointer "Invalid pointer operation":
-// built on the first call (PrepareRunTimeErrors makes that call at start-up, so that raising
-// them later needs no memory for the object).
+// The one EOutOfMemory "Out of memory": built on the first call (PrepareRunTimeErrors makes that
+// call at start-up, so that reporting it later needs no memory for the object).
 const Exception& OutOfMemoryException();
-const Exception& InvalidPointerException();
-
-// Raises the exception of the reason: the pre-built objects themselves for reasons 1 and 2, a
-// new object of the reason's class and message for 3 to 24 (reason 22 with code 0), and for
-// reason 0 or above 24 the pending input/output result as EInOutError (the result is cleared).
-[[noreturn]] void RaiseRunTimeError(int reason);
-std::exception_ptr RunTimeErrorException(int reason);
-
-// The pending input/output result of the thread (0 when none).
-void SetInOutResult(int code);
-int InOutResult();
-
-// The message of an input/output result: the table's text, else "I/O error <code>".
-std::string InOutErrorMessage(int code);
-// Raises EInOutError with the code and its message.
-[[noreturn]] void RaiseInOutError(int code);
 
 // "Exception <class> in module <file> at <address>.\r\n<message>[.]\r\n": the module that holds
 // the address (the program when none does; the address is then taken less 0x1000, and an
@@ -119,8 +79,6 @@ std::string InOutErrorMessage(int code);
 // message is not empty and does not end with one; cut to 1024 characters. Signal-safe.
 size_t FormatUnhandledExceptionText(char* out, size_t capacity, std::string_view class_name,
                                     uintptr_t address, std::string_view message);
-std::string UnhandledExceptionText(std::string_view class_name, uintptr_t address,
-                                   std::string_view message);
 
 // "Runtime error <number, three wide> at <address, eight hexadecimal digits>". Signal-safe.
 size_t FormatRunTimeErrorText(char* out, size_t capacity, int number, uintptr_t address);

@@ -15,13 +15,9 @@
 // here use the system's own rules throughout: currency, date and boolean texts come from
 // CurrencyToText, DateTimeToStr and BoolToStr ("-1"/"0"); texts are read by the StrToInt,
 // StrToFloat and number-or-word rules, a text that does not read failing with "Invalid
-// argument". The general type change (for Dispatch, Unknown, Error, arrays, the unnamed codes
+// argument". The general type change (for Dispatch, Unknown, Error, Variant, the unnamed codes
 // and unregistered custom codes) has no object model or error semantics to draw on here, so it
 // refuses every such value with the type-cast failure that names both types.
-//
-// A by-reference value of any code but Variant carries its referenced value in its own payload:
-// a raw 64-bit payload is never followed as a pointer. Nothing here produces OleStr values; one
-// made with FromRaw reads as its 8-bit String(), which is empty.
 
 namespace xg {
 namespace {
@@ -29,7 +25,6 @@ namespace {
 XG_RESOURCE(SVarTypeCouldNotConvert, "Could not convert variant of type (%s) into type (%s)");
 XG_RESOURCE(SVarTypeConvertOverflow,
             "Overflow while converting variant of type (%s) into type (%s)");
-XG_RESOURCE(SVarBadType, "Invalid variant type");
 
 constexpr const char* kTargetString = "String";
 constexpr const char* kTargetInteger = "Integer";
@@ -51,22 +46,6 @@ constexpr const char* kBcdTypeName = "FMTBcdVariantType";
 
 [[noreturn]] void RaiseInvalidArgument() {
   throw EVariantInvalidArgError(LoadResString(SVarInvalid));
-}
-
-// Follows references to other Variants to the value they lead to.
-const Variant& Resolve(const Variant& value) {
-  const Variant* current = &value;
-  while (current->VType() == (kVarByRef | kVarVariant)) {
-    if (current->Target() == nullptr) throw EVariantBadVarTypeError(LoadResString(SVarBadType));
-    current = current->Target();
-  }
-  return *current;
-}
-
-// The code of a single (non-array) value; arrays answer a code no table row handles.
-uint16_t ScalarCode(const Variant& value) {
-  if ((value.VType() & kVarArray) != 0) return kVarTypeMask;
-  return value.VType() & kVarTypeMask;
 }
 
 int8_t AsShortInt(const Variant& v) {
@@ -100,16 +79,16 @@ double AsDouble(const Variant& v) {
 // The value of the integer kinds that every 32-bit integer holds (Smallint, Integer, ShortInt,
 // Byte, Word); nothing for the other kinds.
 std::optional<int32_t> NarrowIntegerValue(const Variant& value) {
-  switch (ScalarCode(value)) {
-    case kVarSmallint:
+  switch (value.VType()) {
+    case VarTypeCode::kSmallint:
       return AsSmallint(value);
-    case kVarInteger:
+    case VarTypeCode::kInteger:
       return AsInteger(value);
-    case kVarShortInt:
+    case VarTypeCode::kShortInt:
       return AsShortInt(value);
-    case kVarByte:
+    case VarTypeCode::kByte:
       return AsByte(value);
-    case kVarWord:
+    case VarTypeCode::kWord:
       return AsWord(value);
     default:
       return std::nullopt;
@@ -167,42 +146,40 @@ std::optional<int32_t> RoundBcdToInteger(const Bcd& bcd) {
 // What the text conversion makes of Null.
 enum class NullText { kEmpty, kCastError };
 
-std::string ToText(const Variant& original, NullText null_text, const RegionalSettings& settings) {
-  const Variant& value = Resolve(original);
-  switch (ScalarCode(value)) {
-    case kVarEmpty:
+std::string ToText(const Variant& value, NullText null_text, const RegionalSettings& settings) {
+  switch (value.VType()) {
+    case VarTypeCode::kEmpty:
       return std::string();
-    case kVarNull:
+    case VarTypeCode::kNull:
       if (null_text == NullText::kCastError) RaiseCastError(value, kTargetString);
       return std::string();
-    case kVarSmallint:
+    case VarTypeCode::kSmallint:
       return IntToStr(static_cast<int32_t>(AsSmallint(value)));
-    case kVarInteger:
+    case VarTypeCode::kInteger:
       return IntToStr(AsInteger(value));
-    case kVarShortInt:
+    case VarTypeCode::kShortInt:
       return IntToStr(static_cast<int32_t>(AsShortInt(value)));
-    case kVarByte:
+    case VarTypeCode::kByte:
       return IntToStr(static_cast<int32_t>(AsByte(value)));
-    case kVarWord:
+    case VarTypeCode::kWord:
       return IntToStr(static_cast<int32_t>(AsWord(value)));
-    case kVarLongWord:
+    case VarTypeCode::kLongWord:
       return IntToStr(static_cast<int64_t>(AsLongWord(value)));
-    case kVarInt64:
+    case VarTypeCode::kInt64:
       return IntToStr(AsInt64(value));
-    case kVarSingle:
+    case VarTypeCode::kSingle:
       return FloatToStr(AsSingle(value), settings);
-    case kVarDouble:
+    case VarTypeCode::kDouble:
       return FloatToStr(AsDouble(value), settings);
-    case kVarCurrency:
+    case VarTypeCode::kCurrency:
       return CurrencyToText(AsInt64(value), settings);
-    case kVarDate:
+    case VarTypeCode::kDate:
       return DateTimeToStr(AsDouble(value), settings);
-    case kVarBoolean:
+    case VarTypeCode::kBoolean:
       return BoolToStr(AsWord(value) != 0, BoolText::kNumber);
-    case kVarOleStr:
-    case kVarString:
+    case VarTypeCode::kString:
       return value.String();
-    case kVarFMTBcd:
+    case VarTypeCode::kFmtBcd:
       return BcdToText(value.BcdValue(), settings);
     default:
       RaiseCastError(value, kTargetString);
@@ -213,64 +190,57 @@ std::string ToText(const Variant& original, NullText null_text, const RegionalSe
 
 Variant Variant::Null() {
   Variant v;
-  v.vtype_ = kVarNull;
+  v.vtype_ = VarTypeCode::kNull;
   return v;
 }
 
 Variant Variant::FromSmallint(int16_t value) {
-  return FromRaw(kVarSmallint, static_cast<uint16_t>(value));
+  return FromRaw(VarTypeCode::kSmallint, static_cast<uint16_t>(value));
 }
 
 Variant Variant::FromInteger(int32_t value) {
-  return FromRaw(kVarInteger, static_cast<uint32_t>(value));
+  return FromRaw(VarTypeCode::kInteger, static_cast<uint32_t>(value));
 }
 
 Variant Variant::FromInt64(int64_t value) {
-  return FromRaw(kVarInt64, static_cast<uint64_t>(value));
+  return FromRaw(VarTypeCode::kInt64, static_cast<uint64_t>(value));
 }
 
 Variant Variant::FromSingle(float value) {
-  return FromRaw(kVarSingle, std::bit_cast<uint32_t>(value));
+  return FromRaw(VarTypeCode::kSingle, std::bit_cast<uint32_t>(value));
 }
 
 Variant Variant::FromDouble(double value) {
-  return FromRaw(kVarDouble, std::bit_cast<uint64_t>(value));
+  return FromRaw(VarTypeCode::kDouble, std::bit_cast<uint64_t>(value));
 }
 
 Variant Variant::FromCurrency(int64_t scaled_amount) {
-  return FromRaw(kVarCurrency, static_cast<uint64_t>(scaled_amount));
+  return FromRaw(VarTypeCode::kCurrency, static_cast<uint64_t>(scaled_amount));
 }
 
 Variant Variant::FromDate(DateTime value) {
-  return FromRaw(kVarDate, std::bit_cast<uint64_t>(value));
+  return FromRaw(VarTypeCode::kDate, std::bit_cast<uint64_t>(value));
 }
 
 Variant Variant::FromBoolean(bool value) {
-  return FromRaw(kVarBoolean, value ? 0xFFFF : 0);
+  return FromRaw(VarTypeCode::kBoolean, value ? 0xFFFF : 0);
 }
 
 Variant Variant::FromString(std::string value) {
   Variant v;
-  v.vtype_ = kVarString;
+  v.vtype_ = VarTypeCode::kString;
   v.string_ = std::move(value);
   return v;
 }
 
 Variant Variant::FromBcd(const Bcd& value) {
   Variant v;
-  v.vtype_ = kVarFMTBcd;
+  v.vtype_ = VarTypeCode::kFmtBcd;
   v.bcd_ = value;
   return v;
 }
 
-Variant Variant::Reference(const Variant& target) {
-  Variant v;
-  v.vtype_ = kVarByRef | kVarVariant;
-  v.target_ = &target;
-  return v;
-}
-
-Variant Variant::FromRaw(uint16_t vtype, uint64_t payload) {
+Variant Variant::FromRaw(VarTypeCode vtype, uint64_t payload) {
   Variant v;
   v.vtype_ = vtype;
   v.payload_ = payload;
@@ -285,41 +255,39 @@ std::string VarAsString(const Variant& value, const RegionalSettings& settings) 
   return ToText(value, NullText::kCastError, settings);
 }
 
-int32_t VarAsInteger(const Variant& original) {
-  const Variant& value = Resolve(original);
+int32_t VarAsInteger(const Variant& value) {
   if (const std::optional<int32_t> number = NarrowIntegerValue(value)) return *number;
   std::optional<int32_t> result;
-  switch (ScalarCode(value)) {
-    case kVarEmpty:
+  switch (value.VType()) {
+    case VarTypeCode::kEmpty:
       return 0;
-    case kVarNull:
+    case VarTypeCode::kNull:
       RaiseCastError(value, kTargetInteger);
-    case kVarBoolean:
+    case VarTypeCode::kBoolean:
       return AsSmallint(value);
-    case kVarLongWord:
+    case VarTypeCode::kLongWord:
       if (AsLongWord(value) <= static_cast<uint32_t>(std::numeric_limits<int32_t>::max()))
         result = static_cast<int32_t>(AsLongWord(value));
       break;
-    case kVarInt64:
+    case VarTypeCode::kInt64:
       if (AsInt64(value) >= std::numeric_limits<int32_t>::min() &&
           AsInt64(value) <= std::numeric_limits<int32_t>::max())
         result = static_cast<int32_t>(AsInt64(value));
       break;
-    case kVarSingle:
+    case VarTypeCode::kSingle:
       result = RoundToInteger(AsSingle(value));
       break;
-    case kVarDouble:
-    case kVarDate:
+    case VarTypeCode::kDouble:
+    case VarTypeCode::kDate:
       result = RoundToInteger(AsDouble(value));
       break;
-    case kVarCurrency:
+    case VarTypeCode::kCurrency:
       result = RoundCurrencyToInteger(AsInt64(value));
       break;
-    case kVarOleStr:
-    case kVarString:
+    case VarTypeCode::kString:
       if (auto number = TryStrToInt(value.String())) return *number;
       RaiseInvalidArgument();
-    case kVarFMTBcd:
+    case VarTypeCode::kFmtBcd:
       result = RoundBcdToInteger(value.BcdValue());
       break;
     default:
@@ -329,131 +297,123 @@ int32_t VarAsInteger(const Variant& original) {
   return *result;
 }
 
-double VarAsDouble(const Variant& original, const RegionalSettings& settings) {
-  const Variant& value = Resolve(original);
+double VarAsDouble(const Variant& value, const RegionalSettings& settings) {
   if (const std::optional<int32_t> number = NarrowIntegerValue(value)) return *number;
-  switch (ScalarCode(value)) {
-    case kVarEmpty:
+  switch (value.VType()) {
+    case VarTypeCode::kEmpty:
       return 0.0;
-    case kVarNull:
+    case VarTypeCode::kNull:
       RaiseCastError(value, kTargetDouble);
-    case kVarLongWord:
+    case VarTypeCode::kLongWord:
       return AsLongWord(value);
-    case kVarInt64:
+    case VarTypeCode::kInt64:
       return static_cast<double>(AsInt64(value));
-    case kVarBoolean:
+    case VarTypeCode::kBoolean:
       return AsWord(value) != 0 ? -1.0 : 0.0;
-    case kVarSingle:
+    case VarTypeCode::kSingle:
       return AsSingle(value);
-    case kVarDouble:
-    case kVarDate:
+    case VarTypeCode::kDouble:
+    case VarTypeCode::kDate:
       return AsDouble(value);
-    case kVarCurrency:
+    case VarTypeCode::kCurrency:
       return static_cast<double>(static_cast<long double>(AsInt64(value)) / 10000.0L);
-    case kVarOleStr:
-    case kVarString: {
+    case VarTypeCode::kString: {
       const auto number = TryStrToFloat(value.String(), settings);
       if (!number) RaiseInvalidArgument();
       const double result = static_cast<double>(*number);
       if (std::isinf(result)) RaiseOverflow(value, kTargetDouble);
       return result;
     }
-    case kVarFMTBcd:
+    case VarTypeCode::kFmtBcd:
       return BcdToDouble(value.BcdValue());
     default:
       RaiseCastError(value, kTargetDouble);
   }
 }
 
-bool VarAsBoolean(const Variant& original, const RegionalSettings& settings) {
-  const Variant& value = Resolve(original);
-  switch (ScalarCode(value)) {
-    case kVarEmpty:
+bool VarAsBoolean(const Variant& value, const RegionalSettings& settings) {
+  switch (value.VType()) {
+    case VarTypeCode::kEmpty:
       return false;
-    case kVarNull:
+    case VarTypeCode::kNull:
       RaiseCastError(value, kTargetBoolean);
-    case kVarByte:
-    case kVarShortInt:
+    case VarTypeCode::kByte:
+    case VarTypeCode::kShortInt:
       return AsByte(value) != 0;
-    case kVarSmallint:
-    case kVarWord:
-    case kVarBoolean:
+    case VarTypeCode::kSmallint:
+    case VarTypeCode::kWord:
+    case VarTypeCode::kBoolean:
       return AsWord(value) != 0;
-    case kVarInteger:
-    case kVarLongWord:
+    case VarTypeCode::kInteger:
+    case VarTypeCode::kLongWord:
       return AsLongWord(value) != 0;
-    case kVarInt64:
-    case kVarCurrency:
+    case VarTypeCode::kInt64:
+    case VarTypeCode::kCurrency:
       return AsInt64(value) != 0;
-    case kVarSingle:
+    case VarTypeCode::kSingle:
       return AsSingle(value) != 0.0f;
-    case kVarDouble:
-    case kVarDate:
+    case VarTypeCode::kDouble:
+    case VarTypeCode::kDate:
       return AsDouble(value) != 0.0;
-    case kVarOleStr:
-    case kVarString: {
+    case VarTypeCode::kString: {
       const std::string& text = value.String();
       if (auto number = TryStrToFloat(text, settings)) return *number != 0.0L;
       if (EqualsIgnoringAsciiCase(text, BoolToStr(true, BoolText::kWord))) return true;
       if (EqualsIgnoringAsciiCase(text, BoolToStr(false, BoolText::kWord))) return false;
       RaiseInvalidArgument();
     }
-    case kVarFMTBcd:
+    case VarTypeCode::kFmtBcd:
       return BcdToDouble(value.BcdValue()) != 0.0;
     default:
       RaiseCastError(value, kTargetBoolean);
   }
 }
 
-bool VarEqualsNull(const Variant& original) {
-  const Variant& value = Resolve(original);
-  switch (value.VType() & kVarTypeMask) {
-    case kVarNull:
+bool VarEqualsNull(const Variant& value) {
+  switch (value.VType()) {
+    case VarTypeCode::kNull:
       return true;
-    case kVarEmpty:
-    case kVarSmallint:
-    case kVarInteger:
-    case kVarSingle:
-    case kVarDouble:
-    case kVarCurrency:
-    case kVarDate:
-    case kVarOleStr:
-    case kVarString:
-    case kVarBoolean:
-    case kVarShortInt:
-    case kVarByte:
-    case kVarWord:
-    case kVarLongWord:
-    case kVarInt64:
-    case kVarFMTBcd:
+    case VarTypeCode::kEmpty:
+    case VarTypeCode::kSmallint:
+    case VarTypeCode::kInteger:
+    case VarTypeCode::kSingle:
+    case VarTypeCode::kDouble:
+    case VarTypeCode::kCurrency:
+    case VarTypeCode::kDate:
+    case VarTypeCode::kString:
+    case VarTypeCode::kBoolean:
+    case VarTypeCode::kShortInt:
+    case VarTypeCode::kByte:
+    case VarTypeCode::kWord:
+    case VarTypeCode::kLongWord:
+    case VarTypeCode::kInt64:
+    case VarTypeCode::kFmtBcd:
       return false;
     default:
       throw EVariantInvalidOpError(LoadResString(SInvalidVarOp));
   }
 }
 
-std::string VarTypeName(uint16_t vtype) {
+std::string VarTypeName(VarTypeCode vtype) {
   static const char* const kNames[] = {
       "Empty",   "Null",   "Smallint", "Integer", "Single",  "Double",   "Currency",
       "Date",    "OleStr", "Dispatch", "Error",   "Boolean", "Variant",  "Unknown",
       "Decimal", "$0F",    "ShortInt", "Byte",    "Word",    "LongWord", "Int64"};
-  const uint16_t code = vtype & kVarTypeMask;
-  std::string name;
-  if (code < std::size(kNames)) {
-    name = kNames[code];
-  } else if (code == kVarString) {
-    name = "String";
-  } else if (code == kVarAny) {
-    name = "Any";
-  } else if (code == kVarFMTBcd) {
-    name = kBcdTypeName;
-  } else {
-    name = "$";
-    AppendAsciiHex(code, 4, name);
+  const auto code = static_cast<uint16_t>(vtype);
+  if (code < std::size(kNames)) return kNames[code];
+  switch (vtype) {
+    case VarTypeCode::kString:
+      return "String";
+    case VarTypeCode::kAny:
+      return "Any";
+    case VarTypeCode::kFmtBcd:
+      return kBcdTypeName;
+    default: {
+      std::string name = "$";
+      AppendAsciiHex(code, 4, name);
+      return name;
+    }
   }
-  if ((vtype & kVarArray) != 0) name = "Array " + name;
-  if ((vtype & kVarByRef) != 0) name = "ByRef " + name;
-  return name;
 }
 
 }  // namespace xg

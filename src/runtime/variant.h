@@ -11,32 +11,30 @@
 
 namespace xg {
 
-enum VarTypeCode : uint16_t {
-  kVarEmpty = 0,
-  kVarNull = 1,
-  kVarSmallint = 2,
-  kVarInteger = 3,
-  kVarSingle = 4,
-  kVarDouble = 5,
-  kVarCurrency = 6,
-  kVarDate = 7,
-  kVarOleStr = 8,
-  kVarDispatch = 9,
-  kVarError = 10,
-  kVarBoolean = 11,
-  kVarVariant = 12,
-  kVarUnknown = 13,
-  kVarShortInt = 16,
-  kVarByte = 17,
-  kVarWord = 18,
-  kVarLongWord = 19,
-  kVarInt64 = 20,
-  kVarString = 0x100,
-  kVarAny = 0x101,
-  kVarFMTBcd = 0x10F,  // the custom decimal (BCD) kind
-  kVarTypeMask = 0x0FFF,
-  kVarArray = 0x2000,
-  kVarByRef = 0x4000,
+// The type code of a value. The numbers are those the type names in conversion messages are
+// looked up by (see VarTypeName); codes that no enumerator names are kept apart only as numbers.
+enum class VarTypeCode : uint16_t {
+  kEmpty = 0,
+  kNull = 1,
+  kSmallint = 2,
+  kInteger = 3,
+  kSingle = 4,
+  kDouble = 5,
+  kCurrency = 6,
+  kDate = 7,
+  kDispatch = 9,
+  kError = 10,
+  kBoolean = 11,
+  kVariant = 12,
+  kUnknown = 13,
+  kShortInt = 16,
+  kByte = 17,
+  kWord = 18,
+  kLongWord = 19,
+  kInt64 = 20,
+  kString = 0x100,
+  kAny = 0x101,
+  kFmtBcd = 0x10F,  // the custom decimal (BCD) kind
 };
 
 class Variant {
@@ -54,23 +52,19 @@ class Variant {
   static Variant FromBoolean(bool value);  // stored as -1 or 0
   static Variant FromString(std::string value);
   static Variant FromBcd(const Bcd& value);
-  // A reference to another Variant (kVarByRef | kVarVariant); the target must outlive it.
-  static Variant Reference(const Variant& target);
   // Any other type code with a raw 64-bit payload (for the codes no constructor above makes).
-  static Variant FromRaw(uint16_t vtype, uint64_t payload);
+  static Variant FromRaw(VarTypeCode vtype, uint64_t payload);
 
-  uint16_t VType() const { return vtype_; }
+  VarTypeCode VType() const { return vtype_; }
   uint64_t Payload() const { return payload_; }  // raw bits: integers, floats, booleans
   const std::string& String() const { return string_; }
   const Bcd& BcdValue() const { return bcd_; }
-  const Variant* Target() const { return target_; }
 
  private:
-  uint16_t vtype_ = kVarEmpty;
+  VarTypeCode vtype_ = VarTypeCode::kEmpty;
   uint64_t payload_ = 0;
   std::string string_;
   Bcd bcd_{};
-  const Variant* target_ = nullptr;
 };
 
 // Text of a value; Null gives the empty text. Numbers, currency, decimals and dates are
@@ -83,6 +77,6 @@ int32_t VarAsInteger(const Variant& value);
 double VarAsDouble(const Variant& value, const RegionalSettings& settings);
 bool VarAsBoolean(const Variant& value, const RegionalSettings& settings);
 bool VarEqualsNull(const Variant& value);
-std::string VarTypeName(uint16_t vtype);
+std::string VarTypeName(VarTypeCode vtype);
 
 }  // namespace xg

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "gateway/base64.h"
 #include "gateway/form_fields.h"
 #include "gateway/request_parser.h"
+#include "protocol/base64.h"
 
 namespace xg::client {
 namespace {

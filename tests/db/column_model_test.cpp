@@ -130,25 +130,25 @@ TEST(ColumnModel, ValuesReadBackInDialect3) {
   EXPECT_EQ(s.query.RecNo(), 1);
   EXPECT_EQ(value(1).String(), "abc       ");  // CHAR(10) keeps its blanks
   EXPECT_EQ(value(2).String(), "Ana");
-  EXPECT_EQ(value(3).VType(), kVarInteger);
+  EXPECT_EQ(value(3).VType(), VarTypeCode::kInteger);
   EXPECT_EQ(static_cast<int32_t>(value(3).Payload()), 12);
-  EXPECT_EQ(value(5).VType(), kVarInt64);
+  EXPECT_EQ(value(5).VType(), VarTypeCode::kInt64);
   EXPECT_EQ(static_cast<int64_t>(value(5).Payload()), 2147483647);
-  EXPECT_EQ(value(6).VType(), kVarCurrency);
+  EXPECT_EQ(value(6).VType(), VarTypeCode::kCurrency);
   EXPECT_EQ(static_cast<int64_t>(value(6).Payload()), 123400);
   EXPECT_EQ(static_cast<int64_t>(value(7).Payload()), 125000);
   EXPECT_EQ(static_cast<int64_t>(value(8).Payload()), 12345678);
-  EXPECT_EQ(value(9).VType(), kVarFMTBcd);
-  EXPECT_EQ(value(10).VType(), kVarDouble);
+  EXPECT_EQ(value(9).VType(), VarTypeCode::kFmtBcd);
+  EXPECT_EQ(value(10).VType(), VarTypeCode::kDouble);
   EXPECT_EQ(AsDouble(value(10)), 2.5);
   EXPECT_EQ(AsDouble(value(11)), 3.14159265358979);
-  EXPECT_EQ(value(12).VType(), kVarDate);
+  EXPECT_EQ(value(12).VType(), VarTypeCode::kDate);
   EXPECT_EQ(AsDouble(value(12)), EncodeDate(2024, 2, 29));
   EXPECT_EQ(AsDouble(value(13)), EncodeTime(10, 20, 30, 0));  // fraction dropped
   EXPECT_EQ(AsDouble(value(14)), EncodeDate(2024, 2, 29) + EncodeTime(10, 20, 30, 0));
   EXPECT_EQ(value(15).String(), "Text with & and < inside");
   EXPECT_EQ(value(16).String(), std::string("\x00\xFF\x41", 3));
-  EXPECT_EQ(value(17).VType(), kVarBoolean);
+  EXPECT_EQ(value(17).VType(), VarTypeCode::kBoolean);
   EXPECT_NE(value(17).Payload(), 0u);
 
   s.query.Next();
@@ -167,10 +167,10 @@ TEST(ColumnModel, ValuesReadBackInDialect3) {
   for (int i = 1; i < 18; ++i) {
     const Variant v = value(i);
     if (i == 15 || i == 16) {
-      EXPECT_EQ(v.VType(), kVarString) << "a null blob reads as the empty text";
+      EXPECT_EQ(v.VType(), VarTypeCode::kString) << "a null blob reads as the empty text";
       EXPECT_EQ(v.String(), "");
     } else {
-      EXPECT_EQ(v.VType(), kVarNull) << s.query.Field(i).name;
+      EXPECT_EQ(v.VType(), VarTypeCode::kNull) << s.query.Field(i).name;
     }
   }
   s.query.Next();
@@ -366,7 +366,7 @@ TEST(ColumnModel, NavigationOverNoRows) {
   EXPECT_TRUE(s.query.Eof());
   EXPECT_EQ(s.query.RecNo(), 0);
   EXPECT_EQ(s.query.FieldCount(), 4);
-  EXPECT_EQ(s.query.FieldValue(0).VType(), kVarNull);
+  EXPECT_EQ(s.query.FieldValue(0).VType(), VarTypeCode::kNull);
 }
 
 TEST(ColumnModel, StatementsThatAreRefusedOrFail) {
@@ -405,7 +405,7 @@ TEST(ColumnModel, ParametersAreSentAsNull) {
   Session s(test::CreateDemoDatabase());
   s.Exec("update products set note = :p where code = 1");
   s.OpenFirst("select note from products where code = 1");
-  EXPECT_EQ(s.query.FieldValue(0).VType(), kVarNull);
+  EXPECT_EQ(s.query.FieldValue(0).VType(), VarTypeCode::kNull);
   s.OpenFirst("select count(*) from products where :anything is null");
   EXPECT_EQ(static_cast<int32_t>(s.query.FieldValue(0).Payload()), 3);
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "gateway/protocol_strings.h"
+#include "protocol/protocol_strings.h"
 #include "support/child_process.h"
 #include "support/request_body.h"
 

@@ -15,7 +15,7 @@
 #include "host/cgi_program.h"
 #include "host/fastcgi_program.h"
 #include "host/process_request.h"
-#include "runtime/runtime_errors.h"
+#include "runtime/exceptions.h"
 
 namespace xg::test {
 namespace {
@@ -49,7 +49,7 @@ class FaultyProcessRequest : public ProcessRequest {
 };
 
 void FailingStartupStep() {
-  if (RequestedFault() == "startup-exception") RaiseInOutError(101);
+  if (RequestedFault() == "startup-exception") throw EInOutError("Disk full", 101);
   if (RequestedFault() == "startup-fault") CauseFault("null-write");
 }
 

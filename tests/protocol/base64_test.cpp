@@ -1,4 +1,4 @@
-#include "gateway/base64.h"
+#include "protocol/base64.h"
 
 #include <gtest/gtest.h>
 
