@@ -190,7 +190,7 @@ ColumnValue::Kind CheckTypedValue(Session& s, int field) {
       if (def.data_type == FieldType::kBlob || def.data_type == FieldType::kMemo) {
         EXPECT_EQ(value.String(), "") << def.name;
       } else {
-        EXPECT_EQ(value.VType(), kVarNull) << def.name;
+        EXPECT_EQ(value.VType(), VarTypeCode::kNull) << def.name;
       }
       break;
     case ColumnValue::Kind::kText:
@@ -199,8 +199,9 @@ ColumnValue::Kind CheckTypedValue(Session& s, int field) {
       break;
     case ColumnValue::Kind::kInteger:
     case ColumnValue::Kind::kCurrency:
-      EXPECT_EQ(typed.integer, value.VType() == kVarInteger ? static_cast<int32_t>(value.Payload())
-                                                            : static_cast<int64_t>(value.Payload()))
+      EXPECT_EQ(typed.integer, value.VType() == VarTypeCode::kInteger
+                                   ? static_cast<int32_t>(value.Payload())
+                                   : static_cast<int64_t>(value.Payload()))
           << def.name;
       break;
     case ColumnValue::Kind::kDecimal: {
