@@ -4,7 +4,7 @@
 
 #include "protocol/base64.h"
 #include "protocol/protocol_strings.h"
-#include "runtime/markup_escape.h"
+#include "texts/markup_escape.h"
 
 namespace xg::client {
 namespace {

@@ -15,8 +15,8 @@
 
 #include "fuzz_check.h"
 #include "protocol/base64.h"
-#include "runtime/exceptions.h"
 #include "support/request_body.h"
+#include "texts/exceptions.h"
 
 namespace {
 

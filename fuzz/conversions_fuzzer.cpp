@@ -28,10 +28,10 @@
 
 #include "fuzz_check.h"
 #include "fuzz_locale.h"
-#include "runtime/bcd.h"
-#include "runtime/conversions.h"
-#include "runtime/exceptions.h"
-#include "runtime/regional_settings.h"
+#include "texts/exceptions.h"
+#include "values/bcd.h"
+#include "values/conversions.h"
+#include "values/regional_settings.h"
 
 namespace {
 

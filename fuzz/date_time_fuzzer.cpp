@@ -16,7 +16,7 @@
 
 #include "fuzz_check.h"
 #include "fuzz_locale.h"
-#include "runtime/date_time.h"
+#include "values/date_time.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 
 #include "fuzz_check.h"
 #include "gateway/form_fields.h"
-#include "runtime/exceptions.h"
+#include "texts/exceptions.h"
 
 namespace {
 

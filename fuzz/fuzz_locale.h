@@ -7,10 +7,10 @@
 #include <map>
 #include <string>
 
-#include "runtime/locale_items.h"
-#include "runtime/regional_settings.h"
 #include "support/table_locale_source.h"
 #include "support/test_hosts.h"
+#include "values/locale_items.h"
+#include "values/regional_settings.h"
 
 namespace xg::fuzz {
 

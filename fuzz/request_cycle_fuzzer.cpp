@@ -44,9 +44,9 @@
 #include "host/cgi_request.h"
 #include "protocol/base64.h"
 #include "protocol/protocol_strings.h"
-#include "runtime/exceptions.h"
 #include "support/fake_request.h"
 #include "support/request_body.h"
+#include "texts/exceptions.h"
 
 namespace {
 

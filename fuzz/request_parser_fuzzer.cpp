@@ -15,7 +15,7 @@
 
 #include "fuzz_check.h"
 #include "gateway/request_parser.h"
-#include "runtime/exceptions.h"
+#include "texts/exceptions.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "config/config_file.h"
 
-#include "runtime/format.h"
-#include "runtime/resource_strings.h"
+#include "texts/format.h"
+#include "texts/resource_strings.h"
 
 namespace xg {
 namespace {

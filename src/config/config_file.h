@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/exceptions.h"
+#include "texts/exceptions.h"
 
 namespace xg {
 

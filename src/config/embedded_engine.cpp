@@ -13,9 +13,9 @@
 #include <set>
 
 #include "config/config_file.h"
-#include "runtime/format.h"
-#include "runtime/resource_strings.h"
-#include "runtime/write_all.h"
+#include "process/write_all.h"
+#include "texts/format.h"
+#include "texts/resource_strings.h"
 
 #ifndef XG_FIREBIRD_ROOT
 #define XG_FIREBIRD_ROOT "/usr/lib/x86_64-linux-gnu/firebird/3.0"

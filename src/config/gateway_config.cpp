@@ -14,8 +14,8 @@
 
 #include "config/config_file.h"
 #include "config/embedded_engine.h"
-#include "runtime/format.h"
-#include "runtime/resource_strings.h"
+#include "texts/format.h"
+#include "texts/resource_strings.h"
 
 namespace xg {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "runtime/date_time.h"
+#include "values/date_time.h"
 
 namespace xg {
 

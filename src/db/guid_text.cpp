@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <random>
 
-#include "runtime/ascii_text.h"
+#include "texts/ascii_text.h"
 
 namespace xg {
 

@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "db/ib_messages.h"
-#include "runtime/stop_signals.h"
+#include "process/stop_signals.h"
 
 namespace xg {
 namespace {

@@ -6,7 +6,7 @@
 #include "db/ib_client_library.h"
 #include "db/ib_messages.h"
 #include "db/ib_transaction.h"
-#include "runtime/stop_signals.h"
+#include "process/stop_signals.h"
 
 namespace xg {
 namespace {

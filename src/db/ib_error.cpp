@@ -5,8 +5,8 @@
 
 #include "db/ib_client_library.h"
 #include "db/ib_messages.h"
-#include "runtime/resource_strings.h"
-#include "runtime/stop_signals.h"
+#include "process/stop_signals.h"
+#include "texts/resource_strings.h"
 
 namespace xg {
 namespace {

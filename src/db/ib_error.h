@@ -12,8 +12,8 @@
 #include <string>
 
 #include "db/ib_messages.h"
-#include "runtime/exceptions.h"
-#include "runtime/format.h"
+#include "texts/exceptions.h"
+#include "texts/format.h"
 
 namespace xg {
 

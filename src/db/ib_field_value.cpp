@@ -8,8 +8,8 @@
 #include "db/ib_client_library.h"
 #include "db/ib_error.h"
 #include "db/ib_messages.h"
-#include "runtime/bcd.h"
-#include "runtime/date_time.h"
+#include "values/bcd.h"
+#include "values/date_time.h"
 
 namespace xg {
 namespace {

@@ -14,8 +14,8 @@
 
 #include "db/column_value.h"
 #include "db/ib_field_def.h"
-#include "runtime/date_time.h"
-#include "runtime/variant.h"
+#include "values/date_time.h"
+#include "values/variant.h"
 
 namespace xg {
 

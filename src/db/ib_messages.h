@@ -2,7 +2,7 @@
 // them: the number travels as the SQLCode of an EIBClientError, the text as its message.
 #pragma once
 
-#include "runtime/resource_strings.h"
+#include "texts/resource_strings.h"
 
 namespace xg {
 

@@ -9,7 +9,7 @@
 #include "db/ib_sql.h"
 #include "db/ib_transaction.h"
 #include "db/sql_params.h"
-#include "runtime/stop_signals.h"
+#include "process/stop_signals.h"
 
 namespace xg {
 namespace {

@@ -11,7 +11,7 @@
 #include "db/column_value.h"
 #include "db/field_def.h"
 #include "db/sql_statement_type.h"
-#include "runtime/variant.h"
+#include "values/variant.h"
 
 namespace xg {
 

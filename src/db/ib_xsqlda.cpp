@@ -5,7 +5,7 @@
 
 #include "db/ib_error.h"
 #include "db/ib_messages.h"
-#include "runtime/ascii_text.h"
+#include "texts/ascii_text.h"
 
 namespace xg {
 namespace {

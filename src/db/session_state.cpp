@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "db/ib_query.h"
-#include "runtime/ascii_text.h"
-#include "runtime/variant.h"
+#include "texts/ascii_text.h"
+#include "values/variant.h"
 
 namespace xg {
 namespace {

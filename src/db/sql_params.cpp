@@ -5,7 +5,7 @@
 
 #include "db/ib_error.h"
 #include "db/ib_messages.h"
-#include "runtime/resource_strings.h"
+#include "texts/resource_strings.h"
 
 namespace xg {
 namespace {

@@ -8,13 +8,13 @@
 
 #include "db/column_value.h"
 #include "gateway/document_writer.h"
+#include "process/stop_signals.h"
 #include "protocol/protocol_strings.h"
-#include "runtime/ascii_text.h"
-#include "runtime/conversions.h"
-#include "runtime/date_time.h"
-#include "runtime/exceptions.h"
-#include "runtime/format.h"
-#include "runtime/stop_signals.h"
+#include "texts/ascii_text.h"
+#include "texts/exceptions.h"
+#include "texts/format.h"
+#include "values/conversions.h"
+#include "values/date_time.h"
 
 namespace xg {
 namespace {

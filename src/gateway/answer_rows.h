@@ -8,8 +8,8 @@
 
 #include "db/ib_query.h"
 #include "gateway/service_result.h"
-#include "runtime/regional_settings.h"
-#include "runtime/spool.h"
+#include "process/spool.h"
+#include "values/regional_settings.h"
 
 namespace xg {
 

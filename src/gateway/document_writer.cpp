@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "protocol/protocol_strings.h"
-#include "runtime/ascii_text.h"
-#include "runtime/conversions.h"
-#include "runtime/date_time.h"
+#include "texts/ascii_text.h"
+#include "values/conversions.h"
+#include "values/date_time.h"
 
 namespace xg {
 namespace {

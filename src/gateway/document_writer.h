@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "db/field_def.h"
-#include "runtime/regional_settings.h"
-#include "runtime/spool.h"
-#include "runtime/variant.h"
+#include "process/spool.h"
+#include "values/regional_settings.h"
+#include "values/variant.h"
 
 namespace xg {
 

@@ -6,10 +6,10 @@
 #include "gateway/sql_service_session.h"
 #include "gateway/sql_services.h"
 #include "gateway/watched_calls.h"
+#include "process/stop_signals.h"
 #include "protocol/protocol_strings.h"
-#include "runtime/exceptions.h"
-#include "runtime/resource_strings.h"
-#include "runtime/stop_signals.h"
+#include "texts/exceptions.h"
+#include "texts/resource_strings.h"
 
 namespace xg {
 

@@ -4,10 +4,10 @@
 #include "gateway/request_parser.h"
 #include "gateway/sql_services.h"
 #include "gateway/status_documents.h"
+#include "process/failure.h"
 #include "protocol/base64.h"
 #include "protocol/protocol_strings.h"
-#include "runtime/ascii_text.h"
-#include "runtime/failure.h"
+#include "texts/ascii_text.h"
 
 namespace xg {
 namespace {

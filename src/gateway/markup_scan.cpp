@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "runtime/exceptions.h"
-#include "runtime/format.h"
-#include "runtime/resource_strings.h"
+#include "texts/exceptions.h"
+#include "texts/format.h"
+#include "texts/resource_strings.h"
 
 namespace xg {
 namespace {

@@ -11,9 +11,9 @@
 #include "gateway/sql_service_session.h"
 #include "gateway/sql_services.h"
 #include "gateway/watched_calls.h"
+#include "process/spool.h"
 #include "protocol/protocol_strings.h"
-#include "runtime/exceptions.h"
-#include "runtime/spool.h"
+#include "texts/exceptions.h"
 
 namespace xg {
 namespace {

@@ -3,11 +3,11 @@
 #include "gateway/xml_document.h"
 #include "protocol/base64.h"
 #include "protocol/protocol_strings.h"
-#include "runtime/ascii_text.h"
-#include "runtime/exceptions.h"
-#include "runtime/format.h"
-#include "runtime/resource_strings.h"
-#include "runtime/runtime_messages.h"
+#include "texts/ascii_text.h"
+#include "texts/exceptions.h"
+#include "texts/format.h"
+#include "texts/resource_strings.h"
+#include "texts/runtime_messages.h"
 
 namespace xg {
 namespace {

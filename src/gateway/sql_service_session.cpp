@@ -3,10 +3,10 @@
 #include "config/database_policy.h"
 #include "config/gateway_config.h"
 #include "db/session_state.h"
-#include "runtime/exceptions.h"
-#include "runtime/format.h"
-#include "runtime/resource_strings.h"
-#include "runtime/stop_signals.h"
+#include "process/stop_signals.h"
+#include "texts/exceptions.h"
+#include "texts/format.h"
+#include "texts/resource_strings.h"
 
 namespace xg {
 namespace {

@@ -10,8 +10,8 @@
 #include "gateway/gateway_context.h"
 #include "gateway/request_parser.h"
 #include "gateway/service_result.h"
-#include "runtime/regional_settings.h"
-#include "runtime/spool.h"
+#include "process/spool.h"
+#include "values/regional_settings.h"
 
 namespace xg {
 

@@ -4,9 +4,9 @@
 
 #include "gateway/document_writer.h"
 #include "protocol/protocol_strings.h"
-#include "runtime/date_time.h"
-#include "runtime/resource_strings.h"
-#include "runtime/variant.h"
+#include "texts/resource_strings.h"
+#include "values/date_time.h"
+#include "values/variant.h"
 
 namespace xg {
 namespace {

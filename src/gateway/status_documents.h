@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "runtime/clock.h"
-#include "runtime/regional_settings.h"
+#include "values/clock.h"
+#include "values/regional_settings.h"
 
 namespace xg {
 

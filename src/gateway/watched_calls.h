@@ -5,7 +5,7 @@
 #pragma once
 
 #include "db/call_watch.h"
-#include "runtime/exceptions.h"
+#include "texts/exceptions.h"
 
 namespace xg {
 

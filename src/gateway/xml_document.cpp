@@ -14,10 +14,10 @@
 
 #include "gateway/ansi_text.h"
 #include "gateway/markup_scan.h"
-#include "runtime/ascii_text.h"
-#include "runtime/exceptions.h"
-#include "runtime/format.h"
-#include "runtime/resource_strings.h"
+#include "texts/ascii_text.h"
+#include "texts/exceptions.h"
+#include "texts/format.h"
+#include "texts/resource_strings.h"
 
 namespace xg {
 namespace {

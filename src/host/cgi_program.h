@@ -31,8 +31,8 @@
 #include "host/cgi_request.h"
 #include "host/request.h"
 #include "host/request_log.h"
-#include "runtime/regional_settings.h"
-#include "runtime/spool.h"
+#include "process/spool.h"
+#include "values/regional_settings.h"
 
 namespace xg {
 

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <optional>
 
-#include "runtime/conversions.h"
-#include "runtime/exceptions.h"
-#include "runtime/format.h"
-#include "runtime/resource_strings.h"
+#include "texts/exceptions.h"
+#include "texts/format.h"
+#include "texts/resource_strings.h"
+#include "values/conversions.h"
 
 namespace xg {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "config/gateway_config.h"
 #include "host/request.h"
-#include "runtime/spool.h"
+#include "process/spool.h"
 
 namespace xg {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "host/cgi_request.h"
-#include "runtime/spool.h"
+#include "process/spool.h"
 
 namespace xg {
 

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "host/browser_safety.h"
-#include "runtime/failure.h"
-#include "runtime/safe_format.h"
-#include "runtime/write_all.h"
+#include "process/failure.h"
+#include "process/write_all.h"
+#include "texts/safe_format.h"
 
 namespace xg {
 namespace {

@@ -24,8 +24,8 @@
 #include "db/call_watch.h"
 #include "host/fastcgi_connection.h"
 #include "host/fastcgi_request.h"
-#include "runtime/os_error.h"
-#include "runtime/stop_signals.h"
+#include "process/os_error.h"
+#include "process/stop_signals.h"
 
 namespace xg {
 namespace {

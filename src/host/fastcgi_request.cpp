@@ -6,7 +6,7 @@
 
 #include "host/failure_page.h"
 #include "host/fastcgi_connection.h"
-#include "runtime/write_all.h"
+#include "process/write_all.h"
 
 namespace xg {
 namespace {

@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "runtime/stop_signals.h"
-#include "runtime/write_all.h"
+#include "process/stop_signals.h"
+#include "process/write_all.h"
 
 namespace xg {
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string>
 
-#include "runtime/fatal_signals.h"
+#include "process/fatal_signals.h"
 
 namespace xg {
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <utility>
 
-#include "runtime/write_all.h"
+#include "process/write_all.h"
 
 namespace xg {
 namespace {

@@ -1,7 +1,7 @@
 // The messages of the host: the page of a failure that escapes the gateway's action.
 #pragma once
 
-#include "runtime/resource_strings.h"
+#include "texts/resource_strings.h"
 
 namespace xg {
 

@@ -4,8 +4,8 @@
 #include <array>
 #include <cstdint>
 
-#include "runtime/exceptions.h"
-#include "runtime/resource_strings.h"
+#include "texts/exceptions.h"
+#include "texts/resource_strings.h"
 
 namespace xg {
 namespace {

@@ -2,7 +2,7 @@
 // of every answer document, one table of named string resources.
 #pragma once
 
-#include "runtime/resource_strings.h"
+#include "texts/resource_strings.h"
 
 namespace xg {
 

@@ -10,7 +10,7 @@
 
 #include "host/cgi_program.h"
 #include "host/process_request.h"
-#include "runtime/stop_signals.h"
+#include "process/stop_signals.h"
 
 namespace xg::test {
 namespace {

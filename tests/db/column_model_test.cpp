@@ -15,8 +15,8 @@
 #include "db/ib_sql.h"
 #include "db/ib_transaction.h"
 #include "db_test_support.h"
-#include "runtime/date_time.h"
 #include "support/failures.h"
+#include "values/date_time.h"
 
 namespace xg {
 namespace {

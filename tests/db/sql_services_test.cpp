@@ -17,12 +17,12 @@
 #include "db/ib_transaction.h"
 #include "db_test_support.h"
 #include "gateway/sql_service_session.h"
-#include "runtime/regional_settings.h"
-#include "runtime/variant.h"
 #include "service_inputs.h"
 #include "support/failures.h"
 #include "support/request_body.h"
 #include "support/test_hosts.h"
+#include "values/regional_settings.h"
+#include "values/variant.h"
 
 namespace xg {
 namespace {

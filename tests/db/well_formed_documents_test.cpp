@@ -10,11 +10,11 @@
 #include "config/gateway_config.h"
 #include "db_test_support.h"
 #include "gateway/sql_services.h"
-#include "runtime/regional_settings.h"
 #include "service_inputs.h"
 #include "support/request_body.h"
 #include "support/test_hosts.h"
 #include "support/xml_reader.h"
+#include "values/regional_settings.h"
 
 namespace xg {
 namespace {

@@ -15,7 +15,7 @@
 #include "host/cgi_program.h"
 #include "host/fastcgi_program.h"
 #include "host/process_request.h"
-#include "runtime/exceptions.h"
+#include "texts/exceptions.h"
 
 namespace xg::test {
 namespace {

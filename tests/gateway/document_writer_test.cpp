@@ -4,11 +4,11 @@
 
 #include <vector>
 
-#include "runtime/date_time.h"
-#include "runtime/exceptions.h"
 #include "support/failures.h"
 #include "support/test_hosts.h"
 #include "support/xml_reader.h"
+#include "texts/exceptions.h"
+#include "values/date_time.h"
 
 namespace xg {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "runtime/exceptions.h"
+#include "texts/exceptions.h"
 
 namespace xg {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/exceptions.h"
+#include "texts/exceptions.h"
 
 namespace xg {
 namespace {

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "gateway/xml_document.h"
-#include "runtime/exceptions.h"
-#include "runtime/resource_strings.h"
 #include "support/failures.h"
 #include "support/scoped_language_module.h"
+#include "texts/exceptions.h"
+#include "texts/resource_strings.h"
 
 namespace xg {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "runtime/date_time.h"
 #include "support/test_hosts.h"
 #include "support/xml_reader.h"
+#include "values/date_time.h"
 
 namespace xg {
 namespace {
@@ -130,8 +130,8 @@ TEST_F(StatusDocuments, AgentAndMessageAreEscaped) {
 TEST_F(StatusDocuments, AnXmlParserReadsBothDocumentsBack) {
   FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
   std::string error;
-  const test::XmlElement status =
-      test::ReadXmlDocument(BuildStatusXML("", "agent <&> \"x\" \x01\x7F\xE7", settings, clock), error);
+  const test::XmlElement status = test::ReadXmlDocument(
+      BuildStatusXML("", "agent <&> \"x\" \x01\x7F\xE7", settings, clock), error);
   ASSERT_EQ(error, "");
   EXPECT_EQ(status.Child("AGENT").text, "agent <&> \"x\" ?\x7F\xE7");
   EXPECT_EQ(status.Child("MSGDATA").text, "Servi\xE7o em Opera\xE7\xE3o");

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "config/config_file.h"
-#include "runtime/exceptions.h"
 #include "support/fake_request.h"
+#include "texts/exceptions.h"
 
 namespace xg {
 namespace {

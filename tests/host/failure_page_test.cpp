@@ -7,9 +7,9 @@
 #include <new>
 #include <stdexcept>
 
-#include "runtime/exceptions.h"
 #include "support/expected_failure_page.h"
 #include "support/fake_request.h"
+#include "texts/exceptions.h"
 
 namespace xg {
 namespace {

@@ -4,10 +4,10 @@
 #include <new>
 
 #include "host/cgi_program.h"
-#include "runtime/exceptions.h"
 #include "support/expected_failure_page.h"
 #include "support/fake_request.h"
 #include "support/scoped_config.h"
+#include "texts/exceptions.h"
 
 namespace xg {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "runtime/exceptions.h"
+#include "texts/exceptions.h"
 
 namespace xg::test {
 

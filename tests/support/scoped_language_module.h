@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "runtime/resource_strings.h"
+#include "texts/resource_strings.h"
 
 namespace xg::test {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "runtime/regional_settings.h"
+#include "values/regional_settings.h"
 
 namespace xg::test {
 

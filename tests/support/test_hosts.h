@@ -6,9 +6,9 @@
 #include <map>
 #include <string>
 
-#include "runtime/locale_items.h"
-#include "runtime/regional_settings.h"
 #include "support/table_locale_source.h"
+#include "values/locale_items.h"
+#include "values/regional_settings.h"
 
 namespace xg::test {
 
