@@ -22,7 +22,7 @@
 
 #include <string>
 
-#include "host/cgi_program.h"
+#include "host/startup.h"
 
 namespace xg {
 

@@ -3,7 +3,7 @@
 #include <functional>
 #include <new>
 
-#include "host/cgi_program.h"
+#include "host/startup.h"
 #include "support/expected_failure_page.h"
 #include "support/fake_request.h"
 #include "support/scoped_config.h"

@@ -15,7 +15,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/cgi_program.h"
+#include "host/startup.h"
 #include "support/fake_request.h"
 #include "support/logfmt_reader.h"
 #include "support/request_body.h"

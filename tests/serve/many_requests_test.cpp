@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "db/db_test_support.h"
-#include "host/cgi_program.h"
+#include "host/startup.h"
 #include "support/fake_request.h"
 #include "support/request_body.h"
 
