@@ -12,7 +12,7 @@ namespace {
 void AppendEntry(std::string& buffer, char code, const char* name, const std::string& value) {
   constexpr size_t kLongestValue = 255;
   if (value.size() > kLongestValue)
-    ThrowClientError(ClientError::kDPBValueTooLong, {std::string(name)});
+    ThrowClientError(ClientError::kDpbValueTooLong, {std::string(name)});
   buffer += code;
   buffer += static_cast<char>(value.size());
   buffer += value;

@@ -8,7 +8,7 @@
 
 namespace xg {
 
-std::string NewGUIDText() {
+std::string NewGuidText() {
   static std::random_device source;
   std::array<uint8_t, 16> bytes{};
   for (size_t i = 0; i < bytes.size(); i += 4) {

@@ -6,6 +6,6 @@
 
 namespace xg {
 
-std::string NewGUIDText();
+std::string NewGuidText();
 
 }  // namespace xg

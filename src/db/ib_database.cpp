@@ -23,22 +23,14 @@ constexpr size_t kMaxDatabaseNameLength = 32767;
 
 }  // namespace
 
-IbDatabase::IbDatabase()
-    : client_(IbClient()),
-      internal_transaction_(new IbTransaction(*this, IbTransaction::kInternal)) {}
+IbDatabase::IbDatabase() : client_(IbClient()) {}
 
 IbDatabase::~IbDatabase() {
   ForceClose();
-  internal_transaction_.reset();
 }
 
 bool IbDatabase::EndTransactions() {
-  bool ended = true;
-  for (IbTransaction* transaction : {internal_transaction_.get(), transaction_}) {
-    if (transaction != nullptr && transaction->Active())
-      ended = transaction->RollBackByForce() && ended;
-  }
-  return ended;
+  return transaction_ == nullptr || !transaction_->Active() || transaction_->RollBackByForce();
 }
 
 void IbDatabase::CheckNotConnected() const {

@@ -37,9 +37,9 @@ class IbDatabase {
   void SetAttachParams(AttachParams params);
 
   // The dialect statements are prepared and executed in; lowered at attach to the database's.
-  int SQLDialect() const { return sql_dialect_; }
+  int SqlDialect() const { return sql_dialect_; }
   // The dialect the database reported at attach; 3 before the first attach, 1 after a detach.
-  int DBSQLDialect() const { return db_sql_dialect_; }
+  int DbSqlDialect() const { return db_sql_dialect_; }
 
   bool Connected() const { return handle_ != 0; }
   // Attaches; does nothing when connected. Refuses, before the client library is called, a
@@ -50,10 +50,10 @@ class IbDatabase {
   void Disconnect();
   // Ends every active transaction by force, detaches ignoring failures; never raises.
   void ForceClose();
-  // Rolls back the active transactions without detaching, for an attachment that is kept for
-  // another request (its request's transaction has been committed or rolled back by then; what
-  // is still active is the schema lookups'). Answers whether each rollback succeeded (when one
-  // failed the attachment should not be kept).
+  // Rolls back the active transaction without detaching, for an attachment that is kept for
+  // another request (its request's transaction has normally been committed or rolled back by
+  // then). Answers whether the rollback succeeded (when it failed the attachment should not be
+  // kept).
   bool EndTransactions();
   // The file the engine opened for the current attachment, as it names it (symbolic links
   // resolved), from the attachment's identification: cut to 254 bytes by the engine. Raises the
@@ -63,9 +63,6 @@ class IbDatabase {
   std::chrono::steady_clock::time_point AttachedAt() const { return attached_at_; }
 
   isc_db_handle* Handle() { return &handle_; }
-
-  // The transaction the database keeps for its own schema lookups.
-  IbTransaction& InternalTransaction() { return *internal_transaction_; }
 
   // Throws the failure in the status vector. When it says the connection is gone (see
   // FailedCall), the database first closes by force.
@@ -91,7 +88,6 @@ class IbDatabase {
   int db_sql_dialect_ = 3;
   isc_db_handle handle_ = 0;
   std::chrono::steady_clock::time_point attached_at_;
-  std::unique_ptr<IbTransaction> internal_transaction_;
   // Set and cleared by the transaction made on this database (one at a time).
   IbTransaction* transaction_ = nullptr;
 };

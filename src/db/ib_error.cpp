@@ -58,7 +58,7 @@ bool StatusVector::Has(ISC_STATUS code) const {
   const auto ib_error_code = static_cast<int32_t>(status.ErrorCode());
   const auto sql_code = static_cast<int32_t>(client.isc_sqlcode(status.get()));
   std::string message = ServerErrorMessage(status.get());
-  if (sql_code == kSQLCodeNoPermission) {
+  if (sql_code == kSqlCodeNoPermission) {
     throw EIBInterBaseRoleError(std::move(message), sql_code, ib_error_code);
   }
   throw EIBInterBaseError(std::move(message), sql_code, ib_error_code);

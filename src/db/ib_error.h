@@ -21,8 +21,8 @@ class EIBError : public EDatabaseError {
  public:
   EIBError(std::string message, int32_t sql_code, int32_t ib_error_code)
       : EDatabaseError(std::move(message)), sql_code_(sql_code), ib_error_code_(ib_error_code) {}
-  int32_t SQLCode() const { return sql_code_; }
-  int32_t IBErrorCode() const { return ib_error_code_; }
+  int32_t SqlCode() const { return sql_code_; }
+  int32_t IbErrorCode() const { return ib_error_code_; }
   const char* ClassName() const override { return "EIBError"; }
 
  private:
@@ -35,7 +35,7 @@ XG_EXCEPTION_CLASS(EIBInterBaseRoleError, EIBError);
 XG_EXCEPTION_CLASS(EIBClientError, EIBError);
 
 // SQLCODE of a missing permission: raised as EIBInterBaseRoleError.
-inline constexpr int32_t kSQLCodeNoPermission = -551;
+inline constexpr int32_t kSqlCodeNoPermission = -551;
 
 // A status vector of the client library: every call that can fail fills one, and the caller
 // reads the failure from it. Each attachment, transaction and statement owns its own.

@@ -10,8 +10,6 @@ const ResourceString& ClientErrorResource(ClientError error) {
       return SIBFunctionNotAvailable;
     case ClientError::kNotPermitted:
       return SIBNotPermitted;
-    case ClientError::kDPBConstantNotSupported:
-      return SIBDPBConstantNotSupported;
     case ClientError::kDatabaseClosed:
       return SIBDatabaseClosed;
     case ClientError::kDatabaseOpen:
@@ -22,35 +20,27 @@ const ResourceString& ClientErrorResource(ClientError error) {
       return SIBNotInTransaction;
     case ClientError::kInTransaction:
       return SIBInTransaction;
-    case ClientError::kNoDatabasesInTransaction:
-      return SIBNoDatabasesInTransaction;
-    case ClientError::kDatabaseNotAssigned:
-      return SIBDatabaseNotAssigned;
-    case ClientError::kTransactionNotAssigned:
-      return SIBTransactionNotAssigned;
-    case ClientError::kXSQLDAIndexOutOfRange:
+    case ClientError::kXsqldaIndexOutOfRange:
       return SIBXSQLDAIndexOutOfRange;
-    case ClientError::kUnknownSQLDataType:
+    case ClientError::kUnknownSqlDataType:
       return SIBUnknownSQLDataType;
     case ClientError::kInvalidDataConversion:
       return SIBInvalidDataConversion;
-    case ClientError::kSQLParseError:
+    case ClientError::kSqlParseError:
       return SIBSQLParseError;
-    case ClientError::kEmptySQLStatement:
+    case ClientError::kEmptySqlStatement:
       return SIBEmptySQLStatement;
     case ClientError::kIsASelectStatement:
       return SIBIsASelectStatement;
-    case ClientError::kEOCReached:
+    case ClientError::kEocReached:
       return SIBEOCReached;
-    case ClientError::kEOSReached:
+    case ClientError::kEosReached:
       return SIBEOSReached;
     case ClientError::kParamNameExpected:
       return SIBParamNameExpected;
-    case ClientError::kDPBConstantUnknown:
-      return SIBDPBConstantUnknown;
     case ClientError::kFieldSizeMismatch:
       return SIBFieldSizeMismatch;
-    case ClientError::kDPBValueTooLong:
+    case ClientError::kDpbValueTooLong:
       return SIBDPBValueTooLong;
     case ClientError::kDatabaseNameTooLong:
       return SIBDatabaseNameTooLong;

@@ -1,5 +1,5 @@
 // The messages of the database components' own checks, numbered as the client protocol knows
-// them: the number travels as the SQLCode of an EIBClientError, the text as its message.
+// them: the number travels as the SqlCode of an EIBClientError, the text as its message.
 #pragma once
 
 #include "texts/resource_strings.h"
@@ -14,7 +14,6 @@ XG_RESOURCE(SIBFunctionNotAvailable,
             "%s \xE9 uma fun\xE7\xE3o do InterBase 6. Favor atualizar InterBase 6 para usar esta "
             "funcionalidade");
 XG_RESOURCE(SIBNotPermitted, "N\xE3o permitido");
-XG_RESOURCE(SIBDPBConstantNotSupported, "Constante DPB (isc_dpb_%s) n\xE3o \xE9 suportada");
 XG_RESOURCE(SIBDatabaseClosed,
             "N\xE3o \xE9 poss\xEDvel executar opera\xE7\xE3o -- DB n\xE3o est\xE1 aberto");
 XG_RESOURCE(SIBDatabaseOpen,
@@ -22,14 +21,6 @@ XG_RESOURCE(SIBDatabaseOpen,
 XG_RESOURCE(SIBDatabaseNameMissing, "Faltando nome do Banco de Dados");
 XG_RESOURCE(SIBNotInTransaction, "Transa\xE7\xE3o n\xE3o est\xE1 ativa");
 XG_RESOURCE(SIBInTransaction, "Transa\xE7\xE3o est\xE1 ativa");
-XG_RESOURCE(SIBNoDatabasesInTransaction,
-            "Nenhum banco de dados est\xE1 listado no componente da transa\xE7\xE3o");
-XG_RESOURCE(SIBDatabaseNotAssigned,
-            "Banco de dados n\xE3o atribu\xED"
-            "do");
-XG_RESOURCE(SIBTransactionNotAssigned,
-            "Transa\xE7\xE3o n\xE3o atribu\xED"
-            "da");
 XG_RESOURCE(SIBXSQLDAIndexOutOfRange, "\xCDndice XSQLDA fora da faixa");
 XG_RESOURCE(SIBUnknownSQLDataType, "Tipo de Dados SQL desconhecido (%d)");
 XG_RESOURCE(SIBInvalidDataConversion, "Coners\xE3o de dados inv\xE1lida");
@@ -39,7 +30,6 @@ XG_RESOURCE(SIBIsASelectStatement, "use Open para uma Select Statement");
 XG_RESOURCE(SIBEOCReached, "Fim do coment\xE1rio detectado");
 XG_RESOURCE(SIBEOSReached, "Fim da string detectada");
 XG_RESOURCE(SIBParamNameExpected, "Nome do par\xE2metro esperado");
-XG_RESOURCE(SIBDPBConstantUnknown, "Constante DPB (%s) \xE9 desconhecida");
 XG_RESOURCE(SIBFieldSizeMismatch,
             "Tamanho N\xE3o Combina - Tamanho do Campo %s \xE9 muito pequeno para o dado");
 // Numbers after the protocol's table, for checks that it does not have.
@@ -49,33 +39,28 @@ XG_RESOURCE(SIBDatabaseNameTooLong,
             "Nome do banco de dados \xE9 longo demais: o m\xE1ximo \xE9 32767 bytes");
 XG_RESOURCE(SIBNoResultSet, "A instru\xE7\xE3o n\xE3o devolveu um conjunto de registros");
 
-// The numbers of the messages above: an EIBClientError carries the number as its SQLCode.
+// The numbers of the messages above: an EIBClientError carries the number as its SqlCode.
 enum class ClientError : int {
   kUnknownError = 0,
   kClientLibraryNotFound = 1,
   kFunctionNotAvailable = 3,
   kNotPermitted = 5,
-  kDPBConstantNotSupported = 11,
   kDatabaseClosed = 15,
   kDatabaseOpen = 16,
   kDatabaseNameMissing = 17,
   kNotInTransaction = 18,
   kInTransaction = 19,
-  kNoDatabasesInTransaction = 21,
-  kDatabaseNotAssigned = 24,
-  kTransactionNotAssigned = 25,
-  kXSQLDAIndexOutOfRange = 26,
-  kUnknownSQLDataType = 35,
+  kXsqldaIndexOutOfRange = 26,
+  kUnknownSqlDataType = 35,
   kInvalidDataConversion = 38,
-  kSQLParseError = 55,
-  kEmptySQLStatement = 65,
+  kSqlParseError = 55,
+  kEmptySqlStatement = 65,
   kIsASelectStatement = 66,
-  kEOCReached = 100,
-  kEOSReached = 101,
+  kEocReached = 100,
+  kEosReached = 101,
   kParamNameExpected = 102,
-  kDPBConstantUnknown = 114,
   kFieldSizeMismatch = 117,
-  kDPBValueTooLong = 122,
+  kDpbValueTooLong = 122,
   kNoResultSet = 123,
   kDatabaseNameTooLong = 124,
 };

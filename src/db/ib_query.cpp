@@ -63,22 +63,22 @@ IbQuery::~IbQuery() {
   ReleaseRows();
 }
 
-void IbQuery::SetSQL(const std::string& text) {
+void IbQuery::SetSql(const std::string& text) {
   Close();
   field_defs_.clear();
   fields_.clear();
-  sql_text_ = SQLLinesText(text);
-  statement_->SetSQL(sql_text_);
+  sql_text_ = SqlLinesText(text);
+  statement_->SetSql(sql_text_);
 }
 
 SqlStatementType IbQuery::StatementType() const {
-  return statement_->SQLType();
+  return statement_->SqlType();
 }
 
 void IbQuery::BuildFieldDefs() {
   field_defs_.clear();
   IbXsqlda& columns = statement_->Current();
-  const int dialect = statement_->Database().SQLDialect();
+  const int dialect = statement_->Database().SqlDialect();
   for (int i = 0; i < columns.Count(); ++i) {
     auto def = MakeFieldDef(columns.Var(i), i, columns.Name(i), dialect);
     if (def) field_defs_.push_back(std::move(*def));
@@ -95,7 +95,7 @@ void IbQuery::Open() {
   }
   statement_->SetParamsNull();
   ReleaseRows();
-  if (statement_->SQLType() == SqlStatementType::kSelect) {
+  if (statement_->SqlType() == SqlStatementType::kSelect) {
     fields_ = field_defs_;
     statement_->ExecQuery();
     has_cursor_ = true;
@@ -121,13 +121,13 @@ void IbQuery::ReleaseRows() {
   fetched_all_ = false;
 }
 
-void IbQuery::ExecSQL() {
-  if (sql_text_.empty()) ThrowClientError(ClientError::kEmptySQLStatement);
+void IbQuery::ExecSql() {
+  if (sql_text_.empty()) ThrowClientError(ClientError::kEmptySqlStatement);
   statement_->CheckDatabase();
   statement_->CheckTransaction();
   statement_->Prepare();
   statement_->SetParamsNull();
-  if (statement_->SQLType() == SqlStatementType::kSelect)
+  if (statement_->SqlType() == SqlStatementType::kSelect)
     ThrowClientError(ClientError::kIsASelectStatement);
   statement_->ExecNoCursor();
 }
@@ -168,25 +168,25 @@ void IbQuery::Next() {
 }
 
 const FieldDef& IbQuery::Field(int index) const {
-  if (index < 0 || index >= FieldCount()) ThrowClientError(ClientError::kXSQLDAIndexOutOfRange);
+  if (index < 0 || index >= FieldCount()) ThrowClientError(ClientError::kXsqldaIndexOutOfRange);
   return fields_[static_cast<size_t>(index)];
 }
 
-int IbQuery::SQLDialect() const {
-  return statement_->Database().SQLDialect();
+int IbQuery::SqlDialect() const {
+  return statement_->Database().SqlDialect();
 }
 
 Variant IbQuery::FieldValue(int index) {
   const FieldDef& def = Field(index);
   if (!has_row_) return Variant::Null();
-  return xg::FieldValue(client_, def, StoredValue(*statement_, def), SQLDialect(),
+  return xg::FieldValue(client_, def, StoredValue(*statement_, def), SqlDialect(),
                         [this](const ISC_QUAD& id) { return ReadBlob(client_, *statement_, id); });
 }
 
 ColumnValue IbQuery::FieldColumnValue(int index) {
   const FieldDef& def = Field(index);
   if (!has_row_) return ColumnValue();
-  return xg::FieldColumnValue(client_, def, StoredValue(*statement_, def), SQLDialect());
+  return xg::FieldColumnValue(client_, def, StoredValue(*statement_, def), SqlDialect());
 }
 
 }  // namespace xg

@@ -28,13 +28,13 @@ class IbQuery {
 
   // The statement text; it is split into lines and its parameter markers are parsed at once
   // (a malformed text raises EIBClientError 55 here). Closes and unprepares the query.
-  void SetSQL(const std::string& text);
+  void SetSql(const std::string& text);
 
   void Open();
   void Close();
   bool Active() const { return active_; }
   // Executes a statement that returns no rows (not a SELECT: that raises EIBClientError 66).
-  void ExecSQL();
+  void ExecSql();
   SqlStatementType StatementType() const;
 
   // Forward navigation. First fetches the first row when none was fetched yet (and stays on it
@@ -56,7 +56,7 @@ class IbQuery {
   // (column_value.h): Null when there is no current row. A text in it points into the result
   // area, valid until the next fetch.
   ColumnValue FieldColumnValue(int index);
-  int SQLDialect() const;
+  int SqlDialect() const;
 
  private:
   void CheckCursor() const;

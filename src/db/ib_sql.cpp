@@ -57,10 +57,10 @@ IbSql::~IbSql() {
   FreeHandle();
 }
 
-void IbSql::SetSQL(const std::string& text) {
+void IbSql::SetSql(const std::string& text) {
   if (Prepared()) FreeHandle();
   described_ = false;
-  processed_ = PreprocessSQL(text);
+  processed_ = PreprocessSql(text);
 }
 
 void IbSql::CheckDatabase() const {
@@ -80,7 +80,7 @@ void IbSql::Prepare() {
   CheckTransaction();
   if (Prepared()) return;
   const std::string& text = processed_.text;
-  if (text.size() < 2 || BlankText(text)) ThrowClientError(ClientError::kEmptySQLStatement);
+  if (text.size() < 2 || BlankText(text)) ThrowClientError(ClientError::kEmptySqlStatement);
 
   CheckStatus(client_.isc_dsql_alloc_statement2(status_.get(), database_.Handle(), &handle_));
   CleanUpOnFailure([&] { PrepareAllocated(); },
@@ -96,7 +96,7 @@ void IbSql::PrepareAllocated() {
   const std::string& text = processed_.text;
   CheckStatus(
       client_.isc_dsql_prepare(status_.get(), transaction_.Handle(), &handle_, 0, text.c_str(),
-                               static_cast<unsigned short>(database_.SQLDialect()), nullptr));
+                               static_cast<unsigned short>(database_.SqlDialect()), nullptr));
   char result[8] = {};
   CheckStatus(client_.isc_dsql_sql_info(status_.get(), &handle_, 1, &kStatementTypeItem,
                                         sizeof(result), result));
@@ -142,7 +142,7 @@ void IbSql::DescribeOutput() {
     return client_.isc_dsql_describe(status_.get(), &handle_, SQLDA_VERSION1, area);
   });
   if (!described_) {
-    current_.NameColumns(database_.SQLDialect());
+    current_.NameColumns(database_.SqlDialect());
     described_ = true;
   }
 }
@@ -151,7 +151,7 @@ void IbSql::CheckKnownTypes(IbXsqlda& area) {
   for (int i = 0; i < area.Count(); ++i) {
     const int type = area.Var(i).sqltype & ~1;
     if (!KnownType(type))
-      ThrowClientError(ClientError::kUnknownSQLDataType, {static_cast<int64_t>(type)});
+      ThrowClientError(ClientError::kUnknownSqlDataType, {static_cast<int64_t>(type)});
   }
 }
 
@@ -169,9 +169,9 @@ void IbSql::ExecQuery() {
   Prepare();
   XSQLDA* input = processed_.param_names.empty() ? nullptr : params_.Area();
   CheckStatus(client_.isc_dsql_execute2(status_.get(), transaction_.Handle(), &handle_,
-                                        static_cast<unsigned short>(database_.SQLDialect()), input,
+                                        static_cast<unsigned short>(database_.SqlDialect()), input,
                                         nullptr));
-  const std::string cursor_name = NewGUIDText();
+  const std::string cursor_name = NewGuidText();
   CheckStatus(client_.isc_dsql_set_cursor_name(status_.get(), &handle_, cursor_name.c_str(), 0));
   open_ = true;
 }
@@ -180,7 +180,7 @@ bool IbSql::Next() {
   if (!open_) return false;
   const ISC_STATUS result =
       client_.isc_dsql_fetch(status_.get(), &handle_,
-                             static_cast<unsigned short>(database_.SQLDialect()), current_.Area());
+                             static_cast<unsigned short>(database_.SqlDialect()), current_.Area());
   if (result == 0) return true;
   if (result == kNoMoreRows || status_.ErrorCode() == kCursorNotOpen) return false;
   CleanUpOnFailure([&] { database_.ThrowFailure(status_); }, [&] { Close(); });
@@ -191,7 +191,7 @@ void IbSql::ExecNoCursor() {
   CheckDatabase();
   CheckTransaction();
   Prepare();
-  const auto dialect = static_cast<unsigned short>(database_.SQLDialect());
+  const auto dialect = static_cast<unsigned short>(database_.SqlDialect());
   XSQLDA* input = processed_.param_names.empty() ? nullptr : params_.Area();
   if (sql_type_ != SqlStatementType::kExecProcedure) {
     CheckStatus(

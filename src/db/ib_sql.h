@@ -34,12 +34,12 @@ class IbSql {
 
   // The statement text as given (lines joined with CR LF). Unprepares; parses the parameter
   // markers at once, so a malformed text raises here.
-  void SetSQL(const std::string& text);
+  void SetSql(const std::string& text);
 
   bool Prepared() const { return handle_ != 0; }
   // Allocates, prepares, asks the statement type and describes parameters and columns.
   void Prepare();
-  SqlStatementType SQLType() const { return sql_type_; }
+  SqlStatementType SqlType() const { return sql_type_; }
   IbXsqlda& Current() { return current_; }
   // Every parameter of the text sent as null (the services never give values).
   void SetParamsNull();

@@ -12,7 +12,7 @@ namespace {
 
 // A commit refused because the network request could not be completed: the connection is gone,
 // so the database closes at once.
-constexpr int32_t kNetworkSQLCode = -902;
+constexpr int32_t kNetworkSqlCode = -902;
 constexpr ISC_STATUS kNetworkError = 335544721;
 
 // The start call's entry for the database, laid out as the client library reads it.
@@ -31,12 +31,9 @@ IbTransaction::IbTransaction(IbDatabase& database) : client_(IbClient()), databa
   database_.transaction_ = this;
 }
 
-IbTransaction::IbTransaction(IbDatabase& database, InternalTag)
-    : client_(IbClient()), database_(database), internal_(true) {}
-
 IbTransaction::~IbTransaction() {
   RollBackByForce();
-  if (!internal_) database_.transaction_ = nullptr;
+  database_.transaction_ = nullptr;
 }
 
 void IbTransaction::StartTransaction() {
@@ -62,7 +59,7 @@ void IbTransaction::End(TransactionAction action) {
   if (!Active()) ThrowClientError(ClientError::kNotInTransaction);
   if (Call(action, status_) == 0) return;
   const bool network_lost =
-      client_.isc_sqlcode(status_.get()) == kNetworkSQLCode && status_.ErrorCode() == kNetworkError;
+      client_.isc_sqlcode(status_.get()) == kNetworkSqlCode && status_.ErrorCode() == kNetworkError;
   if (network_lost) {
     CleanUpOnFailure([&] { ThrowDatabaseError(status_); },
                      [&] {

@@ -19,7 +19,7 @@ enum class TransactionAction { kRollback, kCommit };
 class IbTransaction {
  public:
   // Loads the client library if needed (raises EIBClientError 1 when it cannot be loaded). One
-  // transaction at a time is made on a database (besides the database's internal one).
+  // transaction at a time is made on a database.
   explicit IbTransaction(IbDatabase& database);
   ~IbTransaction();
   IbTransaction(const IbTransaction&) = delete;
@@ -44,16 +44,10 @@ class IbTransaction {
   isc_tr_handle* Handle() { return &handle_; }
 
  private:
-  friend class IbDatabase;
-  enum InternalTag { kInternal };
-  // The database's internal transaction, owned by the database.
-  IbTransaction(IbDatabase& database, InternalTag);
-
   ISC_STATUS Call(TransactionAction action, StatusVector& status);
 
   const IbClientLibrary& client_;
   IbDatabase& database_;
-  bool internal_ = false;
   StatusVector status_;
   isc_tr_handle handle_ = 0;
 };

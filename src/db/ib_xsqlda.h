@@ -11,7 +11,7 @@
 namespace xg {
 
 // The name limit of a version-1 area: names hold at most kNameLimit - 1 characters.
-inline constexpr size_t kXSQLDANameLimit = 32;
+inline constexpr size_t kXsqldaNameLimit = 32;
 
 // The identifier rule used to compare names: blanks trimmed; in dialect 3 a name in double
 // quotes loses them (a doubled quote inside becomes one), any other name is upper-cased, as in
@@ -22,7 +22,7 @@ std::string NormalizeIdentifier(int dialect, const std::string& name);
 // already taken by an earlier column gets a counter ("ID", "ID1", "ID2"; "F_1", "F_2"), the
 // alias cut so that no name reaches the limit.
 std::vector<std::string> UniqueColumnNames(const std::vector<std::string>& aliases, int dialect,
-                                           size_t name_limit = kXSQLDANameLimit);
+                                           size_t name_limit = kXsqldaNameLimit);
 
 class IbXsqlda {
  public:

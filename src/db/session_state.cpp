@@ -62,7 +62,7 @@ constexpr const char* kTemporaryRowsQuery =
 // The values of the query's one row, as integers; raises when there is no row.
 std::vector<int> OneRow(IbTransaction& transaction, const std::string& sql) {
   IbQuery query(transaction);
-  query.SetSQL(sql);
+  query.SetSql(sql);
   query.Open();
   query.First();
   if (query.Eof()) throw std::runtime_error("no row");

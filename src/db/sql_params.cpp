@@ -11,7 +11,7 @@ namespace xg {
 namespace {
 
 [[noreturn]] void ParseFailure(const ResourceString& reason) {
-  ThrowClientError(ClientError::kSQLParseError, {LoadResString(reason)});
+  ThrowClientError(ClientError::kSqlParseError, {LoadResString(reason)});
 }
 
 bool IsNameChar(char c) {
@@ -23,7 +23,7 @@ enum class ScanState { kPlain, kComment, kSingleQuoted, kDoubleQuoted };
 
 }  // namespace
 
-std::string SQLLinesText(const std::string& text) {
+std::string SqlLinesText(const std::string& text) {
   const std::string_view source(text.c_str());  // ends at the first byte 0
   std::string result;
   result.reserve(source.size() + 2);
@@ -167,7 +167,7 @@ class SqlScanner {
 
 }  // namespace
 
-ProcessedSql PreprocessSQL(const std::string& sql) {
+ProcessedSql PreprocessSql(const std::string& sql) {
   return SqlScanner(sql).Scan();
 }
 

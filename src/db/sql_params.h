@@ -10,7 +10,7 @@ namespace xg {
 
 // The text as a list of lines: it ends at its first byte 0 and is split at CR, LF and CR LF;
 // the result is every line followed by CR LF (empty for an empty text).
-std::string SQLLinesText(const std::string& text);
+std::string SqlLinesText(const std::string& text);
 
 struct ProcessedSql {
   std::string text;                      // the markers replaced by "?"
@@ -19,6 +19,6 @@ struct ProcessedSql {
 
 // Raises EIBClientError 55 ("Erro na análise do SQL") for a comment or quoted text left open or a
 // marker without a name.
-ProcessedSql PreprocessSQL(const std::string& sql);
+ProcessedSql PreprocessSql(const std::string& sql);
 
 }  // namespace xg

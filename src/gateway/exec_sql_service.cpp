@@ -16,7 +16,7 @@ namespace xg {
 XG_RESOURCE(SOperationDone, "Opera\xE7\xE3o efetuada com sucesso");
 XG_RESOURCE(SOperationNotDone, "Opera\xE7\xE3o n\xE3o efetuada: ");
 
-std::string RunExecSQL(const RequestParams& request, const GatewayContext& context,
+std::string RunExecSql(const RequestParams& request, const GatewayContext& context,
                        const RegionalSettings& settings, ServiceResult& result) {
   SqlServiceSession session(request, context);
   {
@@ -31,7 +31,7 @@ std::string RunExecSQL(const RequestParams& request, const GatewayContext& conte
   bool committed = false;
   try {
     const DatabaseCallTimer timer(result);
-    RunWatchedCalls(context.config.max_query_seconds, [&] { session.Query().ExecSQL(); });
+    RunWatchedCalls(context.config.max_query_seconds, [&] { session.Query().ExecSql(); });
     session.CheckSessionState();  // asked in the transaction, so before the commit
     {
       // Not begun once a termination signal stopped the request; not interrupted once begun;

@@ -32,7 +32,7 @@ Spool ErrorAnswer(const std::string& message, const RegionalSettings& settings,
                   RequestSummary& summary) {
   summary.failure_document = LoadResString(SError);
   summary.message = message;
-  return BuildErrorXML(message, settings);
+  return BuildErrorXml(message, settings);
 }
 
 // The document of a SQL service, noted in the summary when it is its failure document.
@@ -59,14 +59,14 @@ Spool Answer(const RequestParams& params, const std::string& request_text,
   summary.sql_base64 = params.sql;
   switch (*params.service) {
     case ServiceKind::kStatus:
-      return BuildStatusXML(request_text, user_agent, settings);
+      return BuildStatusXml(request_text, user_agent, settings);
     case ServiceKind::kError:
       return ErrorAnswer("Erro desconhecido", settings, summary);
     case ServiceKind::kOpenSql:
-      return ServiceAnswer(RunOpenSQL(params, context, settings, summary.result), SOpenSQL,
+      return ServiceAnswer(RunOpenSql(params, context, settings, summary.result), SOpenSQL,
                            summary);
     case ServiceKind::kExecSql:
-      return ServiceAnswer(RunExecSQL(params, context, settings, summary.result), SExecSQL,
+      return ServiceAnswer(RunExecSql(params, context, settings, summary.result), SExecSQL,
                            summary);
   }
   return ErrorAnswer("XML de entrada mal formatada", settings, summary);
@@ -92,7 +92,7 @@ Spool GatewayAnswer(const std::function<std::string()>& read_form_body,
     // The summary takes the message alone: the request text after it holds the password.
     summary.failure_document = LoadResString(SError);
     summary.message = failure->Message();
-    return BuildErrorXML(failure->Message() + "\r\r" + request_text, settings);
+    return BuildErrorXml(failure->Message() + "\r\r" + request_text, settings);
   }
 }
 

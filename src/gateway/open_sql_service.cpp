@@ -22,7 +22,7 @@ constexpr std::string_view kLineEnd = "\r\n";
 
 }  // namespace
 
-Spool RunOpenSQL(const RequestParams& request, const GatewayContext& context,
+Spool RunOpenSql(const RequestParams& request, const GatewayContext& context,
                  const RegionalSettings& settings, ServiceResult& result) {
   SqlServiceSession session(request, context);
   {

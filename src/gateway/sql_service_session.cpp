@@ -120,7 +120,7 @@ void SqlServiceSession::CheckOpenedFile(const GatewayConfig& config) {
 }
 
 void SqlServiceSession::LoadStatement() {
-  query_->SetSQL(request_.DecodedSql());
+  query_->SetSql(request_.DecodedSql());
 }
 
 bool SqlServiceSession::KeepsAttachments() const {

@@ -49,7 +49,7 @@ Variant CurrentTime(const Clock& clock) {
 
 }  // namespace
 
-std::string BuildStatusXML(const std::string& /*request_text*/, const std::string& agent,
+std::string BuildStatusXml(const std::string& /*request_text*/, const std::string& agent,
                            const RegionalSettings& settings, const Clock& clock) {
   std::vector<std::string> lines;
   lines.push_back(LoadResString(SXMLDeclaration));
@@ -74,7 +74,7 @@ std::string BuildStatusXML(const std::string& /*request_text*/, const std::strin
   return JoinDocumentLines(lines);
 }
 
-std::string BuildErrorXML(const std::string& message, const RegionalSettings& settings,
+std::string BuildErrorXml(const std::string& message, const RegionalSettings& settings,
                           const Clock& clock) {
   std::vector<std::string> lines;
   lines.push_back(LoadResString(SXMLDeclaration));

@@ -8,9 +8,9 @@
 
 namespace xg {
 
-std::string BuildStatusXML(const std::string& request_text, const std::string& agent,
+std::string BuildStatusXml(const std::string& request_text, const std::string& agent,
                            const RegionalSettings& settings, const Clock& clock = SystemClock());
-std::string BuildErrorXML(const std::string& message, const RegionalSettings& settings,
+std::string BuildErrorXml(const std::string& message, const RegionalSettings& settings,
                           const Clock& clock = SystemClock());
 
 }  // namespace xg

@@ -40,18 +40,18 @@ int OpenListeningSocket(const std::string& address) {
   if (address.front() == '/' || colon == std::string::npos) {
     sockaddr_un place{};
     place.sun_family = AF_UNIX;
-    if (address.size() >= sizeof place.sun_path) RaiseLastOSError(ENAMETOOLONG);
+    if (address.size() >= sizeof place.sun_path) RaiseLastOsError(ENAMETOOLONG);
     address.copy(place.sun_path, address.size());
     struct stat existing {};
     if (::lstat(address.c_str(), &existing) == 0 && S_ISSOCK(existing.st_mode))
       ::unlink(address.c_str());
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) RaiseLastOSError();
+    if (fd < 0) RaiseLastOsError();
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&place), sizeof place) < 0 ||
         ::listen(fd, kListenBacklog) < 0) {
       const int error = errno;
       ::close(fd);
-      RaiseLastOSError(error);
+      RaiseLastOsError(error);
     }
     return fd;
   }
@@ -66,16 +66,16 @@ int OpenListeningSocket(const std::string& address) {
   if (::getaddrinfo(host.empty() ? nullptr : host.c_str(), address.c_str() + colon + 1, &hints,
                     &found) != 0 ||
       found == nullptr)
-    RaiseLastOSError(EADDRNOTAVAIL);
+    RaiseLastOsError(EADDRNOTAVAIL);
   const std::unique_ptr<addrinfo, void (*)(addrinfo*)> owned(found, &::freeaddrinfo);
   const int fd = ::socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, 0);
-  if (fd < 0) RaiseLastOSError();
+  if (fd < 0) RaiseLastOsError();
   const int on = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   if (::bind(fd, found->ai_addr, found->ai_addrlen) < 0 || ::listen(fd, kListenBacklog) < 0) {
     const int error = errno;
     ::close(fd);
-    RaiseLastOSError(error);
+    RaiseLastOsError(error);
   }
   return fd;
 }
@@ -86,7 +86,7 @@ int OpenListeningSocket(const std::string& address) {
 int ListeningSocket(const std::string& address) {
   const int fd = address.empty() ? 0 : OpenListeningSocket(address);
   const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) RaiseLastOSError();
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) RaiseLastOsError();
   return fd;
 }
 
@@ -214,7 +214,7 @@ class Connections {
           ::poll(descriptors_.data(), descriptors_.size(), buffered ? 0 : WaitMilliseconds());
       if (count < 0) {
         if (errno == EINTR) continue;
-        RaiseLastOSError();
+        RaiseLastOsError();
       }
       for (size_t i = 0; i < connections_.size(); ++i) {
         if (!connections_[i]->HasRecord()) continue;
@@ -223,7 +223,7 @@ class Connections {
       }
       if (count == 0) continue;
       if (descriptors_[0].revents != 0 || StopSignal() != 0) return nullptr;
-      if (descriptors_[1].revents & (POLLERR | POLLNVAL)) RaiseLastOSError(EBADF);
+      if (descriptors_[1].revents & (POLLERR | POLLNVAL)) RaiseLastOsError(EBADF);
       // The ready ones in turn, the listening socket among them, starting after the one served
       // last: under steady load the kept connections always have input, and new connections
       // would otherwise wait.

@@ -24,13 +24,13 @@ std::string TrimPlatformMessage(std::string_view text) {
   return std::string(text);
 }
 
-void RaiseLastOSError(int code) {
+void RaiseLastOsError(int code) {
   if (code == 0) throw EOSError(LoadResString(SUnkOSError), 0);
   throw EOSError(Format(LoadResString(SOSError), {int64_t{code}, SysErrorMessage(code)}), code);
 }
 
-void RaiseLastOSError() {
-  RaiseLastOSError(errno);
+void RaiseLastOsError() {
+  RaiseLastOsError(errno);
 }
 
 }  // namespace xg

@@ -14,8 +14,8 @@ std::string TrimPlatformMessage(std::string_view text);
 
 // Raises EOSError for the code: "System Error.  Code: <code>.\r\n<SysErrorMessage>", or "A call
 // to an OS function failed" for code 0. The object keeps the code.
-[[noreturn]] void RaiseLastOSError(int code);
+[[noreturn]] void RaiseLastOsError(int code);
 // The same for the calling thread's current errno.
-[[noreturn]] void RaiseLastOSError();
+[[noreturn]] void RaiseLastOsError();
 
 }  // namespace xg

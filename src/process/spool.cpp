@@ -29,10 +29,10 @@ int OpenUnnamedFile() {
   const std::string folder = TemporaryFolder();
   int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd >= 0) return fd;
-  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) RaiseLastOSError();
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) RaiseLastOsError();
   std::string name = folder + "/xmlgateway-spool-XXXXXX";
   fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) RaiseLastOSError();
+  if (fd < 0) RaiseLastOsError();
   ::unlink(name.c_str());
   return fd;
 }
@@ -109,7 +109,7 @@ void Spool::AppendSlow(const char* data, size_t size) {
   if (fd_ >= 0 && size >= std::max(capacity_, kChunkSize)) {
     // A large piece goes to the file as it is, after what the buffer holds.
     Flush();
-    if (!WriteAll(fd_, data, size)) RaiseLastOSError();
+    if (!WriteAll(fd_, data, size)) RaiseLastOsError();
     file_bytes_ += size;
     return;
   }
@@ -131,7 +131,7 @@ bool Spool::WriteBuffer() {
 }
 
 void Spool::Flush() {
-  if (!WriteBuffer()) RaiseLastOSError();
+  if (!WriteBuffer()) RaiseLastOsError();
 }
 
 std::string Spool::Text() {
@@ -145,7 +145,7 @@ std::string Spool::Text() {
       const ssize_t got =
           ::pread(fd_, text.data() + at + done, text.size() - at - done, static_cast<off_t>(done));
       if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) RaiseLastOSError();
+      if (got <= 0) RaiseLastOsError();
       done += static_cast<size_t>(got);
     }
   }

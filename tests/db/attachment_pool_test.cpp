@@ -119,7 +119,7 @@ std::string ConnectionAndTransaction(const std::string& database, const std::str
           "select current_connection as C, current_transaction as T from rdb$database") +
       "</SQL></SENDDATA>";
   const std::string answer =
-      RunOpenSQL(test::ParsedRequest(request), PooledContext(), test::DefaultSettings()).Text();
+      RunOpenSql(test::ParsedRequest(request), PooledContext(), test::DefaultSettings()).Text();
   std::smatch found;
   const std::regex values("<C [^>]*>([0-9]+)</C>\r\n <T [^>]*>([0-9]+)</T>");
   if (!std::regex_search(answer, found, values)) return "no values in: " + answer;
@@ -188,8 +188,8 @@ std::string FirstValue(const std::string& service, const std::string& database,
   const RequestParams parsed = test::ParsedRequest(request);
   const std::string answer =
       service == "SERVICEOPENSQL"
-          ? RunOpenSQL(parsed, PooledContext(), test::DefaultSettings()).Text()
-          : RunExecSQL(parsed, PooledContext(), test::DefaultSettings());
+          ? RunOpenSql(parsed, PooledContext(), test::DefaultSettings()).Text()
+          : RunExecSql(parsed, PooledContext(), test::DefaultSettings());
   std::smatch found;
   if (!std::regex_search(answer, found, std::regex("<(RECORD1|EXECSQL)>\r\n <[^>]*>([^<]*)<")))
     return "no value in: " + answer;

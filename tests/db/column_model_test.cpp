@@ -37,13 +37,13 @@ struct Session {
   // Opens the statement on its first row.
   void OpenFirst(const std::string& sql) {
     query.Close();
-    query.SetSQL(sql);
+    query.SetSql(sql);
     query.Open();
     query.First();
   }
   void Exec(const std::string& sql) {
-    query.SetSQL(sql);
-    query.ExecSQL();
+    query.SetSql(sql);
+    query.ExecSql();
   }
 };
 
@@ -274,7 +274,7 @@ TEST(ColumnModel, TypedValuesAreTheFieldsValues) {
   EXPECT_EQ(CheckTypedValue(octets, 2), Kind::kVariant);
   const auto failure = test::Raised<EIBClientError>([&] { octets.query.FieldValue(2); });
   ASSERT_TRUE(failure.has_value());
-  EXPECT_EQ(failure->SQLCode(), 38);
+  EXPECT_EQ(failure->SqlCode(), 38);
 }
 
 TEST(ColumnModel, Dialect1Database) {
@@ -284,7 +284,7 @@ TEST(ColumnModel, Dialect1Database) {
                                  "D DATE, DP DOUBLE PRECISION);\n"
                                  "INSERT INTO T VALUES (12.34, 12.5, 1.234567, 1234.5678, "
                                  "1234.500001, '2024-02-29 10:20:30', 0.5);\nCOMMIT;\n"));
-  EXPECT_EQ(s.database.SQLDialect(), 1);
+  EXPECT_EQ(s.database.SqlDialect(), 1);
   s.OpenFirst("select * from t");
   const ExpectedField expected[] = {
       {"N4_2", FieldType::kBcd, 8},    {"N9_2", FieldType::kBcd, 8},
@@ -375,7 +375,7 @@ TEST(ColumnModel, StatementsThatAreRefusedOrFail) {
   auto open = [&](const std::string& sql) {
     return [&s, sql] {
       s.query.Close();
-      s.query.SetSQL(sql);
+      s.query.SetSql(sql);
       s.query.Open();
       s.query.First();
     };
@@ -394,11 +394,11 @@ TEST(ColumnModel, StatementsThatAreRefusedOrFail) {
   s.OpenFirst("select count(*) from products where note = 'u'");
   EXPECT_EQ(static_cast<int32_t>(s.query.FieldValue(0).Payload()), 3);
 
-  s.query.SetSQL("select * from products");
-  EXPECT_EQ(test::FailureMessage<EIBClientError>([&] { s.query.ExecSQL(); }),
+  s.query.SetSql("select * from products");
+  EXPECT_EQ(test::FailureMessage<EIBClientError>([&] { s.query.ExecSql(); }),
             "use Open para uma Select Statement");
-  s.query.SetSQL("");
-  EXPECT_EQ(test::FailureMessage<EIBClientError>([&] { s.query.ExecSQL(); }),
+  s.query.SetSql("");
+  EXPECT_EQ(test::FailureMessage<EIBClientError>([&] { s.query.ExecSql(); }),
             "Indica\xE7\xE3o do SQL vazia");
 }
 

@@ -33,7 +33,7 @@ int CountRows(const std::string& database_name, const std::string& table) {
   database.Connect();
   IbTransaction transaction(database);
   IbQuery query(transaction);
-  query.SetSQL("select count(*) from " + table);
+  query.SetSql("select count(*) from " + table);
   query.Open();
   query.First();
   const int count = static_cast<int>(query.FieldValue(0).Payload());
@@ -46,7 +46,7 @@ TEST(ClientLibrary, MissingLibraryGivesTheClientMessage) {
     IbClientLibrary library({"libxg-no-such-client.so", "/nonexistent/libfbclient.so"});
   });
   ASSERT_TRUE(e);
-  EXPECT_EQ(e->SQLCode(), 1);
+  EXPECT_EQ(e->SqlCode(), 1);
   EXPECT_EQ(e->Message(),
             "Biblioteca gds32.dll do InterBase n\xE3o encontrada no caminho. Favor instalar "
             "InterBase para usar esta funcionalidade");
@@ -63,7 +63,7 @@ TEST(ClientLibrary, AMissingFunctionFailsNamingIt) {
   IbFunction<int(int)> missing("isc_not_exported");
   const auto e = test::Raised<EIBClientError>([&] { missing(1); });
   ASSERT_TRUE(e);
-  EXPECT_EQ(e->SQLCode(), 3);
+  EXPECT_EQ(e->SqlCode(), 3);
   EXPECT_EQ(e->Message(),
             "isc_not_exported \xE9 uma fun\xE7\xE3o do InterBase 6. Favor atualizar InterBase 6 "
             "para usar esta funcionalidade");
@@ -74,13 +74,13 @@ TEST(Connection, ChecksBeforeTheServerIsCalled) {
   auto e = test::Raised<EIBClientError>([&] { unnamed.Connect(); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->Message(), "Faltando nome do Banco de Dados");
-  EXPECT_EQ(e->SQLCode(), 17);
+  EXPECT_EQ(e->SqlCode(), 17);
 
   IbDatabase database;
   Configure(database, "/tmp/xg-no-such-dir/none.fdb", "SYSDBA", std::string(300, 'p'));
   e = test::Raised<EIBClientError>([&] { database.Connect(); });
   ASSERT_TRUE(e);
-  EXPECT_EQ(e->SQLCode(), 122);
+  EXPECT_EQ(e->SqlCode(), 122);
   EXPECT_FALSE(database.Connected());
 }
 
@@ -91,20 +91,20 @@ TEST(Connection, AttachReadsTheDialectAndDisconnectResetsIt) {
   Configure(database, demo);
   database.Connect();
   EXPECT_TRUE(database.Connected());
-  EXPECT_EQ(database.DBSQLDialect(), 3);
-  EXPECT_EQ(database.SQLDialect(), 3);
+  EXPECT_EQ(database.DbSqlDialect(), 3);
+  EXPECT_EQ(database.SqlDialect(), 3);
   auto e = test::Raised<EIBClientError>([&] { database.SetDatabaseName("other"); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->Message(),
             "N\xE3o \xE9 poss\xEDvel executar opera\xE7\xE3o -- DB est\xE1 atualmente aberto");
   database.Disconnect();
-  EXPECT_EQ(database.DBSQLDialect(), 1);
+  EXPECT_EQ(database.DbSqlDialect(), 1);
 
   IbDatabase old;
   Configure(old, dialect1);
   old.Connect();
-  EXPECT_EQ(old.DBSQLDialect(), 1);
-  EXPECT_EQ(old.SQLDialect(), 1);
+  EXPECT_EQ(old.DbSqlDialect(), 1);
+  EXPECT_EQ(old.SqlDialect(), 1);
 }
 
 TEST(Transaction, StateChecks) {
@@ -150,7 +150,7 @@ TEST(Errors, CleanUpRunsAndTheFirstFailureLeaves) {
                      });
   });
   ASSERT_TRUE(e);
-  EXPECT_EQ(e->SQLCode(), 18);
+  EXPECT_EQ(e->SqlCode(), 18);
   EXPECT_EQ(ran, std::vector<std::string>{"clean-up"});
   CleanUpOnFailure([&] { ran.push_back("body"); }, [&] { ran.push_back("not run"); });
   EXPECT_EQ(ran, (std::vector<std::string>{"clean-up", "body"}));
@@ -164,10 +164,10 @@ TEST(Transaction, DisconnectRollsBackWhatWasNotCommittedExplicitly) {
     database.Connect();
     IbTransaction transaction(database);
     IbQuery query(transaction);
-    query.SetSQL("insert into products (code, name) values (" + std::to_string(100 + commit) +
+    query.SetSql("insert into products (code, name) values (" + std::to_string(100 + commit) +
                  ", 'x')");
     transaction.StartTransaction();
-    query.ExecSQL();
+    query.ExecSql();
     if (commit) {
       transaction.Commit();
       transaction.StartTransaction();
@@ -188,13 +188,13 @@ TEST(Transaction, DestroyedObjectsLeaveNothingOpen) {
     {
       IbTransaction transaction(database);
       IbQuery query(transaction);
-      query.SetSQL("insert into products (code, name) values (200, 'y')");
-      query.ExecSQL();  // starts the transaction itself
+      query.SetSql("insert into products (code, name) values (200, 'y')");
+      query.ExecSql();  // starts the transaction itself
       EXPECT_TRUE(transaction.Active());
     }  // an active transaction is rolled back when destroyed
     IbTransaction next(database);
     IbQuery query(next);
-    query.SetSQL("select count(*) from products where code = 200");
+    query.SetSql("select count(*) from products where code = 200");
     query.Open();
     query.First();
     EXPECT_EQ(query.FieldValue(0).Payload(), 0u);
@@ -211,8 +211,8 @@ TEST(ServerErrors, MissingDatabaseFile) {
   EXPECT_NE(e->Message().find("missing.fdb"), std::string::npos) << e->Message();
   EXPECT_NE(e->Message().find("\r\n"), std::string::npos) << "one line per status entry";
   EXPECT_NE(e->Message().back(), '.');
-  EXPECT_EQ(e->SQLCode(), -902);
-  EXPECT_EQ(e->IBErrorCode(), 335544344);
+  EXPECT_EQ(e->SqlCode(), -902);
+  EXPECT_EQ(e->IbErrorCode(), 335544344);
 }
 
 TEST(ServerErrors, NoPermissionIsARoleError) {
@@ -223,10 +223,10 @@ TEST(ServerErrors, NoPermissionIsARoleError) {
   database.Connect();
   IbTransaction transaction(database);
   IbQuery query(transaction);
-  query.SetSQL("select * from products");
+  query.SetSql("select * from products");
   const auto e = test::Raised<EIBInterBaseRoleError>([&] { query.Open(); });
   ASSERT_TRUE(e);
-  EXPECT_EQ(e->SQLCode(), -551);
+  EXPECT_EQ(e->SqlCode(), -551);
   EXPECT_NE(e->Message().find("PRODUCTS"), std::string::npos) << e->Message();
 }
 
@@ -245,7 +245,7 @@ TEST(ServerErrors, WrongPasswordThroughTheServer) {
   IbDatabase right;
   Configure(right, test::ServerDatabaseName(demo), server.user, server.password);
   right.Connect();
-  EXPECT_EQ(right.DBSQLDialect(), 3);
+  EXPECT_EQ(right.DbSqlDialect(), 3);
 }
 
 TEST(ServerErrors, HostThatDoesNotAnswer) {

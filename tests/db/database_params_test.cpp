@@ -37,7 +37,7 @@ TEST(DatabaseParams, ValueLongerThanItsLengthByteIsRefusedNamingTheEntry) {
       BuildDatabaseParams(c.params);
       ADD_FAILURE() << "accepted: " << c.entry;
     } catch (const EIBClientError& e) {
-      EXPECT_EQ(e.SQLCode(), 122);
+      EXPECT_EQ(e.SqlCode(), 122);
       EXPECT_EQ(e.Message(), "Valor do par\xE2metro DPB (" + c.entry +
                                  ") \xE9 longo demais: o m\xE1ximo \xE9 255 bytes");
     }

@@ -8,26 +8,26 @@
 namespace xg {
 namespace {
 
-TEST(SQLLines, SplitAtEveryLineBreakAndEndAtNul) {
-  EXPECT_EQ(SQLLinesText(""), "");
-  EXPECT_EQ(SQLLinesText("select 1"), "select 1\r\n");
-  EXPECT_EQ(SQLLinesText("a\rb\nc\r\nd\r\n"), "a\r\nb\r\nc\r\nd\r\n");
-  EXPECT_EQ(SQLLinesText("a\n\nb"), "a\r\n\r\nb\r\n");
-  EXPECT_EQ(SQLLinesText(std::string("select 1\0drop table t", 21)), "select 1\r\n");
+TEST(SqlLines, SplitAtEveryLineBreakAndEndAtNul) {
+  EXPECT_EQ(SqlLinesText(""), "");
+  EXPECT_EQ(SqlLinesText("select 1"), "select 1\r\n");
+  EXPECT_EQ(SqlLinesText("a\rb\nc\r\nd\r\n"), "a\r\nb\r\nc\r\nd\r\n");
+  EXPECT_EQ(SqlLinesText("a\n\nb"), "a\r\n\r\nb\r\n");
+  EXPECT_EQ(SqlLinesText(std::string("select 1\0drop table t", 21)), "select 1\r\n");
 }
 
-TEST(SQLParams, MarkersOutsideQuotesAndComments) {
-  ProcessedSql p = PreprocessSQL(
+TEST(SqlParams, MarkersOutsideQuotesAndComments) {
+  ProcessedSql p = PreprocessSql(
       "update t set a = :p, b = ':q', c = \":r\" /* :s */ where d = ?x and e = :\"Odd \"\"N\"\"\"");
   EXPECT_EQ(p.text, "update t set a = ?, b = ':q', c = \":r\" /* :s */ where d = ? and e = ?");
   EXPECT_EQ(p.param_names, (std::vector<std::string>{"p", "x", "Odd \"N\""}));
 
-  p = PreprocessSQL("select 'it''s :a' from t where x = :$a_1b");
+  p = PreprocessSql("select 'it''s :a' from t where x = :$a_1b");
   EXPECT_EQ(p.text, "select 'it''s :a' from t where x = ?");
   EXPECT_EQ(p.param_names, (std::vector<std::string>{"$a_1b"}));
 }
 
-TEST(SQLParams, ParseFailures) {
+TEST(SqlParams, ParseFailures) {
   const std::pair<std::string, std::string> cases[] = {
       {"select 1 from t /* open", "Fim do coment\xE1rio detectado"},
       {"select 'open from t", "Fim da string detectada"},
@@ -40,10 +40,10 @@ TEST(SQLParams, ParseFailures) {
   };
   for (const auto& [sql, reason] : cases) {
     try {
-      PreprocessSQL(sql);
+      PreprocessSql(sql);
       ADD_FAILURE() << "accepted: " << sql;
     } catch (const EIBClientError& e) {
-      EXPECT_EQ(e.SQLCode(), 55);
+      EXPECT_EQ(e.SqlCode(), 55);
       EXPECT_EQ(e.Message(), "Erro na an\xE1lise do SQL:\r\n\r\n" + reason) << sql;
     }
   }

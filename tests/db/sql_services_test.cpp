@@ -33,7 +33,7 @@ const RegionalSettings& Brazilian() {
   return settings;
 }
 
-class SQLServices : public ::testing::Test {};
+class SqlServices : public ::testing::Test {};
 
 struct Request {
   Request(std::string db_, std::string sql_, std::string user_ = "SYSDBA",
@@ -59,12 +59,12 @@ struct Request {
 };
 
 std::string Open(const Request& request) {
-  return RunOpenSQL(test::ParsedRequest(request.Text("SERVICEOPENSQL")), test::ScratchContext(),
+  return RunOpenSql(test::ParsedRequest(request.Text("SERVICEOPENSQL")), test::ScratchContext(),
                     Brazilian())
       .Text();
 }
 std::string Exec(const Request& request) {
-  return RunExecSQL(test::ParsedRequest(request.Text("SERVICEEXECSQL")), test::ScratchContext(),
+  return RunExecSql(test::ParsedRequest(request.Text("SERVICEEXECSQL")), test::ScratchContext(),
                     Brazilian());
 }
 
@@ -101,7 +101,7 @@ const std::string kNotDone = "Opera\xE7\xE3o n\xE3o efetuada: ";
 // A failure that is no Exception of the gateway's own (memory that ran out in the library, say)
 // leaves a service through its session's destructor after the statement ran: the client is told
 // of a failure, so the statement's work must not stay.
-TEST_F(SQLServices, AFailureLeavingThroughTheSessionLeavesTheStatementUncommitted) {
+TEST_F(SqlServices, AFailureLeavingThroughTheSessionLeavesTheStatementUncommitted) {
   const std::string db = test::CreateDemoDatabase();
   const RequestParams request = test::ParsedRequest(
       Request(db, "insert into products (code, name) values (901, 'x')").Text("SERVICEEXECSQL"));
@@ -110,7 +110,7 @@ TEST_F(SQLServices, AFailureLeavingThroughTheSessionLeavesTheStatementUncommitte
         SqlServiceSession session(request, test::ScratchContext());
         session.Connect();
         session.LoadStatement();
-        session.Query().ExecSQL();
+        session.Query().ExecSql();
         throw std::bad_alloc();
       },
       std::bad_alloc);
@@ -120,7 +120,7 @@ TEST_F(SQLServices, AFailureLeavingThroughTheSessionLeavesTheStatementUncommitte
                 "DATASIZE=\"8\">0</N>\r\n</RECORD1>\r\n</OPENSQL>\r\n");
 }
 
-TEST_F(SQLServices, EveryColumnTypeInDialect3) {
+TEST_F(SqlServices, EveryColumnTypeInDialect3) {
   const Request request{test::CreateDemoDatabase(), "select * from column_types order by id"};
   const std::vector<std::string> expected = {
       kDeclaration,
@@ -191,7 +191,7 @@ TEST_F(SQLServices, EveryColumnTypeInDialect3) {
   EXPECT_EQ(Lines(Open(request)), expected);
 }
 
-TEST_F(SQLServices, ScaledColumnsAndDatesInADialect1Database) {
+TEST_F(SqlServices, ScaledColumnsAndDatesInADialect1Database) {
   const Request request{
       test::CreateDatabase(1,
                            "CREATE TABLE T (N4_2 NUMERIC(4,2), N9_2 NUMERIC(9,2), N9_6 "
@@ -215,7 +215,7 @@ TEST_F(SQLServices, ScaledColumnsAndDatesInADialect1Database) {
   EXPECT_EQ(Lines(Open(request)), expected);
 }
 
-TEST_F(SQLServices, NoRowsGiveTheRecord0Block) {
+TEST_F(SqlServices, NoRowsGiveTheRecord0Block) {
   const Request request{test::CreateDemoDatabase(),
                         "select code as codigo, name, price from products where code < 0"};
   EXPECT_EQ(Open(request), kDeclaration +
@@ -226,7 +226,7 @@ TEST_F(SQLServices, NoRowsGiveTheRecord0Block) {
                                "</RECORD0>\r\n</OPENSQL>\r\n");
 }
 
-TEST_F(SQLServices, DuplicateAndUnnamedColumns) {
+TEST_F(SqlServices, DuplicateAndUnnamedColumns) {
   const Request request{test::CreateDemoDatabase(),
                         "select p.code as id, t.id, 1+1, 1+1 from products p join column_types "
                         "t on t.id = p.code order by 1"};
@@ -242,7 +242,7 @@ TEST_F(SQLServices, DuplicateAndUnnamedColumns) {
   EXPECT_EQ(lines[19], "</RECORD3>");
 }
 
-TEST_F(SQLServices, OpenFailuresBecomeTheFailureDocument) {
+TEST_F(SqlServices, OpenFailuresBecomeTheFailureDocument) {
   Request request{test::CreateDemoDatabase(), ""};
   EXPECT_EQ(Open(request), OpenFailure("Indica\xE7\xE3o do SQL vazia"));
   request.sql = "   \r\n ";
@@ -259,7 +259,7 @@ TEST_F(SQLServices, OpenFailuresBecomeTheFailureDocument) {
             OpenFailure("Overflow while converting variant of type (Int64) into type (Integer)"));
 }
 
-TEST_F(SQLServices, UpdateSentAsOpenSQLFailsButIsCommitted) {
+TEST_F(SqlServices, UpdateSentAsOpenSQLFailsButIsCommitted) {
   Request request{test::CreateDemoDatabase(), "update products set note = 'changed'"};
   EXPECT_EQ(Open(request),
             OpenFailure("A instru\xE7\xE3o n\xE3o devolveu um conjunto de registros"));
@@ -267,7 +267,7 @@ TEST_F(SQLServices, UpdateSentAsOpenSQLFailsButIsCommitted) {
   EXPECT_EQ(Lines(Open(request))[3], " <CHANGED DATATYPE=\"INTEGER\" DATASIZE=\"8\">3</CHANGED>");
 }
 
-TEST_F(SQLServices, ExecSQLCommitsOrRollsBack) {
+TEST_F(SqlServices, ExecSQLCommitsOrRollsBack) {
   Request request{test::CreateDemoDatabase(),
                   "insert into products (code, name, price) values (10, 'Milk', 3.5)"};
   EXPECT_EQ(Exec(request), ExecAnswer(kDone));
@@ -300,7 +300,7 @@ TEST_F(SQLServices, ExecSQLCommitsOrRollsBack) {
   EXPECT_EQ(rows[1], "<OPENSQL RECORDCOUNT=\"3\">");  // codes 1 and 2, and the new 10
 }
 
-TEST_F(SQLServices, ExecuteProcedureThroughExecSQL) {
+TEST_F(SqlServices, ExecuteProcedureThroughExecSQL) {
   Request request{test::CreateDatabase(
                       3,
                       "CREATE TABLE T (V INTEGER);\nSET TERM ^ ;\nCREATE PROCEDURE ADD_ROW (A "
@@ -312,7 +312,7 @@ TEST_F(SQLServices, ExecuteProcedureThroughExecSQL) {
   EXPECT_EQ(Lines(Open(request))[3], " <V DATATYPE=\"INTEGER\" DATASIZE=\"4\">7</V>");
 }
 
-TEST_F(SQLServices, BadClientInputFailsClearly) {
+TEST_F(SqlServices, BadClientInputFailsClearly) {
   const std::string demo = test::CreateDemoDatabase();
   Request request{demo, "select * from products"};
 
@@ -352,7 +352,7 @@ TEST_F(SQLServices, BadClientInputFailsClearly) {
             "Valor do par\xE2metro DPB (password) \xE9 longo demais: o m\xE1ximo \xE9 255 bytes");
 }
 
-TEST_F(SQLServices, RefusedAttachEscapesWithTheServerText) {
+TEST_F(SqlServices, RefusedAttachEscapesWithTheServerText) {
   const auto server = test::Server();
   ASSERT_FALSE(server.host.empty());
   // A file that is not there is no embedded database: the server on this host reports it.
@@ -388,7 +388,7 @@ int GatewayAttachments(const std::string& database) {
   monitor.Connect();
   IbTransaction transaction(monitor);
   IbQuery query(transaction);
-  query.SetSQL(
+  query.SetSql(
       "select count(*) from mon$attachments where mon$remote_pid = " + std::to_string(getpid()) +
       " and mon$attachment_id <> current_connection and mon$system_flag = 0");
   query.Open();
@@ -396,7 +396,7 @@ int GatewayAttachments(const std::string& database) {
   return VarAsInteger(query.FieldValue(0));
 }
 
-TEST_F(SQLServices, NothingLeaksAfterManyRequests) {
+TEST_F(SqlServices, NothingLeaksAfterManyRequests) {
   const auto server = test::Server();
   ASSERT_FALSE(server.host.empty());
   const std::string demo = test::CreateDemoDatabase();

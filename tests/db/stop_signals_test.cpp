@@ -104,7 +104,7 @@ class StatementWatcher {
     IbTransaction transaction(database_);
     transaction.StartTransaction();
     IbQuery query(transaction);
-    query.SetSQL(
+    query.SetSql(
         "select count(*) from mon$statements where mon$state > 0 and "
         "mon$attachment_id <> current_connection and mon$sql_text starting with '" +
         text + "'");
@@ -314,8 +314,8 @@ TEST(StopSignals, StatementWaitingOnALockStopsAtTheSignal) {
   IbTransaction lock(holder);
   lock.StartTransaction();
   IbQuery update(lock);
-  update.SetSQL("update r set id = 2 where id = 1");
-  update.ExecSQL();
+  update.SetSql("update r set id = 2 where id = 1");
+  update.ExecSql();
 
   StatementWatcher watcher(db);
   test::ChildControl control;

@@ -99,7 +99,7 @@ TEST_F(WellFormedDocuments, QueryWithHostileValuesInEveryColumnType) {
           Hex(latin1) + "');\nCOMMIT;\n");
 
   const std::string document =
-      RunOpenSQL(RequestText("SERVICEOPENSQL", db, "select * from h order by id"),
+      RunOpenSql(RequestText("SERVICEOPENSQL", db, "select * from h order by id"),
                  test::ScratchContext(), Defaults())
           .Text();
   const test::XmlElement root = Read(document);
@@ -145,7 +145,7 @@ TEST_F(WellFormedDocuments, QueryWithHostileValuesInEveryColumnType) {
 TEST_F(WellFormedDocuments, QueryWhoseColumnNamesAreNoXmlNames) {
   const std::string db = test::CreateDatabase(3, "");
   const std::string document =
-      RunOpenSQL(RequestText("SERVICEOPENSQL", db,
+      RunOpenSql(RequestText("SERVICEOPENSQL", db,
                              "select rdb$relation_id, 1 as \"a b\", 2 as \"1st\", "
                              "3 as \"x&y\", 4 as \"ns:c\", 5 as \"<t>\", 6 as plain "
                              "from rdb$database"),
@@ -166,7 +166,7 @@ TEST_F(WellFormedDocuments, MessagesThatQuoteSqlWithMarkup) {
   const std::string db = test::CreateDatabase(3, "CREATE TABLE T (A VARCHAR(10));\nCOMMIT;\n");
   // The server's message names the unknown token: "<".
   const test::XmlElement exec =
-      Read(RunExecSQL(RequestText("SERVICEEXECSQL", db, "update t set a = <&> 1"),
+      Read(RunExecSql(RequestText("SERVICEEXECSQL", db, "update t set a = <&> 1"),
                       test::ScratchContext(), Defaults()));
   ASSERT_EQ(exec.name, "EXECSQL");
   const std::string exec_message = exec.Child("MSGDATA").text;
@@ -175,7 +175,7 @@ TEST_F(WellFormedDocuments, MessagesThatQuoteSqlWithMarkup) {
   EXPECT_EQ(exec_message.substr(exec_message.size() - 2), "\n<") << exec_message;
 
   const test::XmlElement open =
-      Read(RunOpenSQL(RequestText("SERVICEOPENSQL", db, "select a from t where a < & 1"),
+      Read(RunOpenSql(RequestText("SERVICEOPENSQL", db, "select a from t where a < & 1"),
                       test::ScratchContext(), Defaults())
                .Text());
   ASSERT_EQ(open.name, "OPENSQL");
@@ -185,10 +185,10 @@ TEST_F(WellFormedDocuments, MessagesThatQuoteSqlWithMarkup) {
 
   // And a statement that succeeds after all.
   const test::XmlElement done =
-      Read(RunExecSQL(RequestText("SERVICEEXECSQL", db, "insert into t (a) values ('<&>')"),
+      Read(RunExecSql(RequestText("SERVICEEXECSQL", db, "insert into t (a) values ('<&>')"),
                       test::ScratchContext(), Defaults()));
   EXPECT_EQ(done.Child("MSGDATA").text, "Opera\xE7\xE3o efetuada com sucesso");
-  const test::XmlElement row = Read(RunOpenSQL(RequestText("SERVICEOPENSQL", db, "select a from t"),
+  const test::XmlElement row = Read(RunOpenSql(RequestText("SERVICEOPENSQL", db, "select a from t"),
                                                test::ScratchContext(), Defaults())
                                         .Text());
   EXPECT_EQ(row.Child("RECORD1").Child("A").text, "<&>");

@@ -44,7 +44,7 @@ class StatusDocuments : public testing::Test {
 
 TEST_F(StatusDocuments, StatusDocumentOnABrazilianHost) {
   FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
-  EXPECT_EQ(BuildStatusXML("<request/>", "abc", settings, clock),
+  EXPECT_EQ(BuildStatusXml("<request/>", "abc", settings, clock),
             Lines({
                 "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>",
                 "<STATUS>",
@@ -67,7 +67,7 @@ TEST_F(StatusDocuments, StatusDocumentOnABrazilianHost) {
 
 TEST_F(StatusDocuments, ErrorDocumentOnABrazilianHost) {
   FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
-  EXPECT_EQ(BuildErrorXML("Erro desconhecido", settings, clock),
+  EXPECT_EQ(BuildErrorXml("Erro desconhecido", settings, clock),
             Lines({
                 "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>",
                 "<ERROR>",
@@ -82,7 +82,7 @@ TEST_F(StatusDocuments, ClockIsReadForEachDateLineInDocumentOrder) {
   // TIMESTAMP just before midnight; DATE, TIME and DATETIME read after it.
   FakeClock clock({At(2025, 12, 31, 23, 59, 59), At(2026, 1, 1, 0, 0, 0) + EncodeTime(0, 0, 0, 400),
                    At(2026, 1, 1, 0, 0, 0), At(2026, 1, 1, 0, 0, 1)});
-  std::string document = BuildStatusXML("", "", settings, clock);
+  std::string document = BuildStatusXml("", "", settings, clock);
   for (const std::string& line : std::vector<std::string>{
            " <TIMESTAMP DATATYPE=\"DATETIME\">31/12/2025 23:59:59</TIMESTAMP>\r\n",
            " <DATE DATATYPE=\"DATE\">01/01/2026</DATE>\r\n",
@@ -94,7 +94,7 @@ TEST_F(StatusDocuments, ClockIsReadForEachDateLineInDocumentOrder) {
 
 TEST_F(StatusDocuments, FirstSecondAfterMidnightShowsTheDateAlone) {
   FakeClock clock({At(2025, 12, 9, 0, 0, 0)});
-  std::string document = BuildStatusXML("", "", settings, clock);
+  std::string document = BuildStatusXml("", "", settings, clock);
   for (const std::string& line : std::vector<std::string>{
            " <TIMESTAMP DATATYPE=\"DATETIME\">09/12/2025</TIMESTAMP>\r\n",
            " <TIME DATATYPE=\"TIME\">00:00:00</TIME>\r\n",
@@ -105,22 +105,22 @@ TEST_F(StatusDocuments, FirstSecondAfterMidnightShowsTheDateAlone) {
 
 TEST_F(StatusDocuments, AgentAndMessageAreEscaped) {
   FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
-  std::string status = BuildStatusXML("", "", settings, clock);
+  std::string status = BuildStatusXml("", "", settings, clock);
   EXPECT_NE(status.find("\r\n <AGENT DATATYPE=\"STRING\"></AGENT>\r\n"), std::string::npos);
-  status = BuildStatusXML("", " Mozilla/5.0 <&> ", settings, clock);
+  status = BuildStatusXml("", " Mozilla/5.0 <&> ", settings, clock);
   EXPECT_NE(status.find("\r\n <AGENT DATATYPE=\"STRING\"> Mozilla/5.0 &lt;&amp;&gt; </AGENT>\r\n"),
             std::string::npos);
 
   const std::string head =
       Lines({"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", "<ERROR>",
              " <TIMESTAMP DATATYPE=\"DATETIME\">08/12/2025 21:13:05</TIMESTAMP>"});
-  EXPECT_EQ(BuildErrorXML("", settings, clock),
+  EXPECT_EQ(BuildErrorXml("", settings, clock),
             head + " <MSGDATA DATATYPE=\"STRING\"></MSGDATA>\r\n</ERROR>\r\n");
   // The line breaks of the message stay inside its line.
   const std::string message =
       "Element does not contain a single text node\r\r<SENDDATA>\r\n"
       "<SERVICE>x</SERVICE></SENDDATA>\r\n";
-  EXPECT_EQ(BuildErrorXML(message, settings, clock),
+  EXPECT_EQ(BuildErrorXml(message, settings, clock),
             head +
                 " <MSGDATA DATATYPE=\"STRING\">Element does not contain a single text node\r\r"
                 "&lt;SENDDATA&gt;\r\n&lt;SERVICE&gt;x&lt;/SERVICE&gt;&lt;/SENDDATA&gt;\r\n"
@@ -131,7 +131,7 @@ TEST_F(StatusDocuments, AnXmlParserReadsBothDocumentsBack) {
   FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
   std::string error;
   const test::XmlElement status = test::ReadXmlDocument(
-      BuildStatusXML("", "agent <&> \"x\" \x01\x7F\xE7", settings, clock), error);
+      BuildStatusXml("", "agent <&> \"x\" \x01\x7F\xE7", settings, clock), error);
   ASSERT_EQ(error, "");
   EXPECT_EQ(status.Child("AGENT").text, "agent <&> \"x\" ?\x7F\xE7");
   EXPECT_EQ(status.Child("MSGDATA").text, "Servi\xE7o em Opera\xE7\xE3o");
@@ -143,7 +143,7 @@ TEST_F(StatusDocuments, AnXmlParserReadsBothDocumentsBack) {
       "<?xml version=\"1.0\"?><SENDDATA a='&amp;'><SERVICE>]]>\x02</SERVICE>\0</SENDDATA>";
   const std::string request(kRequest, sizeof kRequest - 1);
   const test::XmlElement failure = test::ReadXmlDocument(
-      BuildErrorXML("Elemento SENDDATA n\xE3o encontrado\r\r" + request, settings, clock), error);
+      BuildErrorXml("Elemento SENDDATA n\xE3o encontrado\r\r" + request, settings, clock), error);
   ASSERT_EQ(error, "");
   EXPECT_EQ(failure.name, "ERROR");
   // XML reads a lone CR as a line feed.
@@ -155,7 +155,7 @@ TEST_F(StatusDocuments, AnXmlParserReadsBothDocumentsBack) {
 TEST(StatusDocumentFloat, FullStopSeparatorHost) {
   const RegionalSettings settings = test::SettingsWithDecimalSeparator('.');
   FakeClock clock({At(2025, 12, 8, 21, 13, 5)});
-  EXPECT_NE(BuildStatusXML("", "abc", settings, clock)
+  EXPECT_NE(BuildStatusXml("", "abc", settings, clock)
                 .find("\r\n <FLOAT DATATYPE=\"FLOAT\">1.7E308</FLOAT>\r\n"),
             std::string::npos);
 }

@@ -11,16 +11,16 @@ namespace xg {
 namespace {
 
 TEST(OSError, TheMessageNamesTheCodeAndThePlatformText) {
-  const auto named = test::Raised<EOSError>([] { RaiseLastOSError(ENOENT); });
+  const auto named = test::Raised<EOSError>([] { RaiseLastOsError(ENOENT); });
   ASSERT_TRUE(named);
   EXPECT_EQ(named->Message(), "System Error.  Code: 2.\r\nNo such file or directory");
   EXPECT_EQ(named->ErrorCode(), ENOENT);
   errno = EACCES;
-  const auto current = test::Raised<EOSError>([] { RaiseLastOSError(); });
+  const auto current = test::Raised<EOSError>([] { RaiseLastOsError(); });
   ASSERT_TRUE(current);
   EXPECT_EQ(current->Message(), "System Error.  Code: 13.\r\nPermission denied");
   EXPECT_EQ(current->ErrorCode(), EACCES);
-  const auto none = test::Raised<EOSError>([] { RaiseLastOSError(0); });
+  const auto none = test::Raised<EOSError>([] { RaiseLastOsError(0); });
   ASSERT_TRUE(none);
   EXPECT_EQ(none->Message(), "A call to an OS function failed");
   EXPECT_EQ(none->ErrorCode(), 0);
