@@ -5,12 +5,11 @@
 // force, so no attachment outlives its object.
 #pragma once
 
-#include <ibase.h>
-
 #include <chrono>
 #include <memory>
 #include <string>
 
+#include "db/client_types.h"
 #include "db/database_params.h"
 #include "db/ib_error.h"
 
@@ -62,13 +61,13 @@ class IbDatabase {
   // When the current attachment was made (when the server checked its password).
   std::chrono::steady_clock::time_point AttachedAt() const { return attached_at_; }
 
-  isc_db_handle* Handle() { return &handle_; }
+  DatabaseHandle* Handle() { return &handle_; }
 
   // Throws the failure in the status vector. When it says the connection is gone (see
   // FailedCall), the database first closes by force.
   [[noreturn]] void ThrowFailure(const StatusVector& status,
                                  FailedCall call = FailedCall::kOnStatement);
-  void CheckStatus(ISC_STATUS result, const StatusVector& status,
+  void CheckStatus(StatusWord result, const StatusVector& status,
                    FailedCall call = FailedCall::kOnStatement) {
     if (result != 0) ThrowFailure(status, call);
   }
@@ -86,7 +85,7 @@ class IbDatabase {
   AttachParams params_;
   int sql_dialect_ = 3;
   int db_sql_dialect_ = 3;
-  isc_db_handle handle_ = 0;
+  DatabaseHandle handle_ = 0;
   std::chrono::steady_clock::time_point attached_at_;
   // Set and cleared by the transaction made on this database (one at a time).
   IbTransaction* transaction_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "db/ib_client_library.h"
 #include "db/ib_messages.h"
@@ -9,6 +10,13 @@
 #include "texts/resource_strings.h"
 
 namespace xg {
+
+// The layer's own names of the client library's types (db/client_types.h) are the library's.
+static_assert(std::is_same_v<DatabaseHandle, isc_db_handle>);
+static_assert(std::is_same_v<TransactionHandle, isc_tr_handle>);
+static_assert(std::is_same_v<StatusWord, ISC_STATUS>);
+static_assert(kStatusLength == ISC_STATUS_LENGTH);
+
 namespace {
 
 // Room for one message line; the bounded interpreter never writes past it.
@@ -23,7 +31,7 @@ ISC_LONG InterpretNext(const IbClientLibrary& client, char* buffer, const ISC_ST
 
 }  // namespace
 
-std::string ServerErrorMessage(const ISC_STATUS* status) {
+std::string ServerErrorMessage(const StatusWord* status) {
   // The message shows the server's lines only: neither the SQLCODE nor the SQL message.
   const IbClientLibrary& client = IbClient();
   std::string text;
@@ -39,7 +47,7 @@ std::string ServerErrorMessage(const ISC_STATUS* status) {
   return text;
 }
 
-bool StatusVector::Has(ISC_STATUS code) const {
+bool StatusVector::Has(StatusWord code) const {
   // Entries come in pairs (kind, value); strings in the vector take one value, counted strings
   // two. The vector ends at isc_arg_end.
   for (int i = 0; i + 1 < ISC_STATUS_LENGTH && status_[i] != isc_arg_end;) {

@@ -1,17 +1,15 @@
 // The failures of the database layer: EIBInterBaseError (and EIBInterBaseRoleError for a missing
 // permission) for what the server or the client library reports through a status vector,
 // EIBClientError for the components' own checks. Their message texts are what a client reads.
-// Also the status vector each caller of the client library owns, and the one way of cleaning up
-// after a failure before it goes on.
+// Also the one way of cleaning up after a failure before it goes on.
 #pragma once
-
-#include <ibase.h>
 
 #include <cstdint>
 #include <initializer_list>
 #include <string>
 
 #include "db/ib_messages.h"
+#include "db/status_vector.h"
 #include "texts/exceptions.h"
 #include "texts/format.h"
 
@@ -37,24 +35,9 @@ XG_EXCEPTION_CLASS(EIBClientError, EIBError);
 // SQLCODE of a missing permission: raised as EIBInterBaseRoleError.
 inline constexpr int32_t kSqlCodeNoPermission = -551;
 
-// A status vector of the client library: every call that can fail fills one, and the caller
-// reads the failure from it. Each attachment, transaction and statement owns its own.
-class StatusVector {
- public:
-  ISC_STATUS* get() { return status_; }
-  const ISC_STATUS* get() const { return status_; }
-  // The first error code the vector carries.
-  ISC_STATUS ErrorCode() const { return status_[1]; }
-  // Whether the vector carries the error code among its error entries.
-  bool Has(ISC_STATUS code) const;
-
- private:
-  ISC_STATUS_ARRAY status_{};
-};
-
 // The message of a failure in a status vector: the server's lines joined with CR LF, the final
 // period removed. Needs the client library to be loaded.
-std::string ServerErrorMessage(const ISC_STATUS* status);
+std::string ServerErrorMessage(const StatusWord* status);
 
 // Throws the failure in the status vector: EIBInterBaseRoleError for a missing permission,
 // EIBInterBaseError otherwise.

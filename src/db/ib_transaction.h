@@ -5,8 +5,7 @@
 // commit leaves nothing in the database.
 #pragma once
 
-#include <ibase.h>
-
+#include "db/client_types.h"
 #include "db/ib_error.h"
 
 namespace xg {
@@ -41,15 +40,15 @@ class IbTransaction {
   // not active).
   bool RollBackByForce();
 
-  isc_tr_handle* Handle() { return &handle_; }
+  TransactionHandle* Handle() { return &handle_; }
 
  private:
-  ISC_STATUS Call(TransactionAction action, StatusVector& status);
+  StatusWord Call(TransactionAction action, StatusVector& status);
 
   const IbClientLibrary& client_;
   IbDatabase& database_;
   StatusVector status_;
-  isc_tr_handle handle_ = 0;
+  TransactionHandle handle_ = 0;
 };
 
 }  // namespace xg
