@@ -48,9 +48,10 @@ for variant in build build-sanitize; do
     sanitizer_ctest "$root/$variant" -LE 'load|db|package' -E '^http_faults(_fcgi)?$'
     # In the database tests, which load the Firebird client library and its plugins,
     # LeakSanitizer's tracer crashes at exit while it scans the thread-local storage ("Tracer
-    # caught signal 11"; most runs of these tests on some machines). They are checked without
-    # scanning thread-local storage: a block reachable only from there is reported as a leak
-    # rather than missed, and the dynamic linker's own allocations are suppressed.
+    # caught signal 11"; most runs of these tests on some machines). They, and the gateway
+    # processes they start (which inherit these settings), are checked without scanning
+    # thread-local storage: a block reachable only from there is reported as a leak rather than
+    # missed, and the dynamic linker's own allocations are suppressed.
     LSAN_OPTIONS="$LSAN_OPTIONS:use_tls=0" sanitizer_ctest "$root/$variant" -L db
   fi
 done

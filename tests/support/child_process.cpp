@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -46,6 +47,21 @@ bool Closed(const ChildControl& control, int descriptor) {
   return false;
 }
 
+// The environment with the test process's sanitizer settings added for those it does not name:
+// a sanitizer build checks its children as it checks itself (the leak checker's suppressions and
+// its way of scanning, halting on undefined behaviour).
+std::vector<std::string> WithSanitizerSettings(std::vector<std::string> environment) {
+  for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+    const char* value = getenv(name);
+    if (value == nullptr) continue;
+    const std::string prefix = std::string(name) + "=";
+    bool named = false;
+    for (const std::string& entry : environment) named = named || entry.rfind(prefix, 0) == 0;
+    if (!named) environment.push_back(prefix + value);
+  }
+  return environment;
+}
+
 }  // namespace
 
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& environment,
@@ -58,8 +74,10 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
   MakePipe(out);
   MakePipe(err);
 
+  const std::vector<std::string> child_environment = WithSanitizerSettings(environment);
   std::vector<char*> envp;
-  for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+  for (const std::string& entry : child_environment)
+    envp.push_back(const_cast<char*>(entry.c_str()));
   envp.push_back(nullptr);
   char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
 

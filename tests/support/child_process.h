@@ -52,8 +52,10 @@ struct ChildLimits {
   long address_space_mb = 0;  // the child's address-space limit; 0 for none
 };
 
-// `environment` holds "NAME=value" entries and is the child's whole environment. The input is
-// written to the child's standard input, which is then closed.
+// `environment` holds "NAME=value" entries and is the child's whole environment, apart from the
+// test process's own sanitizer settings (ASAN_OPTIONS, LSAN_OPTIONS, UBSAN_OPTIONS), which are
+// added for each of them it does not name. The input is written to the child's standard input,
+// which is then closed.
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& environment,
                      const std::string& input, const ChildLimits& limits = {},
                      const ChildControl& control = {});
