@@ -54,8 +54,6 @@ class LanguageModuleProcess : public ::testing::Test {
     std::vector<std::string> variables = {"REQUEST_METHOD=POST", "SERVER_PROTOCOL=HTTP/1.1",
                                           "CONTENT_LENGTH=" + std::to_string(body.size()),
                                           "LANG=" + lang};
-    for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"})
-      if (const char* value = getenv(name)) variables.push_back(std::string(name) + "=" + value);
     ChildResult result = test::RunChild(program, variables, body);
     EXPECT_FALSE(result.timed_out);
     EXPECT_EQ(result.signal, 0);

@@ -22,14 +22,6 @@ using test::ServerFailurePage;
 const std::string kStatusRequest =
     "<?xml version=\"1.0\"?><SENDDATA><SERVICE>SERVICESTATUS</SERVICE></SENDDATA>";
 
-// The settings of a sanitizer build pass on to the program.
-std::vector<std::string> SanitizerVariables() {
-  std::vector<std::string> variables;
-  for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"})
-    if (const char* value = getenv(name)) variables.push_back(std::string(name) + "=" + value);
-  return variables;
-}
-
 // A status request posted to the program with the fault named in the request's variables.
 ChildResult RunFaulty(const std::string& fault, std::vector<std::string> extra = {},
                       const std::string& program = XG_FAULTY_PROGRAM) {
@@ -38,7 +30,6 @@ ChildResult RunFaulty(const std::string& fault, std::vector<std::string> extra =
                                         "CONTENT_LENGTH=" + std::to_string(body.size()),
                                         "HTTP_X_XG_FAULT=" + fault};
   variables.insert(variables.end(), extra.begin(), extra.end());
-  for (const std::string& setting : SanitizerVariables()) variables.push_back(setting);
   ChildResult result = test::RunChild(program, variables, body);
   EXPECT_FALSE(result.timed_out);
   EXPECT_EQ(result.signal, 0) << "ended by a signal instead of its handler";
