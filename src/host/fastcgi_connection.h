@@ -21,6 +21,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "process/fatal_signals.h"
+
 namespace xg {
 
 class FastCgiConnection {
@@ -56,9 +58,9 @@ class FastCgiConnection {
   // negative when the connection failed, missed the deadline or the request was aborted.
   long ReadBody(char* buffer, size_t count);
 
-  // Where to note, before the answer's first bytes are sent, that they go out (the fault
-  // handler's flag of the request); nullptr for nowhere.
-  void NoteAnswerStartIn(volatile sig_atomic_t* started) { answer_started_ = started; }
+  // The fault handler's state of the request, whose answer's stream is taken before the
+  // answer's first bytes are sent; nullptr for none.
+  void NoteAnswerStartIn(RequestFaultState* state) { answer_state_ = state; }
 
   // Adds to the answer (FCGI_STDOUT); full records are sent as they fill. False once the
   // connection has failed.
@@ -126,7 +128,7 @@ class FastCgiConnection {
   size_t body_start_ = 0;
   // Answer bytes not yet sent.
   std::string answer_;
-  volatile sig_atomic_t* answer_started_ = nullptr;
+  RequestFaultState* answer_state_ = nullptr;
 };
 
 }  // namespace xg

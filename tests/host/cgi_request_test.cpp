@@ -195,7 +195,7 @@ TEST(CgiRequest, WriteTextWritesOnceAndReportsFailure) {
   EXPECT_TRUE(request.WriteText(std::string("a\0b", 3)));
   ASSERT_EQ(env.writes.size(), 1u);
   EXPECT_EQ(env.writes[0], std::string("a\0b", 3));
-  EXPECT_TRUE(env.fault_state().output_started);
+  EXPECT_TRUE(env.fault_state().OutputStarted());
   env.fail_writes = true;
   EXPECT_FALSE(request.WriteText("x"));
 }
