@@ -40,7 +40,7 @@ struct BoundColumn {
   int length = 0;
   int scale = 0;
   int subtype = 0;
-  const char* data = nullptr;  // `length` bytes (VARYING: the length word and `length` bytes)
+  const char* data = nullptr;  // at least `length` bytes (VARYING: 2 more, the length word)
   const short* indicator = nullptr;
 };
 
