@@ -192,9 +192,14 @@ void ClearPendingCancels() {
   }
 }
 
+namespace {
+
+// Never freed: the library stays loaded for the life of the process.
+IbClientLibrary* binding = nullptr;
+
+}  // namespace
+
 const IbClientLibrary& IbClient() {
-  // Never freed: the library stays loaded for the life of the process.
-  static IbClientLibrary* binding = nullptr;
   if (binding == nullptr) {
     // The library installs handlers for the termination signals at its first attach; the
     // gateway's own handling takes the signals before it loads.
@@ -202,6 +207,13 @@ const IbClientLibrary& IbClient() {
     binding = new IbClientLibrary({"libfbclient.so.2", "libfbclient.so"});
   }
   return *binding;
+}
+
+IbClientOverride::IbClientOverride() : binding_((IbClient(), *binding)) {}
+
+IbClientOverride::~IbClientOverride() {
+  // The latest replacement first, so that a function replaced twice gets the library's back.
+  for (auto restore = restores_.rbegin(); restore != restores_.rend(); ++restore) (*restore)();
 }
 
 }  // namespace xg

@@ -5,6 +5,7 @@
 
 #include <ibase.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,8 @@ class IbFunction<R(A...)> {
   bool Available() const { return pointer_ != nullptr; }
   const char* Name() const { return name_; }
   void Bind(void* symbol) { pointer_ = reinterpret_cast<Pointer>(symbol); }
+  Pointer Bound() const { return pointer_; }
+  void Bind(Pointer pointer) { pointer_ = pointer; }
 
  private:
   Pointer pointer_ = nullptr;
@@ -90,6 +93,32 @@ class IbClientLibrary {
 // The process-wide binding, loaded at the first call; a failed load raises and is tried again
 // at the next call.
 const IbClientLibrary& IbClient();
+
+// For tests: functions of the process-wide binding replaced by the test's own while the object
+// lives (a describe or a fetch that hands in columns and bytes of any shape, the rest of the
+// road the library's), the library's put back when it ends. The gateway never makes one: its
+// calls go through the same members, bound to the library's functions.
+class IbClientOverride {
+ public:
+  // Loads the binding (raises as IbClient does).
+  IbClientOverride();
+  ~IbClientOverride();
+  IbClientOverride(const IbClientOverride&) = delete;
+  IbClientOverride& operator=(const IbClientOverride&) = delete;
+
+  // e.g. Replace(&IbClientLibrary::isc_dsql_fetch, &FakeFetch).
+  template <class Signature>
+  void Replace(IbFunction<Signature> IbClientLibrary::*function,
+               typename IbFunction<Signature>::Pointer replacement) {
+    IbFunction<Signature>& member = binding_.*function;
+    restores_.push_back([&member, original = member.Bound()] { member.Bind(original); });
+    member.Bind(replacement);
+  }
+
+ private:
+  IbClientLibrary& binding_;
+  std::vector<std::function<void()>> restores_;
+};
 
 // An attachment of the request, whose running operation a termination signal cancels (see
 // runtime/stop_signals.h); registered once attached, unregistered before it detaches.

@@ -2,14 +2,14 @@
 
 namespace xg {
 
-std::optional<FieldDef> MakeFieldDef(const XSQLVAR& column, int position, const std::string& name,
-                                     int dialect) {
+std::optional<FieldDef> MakeFieldDef(const BoundColumn& column, int position,
+                                     const std::string& name, int dialect) {
   FieldDef def;
   def.name = name;
   def.field_no = position + 1;
-  def.sql_type = column.sqltype & ~1;
-  def.scale = column.sqlscale;
-  const int sql_len = static_cast<unsigned short>(column.sqllen);
+  def.sql_type = column.type;
+  def.scale = column.scale;
+  const int sql_len = column.length;
 
   switch (def.sql_type) {
     case SQL_TEXT:
@@ -52,7 +52,7 @@ std::optional<FieldDef> MakeFieldDef(const XSQLVAR& column, int position, const 
       def.data_type = FieldType::kTime;
       break;
     case SQL_BLOB:
-      def.data_type = column.sqlsubtype == 1 ? FieldType::kMemo : FieldType::kBlob;
+      def.data_type = column.subtype == 1 ? FieldType::kMemo : FieldType::kBlob;
       def.size = 8;
       break;
     case SQL_BOOLEAN:

@@ -8,12 +8,14 @@
 #include <string>
 
 #include "db/field_def.h"
+#include "db/ib_xsqlda.h"
 
 namespace xg {
 
-// The definition for the column at the 0-based position, or none for a column type that gets
-// no field (arrays, quads, D_FLOAT, ...).
-std::optional<FieldDef> MakeFieldDef(const XSQLVAR& column, int position, const std::string& name,
-                                     int dialect);
+// The definition for the column at the 0-based position, as it was bound for fetching (a string
+// field's size is the length its buffer holds), or none for a column type that gets no field
+// (arrays, quads, D_FLOAT, ...).
+std::optional<FieldDef> MakeFieldDef(const BoundColumn& column, int position,
+                                     const std::string& name, int dialect);
 
 }  // namespace xg

@@ -127,13 +127,16 @@ T Stored(const char* data) {
   return value;
 }
 
-StoredCell DecodeColumn(const XSQLVAR& column) {
-  if (column.sqlind != nullptr && *column.sqlind == -1) return std::monostate{};
-  const char* data = column.sqldata;
-  const auto length = static_cast<unsigned short>(column.sqllen);
-  switch (column.sqltype & ~1) {
-    case SQL_VARYING:
-      return std::string_view(data + 2, Stored<uint16_t>(data));
+StoredCell DecodeColumn(const BoundColumn& column, const std::string& name) {
+  if (*column.indicator == -1) return std::monostate{};
+  const char* data = column.data;
+  const auto length = static_cast<size_t>(column.length);
+  switch (column.type) {
+    case SQL_VARYING: {
+      const uint16_t used = Stored<uint16_t>(data);
+      if (used > length) ThrowClientError(ClientError::kFieldSizeMismatch, {name});
+      return std::string_view(data + 2, used);
+    }
     case SQL_TEXT: {
       // The bytes, bytes 0 included: a value of the OCTETS character set may hold any byte. A
       // CHAR column of that set comes padded with bytes 0 where other sets pad with blanks: that
@@ -163,11 +166,8 @@ StoredCell DecodeColumn(const XSQLVAR& column) {
       return static_cast<double>(Stored<float>(data));
     case SQL_DOUBLE:
       return Stored<double>(data);
-    case SQL_BOOLEAN: {
-      int64_t value = 0;
-      for (unsigned short i = 0; i < length; ++i) value |= static_cast<unsigned char>(data[i]);
-      return value;
-    }
+    case SQL_BOOLEAN:
+      return static_cast<int64_t>(static_cast<unsigned char>(data[0]));
     default:
       return std::string_view(data, length);
   }

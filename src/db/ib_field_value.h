@@ -14,6 +14,7 @@
 
 #include "db/column_value.h"
 #include "db/ib_field_def.h"
+#include "db/ib_xsqlda.h"
 #include "values/date_time.h"
 #include "values/variant.h"
 
@@ -26,7 +27,9 @@ class IbClientLibrary;
 // into the result area, so valid until the next fetch).
 using StoredCell = std::variant<std::monostate, int64_t, double, std::string_view>;
 
-StoredCell DecodeColumn(const XSQLVAR& column);
+// Reads the column as it was bound, never past its buffer: a VARYING whose length word is larger
+// than the length bound raises EIBClientError 117 naming the column `name`.
+StoredCell DecodeColumn(const BoundColumn& column, const std::string& name);
 
 // Reads a whole blob by its id.
 using BlobReader = std::function<std::string(const ISC_QUAD&)>;

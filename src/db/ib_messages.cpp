@@ -46,6 +46,10 @@ const ResourceString& ClientErrorResource(ClientError error) {
       return SIBDatabaseNameTooLong;
     case ClientError::kNoResultSet:
       return SIBNoResultSet;
+    case ClientError::kColumnDescriptionInvalid:
+      return SIBColumnDescriptionInvalid;
+    case ClientError::kColumnCountInvalid:
+      return SIBColumnCountInvalid;
     default:
       return SIBUnknownError;
   }

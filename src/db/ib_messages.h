@@ -38,6 +38,10 @@ XG_RESOURCE(SIBDPBValueTooLong,
 XG_RESOURCE(SIBDatabaseNameTooLong,
             "Nome do banco de dados \xE9 longo demais: o m\xE1ximo \xE9 32767 bytes");
 XG_RESOURCE(SIBNoResultSet, "A instru\xE7\xE3o n\xE3o devolveu um conjunto de registros");
+XG_RESOURCE(SIBColumnDescriptionInvalid,
+            "Descri\xE7\xE3o inv\xE1lida da coluna %d (%s): tipo %d, tamanho %d, escala %d");
+XG_RESOURCE(SIBColumnCountInvalid,
+            "Descri\xE7\xE3o inv\xE1lida da coluna %d: %d colunas descritas numa \xE1rea de %d");
 
 // The numbers of the messages above: an EIBClientError carries the number as its SqlCode.
 enum class ClientError : int {
@@ -63,6 +67,8 @@ enum class ClientError : int {
   kDpbValueTooLong = 122,
   kNoResultSet = 123,
   kDatabaseNameTooLong = 124,
+  kColumnDescriptionInvalid = 125,
+  kColumnCountInvalid = 126,
 };
 
 // The resource of a message; "Unknown error" for a number without one.

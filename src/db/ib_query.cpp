@@ -51,7 +51,7 @@ std::string ReadBlob(const IbClientLibrary& client, IbSql& statement, const ISC_
 
 // The field's column of the current row as stored.
 StoredCell StoredValue(IbSql& statement, const FieldDef& def) {
-  return DecodeColumn(statement.Current().Var(def.field_no - 1));
+  return DecodeColumn(statement.Current().Bound(def.field_no - 1), def.name);
 }
 
 }  // namespace
@@ -79,8 +79,8 @@ void IbQuery::BuildFieldDefs() {
   field_defs_.clear();
   IbXsqlda& columns = statement_->Current();
   const int dialect = statement_->Database().SqlDialect();
-  for (int i = 0; i < columns.Count(); ++i) {
-    auto def = MakeFieldDef(columns.Var(i), i, columns.Name(i), dialect);
+  for (int i = 0; i < columns.BoundCount(); ++i) {
+    auto def = MakeFieldDef(columns.Bound(i), i, columns.Name(i), dialect);
     if (def) field_defs_.push_back(std::move(*def));
   }
 }

@@ -178,6 +178,7 @@ void IbSql::ExecQuery() {
 
 bool IbSql::Next() {
   if (!open_) return false;
+  current_.RestoreBinding();
   const ISC_STATUS result =
       client_.isc_dsql_fetch(status_.get(), &handle_,
                              static_cast<unsigned short>(database_.SqlDialect()), current_.Area());
@@ -198,6 +199,7 @@ void IbSql::ExecNoCursor() {
         client_.isc_dsql_execute(status_.get(), transaction_.Handle(), &handle_, dialect, input));
     return;
   }
+  current_.RestoreBinding();
   if (client_.isc_dsql_execute2(status_.get(), transaction_.Handle(), &handle_, dialect, input,
                                 current_.Area()) == 0) {
     return;
@@ -206,6 +208,7 @@ void IbSql::ExecNoCursor() {
   StatusVector ignored;
   client_.isc_dsql_prepare(ignored.get(), transaction_.Handle(), &handle_, 0,
                            processed_.text.c_str(), dialect, nullptr);
+  current_.RestoreBinding();
   CheckStatus(client_.isc_dsql_execute2(status_.get(), transaction_.Handle(), &handle_, dialect,
                                         input, current_.Area()));
 }

@@ -10,10 +10,53 @@
 namespace xg {
 namespace {
 
-size_t EntryBytes(const XSQLVAR& var) {
-  size_t length = static_cast<unsigned short>(var.sqllen);
-  if ((var.sqltype & ~1) == SQL_VARYING) length += 2;
-  return length == 0 ? 1 : length;
+// The width of a value of a fixed type; -1 for the string types and types the gateway does not
+// know.
+int NaturalWidth(int type) {
+  switch (type) {
+    case SQL_BOOLEAN:
+      return 1;
+    case SQL_SHORT:
+      return 2;
+    case SQL_LONG:
+    case SQL_FLOAT:
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+      return 4;
+    case SQL_INT64:
+    case SQL_DOUBLE:
+    case SQL_D_FLOAT:
+    case SQL_TIMESTAMP:
+    case SQL_BLOB:
+    case SQL_ARRAY:
+    case SQL_QUAD:
+      return 8;
+    case SQL_NULL:
+      return 0;
+    default:
+      return -1;
+  }
+}
+
+bool IntegerType(int type) {
+  return type == SQL_SHORT || type == SQL_LONG || type == SQL_INT64;
+}
+
+// The scales of an exact number the engine describes: NUMERIC(18, 18) has -18.
+constexpr int kSmallestScale = -18;
+
+// The alias of an entry, its length bounded by the field that holds it.
+std::string AliasOf(const XSQLVAR& var) {
+  const auto length = std::min<size_t>(
+      static_cast<size_t>(std::max<ISC_SHORT>(var.aliasname_length, 0)), sizeof(var.aliasname) - 1);
+  return std::string(var.aliasname, length);
+}
+
+[[noreturn]] void RefuseColumn(int index, const XSQLVAR& var) {
+  ThrowClientError(
+      ClientError::kColumnDescriptionInvalid,
+      {static_cast<int64_t>(index + 1), AliasOf(var), static_cast<int64_t>(var.sqltype & ~1),
+       static_cast<int64_t>(var.sqllen), static_cast<int64_t>(var.sqlscale)});
 }
 
 }  // namespace
@@ -69,6 +112,11 @@ IbXsqlda::IbXsqlda() {
 
 void IbXsqlda::Reserve(int n) {
   if (n < 1) n = 1;
+  buffers_.clear();
+  indicators_.clear();
+  bound_.clear();
+  bound_types_.clear();
+  bound_lengths_.clear();
   area_.assign(XSQLDA_LENGTH(n), std::byte{0});
   XSQLDA* area = Area();
   area->version = SQLDA_VERSION1;
@@ -92,31 +140,94 @@ const XSQLVAR& IbXsqlda::Var(int index) const {
 }
 
 void IbXsqlda::BindBuffers() {
-  const int count = Count();
-  size_t total = 0;
-  for (int i = 0; i < count; ++i) {
-    total += (EntryBytes(Var(i)) + sizeof(long double) - 1) / sizeof(long double);
+  buffers_.clear();
+  indicators_.clear();
+  bound_.clear();
+  bound_types_.clear();
+  bound_lengths_.clear();
+  const XSQLDA* area = Area();
+  if (area->sqld < 0 || area->sqld > area->sqln) {
+    // The first column that the area has no room for (a count that grew after the describe
+    // that sized the area), or the first of a count below zero.
+    ThrowClientError(ClientError::kColumnCountInvalid,
+                     {static_cast<int64_t>(area->sqld < 0 ? 1 : area->sqln + 1),
+                      static_cast<int64_t>(area->sqld), static_cast<int64_t>(area->sqln)});
   }
-  data_.assign(total, 0);
-  indicators_.assign(static_cast<size_t>(count), 0);
-  size_t offset = 0;
+  const int count = area->sqld;
+
+  // The shapes first, so that a refused description binds nothing.
+  std::vector<BoundColumn> shapes(static_cast<size_t>(count));
+  std::vector<ISC_SHORT> types(static_cast<size_t>(count));
+  std::vector<ISC_SHORT> lengths(static_cast<size_t>(count));
+  std::vector<size_t> sizes(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
-    XSQLVAR& var = Var(i);
-    var.sqldata = reinterpret_cast<ISC_SCHAR*>(data_.data() + offset);
-    var.sqlind = &indicators_[static_cast<size_t>(i)];
-    offset += (EntryBytes(var) + sizeof(long double) - 1) / sizeof(long double);
+    const XSQLVAR& var = area->sqlvar[i];
+    const int type = var.sqltype & ~1;
+    const int nullable = var.sqltype & 1;
+    BoundColumn& shape = shapes[static_cast<size_t>(i)];
+    shape.type = type;
+    shape.scale = var.sqlscale;
+    shape.subtype = var.sqlsubtype;
+    if (type == SQL_TEXT || type == SQL_VARYING) {
+      if (var.sqllen < 0) {
+        // 32768 bytes and more, wrapped: fetched as the longest VARCHAR. A longer value fails
+        // the fetch with the engine's string truncation; only blanks at its end may be cut.
+        shape.type = SQL_VARYING;
+        shape.length = kLongestVarying;
+      } else {
+        shape.length = var.sqllen;
+      }
+      sizes[static_cast<size_t>(i)] =
+          static_cast<size_t>(shape.length) + (shape.type == SQL_VARYING ? 2 : 0);
+      lengths[static_cast<size_t>(i)] = static_cast<ISC_SHORT>(shape.length);
+    } else {
+      const int width = NaturalWidth(type);
+      if (width < 0 || var.sqllen < 0) RefuseColumn(i, var);
+      if (IntegerType(type) && (var.sqlscale < kSmallestScale || var.sqlscale > 0))
+        RefuseColumn(i, var);
+      shape.length = width;
+      // The library writes what the length says; the value is read at its natural width.
+      sizes[static_cast<size_t>(i)] = static_cast<size_t>(std::max<int>(width, var.sqllen));
+      lengths[static_cast<size_t>(i)] = var.sqllen;
+    }
+    types[static_cast<size_t>(i)] = static_cast<ISC_SHORT>(shape.type | nullable);
+  }
+
+  indicators_.assign(static_cast<size_t>(count), 0);
+  for (int i = 0; i < count; ++i) {
+    const size_t bytes = std::max<size_t>(sizes[static_cast<size_t>(i)], 1);
+    buffers_.push_back(std::make_unique<std::byte[]>(bytes));  // zeroed
+    BoundColumn& shape = shapes[static_cast<size_t>(i)];
+    shape.data = reinterpret_cast<const char*>(buffers_.back().get());
+    shape.indicator = &indicators_[static_cast<size_t>(i)];
+  }
+  bound_ = std::move(shapes);
+  bound_types_ = std::move(types);
+  bound_lengths_ = std::move(lengths);
+  RestoreBinding();
+}
+
+const BoundColumn& IbXsqlda::Bound(int index) const {
+  if (index < 0 || index >= BoundCount()) ThrowClientError(ClientError::kXsqldaIndexOutOfRange);
+  return bound_[static_cast<size_t>(index)];
+}
+
+void IbXsqlda::RestoreBinding() {
+  XSQLDA* area = Area();
+  area->sqld = static_cast<ISC_SHORT>(bound_.size());
+  for (size_t i = 0; i < bound_.size(); ++i) {
+    XSQLVAR& var = area->sqlvar[i];
+    const BoundColumn& shape = bound_[i];
+    var.sqltype = bound_types_[i];
+    var.sqllen = bound_lengths_[i];
+    var.sqldata = const_cast<ISC_SCHAR*>(shape.data);
+    var.sqlind = const_cast<short*>(shape.indicator);
   }
 }
 
 void IbXsqlda::NameColumns(int dialect) {
   std::vector<std::string> aliases;
-  for (int i = 0; i < Count(); ++i) {
-    const XSQLVAR& var = Var(i);
-    const auto length =
-        std::min<size_t>(static_cast<size_t>(std::max<ISC_SHORT>(var.aliasname_length, 0)),
-                         sizeof(var.aliasname) - 1);
-    aliases.emplace_back(var.aliasname, length);
-  }
+  for (int i = 0; i < Count(); ++i) aliases.push_back(AliasOf(Var(i)));
   names_ = UniqueColumnNames(aliases, dialect);
 }
 
