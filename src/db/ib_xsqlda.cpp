@@ -208,7 +208,7 @@ void IbXsqlda::BindBuffers() {
 }
 
 const BoundColumn& IbXsqlda::Bound(int index) const {
-  if (index < 0 || index >= BoundCount()) ThrowClientError(ClientError::kXsqldaIndexOutOfRange);
+  if (index < 0 || index >= BoundCount()) ThrowClientError(ClientError::kDescriptorIndexOutOfRange);
   return bound_[static_cast<size_t>(index)];
 }
 
