@@ -301,10 +301,13 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& file_
       const std::optional<int> count = Count(entry.value, 0, kMaxPoolSeconds);
       if (!count) fail(SConfigBadCount, {entry.key, 0, kMaxPoolSeconds, entry.value});
       config.max_query_seconds = *count;
-    } else if (entry.section == "fastcgi" && entry.key == "read-timeout-seconds") {
-      const std::optional<int> count = Count(entry.value, 1, kMaxPoolSeconds);
-      if (!count) fail(SConfigBadCount, {entry.key, 1, kMaxPoolSeconds, entry.value});
-      config.fastcgi_read_timeout_seconds = *count;
+    } else if (entry.section == "fastcgi" &&
+               (entry.key == "read-timeout-seconds" || entry.key == "stop-seconds")) {
+      const bool read = entry.key == "read-timeout-seconds";
+      const int low = read ? 1 : 0;
+      const std::optional<int> count = Count(entry.value, low, kMaxPoolSeconds);
+      if (!count) fail(SConfigBadCount, {entry.key, low, kMaxPoolSeconds, entry.value});
+      (read ? config.fastcgi_read_timeout_seconds : config.fastcgi_stop_seconds) = *count;
     } else if (entry.section == "fastcgi" && entry.key == "allowed-clients") {
       config.fastcgi_allowed_clients = ClientAddresses(entry.value);
       for (const std::string& address : config.fastcgi_allowed_clients)

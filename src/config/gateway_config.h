@@ -25,6 +25,8 @@
 //   read-timeout-seconds = N  longest wait for the records of a request (default 30)
 //   allowed-clients = ADDRESS...  the web servers' addresses a TCP socket accepts (default none;
 //                           needed for a socket on an address other than loopback)
+//   stop-seconds = N        longest the requests in hand may run after a termination signal
+//                           (default 300)
 //   [log]                   the request log (one line per request)
 //   requests = off|stderr|syslog|/PATH   where it goes (default: see RequestLogPlace)
 //   sql = on|off            the statement text in each line (default off)
@@ -69,6 +71,7 @@ struct GatewayConfig {
   int fastcgi_read_timeout_seconds = 30;
   // Numeric IPv4 or IPv6 addresses, as written.
   std::vector<std::string> fastcgi_allowed_clients;
+  int fastcgi_stop_seconds = 300;
   RequestLogSettings log;
 };
 

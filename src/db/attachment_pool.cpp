@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "db/ib_client_library.h"
+
 namespace xg {
 
 void AttachmentPool::Configure(const AttachmentPoolLimits& limits) {
@@ -33,6 +35,8 @@ std::unique_ptr<IbDatabase> AttachmentPool::Take(const std::string& key) {
   if (found == kept_.end()) return nullptr;
   std::unique_ptr<IbDatabase> database = std::move(found->database);
   kept_.erase(found);
+  // The request's own from now: a cancel of the request reaches it.
+  RegisterAttachment(*database->Handle());
   return database;
 }
 
@@ -51,6 +55,8 @@ void AttachmentPool::Give(const std::string& key, std::unique_ptr<IbDatabase> da
     kept_.erase(oldest);
     Drop(std::move(dropped));
   }
+  // No request's cancel reaches a kept attachment.
+  UnregisterAttachment(*database->Handle());
   kept_.push_back(Kept{key, std::move(database), now});
 }
 

@@ -21,7 +21,6 @@
 #include "config/config_file.h"
 #include "config/gateway_config.h"
 #include "db/attachment_pool.h"
-#include "db/call_watch.h"
 #include "host/fastcgi_connection.h"
 #include "host/fastcgi_request.h"
 #include "process/os_error.h"
@@ -93,16 +92,20 @@ int ListeningSocket(const std::string& address) {
 // What the configuration says about the connections; the defaults when it cannot be used (every
 // request then answers its failure anyway).
 struct ConnectionSettings {
-  std::chrono::milliseconds timeout{std::chrono::seconds(30)};
+  FastCgiConnection::Limits limits;
   std::vector<std::string> allowed_clients;
+  // How long the requests in hand may still run after a termination signal.
+  std::chrono::seconds stop_bound{GatewayConfig().fastcgi_stop_seconds};
 };
 
 ConnectionSettings ConnectionSettingsOf(const LoadedGatewayConfig& loaded) {
   ConnectionSettings settings;
   try {
     const GatewayConfig& config = loaded.Settings();
-    settings.timeout = std::chrono::seconds(config.fastcgi_read_timeout_seconds);
+    settings.limits.timeout = std::chrono::seconds(config.fastcgi_read_timeout_seconds);
+    settings.limits.max_body_bytes = static_cast<uint64_t>(config.max_request_bytes);
     settings.allowed_clients = config.fastcgi_allowed_clients;
+    settings.stop_bound = std::chrono::seconds(config.fastcgi_stop_seconds);
   } catch (const EConfigError&) {
   }
   return settings;
@@ -181,12 +184,14 @@ std::optional<std::string> ListeningRefusal(int listen_fd, const ConnectionSetti
 }
 
 // The connections of the process: requests are served one at a time, but a web server that
-// keeps connections open may send the next request on any of them, or open a new one. Waiting on
-// one of them alone would leave the others waiting. A connection is read only once it has input,
-// so that a silent one holds no one up; one that begins no request within the timeout of its
-// accept or of the end of its last request is closed (a web server opens another when it needs
-// one), and when the connections reach their limit the one idle longest is closed to take a new
-// one, so that quiet connections never keep a web server out.
+// keeps connections open may send the next request on any of them, or open a new one. Every
+// connection is read as its input arrives, so that a silent or slow one holds no one up, and a
+// request is served once all of it has arrived, the one that became ready first first. A
+// connection past its deadline is closed (see FastCgiConnection), and when the connections reach
+// their limit the one closing, else the one idle longest, is closed to take a new one, so that
+// quiet connections never keep a web server out.
+// Once a termination signal arrived no connection is accepted, idle ones are closed, and the
+// requests that have begun are served as they complete; then the loop ends.
 class Connections {
  public:
   Connections(int listen_fd, ConnectionSettings settings, AttachmentPool& pool)
@@ -195,76 +200,91 @@ class Connections {
       allowed_.push_back(ParseAddress(text));
   }
 
-  // The next connection with a request read from it; nullptr once a termination signal arrived.
-  // Kept attachments that pass their limits meanwhile are dropped.
+  // The next connection with a request to serve; nullptr once a termination signal arrived and
+  // no begun request is left. Kept attachments that pass their limits meanwhile are dropped.
   FastCgiConnection* NextRequest() {
     for (;;) {
-      if (StopSignal() != 0) return nullptr;
+      const bool stopping = StopSignal() != 0;
       pool_.DropExpired();
-      DropClosedAndIdle();
-      descriptors_.assign({{StopEventDescriptor(), POLLIN, 0}, {listen_fd_, POLLIN, 0}});
-      // A record already read from a connection (behind the end of the last request) is
-      // served without waiting for the socket, which may have nothing more.
-      bool buffered = false;
-      for (const auto& connection : connections_) {
-        descriptors_.push_back({connection->fd(), POLLIN, 0});
-        buffered = buffered || connection->HasRecord();
-      }
-      int count =
-          ::poll(descriptors_.data(), descriptors_.size(), buffered ? 0 : WaitMilliseconds());
-      if (count < 0) {
-        if (errno == EINTR) continue;
-        RaiseLastOsError();
-      }
-      for (size_t i = 0; i < connections_.size(); ++i) {
-        if (!connections_[i]->HasRecord()) continue;
-        descriptors_[i + 2].revents |= POLLIN;
-        ++count;
-      }
-      if (count == 0) continue;
-      if (descriptors_[0].revents != 0 || StopSignal() != 0) return nullptr;
-      if (descriptors_[1].revents & (POLLERR | POLLNVAL)) RaiseLastOsError(EBADF);
-      // The ready ones in turn, the listening socket among them, starting after the one served
-      // last: under steady load the kept connections always have input, and new connections
-      // would otherwise wait.
-      const size_t candidates = connections_.size() + 1;
-      for (size_t step = 1; step <= candidates; ++step) {
-        const size_t i = (last_served_ + step) % candidates;
-        if (descriptors_[i + 1].revents == 0) continue;
-        last_served_ = i;
-        if (i == 0) {
-          AcceptOne();
-          break;  // polled again with the new connection among the others
-        }
-        FastCgiConnection& connection = *connections_[i - 1];
-        if (connection.ReadRequest()) return &connection;
-      }
+      DropClosedAndPastDeadline(stopping);
+      if (stopping && connections_.empty()) return nullptr;
+      FastCgiConnection* ready = FirstReady();
+      if (!WaitForInput(stopping, ready != nullptr ? 0 : WaitMilliseconds())) continue;
+      if (ready == nullptr) ready = FirstReady();
+      if (ready != nullptr) return ready;
     }
   }
 
  private:
-  static constexpr size_t kMaxConnections = 256;
+  // Polls the listening socket (until a termination signal) and the connections that take
+  // input, for at most `wait_ms`; accepts and reads what is ready. False when interrupted.
+  bool WaitForInput(bool stopping, int wait_ms) {
+    descriptors_.assign({{stopping ? -1 : StopEventDescriptor(), POLLIN, 0},
+                         {stopping ? -1 : listen_fd_, POLLIN, 0}});
+    polled_.clear();
+    for (const auto& connection : connections_) {
+      if (!connection->WantsInput()) continue;
+      descriptors_.push_back({connection->fd(), POLLIN, 0});
+      polled_.push_back(connection.get());
+    }
+    if (::poll(descriptors_.data(), descriptors_.size(), wait_ms) < 0) {
+      if (errno == EINTR) return false;
+      RaiseLastOsError();
+    }
+    if (descriptors_[1].revents & (POLLERR | POLLNVAL)) RaiseLastOsError(EBADF);
+    for (size_t i = 0; i < polled_.size(); ++i)
+      if (descriptors_[i + 2].revents != 0) polled_[i]->ReadArrived();
+    if (descriptors_[1].revents != 0) AcceptArrived();
+    return true;
+  }
 
-  void AcceptOne() {
+  // The request that became ready first; nullptr when none is.
+  FastCgiConnection* FirstReady() const {
+    FastCgiConnection* first = nullptr;
+    for (const auto& connection : connections_) {
+      if (connection->RequestReady() &&
+          (first == nullptr || connection->ReadySince() < first->ReadySince()))
+        first = connection.get();
+    }
+    return first;
+  }
+
+  // The connections that wait to be accepted, a few at a time: the others are read in between.
+  void AcceptArrived() {
+    constexpr int kAcceptsPerTurn = 16;
+    for (int i = 0; i < kAcceptsPerTurn && AcceptOne(); ++i) {
+    }
+  }
+
+  // False when no connection waited (another process of the same socket took it, or it ended
+  // before it was taken).
+  bool AcceptOne() {
     sockaddr_storage peer{};
     socklen_t size = sizeof peer;
     const int fd = ::accept4(listen_fd_, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
-    // Another process of the same socket took it, or it ended before it was taken.
-    if (fd < 0) return;
+    if (fd < 0) return false;
     if (!Allowed(AddressOf(peer))) {
       ::close(fd);
-      return;
+      return true;
     }
-    if (connections_.size() >= kMaxConnections) {
-      // None is serving a request now: the one idle longest goes.
-      const auto longest_idle = std::min_element(
-          connections_.begin(), connections_.end(),
-          [](const auto& a, const auto& b) { return a->IdleSince() < b->IdleSince(); });
-      const size_t i = static_cast<size_t>(longest_idle - connections_.begin());
-      connections_.erase(longest_idle);
-      if (last_served_ > i) --last_served_;
+    if (connections_.size() >= FastCgiConnection::kMaxPerProcess) MakeRoom();
+    connections_.push_back(std::make_unique<FastCgiConnection>(fd, settings_.limits));
+    return true;
+  }
+
+  // Closes one connection to take a new one: one that only waits for its peer's close, else the
+  // one where nothing happened for longest among those whose request is not ready.
+  void MakeRoom() {
+    FastCgiConnection* chosen = nullptr;
+    for (const auto& connection : connections_) {
+      if (connection->RequestReady()) continue;
+      if (chosen == nullptr || (connection->Closing() && !chosen->Closing()) ||
+          (connection->Closing() == chosen->Closing() &&
+           connection->LastActivity() < chosen->LastActivity()))
+        chosen = connection.get();
     }
-    connections_.push_back(std::make_unique<FastCgiConnection>(fd, settings_.timeout));
+    if (chosen != nullptr) chosen->Close();
+    DropClosed();
   }
 
   // With a list of web servers, a peer over IP must be one of them.
@@ -273,28 +293,34 @@ class Connections {
     return std::find(allowed_.begin(), allowed_.end(), peer) != allowed_.end();
   }
 
-  void DropClosedAndIdle() {
-    const auto now = std::chrono::steady_clock::now();
-    for (size_t i = connections_.size(); i-- > 0;) {
-      FastCgiConnection& connection = *connections_[i];
-      if (connection.fd() >= 0 && now - connection.IdleSince() >= settings_.timeout)
-        connection.Close();
-      if (connection.fd() >= 0) continue;
-      connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(i));
-      if (last_served_ > i) --last_served_;
+  // Closes the connections past their deadline, and once the process stops those that carry no
+  // begun request; forgets the closed ones.
+  void DropClosedAndPastDeadline(bool stopping) {
+    const auto now = FastCgiConnection::Clock::now();
+    for (const auto& connection : connections_) {
+      connection->CloseIfPastDeadline(now);
+      if (stopping && !connection->RequestReady() && !connection->ReceivingRequest())
+        connection->Close();
     }
-    if (last_served_ > connections_.size()) last_served_ = 0;
+    DropClosed();
   }
 
-  // Until the pool's next expiry or the end of the next idle connection's time (at most what
-  // poll takes: the timeout may be longer).
+  void DropClosed() {
+    connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
+                                      [](const auto& connection) { return connection->fd() < 0; }),
+                       connections_.end());
+  }
+
+  // Until the pool's next expiry or the next connection's deadline (at most what poll takes:
+  // the timeout may be longer).
   int WaitMilliseconds() const {
     int64_t wait = pool_.MillisecondsToNextExpiry();
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = FastCgiConnection::Clock::now();
     for (const auto& connection : connections_) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            connection->IdleSince() + settings_.timeout - now)
-                            .count();
+      const auto deadline = connection->Deadline();
+      if (deadline == FastCgiConnection::Clock::time_point::max()) continue;
+      const int64_t left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
       const int64_t ms = std::max<int64_t>(0, left) + 1;
       if (wait < 0 || ms < wait) wait = ms;
     }
@@ -306,9 +332,9 @@ class Connections {
   AttachmentPool& pool_;
   std::vector<IpAddress> allowed_;
   std::vector<std::unique_ptr<FastCgiConnection>> connections_;
+  // What one poll watches: the stop event, the listening socket, then polled_ in order.
   std::vector<pollfd> descriptors_;
-  // 0: the listening socket; i: connections_[i - 1].
-  size_t last_served_ = 0;
+  std::vector<FastCgiConnection*> polled_;
 };
 
 // The pool's settings from the configuration; a configuration that cannot be used keeps nothing
@@ -342,14 +368,12 @@ class PoolScope {
   AttachmentPool& pool_;
 };
 
-// The requests of the connections, one at a time, until a termination signal. While a request is
-// served, a database call it makes is cancelled once its client has gone.
+// The requests of the connections, one at a time, until a termination signal.
 void Serve(const Host& host, Connections&& connections) {
   const PoolScope pool(host.pool(), host.config());
   while (FastCgiConnection* connection = connections.NextRequest()) {
     {
       FastCgiRequest request(*connection);
-      const ClientGoneCheckScope check([connection] { return connection->ClientGone(); });
       host.Serve(request);
     }
     connection->EndRequest();
@@ -369,9 +393,9 @@ int RunFastCgiProgram(const std::string& address, Action action, StartupStep own
   try {
     const Host host = Startup(action, ServingMode::kFastCgi);
     if (own_startup_step) own_startup_step();
-    DeferStopSignals();
-    const int listen_fd = ListeningSocket(address);
     ConnectionSettings settings = ConnectionSettingsOf(host.config());
+    DeferStopSignals(settings.stop_bound);
+    const int listen_fd = ListeningSocket(address);
     if (const std::optional<std::string> refusal = ListeningRefusal(listen_fd, settings)) {
       [[maybe_unused]] const ssize_t ignored =
           ::write(STDERR_FILENO, refusal->data(), refusal->size());

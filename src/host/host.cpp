@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "db/call_watch.h"
 #include "gateway/gateway_action.h"
 #include "host/cgi_response.h"
 #include "host/failure_page.h"
@@ -45,6 +46,8 @@ Spool GatewayAction(CgiRequest& request, const GatewayContext& context,
 
 void Host::Serve(Request& request) const {
   const PublishedFaultState published(request.fault_state());
+  // The watches of the request's database calls ask the request whether its client has gone.
+  const ClientGoneCheckScope client_check([&request] { return request.ClientGone(); });
   const auto started = std::chrono::steady_clock::now();
   RequestLogFields fields;
   fields.time = std::chrono::system_clock::now();

@@ -56,6 +56,7 @@ TEST(GatewayConfig, EveryKeyIsRead) {
       "max-query-seconds = 300\n"
       "[fastcgi]\n"
       "read-timeout-seconds = 7\n"
+      "stop-seconds = 0\n"
       "allowed-clients = 192.0.2.1, 2001:db8::5 ::ffff:10.0.0.1\n"
       "[pool]\n"
       "attachments = on\n"
@@ -76,6 +77,7 @@ TEST(GatewayConfig, EveryKeyIsRead) {
   EXPECT_EQ(config.pool_max_per_process, 12);
   EXPECT_EQ(config.max_query_seconds, 300);
   EXPECT_EQ(config.fastcgi_read_timeout_seconds, 7);
+  EXPECT_EQ(config.fastcgi_stop_seconds, 0);
   EXPECT_EQ(config.fastcgi_allowed_clients,
             (std::vector<std::string>{"192.0.2.1", "2001:db8::5", "::ffff:10.0.0.1"}));
   EXPECT_FALSE(ParseGatewayConfig("[pool]\nattachments = off\n", "x.conf").pool_attachments);
@@ -136,6 +138,8 @@ TEST(GatewayConfig, MalformedFilesAreRefusedWithTheirFileAndLine) {
        at + "2: max-query-seconds must be a whole number from 0 to 31622400: 1m"},
       {"[fastcgi]\nread-timeout-seconds = 0\n",
        at + "2: read-timeout-seconds must be a whole number from 1 to 31622400: 0"},
+      {"[fastcgi]\nstop-seconds = -1\n",
+       at + "2: stop-seconds must be a whole number from 0 to 31622400: -1"},
       {"[fastcgi]\nallowed-clients = 127.0.0.1 web.example.com\n",
        at + "2: allowed-clients must list numeric IP addresses: web.example.com"},
       {"[fastcgi]\nallowed-clients = 10.0.0.0/8\n",

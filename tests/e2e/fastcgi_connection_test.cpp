@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -64,11 +65,12 @@ std::string Timeless(std::string answer) {
   return answer;
 }
 
-// What the CGI program writes for the fixed request with the same variables.
-std::string CgiAnswer(const std::string& config_file) {
+// What the CGI program writes for the request of the body (the fixed one unless given) with the
+// same variables.
+std::string CgiAnswer(const std::string& config_file, const std::string& body = kFixedBody) {
   std::vector<std::string> variables = Environment(config_file);
-  for (const auto& [name, value] : PostParams(kFixedBody)) variables.push_back(name + "=" + value);
-  const test::ChildResult result = test::RunChild(XG_PROGRAM, variables, kFixedBody);
+  for (const auto& [name, value] : PostParams(body)) variables.push_back(name + "=" + value);
+  const test::ChildResult result = test::RunChild(XG_PROGRAM, variables, body);
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_FALSE(result.out.empty());
   return Timeless(result.out);
@@ -194,7 +196,11 @@ TEST(FastCgiConnection, ManagementRecordsRolesAndKeptConnections) {
                                test::FcgiPairs({{"FCGI_MPXS_CONNS", ""}, {"FCGI_MAX_REQS", ""}})));
   ASSERT_TRUE(test::ReadRecord(fd, record));
   EXPECT_EQ(record.type, test::kFcgiGetValuesResult);
-  EXPECT_EQ(record.content, test::FcgiPairs({{"FCGI_MPXS_CONNS", "0"}, {"FCGI_MAX_REQS", "1"}}));
+  // One request per connection, up to the process's 256 connections.
+  EXPECT_EQ(record.content, test::FcgiPairs({{"FCGI_MPXS_CONNS", "0"}, {"FCGI_MAX_REQS", "256"}}));
+  test::SendAll(fd, FcgiRecord(test::kFcgiGetValues, 0, test::FcgiPairs({{"FCGI_MAX_CONNS", ""}})));
+  ASSERT_TRUE(test::ReadRecord(fd, record));
+  EXPECT_EQ(record.content, test::FcgiPairs({{"FCGI_MAX_CONNS", "256"}}));
 
   test::SendAll(fd, FcgiRecord(200, 0, ""));
   ASSERT_TRUE(test::ReadRecord(fd, record));
@@ -246,16 +252,49 @@ TEST(FastCgiConnection, ASilentConnectionHoldsNoOtherClient) {
   }
 }
 
-// A client whose body arrives one byte at a time, each well within the timeout, and never ends:
-// the process drops it at the timeout and answers the client that came after it, whose request
-// waited behind the slow one.
-TEST(FastCgiConnection, ASlowBodyIsDroppedAtTheTimeout) {
+// Whether the peer still holds the connection open: nothing arrived on it, not even its end.
+bool StillOpen(int fd) {
+  char byte;
+  const ssize_t peeked = ::recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
+  return peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+}
+
+// Connections that each began a request and sent nothing more: no worker waits for them. The
+// read timeout is far longer than the guard of the client's read, so a process that waited for
+// any of them would leave the client unanswered; and they are all still open when the answer
+// comes, so it did not come from their being dropped.
+TEST(FastCgiConnection, BegunRequestsThatSendNothingMoreHoldNoOneUp) {
+  const std::string config = test::WriteConfigFile("[fastcgi]\nread-timeout-seconds = 600\n");
+  const std::string address = SocketPath();
+  test::FastCgiProcess process(XG_PROGRAM, address, Environment(config));
+  ASSERT_TRUE(process.WaitUntilListening());
+  const std::string expected = CgiAnswer(config);
+  std::vector<int> begun;
+  for (int i = 0; i < 8; ++i) {
+    const int fd = test::FcgiConnect(address);
+    ASSERT_GE(fd, 0);
+    begun.push_back(fd);
+    ASSERT_TRUE(test::SendAll(fd, FcgiBegin(1, false)));
+  }
+  EXPECT_EQ(AskFixed(address, 2), expected);
+  for (const int fd : begun) {
+    EXPECT_TRUE(StillOpen(fd));
+    ::close(fd);
+  }
+}
+
+// Bodies that arrive slowly, each piece well within the timeout: one that trickles (a byte at a
+// time, less than the progress that counts within a timeout) and never ends is dropped at the
+// timeout, while the client that came after it is answered; one that arrives steadily in
+// pieces of 8 KiB is served whole however much longer than the timeout it takes in all.
+TEST(FastCgiConnection, ATricklingBodyIsDroppedAndASteadyOneServed) {
   Fixture fixture;
   ASSERT_TRUE(fixture.process.WaitUntilListening());
   const std::string expected = CgiAnswer(fixture.config);
+  const std::chrono::milliseconds timeout = std::chrono::seconds(kTimeoutSeconds);
   // More bytes than the sender sends before its guard: the body never ends.
   constexpr int kBodyBytes = 1000;
-  const auto interval = std::chrono::milliseconds(kTimeoutSeconds * 1000 / 10);
+  const auto interval = timeout / 10;
   // A guard against a process that never drops it, not a measurement: 30 timeouts.
   constexpr int kMostBytesSent = 300;
   const int slow = test::FcgiConnect(fixture.address);
@@ -269,10 +308,7 @@ TEST(FastCgiConnection, ASlowBodyIsDroppedAtTheTimeout) {
   std::thread sender([&] {
     for (int i = 0; i < kMostBytesSent; ++i) {
       // The process's end of the connection, closed or reset, shows in the send or in a read.
-      char byte;
-      const ssize_t peeked = ::recv(slow, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
-      if (peeked == 0 || (peeked < 0 && errno != EAGAIN) ||
-          !test::SendAll(slow, FcgiRecord(test::kFcgiStdin, 1, "x"))) {
+      if (!StillOpen(slow) || !test::SendAll(slow, FcgiRecord(test::kFcgiStdin, 1, "x"))) {
         dropped = true;
         break;
       }
@@ -280,13 +316,69 @@ TEST(FastCgiConnection, ASlowBodyIsDroppedAtTheTimeout) {
       std::this_thread::sleep_for(interval);
     }
   });
-  while (bytes_sent.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  // Until the sender has sent its first byte or found the connection dropped already.
+  while (bytes_sent.load() == 0 && !dropped.load())
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   const std::string answer = AskFixed(fixture.address, 2);
   sender.join();
   ::close(slow);
   EXPECT_EQ(answer, expected);
   // The slow one was closed while it was still sending its body, which never ends.
   EXPECT_TRUE(dropped.load());
+
+  // The steady one: its body a field the form cannot decode and a long one after it, sent a
+  // piece every quarter of the timeout, more than twice the timeout in all.
+  const std::string piece(8192, 'p');
+  constexpr int kPieces = 9;
+  std::string body = kFixedBody + "&PAD=";
+  for (int i = 0; i < kPieces; ++i) body += piece;
+  const int steady = test::FcgiConnect(fixture.address);
+  ASSERT_GE(steady, 0);
+  ASSERT_TRUE(test::SendAll(
+      steady, FcgiBegin(3, false) +
+                  FcgiRecord(test::kFcgiParams, 3, test::FcgiPairs(PostParams(body))) +
+                  FcgiRecord(test::kFcgiParams, 3, "") +
+                  FcgiRecord(test::kFcgiStdin, 3, kFixedBody + "&PAD=")));
+  for (int i = 0; i < kPieces; ++i) {
+    std::this_thread::sleep_for(timeout / 4);
+    ASSERT_TRUE(test::SendAll(steady, FcgiRecord(test::kFcgiStdin, 3, piece)));
+  }
+  ASSERT_TRUE(test::SendAll(steady, FcgiRecord(test::kFcgiStdin, 3, "")));
+  const test::FcgiAnswer steady_answer = test::ReadAnswer(steady, 3);
+  ::close(steady);
+  EXPECT_TRUE(steady_answer.ended);
+  EXPECT_EQ(Timeless(steady_answer.out), CgiAnswer(fixture.config, body));
+}
+
+// The web server's FCGI_ABORT_REQUEST in the middle of a body ends the request: its end comes
+// with no answer, no service ran on the cut body (the request log shows only the next request),
+// and the kept connection serves the next request.
+TEST(FastCgiConnection, AnAbortInTheBodyEndsTheRequestUnserved) {
+  const std::string log = SocketPath() + ".log";
+  const std::string config = ConfigFile("[log]\nrequests = " + log + "\n");
+  const std::string address = SocketPath();
+  test::FastCgiProcess process(XG_PROGRAM, address, Environment(config));
+  ASSERT_TRUE(process.WaitUntilListening());
+  const int fd = test::FcgiConnect(address);
+  ASSERT_GE(fd, 0);
+  const std::string body = kFixedBody + "&PAD=" + std::string(100, 'p');
+  test::SendAll(fd, FcgiBegin(1, true) +
+                        FcgiRecord(test::kFcgiParams, 1, test::FcgiPairs(PostParams(body))) +
+                        FcgiRecord(test::kFcgiParams, 1, "") +
+                        FcgiRecord(test::kFcgiStdin, 1, body.substr(0, 20)) +
+                        FcgiRecord(test::kFcgiAbortRequest, 1, ""));
+  const test::FcgiAnswer aborted = test::ReadAnswer(fd, 1);
+  EXPECT_TRUE(aborted.ended);
+  EXPECT_EQ(aborted.out, "");
+  test::SendAll(fd, FcgiRequest(2, PostParams(kFixedBody), kFixedBody, true));
+  EXPECT_TRUE(test::ReadAnswer(fd, 2).ended);
+  ::close(fd);
+  std::ifstream lines(log);
+  std::string line;
+  int count = 0;
+  while (std::getline(lines, line)) ++count;
+  EXPECT_EQ(count, 1);
+  std::remove(log.c_str());
 }
 
 // A kept connection that leaves records behind its answered request (the body's end, which the
