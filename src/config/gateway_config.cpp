@@ -28,6 +28,7 @@ XG_RESOURCE(SConfigBadByteCount,
             "bytes: %s");
 XG_RESOURCE(SConfigBadSwitch, "%s must be on or off: %s");
 XG_RESOURCE(SConfigBadCount, "%s must be a whole number from %d to %d: %s");
+XG_RESOURCE(SConfigBadWorkers, "workers must be auto or a whole number from 1 to %d: %s");
 XG_RESOURCE(SConfigBadCharset, "charset must be one character set name: %s");
 XG_RESOURCE(SConfigBadClientAddress, "allowed-clients must list numeric IP addresses: %s");
 XG_RESOURCE(SConfigBadEmbeddedUser,
@@ -101,6 +102,8 @@ std::optional<int> Count(const std::string& value, int low, int high) {
 // The longest time a pool setting takes: a year, in seconds.
 constexpr int kMaxPoolSeconds = 366 * 24 * 3600;
 constexpr int kMaxPoolAttachments = 1000;
+constexpr int kMaxWorkers = 1024;
+constexpr int kMaxWorkerRequests = 2147483647;
 
 // A character set name as the server knows them: letters, digits and "_", at most 31.
 bool IsCharsetName(const std::string& value) {
@@ -308,6 +311,15 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& file_
       const std::optional<int> count = Count(entry.value, low, kMaxPoolSeconds);
       if (!count) fail(SConfigBadCount, {entry.key, low, kMaxPoolSeconds, entry.value});
       (read ? config.fastcgi_read_timeout_seconds : config.fastcgi_stop_seconds) = *count;
+    } else if (entry.section == "fastcgi" && entry.key == "workers") {
+      const std::optional<int> count =
+          entry.value == "auto" ? std::optional<int>(0) : Count(entry.value, 1, kMaxWorkers);
+      if (!count) fail(SConfigBadWorkers, {kMaxWorkers, entry.value});
+      config.fastcgi_workers = *count;
+    } else if (entry.section == "fastcgi" && entry.key == "max-requests") {
+      const std::optional<int> count = Count(entry.value, 0, kMaxWorkerRequests);
+      if (!count) fail(SConfigBadCount, {entry.key, 0, kMaxWorkerRequests, entry.value});
+      config.fastcgi_max_requests = *count;
     } else if (entry.section == "fastcgi" && entry.key == "allowed-clients") {
       config.fastcgi_allowed_clients = ClientAddresses(entry.value);
       for (const std::string& address : config.fastcgi_allowed_clients)

@@ -27,6 +27,10 @@
 //                           needed for a socket on an address other than loopback)
 //   stop-seconds = N        longest the requests in hand may run after a termination signal
 //                           (default 300)
+//   workers = N|auto        processes serving a socket the gateway owns (default auto: two per
+//                           processor)
+//   max-requests = N        requests a worker serves before another takes its place (default 0:
+//                           no limit)
 //   [log]                   the request log (one line per request)
 //   requests = off|stderr|syslog|/PATH   where it goes (default: see RequestLogPlace)
 //   sql = on|off            the statement text in each line (default off)
@@ -72,6 +76,9 @@ struct GatewayConfig {
   // Numeric IPv4 or IPv6 addresses, as written.
   std::vector<std::string> fastcgi_allowed_clients;
   int fastcgi_stop_seconds = 300;
+  // 0: auto (see FastCgiWorkerCount).
+  int fastcgi_workers = 0;
+  int fastcgi_max_requests = 0;
   RequestLogSettings log;
 };
 

@@ -23,6 +23,7 @@
 #include "db/attachment_pool.h"
 #include "host/fastcgi_connection.h"
 #include "host/fastcgi_request.h"
+#include "host/fastcgi_supervisor.h"
 #include "process/os_error.h"
 #include "process/stop_signals.h"
 
@@ -79,13 +80,18 @@ int OpenListeningSocket(const std::string& address) {
   return fd;
 }
 
-// The listening socket: descriptor 0 as the web server hands it, or one opened for the address.
-// Non-blocking, so that a connection another process of the same socket accepted first leaves
-// this one waiting for the next instead of blocking in accept where no signal reaches it.
-int ListeningSocket(const std::string& address) {
-  const int fd = address.empty() ? 0 : OpenListeningSocket(address);
+void MakeNonBlocking(int fd) {
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) RaiseLastOsError();
+}
+
+// The listening socket: descriptor 0 as a web server or systemd hands it ("-", or an empty
+// address), or one opened for the address. Non-blocking, so that a connection another process
+// of the same socket accepted first leaves this one waiting for the next instead of blocking in
+// accept where no signal reaches it.
+int ListeningSocket(const std::string& address) {
+  const int fd = address.empty() || address == "-" ? STDIN_FILENO : OpenListeningSocket(address);
+  MakeNonBlocking(fd);
   return fd;
 }
 
@@ -200,11 +206,15 @@ class Connections {
       allowed_.push_back(ParseAddress(text));
   }
 
-  // The next connection with a request to serve; nullptr once a termination signal arrived and
-  // no begun request is left. Kept attachments that pass their limits meanwhile are dropped.
+  // From now on as after a termination signal.
+  void Stop() { stopped_ = true; }
+
+  // The next connection with a request to serve; nullptr once a termination signal arrived (or
+  // Stop was called) and no begun request is left. Kept attachments that pass their limits
+  // meanwhile are dropped.
   FastCgiConnection* NextRequest() {
     for (;;) {
-      const bool stopping = StopSignal() != 0;
+      const bool stopping = stopped_ || StopSignal() != 0;
       pool_.DropExpired();
       DropClosedAndPastDeadline(stopping);
       if (stopping && connections_.empty()) return nullptr;
@@ -335,6 +345,7 @@ class Connections {
   // What one poll watches: the stop event, the listening socket, then polled_ in order.
   std::vector<pollfd> descriptors_;
   std::vector<FastCgiConnection*> polled_;
+  bool stopped_ = false;
 };
 
 // The pool's settings from the configuration; a configuration that cannot be used keeps nothing
@@ -368,16 +379,60 @@ class PoolScope {
   AttachmentPool& pool_;
 };
 
-// The requests of the connections, one at a time, until a termination signal.
-void Serve(const Host& host, Connections&& connections) {
+// The requests of the connections, one at a time, until a termination signal, or until
+// `max_requests` have been served (0: no limit; the requests begun by then are still served).
+void Serve(const Host& host, Connections&& connections, int max_requests) {
   const PoolScope pool(host.pool(), host.config());
+  int served = 0;
   while (FastCgiConnection* connection = connections.NextRequest()) {
     {
       FastCgiRequest request(*connection);
       host.Serve(request);
     }
     connection->EndRequest();
+    if (++served == max_requests) connections.Stop();
   }
+}
+
+// [fastcgi] max-requests; 0 (no limit) when the configuration cannot be used.
+int MaxRequestsOf(const LoadedGatewayConfig& loaded) {
+  try {
+    return loaded.Settings().fastcgi_max_requests;
+  } catch (const EConfigError&) {
+    return 0;
+  }
+}
+
+// Writes the refusal to standard error and answers true when the socket may not listen.
+bool RefusedToListen(int listen_fd, const ConnectionSettings& settings) {
+  const std::optional<std::string> refusal = ListeningRefusal(listen_fd, settings);
+  if (!refusal) return false;
+  [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, refusal->data(), refusal->size());
+  return true;
+}
+
+// One process serving the listening socket: on its own (started by a web server), or as a worker
+// of a supervisor, which checked the socket and whose workers recycle after max-requests.
+int RunFastCgiProcess(int listen_fd, bool worker, Action action, StartupStep own_startup_step) {
+  int exit_code = 0;
+  try {
+    const Host host = Startup(action, ServingMode::kFastCgi);
+    if (own_startup_step) own_startup_step();
+    ConnectionSettings settings = ConnectionSettingsOf(host.config());
+    DeferStopSignals(settings.stop_bound);
+    MakeNonBlocking(listen_fd);
+    if (!worker && RefusedToListen(listen_fd, settings)) {
+      exit_code = 1;
+    } else {
+      Serve(host, Connections(listen_fd, std::move(settings), host.pool()),
+            worker ? MaxRequestsOf(host.config()) : 0);
+    }
+  } catch (...) {
+    ReportUnhandledFailure(std::current_exception());
+    exit_code = 1;
+  }
+  FinishStopSignals();
+  return exit_code;
 }
 
 }  // namespace
@@ -389,26 +444,18 @@ bool IsListeningSocket(int fd) {
 }
 
 int RunFastCgiProgram(const std::string& address, Action action, StartupStep own_startup_step) {
-  int exit_code = 0;
+  if (address.empty()) return RunFastCgiProcess(STDIN_FILENO, false, action, own_startup_step);
   try {
-    const Host host = Startup(action, ServingMode::kFastCgi);
-    if (own_startup_step) own_startup_step();
-    ConnectionSettings settings = ConnectionSettingsOf(host.config());
-    DeferStopSignals(settings.stop_bound);
     const int listen_fd = ListeningSocket(address);
-    if (const std::optional<std::string> refusal = ListeningRefusal(listen_fd, settings)) {
-      [[maybe_unused]] const ssize_t ignored =
-          ::write(STDERR_FILENO, refusal->data(), refusal->size());
-      exit_code = 1;
-    } else {
-      Serve(host, Connections(listen_fd, std::move(settings), host.pool()));
-    }
+    const LoadedGatewayConfig config{FileConfigSource()};
+    if (RefusedToListen(listen_fd, ConnectionSettingsOf(config))) return 1;
+    return SuperviseFastCgiWorkers(listen_fd, config, [&](int fd) {
+      return RunFastCgiProcess(fd, true, action, own_startup_step);
+    });
   } catch (...) {
     ReportUnhandledFailure(std::current_exception());
-    exit_code = 1;
+    return 1;
   }
-  FinishStopSignals();
-  return exit_code;
 }
 
 }  // namespace xg

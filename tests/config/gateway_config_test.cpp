@@ -57,6 +57,8 @@ TEST(GatewayConfig, EveryKeyIsRead) {
       "[fastcgi]\n"
       "read-timeout-seconds = 7\n"
       "stop-seconds = 0\n"
+      "workers = 3\n"
+      "max-requests = 1000\n"
       "allowed-clients = 192.0.2.1, 2001:db8::5 ::ffff:10.0.0.1\n"
       "[pool]\n"
       "attachments = on\n"
@@ -78,6 +80,9 @@ TEST(GatewayConfig, EveryKeyIsRead) {
   EXPECT_EQ(config.max_query_seconds, 300);
   EXPECT_EQ(config.fastcgi_read_timeout_seconds, 7);
   EXPECT_EQ(config.fastcgi_stop_seconds, 0);
+  EXPECT_EQ(config.fastcgi_workers, 3);
+  EXPECT_EQ(config.fastcgi_max_requests, 1000);
+  EXPECT_EQ(ParseGatewayConfig("[fastcgi]\nworkers = auto\n", "x.conf").fastcgi_workers, 0);
   EXPECT_EQ(config.fastcgi_allowed_clients,
             (std::vector<std::string>{"192.0.2.1", "2001:db8::5", "::ffff:10.0.0.1"}));
   EXPECT_FALSE(ParseGatewayConfig("[pool]\nattachments = off\n", "x.conf").pool_attachments);
@@ -138,6 +143,12 @@ TEST(GatewayConfig, MalformedFilesAreRefusedWithTheirFileAndLine) {
        at + "2: max-query-seconds must be a whole number from 0 to 31622400: 1m"},
       {"[fastcgi]\nread-timeout-seconds = 0\n",
        at + "2: read-timeout-seconds must be a whole number from 1 to 31622400: 0"},
+      {"[fastcgi]\nworkers = 0\n",
+       at + "2: workers must be auto or a whole number from 1 to 1024: 0"},
+      {"[fastcgi]\nworkers = many\n",
+       at + "2: workers must be auto or a whole number from 1 to 1024: many"},
+      {"[fastcgi]\nmax-requests = -5\n",
+       at + "2: max-requests must be a whole number from 0 to 2147483647: -5"},
       {"[fastcgi]\nstop-seconds = -1\n",
        at + "2: stop-seconds must be a whole number from 0 to 31622400: -1"},
       {"[fastcgi]\nallowed-clients = 127.0.0.1 web.example.com\n",
