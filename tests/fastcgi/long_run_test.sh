@@ -88,8 +88,8 @@ echo "resident memory: ${rss_before} KiB after the warm-up, ${rss_after} KiB aft
 kill -0 "$gateway" 2>/dev/null || fail "the gateway process is gone"
 
 # SIGTERM while a request runs (a query that takes about two seconds on the server): the process
-# ends within the bound of a stopped CGI program. A request that ends by then is answered whole and
-# the process exits with 0; one that does not gets no answer (nginx's 502), the process exits with
+# ends within [fastcgi] stop-seconds. A request that ends by then is answered whole and the
+# process exits with 0; one that does not gets no answer (nginx's 502), the process exits with
 # 143; either way it leaves no attachment behind.
 slow=$(sql SERVICEOPENSQL "$database" "$XG_FB_SERVER_PASSWORD" \
   "select count(*) as N from rdb\$types a, rdb\$types b, rdb\$types c")
