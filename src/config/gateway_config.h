@@ -31,6 +31,9 @@
 //                           processor)
 //   max-requests = N        requests a worker serves before another takes its place (default 0:
 //                           no limit)
+//   status-path = /PATH     the path of the processes' status page (default none: off)
+//   ping-path = /PATH       the path that answers "pong" (default none: off)
+//   status-clients = ADDRESS...  the clients that may see those pages (default 127.0.0.1 ::1)
 //   [log]                   the request log (one line per request)
 //   requests = off|stderr|syslog|/PATH   where it goes (default: see RequestLogPlace)
 //   sql = on|off            the statement text in each line (default off)
@@ -79,6 +82,9 @@ struct GatewayConfig {
   // 0: auto (see FastCgiWorkerCount).
   int fastcgi_workers = 0;
   int fastcgi_max_requests = 0;
+  std::string fastcgi_status_path;
+  std::string fastcgi_ping_path;
+  std::vector<std::string> fastcgi_status_clients{"127.0.0.1", "::1"};
   RequestLogSettings log;
 };
 

@@ -23,7 +23,10 @@
 #include "db/attachment_pool.h"
 #include "host/fastcgi_connection.h"
 #include "host/fastcgi_request.h"
+#include "host/fastcgi_status_board.h"
+#include "host/fastcgi_status_page.h"
 #include "host/fastcgi_supervisor.h"
+#include "host/ip_address.h"
 #include "process/os_error.h"
 #include "process/stop_signals.h"
 
@@ -117,60 +120,6 @@ ConnectionSettings ConnectionSettingsOf(const LoadedGatewayConfig& loaded) {
   return settings;
 }
 
-// An IP address in one form for comparing: an IPv4 address mapped into IPv6 is the IPv4 address.
-struct IpAddress {
-  int family = AF_UNSPEC;
-  unsigned char bytes[16] = {};
-  bool operator==(const IpAddress& other) const {
-    return family == other.family &&
-           std::memcmp(bytes, other.bytes, family == AF_INET ? 4 : 16) == 0;
-  }
-};
-
-// The IP address of a socket address; family AF_UNSPEC for another kind (a Unix socket).
-IpAddress AddressOf(const sockaddr_storage& socket_address) {
-  IpAddress address;
-  if (socket_address.ss_family == AF_INET) {
-    address.family = AF_INET;
-    std::memcpy(address.bytes, &reinterpret_cast<const sockaddr_in&>(socket_address).sin_addr, 4);
-  } else if (socket_address.ss_family == AF_INET6) {
-    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(socket_address).sin6_addr;
-    if (IN6_IS_ADDR_V4MAPPED(&v6)) {
-      address.family = AF_INET;
-      std::memcpy(address.bytes, v6.s6_addr + 12, 4);
-    } else {
-      address.family = AF_INET6;
-      std::memcpy(address.bytes, v6.s6_addr, 16);
-    }
-  }
-  return address;
-}
-
-IpAddress ParseAddress(const std::string& text) {
-  IpAddress address;
-  if (::inet_pton(AF_INET, text.c_str(), address.bytes) == 1) {
-    address.family = AF_INET;
-  } else if (::inet_pton(AF_INET6, text.c_str(), address.bytes) == 1) {
-    sockaddr_storage storage{};
-    storage.ss_family = AF_INET6;
-    std::memcpy(&reinterpret_cast<sockaddr_in6&>(storage).sin6_addr, address.bytes, 16);
-    address = AddressOf(storage);
-  }
-  return address;
-}
-
-bool IsLoopback(const IpAddress& address) {
-  static const unsigned char kIpv6Loopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
-  if (address.family == AF_INET) return address.bytes[0] == 127;
-  return address.family == AF_INET6 && std::memcmp(address.bytes, kIpv6Loopback, 16) == 0;
-}
-
-std::string AddressText(const IpAddress& address) {
-  char text[INET6_ADDRSTRLEN] = "";
-  ::inet_ntop(address.family, address.bytes, text, sizeof text);
-  return text;
-}
-
 // A socket that any host of the network can reach is opened only for the web servers the
 // configuration lists: a FastCGI peer is trusted with every parameter of a request. Answers the
 // refusal's text, or nothing for a socket that may listen.
@@ -208,6 +157,12 @@ class Connections {
 
   // From now on as after a termination signal.
   void Stop() { stopped_ = true; }
+  // The open connections, and those whose request has all arrived (the one served included).
+  size_t Count() const { return connections_.size(); }
+  size_t ReadyCount() const {
+    return static_cast<size_t>(std::count_if(connections_.begin(), connections_.end(),
+                                             [](const auto& c) { return c->RequestReady(); }));
+  }
 
   // The next connection with a request to serve; nullptr once a termination signal arrived (or
   // Stop was called) and no begun request is left. Kept attachments that pass their limits
@@ -381,15 +336,29 @@ class PoolScope {
 
 // The requests of the connections, one at a time, until a termination signal, or until
 // `max_requests` have been served (0: no limit; the requests begun by then are still served).
-void Serve(const Host& host, Connections&& connections, int max_requests) {
+// The status page's requests are answered here; every other goes to the host. The slot of the
+// status board follows what the process does.
+void Serve(const Host& host, Connections&& connections, int max_requests, const StatusPage& page,
+           StatusSlot& slot) {
   const PoolScope pool(host.pool(), host.config());
+  WorkerStatus status(slot, host.pool());
   int served = 0;
   while (FastCgiConnection* connection = connections.NextRequest()) {
+    status.NoteConnections(connections.Count(), connections.ReadyCount() - 1);
+    if (page.Answer(*connection)) {
+      connection->EndRequest();
+      continue;
+    }
+    status.NoteBusy(true);
+    ServedRequest how;
     {
       FastCgiRequest request(*connection);
-      host.Serve(request);
+      host.Serve(request, &how);
     }
     connection->EndRequest();
+    status.NoteBusy(false);
+    status.NoteServed(how);
+    status.NotePool();
     if (++served == max_requests) connections.Stop();
   }
 }
@@ -412,8 +381,10 @@ bool RefusedToListen(int listen_fd, const ConnectionSettings& settings) {
 }
 
 // One process serving the listening socket: on its own (started by a web server), or as a worker
-// of a supervisor, which checked the socket and whose workers recycle after max-requests.
-int RunFastCgiProcess(int listen_fd, bool worker, Action action, StartupStep own_startup_step) {
+// of a supervisor, which checked the socket and whose workers recycle after max-requests. Its
+// counts go to `slot` of `board`.
+int RunFastCgiProcess(int listen_fd, bool worker, StatusBoard& board, int slot, Action action,
+                      StartupStep own_startup_step) {
   int exit_code = 0;
   try {
     const Host host = Startup(action, ServingMode::kFastCgi);
@@ -425,7 +396,8 @@ int RunFastCgiProcess(int listen_fd, bool worker, Action action, StartupStep own
       exit_code = 1;
     } else {
       Serve(host, Connections(listen_fd, std::move(settings), host.pool()),
-            worker ? MaxRequestsOf(host.config()) : 0);
+            worker ? MaxRequestsOf(host.config()) : 0, StatusPage(host.config(), board),
+            board.Slot(slot));
     }
   } catch (...) {
     ReportUnhandledFailure(std::current_exception());
@@ -433,6 +405,18 @@ int RunFastCgiProcess(int listen_fd, bool worker, Action action, StartupStep own
   }
   FinishStopSignals();
   return exit_code;
+}
+
+// A process that a web server started: its own only worker.
+int RunFastCgiProcessAlone(Action action, StartupStep own_startup_step) {
+  try {
+    StatusBoard board(1);
+    return RunFastCgiProcess(STDIN_FILENO, false, board, board.Claim(::getpid()), action,
+                             own_startup_step);
+  } catch (...) {
+    ReportUnhandledFailure(std::current_exception());
+    return 1;
+  }
 }
 
 }  // namespace
@@ -444,13 +428,13 @@ bool IsListeningSocket(int fd) {
 }
 
 int RunFastCgiProgram(const std::string& address, Action action, StartupStep own_startup_step) {
-  if (address.empty()) return RunFastCgiProcess(STDIN_FILENO, false, action, own_startup_step);
+  if (address.empty()) return RunFastCgiProcessAlone(action, own_startup_step);
   try {
     const int listen_fd = ListeningSocket(address);
     const LoadedGatewayConfig config{FileConfigSource()};
     if (RefusedToListen(listen_fd, ConnectionSettingsOf(config))) return 1;
-    return SuperviseFastCgiWorkers(listen_fd, config, [&](int fd) {
-      return RunFastCgiProcess(fd, true, action, own_startup_step);
+    return SuperviseFastCgiWorkers(listen_fd, config, [&](int fd, StatusBoard& board, int slot) {
+      return RunFastCgiProcess(fd, true, board, slot, action, own_startup_step);
     });
   } catch (...) {
     ReportUnhandledFailure(std::current_exception());

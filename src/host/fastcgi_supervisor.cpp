@@ -27,6 +27,8 @@ using Clock = std::chrono::steady_clock;
 
 // A worker that ends sooner than this after its start is replaced only this long after its end.
 constexpr auto kQuickDeath = std::chrono::seconds(1);
+// The most workers a configuration may ask for.
+constexpr int kMostWorkers = 1024;
 // How long after the stop bound a worker that has not ended is killed.
 constexpr auto kKillMargin = std::chrono::seconds(1);
 
@@ -80,6 +82,7 @@ class Supervisor {
  private:
   struct Worker {
     pid_t pid;
+    int slot;
     int generation;
     Clock::time_point started;
     bool asked_to_stop = false;
@@ -142,26 +145,31 @@ class Supervisor {
   }
 
   void Start() {
+    // The slot is held (by the supervisor) until the worker's process is known.
+    const int slot = board_.Claim(::getpid());
     std::fflush(nullptr);
     const pid_t supervisor = ::getpid();
-    const pid_t pid = ::fork();
+    const pid_t pid = slot < 0 ? -1 : ::fork();
     if (pid < 0) {
-      Say(std::string("cannot start a worker: ") + std::strerror(errno));
+      Say(std::string("cannot start a worker: ") +
+          (slot < 0 ? "every status slot is held" : std::strerror(errno)));
+      if (slot >= 0) board_.Release(slot);
       start_after_ = Clock::now() + kQuickDeath;
       return;
     }
-    if (pid == 0) RunWorker(supervisor);
-    workers_.push_back(Worker{pid, generation_, Clock::now()});
+    if (pid == 0) RunWorker(supervisor, slot);
+    board_.Slot(slot).pid = pid;
+    workers_.push_back(Worker{pid, slot, generation_, Clock::now()});
   }
 
-  [[noreturn]] void RunWorker(pid_t supervisor) {
+  [[noreturn]] void RunWorker(pid_t supervisor, int slot) {
     ::close(signal_fd_);
     sigprocmask(SIG_SETMASK, &previous_mask_, nullptr);
     // The worker ends with its supervisor, as after a termination signal.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (::getppid() != supervisor) std::_Exit(0);
     // exit, not _exit: the client library's orderly shutdown runs at exit.
-    std::exit(worker_main_(listen_fd_));
+    std::exit(worker_main_(listen_fd_, board_, slot));
   }
 
   void WaitForSignals() {
@@ -206,6 +214,7 @@ class Supervisor {
       if (found == workers_.end()) continue;
       const Worker ended = *found;
       workers_.erase(found);
+      board_.Release(ended.slot);
       if (ended.asked_to_stop || stopping_) {
         if (WIFSIGNALED(status) || WEXITSTATUS(status) != 0)
           Say("worker " + std::to_string(pid) + ", asked to stop, " + HowItEnded(status));
@@ -235,6 +244,8 @@ class Supervisor {
 
   int listen_fd_;
   const FastCgiWorkerMain& worker_main_;
+  // A slot for each worker there may be.
+  StatusBoard board_{kMostWorkers};
   int signal_fd_ = -1;
   sigset_t previous_mask_{};
   std::vector<Worker> workers_;

@@ -16,12 +16,15 @@
 // - SIGTERM, SIGINT: every worker is asked to stop (no new connection; the requests in hand run
 //   to their end within [fastcgi] stop-seconds), the supervisor waits for them (a worker still
 //   there a second after that bound is killed) and exits with 0.
-// Each worker ends when the supervisor does (its parent-death signal is SIGTERM).
+// Each worker ends when the supervisor does (its parent-death signal is SIGTERM). The workers
+// share one status board (fastcgi_status_board.h), a slot each, so that any of them answers the
+// status page for all.
 #pragma once
 
 #include <functional>
 
 #include "config/gateway_config.h"
+#include "host/fastcgi_status_board.h"
 
 namespace xg {
 
@@ -31,8 +34,9 @@ namespace xg {
 // every client.
 int FastCgiWorkerCount(const GatewayConfig& config);
 
-// What a worker runs in its process, given the listening socket: its exit code.
-using FastCgiWorkerMain = std::function<int(int listen_fd)>;
+// What a worker runs in its process, given the listening socket and its slot of the board that
+// all the workers share: its exit code.
+using FastCgiWorkerMain = std::function<int(int listen_fd, StatusBoard& board, int slot)>;
 
 // Keeps the workers serving `listen_fd` until a termination signal; answers the exit code. The
 // configuration is the one the supervisor loaded at its start.

@@ -296,6 +296,79 @@ TEST(FastCgiConnection, BegunRequestsThatSendNothingMoreHoldNoOneUp) {
   }
 }
 
+// A GET of the status path or the ping path (from the process's own status-clients).
+test::FcgiAnswer AskPage(const std::string& address, const std::string& path,
+                         const std::string& query, const std::string& client = "127.0.0.1",
+                         const std::string& method = "GET") {
+  const int fd = test::FcgiConnect(address);
+  const test::NameValues params = {{"REQUEST_METHOD", method},
+                                   {"REQUEST_URI", path + (query.empty() ? "" : "?" + query)},
+                                   {"SCRIPT_NAME", path},
+                                   {"QUERY_STRING", query},
+                                   {"REMOTE_ADDR", client}};
+  test::SendAll(fd, FcgiRequest(9, params, ""));
+  test::FcgiAnswer answer = test::ReadAnswer(fd, 9);
+  ::close(fd);
+  return answer;
+}
+
+// The status page and the ping: answered to the listed clients only, in JSON and OpenMetrics,
+// with the requests served so far; answered at once while eight connections hold begun requests
+// (which count among the connections); a POST to the path goes to the gateway as any request.
+TEST(FastCgiConnection, TheStatusPageAndThePingAnswerTheListedClients) {
+  const std::string config = ConfigFile(
+      "status-path = /xg-status\nping-path = /xg-ping\nstatus-clients = 127.0.0.1 ::1\n", 600);
+  const std::string address = SocketPath();
+  test::FastCgiProcess process(XG_PROGRAM, address, Environment(config));
+  ASSERT_TRUE(process.WaitUntilListening());
+  const std::string expected = CgiAnswer(config);
+  for (int id : {1, 2}) ASSERT_EQ(AskFixed(address, id), expected);
+  std::vector<int> begun;
+  for (int i = 0; i < 8; ++i) {
+    begun.push_back(test::FcgiConnect(address));
+    ASSERT_TRUE(test::SendAll(begun.back(), FcgiBegin(1, false)));
+  }
+
+  EXPECT_EQ(AskPage(address, "/xg-ping", "").out,
+            "Status: 200 OK\r\nContent-Type: text/plain\r\nCache-Control: no-store\r\n"
+            "Content-Length: 5\r\n\r\npong\n");
+  const std::string json = AskPage(address, "/xg-status", "json").out;
+  EXPECT_NE(json.find("Content-Type: application/json\r\n"), std::string::npos) << json;
+  // The eight begun connections and the status request's own.
+  EXPECT_NE(json.find("{\"workers\":{\"busy\":0,\"idle\":1},\"requests_queued\":0,"
+                      "\"connections\":9,\"requests\":{\"none\":{\"ERROR\":2}},"
+                      "\"attachments\":{\"kept\":0,\"reused\":0,"
+                      "\"detached\":{\"idle\":0,\"age\":0,\"limit\":0,\"lost\":0}},"
+                      "\"latency_seconds\":{\"buckets\":[{\"le\":0.005000,"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("{\"le\":\"+Inf\",\"count\":2}],\"sum\":"), std::string::npos) << json;
+  for (const int fd : begun) {
+    EXPECT_TRUE(StillOpen(fd));
+    ::close(fd);
+  }
+
+  const std::string metrics = AskPage(address, "/xg-status", "openmetrics").out;
+  EXPECT_NE(metrics.find("Content-Type: application/openmetrics-text; version=1.0.0; "
+                         "charset=utf-8\r\n"),
+            std::string::npos);
+  for (const std::string line :
+       {"xmlgateway_workers{state=\"idle\"} 1\n",
+        "xmlgateway_requests_total{service=\"none\",outcome=\"ERROR\"} 2\n",
+        "xmlgateway_request_duration_seconds_bucket{le=\"+Inf\"} 2\n",
+        "xmlgateway_request_duration_seconds_count 2\n"})
+    EXPECT_NE(metrics.find(line), std::string::npos) << line << metrics;
+  EXPECT_EQ(metrics.substr(metrics.size() - 6), "# EOF\n");
+
+  EXPECT_EQ(AskPage(address, "/xg-status", "json", "192.0.2.1").out,
+            "Status: 403 Forbidden\r\nContent-Type: text/plain\r\nCache-Control: no-store\r\n"
+            "Content-Length: 10\r\n\r\nForbidden\n");
+  const std::string posted = AskPage(address, "/xg-status", "json", "127.0.0.1", "POST").out;
+  EXPECT_EQ(posted.find("application/json"), std::string::npos) << posted;
+  // The gateway's own answer: a document (without SERVER_PROTOCOL, no header block).
+  EXPECT_NE(posted.find("<ERROR>"), std::string::npos) << posted;
+}
+
 // Bodies that arrive slowly, each piece well within the timeout: one that trickles (a byte at a
 // time, less than the progress that counts within a timeout) and never ends is dropped at the
 // timeout, while the client that came after it is answered; one that arrives steadily in

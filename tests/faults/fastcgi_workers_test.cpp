@@ -113,14 +113,24 @@ struct Supervised {
   test::FastCgiProcess process;
 };
 
-// Two workers: while one holds a request, the other serves the next client; the held request is
-// answered whole once let go.
+// Two workers: while one holds a request, the other serves the next client, and its status page
+// counts both workers, one of them busy; the held request is answered whole once let go.
 TEST(FastCgiWorkers, AHeldRequestHoldsOnlyItsOwnWorker) {
-  Supervised gateway("workers = 2\n");
+  Supervised gateway("workers = 2\nstatus-path = /status\n");
   ASSERT_TRUE(gateway.process.WaitUntilListening());
   HeldRequest held(gateway.address);
   ASSERT_TRUE(held.WaitUntilHeld());
   EXPECT_TRUE(gateway.Answered());
+  const int fd = test::FcgiConnect(gateway.address);
+  test::SendAll(fd, FcgiRequest(5,
+                                {{"REQUEST_METHOD", "GET"},
+                                 {"REQUEST_URI", "/status?json"},
+                                 {"QUERY_STRING", "json"},
+                                 {"REMOTE_ADDR", "127.0.0.1"}},
+                                ""));
+  const std::string status = test::ReadAnswer(fd, 5).out;
+  ::close(fd);
+  EXPECT_NE(status.find("{\"workers\":{\"busy\":1,\"idle\":1},"), std::string::npos) << status;
   held.Release();
   const test::FcgiAnswer answer = held.Answer();
   EXPECT_TRUE(answer.ended);
