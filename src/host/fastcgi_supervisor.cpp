@@ -76,7 +76,7 @@ class Supervisor {
       WaitForSignals();
     }
     ::close(signal_fd_);
-    return 0;
+    return workers_cut_ ? 128 + stop_signal_ : 0;
   }
 
  private:
@@ -179,7 +179,8 @@ class Supervisor {
     bool reload = false;
     while (::read(signal_fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
       if (info.ssi_signo == SIGHUP) reload = true;
-      if (info.ssi_signo == SIGTERM || info.ssi_signo == SIGINT) Stop();
+      if (info.ssi_signo == SIGTERM || info.ssi_signo == SIGINT)
+        Stop(static_cast<int>(info.ssi_signo));
     }
     ReapEnded();
     if (reload && !stopping_) Reload();
@@ -195,9 +196,10 @@ class Supervisor {
     return static_cast<int>(std::clamp<int64_t>(left + 1, 0, std::numeric_limits<int>::max()));
   }
 
-  void Stop() {
+  void Stop(int signal) {
     if (stopping_) return;
     stopping_ = true;
+    stop_signal_ = signal;
     kill_at_ = Clock::now() + stop_bound_ + kKillMargin;
     for (Worker& worker : workers_) {
       worker.asked_to_stop = true;
@@ -216,8 +218,11 @@ class Supervisor {
       workers_.erase(found);
       board_.Release(ended.slot);
       if (ended.asked_to_stop || stopping_) {
-        if (WIFSIGNALED(status) || WEXITSTATUS(status) != 0)
+        if (WIFSIGNALED(status) || WEXITSTATUS(status) != 0) {
+          // A request still running at the stop's bound was cut.
           Say("worker " + std::to_string(pid) + ", asked to stop, " + HowItEnded(status));
+          if (stopping_) workers_cut_ = true;
+        }
         continue;
       }
       if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
@@ -253,6 +258,9 @@ class Supervisor {
   int target_ = 1;
   std::chrono::seconds stop_bound_{0};
   bool stopping_ = false;
+  int stop_signal_ = 0;
+  // Whether a worker ended otherwise than with 0 after the stop.
+  bool workers_cut_ = false;
   Clock::time_point kill_at_;
   Clock::time_point start_after_;
 };

@@ -15,7 +15,8 @@
 //   refused; then their number follows the new configuration.
 // - SIGTERM, SIGINT: every worker is asked to stop (no new connection; the requests in hand run
 //   to their end within [fastcgi] stop-seconds), the supervisor waits for them (a worker still
-//   there a second after that bound is killed) and exits with 0.
+//   there a second after that bound is killed) and exits with 0, or with 128 + the signal number
+//   when a worker had to end a request unfinished (standard error names it).
 // Each worker ends when the supervisor does (its parent-death signal is SIGTERM). The workers
 // share one status board (fastcgi_status_board.h), a slot each, so that any of them answers the
 // status page for all.
