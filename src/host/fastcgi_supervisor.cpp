@@ -65,6 +65,8 @@ class Supervisor {
   }
 
   int Run() {
+    // A standard error that no one reads any more must not end the supervisor.
+    ::signal(SIGPIPE, SIG_IGN);
     const sigset_t set = SupervisedSignals();
     sigset_t previous;
     sigprocmask(SIG_BLOCK, &set, &previous);
