@@ -345,7 +345,9 @@ void Serve(const Host& host, Connections&& connections, int max_requests, const 
   int served = 0;
   while (FastCgiConnection* connection = connections.NextRequest()) {
     status.NoteConnections(connections.Count(), connections.ReadyCount() - 1);
-    if (page.Answer(*connection)) {
+    // A request whose web server aborted it or went away while it waited is not run: its end
+    // goes out without an answer.
+    if (connection->ClientGone() || page.Answer(*connection)) {
       connection->EndRequest();
       continue;
     }
