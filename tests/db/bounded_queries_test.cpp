@@ -155,9 +155,10 @@ class OnPrivateServer : public ::testing::Test {
 };
 
 // The endless query sent and abandoned, by closing the connection or by the web server's abort:
-// the next request is answered, and by then the statement no longer runs on the server.
+// the next request is answered (by the same, one worker), and by then the statement no longer
+// runs on the server.
 TEST_F(OnPrivateServer, AClientThatHasGoneCancelsItsStatement) {
-  test::FastCgiProcess process(XG_PROGRAM, SocketPath(), Environment());
+  test::FastCgiProcess process(XG_PROGRAM, SocketPath(), Environment("[fastcgi]\nworkers = 1\n"));
   ASSERT_TRUE(process.WaitUntilListening());
   const std::string endless = SqlBody("SERVICEOPENSQL", db_, kEndless);
   const std::string quick = SqlBody("SERVICEOPENSQL", db_, kQuick);
