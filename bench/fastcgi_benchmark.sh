@@ -25,54 +25,16 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 program=$(realpath "${1:-$root/build/xmlgateway}")
 seconds=${2:-10}
 [ -x "$program" ] || { echo "no gateway at $program: build it first" >&2; exit 2; }
-for variable in XG_FB_SERVER_HOST XG_FB_SERVER_USER XG_FB_SERVER_PASSWORD; do
-  [ -n "${!variable:-}" ] || { echo "$variable is not set: the benchmark needs the Firebird server" >&2; exit 2; }
-done
-for tool in wrk node npm lighttpd; do
-  command -v "$tool" >/dev/null || { echo "needs $tool (scripts/install.sh)" >&2; exit 2; }
-done
-isql_bin=$(command -v isql-fb || command -v isql)
+# shellcheck source=lib/one_row_setup.sh
+source "$root/bench/lib/one_row_setup.sh"
+require_bench_tools lighttpd
 
-work=$(mktemp -d /tmp/xg-bench-fcgi.XXXXXX)
-chmod 755 "$work"
-mkdir -p "$work/db"
-chmod 777 "$work/db"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+start_bench_work fcgi
 
-server_db=$XG_FB_SERVER_HOST:$work/db/big.fdb
-embedded_db=$work/db/embedded.fdb
-schema="CREATE TABLE BIG (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40), PRICE NUMERIC(9,2), CREATED TIMESTAMP, NOTE VARCHAR(100));
-SET TERM ^ ;
-EXECUTE BLOCK AS DECLARE I INTEGER = 1; BEGIN
-  WHILE (I <= 10000) DO BEGIN
-    INSERT INTO BIG VALUES (:I, 'name ' || :I, :I * 1.5, TIMESTAMP '2026-01-01 00:00:00' + :I / 100.0, 'a note of some length for row ' || :I);
-    I = I + 1;
-  END
-END^
-SET TERM ; ^
-COMMIT;"
-echo "building the table BIG (10 000 rows) on the server and for the embedded engine"
-printf "CREATE DATABASE '%s' USER '%s' PASSWORD '%s';\n%s\n" "$server_db" "$XG_FB_SERVER_USER" \
-  "$XG_FB_SERVER_PASSWORD" "$schema" | "$isql_bin" -q -bail >/dev/null
-printf "CREATE DATABASE '%s';\n%s\n" "$embedded_db" "$schema" | "$isql_bin" -q -bail >/dev/null
+make_big_tables
+build_floor
+start_node_peer
 
-echo "building the floor (bench/client_floor.cpp)"
-"${CXX:-c++}" -std=c++20 -O2 -Wall -Wextra "$root/bench/client_floor.cpp" -o "$work/client_floor" -lfbclient
-
-echo "installing node-firebird into $work/node"
-cp "$root/bench/node-peer/package.json" "$root/bench/node-peer/server.js" "$work/"
-mkdir -p "$work/node"
-cp "$work/package.json" "$work/node/"
-(cd "$work/node" && npm install --no-audit --no-fund --silent >/dev/null)
-
-port() { echo $((20000 + RANDOM % 12000)); }
-wait_for() { for _ in $(seq 1 100); do curl -s -o /dev/null "$1" && return 0; sleep 0.1; done; return 1; }
 # Two web servers: one serving the CGI program and FastCGI processes that attach for every request,
 # one whose FastCGI processes keep their attachments.
 start_lighttpd() {  # NAME PORT POOL(on|off) [PROGRAM]
@@ -85,47 +47,19 @@ start_lighttpd() {  # NAME PORT POOL(on|off) [PROGRAM]
   pids+=($!)
   wait_for "http://127.0.0.1:$2/fcgi/xmlgateway"
 }
-plain_port=$(port)
-pooled_port=$(port)
-node_port=$(port)
+plain_port=$(bench_port)
+pooled_port=$(bench_port)
 start_lighttpd plain "$plain_port" off
 start_lighttpd pooled "$pooled_port" on
 baseline=${XG_BASELINE_PROGRAM:+$(realpath "$XG_BASELINE_PROGRAM")}
 if [ -n "$baseline" ]; then
-  baseline_port=$(port)
+  baseline_port=$(bench_port)
   start_lighttpd baseline "$baseline_port" on "$baseline"
 fi
-(cd "$work/node" && NODE_PATH=$work/node/node_modules exec node "$work/server.js" "$node_port" "$XG_FB_SERVER_HOST" \
-  "$work/db/big.fdb" "$XG_FB_SERVER_USER" "$XG_FB_SERVER_PASSWORD" >"$work/node.out" 2>&1) &
-pids+=($!)
-wait_for "http://127.0.0.1:$node_port/"
+write_bodies
+check_answers "http://127.0.0.1:$plain_port/fcgi/xmlgateway"
 
-sql='SELECT * FROM BIG WHERE ID = 4711'
-b64() { printf '%s' "$1" | base64 -w0; }
-gateway_body() {  # DATABASE
-  local request="<?xml version=\"1.0\"?><SENDDATA><SERVICE>SERVICEOPENSQL</SERVICE><DB>$1</DB><USER>$XG_FB_SERVER_USER</USER><PASS>$(b64 "$XG_FB_SERVER_PASSWORD")</PASS><SQL>$(b64 "$sql")</SQL></SENDDATA>"
-  printf 'SENDDATA=%s\n' "$(b64 "$request" | sed 's/+/%2B/g; s/\//%2F/g; s/=/%3D/g')"
-}
-gateway_body "$server_db" >"$work/server.body"
-gateway_body "$embedded_db" >"$work/embedded.body"
-printf 'sql=%s\n' "$(printf '%s' "$sql" | sed 's/ /+/g; s/=/%3D/g; s/\*/%2A/g')" >"$work/node.body"
-# Each answer is checked once before it is measured.
-curl -s --data-binary "@$work/server.body" "http://127.0.0.1:$plain_port/fcgi/xmlgateway" | grep -q '<ID DATATYPE="INTEGER" DATASIZE="4">4711</ID>' ||
-  { echo "the gateway does not answer the row" >&2; exit 1; }
-curl -s --data-binary "@$work/node.body" "http://127.0.0.1:$node_port/" | grep -q '"ID":4711' ||
-  { echo "the Node peer does not answer the row: $(cat "$work/node.out")" >&2; exit 1; }
-
-declare -A rps p50 p99
-measure() {  # NAME URL BODY [ANSWER-END]
-  local line
-  line=$(XG_BODIES=$3 XG_ANSWER_END=${4:-} wrk -t2 -c8 -d"${seconds}s" -s "$root/tests/fastcgi/requests.lua" "$2" | grep '^requests=')
-  case $line in *" bad=0 errors=0 "*) ;; *) echo "$1: failed answers: $line" >&2 ;; esac
-  rps[$1]=$(sed 's/.* rps=\([0-9.]*\).*/\1/' <<<"$line")
-  p50[$1]=$(sed 's/.* p50_ms=\([0-9.]*\).*/\1/' <<<"$line")
-  p99[$1]=$(sed 's/.* p99_ms=\([0-9.]*\).*/\1/' <<<"$line")
-  printf '%-40s %9s req/s   p50 %8s ms   p99 %8s ms\n' "$1" "${rps[$1]}" "${p50[$1]}" "${p99[$1]}"
-}
-echo "wrk, 8 connections, ${seconds} s each: $sql"
+echo "wrk, 8 connections, ${seconds} s each: $bench_sql"
 measure "CGI, server" "http://127.0.0.1:$plain_port/cgi-bin/xmlgateway" "$work/server.body"
 measure "CGI, embedded" "http://127.0.0.1:$plain_port/cgi-bin/xmlgateway" "$work/embedded.body"
 measure "FastCGI without reuse, server" "http://127.0.0.1:$plain_port/fcgi/xmlgateway" "$work/server.body"
@@ -136,14 +70,7 @@ if [ -n "$baseline" ]; then
   measure "Baseline FastCGI with reuse, server" "http://127.0.0.1:$baseline_port/fcgi/xmlgateway" "$work/server.body"
   measure "Baseline FastCGI with reuse, embedded" "http://127.0.0.1:$baseline_port/fcgi/xmlgateway" "$work/embedded.body"
 fi
-measure "Node peer (node-firebird, pool of 4)" "http://127.0.0.1:$node_port/" "$work/node.body" '%]$'
-floor() {  # NAME kept|attach
-  local line
-  line=$(XG_FB_SERVER_USER=$XG_FB_SERVER_USER XG_FB_SERVER_PASSWORD=$XG_FB_SERVER_PASSWORD \
-    "$work/client_floor" "$2" "$server_db" "$seconds" "$sql" 8)
-  rps[$1]=$(sed 's/.* rps=\([0-9.]*\).*/\1/' <<<"$line")
-  printf '%-40s %9s req/s\n' "$1" "${rps[$1]}"
-}
+measure_node_peer "Node peer (node-firebird, pool of 4)"
 floor "Client library alone, kept, server" kept
 floor "Client library alone, attaching, server" attach
 awk -v reuse="${rps[FastCGI with reuse, server]}" -v node="${rps[Node peer (node-firebird, pool of 4)]}" \

@@ -32,9 +32,13 @@ std::string_view WithoutComment(std::string_view line) {
 
 }  // namespace
 
-void RaiseConfigError(const std::string& file_name, int line, const std::string& what) {
-  throw EConfigError(
+EConfigError ConfigErrorAtLine(const std::string& file_name, int line, const std::string& what) {
+  return EConfigError(
       Format(LoadResString(SConfigErrorAtLine), {file_name, static_cast<int64_t>(line), what}));
+}
+
+void RaiseConfigError(const std::string& file_name, int line, const std::string& what) {
+  throw ConfigErrorAtLine(file_name, line, what);
 }
 
 std::vector<ConfigEntry> ParseConfigFile(std::string_view text, const std::string& file_name) {

@@ -30,7 +30,9 @@ struct ConfigEntry {
 // name, a key before the first section, and a control byte (other than a tab) in a line.
 std::vector<ConfigEntry> ParseConfigFile(std::string_view text, const std::string& file_name);
 
-// Raises EConfigError "Error in configuration file <file>, line <n>: <what>".
+// The EConfigError "Error in configuration file <file>, line <n>: <what>".
+EConfigError ConfigErrorAtLine(const std::string& file_name, int line, const std::string& what);
+// Raises it.
 [[noreturn]] void RaiseConfigError(const std::string& file_name, int line, const std::string& what);
 
 }  // namespace xg

@@ -38,6 +38,8 @@ XG_RESOURCE(SConfigBadLogPlace,
             "requests must be off, stderr, syslog or the absolute path of a file: %s");
 XG_RESOURCE(SConfigCannotRead, "Cannot read configuration file %s: %s");
 XG_RESOURCE(SConfigNotRegularFile, "not a regular file");
+XG_RESOURCE(SConfigVariableEmpty,
+            "XMLGATEWAY_CONF is set but empty: it names no configuration file");
 XG_RESOURCE(SConfigTooLarge, "larger than %d bytes");
 
 // The largest configuration file read: far above any real one, and a bound on what a file named
@@ -164,6 +166,7 @@ bool ParseLogKey(const ConfigEntry& entry, RequestLogSettings& log, const std::s
     } else if (entry.value.size() > 1 && entry.value.front() == '/') {
       log.place = RequestLogPlace::kFile;
       log.path = entry.value;
+      log.line = entry.line;
     } else {
       fail(SConfigBadLogPlace, {entry.value});
     }
@@ -190,6 +193,9 @@ class ProcessConfigSource : public ConfigSource {
 
   std::optional<std::string> Text() const override {
     const char* named = std::getenv(std::string(kConfigVariable).c_str());
+    // Set but empty is a mistake too (a web server's variable whose value went missing), not a
+    // request for the default file or the defaults.
+    if (named && !*named) throw EConfigError(LoadResString(SConfigVariableEmpty));
     const std::string name = FileName();
     // Non-blocking, so that a FIFO or a device named by mistake is refused by what it is instead
     // of waiting for a writer; only what fstat says of the opened file counts.
@@ -360,7 +366,8 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& file_
   return config;
 }
 
-LoadedGatewayConfig::LoadedGatewayConfig(const ConfigSource& source) {
+LoadedGatewayConfig::LoadedGatewayConfig(const ConfigSource& source)
+    : file_name_(source.FileName()) {
   std::optional<std::string> text;
   try {
     text = source.Text();
@@ -376,6 +383,14 @@ void LoadedGatewayConfig::Fail(const EConfigError& failure) {
   if (!failure_) failed_file_log_ = settings_.log;
   settings_ = GatewayConfig();
   failure_ = std::make_shared<const EConfigError>(failure);
+}
+
+void LoadedGatewayConfig::RefuseLog(const EConfigError& failure) {
+  if (!failure_) {
+    settings_ = GatewayConfig();
+    failure_ = std::make_shared<const EConfigError>(failure);
+  }
+  failed_file_log_ = RequestLogSettings();
 }
 
 const GatewayConfig& LoadedGatewayConfig::Settings() const {

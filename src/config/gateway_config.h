@@ -58,6 +58,7 @@ enum class RequestLogPlace { kDefault, kOff, kStderr, kSyslog, kFile };
 struct RequestLogSettings {
   RequestLogPlace place = RequestLogPlace::kDefault;
   std::string path;  // of kFile
+  int line = 0;      // of the requests key in its file, for messages
   bool sql = false;
   int slow_ms = 0;
 };
@@ -99,8 +100,8 @@ class ConfigSource {
   // The file the variable names, else the default file.
   virtual std::string FileName() const = 0;
   // The file's text; nothing when there is no file and none was named, which gives the
-  // defaults. Raises EConfigError when the file cannot be read, or is missing though the
-  // variable named it.
+  // defaults. Raises EConfigError when the file cannot be read, is missing though the variable
+  // named it, or the variable is set but empty.
   virtual std::optional<std::string> Text() const = 0;
 };
 
@@ -137,6 +138,12 @@ class LoadedGatewayConfig {
   // wrong with them after loading (the embedded engine's configuration that cannot be prepared).
   // The loaded [log] settings stay the request log's, so that the refused requests are logged.
   void Fail(const EConfigError& failure);
+  // The same for a request log that must not be written where the file says: the failure is the
+  // configuration's (unless loading already met one) and the requests go unlogged.
+  void RefuseLog(const EConfigError& failure);
+
+  // The file the configuration was read from (or would have been).
+  const std::string& FileName() const { return file_name_; }
 
   // The settings. Raises the EConfigError that loading met, every time it is asked.
   const GatewayConfig& Settings() const;
@@ -147,6 +154,7 @@ class LoadedGatewayConfig {
   const RequestLogSettings& LogSettings() const;
 
  private:
+  std::string file_name_;
   GatewayConfig settings_;
   // Shared by copies: a failure does not change once met.
   std::shared_ptr<const EConfigError> failure_;

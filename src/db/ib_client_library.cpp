@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "db/ib_messages.h"
+#include "process/module_address.h"
 #include "process/stop_signals.h"
 
 namespace xg {
@@ -118,6 +119,7 @@ IbClientLibrary::IbClientLibrary(const std::vector<std::string>& library_names) 
     if (library != nullptr) break;
   }
   if (library == nullptr) ThrowClientError(ClientError::kClientLibraryNotFound);
+  NoteLoadedModules();
 
   for (const char* name : kRequiredFunctions) {
     dlerror();

@@ -6,6 +6,7 @@
 #include "db/ib_client_library.h"
 #include "db/ib_messages.h"
 #include "db/ib_transaction.h"
+#include "process/module_address.h"
 #include "process/stop_signals.h"
 
 namespace xg {
@@ -59,9 +60,12 @@ void IbDatabase::Attach() {
   // A request that a termination signal stopped attaches nothing more; one stopped during the
   // attach (which cannot be cancelled) stops as soon as it returns, and detaches.
   ThrowIfStopped();
-  if (client_.isc_attach_database(
-          status_.get(), static_cast<short>(database_name_.size()), database_name_.data(), &handle_,
-          static_cast<short>(parameter_buffer.size()), parameter_buffer.data()) != 0) {
+  const ISC_STATUS attached = client_.isc_attach_database(
+      status_.get(), static_cast<short>(database_name_.size()), database_name_.data(), &handle_,
+      static_cast<short>(parameter_buffer.size()), parameter_buffer.data());
+  // An attach loads the library's plugins (the engine, the network provider) the first time.
+  NoteLoadedModules();
+  if (attached != 0) {
     handle_ = 0;
     ThrowDatabaseError(status_);
   }

@@ -50,21 +50,6 @@ int64_t RoundedCurrency(int64_t value, int scale) {
   return static_cast<int64_t>(scaled < 0 ? scaled - 0.5L : scaled + 0.5L);
 }
 
-// The integer as decimal text with its scale: at least 18 digits, "-" before a negative value.
-std::string ScaledDecimalText(int64_t value, int scale) {
-  const bool negative = value < 0;
-  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  std::string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char>('0' + magnitude % 10));
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (digits.size() < 18) digits.insert(0, 18 - digits.size(), '0');
-  const size_t places = static_cast<size_t>(-scale);
-  if (places > 0 && places < digits.size()) digits.insert(digits.size() - places, 1, '.');
-  return negative ? "-" + digits : digits;
-}
-
 DateTime DateOf(const struct tm& parts) {
   const int year = parts.tm_year + 1900, month = parts.tm_mon + 1, day = parts.tm_mday;
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31) {
@@ -208,9 +193,11 @@ Variant FieldValue(const IbClientLibrary& client, const FieldDef& def, const Sto
                                                 : ExactCurrency(stored, def.scale));
     }
     case FieldType::kFmtBcd: {
-      const std::string text = ScaledDecimalText(std::get<int64_t>(cell), def.scale);
+      // The same text the rows are written with, read back as the decimal value.
+      char text[kScaledDecimalTextMax];
+      const size_t length = ScaledDecimalToChars(std::get<int64_t>(cell), def.scale, '.', text);
       try {
-        return Variant::FromBcd(StrToBcd(text, '.'));
+        return Variant::FromBcd(StrToBcd(std::string(text, length), '.'));
       } catch (const EBcdException&) {
         InvalidConversion();
       }

@@ -20,8 +20,8 @@ const ResourceString& ClientErrorResource(ClientError error) {
       return SIBNotInTransaction;
     case ClientError::kInTransaction:
       return SIBInTransaction;
-    case ClientError::kXsqldaIndexOutOfRange:
-      return SIBXSQLDAIndexOutOfRange;
+    case ClientError::kDescriptorIndexOutOfRange:
+      return SIBDescriptorIndexOutOfRange;
     case ClientError::kUnknownSqlDataType:
       return SIBUnknownSQLDataType;
     case ClientError::kInvalidDataConversion:

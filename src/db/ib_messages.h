@@ -21,7 +21,7 @@ XG_RESOURCE(SIBDatabaseOpen,
 XG_RESOURCE(SIBDatabaseNameMissing, "Faltando nome do Banco de Dados");
 XG_RESOURCE(SIBNotInTransaction, "Transa\xE7\xE3o n\xE3o est\xE1 ativa");
 XG_RESOURCE(SIBInTransaction, "Transa\xE7\xE3o est\xE1 ativa");
-XG_RESOURCE(SIBXSQLDAIndexOutOfRange, "\xCDndice XSQLDA fora da faixa");
+XG_RESOURCE(SIBDescriptorIndexOutOfRange, "\xCDndice XSQLDA fora da faixa");
 XG_RESOURCE(SIBUnknownSQLDataType, "Tipo de Dados SQL desconhecido (%d)");
 XG_RESOURCE(SIBInvalidDataConversion, "Coners\xE3o de dados inv\xE1lida");
 XG_RESOURCE(SIBSQLParseError, "Erro na an\xE1lise do SQL:\r\n\r\n%s");
@@ -50,7 +50,7 @@ enum class ClientError : int {
   kDatabaseNameMissing = 17,
   kNotInTransaction = 18,
   kInTransaction = 19,
-  kXsqldaIndexOutOfRange = 26,
+  kDescriptorIndexOutOfRange = 26,
   kUnknownSqlDataType = 35,
   kInvalidDataConversion = 38,
   kSqlParseError = 55,

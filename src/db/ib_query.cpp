@@ -168,7 +168,7 @@ void IbQuery::Next() {
 }
 
 const FieldDef& IbQuery::Field(int index) const {
-  if (index < 0 || index >= FieldCount()) ThrowClientError(ClientError::kXsqldaIndexOutOfRange);
+  if (index < 0 || index >= FieldCount()) ThrowClientError(ClientError::kDescriptorIndexOutOfRange);
   return fields_[static_cast<size_t>(index)];
 }
 

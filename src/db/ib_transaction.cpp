@@ -70,15 +70,6 @@ void IbTransaction::End(TransactionAction action) {
   database_.ThrowFailure(status_);
 }
 
-bool IbTransaction::TryCommit() {
-  if (!Active()) return true;
-  StatusVector status;
-  const bool committed = Call(TransactionAction::kCommit, status) == 0;
-  if (!committed) RollBackByForce();
-  handle_ = 0;
-  return committed;
-}
-
 bool IbTransaction::RollBackByForce() {
   if (!Active()) return true;
   StatusVector status;

@@ -33,9 +33,6 @@ class IbTransaction {
   // Raises what the client library reports; a commit that lost the network closes the
   // database by force first.
   void End(TransactionAction action);
-  // Commits; a commit that fails is followed by a rollback, and nothing is raised. Answers
-  // whether it committed (true when not active).
-  bool TryCommit();
   // Rolls back by force; nothing is raised. Answers whether the rollback succeeded (true when
   // not active).
   bool RollBackByForce();

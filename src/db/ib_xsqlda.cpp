@@ -83,7 +83,7 @@ int IbXsqlda::Count() const {
 }
 
 XSQLVAR& IbXsqlda::Var(int index) {
-  if (index < 0 || index >= Count()) ThrowClientError(ClientError::kXsqldaIndexOutOfRange);
+  if (index < 0 || index >= Count()) ThrowClientError(ClientError::kDescriptorIndexOutOfRange);
   return Area()->sqlvar[index];
 }
 
@@ -122,7 +122,7 @@ void IbXsqlda::NameColumns(int dialect) {
 
 const std::string& IbXsqlda::Name(int index) const {
   if (index < 0 || static_cast<size_t>(index) >= names_.size()) {
-    ThrowClientError(ClientError::kXsqldaIndexOutOfRange);
+    ThrowClientError(ClientError::kDescriptorIndexOutOfRange);
   }
   return names_[static_cast<size_t>(index)];
 }

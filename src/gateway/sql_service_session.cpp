@@ -39,11 +39,7 @@ const char* ProvidersFor(DatabaseRoute route) {
 SqlServiceSession::~SqlServiceSession() {
   // A failure is leaving the service: the attachment is not kept.
   keep_attachment_ = false;
-  try {
-    Finish();
-  } catch (...) {
-    // A failure is already leaving the service; the disconnect's own failure is dropped.
-  }
+  Finish();
 }
 
 [[noreturn]] void SqlServiceSession::RefuseDatabase() const {
@@ -133,10 +129,31 @@ void SqlServiceSession::CheckSessionState() {
   if (HoldsSessionState(*transaction_)) session_state_held_ = true;
 }
 
-void SqlServiceSession::CommitUnlessStopped() {
-  if (AnswerMuted() || !transaction_) return;
+void SqlServiceSession::CommitWork(AnswerAfterCommit answer) {
+  CheckSessionState();
   query_.reset();
-  if (!transaction_->TryCommit()) commit_failed_ = true;
+  CommitSection commit;
+  try {
+    transaction_->Commit();
+  } catch (...) {
+    commit_failed_ = true;
+    transaction_->RollBackByForce();
+    throw;
+  }
+  if (answer == AnswerAfterCommit::kWhole) commit.Committed();
+}
+
+void SqlServiceSession::RollBackWork() noexcept {
+  try {
+    // A failed statement may have left session state all the same (a context variable is no
+    // part of the transaction).
+    CheckSessionState();
+  } catch (...) {
+    // Not known to be free of session state: the attachment is not kept.
+    keep_attachment_ = false;
+  }
+  query_.reset();
+  if (transaction_) transaction_->RollBackByForce();
 }
 
 void SqlServiceSession::FreeAll() {
@@ -145,24 +162,25 @@ void SqlServiceSession::FreeAll() {
   database_.reset();
 }
 
-void SqlServiceSession::Finish() {
+void SqlServiceSession::Finish() noexcept {
   // A termination signal stopped the request: nothing is interrupted any more (what the
   // transaction still holds is rolled back by the disconnect).
   if (AnswerMuted()) AcknowledgeStop();
   // The statement is released while its transaction and its attachment are still there.
   query_.reset();
-  if (keep_attachment_ && !pool_key_.empty() && session_checked_ && !session_state_held_ &&
-      !commit_failed_ && database_ && database_->Connected() && !AnswerMuted() &&
-      database_->EndTransactions()) {
-    transaction_.reset();
-    context_.pool->Give(pool_key_, std::move(database_));
-    return;
+  try {
+    if (keep_attachment_ && !pool_key_.empty() && session_checked_ && !session_state_held_ &&
+        !commit_failed_ && database_ && database_->Connected() && !AnswerMuted() &&
+        database_->EndTransactions()) {
+      transaction_.reset();
+      context_.pool->Give(pool_key_, std::move(database_));
+      return;
+    }
+    if (database_) database_->Disconnect();
+  } catch (...) {
+    // The answer is decided; a connection that ends badly rolls back on the server's side, and
+    // what is left is closed by force as it is freed.
   }
-  CleanUpOnFailure(
-      [&] {
-        if (database_) database_->Disconnect();
-      },
-      [&] { FreeAll(); });
   FreeAll();
 }
 

@@ -1,9 +1,10 @@
 // What both SQL services set up for one parsed request: a database attached with the request's
 // user and decoded password, a transaction on it and a query in the transaction. Only the service
-// commits, explicitly, where the protocol says the work stays; Finish frees the query, disconnects
-// (which rolls back a transaction still active) and then frees the transaction and the database;
-// a session that is destroyed without Finish (a failure is already on its way) does the same and
-// swallows what fails, so that such a failure leaves nothing in the database.
+// commits, explicitly (CommitWork), where the protocol says the work stays; anything else is
+// rolled back. Finish frees the query, disconnects (which rolls back a transaction still active)
+// and then frees the transaction and the database; a session that is destroyed without Finish (a
+// failure is already on its way) does the same, so that such a failure leaves nothing in the
+// database.
 // In a process that keeps attachments (db/attachment_pool.h), Connect takes a kept one of the
 // same name, user and password, and Finish ends the transactions and keeps the attachment
 // instead of detaching; one whose session is destroyed without Finish is detached, and so is one
@@ -48,26 +49,36 @@ class SqlServiceSession {
   // Whether Connect went on with an attachment kept from an earlier request.
   bool AttachmentReused() const { return attachment_reused_; }
   IbDatabase& Database() { return *database_; }
-  IbTransaction& Transaction() { return *transaction_; }
   IbQuery& Query() { return *query_; }
 
-  // In a process that keeps attachments: asks, in the request's transaction and so before it
-  // ends, whether the request left state in the attachment's session that a new attachment
-  // would not have (db/session_state.h). Finish keeps the attachment only when this was asked
-  // and every answer was no. Does nothing when attachments are not kept.
-  void CheckSessionState();
+  // The two ends of the request's work, the one way both services end theirs. Each first asks,
+  // in a process that keeps attachments and in the request's transaction, whether the request
+  // left state in the attachment's session that a new attachment would not have
+  // (db/session_state.h): Finish keeps the attachment only when this was asked and every answer
+  // was no. The statement is freed before the transaction ends.
+  //
+  // CommitWork commits: the answer may report a success only once it has returned. It raises
+  // the commit's failure after rolling back by force (the attachment is then not kept), and
+  // RequestStopped, committing nothing, when a termination signal already stopped the request.
+  // A signal that arrives once the commit has begun does not stop it (see CommitSection); after
+  // it, a statement's short answer goes out whole, while a query's answer, which may be long,
+  // still stops at a signal as its rows do. The caller runs it under the statement's watch, so
+  // that the time limit covers the commit and what its triggers do.
+  enum class AnswerAfterCommit { kWhole, kStoppable };
+  void CommitWork(AnswerAfterCommit answer);
+  // Rolls back by force: never raises, so that a failure on its way to the client (a lost
+  // connection included) is never replaced by the rollback's own.
+  void RollBackWork() noexcept;
 
-  // The end of a query whose work stays: commits, unless a termination signal stopped the request
-  // (Finish then rolls back). The statement is freed first, as it is before any end of the
-  // transaction. The answer is written by then, so a commit that fails is rolled back without a
-  // word, and the attachment is not kept.
-  void CommitUnlessStopped();
-
-  // Raises a failure of the disconnect, after everything has been freed.
-  void Finish();
+  // Frees the query, then keeps the attachment for the next request or detaches it. Never
+  // raises: the answer is decided by then (a committed change stays committed whatever the
+  // detach reports, and the engine rolls back what was not committed when a connection ends).
+  void Finish() noexcept;
 
  private:
   void FreeAll();
+  // Asks whether the request left session state (see CommitWork). Raises what the query raises.
+  void CheckSessionState();
   // Whether the context's pool keeps attachments.
   bool KeepsAttachments() const;
   // Creates and attaches the database on its road.

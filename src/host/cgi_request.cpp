@@ -16,7 +16,9 @@ namespace {
 // the buffer stays within about twice the bytes that actually came.
 constexpr size_t kFirstReadSize = 64 * 1024;
 
-constexpr const char* kContentLength = "HTTP_CONTENT_LENGTH";
+// The web server's own variable: it says how long the body it passes is. A client's
+// Content-Length header (HTTP_CONTENT_LENGTH) counts only where the server sets none.
+constexpr const char* kContentLength = "CONTENT_LENGTH";
 
 XG_RESOURCE(SRequestTooLarge,
             "Request body of %s bytes is larger than max-request-bytes (%d bytes)");
@@ -41,14 +43,26 @@ std::optional<uint64_t> ClaimedLength(const std::string& text) {
 }  // namespace
 
 CgiRequest::CgiRequest(Request& request, int64_t max_request_bytes) : request_(request) {
+  RefuseLengthAbove(max_request_bytes);
+  content_ = ReadText(ContentLength());
+}
+
+// Both the decimal claim (however large) and the length the body is read for (in every number
+// form the conversion accepts: "0x7fffffff" reads as much as "2147483647") are held to the limit.
+void CgiRequest::RefuseLengthAbove(int64_t max_request_bytes) const {
   const std::string length_text = Variable(kContentLength);
   const std::optional<uint64_t> claimed = ClaimedLength(length_text);
-  if (claimed && *claimed > static_cast<uint64_t>(max_request_bytes)) {
+  const int32_t used = ContentLength();
+  const uint64_t limit = static_cast<uint64_t>(std::max<int64_t>(max_request_bytes, 0));
+  if (claimed && *claimed > limit) {
     throw EWebException(
         Format(LoadResString(SRequestTooLarge),
                {length_text.substr(length_text.find_first_not_of(" +")), max_request_bytes}));
   }
-  content_ = ReadText(ContentLength());
+  if (used > 0 && static_cast<uint64_t>(used) > limit) {
+    throw EWebException(
+        Format(LoadResString(SRequestTooLarge), {std::to_string(used), max_request_bytes}));
+  }
 }
 
 std::string CgiRequest::Variable(const std::string& name) const {

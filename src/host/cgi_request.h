@@ -16,8 +16,8 @@ class CgiRequest {
   // Reads ContentLength bytes of body (nothing when it is zero, negative or not a number).
   // Memory grows with the bytes that arrive, not with the length claimed; std::bad_alloc leaves
   // the constructor when they cannot be held. Before reading, raises EWebException when
-  // CONTENT_LENGTH claims more than `max_request_bytes` (the configuration's max-request-bytes; no
-  // byte of the body is read).
+  // CONTENT_LENGTH claims more than `max_request_bytes` (the configuration's max-request-bytes),
+  // as a decimal number or in any form ContentLength reads; no byte of the body is read then.
   explicit CgiRequest(Request& request,
                       int64_t max_request_bytes = GatewayConfig().max_request_bytes);
 
@@ -27,8 +27,9 @@ class CgiRequest {
   std::string ProtocolVersion() const { return Variable("SERVER_PROTOCOL"); }
   std::string PathInfo() const { return Variable("PATH_INFO"); }
   std::string UserAgent() const { return Variable("HTTP_USER_AGENT"); }
-  // CONTENT_LENGTH as a 32-bit integer: leading blanks, one sign, decimal digits or hexadecimal
-  // digits after "$", "x" or "0x"; -1 for empty text, any other character, or overflow.
+  // CONTENT_LENGTH (HTTP_CONTENT_LENGTH only when the web server set none) as a 32-bit integer:
+  // leading blanks, one sign, decimal digits or hexadecimal digits after "$", "x" or "0x"; -1 for
+  // empty text, any other character, or overflow.
   int32_t ContentLength() const;
   // The body read at construction.
   const std::string& content() const { return content_; }
@@ -44,6 +45,7 @@ class CgiRequest {
   bool WriteContent(Spool& content);
 
  private:
+  void RefuseLengthAbove(int64_t max_request_bytes) const;
   // Up to `count` bytes of input: reads until all arrived or a read delivers nothing or fails.
   // Nothing is read when count <= 0.
   std::string ReadText(int32_t count);

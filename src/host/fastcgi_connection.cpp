@@ -354,7 +354,7 @@ bool FastCgiConnection::FlushAnswer() {
   if (!aborted_ && !failed_ && ClientGone()) aborted_ = true;
   if (aborted_) answer_.clear();
   if (answer_.empty()) return !failed_;
-  if (answer_started_) *answer_started_ = 1;
+  if (answer_state_) answer_state_->TakeOutputForAnswer();
   const bool sent = SendRecords(kStdout, request_id_, answer_.data(), answer_.size());
   answer_.clear();
   return sent;

@@ -33,6 +33,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "process/fatal_signals.h"
+
 namespace xg {
 
 class FastCgiConnection {
@@ -98,9 +100,9 @@ class FastCgiConnection {
   // read, 0 at its end.
   long ReadBody(char* buffer, size_t count);
 
-  // Where to note, before the answer's first bytes are sent, that they go out (the fault
-  // handler's flag of the request); nullptr for nowhere.
-  void NoteAnswerStartIn(volatile sig_atomic_t* started) { answer_started_ = started; }
+  // The fault handler's state of the request, whose answer's stream is taken before the
+  // answer's first bytes are sent; nullptr for none.
+  void NoteAnswerStartIn(RequestFaultState* state) { answer_state_ = state; }
 
   // Adds to the answer (FCGI_STDOUT); full records are sent as they fill. False once the
   // connection has failed or the request was aborted.
@@ -189,7 +191,7 @@ class FastCgiConnection {
   size_t body_start_ = 0;
   // Answer bytes not yet sent.
   std::string answer_;
-  volatile sig_atomic_t* answer_started_ = nullptr;
+  RequestFaultState* answer_state_ = nullptr;
 };
 
 }  // namespace xg

@@ -29,7 +29,7 @@ FastCgiRequest::FastCgiRequest(FastCgiConnection& connection)
     : Request(connection.fd()), connection_(connection) {
   fault_state().own_reporter = &WriteFastCgiFailurePageForFault;
   fault_state().output_id = connection.RequestId();
-  connection.NoteAnswerStartIn(&fault_state().output_started);
+  connection.NoteAnswerStartIn(&fault_state());
 }
 
 FastCgiRequest::~FastCgiRequest() {

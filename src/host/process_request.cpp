@@ -32,7 +32,7 @@ bool ProcessRequest::WriteBytes(const char* data, size_t size) {
 }
 
 bool ProcessRequest::WriteFileRange(int fd, off_t offset, size_t size) {
-  fault_state().output_started = 1;
+  fault_state().TakeOutputForAnswer();
   OutputWriteScope scope;
   bool first = true;
   while (size > 0) {

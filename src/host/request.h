@@ -53,7 +53,7 @@ class Request {
   // Notes that the answer's bytes are about to go out. An output that holds bytes back before
   // sending them overrides it and notes it itself when they are sent, so that a fault while
   // they are held still answers the failure page.
-  virtual void NoteOutputStarting() { fault_state_.output_started = 1; }
+  virtual void NoteOutputStarting() { fault_state_.TakeOutputForAnswer(); }
 
  private:
   RequestFaultState fault_state_;

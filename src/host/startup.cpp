@@ -1,5 +1,6 @@
 #include "host/startup.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "config/config_file.h"
 #include "config/embedded_engine.h"
 #include "gateway/xml_document.h"
 #include "host/failure_page.h"
@@ -17,7 +19,9 @@
 #include "process/runtime_errors.h"
 #include "process/stop_signals.h"
 #include "process/write_all.h"
+#include "texts/format.h"
 #include "texts/language_module.h"
+#include "texts/resource_strings.h"
 #include "values/locale_items.h"
 #include "values/posix_locale_source.h"
 
@@ -39,6 +43,30 @@ void ConfineEmbeddedEngineOf(LoadedGatewayConfig& config) {
   } catch (const EConfigError& failure) {
     config.Fail(failure);
   }
+}
+
+XG_RESOURCE(SConfigLogIntoAnswer,
+            "requests = %s is the program's standard output, which carries the answer (stderr "
+            "reaches the web server's error log)");
+
+// Whether the path names the file that the descriptor has open.
+bool SameFile(const std::string& path, int fd) {
+  struct stat named {};
+  struct stat opened {};
+  return ::stat(path.c_str(), &named) == 0 && ::fstat(fd, &opened) == 0 &&
+         named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}
+
+// A CGI program's standard output is its answer: a request log file that is that same stream
+// (/dev/stdout, /proc/self/fd/1, ...) would write its lines into the answer, before the header.
+// Such a file is a configuration error naming the key, and nothing is logged there.
+void RefuseLogIntoTheAnswer(LoadedGatewayConfig& config, ServingMode mode) {
+  const RequestLogSettings& log = config.LogSettings();
+  if (mode != ServingMode::kCgi || log.place != RequestLogPlace::kFile ||
+      !SameFile(log.path, STDOUT_FILENO))
+    return;
+  config.RefuseLog(ConfigErrorAtLine(config.FileName(), log.line,
+                                     Format(LoadResString(SConfigLogIntoAnswer), {log.path})));
 }
 
 }  // namespace
@@ -67,6 +95,7 @@ Host Startup(Action action, ServingMode mode) {
   RegionalSettings settings = ReadRegionalSettings(locale);
   LoadedGatewayConfig config(FileConfigSource());
   ConfineEmbeddedEngineOf(config);
+  RefuseLogIntoTheAnswer(config, mode);
   PrepareXmlParser();
   RequestLog log(config.LogSettings(), mode);
   return Host(std::move(settings), action, mode, std::move(log), std::move(config));

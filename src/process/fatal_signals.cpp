@@ -5,6 +5,7 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#include "process/module_address.h"
 #include "process/runtime_errors.h"
 #include "process/write_all.h"
 
@@ -82,7 +83,7 @@ void OnFatalSignal(int signal, siginfo_t* info, void* context) {
   size_t length = 0;
   if (request) {
     const std::string_view text(message, message_length);
-    if (!request->output_started && request->output_fd >= 0) {
+    if (request->output_fd >= 0 && request->TakeOutputForFaultPage()) {
       if (request->own_reporter) {
         request->own_reporter(*request, class_name, text);
       } else if (report) {
@@ -148,6 +149,7 @@ ExceptionRecord RecordOfSignal(const SignalFault& fault, const StackArea& stack)
 }
 
 void InstallFaultHandlers() {
+  NoteLoadedModules();
   main_stack = MainThreadStack();
   stack_t stack{};
   stack.ss_sp = alternate_stack;
@@ -159,6 +161,18 @@ void InstallFaultHandlers() {
   action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   for (int signal : kFatalSignals) sigaction(signal, &action, nullptr);
+}
+
+void RequestFaultState::TakeOutputForAnswer() {
+  int owner = kNobody;
+  if (output_owner.compare_exchange_strong(owner, kAnswerWriter) || owner == kAnswerWriter) return;
+  // A fault handler on another thread writes the failure page and ends the process.
+  for (;;) ::pause();
+}
+
+bool RequestFaultState::TakeOutputForFaultPage() {
+  int owner = kNobody;
+  return output_owner.compare_exchange_strong(owner, kFaultHandler);
 }
 
 void SetFaultReporter(FaultReporter new_reporter) {

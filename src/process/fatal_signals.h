@@ -16,6 +16,7 @@
 // buffers.
 #pragma once
 
+#include <atomic>
 #include <csignal>
 #include <cstdint>
 #include <string_view>
@@ -34,11 +35,28 @@ using FaultReporter = void (*)(int fd, std::string_view class_name, std::string_
 void SetFaultReporter(FaultReporter reporter);
 
 // What the fault handler needs of the request being served: where its answer goes (-1: nowhere
-// the handler can write, as for a request held in memory) and whether a byte of it has gone
-// out. Each request owns one; the writer of its answer sets output_started before its first
-// write.
+// the handler can write, as for a request held in memory) and who writes on it. Each request
+// owns one.
+//
+// The answer's stream has one writer, taken once and never handed over: the answer's own writer,
+// which takes it before the answer's first byte goes out, or the fault handler, which takes it
+// for the failure page of a fault before that. So a fault on any thread (the request's own, the
+// statement's watch, the client library's) adds nothing to an answer that has begun, and the
+// writer never writes beside a failure page.
 struct RequestFaultState {
-  volatile sig_atomic_t output_started = 0;
+  // Called by the answer's writer before its first byte goes out. When a fault handler has
+  // taken the stream it never returns: that handler is ending the process.
+  void TakeOutputForAnswer();
+  // Called by the fault handler: whether it took the stream for the failure page (false once the
+  // answer has begun). Async-signal-safe.
+  bool TakeOutputForFaultPage();
+  // The answer's writer has taken the stream: a byte of it may have gone out.
+  bool OutputStarted() const { return output_owner.load() == kAnswerWriter; }
+
+  static constexpr int kNobody = 0;
+  static constexpr int kAnswerWriter = 1;
+  static constexpr int kFaultHandler = 2;
+  std::atomic<int> output_owner{kNobody};
   int output_fd = -1;
   // An output that is no plain byte stream (the records of a FastCGI connection) has a reporter
   // of its own, called in place of the process's one; `output_id` is what it needs besides the

@@ -60,8 +60,8 @@ struct ExpectedField {
   int data_size;
 };
 
-// The decimal text written straight from a stored integer is the text of the field's decimal
-// value, for every scale beyond four places and integers of every length.
+// A field's decimal value, made from the text the rows are written with, reads back as that text,
+// for every scale beyond four places and integers of every length.
 TEST(ColumnModel, DecimalTextsWrittenDirectlyAreTheValuesTexts) {
   std::vector<int64_t> values = {0, std::numeric_limits<int64_t>::max(),
                                  std::numeric_limits<int64_t>::min(), 999999999999999999,

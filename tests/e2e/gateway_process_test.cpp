@@ -388,11 +388,21 @@ TEST(GatewayProcess, AConfigurationThatCannotBeUsedAnswersEveryRequestWithItsErr
   EXPECT_EQ(Post(body, {"XMLGATEWAY_CONF=" + missing}).out,
             ServerFailurePage("EConfigError", "Cannot read configuration file " + missing +
                                                   ": No such file or directory"));
-  // An empty variable names no file: the default file, absent on a test host, gives the
-  // defaults.
-  if (access(std::string(kDefaultConfigFile).c_str(), F_OK) != 0) {
-    EXPECT_EQ(NormalBody(Post(body, {"XMLGATEWAY_CONF="}).out).substr(0, 53),
-              "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n<STATUS>");
+  // A variable set but empty names no file: neither the default file nor the defaults (which
+  // allow every database) are used in its place.
+  EXPECT_EQ(Post(body, {"XMLGATEWAY_CONF="}).out,
+            ServerFailurePage("EConfigError",
+                              "XMLGATEWAY_CONF is set but empty: it names no configuration file"));
+  // A request log that is the program's own standard output would write into the answer.
+  for (const char* path : {"/dev/stdout", "/proc/self/fd/1", "/dev/fd/1"}) {
+    const std::string log_on_answer =
+        test::WriteConfigFile(std::string("[log]\nsql = on\nrequests = ") + path + "\n");
+    EXPECT_EQ(Post(body, {"XMLGATEWAY_CONF=" + log_on_answer}).out,
+              ServerFailurePage("EConfigError",
+                                "Error in configuration file " + log_on_answer +
+                                    ", line 3: requests = " + path +
+                                    " is the program's standard output, which carries the answer "
+                                    "(stderr reaches the web server's error log)"));
   }
 }
 

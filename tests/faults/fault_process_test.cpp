@@ -79,6 +79,22 @@ TEST(Faults, AFaultInsideARequestWritesTheFailurePageAndEndsWithItsNumber) {
   }
 }
 
+// The failure page names the module from the table noted before the fault: on another thread
+// than the request's, and while a third thread holds the loader's lock (which a lookup through
+// the loader would wait for forever).
+TEST(Faults, AFaultOnAnyThreadWritesOnePageWhateverTheLoaderHolds) {
+  for (const char* fault : {"other-thread", "loader-busy"}) {
+    SCOPED_TRACE(fault);
+    const ChildResult result = RunFaulty(fault);
+    const std::string message = FailurePageMessage(result.out, "EAccessViolation");
+    EXPECT_TRUE(std::regex_match(message,
+                                 std::regex("Access violation at address [0-9A-F]{8,16} in module "
+                                            "'xmlgateway_faulty'\\. Write of address 00000000")))
+        << message;
+    EXPECT_EQ(result.exit_code, 216);
+  }
+}
+
 TEST(Faults, AfterTheResponseWentOutAFaultAddsNothing) {
   const ChildResult result = RunFaulty("after-response");
   const size_t end = result.out.find("\r\n\r\n");

@@ -4,6 +4,9 @@
 // - "after-response": a null write once the answer's content has been written;
 // - "after-answer-began": a null write once the first line of an answer has been written (in
 //   the FastCGI responder it is still held in the connection's buffer then);
+// - "other-thread": a null write on a thread of its own, which the request waits for;
+// - "loader-busy": a null write while another thread holds the loader's lock (it loads a library
+//   whose initialization never ends);
 // - "startup-exception": the program's own start-up step raises EInOutError "Disk full";
 // - "startup-fault": that step writes to a null pointer;
 // - "hold:PATH": no fault: the request creates PATH.held, then waits until PATH exists (a minute
@@ -11,6 +14,9 @@
 // Started with a listening socket as standard input, or with `--fastcgi ADDRESS`, it is a
 // FastCGI responder like the gateway; the request's variable names the fault then
 // ("after-response" is the CGI program's only).
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -43,13 +49,33 @@ void HoldIfAsked(const std::string& fault) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
+// A fault on a thread of its own; the calling thread waits for it (the handler ends the process).
+void FaultOnAnotherThread() {
+  std::thread([] { CauseFault("null-write"); }).join();
+}
+
+// A fault while another thread holds the loader's lock: that thread loads a library whose
+// initialization never returns, and says when it runs.
+void FaultWhileTheLoaderIsBusy() {
+  int signal_pipe[2];
+  if (::pipe(signal_pipe) != 0) return;
+  ::setenv("XG_LOADER_BUSY_FD", std::to_string(signal_pipe[1]).c_str(), 1);
+  std::thread([] { ::dlopen(XG_BUSY_LOADER_LIBRARY, RTLD_NOW); }).detach();
+  char byte = 0;
+  if (::read(signal_pipe[0], &byte, 1) != 1) return;
+  CauseFault("null-write");
+}
+
 Spool FaultyAction(CgiRequest& request, const GatewayContext& context,
                    const RegionalSettings& settings, RequestSummary& summary) {
-  HoldIfAsked(request.Variable("HTTP_X_XG_FAULT"));
-  if (request.Variable("HTTP_X_XG_FAULT") == "after-answer-began") {
+  const std::string fault = request.Variable("HTTP_X_XG_FAULT");
+  HoldIfAsked(fault);
+  if (fault == "after-answer-began") {
     request.WriteText("Status: 200 OK\r\n");
     CauseFault("null-write");
   }
+  if (fault == "other-thread") FaultOnAnotherThread();
+  if (fault == "loader-busy") FaultWhileTheLoaderIsBusy();
   CauseFault(request.Variable("HTTP_X_XG_FAULT"));
   return GatewayAction(request, context, settings, summary);
 }

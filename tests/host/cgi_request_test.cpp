@@ -72,7 +72,7 @@ TEST(CgiRequest, IntegerVariablesFollowTheCgiNumberRules) {
       {"--1", -1},
   };
   for (const auto& [text, expected] : cases) {
-    FakeRequest env({{"HTTP_CONTENT_LENGTH", text}});
+    FakeRequest env({{"CONTENT_LENGTH", text}});
     EXPECT_EQ(CgiRequest(env, max_request_bytes).ContentLength(), expected) << text;
   }
 }
@@ -134,11 +134,40 @@ TEST(CgiRequest, AClaimAboveTheRequestLimitIsRefusedBeforeAnyRead) {
     }
     EXPECT_EQ(env.read_calls, 0) << length;
   }
+  // The length is held to the limit in every number form it is read in.
+  for (const auto& [length, shown] : std::vector<std::pair<const char*, const char*>>{
+           {"0x7fffffff", "2147483647"}, {"$7FFFFFFF", "2147483647"}, {"x0B", "11"}}) {
+    FakeRequest env({{"CONTENT_LENGTH", length}}, "a=1");
+    try {
+      CgiRequest request(env, max_request_bytes);
+      ADD_FAILURE() << length << " accepted";
+    } catch (const EWebException& e) {
+      EXPECT_EQ(e.Message(), std::string("Request body of ") + shown +
+                                 " bytes is larger than max-request-bytes (10 bytes)");
+    }
+    EXPECT_EQ(env.read_calls, 0) << length;
+  }
   // At the limit, and lengths that are no number, read as before.
-  for (const char* length : {"10", "-5", "1e9", "$FFFF"}) {
+  for (const char* length : {"10", "$A", "-5", "1e9"}) {
     FakeRequest env({{"CONTENT_LENGTH", length}}, "a=1");
     EXPECT_NO_THROW(CgiRequest request(env, max_request_bytes)) << length;
   }
+}
+
+TEST(CgiRequest, TheWebServersLengthDecidesOverTheClientsHeader) {
+  // lighttpd passes a client's "Content_Length" header as HTTP_CONTENT_LENGTH beside its own
+  // CONTENT_LENGTH: the header neither lengthens the body nor passes the limit.
+  FakeRequest inflated({{"CONTENT_LENGTH", "3"}, {"HTTP_CONTENT_LENGTH", "0x7fffffff"}},
+                       "a=1&more");
+  CgiRequest request(inflated, 10);
+  EXPECT_EQ(request.ContentLength(), 3);
+  EXPECT_EQ(request.content(), "a=1");
+  // Without the server's variable the header's length is used, and held to the limit.
+  FakeRequest header_only({{"HTTP_CONTENT_LENGTH", "3"}}, "a=1&more");
+  EXPECT_EQ(CgiRequest(header_only, 10).content(), "a=1");
+  FakeRequest header_too_long({{"HTTP_CONTENT_LENGTH", "0x7fffffff"}}, "a=1");
+  EXPECT_THROW(CgiRequest(header_too_long, 10), EWebException);
+  EXPECT_EQ(header_too_long.read_calls, 0);
 }
 
 TEST(CgiRequest, LargeBodiesArriveWhole) {
@@ -166,7 +195,7 @@ TEST(CgiRequest, WriteTextWritesOnceAndReportsFailure) {
   EXPECT_TRUE(request.WriteText(std::string("a\0b", 3)));
   ASSERT_EQ(env.writes.size(), 1u);
   EXPECT_EQ(env.writes[0], std::string("a\0b", 3));
-  EXPECT_TRUE(env.fault_state().output_started);
+  EXPECT_TRUE(env.fault_state().OutputStarted());
   env.fail_writes = true;
   EXPECT_FALSE(request.WriteText("x"));
 }

@@ -71,11 +71,11 @@ TEST_F(RequestCycle, OutputCountsAsStartedOnceTheAnswerIsWritten) {
   current = &request;
   script.action = [](CgiRequest&) {
     // Nothing is written before the answer is complete.
-    EXPECT_FALSE(current->fault_state().output_started);
+    EXPECT_FALSE(current->fault_state().OutputStarted());
     return std::string("doc");
   };
   Host(RegionalSettings(), &ScriptedAction).Serve(request);
-  EXPECT_TRUE(request.fault_state().output_started);
+  EXPECT_TRUE(request.fault_state().OutputStarted());
   EXPECT_EQ(request.Output(), NormalAnswer("doc"));
 }
 

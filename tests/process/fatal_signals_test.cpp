@@ -83,5 +83,21 @@ TEST(FatalSignals, EachSignalMapsToItsPlatformCodeClassAndNumber) {
   EXPECT_EQ(RecordOfSignal(cases[2].fault, StackArea{}).code, 0xC0000005u);
 }
 
+// The answer's stream has one writer: once the answer has begun a fault handler writes no page
+// into it, and once a handler took it for the page the answer's writer gets nothing of it.
+TEST(RequestFaultState, TheAnswersStreamHasOneWriter) {
+  RequestFaultState answered;
+  EXPECT_FALSE(answered.OutputStarted());
+  answered.TakeOutputForAnswer();
+  answered.TakeOutputForAnswer();  // every write of the answer asks again
+  EXPECT_TRUE(answered.OutputStarted());
+  EXPECT_FALSE(answered.TakeOutputForFaultPage());
+
+  RequestFaultState faulted;
+  EXPECT_TRUE(faulted.TakeOutputForFaultPage());
+  EXPECT_FALSE(faulted.OutputStarted());
+  EXPECT_FALSE(faulted.TakeOutputForFaultPage());  // a second fault writes no second page
+}
+
 }  // namespace
 }  // namespace xg

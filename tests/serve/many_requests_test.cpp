@@ -54,10 +54,10 @@ Served Serve(const Host& host, const Exchange& exchange) {
                              {"CONTENT_LENGTH", std::to_string(exchange.body.size())}},
                             exchange.body);
   Served served;
-  served.output_started_before = request.fault_state().output_started;
+  served.output_started_before = request.fault_state().OutputStarted();
   host.Serve(request);
   served.output = request.Output();
-  served.output_started_after = request.fault_state().output_started;
+  served.output_started_after = request.fault_state().OutputStarted();
   return served;
 }
 

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Small requests through nginx, as the package serves them: nginx keeps its connections to one
+# gateway started the way the packaged xmlgateway.service starts it (its own listening socket,
+# its workers, attachments kept), and wrk posts the one-row query
+# SELECT * FROM BIG WHERE ID = 4711 through the Firebird server with 8 and with 64 connections.
+# The same load goes to the pooled Node peer (bench/node-peer: node-firebird, a pool of 4
+# attachments) in the same run, and the floor (bench/client_floor.cpp: the client library alone,
+# on kept attachments, from as many processes as connections) shows how far any answer through
+# a web server can go on this machine. Prints requests per second and the 50 % and 99 %
+# latencies of each, and the gateway's ratios against the peer.
+# Usage: bench/nginx_benchmark.sh [PROGRAM] [SECONDS]
+#   PROGRAM  the built gateway (default: build/xmlgateway)
+#   SECONDS  length of each run (default: 10)
+# Needs XG_FB_SERVER_HOST, XG_FB_SERVER_USER and XG_FB_SERVER_PASSWORD, and nginx, wrk, node and
+# npm (scripts/install.sh); installs node-firebird from the npm registry into the run's folder.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+program=$(realpath "${1:-$root/build/xmlgateway}")
+seconds=${2:-10}
+[ -x "$program" ] || { echo "no gateway at $program: build it first" >&2; exit 2; }
+# shellcheck source=lib/one_row_setup.sh
+source "$root/bench/lib/one_row_setup.sh"
+require_bench_tools nginx
+
+start_bench_work nginx
+
+make_big_tables
+build_floor
+start_node_peer
+
+# The gateway as the packaged unit runs it, with the shipped configuration's defaults and kept
+# attachments.
+printf '[pool]\nattachments = on\n' >"$work/xmlgateway.conf"
+env XMLGATEWAY_CONF="$work/xmlgateway.conf" LANG=C "$program" --fastcgi "$work/fastcgi.socket" \
+  </dev/null >"$work/gateway.out" 2>&1 &
+pids+=($!)
+for _ in $(seq 1 100); do [ -S "$work/fastcgi.socket" ] && break; sleep 0.1; done
+
+nginx_port=$(bench_port)
+mkdir -p "$work/nginx"
+cat >"$work/nginx.conf" <<CONF
+daemon off;
+user root;
+worker_processes auto;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 1024; }
+http {
+  access_log off;
+  client_body_temp_path $work/nginx/body;
+  fastcgi_temp_path $work/nginx/fastcgi;
+  proxy_temp_path $work/nginx/proxy;
+  uwsgi_temp_path $work/nginx/uwsgi;
+  scgi_temp_path $work/nginx/scgi;
+  upstream xmlgateway {
+    server unix:$work/fastcgi.socket;
+    keepalive 64;
+  }
+  server {
+    listen 127.0.0.1:$nginx_port;
+    location = /fcgi/xmlgateway {
+      include /etc/nginx/fastcgi_params;
+      client_max_body_size 16m;
+      fastcgi_read_timeout 300s;
+      fastcgi_keep_conn on;
+      fastcgi_pass xmlgateway;
+    }
+  }
+}
+CONF
+nginx -c "$work/nginx.conf" -e "$work/nginx/error.log" >"$work/nginx.out" 2>&1 &
+pids+=($!)
+gateway_url=http://127.0.0.1:$nginx_port/fcgi/xmlgateway
+wait_for "$gateway_url"
+write_bodies
+check_answers "$gateway_url"
+
+for connections in 8 64; do
+  echo "wrk, $connections connections, ${seconds} s each: $bench_sql"
+  measure "Gateway through nginx, $connections" "$gateway_url" "$work/server.body" '' "$connections"
+  measure_node_peer "Node peer, $connections" "$connections"
+  floor "Client library alone, kept, $connections" kept "$connections"
+done
+for connections in 8 64; do
+  awk -v gateway="${rps[Gateway through nginx, $connections]}" -v node="${rps[Node peer, $connections]}" \
+    -v gateway99="${p99[Gateway through nginx, $connections]}" -v node99="${p99[Node peer, $connections]}" \
+    -v floor="${rps[Client library alone, kept, $connections]}" -v c="$connections" 'BEGIN {
+    printf "%d connections: the gateway answers %.2fx the Node peer'"'"'s req/s, p99 %s ms against %s ms; it reaches %.0f %% of the floor\n", c, gateway / node, gateway99, node99, 100 * gateway / floor
+  }'
+done
