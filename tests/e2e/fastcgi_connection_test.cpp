@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -465,6 +466,35 @@ TEST(FastCgiConnection, AnAbortInTheBodyEndsTheRequestUnserved) {
   while (std::getline(lines, line)) ++count;
   EXPECT_EQ(count, 1);
   std::remove(log.c_str());
+}
+
+// A web server that sends more than the request needs (here 512 KiB of another request's records
+// behind it, over TCP): the process answers, then drops what follows until the web server
+// closes, so the connection ends in order after the answer. A close with that input unread would
+// send a reset, which destroys whatever of the answer the web server has not read yet.
+TEST(FastCgiConnection, InputLeftBehindAnAnswerEndsTheConnectionInOrder) {
+  const std::string config = ConfigFile();
+  const std::string address = "127.0.0.1:" + std::to_string(test::FreePort());
+  test::FastCgiProcess process(XG_PROGRAM, address, Environment(config));
+  ASSERT_TRUE(process.WaitUntilListening());
+  std::string trailing;
+  for (int i = 0; i < 8; ++i) trailing += FcgiRecord(test::kFcgiStdin, 2, std::string(65535, 't'));
+  const int fd = test::FcgiConnect(address);
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(test::SendAll(fd, FcgiRequest(1, PostParams(kFixedBody), kFixedBody) + trailing));
+  // Every byte up to the connection's end: the answer's records, then the end of the stream, not
+  // a reset.
+  std::string received;
+  char buffer[65536];
+  ssize_t got;
+  while ((got = ::recv(fd, buffer, sizeof buffer, 0)) > 0 || (got < 0 && errno == EINTR))
+    if (got > 0) received.append(buffer, static_cast<size_t>(got));
+  const int error = got < 0 ? errno : 0;
+  ::close(fd);
+  EXPECT_EQ(error, 0) << std::strerror(error);
+  const std::string end = FcgiRecord(test::kFcgiEndRequest, 1, std::string(8, '\0'));
+  ASSERT_GE(received.size(), end.size());
+  EXPECT_EQ(received.substr(received.size() - end.size()), end);
 }
 
 // A kept connection that leaves records behind its answered request (the body's end, which the
