@@ -107,6 +107,8 @@ class FastCgiConnection {
   // Adds to the answer (FCGI_STDOUT); full records are sent as they fill. False once the
   // connection has failed or the request was aborted.
   bool Write(const char* data, size_t size);
+  // The connection closes after the request's end, even when the web server keeps it.
+  void CloseAfterRequest() { keep_connection_ = false; }
   // Sends the rest of the answer, its end and the request's end (FCGI_END_REQUEST); the
   // connection then closes unless the web server keeps it, in which case the records that
   // arrived behind the request are taken (another request may be ready then).

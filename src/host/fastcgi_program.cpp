@@ -145,8 +145,12 @@ std::optional<std::string> ListeningRefusal(int listen_fd, const ConnectionSetti
 // connection past its deadline is closed (see FastCgiConnection), and when the connections reach
 // their limit the one closing, else the one idle longest, is closed to take a new one, so that
 // quiet connections never keep a web server out.
-// Once a termination signal arrived no connection is accepted, idle ones are closed, and the
-// requests that have begun are served as they complete; then the loop ends.
+// Once a termination signal arrived no connection is accepted and the requests that have begun
+// are served as they complete. For kStopGrace the connections already open are still read, and
+// a request that begins on one is served too (its connection closed after its answer): a web
+// server that keeps connections may be sending one on them at this very moment, and would answer
+// it with an error of its own if the connection closed under it. Then the idle connections are
+// closed, and the loop ends once no begun request is left.
 class Connections {
  public:
   Connections(int listen_fd, ConnectionSettings settings, AttachmentPool& pool)
@@ -155,8 +159,11 @@ class Connections {
       allowed_.push_back(ParseAddress(text));
   }
 
+  static constexpr auto kStopGrace = std::chrono::seconds(1);
+
   // From now on as after a termination signal.
   void Stop() { stopped_ = true; }
+  bool Stopping() const { return stop_began_.has_value(); }
   // The open connections, and those whose request has all arrived (the one served included).
   size_t Count() const { return connections_.size(); }
   size_t ReadyCount() const {
@@ -170,6 +177,7 @@ class Connections {
   FastCgiConnection* NextRequest() {
     for (;;) {
       const bool stopping = stopped_ || StopSignal() != 0;
+      if (stopping && !stop_began_) stop_began_ = FastCgiConnection::Clock::now();
       pool_.DropExpired();
       DropClosedAndPastDeadline(stopping);
       if (stopping && connections_.empty()) return nullptr;
@@ -258,13 +266,14 @@ class Connections {
     return std::find(allowed_.begin(), allowed_.end(), peer) != allowed_.end();
   }
 
-  // Closes the connections past their deadline, and once the process stops those that carry no
-  // begun request; forgets the closed ones.
+  // Closes the connections past their deadline, and kStopGrace after the process began to stop
+  // those that carry no begun request; forgets the closed ones.
   void DropClosedAndPastDeadline(bool stopping) {
     const auto now = FastCgiConnection::Clock::now();
+    const bool grace_over = stopping && now >= *stop_began_ + kStopGrace;
     for (const auto& connection : connections_) {
       connection->CloseIfPastDeadline(now);
-      if (stopping && !connection->RequestReady() && !connection->ReceivingRequest())
+      if (grace_over && !connection->RequestReady() && !connection->ReceivingRequest())
         connection->Close();
     }
     DropClosed();
@@ -281,8 +290,10 @@ class Connections {
   int WaitMilliseconds() const {
     int64_t wait = pool_.MillisecondsToNextExpiry();
     const auto now = FastCgiConnection::Clock::now();
-    for (const auto& connection : connections_) {
-      const auto deadline = connection->Deadline();
+    std::vector<FastCgiConnection::Clock::time_point> deadlines;
+    if (stop_began_) deadlines.push_back(*stop_began_ + kStopGrace);
+    for (const auto& connection : connections_) deadlines.push_back(connection->Deadline());
+    for (const auto deadline : deadlines) {
       if (deadline == FastCgiConnection::Clock::time_point::max()) continue;
       const int64_t left =
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
@@ -301,6 +312,7 @@ class Connections {
   std::vector<pollfd> descriptors_;
   std::vector<FastCgiConnection*> polled_;
   bool stopped_ = false;
+  std::optional<FastCgiConnection::Clock::time_point> stop_began_;
 };
 
 // The pool's settings from the configuration; a configuration that cannot be used keeps nothing
@@ -345,6 +357,8 @@ void Serve(const Host& host, Connections&& connections, int max_requests, const 
   int served = 0;
   while (FastCgiConnection* connection = connections.NextRequest()) {
     status.NoteConnections(connections.Count(), connections.ReadyCount() - 1);
+    // A stopping process keeps no connection after its answer.
+    if (connections.Stopping()) connection->CloseAfterRequest();
     // A request whose web server aborted it or went away while it waited is not run: its end
     // goes out without an answer.
     if (connection->ClientGone() || page.Answer(*connection)) {
