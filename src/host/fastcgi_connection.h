@@ -24,7 +24,6 @@
 #pragma once
 
 #include <chrono>
-#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>

@@ -251,8 +251,8 @@ class Supervisor {
 
   int listen_fd_;
   const FastCgiWorkerMain& worker_main_;
-  // A slot for each worker there may be.
-  StatusBoard board_{kMostWorkers};
+  // A slot for each worker there may be, and for the one started before an old one ends.
+  StatusBoard board_{kMostWorkers + 1};
   int signal_fd_ = -1;
   sigset_t previous_mask_{};
   std::vector<Worker> workers_;
