@@ -28,8 +28,10 @@ XG_RESOURCE(SConfigBadByteCount,
             "bytes: %s");
 XG_RESOURCE(SConfigBadSwitch, "%s must be on or off: %s");
 XG_RESOURCE(SConfigBadCount, "%s must be a whole number from %d to %d: %s");
+XG_RESOURCE(SConfigBadWorkers, "workers must be auto or a whole number from 1 to %d: %s");
 XG_RESOURCE(SConfigBadCharset, "charset must be one character set name: %s");
-XG_RESOURCE(SConfigBadClientAddress, "allowed-clients must list numeric IP addresses: %s");
+XG_RESOURCE(SConfigBadClientAddress, "%s must list numeric IP addresses: %s");
+XG_RESOURCE(SConfigBadPath, "%s must be a path beginning with /, without ? or #: %s");
 XG_RESOURCE(SConfigBadEmbeddedUser,
             "embedded-user must be one user name of 1 to 63 bytes without blanks: %s");
 XG_RESOURCE(SConfigBadLogPlace,
@@ -103,6 +105,8 @@ std::optional<int> Count(const std::string& value, int low, int high) {
 // The longest time a pool setting takes: a year, in seconds.
 constexpr int kMaxPoolSeconds = 366 * 24 * 3600;
 constexpr int kMaxPoolAttachments = 1000;
+constexpr int kMaxWorkers = 1024;
+constexpr int kMaxWorkerRequests = 2147483647;
 
 // A character set name as the server knows them: letters, digits and "_", at most 31.
 bool IsCharsetName(const std::string& value) {
@@ -307,14 +311,37 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& file_
       const std::optional<int> count = Count(entry.value, 0, kMaxPoolSeconds);
       if (!count) fail(SConfigBadCount, {entry.key, 0, kMaxPoolSeconds, entry.value});
       config.max_query_seconds = *count;
-    } else if (entry.section == "fastcgi" && entry.key == "read-timeout-seconds") {
-      const std::optional<int> count = Count(entry.value, 1, kMaxPoolSeconds);
-      if (!count) fail(SConfigBadCount, {entry.key, 1, kMaxPoolSeconds, entry.value});
-      config.fastcgi_read_timeout_seconds = *count;
-    } else if (entry.section == "fastcgi" && entry.key == "allowed-clients") {
-      config.fastcgi_allowed_clients = ClientAddresses(entry.value);
-      for (const std::string& address : config.fastcgi_allowed_clients)
-        if (!IsNumericAddress(address)) fail(SConfigBadClientAddress, {address});
+    } else if (entry.section == "fastcgi" &&
+               (entry.key == "read-timeout-seconds" || entry.key == "stop-seconds")) {
+      const bool read = entry.key == "read-timeout-seconds";
+      const int low = read ? 1 : 0;
+      const std::optional<int> count = Count(entry.value, low, kMaxPoolSeconds);
+      if (!count) fail(SConfigBadCount, {entry.key, low, kMaxPoolSeconds, entry.value});
+      (read ? config.fastcgi_read_timeout_seconds : config.fastcgi_stop_seconds) = *count;
+    } else if (entry.section == "fastcgi" && entry.key == "workers") {
+      const std::optional<int> count =
+          entry.value == "auto" ? std::optional<int>(0) : Count(entry.value, 1, kMaxWorkers);
+      if (!count) fail(SConfigBadWorkers, {kMaxWorkers, entry.value});
+      config.fastcgi_workers = *count;
+    } else if (entry.section == "fastcgi" && entry.key == "max-requests") {
+      const std::optional<int> count = Count(entry.value, 0, kMaxWorkerRequests);
+      if (!count) fail(SConfigBadCount, {entry.key, 0, kMaxWorkerRequests, entry.value});
+      config.fastcgi_max_requests = *count;
+    } else if (entry.section == "fastcgi" &&
+               (entry.key == "allowed-clients" || entry.key == "status-clients")) {
+      std::vector<std::string>& clients = entry.key == "allowed-clients"
+                                              ? config.fastcgi_allowed_clients
+                                              : config.fastcgi_status_clients;
+      clients = ClientAddresses(entry.value);
+      for (const std::string& address : clients)
+        if (!IsNumericAddress(address)) fail(SConfigBadClientAddress, {entry.key, address});
+    } else if (entry.section == "fastcgi" &&
+               (entry.key == "status-path" || entry.key == "ping-path")) {
+      if (entry.value.empty() || entry.value.front() != '/' ||
+          entry.value.find_first_of("?# \t") != std::string::npos)
+        fail(SConfigBadPath, {entry.key, entry.value});
+      (entry.key == "status-path" ? config.fastcgi_status_path : config.fastcgi_ping_path) =
+          entry.value;
     } else if (entry.section == "pool" && entry.key == "attachments") {
       if (entry.value != "on" && entry.value != "off")
         fail(SConfigBadSwitch, {entry.key, entry.value});

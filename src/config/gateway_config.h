@@ -25,6 +25,15 @@
 //   read-timeout-seconds = N  longest wait for the records of a request (default 30)
 //   allowed-clients = ADDRESS...  the web servers' addresses a TCP socket accepts (default none;
 //                           needed for a socket on an address other than loopback)
+//   stop-seconds = N        longest the requests in hand may run after a termination signal
+//                           (default 300)
+//   workers = N|auto        processes serving a socket the gateway owns (default auto: two per
+//                           processor)
+//   max-requests = N        requests a worker serves before another takes its place (default 0:
+//                           no limit)
+//   status-path = /PATH     the path of the processes' status page (default none: off)
+//   ping-path = /PATH       the path that answers "pong" (default none: off)
+//   status-clients = ADDRESS...  the clients that may see those pages (default 127.0.0.1 ::1)
 //   [log]                   the request log (one line per request)
 //   requests = off|stderr|syslog|/PATH   where it goes (default: see RequestLogPlace)
 //   sql = on|off            the statement text in each line (default off)
@@ -70,6 +79,13 @@ struct GatewayConfig {
   int fastcgi_read_timeout_seconds = 30;
   // Numeric IPv4 or IPv6 addresses, as written.
   std::vector<std::string> fastcgi_allowed_clients;
+  int fastcgi_stop_seconds = 300;
+  // 0: auto (see FastCgiWorkerCount).
+  int fastcgi_workers = 0;
+  int fastcgi_max_requests = 0;
+  std::string fastcgi_status_path;
+  std::string fastcgi_ping_path;
+  std::vector<std::string> fastcgi_status_clients{"127.0.0.1", "::1"};
   RequestLogSettings log;
 };
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "db/ib_client_library.h"
+
 namespace xg {
 
 void AttachmentPool::Configure(const AttachmentPoolLimits& limits) {
@@ -33,6 +35,8 @@ std::unique_ptr<IbDatabase> AttachmentPool::Take(const std::string& key) {
   if (found == kept_.end()) return nullptr;
   std::unique_ptr<IbDatabase> database = std::move(found->database);
   kept_.erase(found);
+  // The request's own from now: a cancel of the request reaches it.
+  RegisterAttachment(*database->Handle());
   return database;
 }
 
@@ -40,6 +44,9 @@ void AttachmentPool::Give(const std::string& key, std::unique_ptr<IbDatabase> da
   const Clock::time_point now = Clock::now();
   if (!limits_.enabled || limits_.max_per_process <= 0 || !database->Connected() ||
       now >= AgeLimitOf(*database)) {
+    if (limits_.enabled && !database->Connected()) ++counts_.detached_lost;
+    if (limits_.enabled && database->Connected() && now >= AgeLimitOf(*database))
+      ++counts_.detached_age;
     Drop(std::move(database));
     return;
   }
@@ -49,8 +56,11 @@ void AttachmentPool::Give(const std::string& key, std::unique_ptr<IbDatabase> da
                          [](const Kept& a, const Kept& b) { return a.last_used < b.last_used; });
     std::unique_ptr<IbDatabase> dropped = std::move(oldest->database);
     kept_.erase(oldest);
+    ++counts_.detached_limit;
     Drop(std::move(dropped));
   }
+  // No request's cancel reaches a kept attachment.
+  UnregisterAttachment(*database->Handle());
   kept_.push_back(Kept{key, std::move(database), now});
 }
 
@@ -59,6 +69,9 @@ void AttachmentPool::DropExpired() {
   std::vector<std::unique_ptr<IbDatabase>> expired;
   for (auto it = kept_.begin(); it != kept_.end();) {
     if (now >= ExpiryOf(*it) || !it->database->Connected()) {
+      ++(!it->database->Connected()         ? counts_.detached_lost
+         : now >= AgeLimitOf(*it->database) ? counts_.detached_age
+                                            : counts_.detached_idle);
       expired.push_back(std::move(it->database));
       it = kept_.erase(it);
     } else {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,16 @@ struct AttachmentPoolLimits {
   int idle_seconds = 60;
   int max_age_seconds = 300;
   int max_per_process = 4;
+};
+
+// What the pool did since the process started: the attachments it detached, by why (unused for
+// idle_seconds, past max_age_seconds, the least recently used one when max_per_process were kept, a
+// connection found gone).
+struct AttachmentPoolCounts {
+  uint64_t detached_idle = 0;
+  uint64_t detached_age = 0;
+  uint64_t detached_limit = 0;
+  uint64_t detached_lost = 0;
 };
 
 class AttachmentPool {
@@ -54,6 +65,7 @@ class AttachmentPool {
   // Drops everything.
   void Clear();
   size_t Size() const { return kept_.size(); }
+  const AttachmentPoolCounts& Counts() const { return counts_; }
 
  private:
   struct Kept {
@@ -70,6 +82,7 @@ class AttachmentPool {
 
   AttachmentPoolLimits limits_;
   std::vector<Kept> kept_;
+  AttachmentPoolCounts counts_;
 };
 
 }  // namespace xg

@@ -7,28 +7,21 @@
 namespace xg {
 namespace {
 
-std::mutex check_mutex;
-ClientGoneCheck published_check;
-
-ClientGoneCheck PublishedCheck() {
-  std::lock_guard<std::mutex> lock(check_mutex);
-  return published_check;
-}
+// The check of the request the thread serves.
+thread_local ClientGoneCheck published_check;
 
 }  // namespace
 
 ClientGoneCheckScope::ClientGoneCheckScope(ClientGoneCheck check) {
-  std::lock_guard<std::mutex> lock(check_mutex);
   published_check = std::move(check);
 }
 
 ClientGoneCheckScope::~ClientGoneCheckScope() {
-  std::lock_guard<std::mutex> lock(check_mutex);
   published_check = nullptr;
 }
 
 CallWatch::CallWatch(int limit_seconds) {
-  ClientGoneCheck gone = PublishedCheck();
+  ClientGoneCheck gone = published_check;
   const bool has_deadline = limit_seconds > 0;
   if (!has_deadline && !gone) return;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limit_seconds);

@@ -1,5 +1,6 @@
 // The watch over a request's database calls: a thread of its own that cancels what the request's
-// attachments run (fb_cancel_operation with fb_cancel_raise) when the statement passes its time
+// own attachments run (fb_cancel_operation with fb_cancel_raise; not the attachments a process
+// keeps for later requests, see CancelAttachmentCalls) when the statement passes its time
 // limit, or when the host finds that the client has gone. A cancel reaches only the call that runs
 // at that moment, so it is repeated until the watch stops; the call raises the server's "operation
 // was cancelled" failure, and the caller rolls back. Stopping the watch drops a cancel that
@@ -20,7 +21,9 @@ enum class CancelCause { kNone, kTimeLimit, kClientGone };
 // Whether the client of the request being served has gone (asked from the watch's thread).
 using ClientGoneCheck = std::function<bool()>;
 
-// Publishes the check of the request a host serves, for the watches made while it is served.
+// Publishes the check of the request a host serves for the watches that the serving thread makes
+// while it is served: the check belongs to the request and to its thread; a watch made on
+// another thread, or after the request, has none.
 class ClientGoneCheckScope {
  public:
   explicit ClientGoneCheckScope(ClientGoneCheck check);

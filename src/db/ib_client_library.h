@@ -120,12 +120,15 @@ class IbClientOverride {
   std::vector<std::function<void()>> restores_;
 };
 
-// An attachment of the request, whose running operation a termination signal cancels (see
-// runtime/stop_signals.h); registered once attached, unregistered before it detaches.
+// An attachment that a request uses, whose running operation a cancel reaches (the request's
+// time limit or its client gone, see call_watch.h; a termination signal, see
+// process/stop_signals.h): registered once attached or taken from the attachments a process
+// keeps, unregistered while it is kept for a later request and before it detaches. A process
+// serves one request at a time, so the registered attachments are those of its request.
 void RegisterAttachment(isc_db_handle handle);
 void UnregisterAttachment(isc_db_handle handle);
 
-// Cancels the call that each registered attachment runs at this moment (fb_cancel_raise); safe
+// Cancels the call that each attachment of the request runs at this moment (fb_cancel_raise); safe
 // from any thread. A cancel that reaches an attachment between calls is kept by the engine for
 // its next call.
 void CancelAttachmentCalls();

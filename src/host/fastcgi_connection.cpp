@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,79 +10,24 @@
 #include <cstring>
 #include <limits>
 
+#include "host/fastcgi_record.h"
+
 namespace xg {
 namespace {
 
-// The record layout: version, type, request id and content length (both big-endian), padding
-// length, a reserved byte; then the content and the padding.
-constexpr size_t kHeaderSize = 8;
-constexpr unsigned char kVersion = 1;
-constexpr size_t kMaxContent = 65535;
-
-constexpr unsigned char kBeginRequest = 1;
-constexpr unsigned char kAbortRequest = 2;
-constexpr unsigned char kEndRequest = 3;
-constexpr unsigned char kParams = 4;
-constexpr unsigned char kStdin = 5;
-constexpr unsigned char kStdout = 6;
-constexpr unsigned char kGetValues = 9;
-constexpr unsigned char kGetValuesResult = 10;
-constexpr unsigned char kUnknownType = 11;
-
-constexpr int kResponder = 1;
-constexpr unsigned char kKeepConnection = 1;
-constexpr unsigned char kRequestComplete = 0;
-constexpr unsigned char kCantMultiplex = 1;
-constexpr unsigned char kUnknownRole = 3;
+using namespace fastcgi;
 
 // Answer bytes gathered before a record is sent: large enough that a long answer takes few
 // writes, small enough to stay in one record.
 constexpr size_t kAnswerRecordBytes = 32768;
-// Input read at a time.
+// Input read at a time, and the reads of one connection in one turn: the others are read in
+// between, whatever one of them sends.
 constexpr size_t kReadChunk = 65536;
-
-void PutHeader(char* out, unsigned char type, int id, size_t length) {
-  out[0] = static_cast<char>(kVersion);
-  out[1] = static_cast<char>(type);
-  out[2] = static_cast<char>((id >> 8) & 0xFF);
-  out[3] = static_cast<char>(id & 0xFF);
-  out[4] = static_cast<char>((length >> 8) & 0xFF);
-  out[5] = static_cast<char>(length & 0xFF);
-  out[6] = 0;
-  out[7] = 0;
-}
-
-unsigned Byte(const char* at) {
-  return static_cast<unsigned char>(*at);
-}
-
-// A name or value length of the parameter stream: one byte below 128, else four bytes with the
-// top bit set. False when the stream ends first.
-bool TakeLength(const char*& at, const char* end, size_t& length) {
-  if (at >= end) return false;
-  if ((Byte(at) & 0x80) == 0) {
-    length = Byte(at);
-    ++at;
-    return true;
-  }
-  if (end - at < 4) return false;
-  length = ((Byte(at) & 0x7F) << 24) | (Byte(at + 1) << 16) | (Byte(at + 2) << 8) | Byte(at + 3);
-  at += 4;
-  return true;
-}
+constexpr int kReadsPerTurn = 4;
 
 // The text up to its first byte 0, as an environment variable holds it.
-std::string UpToNul(const char* data, size_t size) {
-  const void* nul = std::memchr(data, '\0', size);
-  return std::string(data, nul ? static_cast<const char*>(nul) - data : size);
-}
-
-void AppendPair(std::string& out, const std::string& name, const std::string& value) {
-  // Both short: the names and values this responder reports.
-  out.push_back(static_cast<char>(name.size()));
-  out.push_back(static_cast<char>(value.size()));
-  out += name;
-  out += value;
+std::string UpToNul(std::string_view text) {
+  return std::string(text.substr(0, std::min(text.find('\0'), text.size())));
 }
 
 // What is left to the deadline, as poll takes it: never negative (which would wait without end),
@@ -94,10 +38,18 @@ int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
   return static_cast<int>(std::clamp<int64_t>(left.count(), 0, std::numeric_limits<int>::max()));
 }
 
+// A decimal number of digits only; one too long for 64 bits counts as the largest.
+std::optional<uint64_t> DecimalNumber(const std::string& text) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  if (text.size() > 19) return std::numeric_limits<uint64_t>::max();
+  return std::stoull(text);
+}
+
 }  // namespace
 
-FastCgiConnection::FastCgiConnection(int fd, std::chrono::milliseconds timeout)
-    : fd_(fd), timeout_(timeout), idle_since_(std::chrono::steady_clock::now()) {
+FastCgiConnection::FastCgiConnection(int fd, const Limits& limits)
+    : fd_(fd), limits_(limits), last_activity_(Clock::now()) {
   const int flags = ::fcntl(fd_, F_GETFL);
   if (flags >= 0) ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
 }
@@ -108,166 +60,225 @@ void FastCgiConnection::Close() {
   fd_ = -1;
 }
 
-void FastCgiConnection::Fail() {
-  failed_ = true;
-}
-
-FastCgiConnection::Input FastCgiConnection::Fill(size_t size, bool wait) {
-  while (input_.size() - input_start_ < size) {
-    if (fd_ < 0) return Input::kEnded;
-    // The records already taken are dropped before more is read, so that the input holds at most
-    // one record and one read whatever the peer sends.
-    if (input_start_ > 0) {
-      input_.erase(0, input_start_);
-      input_start_ = 0;
-    }
-    const size_t had = input_.size();
-    input_.resize(had + kReadChunk);
-    const ssize_t got = ::recv(fd_, &input_[had], kReadChunk, 0);
-    input_.resize(had + (got > 0 ? static_cast<size_t>(got) : 0));
-    if (got > 0) continue;
-    if (got == 0) return Input::kEnded;
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return Input::kEnded;
-    if (!wait) return Input::kPending;
-    const int left = MillisecondsUntil(deadline_);
-    if (left == 0) return Input::kEnded;
-    pollfd ready{fd_, POLLIN, 0};
-    if (::poll(&ready, 1, left) < 0 && errno != EINTR) return Input::kEnded;
+FastCgiConnection::Clock::time_point FastCgiConnection::Deadline() const {
+  switch (state_) {
+    case State::kParams:
+    case State::kBody:
+      return request_deadline_;
+    case State::kReady:
+      return Clock::time_point::max();
+    case State::kIdle:
+    case State::kLingering:
+      break;
   }
-  return Input::kReady;
+  return last_activity_ + limits_.timeout;
 }
 
-FastCgiConnection::Input FastCgiConnection::ReadRecord(Record& record, bool wait) {
-  Input input;
-  {
-    std::lock_guard<std::mutex> lock(input_mutex_);
-    input = Fill(kHeaderSize, wait);
-    if (input == Input::kReady) {
-      const char* header = input_.data() + input_start_;
-      const size_t length = (Byte(header + 4) << 8) | Byte(header + 5);
-      const size_t padding = Byte(header + 6);
-      input = Byte(header) != kVersion ? Input::kEnded : Fill(kHeaderSize + length + padding, wait);
-      if (input == Input::kReady) {
-        header = input_.data() + input_start_;
-        record.type = static_cast<unsigned char>(header[1]);
-        record.id = static_cast<int>((Byte(header + 2) << 8) | Byte(header + 3));
-        record.content.assign(header + kHeaderSize, length);
-        input_start_ += kHeaderSize + length + padding;
-      }
+bool FastCgiConnection::CloseIfPastDeadline(Clock::time_point now) {
+  if (fd_ < 0 || now < Deadline()) return false;
+  Close();
+  return true;
+}
+
+bool FastCgiConnection::ReadArrived() {
+  if (state_ == State::kLingering) {
+    DropLingeringInput();
+    return false;
+  }
+  for (int reads = 0; reads < kReadsPerTurn && WantsInput(); ++reads) {
+    const Input input = ReadSome();
+    if (input == Input::kPending) break;
+    if (input == Input::kEnded || !TakeRecords()) {
+      failed_ = true;
+      Close();
     }
   }
-  if (input == Input::kEnded) {
-    Fail();
-    Close();
+  return RequestReady();
+}
+
+FastCgiConnection::Input FastCgiConnection::ReadSome() {
+  std::lock_guard<std::mutex> lock(input_mutex_);
+  // The records already taken are dropped before more is read, so that the input holds at most
+  // part of one record and one read whatever the peer sends.
+  if (input_start_ > 0) {
+    input_.erase(0, input_start_);
+    input_start_ = 0;
   }
-  return input;
+  const size_t had = input_.size();
+  input_.resize(had + kReadChunk);
+  ssize_t got;
+  do {
+    got = ::recv(fd_, &input_[had], kReadChunk, 0);
+  } while (got < 0 && errno == EINTR);
+  input_.resize(had + (got > 0 ? static_cast<size_t>(got) : 0));
+  if (got > 0) return Input::kArrived;
+  if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return Input::kPending;
+  return Input::kEnded;
 }
 
-bool FastCgiConnection::ReadRecord(Record& record) {
-  return ReadRecord(record, true) == Input::kReady;
+bool FastCgiConnection::TakeRecords() {
+  std::lock_guard<std::mutex> lock(input_mutex_);
+  while (fd_ >= 0 && (state_ != State::kReady && state_ != State::kLingering)) {
+    const char* at = input_.data() + input_start_;
+    const size_t waiting = input_.size() - input_start_;
+    if (waiting < kHeaderSize) return true;
+    const RecordHeader header = DecodeHeader(at);
+    if (header.version != kVersion) return false;
+    if (waiting < header.RecordSize()) return true;
+    input_start_ += header.RecordSize();
+    // The view stays valid: nothing changes the input while the record is taken.
+    if (!TakeRecord(header.type, header.request_id,
+                    std::string_view(at + kHeaderSize, header.content_length)))
+      return false;
+  }
+  return true;
 }
 
-bool FastCgiConnection::HandleOtherRecord(const Record& record) {
-  if (record.id == 0) {
-    if (record.type == kGetValues) {
-      // Only the names asked for are answered.
-      std::string answer;
-      const char* at = record.content.data();
-      const char* end = at + record.content.size();
-      while (at < end) {
-        size_t name_length, value_length;
-        if (!TakeLength(at, end, name_length) || !TakeLength(at, end, value_length) ||
-            name_length > static_cast<size_t>(end - at) ||
-            value_length > static_cast<size_t>(end - at) - name_length)
-          return false;
-        const std::string name(at, name_length);
-        at += name_length + value_length;
-        if (name == "FCGI_MAX_CONNS" || name == "FCGI_MAX_REQS") AppendPair(answer, name, "1");
-        if (name == "FCGI_MPXS_CONNS") AppendPair(answer, name, "0");
-      }
-      return SendRecords(kGetValuesResult, 0, answer.data(), answer.size());
-    }
-    char unknown[8] = {static_cast<char>(record.type)};
+bool FastCgiConnection::TakeRecord(unsigned char type, int id, std::string_view content) {
+  if (id == 0) return TakeManagementRecord(type, content);
+  if (state_ == State::kIdle) {
+    // Records of a request that is not (or no longer) being received are dropped.
+    return type == kBeginRequest ? TakeBeginning(id, content) : true;
+  }
+  if (id != request_id_ || type == kBeginRequest) {
+    // One request at a time on a connection: a second one is refused.
+    return type == kBeginRequest ? SendEnd(id, kCantMultiplex) : true;
+  }
+  return TakeRequestRecord(type, content);
+}
+
+bool FastCgiConnection::TakeManagementRecord(unsigned char type, std::string_view content) {
+  if (type != kGetValues) {
+    char unknown[kEndBodySize] = {static_cast<char>(type)};
     return SendRecords(kUnknownType, 0, unknown, sizeof unknown);
   }
-  if (record.type == kBeginRequest) {
-    // One request at a time on a connection: a second one is refused.
-    char end[8] = {0, 0, 0, 0, static_cast<char>(kCantMultiplex)};
-    return SendRecords(kEndRequest, record.id, end, sizeof end);
-  }
-  // Records of a request that is not (or no longer) being served are dropped.
-  return true;
+  // Only the names asked for are answered.
+  const std::string most = std::to_string(kMaxPerProcess);
+  std::string answer;
+  const bool well_formed = ForEachPair(content, [&](std::string_view name, std::string_view) {
+    if (name == "FCGI_MAX_CONNS" || name == "FCGI_MAX_REQS")
+      AppendPair(answer, std::string(name), most);
+    if (name == "FCGI_MPXS_CONNS") AppendPair(answer, std::string(name), "0");
+  });
+  return well_formed && SendRecords(kGetValuesResult, 0, answer.data(), answer.size());
 }
 
-bool FastCgiConnection::ParseParams(const std::string& stream) {
-  params_.clear();
-  const char* at = stream.data();
-  const char* end = at + stream.size();
-  while (at < end) {
-    size_t name_length, value_length;
-    if (!TakeLength(at, end, name_length) || !TakeLength(at, end, value_length)) return false;
-    // Each length is checked against the bytes that are there before anything is taken.
-    if (name_length > static_cast<size_t>(end - at) ||
-        value_length > static_cast<size_t>(end - at) - name_length)
-      return false;
-    params_.emplace(UpToNul(at, name_length), UpToNul(at + name_length, value_length));
-    at += name_length + value_length;
+bool FastCgiConnection::TakeBeginning(int id, std::string_view content) {
+  if (content.size() < kBeginBodySize) return false;
+  const int role =
+      (static_cast<unsigned char>(content[0]) << 8) | static_cast<unsigned char>(content[1]);
+  keep_connection_ = (static_cast<unsigned char>(content[2]) & kKeepConnection) != 0;
+  if (role != kResponder) {
+    if (!SendEnd(id, kUnknownRole)) return false;
+    if (!keep_connection_) Linger();
+    return true;
   }
-  return true;
-}
-
-bool FastCgiConnection::ReadRequest() {
-  request_id_ = 0;
+  request_id_ = id;
+  state_ = State::kParams;
   aborted_ = false;
-  body_ended_ = false;
-  failed_ = false;
-  body_.clear();
+  request_began_ = Clock::now();
+  request_deadline_ = request_began_ + limits_.timeout;
+  bytes_since_progress_ = 0;
+  return true;
+}
+
+bool FastCgiConnection::TakeRequestRecord(unsigned char type, std::string_view content) {
+  NoteProgress(kHeaderSize + content.size());
+  if (type == kAbortRequest) {
+    EndAborted();
+    return !failed_;
+  }
+  if (type == kParams && state_ == State::kParams) {
+    if (content.empty()) return TakeParams();
+    if (params_stream_.size() + content.size() > kMaxParamBytes) return false;
+    params_stream_.append(content);
+  } else if (type == kStdin && state_ == State::kBody) {
+    body_.append(content);
+    if (content.empty() || BodyComplete()) BecomeReady();
+  }
+  // Anything else of the request (its body before its parameters are complete) is dropped.
+  return true;
+}
+
+bool FastCgiConnection::TakeParams() {
+  params_.clear();
+  const bool well_formed =
+      ForEachPair(params_stream_, [this](std::string_view name, std::string_view value) {
+        params_.emplace(UpToNul(name), UpToNul(value));
+      });
+  std::string().swap(params_stream_);
+  if (!well_formed) return false;
+  state_ = State::kBody;
+  if (BodyComplete()) BecomeReady();
+  return true;
+}
+
+void FastCgiConnection::NoteProgress(size_t bytes) {
+  bytes_since_progress_ += bytes;
+  if (bytes_since_progress_ < kProgressBytes) return;
+  bytes_since_progress_ = 0;
+  last_activity_ = Clock::now();
+  request_deadline_ = std::min(last_activity_ + limits_.timeout,
+                               request_began_ + kMostTimeoutsPerRequest * limits_.timeout);
+}
+
+std::optional<uint64_t> FastCgiConnection::DeclaredBodyLength() const {
+  const std::string* length = Param("CONTENT_LENGTH");
+  return length ? DecimalNumber(*length) : std::nullopt;
+}
+
+bool FastCgiConnection::BodyComplete() const {
+  // A body past max-request-bytes is refused, or read only as far as its declared length: the
+  // rest is not kept.
+  if (body_.size() > limits_.max_body_bytes) return true;
+  const std::optional<uint64_t> declared = DeclaredBodyLength();
+  return declared && (*declared > limits_.max_body_bytes || body_.size() >= *declared);
+}
+
+void FastCgiConnection::BecomeReady() {
+  state_ = State::kReady;
+  ready_since_ = Clock::now();
+}
+
+void FastCgiConnection::EndAborted() {
+  aborted_ = true;
+  SendEnding();
+  AfterRequest();
+}
+
+void FastCgiConnection::AfterRequest() {
+  request_id_ = 0;
+  params_.clear();
+  std::string().swap(params_stream_);
+  std::string().swap(body_);
   body_start_ = 0;
   answer_.clear();
-  std::string params;
-  Record record;
-  size_t read_before_beginning = 0;
+  last_activity_ = Clock::now();
+  state_ = State::kIdle;
+  if (!failed_ && !keep_connection_) Linger();
+}
+
+void FastCgiConnection::Linger() {
+  ::shutdown(fd_, SHUT_WR);
+  state_ = State::kLingering;
+  lingered_bytes_ = 0;
+  last_activity_ = Clock::now();
+}
+
+void FastCgiConnection::DropLingeringInput() {
+  std::lock_guard<std::mutex> lock(input_mutex_);
+  input_.clear();
+  input_start_ = 0;
+  char dropped[kReadChunk / 4];
   for (;;) {
-    // Until a request begins, only what has arrived is read, and no more than one read's worth at
-    // a time: a connection that has sent part of a record, or records that begin no request (as
-    // fast as it likes), goes back to waiting with the others and holds no one up. From its
-    // beginning, the request's records must arrive within the timeout.
-    if (request_id_ == 0 && read_before_beginning >= kReadChunk) return false;
-    // kPending leaves the connection open; at kEnded it has been closed.
-    if (ReadRecord(record, request_id_ != 0) != Input::kReady) return false;
-    if (request_id_ == 0) read_before_beginning += kHeaderSize + record.content.size();
-    const bool ours = request_id_ != 0 && record.id == request_id_;
-    if (record.type == kBeginRequest && request_id_ == 0 && record.id != 0) {
-      if (record.content.size() < 8) break;
-      const int role = static_cast<int>((Byte(&record.content[0]) << 8) | Byte(&record.content[1]));
-      keep_connection_ = (Byte(&record.content[2]) & kKeepConnection) != 0;
-      if (role != kResponder) {
-        char end[8] = {0, 0, 0, 0, static_cast<char>(kUnknownRole)};
-        if (!SendRecords(kEndRequest, record.id, end, sizeof end)) return false;
-        if (!keep_connection_) break;
-        continue;
-      }
-      request_id_ = record.id;
-      deadline_ = std::chrono::steady_clock::now() + timeout_;
-    } else if (ours && record.type == kParams) {
-      if (record.content.empty()) {
-        if (!ParseParams(params)) break;
-        return true;
-      }
-      if (params.size() + record.content.size() > kMaxParamBytes) break;
-      params += record.content;
-    } else if (ours && record.type == kAbortRequest) {
-      aborted_ = true;
-      EndRequest();
-      return false;
-    } else if (!HandleOtherRecord(record)) {
-      break;
-    }
+    const ssize_t got = ::recv(fd_, dropped, sizeof dropped, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (got > 0) lingered_bytes_ += static_cast<size_t>(got);
+    if (got <= 0 || lingered_bytes_ > kMaxLingerBytes) break;
   }
-  Fail();
-  Close();
-  return false;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
 }
 
 const std::string* FastCgiConnection::Param(const std::string& name) const {
@@ -276,22 +287,6 @@ const std::string* FastCgiConnection::Param(const std::string& name) const {
 }
 
 long FastCgiConnection::ReadBody(char* buffer, size_t count) {
-  while (body_start_ == body_.size()) {
-    if (failed_ || aborted_) return -1;
-    if (body_ended_) return 0;
-    Record record;
-    if (!ReadRecord(record)) return -1;
-    if (record.id == request_id_ && record.type == kStdin) {
-      if (record.content.empty()) body_ended_ = true;
-      body_ = std::move(record.content);
-      body_start_ = 0;
-    } else if (record.id == request_id_ && record.type == kAbortRequest) {
-      aborted_ = true;
-    } else if (!HandleOtherRecord(record)) {
-      Fail();
-      Close();
-    }
-  }
   const size_t taken = std::min(count, body_.size() - body_start_);
   std::memcpy(buffer, body_.data() + body_start_, taken);
   body_start_ += taken;
@@ -299,7 +294,7 @@ long FastCgiConnection::ReadBody(char* buffer, size_t count) {
 }
 
 bool FastCgiConnection::SendBytes(const char* data, size_t size) {
-  const auto deadline = [this] { return std::chrono::steady_clock::now() + timeout_; };
+  const auto deadline = [this] { return Clock::now() + limits_.timeout; };
   auto give_up_at = deadline();
   while (size > 0) {
     if (fd_ < 0) return false;
@@ -327,17 +322,30 @@ bool FastCgiConnection::SendRecords(unsigned char type, int id, const char* data
   do {
     const size_t piece = std::min(size, kMaxContent);
     char header[kHeaderSize];
-    PutHeader(header, type, id, piece);
+    EncodeHeader(header, type, id, piece);
     wire.append(header, kHeaderSize);
     wire.append(data, piece);
     data += piece;
     size -= piece;
   } while (size > 0);
-  if (!SendBytes(wire.data(), wire.size())) {
-    Fail();
-    return false;
-  }
-  return true;
+  if (!SendBytes(wire.data(), wire.size())) failed_ = true;
+  return !failed_;
+}
+
+bool FastCgiConnection::SendEnd(int id, unsigned char protocol_status) {
+  char end[kEndBodySize];
+  EncodeEndBody(end, 0, static_cast<ProtocolStatus>(protocol_status));
+  return SendRecords(kEndRequest, id, end, sizeof end);
+}
+
+void FastCgiConnection::SendEnding() {
+  if (fd_ < 0 || failed_) return;
+  // The stream's end (an empty record) and the request's end go out in one write.
+  char ending[2 * kHeaderSize + kEndBodySize];
+  EncodeHeader(ending, kStdout, request_id_, 0);
+  EncodeHeader(ending + kHeaderSize, kEndRequest, request_id_, kEndBodySize);
+  EncodeEndBody(ending + 2 * kHeaderSize, 0, kRequestComplete);
+  if (!SendBytes(ending, sizeof ending)) failed_ = true;
 }
 
 bool FastCgiConnection::FlushAnswer() {
@@ -365,45 +373,14 @@ bool FastCgiConnection::Write(const char* data, size_t size) {
 }
 
 void FastCgiConnection::EndRequest() {
-  if (fd_ >= 0 && FlushAnswer()) {
-    // The stream's end (an empty record) and the request's end go out in one write.
-    char ending[2 * kHeaderSize + 8] = {};
-    PutHeader(ending, kStdout, request_id_, 0);
-    PutHeader(ending + kHeaderSize, kEndRequest, request_id_, 8);
-    ending[2 * kHeaderSize + 4] = static_cast<char>(kRequestComplete);
-    if (!SendBytes(ending, sizeof ending)) Fail();
+  if (fd_ >= 0 && FlushAnswer()) SendEnding();
+  AfterRequest();
+  // What arrived behind the request (on a kept connection) is taken now: the socket may have
+  // nothing more to show.
+  if (failed_ || (state_ == State::kIdle && !TakeRecords())) {
+    failed_ = true;
+    Close();
   }
-  if (!failed_ && keep_connection_) DropRestOfBody();
-  request_id_ = 0;
-  idle_since_ = std::chrono::steady_clock::now();
-  params_.clear();
-  body_.clear();
-  answer_.clear();
-  if (failed_ || !keep_connection_) Close();
-}
-
-void FastCgiConnection::DropRestOfBody() {
-  // A request may be answered before its body has been read to its end (the empty FCGI_STDIN
-  // record): what has arrived of it is dropped now, without waiting for the rest.
-  while (!body_ended_ && !aborted_ && fd_ >= 0) {
-    {
-      std::lock_guard<std::mutex> lock(input_mutex_);
-      if (Fill(kHeaderSize, false) != Input::kReady) return;
-      const char* header = input_.data() + input_start_;
-      if (static_cast<int>((Byte(header + 2) << 8) | Byte(header + 3)) != request_id_) return;
-    }
-    Record record;
-    if (ReadRecord(record, false) != Input::kReady) return;
-    if (record.type == kStdin && record.content.empty()) body_ended_ = true;
-  }
-}
-
-bool FastCgiConnection::HasRecord() {
-  std::lock_guard<std::mutex> lock(input_mutex_);
-  if (input_.size() - input_start_ < kHeaderSize) return false;
-  const char* header = input_.data() + input_start_;
-  const size_t length = (Byte(header + 4) << 8) | Byte(header + 5);
-  return input_.size() - input_start_ >= kHeaderSize + length + Byte(header + 6);
 }
 
 bool FastCgiConnection::ClientGone() {
@@ -420,12 +397,10 @@ bool FastCgiConnection::ClientGone() {
   if (got == 0) return true;
   if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return true;
   if (got > 0) waiting.append(peeked, static_cast<size_t>(got));
-  size_t at = 0;
-  while (at + kHeaderSize <= waiting.size()) {
-    const char* header = waiting.data() + at;
-    const int id = static_cast<int>((Byte(header + 2) << 8) | Byte(header + 3));
-    if (Byte(header + 1) == kAbortRequest && id == request_id_) return true;
-    at += kHeaderSize + ((Byte(header + 4) << 8) | Byte(header + 5)) + Byte(header + 6);
+  for (size_t at = 0; at + kHeaderSize <= waiting.size();) {
+    const RecordHeader header = DecodeHeader(waiting.data() + at);
+    if (header.type == kAbortRequest && header.request_id == request_id_) return true;
+    at += header.RecordSize();
   }
   return false;
 }

@@ -21,9 +21,12 @@
 #include "config/config_file.h"
 #include "config/gateway_config.h"
 #include "db/attachment_pool.h"
-#include "db/call_watch.h"
 #include "host/fastcgi_connection.h"
 #include "host/fastcgi_request.h"
+#include "host/fastcgi_status_board.h"
+#include "host/fastcgi_status_page.h"
+#include "host/fastcgi_supervisor.h"
+#include "host/ip_address.h"
 #include "process/os_error.h"
 #include "process/stop_signals.h"
 
@@ -80,86 +83,41 @@ int OpenListeningSocket(const std::string& address) {
   return fd;
 }
 
-// The listening socket: descriptor 0 as the web server hands it, or one opened for the address.
-// Non-blocking, so that a connection another process of the same socket accepted first leaves
-// this one waiting for the next instead of blocking in accept where no signal reaches it.
-int ListeningSocket(const std::string& address) {
-  const int fd = address.empty() ? 0 : OpenListeningSocket(address);
+void MakeNonBlocking(int fd) {
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) RaiseLastOsError();
+}
+
+// The listening socket: descriptor 0 as a web server or systemd hands it ("-", or an empty
+// address), or one opened for the address. Non-blocking, so that a connection another process
+// of the same socket accepted first leaves this one waiting for the next instead of blocking in
+// accept where no signal reaches it.
+int ListeningSocket(const std::string& address) {
+  const int fd = address.empty() || address == "-" ? STDIN_FILENO : OpenListeningSocket(address);
+  MakeNonBlocking(fd);
   return fd;
 }
 
 // What the configuration says about the connections; the defaults when it cannot be used (every
 // request then answers its failure anyway).
 struct ConnectionSettings {
-  std::chrono::milliseconds timeout{std::chrono::seconds(30)};
+  FastCgiConnection::Limits limits;
   std::vector<std::string> allowed_clients;
+  // How long the requests in hand may still run after a termination signal.
+  std::chrono::seconds stop_bound{GatewayConfig().fastcgi_stop_seconds};
 };
 
 ConnectionSettings ConnectionSettingsOf(const LoadedGatewayConfig& loaded) {
   ConnectionSettings settings;
   try {
     const GatewayConfig& config = loaded.Settings();
-    settings.timeout = std::chrono::seconds(config.fastcgi_read_timeout_seconds);
+    settings.limits.timeout = std::chrono::seconds(config.fastcgi_read_timeout_seconds);
+    settings.limits.max_body_bytes = static_cast<uint64_t>(config.max_request_bytes);
     settings.allowed_clients = config.fastcgi_allowed_clients;
+    settings.stop_bound = std::chrono::seconds(config.fastcgi_stop_seconds);
   } catch (const EConfigError&) {
   }
   return settings;
-}
-
-// An IP address in one form for comparing: an IPv4 address mapped into IPv6 is the IPv4 address.
-struct IpAddress {
-  int family = AF_UNSPEC;
-  unsigned char bytes[16] = {};
-  bool operator==(const IpAddress& other) const {
-    return family == other.family &&
-           std::memcmp(bytes, other.bytes, family == AF_INET ? 4 : 16) == 0;
-  }
-};
-
-// The IP address of a socket address; family AF_UNSPEC for another kind (a Unix socket).
-IpAddress AddressOf(const sockaddr_storage& socket_address) {
-  IpAddress address;
-  if (socket_address.ss_family == AF_INET) {
-    address.family = AF_INET;
-    std::memcpy(address.bytes, &reinterpret_cast<const sockaddr_in&>(socket_address).sin_addr, 4);
-  } else if (socket_address.ss_family == AF_INET6) {
-    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(socket_address).sin6_addr;
-    if (IN6_IS_ADDR_V4MAPPED(&v6)) {
-      address.family = AF_INET;
-      std::memcpy(address.bytes, v6.s6_addr + 12, 4);
-    } else {
-      address.family = AF_INET6;
-      std::memcpy(address.bytes, v6.s6_addr, 16);
-    }
-  }
-  return address;
-}
-
-IpAddress ParseAddress(const std::string& text) {
-  IpAddress address;
-  if (::inet_pton(AF_INET, text.c_str(), address.bytes) == 1) {
-    address.family = AF_INET;
-  } else if (::inet_pton(AF_INET6, text.c_str(), address.bytes) == 1) {
-    sockaddr_storage storage{};
-    storage.ss_family = AF_INET6;
-    std::memcpy(&reinterpret_cast<sockaddr_in6&>(storage).sin6_addr, address.bytes, 16);
-    address = AddressOf(storage);
-  }
-  return address;
-}
-
-bool IsLoopback(const IpAddress& address) {
-  static const unsigned char kIpv6Loopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
-  if (address.family == AF_INET) return address.bytes[0] == 127;
-  return address.family == AF_INET6 && std::memcmp(address.bytes, kIpv6Loopback, 16) == 0;
-}
-
-std::string AddressText(const IpAddress& address) {
-  char text[INET6_ADDRSTRLEN] = "";
-  ::inet_ntop(address.family, address.bytes, text, sizeof text);
-  return text;
 }
 
 // A socket that any host of the network can reach is opened only for the web servers the
@@ -181,12 +139,18 @@ std::optional<std::string> ListeningRefusal(int listen_fd, const ConnectionSetti
 }
 
 // The connections of the process: requests are served one at a time, but a web server that
-// keeps connections open may send the next request on any of them, or open a new one. Waiting on
-// one of them alone would leave the others waiting. A connection is read only once it has input,
-// so that a silent one holds no one up; one that begins no request within the timeout of its
-// accept or of the end of its last request is closed (a web server opens another when it needs
-// one), and when the connections reach their limit the one idle longest is closed to take a new
-// one, so that quiet connections never keep a web server out.
+// keeps connections open may send the next request on any of them, or open a new one. Every
+// connection is read as its input arrives, so that a silent or slow one holds no one up, and a
+// request is served once all of it has arrived, the one that became ready first first. A
+// connection past its deadline is closed (see FastCgiConnection), and when the connections reach
+// their limit the one closing, else the one idle longest, is closed to take a new one, so that
+// quiet connections never keep a web server out.
+// Once a termination signal arrived no connection is accepted and the requests that have begun
+// are served as they complete. For kStopGrace the connections already open are still read, and
+// a request that begins on one is served too (its connection closed after its answer): a web
+// server that keeps connections may be sending one on them at this very moment, and would answer
+// it with an error of its own if the connection closed under it. Then the idle connections are
+// closed, and the loop ends once no begun request is left.
 class Connections {
  public:
   Connections(int listen_fd, ConnectionSettings settings, AttachmentPool& pool)
@@ -195,76 +159,105 @@ class Connections {
       allowed_.push_back(ParseAddress(text));
   }
 
-  // The next connection with a request read from it; nullptr once a termination signal arrived.
-  // Kept attachments that pass their limits meanwhile are dropped.
+  static constexpr auto kStopGrace = std::chrono::seconds(1);
+
+  // From now on as after a termination signal.
+  void Stop() { stopped_ = true; }
+  bool Stopping() const { return stop_began_.has_value(); }
+  // The open connections, and those whose request has all arrived (the one served included).
+  size_t Count() const { return connections_.size(); }
+  size_t ReadyCount() const {
+    return static_cast<size_t>(std::count_if(connections_.begin(), connections_.end(),
+                                             [](const auto& c) { return c->RequestReady(); }));
+  }
+
+  // The next connection with a request to serve; nullptr once a termination signal arrived (or
+  // Stop was called) and no begun request is left. Kept attachments that pass their limits
+  // meanwhile are dropped.
   FastCgiConnection* NextRequest() {
     for (;;) {
-      if (StopSignal() != 0) return nullptr;
+      const bool stopping = stopped_ || StopSignal() != 0;
+      if (stopping && !stop_began_) stop_began_ = FastCgiConnection::Clock::now();
       pool_.DropExpired();
-      DropClosedAndIdle();
-      descriptors_.assign({{StopEventDescriptor(), POLLIN, 0}, {listen_fd_, POLLIN, 0}});
-      // A record already read from a connection (behind the end of the last request) is
-      // served without waiting for the socket, which may have nothing more.
-      bool buffered = false;
-      for (const auto& connection : connections_) {
-        descriptors_.push_back({connection->fd(), POLLIN, 0});
-        buffered = buffered || connection->HasRecord();
-      }
-      int count =
-          ::poll(descriptors_.data(), descriptors_.size(), buffered ? 0 : WaitMilliseconds());
-      if (count < 0) {
-        if (errno == EINTR) continue;
-        RaiseLastOsError();
-      }
-      for (size_t i = 0; i < connections_.size(); ++i) {
-        if (!connections_[i]->HasRecord()) continue;
-        descriptors_[i + 2].revents |= POLLIN;
-        ++count;
-      }
-      if (count == 0) continue;
-      if (descriptors_[0].revents != 0 || StopSignal() != 0) return nullptr;
-      if (descriptors_[1].revents & (POLLERR | POLLNVAL)) RaiseLastOsError(EBADF);
-      // The ready ones in turn, the listening socket among them, starting after the one served
-      // last: under steady load the kept connections always have input, and new connections
-      // would otherwise wait.
-      const size_t candidates = connections_.size() + 1;
-      for (size_t step = 1; step <= candidates; ++step) {
-        const size_t i = (last_served_ + step) % candidates;
-        if (descriptors_[i + 1].revents == 0) continue;
-        last_served_ = i;
-        if (i == 0) {
-          AcceptOne();
-          break;  // polled again with the new connection among the others
-        }
-        FastCgiConnection& connection = *connections_[i - 1];
-        if (connection.ReadRequest()) return &connection;
-      }
+      DropClosedAndPastDeadline(stopping);
+      if (stopping && connections_.empty()) return nullptr;
+      FastCgiConnection* ready = FirstReady();
+      if (!WaitForInput(stopping, ready != nullptr ? 0 : WaitMilliseconds())) continue;
+      if (ready == nullptr) ready = FirstReady();
+      if (ready != nullptr) return ready;
     }
   }
 
  private:
-  static constexpr size_t kMaxConnections = 256;
+  // Polls the listening socket (until a termination signal) and the connections that take
+  // input, for at most `wait_ms`; accepts and reads what is ready. False when interrupted.
+  bool WaitForInput(bool stopping, int wait_ms) {
+    descriptors_.assign({{stopping ? -1 : StopEventDescriptor(), POLLIN, 0},
+                         {stopping ? -1 : listen_fd_, POLLIN, 0}});
+    polled_.clear();
+    for (const auto& connection : connections_) {
+      if (!connection->WantsInput()) continue;
+      descriptors_.push_back({connection->fd(), POLLIN, 0});
+      polled_.push_back(connection.get());
+    }
+    if (::poll(descriptors_.data(), descriptors_.size(), wait_ms) < 0) {
+      if (errno == EINTR) return false;
+      RaiseLastOsError();
+    }
+    if (descriptors_[1].revents & (POLLERR | POLLNVAL)) RaiseLastOsError(EBADF);
+    for (size_t i = 0; i < polled_.size(); ++i)
+      if (descriptors_[i + 2].revents != 0) polled_[i]->ReadArrived();
+    if (descriptors_[1].revents != 0) AcceptArrived();
+    return true;
+  }
 
-  void AcceptOne() {
+  // The request that became ready first; nullptr when none is.
+  FastCgiConnection* FirstReady() const {
+    FastCgiConnection* first = nullptr;
+    for (const auto& connection : connections_) {
+      if (connection->RequestReady() &&
+          (first == nullptr || connection->ReadySince() < first->ReadySince()))
+        first = connection.get();
+    }
+    return first;
+  }
+
+  // The connections that wait to be accepted, a few at a time: the others are read in between.
+  void AcceptArrived() {
+    constexpr int kAcceptsPerTurn = 16;
+    for (int i = 0; i < kAcceptsPerTurn && AcceptOne(); ++i) {
+    }
+  }
+
+  // False when no connection waited (another process of the same socket took it, or it ended
+  // before it was taken).
+  bool AcceptOne() {
     sockaddr_storage peer{};
     socklen_t size = sizeof peer;
     const int fd = ::accept4(listen_fd_, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
-    // Another process of the same socket took it, or it ended before it was taken.
-    if (fd < 0) return;
+    if (fd < 0) return false;
     if (!Allowed(AddressOf(peer))) {
       ::close(fd);
-      return;
+      return true;
     }
-    if (connections_.size() >= kMaxConnections) {
-      // None is serving a request now: the one idle longest goes.
-      const auto longest_idle = std::min_element(
-          connections_.begin(), connections_.end(),
-          [](const auto& a, const auto& b) { return a->IdleSince() < b->IdleSince(); });
-      const size_t i = static_cast<size_t>(longest_idle - connections_.begin());
-      connections_.erase(longest_idle);
-      if (last_served_ > i) --last_served_;
+    if (connections_.size() >= FastCgiConnection::kMaxPerProcess) MakeRoom();
+    connections_.push_back(std::make_unique<FastCgiConnection>(fd, settings_.limits));
+    return true;
+  }
+
+  // Closes one connection to take a new one: one that only waits for its peer's close, else the
+  // one where nothing happened for longest among those whose request is not ready.
+  void MakeRoom() {
+    FastCgiConnection* chosen = nullptr;
+    for (const auto& connection : connections_) {
+      if (connection->RequestReady()) continue;
+      if (chosen == nullptr || (connection->Closing() && !chosen->Closing()) ||
+          (connection->Closing() == chosen->Closing() &&
+           connection->LastActivity() < chosen->LastActivity()))
+        chosen = connection.get();
     }
-    connections_.push_back(std::make_unique<FastCgiConnection>(fd, settings_.timeout));
+    if (chosen != nullptr) chosen->Close();
+    DropClosed();
   }
 
   // With a list of web servers, a peer over IP must be one of them.
@@ -273,28 +266,37 @@ class Connections {
     return std::find(allowed_.begin(), allowed_.end(), peer) != allowed_.end();
   }
 
-  void DropClosedAndIdle() {
-    const auto now = std::chrono::steady_clock::now();
-    for (size_t i = connections_.size(); i-- > 0;) {
-      FastCgiConnection& connection = *connections_[i];
-      if (connection.fd() >= 0 && now - connection.IdleSince() >= settings_.timeout)
-        connection.Close();
-      if (connection.fd() >= 0) continue;
-      connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(i));
-      if (last_served_ > i) --last_served_;
+  // Closes the connections past their deadline, and kStopGrace after the process began to stop
+  // those that carry no begun request; forgets the closed ones.
+  void DropClosedAndPastDeadline(bool stopping) {
+    const auto now = FastCgiConnection::Clock::now();
+    const bool grace_over = stopping && now >= *stop_began_ + kStopGrace;
+    for (const auto& connection : connections_) {
+      connection->CloseIfPastDeadline(now);
+      if (grace_over && !connection->RequestReady() && !connection->ReceivingRequest())
+        connection->Close();
     }
-    if (last_served_ > connections_.size()) last_served_ = 0;
+    DropClosed();
   }
 
-  // Until the pool's next expiry or the end of the next idle connection's time (at most what
-  // poll takes: the timeout may be longer).
+  void DropClosed() {
+    connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
+                                      [](const auto& connection) { return connection->fd() < 0; }),
+                       connections_.end());
+  }
+
+  // Until the pool's next expiry or the next connection's deadline (at most what poll takes:
+  // the timeout may be longer).
   int WaitMilliseconds() const {
     int64_t wait = pool_.MillisecondsToNextExpiry();
-    const auto now = std::chrono::steady_clock::now();
-    for (const auto& connection : connections_) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            connection->IdleSince() + settings_.timeout - now)
-                            .count();
+    const auto now = FastCgiConnection::Clock::now();
+    std::vector<FastCgiConnection::Clock::time_point> deadlines;
+    if (stop_began_) deadlines.push_back(*stop_began_ + kStopGrace);
+    for (const auto& connection : connections_) deadlines.push_back(connection->Deadline());
+    for (const auto deadline : deadlines) {
+      if (deadline == FastCgiConnection::Clock::time_point::max()) continue;
+      const int64_t left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
       const int64_t ms = std::max<int64_t>(0, left) + 1;
       if (wait < 0 || ms < wait) wait = ms;
     }
@@ -306,9 +308,11 @@ class Connections {
   AttachmentPool& pool_;
   std::vector<IpAddress> allowed_;
   std::vector<std::unique_ptr<FastCgiConnection>> connections_;
+  // What one poll watches: the stop event, the listening socket, then polled_ in order.
   std::vector<pollfd> descriptors_;
-  // 0: the listening socket; i: connections_[i - 1].
-  size_t last_served_ = 0;
+  std::vector<FastCgiConnection*> polled_;
+  bool stopped_ = false;
+  std::optional<FastCgiConnection::Clock::time_point> stop_began_;
 };
 
 // The pool's settings from the configuration; a configuration that cannot be used keeps nothing
@@ -342,17 +346,92 @@ class PoolScope {
   AttachmentPool& pool_;
 };
 
-// The requests of the connections, one at a time, until a termination signal. While a request is
-// served, a database call it makes is cancelled once its client has gone.
-void Serve(const Host& host, Connections&& connections) {
+// The requests of the connections, one at a time, until a termination signal, or until
+// `max_requests` have been served (0: no limit; the requests begun by then are still served).
+// The status page's requests are answered here; every other goes to the host. The slot of the
+// status board follows what the process does.
+void Serve(const Host& host, Connections&& connections, int max_requests, const StatusPage& page,
+           StatusSlot& slot) {
   const PoolScope pool(host.pool(), host.config());
+  WorkerStatus status(slot, host.pool());
+  int served = 0;
   while (FastCgiConnection* connection = connections.NextRequest()) {
+    status.NoteConnections(connections.Count(), connections.ReadyCount() - 1);
+    // A stopping process keeps no connection after its answer.
+    if (connections.Stopping()) connection->CloseAfterRequest();
+    // A request whose web server aborted it or went away while it waited is not run: its end
+    // goes out without an answer.
+    if (connection->ClientGone() || page.Answer(*connection)) {
+      connection->EndRequest();
+      continue;
+    }
+    status.NoteBusy(true);
+    ServedRequest how;
     {
       FastCgiRequest request(*connection);
-      const ClientGoneCheckScope check([connection] { return connection->ClientGone(); });
-      host.Serve(request);
+      host.Serve(request, &how);
     }
     connection->EndRequest();
+    status.NoteBusy(false);
+    status.NoteServed(how);
+    status.NotePool();
+    if (++served == max_requests) connections.Stop();
+  }
+}
+
+// [fastcgi] max-requests; 0 (no limit) when the configuration cannot be used.
+int MaxRequestsOf(const LoadedGatewayConfig& loaded) {
+  try {
+    return loaded.Settings().fastcgi_max_requests;
+  } catch (const EConfigError&) {
+    return 0;
+  }
+}
+
+// Writes the refusal to standard error and answers true when the socket may not listen.
+bool RefusedToListen(int listen_fd, const ConnectionSettings& settings) {
+  const std::optional<std::string> refusal = ListeningRefusal(listen_fd, settings);
+  if (!refusal) return false;
+  [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, refusal->data(), refusal->size());
+  return true;
+}
+
+// One process serving the listening socket: on its own (started by a web server), or as a worker
+// of a supervisor, which checked the socket and whose workers recycle after max-requests. Its
+// counts go to `slot` of `board`.
+int RunFastCgiProcess(int listen_fd, bool worker, StatusBoard& board, int slot, Action action,
+                      StartupStep own_startup_step) {
+  int exit_code = 0;
+  try {
+    const Host host = Startup(action, ServingMode::kFastCgi);
+    if (own_startup_step) own_startup_step();
+    ConnectionSettings settings = ConnectionSettingsOf(host.config());
+    DeferStopSignals(settings.stop_bound);
+    MakeNonBlocking(listen_fd);
+    if (!worker && RefusedToListen(listen_fd, settings)) {
+      exit_code = 1;
+    } else {
+      Serve(host, Connections(listen_fd, std::move(settings), host.pool()),
+            worker ? MaxRequestsOf(host.config()) : 0, StatusPage(host.config(), board),
+            board.Slot(slot));
+    }
+  } catch (...) {
+    ReportUnhandledFailure(std::current_exception());
+    exit_code = 1;
+  }
+  FinishStopSignals();
+  return exit_code;
+}
+
+// A process that a web server started: its own only worker.
+int RunFastCgiProcessAlone(Action action, StartupStep own_startup_step) {
+  try {
+    StatusBoard board(1);
+    return RunFastCgiProcess(STDIN_FILENO, false, board, board.Claim(::getpid()), action,
+                             own_startup_step);
+  } catch (...) {
+    ReportUnhandledFailure(std::current_exception());
+    return 1;
   }
 }
 
@@ -365,26 +444,18 @@ bool IsListeningSocket(int fd) {
 }
 
 int RunFastCgiProgram(const std::string& address, Action action, StartupStep own_startup_step) {
-  int exit_code = 0;
+  if (address.empty()) return RunFastCgiProcessAlone(action, own_startup_step);
   try {
-    const Host host = Startup(action, ServingMode::kFastCgi);
-    if (own_startup_step) own_startup_step();
-    DeferStopSignals();
     const int listen_fd = ListeningSocket(address);
-    ConnectionSettings settings = ConnectionSettingsOf(host.config());
-    if (const std::optional<std::string> refusal = ListeningRefusal(listen_fd, settings)) {
-      [[maybe_unused]] const ssize_t ignored =
-          ::write(STDERR_FILENO, refusal->data(), refusal->size());
-      exit_code = 1;
-    } else {
-      Serve(host, Connections(listen_fd, std::move(settings), host.pool()));
-    }
+    const LoadedGatewayConfig config{FileConfigSource()};
+    if (RefusedToListen(listen_fd, ConnectionSettingsOf(config))) return 1;
+    return SuperviseFastCgiWorkers(listen_fd, config, [&](int fd, StatusBoard& board, int slot) {
+      return RunFastCgiProcess(fd, true, board, slot, action, own_startup_step);
+    });
   } catch (...) {
     ReportUnhandledFailure(std::current_exception());
-    exit_code = 1;
+    return 1;
   }
-  FinishStopSignals();
-  return exit_code;
 }
 
 }  // namespace xg

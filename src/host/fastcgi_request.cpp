@@ -6,37 +6,20 @@
 
 #include "host/failure_page.h"
 #include "host/fastcgi_connection.h"
+#include "host/fastcgi_record.h"
 #include "process/write_all.h"
 
 namespace xg {
 namespace {
 
-// The FastCGI record layout: version, type, request id, content length (both big-endian), padding
-// length, a reserved byte.
-constexpr unsigned char kRecordVersion = 1;
-constexpr unsigned char kEndRequestType = 3;
-constexpr unsigned char kStdoutType = 6;
-constexpr size_t kRecordHeaderSize = 8;
-constexpr unsigned char kRequestComplete = 0;
 // The application status an ended request reports for a fault: nonzero, like an exit code.
 constexpr uint32_t kFaultAppStatus = 1;
 
-void PutRecordHeader(unsigned char* out, unsigned char type, int request_id, size_t length) {
-  out[0] = kRecordVersion;
-  out[1] = type;
-  out[2] = static_cast<unsigned char>((request_id >> 8) & 0xFF);
-  out[3] = static_cast<unsigned char>(request_id & 0xFF);
-  out[4] = static_cast<unsigned char>((length >> 8) & 0xFF);
-  out[5] = static_cast<unsigned char>(length & 0xFF);
-  out[6] = 0;
-  out[7] = 0;
-}
-
 // One FCGI_STDOUT record carrying `data` (at most 65535 bytes, as the fault page always is).
 void WriteStdoutRecord(int fd, int request_id, const char* data, size_t size) {
-  unsigned char header[kRecordHeaderSize];
-  PutRecordHeader(header, kStdoutType, request_id, size);
-  WriteAll(fd, reinterpret_cast<const char*>(header), sizeof header);
+  char header[fastcgi::kHeaderSize];
+  fastcgi::EncodeHeader(header, fastcgi::kStdout, request_id, size);
+  WriteAll(fd, header, sizeof header);
   if (size > 0) WriteAll(fd, data, size);
 }
 
@@ -62,6 +45,10 @@ long FastCgiRequest::Read(char* buffer, size_t count) {
   return connection_.ReadBody(buffer, count);
 }
 
+bool FastCgiRequest::ClientGone() {
+  return connection_.ClientGone();
+}
+
 bool FastCgiRequest::WriteBytes(const char* data, size_t size) {
   return connection_.Write(data, size);
 }
@@ -78,14 +65,10 @@ void WriteFastCgiFailurePageForFault(const RequestFaultState& state, std::string
   WriteStdoutRecord(state.output_fd, state.output_id, text.page, text.page_length);
   // The empty record ends the stream.
   WriteStdoutRecord(state.output_fd, state.output_id, nullptr, 0);
-  unsigned char end[kRecordHeaderSize + 8] = {};
-  PutRecordHeader(end, kEndRequestType, state.output_id, 8);
-  end[kRecordHeaderSize + 0] = static_cast<unsigned char>(kFaultAppStatus >> 24);
-  end[kRecordHeaderSize + 1] = static_cast<unsigned char>((kFaultAppStatus >> 16) & 0xFF);
-  end[kRecordHeaderSize + 2] = static_cast<unsigned char>((kFaultAppStatus >> 8) & 0xFF);
-  end[kRecordHeaderSize + 3] = static_cast<unsigned char>(kFaultAppStatus & 0xFF);
-  end[kRecordHeaderSize + 4] = kRequestComplete;
-  WriteAll(state.output_fd, reinterpret_cast<const char*>(end), sizeof end);
+  char end[fastcgi::kHeaderSize + fastcgi::kEndBodySize];
+  fastcgi::EncodeHeader(end, fastcgi::kEndRequest, state.output_id, fastcgi::kEndBodySize);
+  fastcgi::EncodeEndBody(end + fastcgi::kHeaderSize, kFaultAppStatus, fastcgi::kRequestComplete);
+  WriteAll(state.output_fd, end, sizeof end);
 }
 
 }  // namespace xg

@@ -20,6 +20,8 @@ class FastCgiRequest : public Request {
 
   std::string Variable(const std::string& name) const override;
   long Read(char* buffer, size_t count) override;
+  // The web server closed the connection or aborted the request.
+  bool ClientGone() override;
 
  protected:
   bool WriteBytes(const char* data, size_t size) override;

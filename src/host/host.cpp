@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "db/call_watch.h"
 #include "gateway/gateway_action.h"
 #include "host/cgi_response.h"
 #include "host/failure_page.h"
@@ -35,6 +36,19 @@ void NoteFailurePage(const std::exception_ptr& failure, RequestSummary& summary)
   }
 }
 
+void NoteServed(const RequestSummary& summary, std::chrono::steady_clock::time_point started,
+                ServedRequest& served) noexcept {
+  try {
+    served.service = summary.service;
+    served.outcome = summary.failure_document.empty() ? "ok" : summary.failure_document;
+    served.attachment_reused = summary.result.attachment_reused;
+    served.duration = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - started);
+  } catch (...) {
+    // Memory ran out for the texts: the request counts as one that named no service.
+  }
+}
+
 }  // namespace
 
 Spool GatewayAction(CgiRequest& request, const GatewayContext& context,
@@ -43,8 +57,10 @@ Spool GatewayAction(CgiRequest& request, const GatewayContext& context,
                        settings, summary);
 }
 
-void Host::Serve(Request& request) const {
+void Host::Serve(Request& request, ServedRequest* served) const {
   const PublishedFaultState published(request.fault_state());
+  // The watches of the request's database calls ask the request whether its client has gone.
+  const ClientGoneCheckScope client_check([&request] { return request.ClientGone(); });
   const auto started = std::chrono::steady_clock::now();
   RequestLogFields fields;
   fields.time = std::chrono::system_clock::now();
@@ -82,6 +98,7 @@ void Host::Serve(Request& request) const {
     }
     WriteFailurePage(std::current_exception(), request);
   }
+  if (served != nullptr) NoteServed(fields.summary, started, *served);
 }
 
 void Host::LogRequest(const Request& request, RequestLogFields& fields,

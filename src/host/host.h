@@ -31,6 +31,17 @@ using Action = Spool (*)(CgiRequest& request, const GatewayContext& context,
 Spool GatewayAction(CgiRequest& request, const GatewayContext& context,
                     const RegionalSettings& settings, RequestSummary& summary);
 
+// How a request was served, for the status of the process that serves many.
+struct ServedRequest {
+  // As the request named it (SERVICESTATUS, ...); empty when it named none the gateway knows.
+  std::string service;
+  // "ok", the failure document's element (ERROR, OPENSQL, EXECSQL), or "page" for the server
+  // failure page.
+  std::string outcome;
+  bool attachment_reused = false;
+  std::chrono::microseconds duration{0};
+};
+
 class Host {
  public:
   // `config`: the configuration the program loaded (the defaults unless given).
@@ -46,8 +57,9 @@ class Host {
   // answer to the request's output. While it runs the request's fault state is published
   // for the fault handler. A failure before the action (the request cannot be read, the
   // configuration could not be loaded, the body is larger than max-request-bytes) or one that is
-  // no Exception writes the server failure page. Returns normally in every case.
-  void Serve(Request& request) const;
+  // no Exception writes the server failure page. Returns normally in every case; `served`, when
+  // given, tells how.
+  void Serve(Request& request, ServedRequest* served = nullptr) const;
 
   const RegionalSettings& settings() const { return settings_; }
   const LoadedGatewayConfig& config() const { return config_; }

@@ -23,6 +23,10 @@ class Request {
   // One read of at most `count` bytes of the body: the number read, 0 at its end, negative on
   // failure.
   virtual long Read(char* buffer, size_t count) = 0;
+  // Whether the request's client has gone, so that its database calls are not worth finishing.
+  // Asked from the thread that watches the request's calls while the serving thread runs them;
+  // a request whose client cannot go away first answers false.
+  virtual bool ClientGone() { return false; }
 
   // Writes all the bytes to the request's output, noting first that its answer has started (a
   // fault from then on adds nothing to it). Answers whether every byte was written.

@@ -23,8 +23,9 @@ constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 // starting.
 constexpr int kInterruptIntervalMs = 50;
 // A request still running this long after the signal is ended without further clean-up, so that
-// the process is gone within a second.
+// the process is gone within a second; a process that defers the signals sets its own bound.
 constexpr int64_t kDeadlineMs = 800;
+int64_t deadlineMs = kDeadlineMs;
 
 enum class Phase {
   kRequest,        // a signal stops the request
@@ -121,7 +122,7 @@ void* Watch(void*) {
     if (signal == 0) continue;
     const int64_t now = NowMs();
     if (deadline == 0) {
-      deadline = now + kDeadlineMs;
+      deadline = now + deadlineMs;
       if (deferred) NotifyServingLoop();
     }
     // The bound holds in a process that defers the signals too: a request in hand that has not
@@ -176,8 +177,9 @@ void TakeOverStopSignals(StopHook interrupt, StopHook shutdown) {
   pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-void DeferStopSignals() {
+void DeferStopSignals(std::chrono::milliseconds bound) {
   if (!installed || takenOver) return;
+  deadlineMs = bound.count();
   stopEventDescriptor = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (stopEventDescriptor < 0) return;
   deferred = true;

@@ -21,6 +21,8 @@
 // DeferStopSignals.
 #pragma once
 
+#include <chrono>
+
 namespace xg {
 
 // Raised at the checkpoints of a request that a signal stopped. Deliberately not an Exception:
@@ -43,14 +45,14 @@ void TakeOverStopSignals(StopHook interrupt, StopHook shutdown);
 // For a process that serves many requests (FastCGI), called after start-up in place of the
 // stop-at-once handling: the signals are taken over at once (blocked, read by the watcher), and a
 // signal does not interrupt a request. It is noted, the descriptor StopEventDescriptor() becomes
-// readable, and the serving loop ends before it takes the next request; the request in hand (its
-// commit included) runs to its end and its answer goes out whole, provided that it ends within
-// the same bound as a stopped request of a process that stops at once: a process still there
-// then (a request waiting on a database server that does not answer, a detach of a kept
-// attachment from it) is ended by the watcher with 128 + the signal number. A later
-// TakeOverStopSignals only sets the hooks: `interrupt` is never called, `shutdown` still is, by
-// FinishStopSignals. Does nothing in a process that did not install the handlers.
-void DeferStopSignals();
+// readable, and the serving loop takes no new connection; the requests in hand (their commits
+// included) run to their end and their answers go out whole, provided that the process ends
+// within `bound` of the signal: a process still there then (a request waiting on a database
+// server that does not answer, a detach of a kept attachment from it) is ended by the watcher
+// with 128 + the signal number. A later TakeOverStopSignals only sets the hooks: `interrupt` is
+// never called, `shutdown` still is, by FinishStopSignals. Does nothing in a process that did
+// not install the handlers.
+void DeferStopSignals(std::chrono::milliseconds bound);
 // Readable once a termination signal arrived in a process that defers them; -1 before
 // DeferStopSignals, and in a process that does not defer them.
 int StopEventDescriptor();

@@ -56,6 +56,12 @@ TEST(GatewayConfig, EveryKeyIsRead) {
       "max-query-seconds = 300\n"
       "[fastcgi]\n"
       "read-timeout-seconds = 7\n"
+      "stop-seconds = 0\n"
+      "workers = 3\n"
+      "max-requests = 1000\n"
+      "status-path = /xg-status\n"
+      "ping-path = /xg-ping\n"
+      "status-clients = 192.0.2.9\n"
       "allowed-clients = 192.0.2.1, 2001:db8::5 ::ffff:10.0.0.1\n"
       "[pool]\n"
       "attachments = on\n"
@@ -76,6 +82,13 @@ TEST(GatewayConfig, EveryKeyIsRead) {
   EXPECT_EQ(config.pool_max_per_process, 12);
   EXPECT_EQ(config.max_query_seconds, 300);
   EXPECT_EQ(config.fastcgi_read_timeout_seconds, 7);
+  EXPECT_EQ(config.fastcgi_stop_seconds, 0);
+  EXPECT_EQ(config.fastcgi_workers, 3);
+  EXPECT_EQ(config.fastcgi_max_requests, 1000);
+  EXPECT_EQ(config.fastcgi_status_path, "/xg-status");
+  EXPECT_EQ(config.fastcgi_ping_path, "/xg-ping");
+  EXPECT_EQ(config.fastcgi_status_clients, std::vector<std::string>{"192.0.2.9"});
+  EXPECT_EQ(ParseGatewayConfig("[fastcgi]\nworkers = auto\n", "x.conf").fastcgi_workers, 0);
   EXPECT_EQ(config.fastcgi_allowed_clients,
             (std::vector<std::string>{"192.0.2.1", "2001:db8::5", "::ffff:10.0.0.1"}));
   EXPECT_FALSE(ParseGatewayConfig("[pool]\nattachments = off\n", "x.conf").pool_attachments);
@@ -136,6 +149,20 @@ TEST(GatewayConfig, MalformedFilesAreRefusedWithTheirFileAndLine) {
        at + "2: max-query-seconds must be a whole number from 0 to 31622400: 1m"},
       {"[fastcgi]\nread-timeout-seconds = 0\n",
        at + "2: read-timeout-seconds must be a whole number from 1 to 31622400: 0"},
+      {"[fastcgi]\nworkers = 0\n",
+       at + "2: workers must be auto or a whole number from 1 to 1024: 0"},
+      {"[fastcgi]\nworkers = many\n",
+       at + "2: workers must be auto or a whole number from 1 to 1024: many"},
+      {"[fastcgi]\nmax-requests = -5\n",
+       at + "2: max-requests must be a whole number from 0 to 2147483647: -5"},
+      {"[fastcgi]\nstatus-path = status\n",
+       at + "2: status-path must be a path beginning with /, without ? or #: status"},
+      {"[fastcgi]\nping-path = /ping?x\n",
+       at + "2: ping-path must be a path beginning with /, without ? or #: /ping?x"},
+      {"[fastcgi]\nstatus-clients = localhost\n",
+       at + "2: status-clients must list numeric IP addresses: localhost"},
+      {"[fastcgi]\nstop-seconds = -1\n",
+       at + "2: stop-seconds must be a whole number from 0 to 31622400: -1"},
       {"[fastcgi]\nallowed-clients = 127.0.0.1 web.example.com\n",
        at + "2: allowed-clients must list numeric IP addresses: web.example.com"},
       {"[fastcgi]\nallowed-clients = 10.0.0.0/8\n",

@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -37,9 +39,10 @@ constexpr int kTimeoutSeconds = 2;
 // cannot be decoded.
 const std::string kFixedBody = "SENDDATA=%zz";
 
-std::string ConfigFile(const std::string& extra = "") {
-  return test::WriteConfigFile(
-      "[fastcgi]\nread-timeout-seconds = " + std::to_string(kTimeoutSeconds) + "\n" + extra);
+// One worker, whose connections are all the process's, with the read timeout given.
+std::string ConfigFile(const std::string& extra = "", int timeout_seconds = kTimeoutSeconds) {
+  return test::WriteConfigFile("[fastcgi]\nworkers = 1\nread-timeout-seconds = " +
+                               std::to_string(timeout_seconds) + "\n" + extra);
 }
 
 std::vector<std::string> Environment(const std::string& config_file) {
@@ -64,11 +67,12 @@ std::string Timeless(std::string answer) {
   return answer;
 }
 
-// What the CGI program writes for the fixed request with the same variables.
-std::string CgiAnswer(const std::string& config_file) {
+// What the CGI program writes for the request of the body (the fixed one unless given) with the
+// same variables.
+std::string CgiAnswer(const std::string& config_file, const std::string& body = kFixedBody) {
   std::vector<std::string> variables = Environment(config_file);
-  for (const auto& [name, value] : PostParams(kFixedBody)) variables.push_back(name + "=" + value);
-  const test::ChildResult result = test::RunChild(XG_PROGRAM, variables, kFixedBody);
+  for (const auto& [name, value] : PostParams(body)) variables.push_back(name + "=" + value);
+  const test::ChildResult result = test::RunChild(XG_PROGRAM, variables, body);
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_FALSE(result.out.empty());
   return Timeless(result.out);
@@ -90,6 +94,15 @@ std::string AskFixed(const std::string& address, int id = 1) {
   const test::FcgiAnswer answer = test::ReadAnswer(fd, id);
   ::close(fd);
   return answer.ended ? Timeless(answer.out) : "";
+}
+
+// The one worker of the supervising process `pid` (the process that serves the connections).
+pid_t WorkerOf(pid_t pid) {
+  std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
+                         "/children");
+  pid_t worker = -1;
+  children >> worker;
+  return worker;
 }
 
 // Starts the process's peak of memory (VmHWM) anew from what it holds now.
@@ -161,12 +174,15 @@ TEST(FastCgiConnection, HostileRecordsCloseTheirConnectionAndTheProcessGoesOn) {
        FcgiRecord(test::kFcgiGetValues, 0, std::string("\x7F\x00", 2) + "FCGI_MAX_CONNS")},
       {"a header cut short", std::string("\x01\x01\x00", 3)},
   };
+  // The worker has started up and served once before its memory is measured.
+  ASSERT_EQ(AskFixed(fixture.address), expected);
   for (const auto& hostile : cases) {
     SCOPED_TRACE(hostile.what);
     const int fd = test::FcgiConnect(fixture.address);
     ASSERT_GE(fd, 0);
-    ResetPeakMemory(fixture.process.pid());
-    const long peak_before = PeakMemoryBytes(fixture.process.pid());
+    const pid_t worker = WorkerOf(fixture.process.pid());
+    ResetPeakMemory(worker);
+    const long peak_before = PeakMemoryBytes(worker);
     ASSERT_GT(peak_before, 0);
     const size_t sent = SendRepeated(fd, hostile.bytes, hostile.repeated, hostile.repeats);
     ::shutdown(fd, SHUT_WR);
@@ -174,7 +190,7 @@ TEST(FastCgiConnection, HostileRecordsCloseTheirConnectionAndTheProcessGoesOn) {
     EXPECT_TRUE(test::WaitForClose(fd));
     ::close(fd);
     // ...having kept no more of it than a few records and the parameters' limit...
-    const long growth = PeakMemoryBytes(fixture.process.pid()) - peak_before;
+    const long growth = PeakMemoryBytes(worker) - peak_before;
     EXPECT_LT(growth, static_cast<long>(sent / 4 + (4 << 20))) << sent << " bytes sent";
     // ...and serves the next request, with the CGI program's bytes.
     EXPECT_EQ(AskFixed(fixture.address), expected);
@@ -194,7 +210,11 @@ TEST(FastCgiConnection, ManagementRecordsRolesAndKeptConnections) {
                                test::FcgiPairs({{"FCGI_MPXS_CONNS", ""}, {"FCGI_MAX_REQS", ""}})));
   ASSERT_TRUE(test::ReadRecord(fd, record));
   EXPECT_EQ(record.type, test::kFcgiGetValuesResult);
-  EXPECT_EQ(record.content, test::FcgiPairs({{"FCGI_MPXS_CONNS", "0"}, {"FCGI_MAX_REQS", "1"}}));
+  // One request per connection, up to the process's 256 connections.
+  EXPECT_EQ(record.content, test::FcgiPairs({{"FCGI_MPXS_CONNS", "0"}, {"FCGI_MAX_REQS", "256"}}));
+  test::SendAll(fd, FcgiRecord(test::kFcgiGetValues, 0, test::FcgiPairs({{"FCGI_MAX_CONNS", ""}})));
+  ASSERT_TRUE(test::ReadRecord(fd, record));
+  EXPECT_EQ(record.content, test::FcgiPairs({{"FCGI_MAX_CONNS", "256"}}));
 
   test::SendAll(fd, FcgiRecord(200, 0, ""));
   ASSERT_TRUE(test::ReadRecord(fd, record));
@@ -246,16 +266,122 @@ TEST(FastCgiConnection, ASilentConnectionHoldsNoOtherClient) {
   }
 }
 
-// A client whose body arrives one byte at a time, each well within the timeout, and never ends:
-// the process drops it at the timeout and answers the client that came after it, whose request
-// waited behind the slow one.
-TEST(FastCgiConnection, ASlowBodyIsDroppedAtTheTimeout) {
+// Whether the peer still holds the connection open: nothing arrived on it, not even its end.
+bool StillOpen(int fd) {
+  char byte;
+  const ssize_t peeked = ::recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
+  return peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+}
+
+// Connections that each began a request and sent nothing more: no worker waits for them. The
+// read timeout is far longer than the guard of the client's read, so a process that waited for
+// any of them would leave the client unanswered; and they are all still open when the answer
+// comes, so it did not come from their being dropped.
+TEST(FastCgiConnection, BegunRequestsThatSendNothingMoreHoldNoOneUp) {
+  const std::string config = ConfigFile("", 600);
+  const std::string address = SocketPath();
+  test::FastCgiProcess process(XG_PROGRAM, address, Environment(config));
+  ASSERT_TRUE(process.WaitUntilListening());
+  const std::string expected = CgiAnswer(config);
+  std::vector<int> begun;
+  for (int i = 0; i < 8; ++i) {
+    const int fd = test::FcgiConnect(address);
+    ASSERT_GE(fd, 0);
+    begun.push_back(fd);
+    ASSERT_TRUE(test::SendAll(fd, FcgiBegin(1, false)));
+  }
+  EXPECT_EQ(AskFixed(address, 2), expected);
+  for (const int fd : begun) {
+    EXPECT_TRUE(StillOpen(fd));
+    ::close(fd);
+  }
+}
+
+// A GET of the status path or the ping path (from the process's own status-clients).
+test::FcgiAnswer AskPage(const std::string& address, const std::string& path,
+                         const std::string& query, const std::string& client = "127.0.0.1",
+                         const std::string& method = "GET") {
+  const int fd = test::FcgiConnect(address);
+  const test::NameValues params = {{"REQUEST_METHOD", method},
+                                   {"REQUEST_URI", path + (query.empty() ? "" : "?" + query)},
+                                   {"SCRIPT_NAME", path},
+                                   {"QUERY_STRING", query},
+                                   {"REMOTE_ADDR", client}};
+  test::SendAll(fd, FcgiRequest(9, params, ""));
+  test::FcgiAnswer answer = test::ReadAnswer(fd, 9);
+  ::close(fd);
+  return answer;
+}
+
+// The status page and the ping: answered to the listed clients only, in JSON and OpenMetrics,
+// with the requests served so far; answered at once while eight connections hold begun requests
+// (which count among the connections); a POST to the path goes to the gateway as any request.
+TEST(FastCgiConnection, TheStatusPageAndThePingAnswerTheListedClients) {
+  const std::string config = ConfigFile(
+      "status-path = /xg-status\nping-path = /xg-ping\nstatus-clients = 127.0.0.1 ::1\n", 600);
+  const std::string address = SocketPath();
+  test::FastCgiProcess process(XG_PROGRAM, address, Environment(config));
+  ASSERT_TRUE(process.WaitUntilListening());
+  const std::string expected = CgiAnswer(config);
+  for (int id : {1, 2}) ASSERT_EQ(AskFixed(address, id), expected);
+  std::vector<int> begun;
+  for (int i = 0; i < 8; ++i) {
+    begun.push_back(test::FcgiConnect(address));
+    ASSERT_TRUE(test::SendAll(begun.back(), FcgiBegin(1, false)));
+  }
+
+  EXPECT_EQ(AskPage(address, "/xg-ping", "").out,
+            "Status: 200 OK\r\nContent-Type: text/plain\r\nCache-Control: no-store\r\n"
+            "Content-Length: 5\r\n\r\npong\n");
+  const std::string json = AskPage(address, "/xg-status", "json").out;
+  EXPECT_NE(json.find("Content-Type: application/json\r\n"), std::string::npos) << json;
+  // The eight begun connections and the status request's own.
+  EXPECT_NE(json.find("{\"workers\":{\"busy\":0,\"idle\":1},\"requests_queued\":0,"
+                      "\"connections\":9,\"requests\":{\"none\":{\"ERROR\":2}},"
+                      "\"attachments\":{\"kept\":0,\"reused\":0,"
+                      "\"detached\":{\"idle\":0,\"age\":0,\"limit\":0,\"lost\":0}},"
+                      "\"latency_seconds\":{\"buckets\":[{\"le\":0.005000,"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("{\"le\":\"+Inf\",\"count\":2}],\"sum\":"), std::string::npos) << json;
+  for (const int fd : begun) {
+    EXPECT_TRUE(StillOpen(fd));
+    ::close(fd);
+  }
+
+  const std::string metrics = AskPage(address, "/xg-status", "openmetrics").out;
+  EXPECT_NE(metrics.find("Content-Type: application/openmetrics-text; version=1.0.0; "
+                         "charset=utf-8\r\n"),
+            std::string::npos);
+  for (const std::string line :
+       {"xmlgateway_workers{state=\"idle\"} 1\n",
+        "xmlgateway_requests_total{service=\"none\",outcome=\"ERROR\"} 2\n",
+        "xmlgateway_request_duration_seconds_bucket{le=\"+Inf\"} 2\n",
+        "xmlgateway_request_duration_seconds_count 2\n"})
+    EXPECT_NE(metrics.find(line), std::string::npos) << line << metrics;
+  EXPECT_EQ(metrics.substr(metrics.size() - 6), "# EOF\n");
+
+  EXPECT_EQ(AskPage(address, "/xg-status", "json", "192.0.2.1").out,
+            "Status: 403 Forbidden\r\nContent-Type: text/plain\r\nCache-Control: no-store\r\n"
+            "Content-Length: 10\r\n\r\nForbidden\n");
+  const std::string posted = AskPage(address, "/xg-status", "json", "127.0.0.1", "POST").out;
+  EXPECT_EQ(posted.find("application/json"), std::string::npos) << posted;
+  // The gateway's own answer: a document (without SERVER_PROTOCOL, no header block).
+  EXPECT_NE(posted.find("<ERROR>"), std::string::npos) << posted;
+}
+
+// Bodies that arrive slowly, each piece well within the timeout: one that trickles (a byte at a
+// time, less than the progress that counts within a timeout) and never ends is dropped at the
+// timeout, while the client that came after it is answered; one that arrives steadily in
+// pieces of 8 KiB is served whole however much longer than the timeout it takes in all.
+TEST(FastCgiConnection, ATricklingBodyIsDroppedAndASteadyOneServed) {
   Fixture fixture;
   ASSERT_TRUE(fixture.process.WaitUntilListening());
   const std::string expected = CgiAnswer(fixture.config);
+  const std::chrono::milliseconds timeout = std::chrono::seconds(kTimeoutSeconds);
   // More bytes than the sender sends before its guard: the body never ends.
   constexpr int kBodyBytes = 1000;
-  const auto interval = std::chrono::milliseconds(kTimeoutSeconds * 1000 / 10);
+  const auto interval = timeout / 10;
   // A guard against a process that never drops it, not a measurement: 30 timeouts.
   constexpr int kMostBytesSent = 300;
   const int slow = test::FcgiConnect(fixture.address);
@@ -269,10 +395,7 @@ TEST(FastCgiConnection, ASlowBodyIsDroppedAtTheTimeout) {
   std::thread sender([&] {
     for (int i = 0; i < kMostBytesSent; ++i) {
       // The process's end of the connection, closed or reset, shows in the send or in a read.
-      char byte;
-      const ssize_t peeked = ::recv(slow, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
-      if (peeked == 0 || (peeked < 0 && errno != EAGAIN) ||
-          !test::SendAll(slow, FcgiRecord(test::kFcgiStdin, 1, "x"))) {
+      if (!StillOpen(slow) || !test::SendAll(slow, FcgiRecord(test::kFcgiStdin, 1, "x"))) {
         dropped = true;
         break;
       }
@@ -280,13 +403,98 @@ TEST(FastCgiConnection, ASlowBodyIsDroppedAtTheTimeout) {
       std::this_thread::sleep_for(interval);
     }
   });
-  while (bytes_sent.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  // Until the sender has sent its first byte or found the connection dropped already.
+  while (bytes_sent.load() == 0 && !dropped.load())
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   const std::string answer = AskFixed(fixture.address, 2);
   sender.join();
   ::close(slow);
   EXPECT_EQ(answer, expected);
   // The slow one was closed while it was still sending its body, which never ends.
   EXPECT_TRUE(dropped.load());
+
+  // The steady one: its body a field the form cannot decode and a long one after it, sent a
+  // piece every quarter of the timeout, more than twice the timeout in all.
+  const std::string piece(8192, 'p');
+  constexpr int kPieces = 9;
+  std::string body = kFixedBody + "&PAD=";
+  for (int i = 0; i < kPieces; ++i) body += piece;
+  const int steady = test::FcgiConnect(fixture.address);
+  ASSERT_GE(steady, 0);
+  ASSERT_TRUE(test::SendAll(
+      steady, FcgiBegin(3, false) +
+                  FcgiRecord(test::kFcgiParams, 3, test::FcgiPairs(PostParams(body))) +
+                  FcgiRecord(test::kFcgiParams, 3, "") +
+                  FcgiRecord(test::kFcgiStdin, 3, kFixedBody + "&PAD=")));
+  for (int i = 0; i < kPieces; ++i) {
+    std::this_thread::sleep_for(timeout / 4);
+    ASSERT_TRUE(test::SendAll(steady, FcgiRecord(test::kFcgiStdin, 3, piece)));
+  }
+  ASSERT_TRUE(test::SendAll(steady, FcgiRecord(test::kFcgiStdin, 3, "")));
+  const test::FcgiAnswer steady_answer = test::ReadAnswer(steady, 3);
+  ::close(steady);
+  EXPECT_TRUE(steady_answer.ended);
+  EXPECT_EQ(Timeless(steady_answer.out), CgiAnswer(fixture.config, body));
+}
+
+// The web server's FCGI_ABORT_REQUEST in the middle of a body ends the request: its end comes
+// with no answer, no service ran on the cut body (the request log shows only the next request),
+// and the kept connection serves the next request.
+TEST(FastCgiConnection, AnAbortInTheBodyEndsTheRequestUnserved) {
+  const std::string log = SocketPath() + ".log";
+  const std::string config = ConfigFile("[log]\nrequests = " + log + "\n");
+  const std::string address = SocketPath();
+  test::FastCgiProcess process(XG_PROGRAM, address, Environment(config));
+  ASSERT_TRUE(process.WaitUntilListening());
+  const int fd = test::FcgiConnect(address);
+  ASSERT_GE(fd, 0);
+  const std::string body = kFixedBody + "&PAD=" + std::string(100, 'p');
+  test::SendAll(fd, FcgiBegin(1, true) +
+                        FcgiRecord(test::kFcgiParams, 1, test::FcgiPairs(PostParams(body))) +
+                        FcgiRecord(test::kFcgiParams, 1, "") +
+                        FcgiRecord(test::kFcgiStdin, 1, body.substr(0, 20)) +
+                        FcgiRecord(test::kFcgiAbortRequest, 1, ""));
+  const test::FcgiAnswer aborted = test::ReadAnswer(fd, 1);
+  EXPECT_TRUE(aborted.ended);
+  EXPECT_EQ(aborted.out, "");
+  test::SendAll(fd, FcgiRequest(2, PostParams(kFixedBody), kFixedBody, true));
+  EXPECT_TRUE(test::ReadAnswer(fd, 2).ended);
+  ::close(fd);
+  std::ifstream lines(log);
+  std::string line;
+  int count = 0;
+  while (std::getline(lines, line)) ++count;
+  EXPECT_EQ(count, 1);
+  std::remove(log.c_str());
+}
+
+// A web server that sends more than the request needs (here 512 KiB of another request's records
+// behind it, over TCP): the process answers, then drops what follows until the web server
+// closes, so the connection ends in order after the answer. A close with that input unread would
+// send a reset, which destroys whatever of the answer the web server has not read yet.
+TEST(FastCgiConnection, InputLeftBehindAnAnswerEndsTheConnectionInOrder) {
+  const std::string config = ConfigFile();
+  const std::string address = "127.0.0.1:" + std::to_string(test::FreePort());
+  test::FastCgiProcess process(XG_PROGRAM, address, Environment(config));
+  ASSERT_TRUE(process.WaitUntilListening());
+  std::string trailing;
+  for (int i = 0; i < 8; ++i) trailing += FcgiRecord(test::kFcgiStdin, 2, std::string(65535, 't'));
+  const int fd = test::FcgiConnect(address);
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(test::SendAll(fd, FcgiRequest(1, PostParams(kFixedBody), kFixedBody) + trailing));
+  // Every byte up to the connection's end: the answer's records, then the end of the stream, not
+  // a reset.
+  std::string received;
+  char buffer[65536];
+  ssize_t got;
+  while ((got = ::recv(fd, buffer, sizeof buffer, 0)) > 0 || (got < 0 && errno == EINTR))
+    if (got > 0) received.append(buffer, static_cast<size_t>(got));
+  const int error = got < 0 ? errno : 0;
+  ::close(fd);
+  EXPECT_EQ(error, 0) << std::strerror(error);
+  const std::string end = FcgiRecord(test::kFcgiEndRequest, 1, std::string(8, '\0'));
+  ASSERT_GE(received.size(), end.size());
+  EXPECT_EQ(received.substr(received.size() - end.size()), end);
 }
 
 // A kept connection that leaves records behind its answered request (the body's end, which the
@@ -295,7 +503,7 @@ TEST(FastCgiConnection, ASlowBodyIsDroppedAtTheTimeout) {
 // one. The read timeout is far longer than the guard of the clients' reads: a process that waited
 // for the quiet connection would leave the other client unanswered.
 TEST(FastCgiConnection, RecordsLeftOnAKeptConnectionHoldNoOneUp) {
-  const std::string config = test::WriteConfigFile("[fastcgi]\nread-timeout-seconds = 600\n");
+  const std::string config = ConfigFile("", 600);
   const std::string address = SocketPath();
   test::FastCgiProcess process(XG_PROGRAM, address, Environment(config));
   ASSERT_TRUE(process.WaitUntilListening());
@@ -339,7 +547,7 @@ TEST(FastCgiConnection, QuietKeptConnectionsAreClosed) {
   }
   constexpr int kMaxConnections = 256;
   // A timeout far longer than the guard of the clients' reads: no connection ends by it here.
-  const std::string config = test::WriteConfigFile("[fastcgi]\nread-timeout-seconds = 600\n");
+  const std::string config = ConfigFile("", 600);
   const std::string address = SocketPath();
   test::FastCgiProcess process(XG_PROGRAM, address, Environment(config));
   ASSERT_TRUE(process.WaitUntilListening());

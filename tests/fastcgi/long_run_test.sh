@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Many requests against one FastCGI process (nginx in front, the process started with --fastcgi,
-# attachments kept): after a warm-up, the process's resident memory and the server's count of its
-# attachments must stay where they were over the run, every answer must be a complete document,
-# nothing may reach the process's standard error, and a SIGTERM during a slow request must end the
-# process within a second, answering that request whole or not at all.
+# Many requests against one FastCGI worker (nginx in front, the gateway started with --fastcgi and
+# one worker, attachments kept): after a warm-up, the worker's resident memory and the server's
+# count of its attachments must stay where they were over the run, every answer must be a complete
+# document, nothing may reach the gateway's standard error, and a SIGTERM during a slow request
+# must end the gateway within stop-seconds, answering that request whole or not at all.
 # Usage: long_run_test.sh PROGRAM
 # Needs the server's connection data in XG_FB_SERVER_HOST, XG_FB_SERVER_USER and
 # XG_FB_SERVER_PASSWORD. XG_LONG_RUN_SECONDS (default 20) is the length of the measured run.
@@ -29,7 +29,7 @@ isql_server "$schema" | grep . && { echo "FAIL: cannot fill $database"; exit 1; 
 printf "CREATE DATABASE '%s';\n%s\n" "$embedded" "$schema" | "$isql_bin" -q >/dev/null 2>&1 ||
   { echo "FAIL: cannot create $embedded"; exit 1; }
 
-printf '[databases]\nembedded = %s\n[pool]\nattachments = on\n' "$embedded" >"$state/xmlgateway.conf"
+printf '[databases]\nembedded = %s\n[pool]\nattachments = on\n[fastcgi]\nworkers = 1\n' "$embedded" >"$state/xmlgateway.conf"
 # shellcheck source=../support/gateway_server.sh
 source "$here/../support/gateway_server.sh"
 trap 'stop_gateway_server; [ "$failures" -eq 0 ] && rm -rf "$state"' EXIT
@@ -51,7 +51,9 @@ url=$gateway_url
 run_load() {  # SECONDS: prints wrk's summary line
   XG_BODIES=$state/bodies wrk -t2 -c8 -d"${1}s" -s "$here/requests.lua" "$url" | grep '^requests='
 }
-rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$gateway/status"; }
+# The supervisor's one worker.
+worker() { awk '{ print $1 }' "/proc/$gateway/task/$gateway/children"; }
+rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$(worker)/status"; }
 attachments() {
   isql_server "select 'N=' || count(*) from mon\$attachments where mon\$attachment_id <> current_connection and mon\$remote_process containing 'xmlgateway';" |
     sed -n 's/.*N=\([0-9]*\).*/\1/p'
@@ -88,8 +90,8 @@ echo "resident memory: ${rss_before} KiB after the warm-up, ${rss_after} KiB aft
 kill -0 "$gateway" 2>/dev/null || fail "the gateway process is gone"
 
 # SIGTERM while a request runs (a query that takes about two seconds on the server): the process
-# ends within the bound of a stopped CGI program. A request that ends by then is answered whole and
-# the process exits with 0; one that does not gets no answer (nginx's 502), the process exits with
+# ends within [fastcgi] stop-seconds. A request that ends by then is answered whole and the
+# process exits with 0; one that does not gets no answer (nginx's 502), the process exits with
 # 143; either way it leaves no attachment behind.
 slow=$(sql SERVICEOPENSQL "$database" "$XG_FB_SERVER_PASSWORD" \
   "select count(*) as N from rdb\$types a, rdb\$types b, rdb\$types c")

@@ -20,13 +20,14 @@ isql_server "CREATE USER $user PASSWORD 'first1';" | grep . && { echo "FAIL: can
 
 # The kept attachment must be asked within its age after the password change: that takes one
 # isql call to the server and one request. Their time on this machine now, measured by a few isql
-# calls, times a wide margin, and never less than 3 seconds.
+# calls, times a wide margin, and never less than 3 seconds. A busy moment may still push the
+# kept query past the age: that run says nothing about the kept attachment, and the whole check
+# runs again with twice the age, so that a slow machine gives the same verdict, only later.
 started=$(date +%s%N)
 for _ in 1 2 3; do isql_server "select 1 from rdb\$database;" >/dev/null; done
 call_ms=$((($(date +%s%N) - started) / 3000000))
 max_age=$(((call_ms * 20 + 999) / 1000))
 [ "$max_age" -ge 3 ] || max_age=3
-printf '[pool]\nattachments = on\nmax-age-seconds = %d\n' "$max_age" >"$state/xmlgateway.conf"
 # shellcheck source=../support/gateway_server.sh
 source "$here/../support/gateway_server.sh"
 cleanup() {
@@ -35,10 +36,6 @@ cleanup() {
   [ "$failures" -eq 0 ] && rm -rf "$state"
 }
 trap cleanup EXIT
-# One FastCGI process, so that every request through it finds the attachment it kept.
-XG_ENDPOINT=fcgi XG_FCGI_PROCS=1 start_gateway_server "$state" "$port" "$program" "$state/xmlgateway.conf"
-fcgi_url=$gateway_url
-cgi_url=${gateway_url%/fcgi/xmlgateway}/cgi-bin/xmlgateway
 
 # query NAME URL PASSWORD: the answer to a one-row query as the test's user, in $state/NAME.
 query() {
@@ -48,29 +45,54 @@ query() {
 expect_served() { grep -aq "<WHO DATATYPE=\"STRING\" DATASIZE=\"[0-9]*\">$user *</WHO>" "$state/$1" || fail "$1: not served: $(head -c 400 "$state/$1")"; }
 expect_refused() { grep -aq 'Your user name and password are not defined' "$state/$1" || fail "$1: not refused: $(head -c 400 "$state/$1")"; }
 
-attached=$(date +%s%N)
-query before "$fcgi_url" first1
-expect_served before
-isql_server "ALTER USER $user PASSWORD 'second2';" | grep . && fail "cannot change the password"
-# The kept attachment is asked first: the refused login below takes the server's delay for a
-# failed login, which says nothing about the kept attachment's age.
-query kept "$fcgi_url" first1
-age_ms=$((($(date +%s%N) - attached) / 1000000))
-if [ "$age_ms" -lt $((max_age * 1000)) ]; then
+# check_with_age SECONDS: the whole check with attachments kept that long, the user's password
+# "first1" at its start. Answers 1, having checked nothing after the kept query, when that query
+# came too late to find the attachment still young.
+check_with_age() {
+  printf '[pool]\nattachments = on\nmax-age-seconds = %d\n' "$1" >"$state/xmlgateway.conf"
+  # One FastCGI process, so that every request through it finds the attachment it kept.
+  XG_ENDPOINT=fcgi XG_FCGI_PROCS=1 start_gateway_server "$state" "$port" "$program" "$state/xmlgateway.conf"
+  local fcgi_url=$gateway_url
+  local cgi_url=${gateway_url%/fcgi/xmlgateway}/cgi-bin/xmlgateway
+  local attached age_ms
+  attached=$(date +%s%N)
+  query before "$fcgi_url" first1
+  expect_served before
+  isql_server "ALTER USER $user PASSWORD 'second2';" | grep . && fail "cannot change the password"
+  # The kept attachment is asked first: the refused login below takes the server's delay for a
+  # failed login, which says nothing about the kept attachment's age.
+  query kept "$fcgi_url" first1
+  age_ms=$((($(date +%s%N) - attached) / 1000000))
+  if [ "$age_ms" -ge $(($1 * 1000)) ]; then
+    echo "kept: asked ${age_ms} ms after the attach, past its age of $1 s (the measured call took ${call_ms} ms): again with twice the age"
+    stop_gateway_server
+    return 1
+  fi
   expect_served kept
-else
-  fail "kept: asked ${age_ms} ms after the attach, past its age of ${max_age} s (the measured call took ${call_ms} ms)"
-fi
-query new_attachment "$cgi_url" first1
-expect_refused new_attachment
-query new_password "$fcgi_url" second2
-expect_served new_password
-# Past the kept attachment's age.
-sleep $((max_age + 1))
-query aged "$fcgi_url" first1
-expect_refused aged
-query new_password_later "$fcgi_url" second2
-expect_served new_password_later
+  query new_attachment "$cgi_url" first1
+  expect_refused new_attachment
+  query new_password "$fcgi_url" second2
+  expect_served new_password
+  # Past the kept attachment's age.
+  sleep $(($1 + 1))
+  query aged "$fcgi_url" first1
+  expect_refused aged
+  query new_password_later "$fcgi_url" second2
+  expect_served new_password_later
+  stop_gateway_server
+}
+
+checked=0
+for _ in 1 2 3 4 5; do
+  if check_with_age "$max_age"; then
+    checked=1
+    break
+  fi
+  isql_server "ALTER USER $user PASSWORD 'first1';" | grep . && fail "cannot change the password back"
+  max_age=$((max_age * 2))
+  port=$((port + 1))
+done
+[ "$checked" = 1 ] || fail "the kept query came past the attachment's age five times, the last with $((max_age / 2)) s"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures password checks failed (state kept in $state)"

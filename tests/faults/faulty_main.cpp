@@ -8,13 +8,20 @@
 // - "loader-busy": a null write while another thread holds the loader's lock (it loads a library
 //   whose initialization never ends);
 // - "startup-exception": the program's own start-up step raises EInOutError "Disk full";
-// - "startup-fault": that step writes to a null pointer.
-// Started with a listening socket as standard input it is a FastCGI responder like the gateway;
-// the request's variable names the fault then ("after-response" is the CGI program's only).
+// - "startup-fault": that step writes to a null pointer;
+// - "hold:PATH": no fault: the request creates PATH.held, then waits until PATH exists (a minute
+//   at most) before its answer, so that a test holds a worker busy for as long as it needs.
+// Started with a listening socket as standard input, or with `--fastcgi ADDRESS`, it is a
+// FastCGI responder like the gateway; the request's variable names the fault then
+// ("after-response" is the CGI program's only).
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -31,6 +38,15 @@ namespace {
 std::string_view RequestedFault() {
   const char* value = std::getenv("HTTP_X_XG_FAULT");
   return value ? value : "";
+}
+
+// The "hold:PATH" of the request: PATH.held made, then PATH awaited.
+void HoldIfAsked(const std::string& fault) {
+  if (fault.rfind("hold:", 0) != 0) return;
+  const std::string path = fault.substr(5);
+  std::ofstream(path + ".held").put('\n');
+  for (int i = 0; i < 6000 && !std::filesystem::exists(path); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 // A fault on a thread of its own; the calling thread waits for it (the handler ends the process).
@@ -53,6 +69,7 @@ void FaultWhileTheLoaderIsBusy() {
 Spool FaultyAction(CgiRequest& request, const GatewayContext& context,
                    const RegionalSettings& settings, RequestSummary& summary) {
   const std::string fault = request.Variable("HTTP_X_XG_FAULT");
+  HoldIfAsked(fault);
   if (fault == "after-answer-began") {
     request.WriteText("Status: 200 OK\r\n");
     CauseFault("null-write");
@@ -84,7 +101,9 @@ void FailingStartupStep() {
 }  // namespace
 }  // namespace xg::test
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--fastcgi") == 0)
+    return xg::RunFastCgiProgram(argv[2], &xg::test::FaultyAction, &xg::test::FailingStartupStep);
   if (xg::IsListeningSocket(0))
     return xg::RunFastCgiProgram(std::string(), &xg::test::FaultyAction,
                                  &xg::test::FailingStartupStep);

@@ -12,10 +12,11 @@
 # clients post from 127.0.0.2, so that their lines are told from the test's own requests). Prints
 # the figures: requests, requests per second, failures, exit codes.
 # XG_ENDPOINT (see support/gateway_server.sh) runs the same load through a FastCGI endpoint:
-# lighttpd's own FastCGI processes (as many as there are clients) or nginx in front of one process
-# started with --fastcgi. Every process must then end with exit code 0 once the web server stops,
-# and a FastCGI process sends no wrong password: the server delays each failed login by seconds,
-# which one process serving request after request would spend waiting.
+# lighttpd's own FastCGI processes (as many as there are clients) or nginx in front of a gateway
+# started with --fastcgi (a supervisor and its workers). Every process must then end with exit
+# code 0 once the web server stops, and a FastCGI process sends no wrong password: the server
+# delays each failed login by seconds, which a process serving request after request would spend
+# waiting.
 # Usage: load_test.sh PROGRAM EXIT_RECORDER
 # Needs the server's connection data in XG_FB_SERVER_HOST, XG_FB_SERVER_USER and
 # XG_FB_SERVER_PASSWORD (scripts/test.sh sets them). XG_LOAD_REQUESTS (default 3000) and

@@ -1,9 +1,9 @@
 # The web server of an HTTP test, for the endpoint that XG_ENDPOINT names:
 #   cgi (the default)  lighttpd runs the gateway as a CGI program at /cgi-bin/xmlgateway
 #   fcgi               lighttpd starts FastCGI processes of the gateway itself, at /fcgi/xmlgateway
-#   nginx              nginx passes /fcgi/xmlgateway to one gateway process started as
-#                      `PROGRAM --fastcgi SOCKET` (as under systemd or spawn-fcgi), keeping its
-#                      connections open for further requests
+#   nginx              nginx passes /fcgi/xmlgateway to a gateway started as
+#                      `PROGRAM --fastcgi SOCKET` (a supervisor and its workers, as under systemd),
+#                      keeping its connections open for further requests
 # Sourced by the tests. start_gateway_server STATE PORT PROGRAM [GATEWAY_CONF]: writes the
 # configuration into STATE, starts the servers (their standard output and error, the gateway's
 # included, appended to STATE/server.out), waits until they answer and sets gateway_url and
@@ -46,6 +46,8 @@ http {
   upstream gateway {
     server unix:$state/xmlgateway.sock;
     keepalive 4;
+    # Shorter than the gateway's read-timeout-seconds, as the package's snippet has it.
+    keepalive_timeout 20s;
   }
   server {
     listen 127.0.0.1:$port;
