@@ -28,11 +28,19 @@ make_big_tables
 build_floor
 start_node_peer
 
-# The gateway as the packaged unit runs it, with the shipped configuration's defaults and kept
-# attachments.
+# The gateway as the packaged units run it: xmlgateway.socket's listening socket as its standard
+# input and `--fastcgi -` (a supervisor and its workers, as many as the default gives), the
+# shipped configuration's defaults and kept attachments.
 printf '[pool]\nattachments = on\n' >"$work/xmlgateway.conf"
-env XMLGATEWAY_CONF="$work/xmlgateway.conf" LANG=C "$program" --fastcgi "$work/fastcgi.socket" \
-  </dev/null >"$work/gateway.out" 2>&1 &
+python3 - "$work/fastcgi.socket" "$program" <<'LAUNCH' >"$work/gateway.out" 2>&1 &
+import os, socket, sys
+listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+listener.bind(sys.argv[1])
+listener.listen(128)
+os.dup2(listener.fileno(), 0)
+os.execve(sys.argv[2], [sys.argv[2], "--fastcgi", "-"],
+          dict(os.environ, XMLGATEWAY_CONF=os.path.dirname(sys.argv[1]) + "/xmlgateway.conf", LANG="C"))
+LAUNCH
 pids+=($!)
 for _ in $(seq 1 100); do [ -S "$work/fastcgi.socket" ] && break; sleep 0.1; done
 
@@ -52,9 +60,11 @@ http {
   proxy_temp_path $work/nginx/proxy;
   uwsgi_temp_path $work/nginx/uwsgi;
   scgi_temp_path $work/nginx/scgi;
+  # As the package's snippet has it.
   upstream xmlgateway {
     server unix:$work/fastcgi.socket;
-    keepalive 64;
+    keepalive 16;
+    keepalive_timeout 20s;
   }
   server {
     listen 127.0.0.1:$nginx_port;
