@@ -315,10 +315,12 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& file_
       config.fastcgi_allowed_clients = ClientAddresses(entry.value);
       for (const std::string& address : config.fastcgi_allowed_clients)
         if (!IsNumericAddress(address)) fail(SConfigBadClientAddress, {address});
-    } else if (entry.section == "pool" && entry.key == "attachments") {
+    } else if (entry.section == "pool" &&
+               (entry.key == "attachments" || entry.key == "check-session")) {
       if (entry.value != "on" && entry.value != "off")
         fail(SConfigBadSwitch, {entry.key, entry.value});
-      config.pool_attachments = entry.value == "on";
+      (entry.key == "attachments" ? config.pool_attachments : config.pool_check_session) =
+          entry.value == "on";
     } else if (entry.section == "pool" &&
                (entry.key == "idle-seconds" || entry.key == "max-age-seconds" ||
                 entry.key == "max-per-process")) {

@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# What kept attachments cost as the server fills: one FastCGI process (started by lighttpd) takes
+# sequential requests (wrk, one connection) of the one-row query SELECT * FROM BIG WHERE ID = 4711
+# through the Firebird server, while bench/idle_attachments.cpp holds 0, 100 and 300 idle
+# attachments of the same user on the same database; as SYSDBA and as a user of its own that the
+# run creates (and drops). Each level is measured with three processes taking turns round by
+# round, so that a busy moment of the machine falls on all three alike:
+#   - kept attachments with the session check (`[pool] check-session = on`, the default),
+#   - kept attachments without it (`check-session = off`),
+#   - no kept attachments (every request attaches and detaches).
+# Prints requests per second of each, then the ratios: each level against none of the same
+# process, and the check's cost as a share of a request without it (off / on - 1).
+# Usage: bench/pool_scaling_benchmark.sh [PROGRAM] [SECONDS] [ROUNDS]
+#   PROGRAM  the built gateway (default: build/xmlgateway)
+#   SECONDS  length of each measurement (default: 5)
+#   ROUNDS   turns of the three processes at each level; the figures are their medians (default: 3)
+# XG_POOL_LEVELS changes the numbers of idle attachments (default "0 100 300").
+# Needs the Firebird server's connection data in XG_FB_SERVER_HOST, XG_FB_SERVER_USER and
+# XG_FB_SERVER_PASSWORD (SYSDBA, which may create users), wrk and lighttpd.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+program=$(realpath "${1:-$root/build/xmlgateway}")
+seconds=${2:-5}
+rounds=${3:-3}
+levels=${XG_POOL_LEVELS:-0 100 300}
+[ -x "$program" ] || { echo "no gateway at $program: build it first" >&2; exit 2; }
+for variable in XG_FB_SERVER_HOST XG_FB_SERVER_USER XG_FB_SERVER_PASSWORD; do
+  [ -n "${!variable:-}" ] || { echo "$variable is not set: the benchmark needs the Firebird server" >&2; exit 2; }
+done
+for tool in wrk lighttpd; do
+  command -v "$tool" >/dev/null || { echo "needs $tool (scripts/install.sh)" >&2; exit 2; }
+done
+isql_bin=$(command -v isql-fb || command -v isql)
+
+work=$(mktemp -d /tmp/xg-bench-pool.XXXXXX)
+chmod 755 "$work"
+mkdir -p "$work/db"
+chmod 777 "$work/db"
+database=$XG_FB_SERVER_HOST:$work/db/big.fdb
+other_user=XGBENCH$$
+other_password=b$RANDOM$RANDOM
+isql_sysdba() { "$isql_bin" -q -bail -user "$XG_FB_SERVER_USER" -password "$XG_FB_SERVER_PASSWORD" "$@"; }
+pids=()
+holder_pid=
+cleanup() {
+  stop_holder
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  [ -f "$work/user_made" ] && printf 'DROP USER %s;\nCOMMIT;\n' "$other_user" | isql_sysdba "$database" >/dev/null 2>&1
+  rm -rf "$work"
+}
+# The holder's standard input is a pipe that only this script writes: closing it ends the holder,
+# which detaches its attachments.
+stop_holder() {
+  [ -n "$holder_pid" ] || return 0
+  exec 3>&-
+  wait "$holder_pid" 2>/dev/null || true
+  holder_pid=
+}
+trap cleanup EXIT
+
+echo "building the table BIG (10 000 rows) on the server, and the user $other_user"
+{
+  printf "CREATE DATABASE '%s' USER '%s' PASSWORD '%s';\n" "$database" "$XG_FB_SERVER_USER" "$XG_FB_SERVER_PASSWORD"
+  cat "$root/bench/big_table.sql"
+} | "$isql_bin" -q -bail >/dev/null
+printf "CREATE USER %s PASSWORD '%s';\nCOMMIT;\n" "$other_user" "$other_password" | isql_sysdba "$database" >/dev/null
+touch "$work/user_made"
+printf 'GRANT SELECT ON BIG TO %s;\nCOMMIT;\n' "$other_user" | isql_sysdba "$database" >/dev/null
+
+echo "building the holder of idle attachments (bench/idle_attachments.cpp)"
+"${CXX:-c++}" -std=c++20 -O2 -Wall -Wextra "$root/bench/idle_attachments.cpp" -o "$work/idle_attachments" -lfbclient
+
+port() { echo $((20000 + RANDOM % 12000)); }
+wait_for() { for _ in $(seq 1 100); do curl -s -o /dev/null "$1" && return 0; sleep 0.1; done; return 1; }
+declare -A url
+start_lighttpd() {  # NAME GATEWAY_CONF_TEXT
+  local state=$work/$1 listen
+  listen=$(port)
+  mkdir -p "$state"
+  printf '%b' "$2" >"$state/xmlgateway.conf"
+  local conf
+  conf=$(XG_FCGI_PROCS=1 "$root/scripts/write-lighttpd-conf.sh" "$state" "$listen" "$program" C "$state/xmlgateway.conf")
+  lighttpd -D -f "$conf" >"$state/lighttpd.out" 2>&1 &
+  pids+=($!)
+  url[$1]=http://127.0.0.1:$listen/fcgi/xmlgateway
+  wait_for "${url[$1]}"
+}
+kinds=("check on" "check off" "not kept")
+start_lighttpd "check on" '[pool]\nattachments = on\n'
+start_lighttpd "check off" '[pool]\nattachments = on\ncheck-session = off\n'
+start_lighttpd "not kept" '[pool]\nattachments = off\n'
+
+sql='SELECT * FROM BIG WHERE ID = 4711'
+b64() { printf '%s' "$1" | base64 -w0; }
+write_body() {  # USER PASSWORD FILE
+  local request="<?xml version=\"1.0\"?><SENDDATA><SERVICE>SERVICEOPENSQL</SERVICE><DB>$database</DB><USER>$1</USER><PASS>$(b64 "$2")</PASS><SQL>$(b64 "$sql")</SQL></SENDDATA>"
+  printf 'SENDDATA=%s\n' "$(b64 "$request" | sed 's/+/%2B/g; s/\//%2F/g; s/=/%3D/g')" >"$3"
+}
+write_body "$XG_FB_SERVER_USER" "$XG_FB_SERVER_PASSWORD" "$work/sysdba.body"
+write_body "$other_user" "$other_password" "$work/other.body"
+
+# One measurement: requests per second, or an error when an answer was not the row.
+measure() {  # KIND BODY
+  curl -s --data-binary "@$2" "${url[$1]}" | grep -q '<ID DATATYPE="INTEGER" DATASIZE="4">4711</ID>' ||
+    { echo "$1: the gateway does not answer the row" >&2; exit 1; }
+  local line
+  line=$(XG_BODIES=$2 wrk -t1 -c1 -d"${seconds}s" -s "$root/tests/fastcgi/requests.lua" "${url[$1]}" | grep '^requests=')
+  case $line in *" bad=0 errors=0 "*) ;; *) echo "$1: failed answers: $line" >&2; exit 1 ;; esac
+  sed 's/.* rps=\([0-9.]*\).*/\1/' <<<"$line"
+}
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+declare -A rps
+echo "wrk, 1 connection, ${seconds} s a measurement, $rounds rounds of the three processes at each level: $sql"
+for who in sysdba other; do
+  if [ "$who" = sysdba ]; then idle_user=$XG_FB_SERVER_USER idle_password=$XG_FB_SERVER_PASSWORD; else idle_user=$other_user idle_password=$other_password; fi
+  for level in $levels; do
+    exec 3> >(XG_IDLE_USER=$idle_user XG_IDLE_PASSWORD=$idle_password "$work/idle_attachments" "$database" "$level" >"$work/holder.out")
+    holder_pid=$!
+    for _ in $(seq 1 600); do grep -q '^ready' "$work/holder.out" 2>/dev/null && break; sleep 0.1; done
+    grep -q "^ready $level" "$work/holder.out" || { echo "the holder did not attach $level times" >&2; exit 1; }
+    # A second of each first, so that no measurement includes a first attach or start-up.
+    for kind in "${kinds[@]}"; do
+      XG_BODIES=$work/$who.body wrk -t1 -c1 -d1s -s "$root/tests/fastcgi/requests.lua" "${url[$kind]}" >/dev/null
+    done
+    declare -A samples=()
+    for _ in $(seq 1 "$rounds"); do
+      for kind in "${kinds[@]}"; do samples[$kind]+=" $(measure "$kind" "$work/$who.body")"; done
+    done
+    for kind in "${kinds[@]}"; do
+      # shellcheck disable=SC2086 # the samples are words
+      rps[$who,$level,$kind]=$(median ${samples[$kind]})
+      printf '%-6s %3s idle, %-9s %9s req/s   (rounds:%s)\n' "$who" "$level" "$kind" "${rps[$who,$level,$kind]}" "${samples[$kind]}"
+    done
+    unset samples
+    stop_holder
+  done
+done
+
+echo
+echo "ratios (requests per second against the same process with no idle attachment; check cost = off / on - 1)"
+for who in sysdba other; do
+  for level in $levels; do
+    awk -v who="$who" -v level="$level" -v on="${rps[$who,$level,check on]}" -v off="${rps[$who,$level,check off]}" \
+      -v plain="${rps[$who,$level,not kept]}" -v on0="${rps[$who,0,check on]:-0}" -v off0="${rps[$who,0,check off]:-0}" \
+      -v plain0="${rps[$who,0,not kept]:-0}" 'BEGIN {
+      printf "%-6s %3s idle: check on %.2fx, check off %.2fx, not kept %.2fx; check cost %.2f of a request; check on / not kept %.2fx\n",
+        who, level, on0 ? on / on0 : 0, off0 ? off / off0 : 0, plain0 ? plain / plain0 : 0, off / on - 1, on / plain
+    }'
+  done
+done
