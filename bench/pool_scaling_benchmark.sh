@@ -3,17 +3,18 @@
 # sequential requests (wrk, one connection) of the one-row query SELECT * FROM BIG WHERE ID = 4711
 # through the Firebird server, while bench/idle_attachments.cpp holds 0, 100 and 300 idle
 # attachments of the same user on the same database; as SYSDBA and as a user of its own that the
-# run creates (and drops). Each level is measured with three processes taking turns round by
-# round, so that a busy moment of the machine falls on all three alike:
+# run creates (and drops). Each round sweeps both users and every level, and at each level three
+# processes take turns, so that a busy moment of the machine falls on all three alike:
 #   - kept attachments with the session check (`[pool] check-session = on`, the default),
 #   - kept attachments without it (`check-session = off`),
 #   - no kept attachments (every request attaches and detaches).
-# Prints requests per second of each, then the ratios: each level against none of the same
-# process, and the check's cost as a share of a request without it (off / on - 1).
+# Prints requests per second of each, then their medians and the ratios: each level against none
+# for the same process, the check's cost as a share of a request without it (off / on - 1), and
+# kept attachments with the check against none kept.
 # Usage: bench/pool_scaling_benchmark.sh [PROGRAM] [SECONDS] [ROUNDS]
 #   PROGRAM  the built gateway (default: build/xmlgateway)
 #   SECONDS  length of each measurement (default: 5)
-#   ROUNDS   turns of the three processes at each level; the figures are their medians (default: 3)
+#   ROUNDS   sweeps through both users and every level (default: 3)
 # XG_POOL_LEVELS changes the numbers of idle attachments (default "0 100 300").
 # Needs the Firebird server's connection data in XG_FB_SERVER_HOST, XG_FB_SERVER_USER and
 # XG_FB_SERVER_PASSWORD (SYSDBA, which may create users), wrk and lighttpd.
@@ -109,44 +110,64 @@ measure() {  # KIND BODY
   case $line in *" bad=0 errors=0 "*) ;; *) echo "$1: failed answers: $line" >&2; exit 1 ;; esac
   sed 's/.* rps=\([0-9.]*\).*/\1/' <<<"$line"
 }
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-declare -A rps
-echo "wrk, 1 connection, ${seconds} s a measurement, $rounds rounds of the three processes at each level: $sql"
-for who in sysdba other; do
-  if [ "$who" = sysdba ]; then idle_user=$XG_FB_SERVER_USER idle_password=$XG_FB_SERVER_PASSWORD; else idle_user=$other_user idle_password=$other_password; fi
-  for level in $levels; do
-    exec 3> >(XG_IDLE_USER=$idle_user XG_IDLE_PASSWORD=$idle_password "$work/idle_attachments" "$database" "$level" >"$work/holder.out")
-    holder_pid=$!
-    for _ in $(seq 1 600); do grep -q '^ready' "$work/holder.out" 2>/dev/null && break; sleep 0.1; done
-    grep -q "^ready $level" "$work/holder.out" || { echo "the holder did not attach $level times" >&2; exit 1; }
-    # A second of each first, so that no measurement includes a first attach or start-up.
-    for kind in "${kinds[@]}"; do
-      XG_BODIES=$work/$who.body wrk -t1 -c1 -d1s -s "$root/tests/fastcgi/requests.lua" "${url[$kind]}" >/dev/null
+
+# Each round goes through both users and every level, so that a busy moment of the machine falls on
+# one round rather than on one level; the figures are the medians of the rounds, and each ratio is
+# the median of the ratios within the rounds.
+echo "wrk, 1 connection, ${seconds} s a measurement, $rounds rounds: $sql"
+samples=$work/samples
+: >"$samples"
+for round in $(seq 1 "$rounds"); do
+  for who in sysdba other; do
+    if [ "$who" = sysdba ]; then idle_user=$XG_FB_SERVER_USER idle_password=$XG_FB_SERVER_PASSWORD; else idle_user=$other_user idle_password=$other_password; fi
+    for level in $levels; do
+      exec 3> >(XG_IDLE_USER=$idle_user XG_IDLE_PASSWORD=$idle_password "$work/idle_attachments" "$database" "$level" >"$work/holder.out")
+      holder_pid=$!
+      for _ in $(seq 1 600); do grep -q '^ready' "$work/holder.out" 2>/dev/null && break; sleep 0.1; done
+      grep -q "^ready $level" "$work/holder.out" || { echo "the holder did not attach $level times" >&2; exit 1; }
+      # A second of each first, so that no measurement includes a first attach.
+      for kind in "${kinds[@]}"; do
+        XG_BODIES=$work/$who.body wrk -t1 -c1 -d1s -s "$root/tests/fastcgi/requests.lua" "${url[$kind]}" >/dev/null
+      done
+      for kind in "${kinds[@]}"; do
+        rate=$(measure "$kind" "$work/$who.body")
+        printf '%s|%s|%s|%s|%s\n' "$who" "$level" "$kind" "$round" "$rate" >>"$samples"
+        printf 'round %s: %-6s %3s idle, %-9s %9s req/s\n' "$round" "$who" "$level" "$kind" "$rate"
+      done
+      stop_holder
     done
-    declare -A samples=()
-    for _ in $(seq 1 "$rounds"); do
-      for kind in "${kinds[@]}"; do samples[$kind]+=" $(measure "$kind" "$work/$who.body")"; done
-    done
-    for kind in "${kinds[@]}"; do
-      # shellcheck disable=SC2086 # the samples are words
-      rps[$who,$level,$kind]=$(median ${samples[$kind]})
-      printf '%-6s %3s idle, %-9s %9s req/s   (rounds:%s)\n' "$who" "$level" "$kind" "${rps[$who,$level,$kind]}" "${samples[$kind]}"
-    done
-    unset samples
-    stop_holder
   done
 done
 
 echo
-echo "ratios (requests per second against the same process with no idle attachment; check cost = off / on - 1)"
-for who in sysdba other; do
-  for level in $levels; do
-    awk -v who="$who" -v level="$level" -v on="${rps[$who,$level,check on]}" -v off="${rps[$who,$level,check off]}" \
-      -v plain="${rps[$who,$level,not kept]}" -v on0="${rps[$who,0,check on]:-0}" -v off0="${rps[$who,0,check off]:-0}" \
-      -v plain0="${rps[$who,0,not kept]:-0}" 'BEGIN {
-      printf "%-6s %3s idle: check on %.2fx, check off %.2fx, not kept %.2fx; check cost %.2f of a request; check on / not kept %.2fx\n",
-        who, level, on0 ? on / on0 : 0, off0 ? off / off0 : 0, plain0 ? plain / plain0 : 0, off / on - 1, on / plain
-    }'
-  done
-done
+awk -F'|' -v levels="$levels" '
+function median(list,    values, n, i, j, t) {
+  n = split(substr(list, 2), values, " ")
+  for (i = 2; i <= n; i++)
+    for (j = i; j > 1 && values[j - 1] + 0 > values[j] + 0; j--) { t = values[j]; values[j] = values[j - 1]; values[j - 1] = t }
+  return n % 2 ? values[(n + 1) / 2] : (values[n / 2] + values[n / 2 + 1]) / 2
+}
+{ rate[$1, $2, $3, $4] = $5; rates[$1, $2, $3] = rates[$1, $2, $3] " " $5; rounds[$4] = 1 }
+END {
+  split(levels, level, " ")
+  split("check on|check off|not kept", kind, "|")
+  split("sysdba other", who, " ")
+  print "medians of the rounds, requests per second, and ratios (medians of the ratios within the rounds):"
+  print "  against no idle attachment: the same process with none; check cost: off / on - 1, the check as a share of a request without it"
+  for (w = 1; w <= 2; w++)
+    for (l = 1; l in level; l++) {
+      line = sprintf("%-6s %3s idle:", who[w], level[l])
+      for (k = 1; k <= 3; k++) {
+        against = ""
+        for (r in rounds) against = against " " rate[who[w], level[l], kind[k], r] / rate[who[w], level[1], kind[k], r]
+        line = line sprintf("  %s %7.1f (%.2fx)", kind[k], median(rates[who[w], level[l], kind[k]]), median(against))
+      }
+      cost = ""; kept = ""
+      for (r in rounds) {
+        cost = cost " " rate[who[w], level[l], "check off", r] / rate[who[w], level[l], "check on", r] - 1
+        kept = kept " " rate[who[w], level[l], "check on", r] / rate[who[w], level[l], "not kept", r]
+      }
+      printf "%s;  check cost %.2f;  check on / not kept %.2fx\n", line, median(cost), median(kept)
+    }
+}' "$samples"

@@ -42,8 +42,9 @@ class SqlServiceSession {
   // on the embedded engine as the configured embedded-user, and refused as well, after a
   // detach, when the engine opened a file that is not listed), makes the transaction and the query
   // on it and starts the transaction. A kept attachment whose connection turns out to be gone when
-  // the transaction starts is dropped, and a new one is made. Raises whatever fails; what was
-  // created so far stays for Finish.
+  // the transaction starts is dropped, and a new one is made. With [pool] check-session, a new
+  // attachment learns whether the check can run on its database (LearnWhetherCheckCanRun).
+  // Raises whatever fails; what was created so far stays for Finish.
   void Connect();
   // Gives the query the request's decoded statement text.
   void LoadStatement();
@@ -71,9 +72,9 @@ class SqlServiceSession {
 
   // Frees the query, then keeps the attachment for the next request or detaches it. With [pool]
   // check-session, it is kept only when a transaction of the check's own finds that the request
-  // left no state in the session (db/session_state.h). Never
-  // raises: the answer is decided by then (a committed change stays committed whatever the
-  // detach reports, and the engine rolls back what was not committed when a connection ends).
+  // left no state in the session (db/session_state.h). Never raises: the answer is decided by
+  // then (a committed change stays committed whatever the detach reports, and the engine rolls
+  // back what was not committed when a connection ends).
   void Finish() noexcept;
 
  private:
@@ -82,8 +83,9 @@ class SqlServiceSession {
   bool KeepsAttachments() const;
   // Whether kept attachments are checked for session state.
   bool ChecksSessionState() const;
-  // On a new attachment: the check's own transaction would run one of the database's triggers
-  // (db/session_state.h), or that cannot be told, and the attachment is then not kept.
+  // On a new attachment, in the request's transaction before its statement: the attachment is
+  // not kept when the check's own transaction would run one of the database's triggers
+  // (db/session_state.h), or when that cannot be told.
   void LearnWhetherCheckCanRun();
   // Whether Finish may keep the attachment, the session check aside.
   bool MayKeepAttachment() const;
