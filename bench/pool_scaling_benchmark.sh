@@ -122,6 +122,7 @@ for round in $(seq 1 "$rounds"); do
   for who in sysdba other; do
     if [ "$who" = sysdba ]; then idle_user=$XG_FB_SERVER_USER idle_password=$XG_FB_SERVER_PASSWORD; else idle_user=$other_user idle_password=$other_password; fi
     for level in $levels; do
+      rm -f "$work/holder.out"  # so that the last holder's line is not read as this one's
       exec 3> >(XG_IDLE_USER=$idle_user XG_IDLE_PASSWORD=$idle_password "$work/idle_attachments" "$database" "$level" >"$work/holder.out")
       holder_pid=$!
       for _ in $(seq 1 600); do grep -q '^ready' "$work/holder.out" 2>/dev/null && break; sleep 0.1; done
