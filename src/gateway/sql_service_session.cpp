@@ -68,7 +68,8 @@ void SqlServiceSession::Connect() {
 
 void SqlServiceSession::LearnWhetherCheckCanRun() {
   // Asked in the request's own transaction, before its statement: the check's transaction must
-  // not run a trigger that the request's end would not have run. A kept attachment was found
+  // run none of the database's triggers on transaction start, commit or rollback, which a
+  // request on a new attachment runs only for its own transaction. A kept attachment was found
   // fit by its last check.
   try {
     if (!AllowsSessionCheck(ReadTransactionTriggers(*transaction_))) keep_attachment_ = false;
