@@ -64,18 +64,10 @@ trap cleanup EXIT
 
 server_db=$XG_FB_SERVER_HOST:$work/db/big.fdb
 echo "building the table BIG (10 000 rows) on the server"
-printf "CREATE DATABASE '%s' USER '%s' PASSWORD '%s';
-CREATE TABLE BIG (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40), PRICE NUMERIC(9,2), CREATED TIMESTAMP, NOTE VARCHAR(100));
-SET TERM ^ ;
-EXECUTE BLOCK AS DECLARE I INTEGER = 1; BEGIN
-  WHILE (I <= 10000) DO BEGIN
-    INSERT INTO BIG VALUES (:I, 'name ' || :I, :I * 1.5, TIMESTAMP '2026-01-01 00:00:00' + :I / 100.0, 'a note of some length for row ' || :I);
-    I = I + 1;
-  END
-END^
-SET TERM ; ^
-COMMIT;
-" "$server_db" "$XG_FB_SERVER_USER" "$XG_FB_SERVER_PASSWORD" | "$isql_bin" -q -bail >/dev/null
+{
+  printf "CREATE DATABASE '%s' USER '%s' PASSWORD '%s';\n" "$server_db" "$XG_FB_SERVER_USER" "$XG_FB_SERVER_PASSWORD"
+  cat "$root/bench/big_table.sql"
+} | "$isql_bin" -q -bail >/dev/null
 
 wait_for() { for _ in $(seq 1 100); do curl -s -o /dev/null "$1" && return 0; sleep 0.1; done; return 1; }
 start_lighttpd() {  # NAME PROGRAM: sets url[NAME] to the CGI URL

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "attach_params.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -32,18 +34,6 @@ void Check(const ISC_STATUS* status, const char* call) {
     isc_print_status(status);
     std::exit(1);
   }
-}
-
-std::string AttachParams(const std::string& user, const std::string& password) {
-  std::string params(1, isc_dpb_version1);
-  const auto append = [&params](char tag, const std::string& value) {
-    params += tag;
-    params += static_cast<char>(value.size());
-    params += value;
-  };
-  append(isc_dpb_user_name, user);
-  append(isc_dpb_password, password);
-  return params;
 }
 
 // Output area of a prepared statement, with a buffer for every column.

@@ -35,16 +35,8 @@ make_big_tables() {
   chmod 777 "$work/db"
   server_db=$XG_FB_SERVER_HOST:$work/db/big.fdb
   embedded_db=$work/db/embedded.fdb
-  local schema="CREATE TABLE BIG (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40), PRICE NUMERIC(9,2), CREATED TIMESTAMP, NOTE VARCHAR(100));
-SET TERM ^ ;
-EXECUTE BLOCK AS DECLARE I INTEGER = 1; BEGIN
-  WHILE (I <= 10000) DO BEGIN
-    INSERT INTO BIG VALUES (:I, 'name ' || :I, :I * 1.5, TIMESTAMP '2026-01-01 00:00:00' + :I / 100.0, 'a note of some length for row ' || :I);
-    I = I + 1;
-  END
-END^
-SET TERM ; ^
-COMMIT;"
+  local schema
+  schema=$(cat "$root/bench/big_table.sql")
   echo "building the table BIG (10 000 rows) on the server and for the embedded engine"
   printf "CREATE DATABASE '%s' USER '%s' PASSWORD '%s';\n%s\n" "$server_db" "$XG_FB_SERVER_USER" \
     "$XG_FB_SERVER_PASSWORD" "$schema" | "$isql_bin" -q -bail >/dev/null

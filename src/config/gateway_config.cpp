@@ -342,10 +342,12 @@ GatewayConfig ParseGatewayConfig(std::string_view text, const std::string& file_
         fail(SConfigBadPath, {entry.key, entry.value});
       (entry.key == "status-path" ? config.fastcgi_status_path : config.fastcgi_ping_path) =
           entry.value;
-    } else if (entry.section == "pool" && entry.key == "attachments") {
+    } else if (entry.section == "pool" &&
+               (entry.key == "attachments" || entry.key == "check-session")) {
       if (entry.value != "on" && entry.value != "off")
         fail(SConfigBadSwitch, {entry.key, entry.value});
-      config.pool_attachments = entry.value == "on";
+      (entry.key == "attachments" ? config.pool_attachments : config.pool_check_session) =
+          entry.value == "on";
     } else if (entry.section == "pool" &&
                (entry.key == "idle-seconds" || entry.key == "max-age-seconds" ||
                 entry.key == "max-per-process")) {

@@ -18,6 +18,7 @@
 //   max-query-seconds = N   longest a statement runs, its fetch included (default 0: no limit)
 //   [pool]                  attachments kept between the requests of a FastCGI process
 //   attachments = on|off    keep them (default off: every request attaches and detaches)
+//   check-session = on|off  keep one only when its request left no session state (default on)
 //   idle-seconds = N        drop one unused this long (default 60)
 //   max-age-seconds = N     drop one this long after its attach checked the password (default 300)
 //   max-per-process = N     keep at most this many (default 4)
@@ -72,6 +73,7 @@ struct GatewayConfig {
   int64_t max_answer_bytes = int64_t{512} << 20;
   int64_t spool_memory_bytes = int64_t{4} << 20;
   bool pool_attachments = false;
+  bool pool_check_session = true;
   int pool_idle_seconds = 60;
   int pool_max_age_seconds = 300;
   int pool_max_per_process = 4;

@@ -15,6 +15,11 @@ namespace {
 constexpr int32_t kNetworkSqlCode = -902;
 constexpr ISC_STATUS kNetworkError = 335544721;
 
+// The parameters of a read-committed read-only transaction that reads the newest committed
+// version of a record rather than waiting for a writer to end.
+constexpr char kReadCommittedReadOnly[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed,
+                                           isc_tpb_rec_version};
+
 // The start call's entry for the database, laid out as the client library reads it.
 struct TransactionEntry {
   isc_db_handle* database;
@@ -36,11 +41,13 @@ IbTransaction::~IbTransaction() {
   database_.transaction_ = nullptr;
 }
 
-void IbTransaction::StartTransaction() {
+void IbTransaction::StartTransaction(TransactionMode mode) {
   if (Active()) ThrowClientError(ClientError::kInTransaction);
   if (!database_.Connected()) ThrowClientError(ClientError::kDatabaseClosed);
-  // No transaction parameters: the server's default options apply.
+  // The server's default: no transaction parameters at all.
   TransactionEntry entry{database_.Handle(), 0, nullptr};
+  if (mode == TransactionMode::kReadCommittedReadOnly)
+    entry = {database_.Handle(), sizeof kReadCommittedReadOnly, kReadCommittedReadOnly};
   if (client_.isc_start_multiple(status_.get(), &handle_, 1, &entry) != 0) {
     handle_ = 0;
     // The start is a call on the attachment: a network failure there means the connection is

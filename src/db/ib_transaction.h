@@ -15,6 +15,10 @@ class IbDatabase;
 
 enum class TransactionAction { kRollback, kCommit };
 
+// The options a transaction starts with: the server's default (a snapshot that may write), or a
+// read-only transaction in which each statement sees what was committed before it began.
+enum class TransactionMode { kServerDefault, kReadCommittedReadOnly };
+
 class IbTransaction {
  public:
   // Loads the client library if needed (raises EIBClientError 1 when it cannot be loaded). One
@@ -27,7 +31,7 @@ class IbTransaction {
   IbDatabase& Database() const { return database_; }
 
   bool Active() const { return handle_ != 0; }
-  void StartTransaction();
+  void StartTransaction(TransactionMode mode = TransactionMode::kServerDefault);
   void Commit() { End(TransactionAction::kCommit); }
   void Rollback() { End(TransactionAction::kRollback); }
   // Raises what the client library reports; a commit that lost the network closes the

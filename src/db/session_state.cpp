@@ -1,42 +1,52 @@
 #include "db/session_state.h"
 
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "db/ib_query.h"
-#include "texts/ascii_text.h"
 #include "values/variant.h"
 
 namespace xg {
 namespace {
 
-// A token no earlier statement can have held: 128 bits from the system's random source.
-std::string FreshToken() {
-  std::random_device source;
-  std::string token = "xg";
-  for (int i = 0; i < 4; ++i) AppendAsciiHex(source(), 8, token);
-  return token;
+// The active database triggers of each kind, as three counts: ON_START, ON_COMMIT, ON_ROLLBACK.
+// The texts have no colon, so that nothing in them reads as a parameter marker.
+std::string TriggerCounts() {
+  // The trigger types of the database triggers on transaction start, commit and rollback.
+  const struct {
+    int type;
+    const char* name;
+  } kinds[] = {{8194, "on_start"}, {8195, "on_commit"}, {8196, "on_rollback"}};
+  std::string counts;
+  for (const auto& kind : kinds) {
+    if (!counts.empty()) counts += ",\n  ";
+    counts += "(select count(*) from rdb$triggers where coalesce(rdb$trigger_inactive, 0) = 0\n";
+    counts += "    and rdb$trigger_type = " + std::to_string(kind.type) + ") as " + kind.name;
+  }
+  return counts + "\n";
 }
 
-// One row: HELD 1 when the role or a context variable shows state, or when the monitoring
-// snapshot predates this statement (it does not show the statement, found by its token);
-// TEMPORARY_TABLES, the number of temporary tables that keep rows past the commit. A plain
-// SELECT, which prepares faster than a block: the tables, whose names are the database's, are
-// read by a second statement only where there are any. The texts have no colon, so that nothing
-// in them reads as a parameter marker.
-std::string SessionStateQuery(const std::string& token) {
+std::string TransactionTriggersQuery() {
+  return "select " + TriggerCounts() + "from rdb$database";
+}
+
+// One row: HELD 1 when the role, a context variable of the session or a transaction of the
+// attachment other than this one shows state; TEMPORARY_TABLES, the number of temporary tables
+// that keep rows past the commit; then the trigger counts. A plain SELECT, which prepares faster
+// than a block: the tables, whose names are the database's, are read by a second statement only
+// where there are any.
+std::string SessionStateQuery() {
   return "select iif(current_role <> 'NONE'\n"
-         "    or not exists(select * from mon$statements\n"
-         "      where mon$attachment_id = current_connection and mon$sql_text containing '" +
-         token +
-         "')\n"
          "    or exists(select * from mon$context_variables\n"
-         "      where mon$attachment_id = current_connection and mon$transaction_id is null),\n"
+         "      where mon$attachment_id = current_connection and mon$transaction_id is null)\n"
+         "    or exists(select * from mon$transactions\n"
+         "      where mon$attachment_id = current_connection\n"
+         "        and mon$transaction_id <> current_transaction),\n"
          "    1, 0) as held,\n"
-         "  (select count(*) from rdb$relations where rdb$relation_type = 4) as temporary_tables\n"
-         "from rdb$database";
+         "  (select count(*) from rdb$relations where rdb$relation_type = 4) as temporary_tables,\n"
+         "  " +
+         TriggerCounts() + "from rdb$database";
 }
 
 constexpr const char* kTemporaryRowsQuery =
@@ -72,13 +82,33 @@ std::vector<int> OneRow(IbTransaction& transaction, const std::string& sql) {
   return values;
 }
 
+// The trigger counts that begin at the row's value `first`.
+TransactionTriggers TriggersFrom(const std::vector<int>& row, size_t first) {
+  return TransactionTriggers{row.at(first) > 0, row.at(first + 1) > 0, row.at(first + 2) > 0};
+}
+
 }  // namespace
 
-bool HoldsSessionState(IbTransaction& transaction) {
+bool AllowsSessionCheck(const TransactionTriggers& triggers) {
+  return !triggers.on_start && !(triggers.on_commit && triggers.on_rollback);
+}
+
+TransactionTriggers ReadTransactionTriggers(IbTransaction& transaction) {
+  return TriggersFrom(OneRow(transaction, TransactionTriggersQuery()), 0);
+}
+
+bool HoldsSessionState(IbDatabase& database) {
   try {
-    const std::vector<int> state = OneRow(transaction, SessionStateQuery(FreshToken()));
-    if (state[0] != 0) return true;
-    return state[1] > 0 && OneRow(transaction, kTemporaryRowsQuery)[0] != 0;
+    IbTransaction check(database);
+    check.StartTransaction(TransactionMode::kReadCommittedReadOnly);
+    const std::vector<int> state = OneRow(check, SessionStateQuery());
+    const TransactionTriggers triggers = TriggersFrom(state, 2);
+    const bool held = state[0] != 0 || !AllowsSessionCheck(triggers) ||
+                      (state[1] > 0 && OneRow(check, kTemporaryRowsQuery)[0] != 0);
+    // The transaction wrote nothing: ended by commit or rollback it leaves the same, so it ends
+    // the way that runs no trigger of the database.
+    check.End(triggers.on_rollback ? TransactionAction::kCommit : TransactionAction::kRollback);
+    return held;
   } catch (...) {
     return true;
   }

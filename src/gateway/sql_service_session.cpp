@@ -63,6 +63,21 @@ void SqlServiceSession::Connect() {
   }
   Attach(route, config);
   Begin();
+  if (ChecksSessionState()) LearnWhetherCheckCanRun();
+}
+
+void SqlServiceSession::LearnWhetherCheckCanRun() {
+  // Asked in the request's own transaction, before its statement: the check's transaction must
+  // run none of the database's triggers on transaction start, commit or rollback, which a
+  // request on a new attachment runs only for its own transaction. A kept attachment was found
+  // fit by its last check.
+  try {
+    if (!AllowsSessionCheck(ReadTransactionTriggers(*transaction_))) keep_attachment_ = false;
+  } catch (...) {
+    // Not known: the attachment is not kept; the request itself goes on and meets any failure of
+    // its connection on its own.
+    keep_attachment_ = false;
+  }
 }
 
 void SqlServiceSession::Begin() {
@@ -123,14 +138,11 @@ bool SqlServiceSession::KeepsAttachments() const {
   return context_.pool != nullptr && context_.pool->Enabled();
 }
 
-void SqlServiceSession::CheckSessionState() {
-  if (pool_key_.empty() || !transaction_ || !transaction_->Active()) return;
-  session_checked_ = true;
-  if (HoldsSessionState(*transaction_)) session_state_held_ = true;
+bool SqlServiceSession::ChecksSessionState() const {
+  return KeepsAttachments() && context_.config.pool_check_session;
 }
 
 void SqlServiceSession::CommitWork(AnswerAfterCommit answer) {
-  CheckSessionState();
   query_.reset();
   CommitSection commit;
   try {
@@ -140,20 +152,20 @@ void SqlServiceSession::CommitWork(AnswerAfterCommit answer) {
     transaction_->RollBackByForce();
     throw;
   }
+  work_ended_ = true;
   if (answer == AnswerAfterCommit::kWhole) commit.Committed();
 }
 
 void SqlServiceSession::RollBackWork() noexcept {
-  try {
-    // A failed statement may have left session state all the same (a context variable is no
-    // part of the transaction).
-    CheckSessionState();
-  } catch (...) {
-    // Not known to be free of session state: the attachment is not kept.
-    keep_attachment_ = false;
-  }
   query_.reset();
-  if (transaction_) transaction_->RollBackByForce();
+  // A failed rollback leaves the attachment's state unknown: it is not kept.
+  if (transaction_ && !transaction_->RollBackByForce()) keep_attachment_ = false;
+  work_ended_ = true;
+}
+
+bool SqlServiceSession::MayKeepAttachment() const {
+  return keep_attachment_ && !pool_key_.empty() && work_ended_ && !commit_failed_ && database_ &&
+         database_->Connected() && !AnswerMuted();
 }
 
 void SqlServiceSession::FreeAll() {
@@ -169,12 +181,13 @@ void SqlServiceSession::Finish() noexcept {
   // The statement is released while its transaction and its attachment are still there.
   query_.reset();
   try {
-    if (keep_attachment_ && !pool_key_.empty() && session_checked_ && !session_state_held_ &&
-        !commit_failed_ && database_ && database_->Connected() && !AnswerMuted() &&
-        database_->EndTransactions()) {
+    if (MayKeepAttachment() && database_->EndTransactions()) {
       transaction_.reset();
-      context_.pool->Give(pool_key_, std::move(database_));
-      return;
+      // Asked once the request's transaction has ended, and what its end ran with it.
+      if (!ChecksSessionState() || !HoldsSessionState(*database_)) {
+        context_.pool->Give(pool_key_, std::move(database_));
+        return;
+      }
     }
     if (database_) database_->Disconnect();
   } catch (...) {

@@ -8,7 +8,9 @@
 // In a process that keeps attachments (db/attachment_pool.h), Connect takes a kept one of the
 // same name, user and password, and Finish ends the transactions and keeps the attachment
 // instead of detaching; one whose session is destroyed without Finish is detached, and so is one
-// whose request was not found free of session state by CheckSessionState.
+// whose request's work was not ended by CommitWork or RollBackWork, or (with [pool]
+// check-session) was not found free of session state once its transaction had ended
+// (db/session_state.h).
 #pragma once
 
 #include <memory>
@@ -40,8 +42,9 @@ class SqlServiceSession {
   // on the embedded engine as the configured embedded-user, and refused as well, after a
   // detach, when the engine opened a file that is not listed), makes the transaction and the query
   // on it and starts the transaction. A kept attachment whose connection turns out to be gone when
-  // the transaction starts is dropped, and a new one is made. Raises whatever fails; what was
-  // created so far stays for Finish.
+  // the transaction starts is dropped, and a new one is made. With [pool] check-session, a new
+  // attachment learns whether the check can run on its database (LearnWhetherCheckCanRun).
+  // Raises whatever fails; what was created so far stays for Finish.
   void Connect();
   // Gives the query the request's decoded statement text.
   void LoadStatement();
@@ -51,11 +54,8 @@ class SqlServiceSession {
   IbDatabase& Database() { return *database_; }
   IbQuery& Query() { return *query_; }
 
-  // The two ends of the request's work, the one way both services end theirs. Each first asks,
-  // in a process that keeps attachments and in the request's transaction, whether the request
-  // left state in the attachment's session that a new attachment would not have
-  // (db/session_state.h): Finish keeps the attachment only when this was asked and every answer
-  // was no. The statement is freed before the transaction ends.
+  // The two ends of the request's work, the one way both services end theirs; Finish keeps the
+  // attachment only after one of them. The statement is freed before the transaction ends.
   //
   // CommitWork commits: the answer may report a success only once it has returned. It raises
   // the commit's failure after rolling back by force (the attachment is then not kept), and
@@ -70,17 +70,25 @@ class SqlServiceSession {
   // connection included) is never replaced by the rollback's own.
   void RollBackWork() noexcept;
 
-  // Frees the query, then keeps the attachment for the next request or detaches it. Never
-  // raises: the answer is decided by then (a committed change stays committed whatever the
-  // detach reports, and the engine rolls back what was not committed when a connection ends).
+  // Frees the query, then keeps the attachment for the next request or detaches it. With [pool]
+  // check-session, it is kept only when a transaction of the check's own finds that the request
+  // left no state in the session (db/session_state.h). Never raises: the answer is decided by
+  // then (a committed change stays committed whatever the detach reports, and the engine rolls
+  // back what was not committed when a connection ends).
   void Finish() noexcept;
 
  private:
   void FreeAll();
-  // Asks whether the request left session state (see CommitWork). Raises what the query raises.
-  void CheckSessionState();
   // Whether the context's pool keeps attachments.
   bool KeepsAttachments() const;
+  // Whether kept attachments are checked for session state.
+  bool ChecksSessionState() const;
+  // On a new attachment, in the request's transaction before its statement: the attachment is
+  // not kept when the check's own transaction would run one of the database's triggers
+  // (db/session_state.h), or when that cannot be told.
+  void LearnWhetherCheckCanRun();
+  // Whether Finish may keep the attachment, the session check aside.
+  bool MayKeepAttachment() const;
   // Creates and attaches the database on its road.
   void Attach(DatabaseRoute route, const GatewayConfig& config);
   // After an embedded attach: detaches and refuses as an unlisted name unless the file the
@@ -100,8 +108,8 @@ class SqlServiceSession {
   // The attachment's key in the process's pool; empty when attachments are not kept.
   std::string pool_key_;
   bool keep_attachment_ = true;
-  bool session_checked_ = false;
-  bool session_state_held_ = false;
+  // Set once CommitWork committed or RollBackWork rolled back.
+  bool work_ended_ = false;
   bool attachment_reused_ = false;
   bool commit_failed_ = false;
   // Freed in the reverse order: the query before its transaction before its database.

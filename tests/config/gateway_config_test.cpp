@@ -32,6 +32,7 @@ TEST(GatewayConfig, NoFileAndAnEmptyFileGiveTheDefaults) {
     EXPECT_EQ(config.max_answer_bytes, 512 * 1024 * 1024);
     EXPECT_EQ(config.spool_memory_bytes, 4 * 1024 * 1024);
     EXPECT_FALSE(config.pool_attachments);
+    EXPECT_TRUE(config.pool_check_session);
     EXPECT_EQ(config.pool_idle_seconds, 60);
     EXPECT_EQ(config.pool_max_age_seconds, 300);
     EXPECT_EQ(config.pool_max_per_process, 4);
@@ -65,6 +66,7 @@ TEST(GatewayConfig, EveryKeyIsRead) {
       "allowed-clients = 192.0.2.1, 2001:db8::5 ::ffff:10.0.0.1\n"
       "[pool]\n"
       "attachments = on\n"
+      "check-session = off\n"
       "idle-seconds = 5\n"
       "max-age-seconds = 0\n"
       "max-per-process = 12\n",
@@ -77,6 +79,7 @@ TEST(GatewayConfig, EveryKeyIsRead) {
   EXPECT_EQ(config.max_answer_bytes, int64_t{3} << 30);
   EXPECT_EQ(config.spool_memory_bytes, 0);
   EXPECT_TRUE(config.pool_attachments);
+  EXPECT_FALSE(config.pool_check_session);
   EXPECT_EQ(config.pool_idle_seconds, 5);
   EXPECT_EQ(config.pool_max_age_seconds, 0);
   EXPECT_EQ(config.pool_max_per_process, 12);
@@ -137,6 +140,7 @@ TEST(GatewayConfig, MalformedFilesAreRefusedWithTheirFileAndLine) {
       {"[pool]\nsize = 4\n", at + "2: unknown key size in section [pool]"},
       {"[pool]\nattachments = yes\n", at + "2: attachments must be on or off: yes"},
       {"[pool]\nattachments =\n", at + "2: attachments must be on or off: "},
+      {"[pool]\ncheck-session = 1\n", at + "2: check-session must be on or off: 1"},
       {"[pool]\nidle-seconds = -1\n",
        at + "2: idle-seconds must be a whole number from 0 to 31622400: -1"},
       {"[pool]\nmax-age-seconds = 31622401\n",

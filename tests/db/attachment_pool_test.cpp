@@ -180,16 +180,15 @@ TEST_F(PooledServices, AnAttachmentEndedWhileKeptIsReplacedForTheNextRequest) {
 
 // The first value of the answer's first row, or the whole answer when it has none.
 std::string FirstValue(const std::string& service, const std::string& database,
-                       const std::string& sql) {
+                       const std::string& sql, const GatewayContext& context = PooledContext()) {
   const std::string request = "<?xml version=\"1.0\"?><SENDDATA><SERVICE>" + service +
                               "</SERVICE><DB>" + database + "</DB><USER>SYSDBA</USER><PASS>" +
                               test::Base64Encode("one") + "</PASS><SQL>" + test::Base64Encode(sql) +
                               "</SQL></SENDDATA>";
   const RequestParams parsed = test::ParsedRequest(request);
-  const std::string answer =
-      service == "SERVICEOPENSQL"
-          ? RunOpenSql(parsed, PooledContext(), test::DefaultSettings()).Text()
-          : RunExecSql(parsed, PooledContext(), test::DefaultSettings());
+  const std::string answer = service == "SERVICEOPENSQL"
+                                 ? RunOpenSql(parsed, context, test::DefaultSettings()).Text()
+                                 : RunExecSql(parsed, context, test::DefaultSettings());
   std::smatch found;
   if (!std::regex_search(answer, found, std::regex("<(RECORD1|EXECSQL)>\r\n <[^>]*>([^<]*)<")))
     return "no value in: " + answer;
@@ -198,14 +197,21 @@ std::string FirstValue(const std::string& service, const std::string& database,
 
 // What a request leaves in its attachment beyond its transaction (a context variable of the
 // session, also one set after the request read the monitoring tables, whose snapshot then stays
-// in the transaction; the rows of a temporary table that keeps them past the commit; a role set) is
-// not seen by the next request of the same key: it answers as on a new attachment. A request that
+// in the transaction, or by the database's trigger on commit; the rows of a temporary table that
+// keeps them past the commit, also those an autonomous transaction committed; a role set) is not
+// seen by the next request of the same key: it answers as on a new attachment. A request that
 // leaves nothing of the kind still hands its attachment on.
 TEST_F(PooledServices, NoSessionStateReachesTheNextRequest) {
   const std::string name = test::CreateDatabase(
       3,
       "CREATE GLOBAL TEMPORARY TABLE KEPT_ROWS (N INTEGER) ON COMMIT PRESERVE ROWS;\n"
-      "CREATE ROLE READER;\nGRANT READER TO SYSDBA;\nCOMMIT;\n");
+      "CREATE ROLE READER;\nGRANT READER TO SYSDBA;\n"
+      "SET TERM ^ ;\n"
+      "CREATE TRIGGER AT_COMMIT ON TRANSACTION COMMIT AS DECLARE X INTEGER; BEGIN\n"
+      "  IF (RDB$GET_CONTEXT('USER_TRANSACTION', 'MARK') IS NOT NULL) THEN\n"
+      "    X = RDB$SET_CONTEXT('USER_SESSION', 'AFTER_COMMIT', 'set');\n"
+      "END^\n"
+      "SET TERM ; ^\nCOMMIT;\n");
   const std::string done = "Opera\xE7\xE3o efetuada com sucesso";
   const struct {
     const char* state;
@@ -218,6 +224,14 @@ TEST_F(PooledServices, NoSessionStateReachesTheNextRequest) {
        "none"},
       {"rows of a temporary table kept past the commit", "SERVICEEXECSQL",
        "insert into kept_rows values (1)", done, "select count(*) as n from kept_rows", "0"},
+      {"rows of a temporary table that an autonomous transaction committed", "SERVICEEXECSQL",
+       "execute block as begin in autonomous transaction do insert into kept_rows values (42); end",
+       done, "select count(*) as n from kept_rows", "0"},
+      {"a context variable set by the trigger on commit", "SERVICEOPENSQL",
+       "select rdb$set_context('USER_TRANSACTION', 'MARK', 'c') as s from rdb$database", "0",
+       "select coalesce(rdb$get_context('USER_SESSION', 'AFTER_COMMIT'), 'none') as v "
+       "from rdb$database",
+       "none"},
       {"a context variable set after the request read the monitoring tables", "SERVICEOPENSQL",
        "execute block returns (s integer) as begin select count(*) from mon$attachments into s; "
        "s = rdb$set_context('USER_SESSION', 'late', 'v'); suspend; end",
@@ -236,6 +250,27 @@ TEST_F(PooledServices, NoSessionStateReachesTheNextRequest) {
   }
   const std::string first = ConnectionAndTransaction(name, "one");
   EXPECT_EQ(ConnectionOf(ConnectionAndTransaction(name, "one")), ConnectionOf(first));
+}
+
+// With [pool] check-session = off the operator accepts that session state carries over: the
+// attachment is kept whatever its request left, and the next request of the key sees it.
+TEST_F(PooledServices, WithoutTheCheckSessionStateCarriesOver) {
+  GatewayConfig unchecked = test::EmbeddedScratchSettings();
+  unchecked.pool_check_session = false;
+  const GatewayContext context{unchecked, &ServicesPool()};
+  const std::string name = test::CreateDemoDatabase();
+  ServicesPool().Configure(Limits(60, 300, 4));
+  const std::string probe =
+      "select current_connection || ' ' || coalesce(rdb$get_context('USER_SESSION', 'k'), 'none') "
+      "as v from rdb$database";
+  const std::string before = FirstValue("SERVICEOPENSQL", name, probe, context);
+  ASSERT_EQ(before.substr(before.find(' ')), " none") << before;
+  ASSERT_EQ(FirstValue("SERVICEOPENSQL", name,
+                       "select rdb$set_context('USER_SESSION', 'k', 'v') as s from rdb$database",
+                       context),
+            "0");
+  EXPECT_EQ(FirstValue("SERVICEOPENSQL", name, probe, context),
+            before.substr(0, before.find(' ')) + " v");
 }
 
 }  // namespace
