@@ -35,41 +35,7 @@ struct Database {
 };
 
 std::string SqlBody(const std::string& service, const Database& db, const std::string& sql) {
-  const std::string document = "<?xml version=\"1.0\"?><SENDDATA><SERVICE>" + service +
-                               "</SERVICE><DB>" + db.name + "</DB><USER>SYSDBA</USER><PASS>" +
-                               test::Base64Encode(db.password) + "</PASS><SQL>" +
-                               test::Base64Encode(sql) + "</SQL></SENDDATA>";
-  return "SENDDATA=" + test::UrlEncode(test::Base64Encode(document));
-}
-
-std::vector<std::string> CgiEnvironment(const std::string& config, const std::string& body) {
-  std::vector<std::string> environment = {"PATH=/usr/bin:/bin", "XMLGATEWAY_CONF=" + config};
-  for (const auto& [name, value] : test::PostParams(body))
-    environment.push_back(name + "=" + value);
-  return environment;
-}
-
-std::string Body(const std::string& answer) {
-  const size_t split = answer.find("\r\n\r\n");
-  return split == std::string::npos ? answer : answer.substr(split + 4);
-}
-
-std::string SocketPath() {
-  char pattern[] = "/tmp/xg-fcgi-sock-XXXXXX";
-  const int fd = ::mkstemp(pattern);
-  ::close(fd);
-  ::unlink(pattern);
-  return pattern;
-}
-
-// The request on a new connection to the FastCGI process; its FCGI_STDOUT stream.
-test::FcgiAnswer AskFastCgi(const std::string& address, const std::string& body) {
-  const int fd = test::FcgiConnect(address);
-  if (fd < 0) return {};
-  test::SendAll(fd, test::FcgiRequest(1, test::PostParams(body), body));
-  test::FcgiAnswer answer = test::ReadAnswer(fd, 1);
-  ::close(fd);
-  return answer;
+  return test::SqlServiceBody(service, db.name, "SYSDBA", db.password, sql);
 }
 
 TEST(BoundedQueries, MaxQuerySecondsCancelsRollsBackAndAnswersTheLimit) {
@@ -99,7 +65,7 @@ TEST(BoundedQueries, MaxQuerySecondsCancelsRollsBackAndAnswersTheLimit) {
   // The FastCGI process keeps its attachment: the cancel leaves nothing on it that fails the
   // next request.
   test::FastCgiProcess fastcgi(
-      XG_PROGRAM, SocketPath(),
+      XG_PROGRAM, test::FreshSocketPath(),
       {"PATH=/usr/bin:/bin",
        "XMLGATEWAY_CONF=" +
            test::WriteConfigFile(test::EmbeddedScratchConfig() + "[limits]\nmax-query-seconds = 1\n"
@@ -108,15 +74,16 @@ TEST(BoundedQueries, MaxQuerySecondsCancelsRollsBackAndAnswersTheLimit) {
   for (const auto& query : cases) {
     SCOPED_TRACE(query.service);
     const std::string body = SqlBody(query.service, db, query.sql);
-    const test::ChildResult cgi = test::RunChild(XG_PROGRAM, CgiEnvironment(config, body), body);
+    const test::ChildResult cgi =
+        test::RunChild(XG_PROGRAM, test::CgiPostEnvironment(config, body), body);
     EXPECT_FALSE(cgi.timed_out);
     EXPECT_EQ(cgi.exit_code, 0);
-    EXPECT_EQ(Body(cgi.out), query.document);
-    const test::FcgiAnswer fast = AskFastCgi(fastcgi.address(), body);
+    EXPECT_EQ(test::AnswerBody(cgi.out), query.document);
+    const test::FcgiAnswer fast = test::AskOnNewConnection(fastcgi.address(), body);
     EXPECT_TRUE(fast.ended);
     EXPECT_EQ(fast.out, cgi.out);
     const test::FcgiAnswer next =
-        AskFastCgi(fastcgi.address(), SqlBody("SERVICEOPENSQL", db, kQuick));
+        test::AskOnNewConnection(fastcgi.address(), SqlBody("SERVICEOPENSQL", db, kQuick));
     EXPECT_NE(next.out.find("<ONE DATATYPE=\"INTEGER\" DATASIZE=\"4\">1</ONE>"), std::string::npos)
         << next.out;
   }
@@ -158,7 +125,8 @@ class OnPrivateServer : public ::testing::Test {
 // the next request is answered (by the same, one worker), and by then the statement no longer
 // runs on the server.
 TEST_F(OnPrivateServer, AClientThatHasGoneCancelsItsStatement) {
-  test::FastCgiProcess process(XG_PROGRAM, SocketPath(), Environment("[fastcgi]\nworkers = 1\n"));
+  test::FastCgiProcess process(XG_PROGRAM, test::FreshSocketPath(),
+                               Environment("[fastcgi]\nworkers = 1\n"));
   ASSERT_TRUE(process.WaitUntilListening());
   const std::string endless = SqlBody("SERVICEOPENSQL", db_, kEndless);
   const std::string quick = SqlBody("SERVICEOPENSQL", db_, kQuick);
@@ -180,7 +148,7 @@ TEST_F(OnPrivateServer, AClientThatHasGoneCancelsItsStatement) {
       EXPECT_NE(next.out.find("<ONE "), std::string::npos) << next.out;
     } else {
       ::close(fd);
-      const test::FcgiAnswer next = AskFastCgi(process.address(), quick);
+      const test::FcgiAnswer next = test::AskOnNewConnection(process.address(), quick);
       EXPECT_TRUE(next.ended);
       EXPECT_NE(next.out.find("<ONE "), std::string::npos) << next.out;
     }
@@ -194,7 +162,7 @@ TEST_F(OnPrivateServer, AClientThatHasGoneCancelsItsStatement) {
 // is cut at [fastcgi] stop-seconds (one here) instead of waiting for the server; its worker ends
 // by the signal, and so does the supervisor, whose standard error names the worker.
 TEST_F(OnPrivateServer, ATerminationSignalEndsARequestOnAFrozenServer) {
-  test::FastCgiProcess process(XG_PROGRAM, SocketPath(),
+  test::FastCgiProcess process(XG_PROGRAM, test::FreshSocketPath(),
                                Environment("[fastcgi]\nstop-seconds = 1\n"));
   ASSERT_TRUE(process.WaitUntilListening());
   const std::string endless = SqlBody("SERVICEOPENSQL", db_, kEndless);

@@ -5,7 +5,6 @@
 // limit's, and nothing stays in the database. The CGI program on the embedded engine and through
 // the server, and a FastCGI process with kept attachments, answer the same bytes.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -53,35 +52,6 @@ std::string ExecFailure(const std::string& message) {
          message + "</MSGDATA>\r\n</EXECSQL>\r\n";
 }
 
-std::string Body(const std::string& answer) {
-  const size_t split = answer.find("\r\n\r\n");
-  return split == std::string::npos ? answer : answer.substr(split + 4);
-}
-
-std::string SqlBody(const std::string& service, const std::string& db, const std::string& password,
-                    const std::string& sql) {
-  const std::string document = "<?xml version=\"1.0\"?><SENDDATA><SERVICE>" + service +
-                               "</SERVICE><DB>" + db + "</DB><USER>SYSDBA</USER><PASS>" +
-                               test::Base64Encode(password) + "</PASS><SQL>" +
-                               test::Base64Encode(sql) + "</SQL></SENDDATA>";
-  return "SENDDATA=" + test::UrlEncode(test::Base64Encode(document));
-}
-
-std::vector<std::string> CgiEnvironment(const std::string& config, const std::string& body) {
-  std::vector<std::string> environment = {"PATH=/usr/bin:/bin", "XMLGATEWAY_CONF=" + config};
-  for (const auto& [name, value] : test::PostParams(body))
-    environment.push_back(name + "=" + value);
-  return environment;
-}
-
-std::string SocketPath() {
-  char pattern[] = "/tmp/xg-fcgi-sock-XXXXXX";
-  const int fd = ::mkstemp(pattern);
-  ::close(fd);
-  ::unlink(pattern);
-  return pattern;
-}
-
 struct Case {
   const char* service;
   std::string sql;
@@ -114,7 +84,7 @@ TEST(FailedCommits, AreTheServicesFailureDocumentAndKeepNothing) {
   const std::string embedded = test::CreateDatabase(3, kSchema);
   const std::string cgi_config = test::WriteConfigFile(test::EmbeddedScratchConfig() + kLimits);
   test::FastCgiProcess fastcgi(
-      XG_PROGRAM, SocketPath(),
+      XG_PROGRAM, test::FreshSocketPath(),
       {"PATH=/usr/bin:/bin",
        "XMLGATEWAY_CONF=" + test::WriteConfigFile(test::EmbeddedScratchConfig() + kLimits +
                                                   "[pool]\nattachments = on\n")});
@@ -135,19 +105,16 @@ TEST(FailedCommits, AreTheServicesFailureDocumentAndKeepNothing) {
   for (const Road& road : roads) {
     for (const Case& c : Cases()) {
       SCOPED_TRACE(std::string(road.name) + " " + c.service + " " + c.sql);
-      const std::string body = SqlBody(c.service, road.db, road.password, c.sql);
+      const std::string body =
+          test::SqlServiceBody(c.service, road.db, "SYSDBA", road.password, c.sql);
       const test::ChildResult cgi =
-          test::RunChild(XG_PROGRAM, CgiEnvironment(cgi_config, body), body);
+          test::RunChild(XG_PROGRAM, test::CgiPostEnvironment(cgi_config, body), body);
       EXPECT_EQ(cgi.exit_code, 0);
-      EXPECT_EQ(Body(cgi.out), c.document);
+      EXPECT_EQ(test::AnswerBody(cgi.out), c.document);
 
       // Twice on the FastCGI process: the second request runs on whatever the first left.
       for (int round = 0; round < 2; ++round) {
-        const int fd = test::FcgiConnect(fastcgi.address());
-        ASSERT_GE(fd, 0);
-        test::SendAll(fd, test::FcgiRequest(1, test::PostParams(body), body));
-        const test::FcgiAnswer fast = test::ReadAnswer(fd, 1);
-        ::close(fd);
+        const test::FcgiAnswer fast = test::AskOnNewConnection(fastcgi.address(), body);
         EXPECT_TRUE(fast.ended);
         EXPECT_EQ(fast.out, cgi.out);
       }

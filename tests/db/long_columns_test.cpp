@@ -10,7 +10,6 @@
 // shape (fake_columns.h) on an otherwise real road: wrapped, zero and odd lengths, length words
 // past the bound, scales out of range, counts that change between the describes and at the fetch.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -109,30 +108,13 @@ TEST(LongColumns, TheEmbeddedEngineAndTheServerAnswerWholeOrTheTruncation) {
   }
 }
 
-std::string SocketPath() {
-  char pattern[] = "/tmp/xg-fcgi-sock-XXXXXX";
-  const int fd = ::mkstemp(pattern);
-  ::close(fd);
-  ::unlink(pattern);
-  return pattern;
-}
-
-test::FcgiAnswer AskFastCgi(const std::string& address, const std::string& body) {
-  const int fd = test::FcgiConnect(address);
-  if (fd < 0) return {};
-  test::SendAll(fd, test::FcgiRequest(1, test::PostParams(body), body));
-  test::FcgiAnswer answer = test::ReadAnswer(fd, 1);
-  ::close(fd);
-  return answer;
-}
-
 // The CGI program's answers, on the embedded engine and through the server, are the same bytes;
 // so are a FastCGI process's, on attachments it keeps from request to request.
 TEST(LongColumns, CgiAndFastCgiWithKeptAttachmentsAnswerTheSameBytes) {
   const Databases db;
   const std::string config = test::EmbeddedScratchConfigFile();
   test::FastCgiProcess fastcgi(
-      XG_PROGRAM, SocketPath(),
+      XG_PROGRAM, test::FreshSocketPath(),
       {"PATH=/usr/bin:/bin",
        "XMLGATEWAY_CONF=" +
            test::WriteConfigFile(test::EmbeddedScratchConfig() + "[pool]\nattachments = on\n")});
@@ -161,7 +143,7 @@ TEST(LongColumns, CgiAndFastCgiWithKeptAttachmentsAnswerTheSameBytes) {
     // Twice each: the second request runs on the attachment the first one left.
     for (int round = 0; round < 2; ++round) {
       for (const std::string* body : {&embedded_body, &server_body}) {
-        const test::FcgiAnswer fast = AskFastCgi(fastcgi.address(), *body);
+        const test::FcgiAnswer fast = test::AskOnNewConnection(fastcgi.address(), *body);
         EXPECT_TRUE(fast.ended);
         EXPECT_EQ(fast.out, cgi.out);
       }

@@ -102,6 +102,18 @@ NameValues PostParams(const std::string& body) {
           {"REMOTE_ADDR", "127.0.0.1"}};
 }
 
+std::vector<std::string> CgiPostEnvironment(const std::string& config_file,
+                                            const std::string& body) {
+  std::vector<std::string> environment = {"PATH=/usr/bin:/bin", "XMLGATEWAY_CONF=" + config_file};
+  for (const auto& [name, value] : PostParams(body)) environment.push_back(name + "=" + value);
+  return environment;
+}
+
+std::string AnswerBody(const std::string& answer) {
+  const size_t split = answer.find("\r\n\r\n");
+  return split == std::string::npos ? answer : answer.substr(split + 4);
+}
+
 int FcgiConnect(const std::string& address, const std::string& from) {
   const size_t colon = address.rfind(':');
   if (address.front() == '/') {
@@ -278,6 +290,23 @@ int FreePort() {
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&place), &size);
   ::close(fd);
   return ntohs(place.sin_port);
+}
+
+std::string FreshSocketPath() {
+  char pattern[] = "/tmp/xg-fcgi-sock-XXXXXX";
+  const int fd = ::mkstemp(pattern);
+  ::close(fd);
+  ::unlink(pattern);
+  return pattern;
+}
+
+FcgiAnswer AskOnNewConnection(const std::string& address, const std::string& body) {
+  const int fd = FcgiConnect(address);
+  if (fd < 0) return {};
+  SendAll(fd, FcgiRequest(1, PostParams(body), body));
+  FcgiAnswer answer = ReadAnswer(fd, 1);
+  ::close(fd);
+  return answer;
 }
 
 }  // namespace xg::test

@@ -36,6 +36,12 @@ std::string FcgiRequest(int id, const NameValues& params, const std::string& bod
                         bool keep = false);
 // The parameters a web server sends for a POST of the body.
 NameValues PostParams(const std::string& body);
+// The same as the environment of a CGI program, NAME=VALUE, after PATH and XMLGATEWAY_CONF
+// naming `config_file`.
+std::vector<std::string> CgiPostEnvironment(const std::string& config_file,
+                                            const std::string& body);
+// What follows an answer's header block (the whole text when it has none).
+std::string AnswerBody(const std::string& answer);
 
 struct FcgiRecordRead {
   unsigned char type = 0;
@@ -92,5 +98,10 @@ class FastCgiProcess {
 
 // A free TCP port of 127.0.0.1 at this moment.
 int FreePort();
+// A path in /tmp for a Unix socket, which no file holds at this moment.
+std::string FreshSocketPath();
+// The POST of the body as request 1 on a new connection to `address`; its answer (empty when no
+// connection could be made).
+FcgiAnswer AskOnNewConnection(const std::string& address, const std::string& body);
 
 }  // namespace xg::test

@@ -45,4 +45,13 @@ inline std::string SendDataBody(const std::string& document) {
   return "SENDDATA=" + UrlEncode(Base64Encode(document));
 }
 
+// The body of a request to one of the SQL services: the password and the statement in base64.
+inline std::string SqlServiceBody(const std::string& service, const std::string& db,
+                                  const std::string& user, const std::string& password,
+                                  const std::string& sql) {
+  return SendDataBody("<?xml version=\"1.0\"?><SENDDATA><SERVICE>" + service + "</SERVICE><DB>" +
+                      db + "</DB><USER>" + user + "</USER><PASS>" + Base64Encode(password) +
+                      "</PASS><SQL>" + Base64Encode(sql) + "</SQL></SENDDATA>");
+}
+
 }  // namespace xg::test
